@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Diagnostic lines on standard output: one whole line per event, flushed as it
+// is written, no levels and no timestamps. Every subsystem writes through here.
+namespace Log {
+
+// Writes one line (a newline is added). Safe from any thread.
+void line(const QString& text);
+
+// A double as the shortest text that reads back as the same double, always
+// with a digit after the point ("0.0", "12.5"); tiny magnitudes and huge ones
+// in exponent form ("1e-05", "1.5e+16"); "nan", "inf" and "-inf" otherwise.
+QString formatDouble(double value);
+
+// A quoted, escaped item list: ["a", "b \"c\""]; [] when empty.
+QString formatNameList(const QStringList& names);
+
+// One item of such a list: the text in double quotes, with quotes,
+// backslashes and control characters escaped.
+QString quoted(const QString& text);
+
+// While one exists, lines are collected here instead of going to stdout
+// (or in addition, with echo). Captures nest; the innermost one collects.
+class Capture {
+public:
+    explicit Capture(bool echo = false);
+    ~Capture();
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
+
+    QStringList lines() const;
+    void clear();
+
+private:
+    friend void line(const QString& text);
+    void append(const QString& text);
+
+    Capture* m_outer = nullptr;
+    bool m_echo = false;
+    QStringList m_lines;  // guarded by the log mutex
+};
+
+}  // namespace Log

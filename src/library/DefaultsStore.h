@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QSettings;
+
+// The per-user defaults store: a settings file in the user's config dir
+// (or wherever a test points it), holding byte values and doubles by key.
+class DefaultsStore {
+public:
+    explicit DefaultsStore(const QString& filePath);
+    ~DefaultsStore();
+    DefaultsStore(const DefaultsStore&) = delete;
+    DefaultsStore& operator=(const DefaultsStore&) = delete;
+
+    // ~/.config/Rivetone/Rivetone.ini, following XDG_CONFIG_HOME.
+    static QString standardFilePath();
+
+    QString filePath() const;
+
+    // The byte value under key; none when the key is absent or holds another type.
+    std::optional<QByteArray> data(const QString& key) const;
+    // The number under key; 0 when the key is absent or is not a number.
+    double doubleValue(const QString& key) const;
+    bool contains(const QString& key) const;
+
+    // Each store is written through to disk at once. On failure (read-only
+    // directory, full disk) returns false and sets error to the reason.
+    bool setData(const QString& key, const QByteArray& value, QString* error = nullptr);
+    bool setDouble(const QString& key, double value, QString* error = nullptr);
+
+private:
+    bool flush(QString* error);
+
+    std::unique_ptr<QSettings> m_settings;
+};
