@@ -37,12 +37,18 @@ double DefaultsStore::doubleValue(const QString& key) const
 {
     bool ok = false;
     const double value = m_settings->value(key).toDouble(&ok);
-    return ok ? value : 0.0;
+    // "nan" and "inf" parse as numbers, but no setting means anything by them.
+    return ok && std::isfinite(value) ? value : 0.0;
 }
 
 bool DefaultsStore::contains(const QString& key) const
 {
     return m_settings->contains(key);
+}
+
+QVariant DefaultsStore::value(const QString& key) const
+{
+    return m_settings->value(key);
 }
 
 bool DefaultsStore::setData(const QString& key, const QByteArray& value, QString* error)
@@ -57,16 +63,42 @@ bool DefaultsStore::setDouble(const QString& key, double value, QString* error)
     return flush(error);
 }
 
+bool DefaultsStore::setValue(const QString& key, const QVariant& value, QString* error)
+{
+    m_settings->setValue(key, value);
+    return flush(error);
+}
+
 bool DefaultsStore::flush(QString* error)
 {
     QDir().mkpath(QFileInfo(m_settings->fileName()).absolutePath());
-    m_settings->sync();
-    if (m_settings->status() == QSettings::NoError)
+    // A QSettings object keeps the first error it ever met, so after one failed
+    // write every later write would look failed too. QSettings objects on the
+    // same file share the values not yet written, so a fresh one writes them
+    // and reports on this write alone. A format error only says that the file
+    // on disk did not parse when it was read back; the write itself went through.
+    QSettings writer(m_settings->fileName(), QSettings::IniFormat);
+    writer.sync();
+    if (writer.status() != QSettings::AccessError)
         return true;
-    if (error) {
-        *error = m_settings->status() == QSettings::AccessError
-                     ? QStringLiteral("cannot write %1").arg(m_settings->fileName())
-                     : QStringLiteral("cannot encode %1").arg(m_settings->fileName());
-    }
+    if (error)
+        *error = describeWriteFailure();
     return false;
+}
+
+// QSettings does not say why a write failed; look at the usual causes.
+QString DefaultsStore::describeWriteFailure() const
+{
+    const QString path = m_settings->fileName();
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    if (file.isDir())
+        return QStringLiteral("cannot write %1: it is a directory").arg(path);
+    if (!folder.isDir())
+        return QStringLiteral("cannot write %1: the folder %2 cannot be created").arg(path, folder.filePath());
+    if (file.exists() && !file.isWritable())
+        return QStringLiteral("cannot write %1: the file is read-only").arg(path);
+    if (!folder.isWritable())
+        return QStringLiteral("cannot write %1: the folder is read-only").arg(path);
+    return QStringLiteral("cannot write %1 (is the disk full?)").arg(path);
 }

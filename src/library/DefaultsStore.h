@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVariant>
 
 #include <memory>
 #include <optional>
@@ -24,17 +25,23 @@ public:
 
     // The byte value under key; none when the key is absent or holds another type.
     std::optional<QByteArray> data(const QString& key) const;
-    // The number under key; 0 when the key is absent or is not a number.
+    // The number under key; 0 when the key is absent or is not a finite number.
     double doubleValue(const QString& key) const;
     bool contains(const QString& key) const;
+    // Whatever is stored under key, of any type; invalid when absent.
+    QVariant value(const QString& key) const;
 
     // Each store is written through to disk at once. On failure (read-only
-    // directory, full disk) returns false and sets error to the reason.
+    // file or directory, a directory in the file's place, full disk) returns
+    // false and sets error to the reason. The value stays in memory either way
+    // and goes to disk with the next write that succeeds.
     bool setData(const QString& key, const QByteArray& value, QString* error = nullptr);
     bool setDouble(const QString& key, double value, QString* error = nullptr);
+    bool setValue(const QString& key, const QVariant& value, QString* error = nullptr);
 
 private:
     bool flush(QString* error);
+    QString describeWriteFailure() const;
 
     std::unique_ptr<QSettings> m_settings;
 };

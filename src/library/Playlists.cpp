@@ -69,6 +69,12 @@ TrackList Playlists::tracks(const QString& name) const
     return found ? *found : TrackList();
 }
 
+QString Playlists::storedName(const QString& name) const
+{
+    const auto it = m_entries.find(PlaylistName::canonical(name));
+    return it == m_entries.end() ? name : it->second.name;
+}
+
 void Playlists::insert(const QString& name, TrackList tracks)
 {
     const QString key = PlaylistName::canonical(name);

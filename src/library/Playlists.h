@@ -36,6 +36,9 @@ public:
     TrackList* find(const QString& name);
     // Tracks of the playlist; empty when there is none of that name.
     TrackList tracks(const QString& name) const;
+    // The spelling the library holds for this name; the name itself when
+    // there is no playlist of that name.
+    QString storedName(const QString& name) const;
     // Adds or replaces; an existing entry keeps its spelling.
     void insert(const QString& name, TrackList tracks);
     bool remove(const QString& name);

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+class DefaultsStore;
+
+// Keeps a stored value that could not be read under a key of its own, so that
+// no later write destroys it: "<group>/1", or the next free number when
+// earlier copies exist. An identical value kept before is not copied again.
+struct ValueBackup {
+    QString key;            // where the value is kept
+    bool written = false;   // on disk now; otherwise it goes with the next write that succeeds
+    QString error;          // why it is not on disk yet
+
+    static ValueBackup keep(DefaultsStore& store, const QString& group, const QVariant& value);
+};

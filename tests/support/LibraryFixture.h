@@ -1,0 +1,41 @@
+#pragma once
+
+#include "TestSupport.h"
+#include "engine/Log.h"
+#include "library/ContentState.h"
+#include "library/PlaylistCodec.h"
+#include "library/PlaylistLibrary.h"
+
+#include <memory>
+
+// A window's state and library over a temporary defaults store, with the log
+// captured. Stores the library given as JSON text before the state is made.
+struct LibraryFixture {
+    explicit LibraryFixture(const QByteArray& storedJson = QByteArray())
+    {
+        if (!storedJson.isNull())
+            defaults.store().setData(ContentState::playlistsKey, storedJson);
+        state = std::make_unique<ContentState>(defaults.store());
+        library = std::make_unique<PlaylistLibrary>(*state);
+    }
+
+    // The library as stored now, decoded; fails the test when it does not decode.
+    Playlists stored()
+    {
+        const auto bytes = defaults.store().data(ContentState::playlistsKey);
+        const PlaylistCodec::Decoded decoded = PlaylistCodec::decode(bytes.value_or(QByteArray()));
+        return decoded.playlists.value_or(Playlists());
+    }
+
+    AudioPlayer& player() { return state->audioPlayer(); }
+
+    TemporaryDefaults defaults;
+    std::unique_ptr<ContentState> state;
+    std::unique_ptr<PlaylistLibrary> library;
+    Log::Capture log;
+};
+
+inline QUrl trackAt(const QString& path)
+{
+    return QUrl::fromLocalFile(path);
+}
