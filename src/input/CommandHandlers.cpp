@@ -1,0 +1,135 @@
+#include "input/CommandHandlers.h"
+
+#include "engine/AudioPlayer.h"
+#include "engine/Log.h"
+#include "input/TextEntryFocus.h"
+#include "library/ContentState.h"
+
+#include <QKeyEvent>
+#include <QWheelEvent>
+
+CommandHandlers::CommandHandlers(ContentState& state)
+    : m_state(state)
+{
+}
+
+bool CommandHandlers::hasSeekableTrack() const
+{
+    const FilePlayer* player = m_state.audioPlayer().player();
+    return player && player->duration() > 0;  // a NaN duration fails too
+}
+
+bool CommandHandlers::seekBy(double deltaSeconds)
+{
+    if (!hasSeekableTrack())
+        return false;
+    AudioPlayer& engine = m_state.audioPlayer();
+    const double duration = engine.player()->duration();
+    // From the published position, which is what the user sees; the loop is
+    // ignored here and enforced by the next tick.
+    double target = engine.currentTime() + deltaSeconds;
+    if (duration < target)
+        target = duration;
+    if (!(target >= 0))  // negative or NaN
+        target = 0;
+    engine.seek(target);
+    engine.setCurrentTime(target);
+    return true;
+}
+
+bool CommandHandlers::performKeyCommand(KeyCommand command, LoopLogging logging)
+{
+    switch (command) {
+    case KeyCommand::SeekForward:
+        return seekBy(+m_state.seekInterval());
+    case KeyCommand::SeekBackward:
+        return seekBy(-m_state.seekInterval());
+    case KeyCommand::TogglePlayPause:
+        m_state.audioPlayer().togglePlayPause();
+        return true;
+    case KeyCommand::CycleLoop:
+        cycleLoop(m_state.audioPlayer(), m_state.isSettingLoop(),
+                  [this](bool value) { m_state.setIsSettingLoop(value); }, logging);
+        return true;
+    case KeyCommand::None:
+        break;
+    }
+    return false;
+}
+
+bool CommandHandlers::monitorClaims(KeyCommand command) const
+{
+    switch (command) {
+    case KeyCommand::SeekForward:
+    case KeyCommand::SeekBackward:
+        return hasSeekableTrack();
+    case KeyCommand::TogglePlayPause:
+    case KeyCommand::CycleLoop:
+        return true;
+    case KeyCommand::None:
+        break;
+    }
+    return false;
+}
+
+void CommandHandlers::performWheelCommand(WheelCommand command)
+{
+    switch (command) {
+    case WheelCommand::SeekForward:
+        seekBy(+m_state.seekInterval());
+        break;
+    case WheelCommand::SeekBackward:
+        seekBy(-m_state.seekInterval());
+        break;
+    case WheelCommand::None:
+        break;
+    }
+}
+
+void CommandHandlers::handleKeyPress(const QKeyEvent* event)
+{
+    const QString characters = event->text();
+    Log::line(QStringLiteral("Key pressed: keyCode = %1, characters = %2")
+                  .arg(QString::number(event->nativeScanCode()), characters));
+    performKeyCommand(keyCommandFor(event->key(), characters), LoopLogging::WithLogLines);
+}
+
+void CommandHandlers::handleWheel(double deltaY)
+{
+    performWheelCommand(wheelCommandFor(deltaY));
+}
+
+MonitorVerdict CommandHandlers::handleMonitoredEvent(QObject* receiver, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyPress: {
+        if (keysGoToTextEntry(receiver))
+            return MonitorVerdict::LetThrough;
+        const KeyCommand command = keyCommandFor(*static_cast<QKeyEvent*>(event));
+        // Qt offers a key to the shortcuts (as ShortcutOverride) before it
+        // delivers it as a key press. Claiming the override for the keys we
+        // take keeps any shortcut from consuming them first; the command runs
+        // once, on the press.
+        const bool acted = event->type() == QEvent::ShortcutOverride
+            ? monitorClaims(command)
+            : performKeyCommand(command, LoopLogging::Silent);
+        if (!acted)
+            return MonitorVerdict::LetThrough;
+        event->accept();
+        return MonitorVerdict::Swallow;
+    }
+    case QEvent::Wheel: {
+        if (!hasSeekableTrack())
+            return MonitorVerdict::LetThrough;
+        const WheelCommand command = wheelCommandFor(verticalWheelDelta(*static_cast<QWheelEvent*>(event)));
+        if (command == WheelCommand::None)
+            return MonitorVerdict::LetThrough;
+        performWheelCommand(command);
+        event->accept();
+        return MonitorVerdict::Swallow;
+    }
+    default:
+        return MonitorVerdict::LetThrough;
+    }
+}

@@ -1,0 +1,68 @@
+#include "input/KeyCommands.h"
+
+#include <QKeyEvent>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace {
+
+const QString playPauseCharacters = QStringLiteral(" ");
+const QString loopCharacters = QStringLiteral("b");
+const QString koreanLoopCharacters = QString(QChar(0x3160));  // ㅠ
+
+}  // namespace
+
+KeyCommand keyCommandFor(int qtKey, const QString& characters)
+{
+    if (qtKey == Qt::Key_Right)
+        return KeyCommand::SeekForward;
+    if (qtKey == Qt::Key_Left)
+        return KeyCommand::SeekBackward;
+    if (characters == playPauseCharacters)
+        return KeyCommand::TogglePlayPause;
+    if (characters == loopCharacters || characters == koreanLoopCharacters)
+        return KeyCommand::CycleLoop;
+    return KeyCommand::None;
+}
+
+KeyCommand keyCommandFor(const QKeyEvent& event)
+{
+    return keyCommandFor(event.key(), event.text());
+}
+
+WheelCommand wheelCommandFor(double deltaY)
+{
+    if (deltaY > 0)
+        return WheelCommand::SeekForward;
+    if (deltaY < 0)
+        return WheelCommand::SeekBackward;
+    return WheelCommand::None;  // zero, or NaN which compares false both ways
+}
+
+double verticalWheelDelta(const QWheelEvent& event)
+{
+    const int angle = event.angleDelta().y();
+    return angle != 0 ? double(angle) : double(event.pixelDelta().y());
+}
+
+bool isModifierOnlyKey(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Meta:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+    case Qt::Key_ScrollLock:
+        return true;
+    default:
+        return false;
+    }
+}

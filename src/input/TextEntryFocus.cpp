@@ -1,0 +1,43 @@
+#include "input/TextEntryFocus.h"
+
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+namespace {
+
+// Mirrors the order in which Qt picks the receiver of a key event.
+QWidget* keyboardTarget()
+{
+    if (QWidget* grabber = QWidget::keyboardGrabber())
+        return grabber;
+    if (QWidget* popup = QApplication::activePopupWidget())
+        return popup->focusWidget() ? popup->focusWidget() : popup;
+    return QApplication::focusWidget();
+}
+
+}  // namespace
+
+bool isTextEntry(const QWidget* widget)
+{
+    if (!widget)
+        return false;
+    if (const auto* lineEdit = qobject_cast<const QLineEdit*>(widget))
+        return !lineEdit->isReadOnly();
+    if (const auto* textEdit = qobject_cast<const QTextEdit*>(widget))
+        return !textEdit->isReadOnly();
+    if (const auto* plainTextEdit = qobject_cast<const QPlainTextEdit*>(widget))
+        return !plainTextEdit->isReadOnly();
+    if (const auto* spinBox = qobject_cast<const QAbstractSpinBox*>(widget))
+        return !spinBox->isReadOnly();
+    return widget->testAttribute(Qt::WA_InputMethodEnabled);
+}
+
+bool keysGoToTextEntry(const QObject* receiver)
+{
+    if (receiver && receiver->isWidgetType() && isTextEntry(static_cast<const QWidget*>(receiver)))
+        return true;
+    return isTextEntry(keyboardTarget()) || isTextEntry(QApplication::focusWidget());
+}

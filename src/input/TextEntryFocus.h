@@ -1,0 +1,16 @@
+#pragma once
+
+class QObject;
+class QWidget;
+
+// A widget the user types text into: an editable line edit, text edit, plain
+// text edit or spin box, or any widget that takes input-method text (an
+// editable combo box, for one). Read-only fields are not: nothing is typed
+// there, so the command keys keep working over them.
+bool isTextEntry(const QWidget* widget);
+
+// Whether key events now go to a text entry: the receiver itself is one, or
+// the widget keys are delivered to is (a keyboard grabber, the focus widget of
+// an open popup, else the application's focus widget), or the application's
+// focus widget is one (a completer popup forwards keys to its field).
+bool keysGoToTextEntry(const QObject* receiver);
