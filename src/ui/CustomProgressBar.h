@@ -22,6 +22,9 @@
 // fill moved by a device pixel or more, or a loop bound, the duration or the
 // size changed), so a 100 Hz timer costs nothing while the picture stands still.
 //
+// A press anywhere in the widget counts (its margins are thin, and the bar is
+// a small target); the time comes from x measured along the bar alone.
+//
 // The bar itself is barHeight high and spans the width between barMargins();
 // the margins hold the tick ends, the labels and the shadow. Align neighbours
 // with barRect() (or barMargins()) when the bar must line up with them.
