@@ -8,7 +8,6 @@ PlainButton::PlainButton(QWidget* parent)
     : QAbstractButton(parent)
 {
     setFocusPolicy(Qt::NoFocus);
-    setAttribute(Qt::WA_Hover);
 }
 
 PlainButton::PlainButton(std::shared_ptr<const ButtonLabel> label, QWidget* parent)
