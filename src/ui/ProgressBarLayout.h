@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QRectF>
+#include <QSizeF>
+
+#include <optional>
+
+// What the progress bar shows, read from its bindings at one moment.
+struct ProgressBarValues {
+    double currentTimeSeconds = 0;
+    double durationSeconds = 0;
+    std::optional<double> loopStartSeconds;
+    std::optional<double> loopEndSeconds;
+
+    bool operator==(const ProgressBarValues&) const = default;
+};
+
+// Where the parts of the progress bar go, in the bar's own coordinates
+// (origin at its top-leading corner). A time t lies at t / d * w. Parts whose
+// geometry would not be finite (a zero duration or width) are left out, and so
+// is a fill or region of no width.
+struct ProgressBarLayout {
+    // Markers closer than this (in points) drop their labels.
+    static constexpr qreal labelSpacingPoints = 30;
+
+    struct Marker {
+        qreal x = 0;
+        bool showsLabel = false;
+        bool operator==(const Marker&) const = default;
+    };
+
+    std::optional<qreal> fillWidth;  // from the leading edge; not clamped to the bar
+    std::optional<QRectF> loopRegion;
+    std::optional<Marker> startMarker;
+    std::optional<Marker> endMarker;
+
+    static ProgressBarLayout compute(const ProgressBarValues& values, const QSizeF& barSize);
+
+    bool operator==(const ProgressBarLayout&) const = default;
+};

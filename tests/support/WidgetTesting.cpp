@@ -1,0 +1,38 @@
+#include "WidgetTesting.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWidget>
+
+#include <cmath>
+
+QImage renderOnWhite(QWidget& widget, qreal devicePixelRatio)
+{
+    const QSize size = widget.size() * devicePixelRatio;
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(devicePixelRatio);
+    image.fill(Qt::white);
+    widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+QColor colourAt(const QImage& image, const QPointF& point)
+{
+    const qreal dpr = image.devicePixelRatio();
+    return image.pixelColor(int(std::floor(point.x() * dpr)), int(std::floor(point.y() * dpr)));
+}
+
+void sendMouse(QWidget& widget, QEvent::Type type, const QPointF& localPosition)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    const QPointF global = widget.mapToGlobal(localPosition);
+    QMouseEvent event(type, localPosition, localPosition, global, button, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(&widget, &event);
+}
+
+bool isReddish(const QColor& colour)
+{
+    return colour.red() > 170 && colour.green() < 140 && colour.blue() < 140;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QColor>
+#include <QEvent>
+#include <QImage>
+#include <QPointF>
+
+class QWidget;
+
+// Helpers for tests that look at widgets the way a user does: their pictures
+// and the pointer.
+
+// The widget painted on white, at the given device pixel ratio.
+QImage renderOnWhite(QWidget& widget, qreal devicePixelRatio = 1.0);
+
+// The colour at a point of the image in device-independent coordinates.
+QColor colourAt(const QImage& image, const QPointF& point);
+
+// Sends one left-button mouse event at a local position (fractions allowed).
+// For a move, the left button is reported as held.
+void sendMouse(QWidget& widget, QEvent::Type type, const QPointF& localPosition);
+
+bool isReddish(const QColor& colour);
