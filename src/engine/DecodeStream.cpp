@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <numeric>
 
 namespace Ffmpeg {
@@ -66,6 +67,10 @@ DecodeStream::~DecodeStream() = default;
 
 std::unique_ptr<DecodeStream> DecodeStream::open(const QString& path, int outputRate, QString* error)
 {
+    // FFmpeg's own chatter on stderr ("misdetection possible!") is not for
+    // users; what matters reaches them as the load error.
+    static std::once_flag quietLibraries;
+    std::call_once(quietLibraries, [] { av_log_set_level(AV_LOG_QUIET); });
     std::unique_ptr<DecodeStream> stream(new DecodeStream);
     stream->m_outputRate = outputRate;
     if (!stream->openFile(path, error))
@@ -86,6 +91,10 @@ std::unique_ptr<DecodeStream> DecodeStream::open(const QString& path, int output
 bool DecodeStream::openFile(const QString& path, QString* error)
 {
     auto fail = [&](int code) {
+        // FFmpeg answers some files that are simply not audio with "Invalid
+        // argument"; to the user that is invalid data.
+        if (code == AVERROR(EINVAL))
+            code = AVERROR_INVALIDDATA;
         if (error)
             *error = QStringLiteral("%1: %2").arg(path, Ffmpeg::errorText(code));
         return false;
@@ -102,12 +111,17 @@ bool DecodeStream::openFile(const QString& path, QString* error)
         return fail(status);
     m_format.reset(format);
 
+    // A file FFmpeg can open but finds no usable audio stream in is, to the
+    // user, not audio at all.
     if ((status = avformat_find_stream_info(format, nullptr)) < 0)
         return fail(status);
     const AVCodec* decoder = nullptr;
     status = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (status < 0)
-        return fail(status);
+        return fail(AVERROR_INVALIDDATA);
+    if (format->streams[status]->codecpar->sample_rate <= 0
+        || format->streams[status]->codecpar->ch_layout.nb_channels <= 0)
+        return fail(AVERROR_INVALIDDATA);
     m_streamIndex = status;
     for (unsigned i = 0; i < format->nb_streams; ++i)
         if (int(i) != m_streamIndex)
