@@ -175,11 +175,14 @@ void AudioOutput::deviceCallback(void* self, unsigned char* stream, int length)
     auto* output = static_cast<AudioOutput*>(self);
     auto* out = reinterpret_cast<float*>(stream);
     const int frames = length / int(sizeof(float) * channels);
-    if (output->m_deviceStalled.load(std::memory_order_relaxed)
-        || output->m_driver.load(std::memory_order_relaxed) != Driver::Device) {
+    if (output->m_deviceStalled.load(std::memory_order_relaxed)) {
         std::memset(stream, 0, std::size_t(length));
         return;
     }
+    // A device that calls back again after the watchdog gave up on it (a
+    // long hiccup rather than a death) takes its place back.
+    Driver wallClock = Driver::WallClock;
+    output->m_driver.compare_exchange_strong(wallClock, Driver::Device);
     const std::int64_t now = steadyNowNs();
     output->m_lastCallbackNs.store(now, std::memory_order_relaxed);
     output->render(out, frames, now);
@@ -208,6 +211,8 @@ void AudioOutput::clockThreadLoop()
         m_clockWake.wait_until(lock, next);
         if (m_clockStopping)
             break;
+        if (m_driver.load() != Driver::WallClock)
+            continue;  // the device took over again
         const auto now = steady_clock::now();
         if (now - next > 10 * period)
             next = now;  // fell far behind (suspended machine): do not race to catch up

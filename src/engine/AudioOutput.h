@@ -75,7 +75,7 @@ private:
     bool m_sdlAudioInitialised = false;   // through SDL_InitSubSystem
     bool m_sdlDriverInitialised = false;  // a driver chosen by name
 
-    std::atomic<Driver> m_driver{Driver::Device};       // atomic, written by the main and the clock thread
+    std::atomic<Driver> m_driver{Driver::Device};       // atomic, written by the clock thread and the device callback
     std::atomic<std::int64_t> m_lastCallbackNs{0};      // atomic, written by the device callback
     std::atomic<bool> m_deviceStalled{false};           // atomic, test hook
 

@@ -128,8 +128,8 @@ void FilePlayer::Impl::decodeLoop()
             if (!block)
                 break;
             block->generation = working;
-            block->startFrame = stream->position();
             block->frames = stream->read(block->samples, AudioBlock::capacityFrames);
+            block->startFrame = stream->position() - block->frames;
             block->endOfStream = block->frames < AudioBlock::capacityFrames;
             ended = block->endOfStream;
             source.ring().publish();
