@@ -1,62 +1,175 @@
-// Interim player: opens and probes the file for real, keeps a wall-clock
-// position and produces no sound. The decoding and output engine replaces it.
 #include "engine/FilePlayer.h"
 
-#include <QFileInfo>
+#include "engine/AudioOutput.h"
+#include "engine/DecodeStream.h"
+#include "engine/PlaybackSource.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
+namespace {
+
+// The decoder keeps this much queued; the rest of the ring is headroom, so
+// that after a seek the new position can be queued before the stale audio
+// has been dropped.
+constexpr int steadyQueueBlocks = 40;
+// How long the decoder sleeps when the queue is full: far less than the
+// queue lasts, so it never runs dry.
+constexpr std::chrono::milliseconds refillInterval{100};
+
+std::int64_t steadyNowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
-struct FilePlayer::Impl {
-    double durationSeconds = 0;
-    double positionAtStart = 0;
-    std::chrono::steady_clock::time_point startedAt;
-    bool playing = false;
-    bool reachedEnd = false;
-    float gain = 1.0f;
+}  // namespace
 
-    double position() const
+struct FilePlayer::Impl {
+    Impl(std::shared_ptr<AudioOutput> audioOutput, std::unique_ptr<DecodeStream> decodeStream)
+        : output(std::move(audioOutput))
+        , stream(std::move(decodeStream))
+        , source(output->sampleRate())
+        , sampleRate(output->sampleRate())
+        , durationSeconds(stream->durationSeconds())
+        , lengthFrames(stream->outputLengthFrames())
     {
-        if (!playing)
-            return positionAtStart;
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count();
-        return std::min(durationSeconds, positionAtStart + elapsed);
     }
+
+    void startDecoder()
+    {
+        output->attach(&source);
+        decoder = std::thread([this] { decodeLoop(); });
+    }
+
+    ~Impl()
+    {
+        output->detach(&source);
+        {
+            std::lock_guard lock(requestMutex);
+            stopping = true;
+        }
+        wake.notify_all();
+        if (decoder.joinable())
+            decoder.join();
+    }
+
+    void decodeLoop();
+    bool queueHasRoom(std::uint64_t workingGeneration);
+    std::int64_t heardFrame() const;
+    void noteEndIfHeard() const;
+
+    const std::shared_ptr<AudioOutput> output;
+    const std::unique_ptr<DecodeStream> stream;  // decoder thread only, once started
+    PlaybackSource source;
+    const int sampleRate;
+    const double durationSeconds;
+    const std::int64_t lengthFrames;  // at the output rate
+
+    std::mutex requestMutex;
+    std::condition_variable wake;
+    std::int64_t requestedFrame = 0;  // guarded by requestMutex, with the generation
+    bool stopping = false;            // guarded by requestMutex
+    std::thread decoder;
+
+    // Main thread only.
+    std::uint64_t generation = 0;
+    double targetSeconds = 0;
+    std::int64_t targetFrame = 0;
+    bool playRequested = false;
+    mutable bool reachedEnd = false;
+    mutable std::int64_t lastReportedFrame = 0;
+    float gain = 1.0f;
 };
+
+bool FilePlayer::Impl::queueHasRoom(std::uint64_t workingGeneration)
+{
+    // While stale blocks still wait to be dropped, the headroom may be used.
+    const int limit = source.consumedGeneration() == workingGeneration ? steadyQueueBlocks : source.ring().capacity();
+    return source.ring().usedBlocks() < limit;
+}
+
+void FilePlayer::Impl::decodeLoop()
+{
+    std::uint64_t working = 0;  // the stream was positioned at 0 by the load
+    bool ended = false;
+    for (;;) {
+        std::uint64_t wanted;
+        std::int64_t frame = 0;
+        {
+            std::unique_lock lock(requestMutex);
+            for (;;) {
+                if (stopping)
+                    return;
+                wanted = source.requestedGeneration();
+                if (wanted != working) {
+                    frame = requestedFrame;
+                    break;
+                }
+                if (!ended && queueHasRoom(working))
+                    break;
+                if (ended)
+                    wake.wait(lock);
+                else
+                    wake.wait_for(lock, refillInterval);
+            }
+        }
+        if (wanted != working) {
+            stream->seek(frame);
+            working = wanted;
+            ended = false;
+        }
+        while (!ended && source.requestedGeneration() == working && queueHasRoom(working)) {
+            AudioBlock* block = source.ring().writableBlock();
+            if (!block)
+                break;
+            block->generation = working;
+            block->frames = stream->read(block->samples, AudioBlock::capacityFrames);
+            block->startFrame = stream->position() - block->frames;
+            block->endOfStream = block->frames < AudioBlock::capacityFrames;
+            ended = block->endOfStream;
+            source.ring().publish();
+        }
+    }
+}
+
+std::int64_t FilePlayer::Impl::heardFrame() const
+{
+    const HeardClock clock = source.clock();
+    if (clock.generation != generation || !clock.hasFrames)
+        return targetFrame;
+    const std::int64_t frame = playRequested ? clock.heardFrame(steadyNowNs(), sampleRate) : clock.handedEndFrame;
+    // Callbacks arrive with jitter; what was once reported heard stays heard.
+    lastReportedFrame = std::max(lastReportedFrame, frame);
+    return lastReportedFrame;
+}
+
+void FilePlayer::Impl::noteEndIfHeard() const
+{
+    if (reachedEnd || !playRequested)
+        return;
+    const HeardClock clock = source.clock();
+    if (clock.generation == generation && clock.endOfStreamFrame >= 0 && heardFrame() >= clock.endOfStreamFrame)
+        reachedEnd = true;
+}
 
 std::unique_ptr<FilePlayer> FilePlayer::load(const QUrl& fileUrl, QString* errorDescription)
 {
-    auto fail = [&](const QString& reason) -> std::unique_ptr<FilePlayer> {
+    if (!fileUrl.isLocalFile()) {
         if (errorDescription)
-            *errorDescription = reason;
+            *errorDescription = QStringLiteral("%1: not a local file").arg(fileUrl.toString());
         return nullptr;
-    };
-    if (!fileUrl.isLocalFile())
-        return fail(QStringLiteral("%1: not a local file").arg(fileUrl.toString()));
-    const QString path = fileUrl.toLocalFile();
-    AVFormatContext* format = nullptr;
-    int status = avformat_open_input(&format, QFile::encodeName(path).constData(), nullptr, nullptr);
-    if (status >= 0)
-        status = avformat_find_stream_info(format, nullptr);
-    if (status >= 0)
-        status = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    double duration = 0;
-    if (status >= 0 && format->duration > 0)
-        duration = double(format->duration) / AV_TIME_BASE;
-    avformat_close_input(&format);
-    if (status < 0) {
-        char reason[AV_ERROR_MAX_STRING_SIZE] = {};
-        av_strerror(status, reason, sizeof reason);
-        return fail(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(reason)));
     }
-    auto impl = std::make_unique<Impl>();
-    impl->durationSeconds = duration;
+    std::shared_ptr<AudioOutput> output = AudioOutput::shared();
+    std::unique_ptr<DecodeStream> stream = DecodeStream::open(fileUrl.toLocalFile(), output->sampleRate(), errorDescription);
+    if (!stream)
+        return nullptr;
+    auto impl = std::make_unique<Impl>(std::move(output), std::move(stream));
+    impl->startDecoder();
     return std::unique_ptr<FilePlayer>(new FilePlayer(std::move(impl)));
 }
 
@@ -65,37 +178,62 @@ FilePlayer::FilePlayer(std::unique_ptr<Impl> impl)
 {
 }
 
+// Detaches from the output first (the audio thread then no longer sees this
+// stream), then stops and joins the decoder.
 FilePlayer::~FilePlayer() = default;
 
 void FilePlayer::play()
 {
-    if (m_impl->playing)
+    Impl& d = *m_impl;
+    d.noteEndIfHeard();
+    if (d.reachedEnd)
         return;
-    m_impl->startedAt = std::chrono::steady_clock::now();
-    m_impl->playing = true;
+    d.playRequested = true;
+    d.source.setPlayRequested(true);
+    d.wake.notify_all();
 }
 
 void FilePlayer::pause()
 {
-    m_impl->positionAtStart = m_impl->position();
-    m_impl->playing = false;
+    Impl& d = *m_impl;
+    d.noteEndIfHeard();
+    // Between renders, so that nothing more is handed to the device once
+    // this returns: the position is then exactly where the sound stops.
+    d.output->changeBetweenRenders([&] { d.source.setPlayRequested(false); });
+    d.playRequested = false;
 }
 
 bool FilePlayer::isPlaying() const
 {
-    return m_impl->playing && m_impl->position() < m_impl->durationSeconds;
+    return m_impl->playRequested && !hasReachedEnd();
 }
 
 double FilePlayer::currentTime() const
 {
-    return m_impl->position();
+    const Impl& d = *m_impl;
+    d.noteEndIfHeard();
+    if (d.reachedEnd)
+        return d.durationSeconds;
+    const std::int64_t frame = d.heardFrame();
+    if (frame == d.targetFrame)
+        return d.targetSeconds;
+    return std::min(d.durationSeconds, double(frame) / d.sampleRate);
 }
 
 void FilePlayer::setCurrentTime(double seconds)
 {
-    m_impl->positionAtStart = std::clamp(std::isnan(seconds) ? 0.0 : seconds, 0.0, m_impl->durationSeconds);
-    m_impl->startedAt = std::chrono::steady_clock::now();
-    m_impl->reachedEnd = false;
+    Impl& d = *m_impl;
+    const double target = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, d.durationSeconds);
+    d.targetSeconds = target;
+    d.targetFrame = std::min<std::int64_t>(d.lengthFrames, std::llround(target * d.sampleRate));
+    d.lastReportedFrame = d.targetFrame;
+    d.reachedEnd = false;
+    {
+        std::lock_guard lock(d.requestMutex);
+        d.requestedFrame = d.targetFrame;
+        d.source.setRequestedGeneration(++d.generation);
+    }
+    d.wake.notify_all();
 }
 
 double FilePlayer::duration() const
@@ -111,9 +249,11 @@ float FilePlayer::volume() const
 void FilePlayer::setVolume(float gain)
 {
     m_impl->gain = gain;
+    m_impl->source.setGain(gain);
 }
 
 bool FilePlayer::hasReachedEnd() const
 {
-    return m_impl->playing && m_impl->position() >= m_impl->durationSeconds;
+    m_impl->noteEndIfHeard();
+    return m_impl->reachedEnd;
 }

@@ -1,0 +1,223 @@
+#include "engine/AudioOutput.h"
+
+#include "engine/Log.h"
+#include "engine/PlaybackSource.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+constexpr int preferredRate = 48000;
+constexpr int preferredBufferFrames = 1024;
+constexpr int channels = 2;
+// A device that has not called back for this long is taken for dead.
+constexpr std::chrono::milliseconds stallLimit{750};
+constexpr std::chrono::milliseconds watchdogInterval{100};
+
+std::int64_t steadyNowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::mutex g_sharedMutex;
+std::shared_ptr<AudioOutput> g_shared;  // guarded by g_sharedMutex
+int g_manualSampleRate = 0;             // guarded by g_sharedMutex
+
+}  // namespace
+
+std::shared_ptr<AudioOutput> AudioOutput::shared()
+{
+    std::lock_guard lock(g_sharedMutex);
+    if (!g_shared)
+        g_shared.reset(new AudioOutput(g_manualSampleRate));
+    return g_shared;
+}
+
+void AudioOutput::useManualOutputForTesting(int sampleRate)
+{
+    std::lock_guard lock(g_sharedMutex);
+    g_manualSampleRate = sampleRate;
+}
+
+AudioOutput::AudioOutput(int manualSampleRate)
+{
+    if (manualSampleRate > 0) {
+        m_driver = Driver::Manual;
+        m_sampleRate = manualSampleRate;
+        return;
+    }
+    openDevice();
+    m_latencyNs = std::int64_t(m_bufferFrames) * 1'000'000'000 / m_sampleRate;
+    m_lastCallbackNs = steadyNowNs();
+    m_wallClockBuffer.resize(std::size_t(m_bufferFrames) * channels);
+    m_clockThread = std::thread([this] { clockThreadLoop(); });
+    if (m_device)
+        SDL_PauseAudioDevice(m_device, 0);
+}
+
+AudioOutput::~AudioOutput()
+{
+    {
+        std::lock_guard lock(m_clockMutex);
+        m_clockStopping = true;
+    }
+    m_clockWake.notify_all();
+    if (m_clockThread.joinable())
+        m_clockThread.join();
+    if (m_device)
+        SDL_CloseAudioDevice(m_device);
+    if (m_sdlAudioInitialised)
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (m_sdlDriverInitialised)
+        SDL_AudioQuit();
+}
+
+void AudioOutput::openDevice()
+{
+    QString reason;
+    if (tryOpenDevice(nullptr, &reason))
+        return;
+    // No usable device (headless, unplugged, no sound server): play silently.
+    Log::line(QStringLiteral("Audio output unavailable (%1), playing silently").arg(reason));
+    QString dummyReason;
+    if (tryOpenDevice("dummy", &dummyReason))
+        return;
+    m_driver = Driver::WallClock;
+    m_sampleRate = preferredRate;
+    m_bufferFrames = preferredBufferFrames;
+}
+
+bool AudioOutput::tryOpenDevice(const char* driverName, QString* reason)
+{
+    if (m_sdlAudioInitialised) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        m_sdlAudioInitialised = false;
+    }
+    const int initialised = driverName ? SDL_AudioInit(driverName) : SDL_InitSubSystem(SDL_INIT_AUDIO);
+    if (initialised != 0) {
+        *reason = QString::fromUtf8(SDL_GetError());
+        if (driverName)
+            SDL_AudioQuit();
+        return false;
+    }
+    m_sdlAudioInitialised = !driverName;
+    m_sdlDriverInitialised = driverName != nullptr;
+
+    SDL_AudioSpec wanted{};
+    wanted.freq = preferredRate;
+    wanted.format = AUDIO_F32SYS;
+    wanted.channels = channels;
+    wanted.samples = preferredBufferFrames;
+    wanted.callback = &AudioOutput::deviceCallback;
+    wanted.userdata = this;
+    SDL_AudioSpec obtained{};
+    // Take the device's own rate: our resampler is exact on seeks, a
+    // converter further down might not be.
+    m_device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+    if (m_device == 0) {
+        *reason = QString::fromUtf8(SDL_GetError());
+        if (driverName)
+            SDL_AudioQuit();
+        else
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        m_sdlAudioInitialised = m_sdlDriverInitialised = false;
+        return false;
+    }
+    m_sampleRate = obtained.freq;
+    m_bufferFrames = obtained.samples > 0 ? obtained.samples : preferredBufferFrames;
+    m_driver = Driver::Device;
+    return true;
+}
+
+void AudioOutput::attach(PlaybackSource* source)
+{
+    std::lock_guard lock(m_renderMutex);
+    m_sources.push_back(source);
+}
+
+void AudioOutput::detach(PlaybackSource* source)
+{
+    std::lock_guard lock(m_renderMutex);
+    m_sources.erase(std::remove(m_sources.begin(), m_sources.end(), source), m_sources.end());
+}
+
+int AudioOutput::render(float* out, int frames, std::int64_t nowNs)
+{
+    std::fill(out, out + std::size_t(frames) * channels, 0.0f);
+    // The main thread holds this lock only for a moment; rather than wait
+    // for it, the audio side gives this buffer up as silence.
+    std::unique_lock lock(m_renderMutex, std::try_to_lock);
+    if (!lock.owns_lock())
+        return 0;
+    int supplied = 0;
+    for (PlaybackSource* source : m_sources)
+        supplied = std::max(supplied, source->mixInto(out, frames, nowNs, m_latencyNs));
+    return supplied;
+}
+
+int AudioOutput::renderForTesting(float* out, int frames)
+{
+    return render(out, frames, steadyNowNs());
+}
+
+void AudioOutput::simulateDeviceStallForTesting()
+{
+    m_deviceStalled = true;
+}
+
+void AudioOutput::deviceCallback(void* self, unsigned char* stream, int length)
+{
+    auto* output = static_cast<AudioOutput*>(self);
+    auto* out = reinterpret_cast<float*>(stream);
+    const int frames = length / int(sizeof(float) * channels);
+    if (output->m_deviceStalled.load(std::memory_order_relaxed)) {
+        std::memset(stream, 0, std::size_t(length));
+        return;
+    }
+    // A device that calls back again after the watchdog gave up on it (a
+    // long hiccup rather than a death) takes its place back.
+    Driver wallClock = Driver::WallClock;
+    output->m_driver.compare_exchange_strong(wallClock, Driver::Device);
+    const std::int64_t now = steadyNowNs();
+    output->m_lastCallbackNs.store(now, std::memory_order_relaxed);
+    output->render(out, frames, now);
+}
+
+// While a device plays, watches that it keeps calling back; in wall-clock
+// mode, pulls the streams at the device's pace itself.
+void AudioOutput::clockThreadLoop()
+{
+    using namespace std::chrono;
+    const auto period = nanoseconds(m_latencyNs);
+    auto next = steady_clock::now();
+    std::unique_lock lock(m_clockMutex);
+    while (!m_clockStopping) {
+        if (m_driver.load() == Driver::Device) {
+            m_clockWake.wait_for(lock, watchdogInterval);
+            const auto silentFor = nanoseconds(steadyNowNs() - m_lastCallbackNs.load(std::memory_order_relaxed));
+            if (!m_clockStopping && silentFor > stallLimit) {
+                Log::line(QStringLiteral("Audio output stopped responding, playing silently"));
+                m_driver = Driver::WallClock;
+                next = steady_clock::now();
+            }
+            continue;
+        }
+        next += period;
+        m_clockWake.wait_until(lock, next);
+        if (m_clockStopping)
+            break;
+        if (m_driver.load() != Driver::WallClock)
+            continue;  // the device took over again
+        const auto now = steady_clock::now();
+        if (now - next > 10 * period)
+            next = now;  // fell far behind (suspended machine): do not race to catch up
+        lock.unlock();
+        render(m_wallClockBuffer.data(), m_bufferFrames, steadyNowNs());
+        lock.lock();
+    }
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class PlaybackSource;
+
+// The process's one sound output. Opened on first use; serves every attached
+// stream that is playing (normally one) from the device's callback. When no
+// device can be had it falls back to SDL's silent "dummy" driver, and when
+// even that fails, or the device stops calling back, a wall-clock thread
+// takes its place: the streams keep their pace either way, just unheard.
+class AudioOutput {
+public:
+    enum class Driver {
+        Device,     // an SDL device (possibly the dummy one)
+        WallClock,  // our own thread pulling at the device's pace, silently
+        Manual,     // tests pull with renderForTesting()
+    };
+
+    // The output, opened on the first call. Holders keep it alive.
+    static std::shared_ptr<AudioOutput> shared();
+
+    // Test hook, before the first shared(): no device and no thread; audio
+    // is produced only by renderForTesting().
+    static void useManualOutputForTesting(int sampleRate);
+
+    ~AudioOutput();
+    AudioOutput(const AudioOutput&) = delete;
+    AudioOutput& operator=(const AudioOutput&) = delete;
+
+    int sampleRate() const { return m_sampleRate; }
+    int bufferFrames() const { return m_bufferFrames; }
+    Driver driver() const { return m_driver.load(); }
+
+    // Main thread. After detach() returns, the audio thread no longer
+    // touches the source.
+    void attach(PlaybackSource* source);
+    void detach(PlaybackSource* source);
+    // Main thread: runs change while no rendering is in progress, so that
+    // the next render sees it whole.
+    template <typename Change>
+    void changeBetweenRenders(Change&& change)
+    {
+        std::lock_guard lock(m_renderMutex);
+        change();
+    }
+
+    // Manual mode: renders frames of interleaved stereo into out and returns
+    // the most frames any stream supplied (the rest is silence).
+    int renderForTesting(float* out, int frames);
+    // Makes the device's callback do nothing from now on, as a device that
+    // hung would; the watchdog is expected to take over.
+    void simulateDeviceStallForTesting();
+
+private:
+    explicit AudioOutput(int manualSampleRate);
+    void openDevice();
+    bool tryOpenDevice(const char* driverName, QString* reason);
+    int render(float* out, int frames, std::int64_t nowNs);
+    static void deviceCallback(void* self, unsigned char* stream, int length);
+    void clockThreadLoop();
+
+    int m_sampleRate = 48000;
+    int m_bufferFrames = 1024;
+    std::int64_t m_latencyNs = 0;
+    std::uint32_t m_device = 0;  // SDL device id; 0 when none
+    bool m_sdlAudioInitialised = false;   // through SDL_InitSubSystem
+    bool m_sdlDriverInitialised = false;  // a driver chosen by name
+
+    std::atomic<Driver> m_driver{Driver::Device};       // atomic, written by the clock thread and the device callback
+    std::atomic<std::int64_t> m_lastCallbackNs{0};      // atomic, written by the device callback
+    std::atomic<bool> m_deviceStalled{false};           // atomic, test hook
+
+    std::mutex m_renderMutex;                  // held while rendering; the audio side only try-locks it
+    std::vector<PlaybackSource*> m_sources;    // guarded by m_renderMutex
+
+    std::mutex m_clockMutex;
+    std::condition_variable m_clockWake;
+    bool m_clockStopping = false;              // guarded by m_clockMutex
+    std::vector<float> m_wallClockBuffer;      // clock thread only
+    std::thread m_clockThread;
+};

@@ -1,0 +1,436 @@
+#include "engine/DecodeStream.h"
+
+#include "engine/Mp3GaplessInfo.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <numeric>
+
+namespace Ffmpeg {
+
+QString errorText(int errorCode)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(errorCode, text, sizeof text);
+    return QString::fromUtf8(text);
+}
+
+}  // namespace Ffmpeg
+
+namespace {
+
+// MP3 decoders output their first real sample this many samples late, on top
+// of the encoder delay the header states.
+constexpr int mp3DecoderDelay = 529;
+// Frames decoded before a seek target so that the decoder's state is the one
+// a straight decode would have there: an MP3 frame may draw on bits stored in
+// up to ~6 earlier frames, and every codec overlaps with the previous frame.
+constexpr int mp3PrerollPackets = 12;
+constexpr int aacPrerollFrames = 3 * 1024;
+constexpr int otherPrerollFrames = 8192;
+// Input frames fed to the resampler before a seek target, well over the
+// reach of its filter even when it downsamples by a large factor.
+constexpr int resamplerPrerollFrames = 256;
+
+std::int64_t ceilDivide(std::int64_t value, std::int64_t divisor)
+{
+    return value >= 0 ? (value + divisor - 1) / divisor : -((-value) / divisor);
+}
+
+std::int64_t skipSamplesOf(const AVPacket& packet)
+{
+    size_t size = 0;
+    const uint8_t* data = av_packet_get_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
+    if (!data || size < 4)
+        return 0;
+    return std::int64_t(data[0]) | (std::int64_t(data[1]) << 8) | (std::int64_t(data[2]) << 16)
+        | (std::int64_t(data[3]) << 24);
+}
+
+std::optional<Mp3GaplessInfo> readMp3GaplessInfo(const QString& path, std::int64_t* fileSize)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    *fileSize = file.size();
+    const QByteArray head = file.read(10);
+    file.seek(0);
+    return Mp3GaplessInfo::parse(file.read(Mp3GaplessInfo::bytesNeeded(head)));
+}
+
+}  // namespace
+
+DecodeStream::~DecodeStream() = default;
+
+std::unique_ptr<DecodeStream> DecodeStream::open(const QString& path, int outputRate, QString* error)
+{
+    // FFmpeg's own chatter on stderr ("misdetection possible!") is not for
+    // users; what matters reaches them as the load error.
+    static std::once_flag quietLibraries;
+    std::call_once(quietLibraries, [] { av_log_set_level(AV_LOG_QUIET); });
+    std::unique_ptr<DecodeStream> stream(new DecodeStream);
+    stream->m_outputRate = outputRate;
+    if (!stream->openFile(path, error))
+        return nullptr;
+    // Decode the beginning now: a file that opens but holds no decodable
+    // audio (cut short, or not audio at all) fails here, not later in silence.
+    stream->seek(0);
+    float probe[2 * 64];
+    if (stream->read(probe, 64) == 0) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(path, Ffmpeg::errorText(AVERROR_INVALIDDATA));
+        return nullptr;
+    }
+    stream->seek(0);
+    return stream;
+}
+
+bool DecodeStream::openFile(const QString& path, QString* error)
+{
+    auto fail = [&](int code) {
+        // FFmpeg answers some files that are simply not audio with "Invalid
+        // argument"; to the user that is invalid data.
+        if (code == AVERROR(EINVAL))
+            code = AVERROR_INVALIDDATA;
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(path, Ffmpeg::errorText(code));
+        return false;
+    };
+
+    // The mp3 demuxer's table-of-contents seek is approximate; the generic
+    // index seek gives packets their exact timestamps.
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "usetoc", "0", 0);
+    AVFormatContext* format = nullptr;
+    int status = avformat_open_input(&format, QFile::encodeName(path).constData(), nullptr, &options);
+    av_dict_free(&options);
+    if (status < 0)
+        return fail(status);
+    m_format.reset(format);
+
+    // A file FFmpeg can open but finds no usable audio stream in is, to the
+    // user, not audio at all.
+    if ((status = avformat_find_stream_info(format, nullptr)) < 0)
+        return fail(status);
+    const AVCodec* decoder = nullptr;
+    status = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+    if (status < 0)
+        return fail(AVERROR_INVALIDDATA);
+    if (format->streams[status]->codecpar->sample_rate <= 0
+        || format->streams[status]->codecpar->ch_layout.nb_channels <= 0)
+        return fail(AVERROR_INVALIDDATA);
+    m_streamIndex = status;
+    for (unsigned i = 0; i < format->nb_streams; ++i)
+        if (int(i) != m_streamIndex)
+            format->streams[i]->discard = AVDISCARD_ALL;
+    AVStream* stream = format->streams[m_streamIndex];
+    m_timeBase = stream->time_base;
+
+    m_codec.reset(avcodec_alloc_context3(decoder));
+    if (!m_codec)
+        return fail(AVERROR(ENOMEM));
+    if ((status = avcodec_parameters_to_context(m_codec.get(), stream->codecpar)) < 0)
+        return fail(status);
+    m_codec->pkt_timebase = stream->time_base;
+    // Trimming is done here by timestamp, the same way at the start, at the
+    // end and after a seek; the decoder must hand over every sample.
+    m_codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+    if ((status = avcodec_open2(m_codec.get(), decoder, nullptr)) < 0)
+        return fail(status);
+
+    m_inputRate = stream->codecpar->sample_rate;
+    m_inputChannels = stream->codecpar->ch_layout.nb_channels;
+    if (m_inputRate <= 0 || m_inputChannels <= 0)
+        return fail(AVERROR_INVALIDDATA);
+    const std::int64_t divisor = std::gcd(m_inputRate, m_outputRate);
+    m_inputStep = m_inputRate / divisor;
+    m_outputStep = m_outputRate / divisor;
+    m_resamplerPrerollFrames = m_inputRate == m_outputRate ? 0 : resamplerPrerollFrames;
+    switch (stream->codecpar->codec_id) {
+    case AV_CODEC_ID_MP3:
+    case AV_CODEC_ID_MP2:
+    case AV_CODEC_ID_MP1:
+        m_decoderPrerollFrames = mp3PrerollPackets * std::int64_t(m_codec->frame_size > 0 ? m_codec->frame_size : 1152);
+        break;
+    case AV_CODEC_ID_AAC:
+        m_decoderPrerollFrames = aacPrerollFrames;
+        break;
+    default:
+        m_decoderPrerollFrames = otherPrerollFrames;
+    }
+
+    m_packet.reset(av_packet_alloc());
+    m_frame.reset(av_frame_alloc());
+    if (!m_packet || !m_frame)
+        return fail(AVERROR(ENOMEM));
+
+    // Where the real audio starts on the stream's timeline: the first
+    // packet's time plus what the container says to skip (encoder delay,
+    // AAC priming).
+    for (;;) {
+        status = av_read_frame(format, m_packet.get());
+        if (status < 0)
+            return fail(status == AVERROR_EOF ? AVERROR_INVALIDDATA : status);
+        if (m_packet->stream_index == m_streamIndex)
+            break;
+        av_packet_unref(m_packet.get());
+    }
+    const std::int64_t firstPts = m_packet->pts != AV_NOPTS_VALUE ? m_packet->pts : m_packet->dts;
+    m_firstPacketPts = firstPts != AV_NOPTS_VALUE ? firstPts : 0;
+    const AVRational perSample{1, m_inputRate};
+    const std::int64_t firstPacketSample = av_rescale_q(m_firstPacketPts, m_timeBase, perSample);
+    const std::int64_t skip = skipSamplesOf(*m_packet);
+    av_packet_unref(m_packet.get());
+    m_firstRealSampleOnTimeline = firstPacketSample + skip;
+
+    // The real length.
+    const bool isMp3 = stream->codecpar->codec_id == AV_CODEC_ID_MP3;
+    const bool isMp4Family = std::strstr(format->iformat->name, "mp4") || std::strstr(format->iformat->name, "mov");
+    const std::int64_t streamSamples =
+        stream->duration != AV_NOPTS_VALUE ? av_rescale_q(stream->duration, m_timeBase, perSample) : -1;
+    const std::int64_t formatSamples =
+        format->duration != AV_NOPTS_VALUE ? av_rescale_q(format->duration, AV_TIME_BASE_Q, perSample) : -1;
+    std::int64_t fileSize = 0;
+    const std::optional<Mp3GaplessInfo> gapless =
+        isMp3 ? readMp3GaplessInfo(path, &fileSize) : std::optional<Mp3GaplessInfo>();
+    if (gapless && gapless->sampleRate == m_inputRate && gapless->encoderDelaySamples + mp3DecoderDelay == skip) {
+        m_lengthInputFrames = gapless->realSampleCount();
+        const std::int64_t bytesPresent = fileSize - gapless->headerFrameOffset;
+        if (gapless->byteCount > 0 && bytesPresent < gapless->byteCount) {
+            // Cut short: the header describes the whole file. Estimate from
+            // the share of it that is here; the end of the data decides.
+            m_lengthInputFrames = std::int64_t(double(gapless->frameCount) * gapless->samplesPerFrame * bytesPresent
+                                               / double(gapless->byteCount))
+                - gapless->encoderDelaySamples;
+        }
+    } else if (isMp4Family && streamSamples > 0) {
+        m_lengthInputFrames = streamSamples;  // the edit list's length: priming and padding excluded
+    } else if (streamSamples > 0) {
+        m_lengthInputFrames = firstPacketSample + streamSamples - m_firstRealSampleOnTimeline;
+    } else if (formatSamples > 0) {
+        m_lengthInputFrames = formatSamples - skip;
+    }
+    if (m_lengthInputFrames <= 0)
+        return fail(AVERROR_INVALIDDATA);
+    m_lengthOutputFrames = m_lengthInputFrames * m_outputRate / m_inputRate;
+    return true;
+}
+
+void DecodeStream::seek(std::int64_t outputFrame)
+{
+    const std::int64_t target = std::clamp<std::int64_t>(outputFrame, 0, m_lengthOutputFrames);
+    m_discardBefore = target;
+    m_readPosition = target;
+    m_stagedBegin = m_stagedEnd = 0;
+    m_fedAny = false;
+    m_demuxerDone = false;
+    m_inputFinished = false;
+    m_finished = false;
+    if (target >= m_lengthOutputFrames) {
+        m_inputFinished = m_finished = true;
+        return;
+    }
+
+    // Start feeding the resampler on its grid, some way before the target, so
+    // its output there is what a straight run would have produced; start
+    // decoding further back still, for the decoder's own sake.
+    const std::int64_t gridIndex = target / m_outputStep;
+    const std::int64_t prerollSteps = ceilDivide(m_resamplerPrerollFrames, m_inputStep);
+    const std::int64_t startGrid = std::max<std::int64_t>(0, gridIndex - prerollSteps);
+    m_feedFrom = startGrid * m_inputStep;
+    m_nextFeed = m_feedFrom;
+    m_nextOutput = startGrid * m_outputStep;
+
+    const std::int64_t decodeFrom = m_feedFrom - m_decoderPrerollFrames + m_firstRealSampleOnTimeline;
+    const std::int64_t seekPts =
+        std::max(m_firstPacketPts, av_rescale_q(decodeFrom, AVRational{1, m_inputRate}, m_timeBase));
+    int status = av_seek_frame(m_format.get(), m_streamIndex, seekPts, AVSEEK_FLAG_BACKWARD);
+    if (status < 0)
+        status = av_seek_frame(m_format.get(), m_streamIndex, m_firstPacketPts, AVSEEK_FLAG_BACKWARD);
+    if (status < 0) {
+        m_inputFinished = m_finished = true;
+        return;
+    }
+    avcodec_flush_buffers(m_codec.get());
+    if (m_resampler)
+        swr_close(m_resampler.get());
+}
+
+int DecodeStream::read(float* interleaved, int maxFrames)
+{
+    int written = 0;
+    while (written < maxFrames) {
+        if (stagedFrames() > 0) {
+            const int count = int(std::min<std::int64_t>(maxFrames - written, stagedFrames()));
+            std::memcpy(interleaved + std::size_t(written) * outputChannels,
+                        m_staged.data() + std::size_t(m_stagedBegin) * outputChannels,
+                        std::size_t(count) * outputChannels * sizeof(float));
+            m_stagedBegin += count;
+            m_readPosition += count;
+            written += count;
+            continue;
+        }
+        if (m_finished)
+            break;
+        m_stagedBegin = m_stagedEnd = 0;
+        decodeStep();
+    }
+    return written;
+}
+
+void DecodeStream::decodeStep()
+{
+    int status = avcodec_receive_frame(m_codec.get(), m_frame.get());
+    if (status == 0) {
+        acceptFrame(*m_frame);
+        av_frame_unref(m_frame.get());
+        return;
+    }
+    if (status != AVERROR(EAGAIN) || m_demuxerDone) {
+        finishInput();  // the decoder is drained (or broken)
+        return;
+    }
+    status = av_read_frame(m_format.get(), m_packet.get());
+    if (status < 0) {
+        m_demuxerDone = true;
+        avcodec_send_packet(m_codec.get(), nullptr);
+        return;
+    }
+    if (m_packet->stream_index == m_streamIndex)
+        avcodec_send_packet(m_codec.get(), m_packet.get());  // a damaged packet is skipped
+    av_packet_unref(m_packet.get());
+}
+
+void DecodeStream::acceptFrame(const AVFrame& frame)
+{
+    if (m_inputFinished || frame.nb_samples <= 0)
+        return;
+    const std::int64_t pts = frame.pts != AV_NOPTS_VALUE ? frame.pts : frame.best_effort_timestamp;
+    const std::int64_t position = pts != AV_NOPTS_VALUE
+        ? av_rescale_q(pts, m_timeBase, AVRational{1, m_inputRate}) - m_firstRealSampleOnTimeline
+        : m_nextFeed;
+    if (position >= m_lengthInputFrames) {
+        finishInput();
+        return;
+    }
+    std::int64_t begin = std::max(position, m_fedAny ? m_nextFeed : m_feedFrom);
+    const std::int64_t end = std::min(position + frame.nb_samples, m_lengthInputFrames);
+    if (!m_fedAny && begin > m_feedFrom) {
+        // The demuxer landed after the point asked for: start on the next grid
+        // point that is here.
+        const std::int64_t grid = ceilDivide(begin, m_inputStep);
+        m_feedFrom = begin = grid * m_inputStep;
+        m_nextOutput = grid * m_outputStep;
+    }
+    if (begin >= end)
+        return;
+    if (!ensureResampler(frame)) {
+        m_inputFinished = m_finished = true;
+        return;
+    }
+    feedResampler(&frame, int(begin - position), int(end - begin));
+    m_fedAny = true;
+    m_nextFeed = end;
+    if (end >= m_lengthInputFrames)
+        finishInput();
+}
+
+bool DecodeStream::ensureResampler(const AVFrame& frame)
+{
+    const bool sameInput = m_resampler && frame.format == m_resamplerInputFormat
+        && frame.sample_rate == m_resamplerInputRate && frame.ch_layout.nb_channels == m_resamplerInputChannels;
+    if (!sameInput) {
+        AVChannelLayout inputLayout{};
+        if (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+            av_channel_layout_default(&inputLayout, frame.ch_layout.nb_channels);
+        else
+            av_channel_layout_copy(&inputLayout, &frame.ch_layout);
+        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+        SwrContext* context = nullptr;
+        const int status = swr_alloc_set_opts2(&context, &stereo, AV_SAMPLE_FMT_FLT, m_outputRate, &inputLayout,
+                                               AVSampleFormat(frame.format), frame.sample_rate, 0, nullptr);
+        av_channel_layout_uninit(&inputLayout);
+        m_resampler.reset(context);
+        if (status < 0 || !context)
+            return false;
+        m_resamplerInputFormat = frame.format;
+        m_resamplerInputRate = frame.sample_rate;
+        m_resamplerInputChannels = frame.ch_layout.nb_channels;
+    }
+    if (swr_is_initialized(m_resampler.get()))
+        return true;
+    if (m_resamplerInputChannels == 1) {
+        // A mono recording belongs in both ears at full level, not at -3 dB.
+        static constexpr double monoToStereo[2] = {1.0, 1.0};
+        swr_set_matrix(m_resampler.get(), monoToStereo, 1);
+    }
+    return swr_init(m_resampler.get()) >= 0;
+}
+
+void DecodeStream::feedResampler(const AVFrame* frame, int offsetFrames, int frameCount)
+{
+    SwrContext* resampler = m_resampler.get();
+    const int capacity = swr_get_out_samples(resampler, frameCount);
+    if (capacity <= 0)
+        return;
+    const std::size_t needed = std::size_t(m_stagedEnd + capacity) * outputChannels;
+    if (m_staged.size() < needed)
+        m_staged.resize(needed);
+    uint8_t* output = reinterpret_cast<uint8_t*>(m_staged.data() + std::size_t(m_stagedEnd) * outputChannels);
+
+    int produced;
+    if (frame) {
+        const auto format = AVSampleFormat(frame->format);
+        const int bytesPerSample = av_get_bytes_per_sample(format);
+        const int channels = frame->ch_layout.nb_channels;
+        const int planes = av_sample_fmt_is_planar(format) ? channels : 1;
+        const int step = av_sample_fmt_is_planar(format) ? bytesPerSample : bytesPerSample * channels;
+        m_inputPlanes.resize(std::size_t(planes));
+        for (int plane = 0; plane < planes; ++plane)
+            m_inputPlanes[std::size_t(plane)] = frame->extended_data[plane] + std::size_t(offsetFrames) * step;
+        produced = swr_convert(resampler, &output, capacity, m_inputPlanes.data(), frameCount);
+    } else {
+        produced = swr_convert(resampler, &output, capacity, nullptr, 0);
+    }
+    if (produced <= 0)
+        return;
+
+    // Keep what lies between the seek target and the end.
+    const std::int64_t firstIndex = m_nextOutput;
+    const std::int64_t dropFront = std::clamp<std::int64_t>(m_discardBefore - firstIndex, 0, produced);
+    const std::int64_t keepUntil = std::clamp<std::int64_t>(m_lengthOutputFrames - firstIndex, 0, produced);
+    m_nextOutput += produced;
+    if (keepUntil > dropFront) {
+        if (stagedFrames() == 0)
+            m_readPosition = firstIndex + dropFront;
+        float* base = m_staged.data() + std::size_t(m_stagedEnd) * outputChannels;
+        if (dropFront > 0)
+            std::memmove(base, base + dropFront * outputChannels,
+                         std::size_t(keepUntil - dropFront) * outputChannels * sizeof(float));
+        m_stagedEnd += keepUntil - dropFront;
+    }
+    if (m_nextOutput >= m_lengthOutputFrames)
+        m_inputFinished = m_finished = true;
+}
+
+void DecodeStream::finishInput()
+{
+    if (m_inputFinished) {
+        m_finished = true;
+        return;
+    }
+    m_inputFinished = true;
+    // Drain what the resampler still holds back for its filter.
+    if (m_resampler && swr_is_initialized(m_resampler.get())) {
+        while (!m_finished) {
+            const std::int64_t before = m_nextOutput;
+            feedResampler(nullptr, 0, 0);
+            if (m_nextOutput == before)
+                break;
+        }
+    }
+    m_finished = true;
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "engine/FfmpegHandles.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// One audio file decoded to interleaved stereo float at a chosen output rate,
+// trimmed to its real samples: frame 0 is the first sample the encoder was
+// given (encoder delay and padding removed), and seek() lands on the exact
+// frame, identical to what a straight decode from the start produces there.
+// Streams: memory does not grow with the file's length. Not thread-safe; one
+// thread uses it at a time.
+class DecodeStream {
+public:
+    static constexpr int outputChannels = 2;
+
+    // Opens the file at a local path. On failure returns null and sets error
+    // (when given) to the path and FFmpeg's reason. A file that opens but
+    // yields no audio fails too.
+    static std::unique_ptr<DecodeStream> open(const QString& path, int outputRate, QString* error);
+
+    ~DecodeStream();
+    DecodeStream(const DecodeStream&) = delete;
+    DecodeStream& operator=(const DecodeStream&) = delete;
+
+    int inputRate() const { return m_inputRate; }
+    int outputRate() const { return m_outputRate; }
+    int inputChannels() const { return m_inputChannels; }
+    // Real length at the file's own rate, and in output frames.
+    std::int64_t lengthFrames() const { return m_lengthInputFrames; }
+    std::int64_t outputLengthFrames() const { return m_lengthOutputFrames; }
+    double durationSeconds() const { return double(m_lengthInputFrames) / m_inputRate; }
+
+    // The next read() starts at this output frame (clamped to 0...length).
+    void seek(std::int64_t outputFrame);
+    // Output frame of the next frame read() returns.
+    std::int64_t position() const { return m_readPosition; }
+    // Writes up to maxFrames interleaved stereo frames; returns how many.
+    // Fewer than asked means the stream has ended (0: nothing more).
+    int read(float* interleaved, int maxFrames);
+    bool atEnd() const { return m_finished && stagedFrames() == 0; }
+
+private:
+    DecodeStream() = default;
+    bool openFile(const QString& path, QString* error);
+    void decodeStep();
+    void acceptFrame(const AVFrame& frame);
+    void feedResampler(const AVFrame* frame, int offsetFrames, int frameCount);
+    void finishInput();
+    bool ensureResampler(const AVFrame& frame);
+    std::int64_t stagedFrames() const { return m_stagedEnd - m_stagedBegin; }
+
+    Ffmpeg::FormatHandle m_format;
+    Ffmpeg::CodecHandle m_codec;
+    Ffmpeg::PacketHandle m_packet;
+    Ffmpeg::FrameHandle m_frame;
+    Ffmpeg::ResamplerHandle m_resampler;
+    int m_resamplerInputFormat = -1;
+    int m_resamplerInputRate = 0;
+    int m_resamplerInputChannels = 0;
+
+    int m_streamIndex = -1;
+    AVRational m_timeBase{1, 1};
+    int m_inputRate = 0;
+    int m_outputRate = 0;
+    int m_inputChannels = 0;
+    // Resampling is exact on a grid: every inputStep input frames map to
+    // outputStep output frames.
+    std::int64_t m_inputStep = 1;
+    std::int64_t m_outputStep = 1;
+    std::int64_t m_decoderPrerollFrames = 0;
+    std::int64_t m_resamplerPrerollFrames = 0;
+
+    std::int64_t m_firstPacketPts = 0;          // stream time base
+    std::int64_t m_firstRealSampleOnTimeline = 0;  // input frames on the stream's timeline
+    std::int64_t m_lengthInputFrames = 0;
+    std::int64_t m_lengthOutputFrames = 0;
+
+    // Decoding state since the last seek, in real input/output frames.
+    std::int64_t m_feedFrom = 0;           // input frames before this only prime the decoder
+    std::int64_t m_nextFeed = 0;           // next input frame expected by the resampler
+    std::int64_t m_nextOutput = 0;         // output frame of the resampler's next output
+    std::int64_t m_discardBefore = 0;      // the seek target
+    std::int64_t m_readPosition = 0;
+    bool m_fedAny = false;
+    bool m_demuxerDone = false;
+    bool m_inputFinished = false;
+    bool m_finished = false;
+
+    std::vector<const uint8_t*> m_inputPlanes;
+    std::vector<float> m_staged;  // converted output not yet read
+    std::int64_t m_stagedBegin = 0;
+    std::int64_t m_stagedEnd = 0;
+};

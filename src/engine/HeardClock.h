@@ -1,0 +1,67 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+// What the audio thread last told about one stream: which frames went to the
+// device and when the first of them will come out of it. From that, the
+// position as heard at any later instant.
+struct HeardClock {
+    std::uint64_t generation = 0;      // the seek generation this describes
+    std::int64_t runStartFrame = 0;    // first frame since output (re)started
+    std::int64_t handedEndFrame = 0;   // one past the last frame handed to the device
+    std::int64_t anchorFrame = 0;      // first frame of the latest callback...
+    std::int64_t anchorTimeNs = 0;     // ...and when it will be heard (steady clock)
+    std::int64_t endOfStreamFrame = -1;  // set once the last frame was handed
+    std::int64_t hasFrames = 0;        // any frame handed in this generation
+    std::int64_t serving = 0;          // the audio thread is feeding this stream
+
+    // Position heard at nowNs: advances at the sample rate from the anchor,
+    // never before the run's start and never past what the device was given.
+    std::int64_t heardFrame(std::int64_t nowNs, int sampleRate) const;
+};
+
+// Hands a small trivially copyable value from one writer thread to readers
+// without locks: readers retry while a write is in progress.
+template <typename Value>
+class SeqlockValue {
+    static_assert(std::is_trivially_copyable_v<Value> && sizeof(Value) % 8 == 0);
+    static constexpr std::size_t words = sizeof(Value) / 8;
+
+public:
+    void store(const Value& value)  // one writer thread only
+    {
+        std::uint64_t raw[words];
+        std::memcpy(raw, &value, sizeof raw);
+        m_sequence.fetch_add(1, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_release);
+        for (std::size_t i = 0; i < words; ++i)
+            m_words[i].store(raw[i], std::memory_order_relaxed);
+        m_sequence.fetch_add(1, std::memory_order_release);
+    }
+
+    Value load() const
+    {
+        std::uint64_t raw[words];
+        for (;;) {
+            const std::uint64_t before = m_sequence.load(std::memory_order_acquire);
+            if (before & 1)
+                continue;
+            for (std::size_t i = 0; i < words; ++i)
+                raw[i] = m_words[i].load(std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (m_sequence.load(std::memory_order_relaxed) == before)
+                break;
+        }
+        Value value;
+        std::memcpy(&value, raw, sizeof raw);
+        return value;
+    }
+
+private:
+    std::atomic<std::uint64_t> m_sequence{0};
+    std::array<std::atomic<std::uint64_t>, words> m_words{};
+};

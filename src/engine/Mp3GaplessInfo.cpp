@@ -1,0 +1,107 @@
+#include "engine/Mp3GaplessInfo.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr std::int64_t roomForFirstFrame = 4096;
+
+std::uint32_t bigEndian32(const unsigned char* bytes)
+{
+    return (std::uint32_t(bytes[0]) << 24) | (std::uint32_t(bytes[1]) << 16) | (std::uint32_t(bytes[2]) << 8)
+        | std::uint32_t(bytes[3]);
+}
+
+// Size of an ID3v2 tag at the start, header and footer included; 0 without one.
+std::int64_t id3v2Size(const unsigned char* bytes, std::int64_t available)
+{
+    if (available < 10 || std::memcmp(bytes, "ID3", 3) != 0)
+        return 0;
+    for (int i = 6; i < 10; ++i)
+        if (bytes[i] & 0x80)
+            return 0;  // not a sync-safe size: not a tag
+    const std::int64_t body = (std::int64_t(bytes[6]) << 21) | (std::int64_t(bytes[7]) << 14)
+        | (std::int64_t(bytes[8]) << 7) | std::int64_t(bytes[9]);
+    const bool hasFooter = bytes[5] & 0x10;
+    return 10 + body + (hasFooter ? 10 : 0);
+}
+
+}  // namespace
+
+std::int64_t Mp3GaplessInfo::realSampleCount() const
+{
+    return frameCount * samplesPerFrame - encoderDelaySamples - paddingSamples;
+}
+
+std::int64_t Mp3GaplessInfo::bytesNeeded(const QByteArray& firstTenBytes)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(firstTenBytes.constData());
+    return id3v2Size(bytes, firstTenBytes.size()) + roomForFirstFrame;
+}
+
+std::optional<Mp3GaplessInfo> Mp3GaplessInfo::parse(const QByteArray& fileStart)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(fileStart.constData());
+    const std::int64_t size = fileStart.size();
+    const std::int64_t frameOffset = id3v2Size(bytes, size);
+    if (frameOffset + 4 > size)
+        return std::nullopt;
+    const unsigned char* header = bytes + frameOffset;
+    if (header[0] != 0xFF || (header[1] & 0xE0) != 0xE0)
+        return std::nullopt;
+
+    const int versionBits = (header[1] >> 3) & 3;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
+    const int layerBits = (header[1] >> 1) & 3;    // 1: layer III
+    const bool hasCrc = !(header[1] & 1);
+    const int rateIndex = (header[2] >> 2) & 3;
+    const bool mono = ((header[3] >> 6) & 3) == 3;
+    if (versionBits == 1 || layerBits != 1 || rateIndex == 3)
+        return std::nullopt;
+    const bool mpeg1 = versionBits == 3;
+
+    static constexpr int mpeg1Rates[3] = {44100, 48000, 32000};
+    Mp3GaplessInfo info;
+    info.sampleRate = mpeg1Rates[rateIndex] / (mpeg1 ? 1 : versionBits == 2 ? 2 : 4);
+    info.samplesPerFrame = mpeg1 ? 1152 : 576;
+    info.headerFrameOffset = frameOffset;
+
+    const int sideInfoBytes = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    std::int64_t at = frameOffset + 4 + (hasCrc ? 2 : 0) + sideInfoBytes;
+    if (at + 8 > size)
+        return std::nullopt;
+    if (std::memcmp(bytes + at, "Xing", 4) != 0 && std::memcmp(bytes + at, "Info", 4) != 0)
+        return std::nullopt;
+    const std::uint32_t flags = bigEndian32(bytes + at + 4);
+    at += 8;
+    if (flags & 1) {
+        if (at + 4 > size)
+            return std::nullopt;
+        info.frameCount = bigEndian32(bytes + at);
+        at += 4;
+    }
+    if (flags & 2) {
+        if (at + 4 > size)
+            return std::nullopt;
+        info.byteCount = bigEndian32(bytes + at);
+        at += 4;
+    }
+    if (flags & 4)
+        at += 100;  // seek table
+    if (flags & 8)
+        at += 4;  // quality
+
+    // The encoder extension: a 9-byte encoder name, then delay and padding
+    // as two 12-bit numbers 21 bytes in.
+    if (info.frameCount <= 0 || at + 24 > size)
+        return std::nullopt;
+    const char* encoder = reinterpret_cast<const char*>(bytes + at);
+    if (std::memcmp(encoder, "LAME", 4) != 0 && std::memcmp(encoder, "Lavf", 4) != 0
+        && std::memcmp(encoder, "Lavc", 4) != 0)
+        return std::nullopt;
+    const unsigned char* delayAndPadding = bytes + at + 21;
+    info.encoderDelaySamples = (delayAndPadding[0] << 4) | (delayAndPadding[1] >> 4);
+    info.paddingSamples = ((delayAndPadding[1] & 0x0F) << 8) | delayAndPadding[2];
+    if (info.realSampleCount() <= 0)
+        return std::nullopt;
+    return info;
+}

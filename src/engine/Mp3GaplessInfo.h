@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <optional>
+
+// What the "Xing"/"Info" header of an MP3 says about the real audio: encoders
+// put silence before the first sample (encoder delay) and after the last one
+// (padding), and only this header tells how much.
+struct Mp3GaplessInfo {
+    std::int64_t frameCount = 0;       // audio frames after the header frame
+    std::int64_t byteCount = 0;        // bytes from the header frame on; 0 when absent
+    int samplesPerFrame = 0;
+    int sampleRate = 0;
+    int encoderDelaySamples = 0;
+    int paddingSamples = 0;
+    std::int64_t headerFrameOffset = 0;  // file offset of the header frame
+
+    // Real samples: everything decoded minus encoder delay and padding.
+    std::int64_t realSampleCount() const;
+
+    // Reads the header from the first bytes of a file (ID3v2 tag included;
+    // 16 KiB past the tag is plenty). Null when the file has no such header
+    // or the header carries no delay and padding.
+    static std::optional<Mp3GaplessInfo> parse(const QByteArray& fileStart);
+    // How many bytes parse() needs from the file start: the ID3v2 tag's size
+    // plus room for the first frame. Reads at most the first 10 bytes.
+    static std::int64_t bytesNeeded(const QByteArray& firstTenBytes);
+};
