@@ -106,6 +106,13 @@ void PlaylistLibrary::addPlaylist()
     Log::line(QStringLiteral("Added playlist: ") + name);
 }
 
+void PlaylistLibrary::cancelNewPlaylist()
+{
+    // Closed first, so the sheet is gone before its field empties.
+    m_state.setShowNewPlaylistPrompt(false);
+    m_state.setNewPlaylistName(QString());
+}
+
 void PlaylistLibrary::deletePlaylist()
 {
     const QString name = m_state.currentPlaylist();

@@ -34,6 +34,8 @@ public:
 
     // Operations.
     void addPlaylist();
+    // Closes the new-playlist sheet, then empties its name. Writes nothing.
+    void cancelNewPlaylist();
     void deletePlaylist();
     bool isPlaylistExpanded(const QString& name) const;
     void setPlaylistExpanded(const QString& name, bool expanded);
