@@ -39,6 +39,8 @@ PlayerCard::PlayerCard(AudioPlayer& player, QWidget* parent)
     m_loopHint->setElideMode(Qt::ElideNone);
     m_loopHint->setText(loopHint);
 
+    // The bar's labels and shadow overhang it sideways into the card's padding.
+    Q_ASSERT(m_progressBar->barMargins().left() <= padding && m_progressBar->barMargins().right() <= padding);
     m_progressBar->setCurrentTime({[&player] { return player.currentTime(); },
                                    [&player](double seconds) { player.setCurrentTime(seconds); }});
     m_progressBar->setLoopStart([&player] { return player.loopStart(); });
