@@ -4,7 +4,7 @@
 #include "library/ContentState.h"
 #include "library/PlaylistCodec.h"
 #include "library/PlaylistLibrary.h"
-#include "ui/Card.h"
+#include "ui/CardStyle.h"
 #include "ui/Palette.h"
 #include "ui/PlainButton.h"
 #include "ui/Shapes.h"
@@ -30,7 +30,7 @@ constexpr qreal shadowBleed = 8;
 
 CardStyle trackCardStyle()
 {
-    return {Palette::white(0.9), 8, {Palette::black(0.05), 3, {0, 0}}};
+    return {8, Palette::white(0.9), {{Palette::black(0.05), 3, {0, 0}}}};
 }
 
 QString absoluteString(const std::optional<QUrl>& track)
@@ -355,7 +355,7 @@ void PlaylistListView::paintGroup(QPainter& painter, int group, qreal top, qreal
 
 void PlaylistListView::paintTrack(QPainter& painter, int group, int track, bool highlighted) const
 {
-    Card::paint(painter, m_layout.trackRect(group, track), trackCardStyle());
+    trackCardStyle().paint(painter, m_layout.trackRect(group, track));
     const QRectF text = m_layout.trackTextRect(group, track);
     const QString name = QFontMetricsF(m_trackFont).elidedText(trackName(group, track), Qt::ElideRight, text.width());
     painter.setFont(m_trackFont);

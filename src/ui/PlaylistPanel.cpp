@@ -2,7 +2,7 @@
 
 #include "library/ContentState.h"
 #include "library/PlaylistLibrary.h"
-#include "ui/Card.h"
+#include "ui/CardStyle.h"
 #include "ui/GradientCapsuleLabel.h"
 #include "ui/Palette.h"
 #include "ui/PlainButton.h"
@@ -22,7 +22,9 @@ namespace {
 
 CardStyle listCardStyle()
 {
-    return {Palette::white(0.8), PlaylistListView::cardCornerRadius, {Palette::black(0.1), 10, {0, 5}}};
+    CardStyle style = CardStyle::standard();
+    style.cornerRadius = PlaylistListView::cardCornerRadius;
+    return style;
 }
 
 ShadowStyle addFilesShadow()
@@ -45,8 +47,8 @@ QMargins PlaylistPanel::overflowMargins()
 {
     // The card's shadow below it falls into the gap above Add Files; only the
     // button's own reaches past the column's bottom.
-    const QMargins card = Card::shadowMargins(listCardStyle().shadow);
-    const QMargins button = Card::shadowMargins(addFilesShadow());
+    const QMargins card = listCardStyle().shadowMargins().toMargins();
+    const QMargins button = Shadow::margins(addFilesShadow());
     return {card.left(), 0, card.right(), button.bottom()};
 }
 
@@ -63,7 +65,7 @@ PlaylistPanel::PlaylistPanel(ContentState& state, PlaylistLibrary& library, QWid
     m_new->setText(tr("New"));
     m_delete->setText(tr("Delete"));
     m_addFiles->setText(tr("Add Files"));
-    m_addFiles->setOverflowMargins(Card::shadowMargins(addFilesShadow()));
+    m_addFiles->setOverflowMargins(Shadow::margins(addFilesShadow()));
     m_list->setFixedWidth(columnWidth);
     m_list->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
 
@@ -109,5 +111,5 @@ void PlaylistPanel::followState()
 void PlaylistPanel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    Card::paint(painter, QRectF(m_list->geometry()), listCardStyle());
+    listCardStyle().paint(painter, QRectF(m_list->geometry()));
 }

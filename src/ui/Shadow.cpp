@@ -180,3 +180,14 @@ QPixmap ShadowCache::render(const QPainterPath& shapeAtOrigin, const ShadowStyle
     pixmap.setDevicePixelRatio(devicePixelRatio);
     return pixmap;
 }
+
+QMargins Shadow::margins(const ShadowStyle& shadow)
+{
+    if (shadow.color.alpha() == 0)
+        return {};
+    const qreal spread = reach(shadow.radius);
+    const auto side = [spread](qreal offsetTowardSide) {
+        return int(std::ceil(std::max<qreal>(0, spread + offsetTowardSide)));
+    };
+    return {side(-shadow.offset.x()), side(-shadow.offset.y()), side(shadow.offset.x()), side(shadow.offset.y())};
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QMargins>
+
 #include <QByteArray>
 #include <QCache>
 #include <QColor>
@@ -56,6 +58,9 @@ void draw(QPainter& painter, const QPainterPath& shape, const ShadowStyle& style
 
 // How far the shadow of radius reaches beyond the shape (before any offset).
 qreal reach(qreal radius);
+// The room to leave around a shape for its shadow on each side, offset
+// included, rounded up to whole points.
+QMargins margins(const ShadowStyle& shadow);
 
 // Blurs the alpha values of an 8-bit image in place with three box blurs,
 // which together approximate a Gaussian of the given standard deviation (pixels).

@@ -8,7 +8,7 @@
 
 CardStyle SheetDialog::cardStyle()
 {
-    return {Palette::white(0.95), 15, {Palette::black(0.2), 10, {0, 0}}};
+    return {15, Palette::white(0.95), {{Palette::black(0.2), 10, {0, 0}}}};
 }
 
 SheetDialog::SheetDialog(const QSize& cardSize, QWidget* parent)
@@ -32,7 +32,7 @@ SheetDialog::SheetDialog(const QSize& cardSize, QWidget* parent)
 void SheetDialog::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    Card::paint(painter, QRectF(m_card->geometry()), cardStyle());
+    cardStyle().paint(painter, QRectF(m_card->geometry()));
 }
 
 void SheetDialog::keyPressEvent(QKeyEvent* event)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/Card.h"
+#include "ui/CardStyle.h"
 
 #include <QDialog>
 

@@ -1,0 +1,202 @@
+#include "app/ContentView.h"
+
+#include "app/PlayerCard.h"
+#include "app/PlayerDisplay.h"
+#include "app/PressFeedback.h"
+#include "app/TransportRow.h"
+#include "input/CommandHandlers.h"
+#include "input/EventMonitor.h"
+#include "input/EventMonitorView.h"
+#include "ui/NewPlaylistSheet.h"
+#include "ui/Palette.h"
+#include "ui/PlainButton.h"
+#include "ui/PlaylistPanel.h"
+#include "ui/SheetPresenter.h"
+#include "ui/UserGuideSheet.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace {
+
+LinearGradient backgroundGradient()
+{
+    return {{Palette::white(), Palette::blue(0.1)}, UnitPoint::topLeading(), UnitPoint::bottomTrailing()};
+}
+
+}  // namespace
+
+ContentView::ContentView(DefaultsStore& defaults, QWidget* parent)
+    : Backdrop(backgroundGradient(), parent)
+    , m_state(defaults)
+    , m_library(m_state)
+{
+    CommandHandlers handlers(m_state);
+    m_captureView = new EventMonitorView([handlers](QKeyEvent* event) mutable { handlers.handleKeyPress(event); },
+                                         [handlers](double deltaY) mutable { handlers.handleWheel(deltaY); }, this);
+    // A click on any bare part of the window (the cards, the margins) hands
+    // the keys back to the capture view, as a click on the background does.
+    setFocusPolicy(Qt::ClickFocus);
+    setFocusProxy(m_captureView);
+
+    buildLayout();
+
+    m_userGuideSheet = new UserGuideSheet(m_state, this);
+    new SheetPresenter(*m_userGuideSheet, m_state, ContentState::Field::ShowUserGuide);
+    m_newPlaylistSheet = new NewPlaylistSheet(m_state, m_library, this);
+    new SheetPresenter(*m_newPlaylistSheet, m_state, ContentState::Field::ShowNewPlaylistPrompt);
+
+    m_pressFeedback = new PressFeedback({[this] { return m_state.buttonScale(); },
+                                         [this](double scale) { m_state.setButtonScale(scale); }},
+                                        this);
+    connect(m_transportRow->playPauseButton(), &QAbstractButton::clicked, this, &ContentView::playPause);
+    connect(m_transportRow->stopButton(), &QAbstractButton::clicked, this, &ContentView::stop);
+    connect(m_transportRow->helpButton(), &QAbstractButton::clicked, this, &ContentView::toggleUserGuide);
+
+    connect(&m_state.audioPlayer(), &AudioPlayer::objectWillChange, this, [this] { m_isDisplayStale = true; });
+    connect(&m_state, &ContentState::changed, this, &ContentView::onStateChanged);
+
+    // Runs whatever else the window is doing: in menus, during drags, under sheets.
+    m_positionTimer.setTimerType(Qt::PreciseTimer);
+    m_positionTimer.setInterval(positionTimerIntervalMilliseconds);
+    connect(&m_positionTimer, &QTimer::timeout, this, &ContentView::onPositionTimer);
+    m_positionTimer.start();
+
+    refresh();
+}
+
+// The widgets' callbacks reach into the state, which is a member and goes
+// before the QWidget base deletes the children: take them down first.
+ContentView::~ContentView()
+{
+    m_positionTimer.stop();
+    disconnect(&m_state, nullptr, this, nullptr);
+    disconnect(&m_state.audioPlayer(), nullptr, this, nullptr);
+    delete m_pressFeedback;
+    const QList<QWidget*> children = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    qDeleteAll(children);
+}
+
+void ContentView::buildLayout()
+{
+    auto* leftColumn = new QWidget(this);
+    m_playerCard = new PlayerCard(m_state.audioPlayer(), leftColumn);
+    m_transportRow = new TransportRow(leftColumn);
+    auto* leftLayout = new QVBoxLayout(leftColumn);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    // Measured from the card's edge to the buttons' shapes, not their shadows.
+    leftLayout->setSpacing(leftColumnSpacing - m_transportRow->overflowMargins().top());
+    leftLayout->addWidget(m_playerCard);
+    leftLayout->addWidget(m_transportRow, 0, Qt::AlignHCenter);
+    addCard(m_playerCard, CardStyle::standard());
+
+    // The column holds the panel's place in the layout; the panel itself lies
+    // over it, wider by the room its shadows need (a child cannot paint
+    // outside its parent, so it is not the column's child).
+    m_rightColumn = new QWidget(this);
+    m_rightColumn->setFixedWidth(rightColumnWidth);
+    m_playlistPanel = new PlaylistPanel(m_state, m_library, this);
+    const QMargins overflow = PlaylistPanel::overflowMargins();
+    m_rightColumn->setMinimumHeight(m_playlistPanel->minimumSizeHint().height() - overflow.top() - overflow.bottom());
+    m_rightColumn->installEventFilter(this);
+
+    auto* mainRow = new QHBoxLayout(this);
+    mainRow->setContentsMargins(padding, padding, padding, padding);
+    mainRow->setSpacing(columnSpacing);
+    // The left column takes all the width the playlists leave, and sits
+    // centred in the height.
+    mainRow->addWidget(leftColumn, 1, Qt::AlignVCenter);
+    mainRow->addWidget(m_rightColumn);
+}
+
+void ContentView::placePlaylistPanel()
+{
+    m_playlistPanel->setGeometry(m_rightColumn->geometry().marginsAdded(PlaylistPanel::overflowMargins()));
+    m_playlistPanel->raise();
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_rightColumn && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        placePlaylistPanel();
+    return Backdrop::eventFilter(watched, event);
+}
+
+QSize ContentView::firstWindowSize() const
+{
+    const QSize content = sizeHint().expandedTo(minimumSizeHint());
+    return content.expandedTo({0, firstRightColumnHeight + 2 * padding});
+}
+
+void ContentView::playPause()
+{
+    m_state.audioPlayer().togglePlayPause();
+    pressFeedback();
+}
+
+void ContentView::stop()
+{
+    m_state.audioPlayer().stop();
+    // The next loop key press starts a new loop.
+    m_state.setIsSettingLoop(false);
+    pressFeedback();
+}
+
+void ContentView::toggleUserGuide()
+{
+    m_state.setShowUserGuide(!m_state.showUserGuide());
+    pressFeedback();
+}
+
+void ContentView::pressFeedback()
+{
+    m_pressFeedback->run();
+}
+
+// The engine announces every change before it stores it, up to 200 times a
+// second while both timers run: only note it, and look once per tick, after
+// the tick's own change has landed. No change waits longer than one interval.
+void ContentView::onPositionTimer()
+{
+    m_state.audioPlayer().tick();
+    if (m_isDisplayStale)
+        refresh();
+}
+
+void ContentView::refresh()
+{
+    m_isDisplayStale = false;
+    ++m_refreshCount;
+    const PlayerDisplay display = PlayerDisplay::of(m_state.audioPlayer());
+    m_playerCard->present(display);
+    m_transportRow->setPlayPauseSymbol(display.playPauseSymbol);
+    m_transportRow->setTransportEnabled(display.isTransportEnabled);
+}
+
+void ContentView::onStateChanged(ContentState::Field field)
+{
+    switch (field) {
+    case ContentState::Field::ButtonScale:
+        // Animated: shown at once, not on the next refresh.
+        m_transportRow->setButtonScale(m_state.buttonScale());
+        break;
+    default:
+        break;
+    }
+}
+
+void ContentView::showEvent(QShowEvent* event)
+{
+    Backdrop::showEvent(event);
+    if (!m_hasAppeared) {
+        m_hasAppeared = true;
+        appear();
+    }
+}
+
+void ContentView::appear()
+{
+    m_library.loadPlaylists();
+    installEventMonitor(m_state);
+}

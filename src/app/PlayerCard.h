@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QWidget>
+
+class AudioPlayer;
+class CustomProgressBar;
+class CustomVerticalSlider;
+class TextLine;
+struct PlayerDisplay;
+
+// The now-playing card: the track's name, the progress bar, the time, the
+// loop hint and, beside them, the volume column. The card's rounded white
+// shape and shadow are painted by the surface beneath (see Backdrop); this
+// widget lays out and feeds the content.
+//
+// The text column is laid out by hand: the progress bar's widget is larger
+// than the bar (its margins hold the loop labels, tick ends and shadow), and
+// the column's spacing is measured from the bar itself.
+class PlayerCard : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int padding = 16;
+    static constexpr int columnSpacing = 10;  // text column to volume column
+    static constexpr int textSpacing = 5;
+    static constexpr int volumeColumnWidth = 40;
+    static constexpr int volumeSpacing = 5;
+    static constexpr int preferredTextWidth = 340;
+    static inline const QString loopHint = QStringLiteral("'B or \u3160' : Loop(\uad6c\uac04\ubc18\ubcf5) Start/End/Clear");
+
+    // The bar and the slider read and write the player's published values.
+    explicit PlayerCard(AudioPlayer& player, QWidget* parent = nullptr);
+
+    // Shows what changed; costs next to nothing when nothing did.
+    void present(const PlayerDisplay& display);
+
+    TextLine* titleLine() const { return m_title; }
+    CustomProgressBar* progressBar() const { return m_progressBar; }
+    TextLine* timeLine() const { return m_time; }
+    TextLine* loopHintLine() const { return m_loopHint; }
+    CustomVerticalSlider* volumeSlider() const { return m_volume; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    int textColumnHeight() const;
+    int minimumTextWidth() const;
+    void placeContent();
+
+    TextLine* m_title;
+    CustomProgressBar* m_progressBar;
+    TextLine* m_time;
+    TextLine* m_loopHint;
+    QWidget* m_volumeColumn;
+    CustomVerticalSlider* m_volume;
+};

@@ -1,0 +1,27 @@
+#include "app/RivetoneApp.h"
+
+#include "app/ContentView.h"
+#include "ui/Typography.h"
+
+#include <QApplication>
+
+void RivetoneApp::configure(QApplication& application)
+{
+    application.setApplicationName(name);
+    application.setFont(Typography::font(TextStyle::Body));
+}
+
+RivetoneApp::RivetoneApp(const QString& defaultsFilePath)
+    : m_defaults(defaultsFilePath)
+    , m_mainWindow(std::make_unique<ContentView>(m_defaults))
+{
+    m_mainWindow->setWindowTitle(name);
+}
+
+RivetoneApp::~RivetoneApp() = default;
+
+void RivetoneApp::showMainWindow()
+{
+    m_mainWindow->resize(m_mainWindow->firstWindowSize());
+    m_mainWindow->show();
+}

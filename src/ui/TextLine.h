@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <QWidget>
+
+// One line of text in a fixed font and colour, never wrapped: when it does not
+// fit, it is elided. Setting the same text again costs nothing, so a fast
+// timer may feed it freely; it repaints only when the text really changes.
+class TextLine : public QWidget {
+    Q_OBJECT
+
+public:
+    TextLine(QFont font, QColor colour, Qt::Alignment alignment, QWidget* parent = nullptr);
+
+    void setText(const QString& text);
+    const QString& text() const { return m_text; }
+
+    // ElideNone keeps the whole text and asks for its full width as minimum.
+    void setElideMode(Qt::TextElideMode mode);
+    Qt::TextElideMode elideMode() const { return m_elideMode; }
+
+    // The text as drawn at the current width.
+    QString displayedText() const;
+
+    const QFont& textFont() const { return m_font; }
+    const QColor& colour() const { return m_colour; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QFont m_font;
+    QColor m_colour;
+    Qt::Alignment m_alignment;
+    Qt::TextElideMode m_elideMode = Qt::ElideRight;
+    QString m_text;
+};
