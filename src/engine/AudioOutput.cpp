@@ -79,6 +79,9 @@ AudioOutput::~AudioOutput()
 
 void AudioOutput::openDevice()
 {
+    // SDL would otherwise take over SIGINT and SIGTERM and turn them into
+    // events that nobody reads here: the app could no longer be terminated.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     QString reason;
     if (tryOpenDevice(nullptr, &reason))
         return;
