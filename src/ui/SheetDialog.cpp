@@ -1,5 +1,6 @@
 #include "ui/SheetDialog.h"
 
+#include "ui/Gradient.h"
 #include "ui/Palette.h"
 
 #include <QKeyEvent>
@@ -32,6 +33,11 @@ SheetDialog::SheetDialog(const QSize& cardSize, QWidget* parent)
 void SheetDialog::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
+    // The sheet's own window takes the main window's soft background, so the
+    // card reads as lying over the window rather than in a grey box.
+    const LinearGradient background{{Palette::white(), Palette::blue(0.1)}, UnitPoint::topLeading(),
+                                    UnitPoint::bottomTrailing()};
+    painter.fillRect(rect(), background.brushIn(QRectF(rect())));
     cardStyle().paint(painter, QRectF(m_card->geometry()));
 }
 
