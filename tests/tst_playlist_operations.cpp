@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTest>
 
@@ -327,11 +329,30 @@ private slots:
         QCOMPARE(w.lines().last(), QStringLiteral("Added files to B: [\"sine-5s.m4a\", \"sine-5s.mp3\"]"));
     }
 
+    // The dialog opens where the next lesson most likely is: beside the
+    // current playlist's last track that still has a folder.
+    void addingStartsBesideThePlaylistsLastTrack()
+    {
+        const QUrl gone = QUrl::fromLocalFile(QStringLiteral("/no/such/folder/Unit 3.mp3"));
+        Window w({{QStringLiteral("A"), {fixtureUrl(QStringLiteral("sine-5s.mp3")), gone}}, {QStringLiteral("B"), {}}});
+        QWidget window;
+        window.show();
+        w.library->setPlaylistExpanded(QStringLiteral("A"), true);
+        w.library->addFiles(&window);
+        w.library->setPlaylistExpanded(QStringLiteral("B"), true);
+        w.library->addFiles(&window);
+        const QList<QFileDialog*> dialogs = window.findChildren<QFileDialog*>();
+        QCOMPARE(dialogs.size(), 2);
+        QCOMPARE(QFileInfo(dialogs.at(0)->directory().absolutePath()), QFileInfo(fixturePath(QString())));
+        QCOMPARE(dialogs.at(1)->directory().absolutePath(), QDir::homePath());
+        qDeleteAll(dialogs);
+    }
+
     void dialogGoesWithTheLibraryAndNothingRuns()
     {
         auto context = std::make_unique<QObject>();
         bool ran = false;
-        QPointer<QFileDialog> dialog = AudioFilePicker::show(nullptr, context.get(), [&](int, const QList<QUrl>&) { ran = true; });
+        QPointer<QFileDialog> dialog = AudioFilePicker::show(nullptr, QString(), context.get(), [&](int, const QList<QUrl>&) { ran = true; });
         context.reset();
         QTRY_VERIFY(!dialog);
         QVERIFY(!ran);

@@ -53,9 +53,9 @@ QStringList mimeTypes()
     return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/mp4")};
 }
 
-QFileDialog* show(QWidget* parent, QObject* context, Completion completion)
+QFileDialog* show(QWidget* parent, const QString& startDirectory, QObject* context, Completion completion)
 {
-    auto* dialog = new QFileDialog(parent, QFileDialog::tr("Add Files"));
+    auto* dialog = new QFileDialog(parent, QFileDialog::tr("Add Files"), startDirectory);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFiles);
     dialog->setMimeTypeFilters(mimeTypes());

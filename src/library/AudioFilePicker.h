@@ -20,11 +20,12 @@ using Completion = std::function<void(int result, const QList<QUrl>& urls)>;
 // "audio/mpeg" and "audio/mp4", in the order the dialog offers them.
 QStringList mimeTypes();
 
-// Shows a new dialog over parent (which may be null). When it closes, the
+// Shows a new dialog over parent (which may be null), opened at
+// startDirectory. When it closes, the
 // completion runs later on the main thread with the dialog result
 // (QDialog::Accepted or QDialog::Rejected) and the chosen files in the
 // dialog's order (none when cancelled); the dialog is deleted after that. When
 // context goes away first, the completion never runs and the dialog goes too.
-QFileDialog* show(QWidget* parent, QObject* context, Completion completion);
+QFileDialog* show(QWidget* parent, const QString& startDirectory, QObject* context, Completion completion);
 
 }  // namespace AudioFilePicker

@@ -9,6 +9,9 @@
 #include "library/ValueBackup.h"
 
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -197,7 +200,24 @@ void PlaylistLibrary::playTrackInPlaylist(const QString& name, const Track& trac
 
 void PlaylistLibrary::addFiles(QWidget* parent)
 {
-    AudioFilePicker::show(parent, this, [this](int result, const QList<QUrl>& urls) { addPickedFiles(result, urls); });
+    AudioFilePicker::show(parent, startDirectoryForAdding(), this,
+                          [this](int result, const QList<QUrl>& urls) { addPickedFiles(result, urls); });
+}
+
+// Where the learner most likely keeps the next lesson: beside the playlist's
+// last track; for a new playlist, the music folder, or home.
+QString PlaylistLibrary::startDirectoryForAdding() const
+{
+    const TrackList* tracks = m_state.playlists().find(m_state.currentPlaylist());
+    if (tracks) {
+        for (auto it = tracks->crbegin(); it != tracks->crend(); ++it) {
+            const QFileInfo folder(QFileInfo(it->toLocalFile()).absolutePath());
+            if (it->isLocalFile() && folder.isDir())
+                return folder.absoluteFilePath();
+        }
+    }
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    return QFileInfo(music).isDir() ? music : QDir::homePath();
 }
 
 void PlaylistLibrary::addPickedFiles(int result, const QList<QUrl>& urls)

@@ -50,6 +50,7 @@ public:
 private:
     void openAndSelect(const QString& name, const QString& logPrefix);
     void showTracksOf(const QString& name);
+    QString startDirectoryForAdding() const;
 
     ContentState& m_state;
 };
