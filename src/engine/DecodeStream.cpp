@@ -229,6 +229,7 @@ void DecodeStream::seek(std::int64_t outputFrame)
     m_demuxerDone = false;
     m_inputFinished = false;
     m_finished = false;
+    m_readError = 0;
     if (target >= m_lengthOutputFrames) {
         m_inputFinished = m_finished = true;
         return;
@@ -295,6 +296,8 @@ void DecodeStream::decodeStep()
     }
     status = av_read_frame(m_format.get(), m_packet.get());
     if (status < 0) {
+        if (status != AVERROR_EOF)
+            m_readError = status;
         m_demuxerDone = true;
         avcodec_send_packet(m_codec.get(), nullptr);
         return;
