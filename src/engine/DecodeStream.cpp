@@ -35,6 +35,16 @@ constexpr int otherPrerollFrames = 8192;
 // reach of its filter even when it downsamples by a large factor.
 constexpr int resamplerPrerollFrames = 256;
 
+// Timestamps and lengths come from the file, and a damaged file may set them
+// to anything. Beyond this many frames (some 3000 years at 44.1 kHz) they are
+// damage, not audio; within it, no sum of them here can overflow.
+constexpr std::int64_t plausibleFrames = std::int64_t(1) << 52;
+
+bool isPlausible(std::int64_t frames)
+{
+    return frames > -plausibleFrames && frames < plausibleFrames;
+}
+
 std::int64_t ceilDivide(std::int64_t value, std::int64_t divisor)
 {
     return value >= 0 ? (value + divisor - 1) / divisor : -((-value) / divisor);
@@ -184,15 +194,19 @@ bool DecodeStream::openFile(const QString& path, QString* error)
     const std::int64_t firstPacketSample = av_rescale_q(m_firstPacketPts, m_timeBase, perSample);
     const std::int64_t skip = skipSamplesOf(*m_packet);
     av_packet_unref(m_packet.get());
+    if (!isPlausible(firstPacketSample))
+        return fail(AVERROR_INVALIDDATA);
     m_firstRealSampleOnTimeline = firstPacketSample + skip;
 
     // The real length.
     const bool isMp3 = stream->codecpar->codec_id == AV_CODEC_ID_MP3;
     const bool isMp4Family = std::strstr(format->iformat->name, "mp4") || std::strstr(format->iformat->name, "mov");
+    // A length past belief counts as none stated.
+    auto statedLength = [](std::int64_t samples) { return isPlausible(samples) ? samples : -1; };
     const std::int64_t streamSamples =
-        stream->duration != AV_NOPTS_VALUE ? av_rescale_q(stream->duration, m_timeBase, perSample) : -1;
+        stream->duration != AV_NOPTS_VALUE ? statedLength(av_rescale_q(stream->duration, m_timeBase, perSample)) : -1;
     const std::int64_t formatSamples =
-        format->duration != AV_NOPTS_VALUE ? av_rescale_q(format->duration, AV_TIME_BASE_Q, perSample) : -1;
+        format->duration != AV_NOPTS_VALUE ? statedLength(av_rescale_q(format->duration, AV_TIME_BASE_Q, perSample)) : -1;
     std::int64_t fileSize = 0;
     const std::optional<Mp3GaplessInfo> gapless =
         isMp3 ? readMp3GaplessInfo(path, &fileSize) : std::optional<Mp3GaplessInfo>();
@@ -215,7 +229,10 @@ bool DecodeStream::openFile(const QString& path, QString* error)
     }
     if (m_lengthInputFrames <= 0)
         return fail(AVERROR_INVALIDDATA);
-    m_lengthOutputFrames = m_lengthInputFrames * m_outputRate / m_inputRate;
+    // FFmpeg's rescale does not overflow; it says so with a value out of range.
+    m_lengthOutputFrames = av_rescale_rnd(m_lengthInputFrames, m_outputRate, m_inputRate, AV_ROUND_DOWN);
+    if (m_lengthOutputFrames <= 0 || !isPlausible(m_lengthOutputFrames))
+        return fail(AVERROR_INVALIDDATA);
     return true;
 }
 
@@ -312,9 +329,10 @@ void DecodeStream::acceptFrame(const AVFrame& frame)
     if (m_inputFinished || frame.nb_samples <= 0)
         return;
     const std::int64_t pts = frame.pts != AV_NOPTS_VALUE ? frame.pts : frame.best_effort_timestamp;
-    const std::int64_t position = pts != AV_NOPTS_VALUE
-        ? av_rescale_q(pts, m_timeBase, AVRational{1, m_inputRate}) - m_firstRealSampleOnTimeline
-        : m_nextFeed;
+    const std::int64_t onTimeline = pts != AV_NOPTS_VALUE ? av_rescale_q(pts, m_timeBase, AVRational{1, m_inputRate}) : 0;
+    // A time past belief is taken as none: the frame follows the one before.
+    const std::int64_t position =
+        pts != AV_NOPTS_VALUE && isPlausible(onTimeline) ? onTimeline - m_firstRealSampleOnTimeline : m_nextFeed;
     if (position >= m_lengthInputFrames) {
         finishInput();
         return;
