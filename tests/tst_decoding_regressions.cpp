@@ -28,6 +28,32 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+void appendLittleEndian(QByteArray& bytes, quint32 value, int size)
+{
+    for (int i = 0; i < size; ++i)
+        bytes.append(char((value >> (8 * i)) & 0xff));
+}
+
+// A mono 16-bit WAV file of the given length whose header states any rate.
+QByteArray wavFile(quint32 sampleRate, int frames)
+{
+    QByteArray bytes("RIFF");
+    appendLittleEndian(bytes, quint32(36 + 2 * frames), 4);
+    bytes += "WAVEfmt ";
+    appendLittleEndian(bytes, 16, 4);
+    appendLittleEndian(bytes, 1, 2);  // PCM
+    appendLittleEndian(bytes, 1, 2);  // mono
+    appendLittleEndian(bytes, sampleRate, 4);
+    appendLittleEndian(bytes, sampleRate * 2, 4);
+    appendLittleEndian(bytes, 2, 2);
+    appendLittleEndian(bytes, 16, 2);
+    bytes += "data";
+    appendLittleEndian(bytes, quint32(2 * frames), 4);
+    for (int i = 0; i < frames; ++i)
+        appendLittleEndian(bytes, quint32(i * 97 % 20000), 2);
+    return bytes;
+}
+
 }  // namespace
 
 class DecodingRegressionsTest : public QObject {
@@ -113,6 +139,38 @@ private slots:
         QVERIFY(report.lengthFrames > 0);
         QCOMPARE(report.framesDecoded, report.lengthFrames);
         QVERIFY(!report.stoppedAtWorkLimit);
+    }
+
+    // A rate no recording has: every frame would grow by the ratio to the
+    // output rate on its way out (a 13 kB file at "1 Hz" took 4 GB and
+    // seconds to open at 96 kHz). Such a header is damage.
+    void ratesFarBelowAudioAreRefused_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<bool>("loads");
+        QTest::newRow("1 Hz") << 1 << false;
+        QTest::newRow("100 Hz") << 100 << false;
+        QTest::newRow("3999 Hz") << 3999 << false;
+        QTest::newRow("4000 Hz") << 4000 << true;
+        QTest::newRow("8000 Hz") << 8000 << true;
+    }
+
+    void ratesFarBelowAudioAreRefused()
+    {
+        QFETCH(int, rate);
+        QFETCH(bool, loads);
+        const QString path = m_folder.filePath(QStringLiteral("rate-%1.wav").arg(rate));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(wavFile(quint32(rate), 6000));
+        file.close();
+        QString error;
+        const auto player = FilePlayer::load(QUrl::fromLocalFile(path), &error);
+        QCOMPARE(bool(player), loads);
+        if (!loads)
+            QCOMPARE(error, path + QStringLiteral(": Invalid data found when processing input"));
+        else
+            QCOMPARE(player->duration(), 6000.0 / rate);
     }
 
     void theWorkLimitStopsALongDecode()

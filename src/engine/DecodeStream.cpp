@@ -39,6 +39,10 @@ constexpr int resamplerPrerollFrames = 256;
 // to anything. Beyond this many frames (some 3000 years at 44.1 kHz) they are
 // damage, not audio; within it, no sum of them here can overflow.
 constexpr std::int64_t plausibleFrames = std::int64_t(1) << 52;
+// Slower than this, a sample rate is damage too: nothing is recorded so, and
+// every input frame would grow by the ratio to the output rate on its way
+// through the resampler (1 Hz to 96 kHz turns one frame into gigabytes).
+constexpr int lowestInputRate = 4000;
 
 bool isPlausible(std::int64_t frames)
 {
@@ -129,7 +133,7 @@ bool DecodeStream::openFile(const QString& path, QString* error)
     status = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (status < 0)
         return fail(AVERROR_INVALIDDATA);
-    if (format->streams[status]->codecpar->sample_rate <= 0
+    if (format->streams[status]->codecpar->sample_rate < lowestInputRate
         || format->streams[status]->codecpar->ch_layout.nb_channels <= 0)
         return fail(AVERROR_INVALIDDATA);
     m_streamIndex = status;
@@ -153,7 +157,7 @@ bool DecodeStream::openFile(const QString& path, QString* error)
 
     m_inputRate = stream->codecpar->sample_rate;
     m_inputChannels = stream->codecpar->ch_layout.nb_channels;
-    if (m_inputRate <= 0 || m_inputChannels <= 0)
+    if (m_inputRate < lowestInputRate || m_inputChannels <= 0)
         return fail(AVERROR_INVALIDDATA);
     const std::int64_t divisor = std::gcd(m_inputRate, m_outputRate);
     m_inputStep = m_inputRate / divisor;
@@ -361,6 +365,8 @@ void DecodeStream::acceptFrame(const AVFrame& frame)
 
 bool DecodeStream::ensureResampler(const AVFrame& frame)
 {
+    if (frame.sample_rate < lowestInputRate)
+        return false;  // a damaged frame in the middle of the stream
     const bool sameInput = m_resampler && frame.format == m_resamplerInputFormat
         && frame.sample_rate == m_resamplerInputRate && frame.ch_layout.nb_channels == m_resamplerInputChannels;
     if (!sameInput) {
