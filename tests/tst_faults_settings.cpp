@@ -35,9 +35,10 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 // afresh. A later time makes this process read afresh too.
 bool damageFile(const QString& path, const QByteArray& bytes)
 {
+    static int runs = 0;
     QFile file(path);
     return writeFile(path, bytes) && file.open(QIODevice::ReadWrite)
-        && file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime);
+        && file.setFileTime(QDateTime::currentDateTime().addSecs(60 * ++runs), QFileDevice::FileModificationTime);
 }
 
 // One run of the program on the settings file at path: the store, the
@@ -355,14 +356,47 @@ private slots:
                      qPrintable(lines.value(1)));
             QCOMPARE(readFile(path), damaged);
         }
-        // Once the folder can be written again, the copy comes first.
-        second->log->clear();
-        second->library->savePlaylists();
+        // The refused value was not kept for QSettings to write by itself
+        // when the store goes, now that the folder can be written again.
+        second.reset();
+        QCOMPARE(readFile(path), damaged);
+
+        // The next run can copy it, and does so before writing.
+        QVERIFY(damageFile(path, damaged));  // as a new process would, it reads the file afresh
+        Run third(path);
         const QString copyPath = path + QStringLiteral(".unreadable-1");
-        QCOMPARE(second->log->lines(),
-                 (QStringList{QStringLiteral("Settings file damaged: a copy of %1 as it was is now kept as %2").arg(path, copyPath),
+        QCOMPARE(third.log->lines(),
+                 (QStringList{QStringLiteral("Settings file damaged: %1 could not be read in full; a copy of it is kept as %2")
+                                  .arg(path, copyPath),
                               QStringLiteral("Playlists saved: []")}));
         QCOMPARE(readFile(copyPath), damaged);
+    }
+
+    // The same store, once the obstacle is gone, copies first and then writes.
+    void owedCopyIsMadeBeforeTheNextWrite()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("Rivetone.ini"));
+        const QByteArray damaged("[General]\nseekInterval\0" "5\n", 24);
+        QVERIFY(damageFile(path, damaged));
+        Log::Capture log;
+        std::unique_ptr<DefaultsStore> store;
+        {
+            ImmutableAttribute readOnly(folder.path());
+            if (!readOnly.isSet())
+                QSKIP("the immutable attribute cannot be set here");
+            store = std::make_unique<DefaultsStore>(path);
+            QString error;
+            QVERIFY(!store->setDouble(ContentState::seekIntervalKey, 10, &error));
+            QVERIFY2(error.contains(QStringLiteral("could not be copied aside first")), qPrintable(error));
+        }
+        log.clear();
+        QVERIFY(store->setDouble(ContentState::seekIntervalKey, 10));
+        const QString copyPath = path + QStringLiteral(".unreadable-1");
+        QCOMPARE(log.lines(), QStringList{QStringLiteral("Settings file damaged: a copy of %1 as it was is now kept as %2")
+                                              .arg(path, copyPath)});
+        QCOMPARE(readFile(copyPath), damaged);
+        QCOMPARE(DefaultsStore(path).doubleValue(ContentState::seekIntervalKey), 10.0);
     }
 };
 

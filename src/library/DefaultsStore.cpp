@@ -70,18 +70,24 @@ QVariant DefaultsStore::value(const QString& key) const
 
 bool DefaultsStore::setData(const QString& key, const QByteArray& value, QString* error)
 {
+    if (!copyOwedFileAside(error))
+        return false;
     m_settings->setValue(key, value);
     return flush(error);
 }
 
 bool DefaultsStore::setDouble(const QString& key, double value, QString* error)
 {
+    if (!copyOwedFileAside(error))
+        return false;
     m_settings->setValue(key, value);
     return flush(error);
 }
 
 bool DefaultsStore::setValue(const QString& key, const QVariant& value, QString* error)
 {
+    if (!copyOwedFileAside(error))
+        return false;
     m_settings->setValue(key, value);
     return flush(error);
 }
@@ -121,19 +127,28 @@ DefaultsStore::FileCopy DefaultsStore::keepCopyOfFile()
     return copy;
 }
 
+// A damaged file that could not be copied aside yet gets no value at all,
+// not even in memory: QSettings writes what it holds by itself (from the
+// event loop, and when it goes), and that write would drop what it could not
+// read.
+bool DefaultsStore::copyOwedFileAside(QString* error)
+{
+    if (!m_copyOwed)
+        return true;
+    const FileCopy copy = keepCopyOfFile();
+    if (!copy.written) {
+        if (error)
+            *error = QStringLiteral("cannot write %1: its unreadable content could not be copied aside first (%2)")
+                         .arg(m_settings->fileName(), copy.error);
+        return false;
+    }
+    Log::line(QStringLiteral("Settings file damaged: a copy of %1 as it was is now kept as %2")
+                  .arg(m_settings->fileName(), copy.path));
+    return true;
+}
+
 bool DefaultsStore::flush(QString* error)
 {
-    if (m_copyOwed) {
-        const FileCopy copy = keepCopyOfFile();
-        if (!copy.written) {
-            if (error)
-                *error = QStringLiteral("cannot write %1: its unreadable content could not be copied aside first (%2)")
-                             .arg(m_settings->fileName(), copy.error);
-            return false;
-        }
-        Log::line(QStringLiteral("Settings file damaged: a copy of %1 as it was is now kept as %2")
-                      .arg(m_settings->fileName(), copy.path));
-    }
     QDir().mkpath(QFileInfo(m_settings->fileName()).absolutePath());
     // A QSettings object keeps the first error it ever met, so after one failed
     // write every later write would look failed too. QSettings objects on the

@@ -43,7 +43,8 @@ public:
     // Each store is written through to disk at once. On failure (read-only
     // file or directory, a directory in the file's place, full disk) returns
     // false and sets error to the reason. The value stays in memory either way
-    // and goes to disk with the next write that succeeds.
+    // and goes to disk with the next write that succeeds; except while a
+    // damaged file cannot be copied aside, when nothing is stored at all.
     bool setData(const QString& key, const QByteArray& value, QString* error = nullptr);
     bool setDouble(const QString& key, double value, QString* error = nullptr);
     bool setValue(const QString& key, const QVariant& value, QString* error = nullptr);
@@ -54,6 +55,7 @@ public:
     FileCopy keepCopyOfFile();
 
 private:
+    bool copyOwedFileAside(QString* error);
     bool flush(QString* error);
     QString describeWriteFailure() const;
 
