@@ -27,6 +27,7 @@ std::int64_t steadyNowNs()
 std::mutex g_sharedMutex;
 std::shared_ptr<AudioOutput> g_shared;  // guarded by g_sharedMutex
 int g_manualSampleRate = 0;             // guarded by g_sharedMutex
+bool g_refuseDevices = false;           // guarded by g_sharedMutex
 
 }  // namespace
 
@@ -34,7 +35,7 @@ std::shared_ptr<AudioOutput> AudioOutput::shared()
 {
     std::lock_guard lock(g_sharedMutex);
     if (!g_shared)
-        g_shared.reset(new AudioOutput(g_manualSampleRate));
+        g_shared.reset(new AudioOutput(g_manualSampleRate, g_refuseDevices));
     return g_shared;
 }
 
@@ -44,7 +45,14 @@ void AudioOutput::useManualOutputForTesting(int sampleRate)
     g_manualSampleRate = sampleRate;
 }
 
-AudioOutput::AudioOutput(int manualSampleRate)
+void AudioOutput::refuseDevicesForTesting()
+{
+    std::lock_guard lock(g_sharedMutex);
+    g_refuseDevices = true;
+}
+
+AudioOutput::AudioOutput(int manualSampleRate, bool refuseDevices)
+    : m_refuseDevices(refuseDevices)
 {
     if (manualSampleRate > 0) {
         m_driver = Driver::Manual;
@@ -97,6 +105,10 @@ void AudioOutput::openDevice()
 
 bool AudioOutput::tryOpenDevice(const char* driverName, QString* reason)
 {
+    if (m_refuseDevices) {
+        *reason = QStringLiteral("no device may be opened");
+        return false;
+    }
     if (m_sdlAudioInitialised) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         m_sdlAudioInitialised = false;

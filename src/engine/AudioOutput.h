@@ -31,6 +31,9 @@ public:
     // Test hook, before the first shared(): no device and no thread; audio
     // is produced only by renderForTesting().
     static void useManualOutputForTesting(int sampleRate);
+    // Test hook, before the first shared(): every device fails to open, SDL's
+    // silent one too, as on a machine without any sound support.
+    static void refuseDevicesForTesting();
 
     ~AudioOutput();
     AudioOutput(const AudioOutput&) = delete;
@@ -61,7 +64,7 @@ public:
     void simulateDeviceStallForTesting();
 
 private:
-    explicit AudioOutput(int manualSampleRate);
+    AudioOutput(int manualSampleRate, bool refuseDevices);
     void openDevice();
     bool tryOpenDevice(const char* driverName, QString* reason);
     int render(float* out, int frames, std::int64_t nowNs);
@@ -74,6 +77,7 @@ private:
     std::uint32_t m_device = 0;  // SDL device id; 0 when none
     bool m_sdlAudioInitialised = false;   // through SDL_InitSubSystem
     bool m_sdlDriverInitialised = false;  // a driver chosen by name
+    bool m_refuseDevices = false;         // test hook
 
     std::atomic<Driver> m_driver{Driver::Device};       // atomic, written by the clock thread and the device callback
     std::atomic<std::int64_t> m_lastCallbackNs{0};      // atomic, written by the device callback

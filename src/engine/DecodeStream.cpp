@@ -35,6 +35,20 @@ constexpr int otherPrerollFrames = 8192;
 // reach of its filter even when it downsamples by a large factor.
 constexpr int resamplerPrerollFrames = 256;
 
+// Timestamps and lengths come from the file, and a damaged file may set them
+// to anything. Beyond this many frames (some 3000 years at 44.1 kHz) they are
+// damage, not audio; within it, no sum of them here can overflow.
+constexpr std::int64_t plausibleFrames = std::int64_t(1) << 52;
+// Slower than this, a sample rate is damage too: nothing is recorded so, and
+// every input frame would grow by the ratio to the output rate on its way
+// through the resampler (1 Hz to 96 kHz turns one frame into gigabytes).
+constexpr int lowestInputRate = 4000;
+
+bool isPlausible(std::int64_t frames)
+{
+    return frames > -plausibleFrames && frames < plausibleFrames;
+}
+
 std::int64_t ceilDivide(std::int64_t value, std::int64_t divisor)
 {
     return value >= 0 ? (value + divisor - 1) / divisor : -((-value) / divisor);
@@ -119,7 +133,7 @@ bool DecodeStream::openFile(const QString& path, QString* error)
     status = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (status < 0)
         return fail(AVERROR_INVALIDDATA);
-    if (format->streams[status]->codecpar->sample_rate <= 0
+    if (format->streams[status]->codecpar->sample_rate < lowestInputRate
         || format->streams[status]->codecpar->ch_layout.nb_channels <= 0)
         return fail(AVERROR_INVALIDDATA);
     m_streamIndex = status;
@@ -143,7 +157,7 @@ bool DecodeStream::openFile(const QString& path, QString* error)
 
     m_inputRate = stream->codecpar->sample_rate;
     m_inputChannels = stream->codecpar->ch_layout.nb_channels;
-    if (m_inputRate <= 0 || m_inputChannels <= 0)
+    if (m_inputRate < lowestInputRate || m_inputChannels <= 0)
         return fail(AVERROR_INVALIDDATA);
     const std::int64_t divisor = std::gcd(m_inputRate, m_outputRate);
     m_inputStep = m_inputRate / divisor;
@@ -184,15 +198,19 @@ bool DecodeStream::openFile(const QString& path, QString* error)
     const std::int64_t firstPacketSample = av_rescale_q(m_firstPacketPts, m_timeBase, perSample);
     const std::int64_t skip = skipSamplesOf(*m_packet);
     av_packet_unref(m_packet.get());
+    if (!isPlausible(firstPacketSample))
+        return fail(AVERROR_INVALIDDATA);
     m_firstRealSampleOnTimeline = firstPacketSample + skip;
 
     // The real length.
     const bool isMp3 = stream->codecpar->codec_id == AV_CODEC_ID_MP3;
     const bool isMp4Family = std::strstr(format->iformat->name, "mp4") || std::strstr(format->iformat->name, "mov");
+    // A length past belief counts as none stated.
+    auto statedLength = [](std::int64_t samples) { return isPlausible(samples) ? samples : -1; };
     const std::int64_t streamSamples =
-        stream->duration != AV_NOPTS_VALUE ? av_rescale_q(stream->duration, m_timeBase, perSample) : -1;
+        stream->duration != AV_NOPTS_VALUE ? statedLength(av_rescale_q(stream->duration, m_timeBase, perSample)) : -1;
     const std::int64_t formatSamples =
-        format->duration != AV_NOPTS_VALUE ? av_rescale_q(format->duration, AV_TIME_BASE_Q, perSample) : -1;
+        format->duration != AV_NOPTS_VALUE ? statedLength(av_rescale_q(format->duration, AV_TIME_BASE_Q, perSample)) : -1;
     std::int64_t fileSize = 0;
     const std::optional<Mp3GaplessInfo> gapless =
         isMp3 ? readMp3GaplessInfo(path, &fileSize) : std::optional<Mp3GaplessInfo>();
@@ -215,7 +233,10 @@ bool DecodeStream::openFile(const QString& path, QString* error)
     }
     if (m_lengthInputFrames <= 0)
         return fail(AVERROR_INVALIDDATA);
-    m_lengthOutputFrames = m_lengthInputFrames * m_outputRate / m_inputRate;
+    // FFmpeg's rescale does not overflow; it says so with a value out of range.
+    m_lengthOutputFrames = av_rescale_rnd(m_lengthInputFrames, m_outputRate, m_inputRate, AV_ROUND_DOWN);
+    if (m_lengthOutputFrames <= 0 || !isPlausible(m_lengthOutputFrames))
+        return fail(AVERROR_INVALIDDATA);
     return true;
 }
 
@@ -229,6 +250,7 @@ void DecodeStream::seek(std::int64_t outputFrame)
     m_demuxerDone = false;
     m_inputFinished = false;
     m_finished = false;
+    m_readError = 0;
     if (target >= m_lengthOutputFrames) {
         m_inputFinished = m_finished = true;
         return;
@@ -295,6 +317,8 @@ void DecodeStream::decodeStep()
     }
     status = av_read_frame(m_format.get(), m_packet.get());
     if (status < 0) {
+        if (status != AVERROR_EOF)
+            m_readError = status;
         m_demuxerDone = true;
         avcodec_send_packet(m_codec.get(), nullptr);
         return;
@@ -309,9 +333,10 @@ void DecodeStream::acceptFrame(const AVFrame& frame)
     if (m_inputFinished || frame.nb_samples <= 0)
         return;
     const std::int64_t pts = frame.pts != AV_NOPTS_VALUE ? frame.pts : frame.best_effort_timestamp;
-    const std::int64_t position = pts != AV_NOPTS_VALUE
-        ? av_rescale_q(pts, m_timeBase, AVRational{1, m_inputRate}) - m_firstRealSampleOnTimeline
-        : m_nextFeed;
+    const std::int64_t onTimeline = pts != AV_NOPTS_VALUE ? av_rescale_q(pts, m_timeBase, AVRational{1, m_inputRate}) : 0;
+    // A time past belief is taken as none: the frame follows the one before.
+    const std::int64_t position =
+        pts != AV_NOPTS_VALUE && isPlausible(onTimeline) ? onTimeline - m_firstRealSampleOnTimeline : m_nextFeed;
     if (position >= m_lengthInputFrames) {
         finishInput();
         return;
@@ -340,6 +365,8 @@ void DecodeStream::acceptFrame(const AVFrame& frame)
 
 bool DecodeStream::ensureResampler(const AVFrame& frame)
 {
+    if (frame.sample_rate < lowestInputRate)
+        return false;  // a damaged frame in the middle of the stream
     const bool sameInput = m_resampler && frame.format == m_resamplerInputFormat
         && frame.sample_rate == m_resamplerInputRate && frame.ch_layout.nb_channels == m_resamplerInputChannels;
     if (!sameInput) {

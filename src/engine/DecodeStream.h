@@ -43,6 +43,9 @@ public:
     // Fewer than asked means the stream has ended (0: nothing more).
     int read(float* interleaved, int maxFrames);
     bool atEnd() const { return m_finished && stagedFrames() == 0; }
+    // FFmpeg's error code when reading the file failed since the last seek
+    // (the data then ends there); 0 when the data simply ran out, or not yet.
+    int readError() const { return m_readError; }
 
 private:
     DecodeStream() = default;
@@ -90,6 +93,7 @@ private:
     bool m_demuxerDone = false;
     bool m_inputFinished = false;
     bool m_finished = false;
+    int m_readError = 0;
 
     std::vector<const uint8_t*> m_inputPlanes;
     std::vector<float> m_staged;  // converted output not yet read

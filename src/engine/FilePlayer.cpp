@@ -2,6 +2,7 @@
 
 #include "engine/AudioOutput.h"
 #include "engine/DecodeStream.h"
+#include "engine/Log.h"
 #include "engine/PlaybackSource.h"
 
 #include <algorithm>
@@ -20,6 +21,9 @@ constexpr int steadyQueueBlocks = 40;
 // How long the decoder sleeps when the queue is full: far less than the
 // queue lasts, so it never runs dry.
 constexpr std::chrono::milliseconds refillInterval{100};
+// Data that ends this close to the stated length ends where it should: a
+// length read from headers may be off by a frame or two.
+constexpr int earlyEndToleranceDivisor = 10;  // a tenth of a second
 
 std::int64_t steadyNowNs()
 {
@@ -30,8 +34,9 @@ std::int64_t steadyNowNs()
 }  // namespace
 
 struct FilePlayer::Impl {
-    Impl(std::shared_ptr<AudioOutput> audioOutput, std::unique_ptr<DecodeStream> decodeStream)
-        : output(std::move(audioOutput))
+    Impl(QString filePath, std::shared_ptr<AudioOutput> audioOutput, std::unique_ptr<DecodeStream> decodeStream)
+        : path(std::move(filePath))
+        , output(std::move(audioOutput))
         , stream(std::move(decodeStream))
         , source(output->sampleRate())
         , sampleRate(output->sampleRate())
@@ -59,10 +64,12 @@ struct FilePlayer::Impl {
     }
 
     void decodeLoop();
+    void noteEarlyEnd();
     bool queueHasRoom(std::uint64_t workingGeneration);
     std::int64_t heardFrame() const;
     void noteEndIfHeard() const;
 
+    const QString path;
     const std::shared_ptr<AudioOutput> output;
     const std::unique_ptr<DecodeStream> stream;  // decoder thread only, once started
     PlaybackSource source;
@@ -75,6 +82,7 @@ struct FilePlayer::Impl {
     std::int64_t requestedFrame = 0;  // guarded by requestMutex, with the generation
     bool stopping = false;            // guarded by requestMutex
     std::thread decoder;
+    bool reportedEarlyEnd = false;  // decoder thread only
 
     // Main thread only.
     std::uint64_t generation = 0;
@@ -133,8 +141,26 @@ void FilePlayer::Impl::decodeLoop()
             block->endOfStream = block->frames < AudioBlock::capacityFrames;
             ended = block->endOfStream;
             source.ring().publish();
+            if (ended)
+                noteEarlyEnd();
         }
     }
+}
+
+// A file cut short or overwritten after it was opened, or one that cannot be
+// read any further, ends before its stated length. Playback then ends there
+// as at a real end; the line says why, once per load.
+void FilePlayer::Impl::noteEarlyEnd()
+{
+    const std::int64_t endFrame = stream->position();
+    if (reportedEarlyEnd || endFrame + sampleRate / earlyEndToleranceDivisor >= lengthFrames)
+        return;
+    reportedEarlyEnd = true;
+    const int error = stream->readError();
+    const QString reason = error ? Ffmpeg::errorText(error) : QStringLiteral("no more data");
+    const double endSeconds = std::round(double(endFrame) * 1000 / sampleRate) / 1000;
+    Log::line(QStringLiteral("Track ends early: %1: %2, at %3 s of %4 s")
+                  .arg(path, reason, Log::formatDouble(endSeconds), Log::formatDouble(durationSeconds)));
 }
 
 std::int64_t FilePlayer::Impl::heardFrame() const
@@ -168,7 +194,7 @@ std::unique_ptr<FilePlayer> FilePlayer::load(const QUrl& fileUrl, QString* error
     std::unique_ptr<DecodeStream> stream = DecodeStream::open(fileUrl.toLocalFile(), output->sampleRate(), errorDescription);
     if (!stream)
         return nullptr;
-    auto impl = std::make_unique<Impl>(std::move(output), std::move(stream));
+    auto impl = std::make_unique<Impl>(fileUrl.toLocalFile(), std::move(output), std::move(stream));
     impl->startDecoder();
     return std::unique_ptr<FilePlayer>(new FilePlayer(std::move(impl)));
 }

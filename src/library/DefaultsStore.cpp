@@ -1,7 +1,11 @@
 #include "library/DefaultsStore.h"
 
+#include "engine/Log.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -10,6 +14,19 @@
 DefaultsStore::DefaultsStore(const QString& filePath)
     : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
 {
+    // QSettings reads the file on first use. Read it now: what did not parse
+    // is dropped by the next write, so it must go aside before that.
+    m_settings->allKeys();
+    if (m_settings->status() != QSettings::FormatError)
+        return;
+    const FileCopy copy = keepCopyOfFile();
+    const QString path = m_settings->fileName();
+    Log::line(copy.written
+                  ? QStringLiteral("Settings file damaged: %1 could not be read in full; a copy of it is kept as %2")
+                        .arg(path, copy.path)
+                  : QStringLiteral("Settings file damaged: %1 could not be read in full, and a copy of it cannot be made "
+                                   "(%2); nothing is written to it until one can")
+                        .arg(path, copy.error));
 }
 
 DefaultsStore::~DefaultsStore() = default;
@@ -53,20 +70,81 @@ QVariant DefaultsStore::value(const QString& key) const
 
 bool DefaultsStore::setData(const QString& key, const QByteArray& value, QString* error)
 {
+    if (!copyOwedFileAside(error))
+        return false;
     m_settings->setValue(key, value);
     return flush(error);
 }
 
 bool DefaultsStore::setDouble(const QString& key, double value, QString* error)
 {
+    if (!copyOwedFileAside(error))
+        return false;
     m_settings->setValue(key, value);
     return flush(error);
 }
 
 bool DefaultsStore::setValue(const QString& key, const QVariant& value, QString* error)
 {
+    if (!copyOwedFileAside(error))
+        return false;
     m_settings->setValue(key, value);
     return flush(error);
+}
+
+DefaultsStore::FileCopy DefaultsStore::keepCopyOfFile()
+{
+    const QString path = m_settings->fileName();
+    FileCopy copy;
+    QFile original(path);
+    if (!original.exists()) {
+        copy.error = QStringLiteral("there is no file");
+        m_copyOwed = false;  // nothing to lose
+        return copy;
+    }
+    if (!original.open(QIODevice::ReadOnly)) {
+        copy.error = original.errorString();
+        m_copyOwed = true;
+        return copy;
+    }
+    const QByteArray content = original.readAll();
+    for (int number = 1;; ++number) {
+        copy.path = QStringLiteral("%1.unreadable-%2").arg(path).arg(number);
+        QFile earlier(copy.path);
+        if (!earlier.exists())
+            break;
+        if (earlier.open(QIODevice::ReadOnly) && earlier.readAll() == content) {
+            copy.written = true;  // kept by an earlier run that met the same file
+            m_copyOwed = false;
+            return copy;
+        }
+    }
+    QSaveFile out(copy.path);
+    copy.written = out.open(QIODevice::WriteOnly) && out.write(content) == content.size() && out.commit();
+    if (!copy.written)
+        copy.error = out.errorString();
+    m_copyOwed = !copy.written;
+    return copy;
+}
+
+// A damaged file that could not be copied aside yet gets no value at all,
+// not even in memory: QSettings writes what it holds by itself (from the
+// event loop, and when it goes), and that write would drop what it could not
+// read.
+bool DefaultsStore::copyOwedFileAside(QString* error)
+{
+    if (!m_copyOwed)
+        return true;
+    const FileCopy copy = keepCopyOfFile();
+    if (!copy.written) {
+        if (error)
+            *error = QStringLiteral("cannot write %1: its unreadable content could not be copied aside first (%2)")
+                         .arg(m_settings->fileName(), copy.error);
+        return false;
+    }
+    Log::line(QStringLiteral("Settings file damaged: a copy of %1 as it was is now kept as %2")
+                  .arg(m_settings->fileName(), copy.path));
+    return true;
 }
 
 bool DefaultsStore::flush(QString* error)

@@ -1,0 +1,53 @@
+#include "ManualOutput.h"
+
+#include "engine/AudioOutput.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace ManualOutput {
+namespace {
+
+constexpr int chunkFrames = 256;
+
+template <typename Collect>
+std::int64_t pullInto(std::int64_t frames, std::chrono::milliseconds patience, Collect&& collect)
+{
+    const std::shared_ptr<AudioOutput> output = AudioOutput::shared();
+    float chunk[2 * chunkFrames];
+    std::int64_t pulled = 0;
+    auto lastProgress = std::chrono::steady_clock::now();
+    while (pulled < frames) {
+        const int wanted = int(std::min<std::int64_t>(chunkFrames, frames - pulled));
+        const int supplied = output->renderForTesting(chunk, wanted);
+        if (supplied > 0) {
+            collect(chunk, supplied);
+            pulled += supplied;
+            lastProgress = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - lastProgress > patience) {
+            break;
+        } else {
+            // The decoder has not caught up yet.
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
+    return pulled;
+}
+
+}  // namespace
+
+std::vector<float> pull(std::int64_t frames, std::chrono::milliseconds patience)
+{
+    std::vector<float> collected;
+    pullInto(frames, patience, [&](const float* chunk, int supplied) {
+        collected.insert(collected.end(), chunk, chunk + supplied * 2);
+    });
+    return collected;
+}
+
+std::int64_t pullCount(std::int64_t frames, std::chrono::milliseconds patience)
+{
+    return pullInto(frames, patience, [](const float*, int) {});
+}
+
+}  // namespace ManualOutput

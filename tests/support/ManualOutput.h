@@ -1,0 +1,20 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+// Pulling the process's output by hand, for tests that put the output in
+// manual mode (AudioOutput::useManualOutputForTesting) before anything
+// opens it: audio moves only when a test pulls it, as fast as it likes.
+namespace ManualOutput {
+
+// Pulls until `frames` frames came from the streams, or until they supplied
+// nothing for `patience` (the end of the data, or paused). Returns what came,
+// interleaved stereo.
+std::vector<float> pull(std::int64_t frames, std::chrono::milliseconds patience = std::chrono::milliseconds(1000));
+
+// The same, counting the frames without keeping them.
+std::int64_t pullCount(std::int64_t frames, std::chrono::milliseconds patience = std::chrono::milliseconds(1000));
+
+}  // namespace ManualOutput
