@@ -96,22 +96,20 @@ private slots:
         QVERIFY(m_long.size() > 400'000);
     }
 
-    // The player keeps the file it opened: deleted, or replaced by another
-    // renamed into place (as editors save), it plays to its end. The next load
-    // meets what is there now and says why it cannot play it.
+    // The player keeps the file it opened: deleted, or replaced by a new file
+    // (as editors save), it plays to its end. The next load meets what is
+    // there now and says why it cannot play it.
     void goneFromItsPathWhilePlayingPlaysOnThenReports_data()
     {
-        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("replaced");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("deleted") << "deleted" << "No such file or directory";
-        QTest::newRow("replaced with text") << "text" << "Invalid data found when processing input";
-        QTest::newRow("replaced with an empty file") << "empty" << "Invalid data found when processing input";
-        QTest::newRow("a folder in its place") << "folder" << "Is a directory";
+        QTest::newRow("deleted") << false << "No such file or directory";
+        QTest::newRow("replaced") << true << "Invalid data found when processing input";
     }
 
     void goneFromItsPathWhilePlayingPlaysOnThenReports()
     {
-        QFETCH(QString, change);
+        QFETCH(bool, replaced);
         QFETCH(QString, reason);
         Shelf shelf(m_long);
         shelf.playLesson();
@@ -119,13 +117,7 @@ private slots:
         QVERIFY2(duration > 55 && duration < 65, qPrintable(QString::number(duration)));
         QCOMPARE(ManualOutput::pullCount(rate / 2), std::int64_t(rate / 2));
         QVERIFY(QFile::remove(shelf.lessonPath));
-        if (change == QStringLiteral("folder"))
-            QVERIFY(QDir().mkdir(shelf.lessonPath));
-        if (change == QStringLiteral("text") || change == QStringLiteral("empty")) {
-            const QString replacement = shelf.folder.filePath(QStringLiteral("replacement"));
-            QVERIFY(writeFile(replacement, change == QStringLiteral("text") ? notes : QByteArray()));
-            QVERIFY(QFile::rename(replacement, shelf.lessonPath));
-        }
+        QVERIFY(!replaced || writeFile(shelf.lessonPath, notes));
 
         const double heardSeconds = 0.5 + shelf.playToTheEnd();
         QVERIFY(shelf.ranOut);
@@ -166,11 +158,10 @@ private slots:
         QVERIFY2(heardSeconds > 9 && heardSeconds < 11, qPrintable(QString::number(heardSeconds)));
         const QStringList earlyEnds = shelf.earlyEnds();
         QCOMPARE(earlyEnds.size(), 1);
-        const QString expectedStart = QStringLiteral("Track ends early: %1: no more data, at ").arg(shelf.lessonPath);
-        QVERIFY2(earlyEnds[0].startsWith(expectedStart), qPrintable(earlyEnds[0]));
-        QVERIFY2(earlyEnds[0].endsWith(QStringLiteral(" s of %1 s").arg(Log::formatDouble(duration))),
-                 qPrintable(earlyEnds[0]));
-        const double endedAt = earlyEnds[0].mid(expectedStart.size()).section(u' ', 0, 0).toDouble();
+        const QString start = QStringLiteral("Track ends early: %1: no more data, at ").arg(shelf.lessonPath);
+        const QString end = QStringLiteral(" s of %1 s").arg(Log::formatDouble(duration));
+        QVERIFY2(earlyEnds[0].startsWith(start) && earlyEnds[0].endsWith(end), qPrintable(earlyEnds[0]));
+        const double endedAt = earlyEnds[0].mid(start.size()).chopped(end.size()).toDouble();
         QVERIFY2(std::abs(endedAt - heardSeconds) < 0.01, qPrintable(earlyEnds[0]));
 
         // Played again from the same load: what is left plays, the line is not repeated.
@@ -188,12 +179,9 @@ private slots:
         const QByteArray chirp = readFile(fixturePath(QStringLiteral("chirp-cbr.mp3")));
         Shelf shelf(chirp.left(chirp.size() / 2));
         shelf.playLesson();
-        QCOMPARE(shelf.log.lines().value(1), QStringLiteral("Playing: lesson.mp3"));
         const double duration = shelf.player().player()->duration();
-        QVERIFY2(std::abs(duration - 3.0) < 0.1, qPrintable(QString::number(duration)));
         QVERIFY2(std::abs(shelf.playToTheEnd() - duration) < 0.1, qPrintable(QString::number(duration)));
-        QVERIFY(shelf.ranOut);
-        QVERIFY(shelf.earlyEnds().isEmpty());
+        QVERIFY(shelf.ranOut && shelf.earlyEnds().isEmpty());
     }
 
     // Added, stored, read back by the next run's store, and played.
@@ -202,16 +190,16 @@ private slots:
         QTemporaryDir root;
         const QString folder = root.filePath(QStringLiteral("강의 #1 (100% \"real\") ?🎧"));
         QVERIFY(QDir().mkpath(folder));
-        const QStringList names = {QStringLiteral("Unit 1 듣기.mp3"), QStringLiteral("100% sure #2?.mp3"),
-                                   QStringLiteral("it's \"quoted\" a%20b.mp3"),
-                                   QStringLiteral("back\\slash & [more].mp3")};
         TrackList tracks;
-        for (const QString& name : names) {
+        for (const QString& name : {QStringLiteral("Unit 1 듣기.mp3"), QStringLiteral("100% sure #2?.mp3"),
+                                    QStringLiteral("it's \"quoted\" a%20b.mp3"), QStringLiteral("back\\slash&[].mp3")}) {
             QVERIFY(QFile::copy(fixturePath(QStringLiteral("Unit 1 듣기.mp3")), folder + u'/' + name));
             tracks << QUrl::fromLocalFile(folder + u'/' + name);
         }
+        const QString name = QStringLiteral("듣기 🎧 #1");
         LibraryFixture first;
-        first.library->loadPlaylists();
+        first.state->setNewPlaylistName(name);
+        first.library->addPlaylist();
         first.library->addPickedFiles(QDialog::Accepted, tracks);
         first.player().stop();
 
@@ -219,13 +207,11 @@ private slots:
         ContentState state(reopened);
         PlaylistLibrary library(state);
         library.loadPlaylists();
-        QCOMPARE(state.playlists().tracks(QString()), tracks);
-        for (int i = 0; i < tracks.size(); ++i) {
-            Log::Capture log;
-            library.playTrackInPlaylist(QString(), tracks[i]);
-            QCOMPARE(log.lines().value(1), QStringLiteral("Playing: ") + names[i]);
-            QCOMPARE(ManualOutput::pullCount(rate / 10), std::int64_t(rate / 10));
-        }
+        QCOMPARE(state.playlists().tracks(name), tracks);
+        Log::Capture log;
+        library.playTrackInPlaylist(name, tracks.last());
+        QCOMPARE(log.lines().value(1), QStringLiteral("Playing: back\\slash&[].mp3"));
+        QCOMPARE(ManualOutput::pullCount(rate / 10), std::int64_t(rate / 10));
     }
 };
 

@@ -73,7 +73,6 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("not JSON") << QVariant(QByteArray("{\"Drills\": [\"file:///a.mp3\"")) << "not JSON";
         QTest::newRow("item not a string") << QVariant(QByteArray("{\"Drills\":[1]}")) << "found a number";
-        QTest::newRow("empty bytes") << QVariant(QByteArray("")) << "not JSON";
         QTest::newRow("text, not bytes") << QVariant(QStringLiteral("{}")) << "QString";
     }
 
@@ -128,7 +127,8 @@ private slots:
                  qPrintable(run.log.lines().value(0)));
         run.state.setNewPlaylistName(QStringLiteral("New"));
         run.library.addPlaylist();
-        QVERIFY(run.log.lines().value(1).startsWith(QStringLiteral("Error saving playlists: ")));
+        QCOMPARE(run.log.lines().value(1), QStringLiteral("Error saving playlists: cannot write %1: the folder %2 "
+                                                          "cannot be created").arg(path, folder));
 
         QVERIFY(QFile::remove(folder));
         QVERIFY(QDir().rename(folder + QStringLiteral(".away"), folder));
@@ -143,22 +143,15 @@ private slots:
     void failedSaveIsReportedAndTheChangeStands()
     {
         QTemporaryDir root;
-        writeFile(root.filePath(QStringLiteral("file")), "x");
-        const QString directory = root.filePath(QStringLiteral("folder.ini"));
-        QVERIFY(QDir().mkpath(directory));
-        const std::pair<QString, QString> cases[] = {
-            {directory, QStringLiteral("it is a directory")},
-            {root.filePath(QStringLiteral("file/Rivetone.ini")),
-             QStringLiteral("the folder %1 cannot be created").arg(root.filePath(QStringLiteral("file")))}};
-        for (const auto& [path, reason] : cases) {
-            OnFile run(path);
-            run.state.setNewPlaylistName(QStringLiteral("Drills"));
-            run.library.addPlaylist();
-            QCOMPARE(run.log.lines(),
-                     (QStringList{QStringLiteral("Error saving playlists: cannot write %1: %2").arg(path, reason),
-                                  QStringLiteral("Added playlist: Drills")}));
-            QCOMPARE(run.state.currentPlaylist(), QStringLiteral("Drills"));
-        }
+        const QString path = root.filePath(QStringLiteral("Rivetone.ini"));
+        QVERIFY(QDir().mkpath(path));
+        OnFile run(path);
+        run.state.setNewPlaylistName(QStringLiteral("Drills"));
+        run.library.addPlaylist();
+        QCOMPARE(run.log.lines(),
+                 (QStringList{QStringLiteral("Error saving playlists: cannot write %1: it is a directory").arg(path),
+                              QStringLiteral("Added playlist: Drills")}));
+        QCOMPARE(run.state.currentPlaylist(), QStringLiteral("Drills"));
     }
 
     void seekIntervalAtStart()
