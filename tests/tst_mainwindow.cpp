@@ -237,17 +237,19 @@ private slots:
         QVERIFY(w.show());
         QElapsedTimer clock;
         QList<QPair<qint64, double>> scales;
+        bool allThreeFollow = true;
         connect(&w.state(), &ContentState::changed, this, [&](ContentState::Field field) {
             if (field != ContentState::Field::ButtonScale)
                 return;
             scales.append({clock.elapsed(), w.state().buttonScale()});
             for (PlainButton* button : {&w.playPause(), &w.stop(), &w.help()})
-                QCOMPARE(button->scale(), w.state().buttonScale());
+                allThreeFollow = allThreeFollow && button->scale() == w.state().buttonScale();
         });
         clock.start();
         w.click(w.help());
         QTRY_VERIFY(w.view->userGuideSheet()->isVisible());
         QTest::qWait(300);
+        QVERIFY(allThreeFollow);
         QVERIFY(scales.size() >= 4);
         QCOMPARE(scales.last().second, 1.0);
         for (const auto& [at, scale] : scales) {
@@ -346,7 +348,8 @@ private slots:
         for (const QWidget* part : std::initializer_list<const QWidget*>{window.playerCard(), window.transportRow(),
                                                                          window.rightColumn()})
             QVERIFY2(content.contains(QRect(part->mapTo(&window, QPoint()), part->size())), part->metaObject()->className());
-        QCOMPARE(window.playerCard()->loopHintLine()->displayedText(), window.playerCard()->loopHintLine()->text());
+        const TextLine& hint = *window.playerCard()->loopHintLine();
+        QVERIFY(hint.width() >= hint.sizeHint().width());
 
         // Names of study files differ at their ends, so a long one loses its middle.
         TextLine& title = *window.playerCard()->titleLine();
