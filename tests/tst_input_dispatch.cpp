@@ -1,10 +1,13 @@
-// Key and wheel input through real Qt event dispatch: a window with the
-// capture view as background, with and without the window-wide monitor.
+// Key and wheel input: the key table and what counts as a text entry, then
+// real Qt event dispatch in a window with the capture view as background, with
+// and without the window-wide monitor.
 #include "TestSupport.h"
 #include "engine/Log.h"
 #include "input/CommandHandlers.h"
 #include "input/EventMonitor.h"
 #include "input/EventMonitorView.h"
+#include "input/KeyCommands.h"
+#include "input/TextEntryFocus.h"
 #include "library/ContentState.h"
 
 #include <QAction>
@@ -13,13 +16,16 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QSpontaneKeyEvent>
 #include <QTest>
+#include <QTextEdit>
 
-#include <memory>
+#include <limits>
 
 namespace {
 
@@ -27,70 +33,25 @@ const QString hangulLoopKey = QString(QChar(0x3160));
 constexpr QPoint background{100, 150};
 constexpr QPoint overList{280, 100};
 
-QString seekLine(double seconds)
-{
-    return QStringLiteral("Seek to: ") + Log::formatDouble(seconds);
-}
+QString seekLine(double seconds) { return QStringLiteral("Seek to: ") + Log::formatDouble(seconds); }
+QString keyLine(const QString& text) { return QStringLiteral("Key pressed: keyCode = 0, characters = ") + text; }
 
-QString keyLine(const QString& characters)
-{
-    return QStringLiteral("Key pressed: keyCode = 0, characters = ") + characters;
-}
-
-// Counts the key presses and wheel events that reach the objects it watches.
-class DeliveryWitness : public QObject {
-public:
-    void watch(QObject* object) { object->installEventFilter(this); }
-    int count(QObject* object, QEvent::Type type) const { return int(m_seen.count({object, type})); }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::KeyPress || event->type() == QEvent::Wheel)
-            m_seen.append({watched, event->type()});
-        return false;
-    }
-
-private:
-    QList<QPair<QObject*, QEvent::Type>> m_seen;
-};
-
-// How an event enters: as the platform delivers it (to the window, which hands
-// it to the focus widget or the widget under the pointer, and on to their
-// parents), or sent straight to that widget.
-enum class Route { Platform, Direct };
-Route route = Route::Platform;
-
-QWidget* keyboardTarget()
-{
-    if (QWidget* popup = QApplication::activePopupWidget())
-        return popup->focusWidget() ? popup->focusWidget() : popup;
-    return QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
-}
-
+// Events enter as the platform delivers them: to the window, which hands them
+// to the focus widget or the widget under the pointer, and on to their parents.
 void press(Qt::Key key, const QString& text = QString(), Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
-    QWidget* target = keyboardTarget();
-    QVERIFY(target);
-    if (route == Route::Platform)
-        QTest::sendKeyEvent(QTest::Click, target->window()->windowHandle(), key, text, modifiers);
-    else
-        QTest::sendKeyEvent(QTest::Click, target, key, text, modifiers);
+    QWidget* popup = QApplication::activePopupWidget();
+    QWidget* window = popup ? popup : QApplication::activeWindow();
+    QVERIFY(window);
+    QTest::sendKeyEvent(QTest::Click, window->windowHandle(), key, text, modifiers);
 }
 
-void wheel(QWidget* window, QPoint position, QPoint angleDelta, QPoint pixelDelta = {})
+void wheel(QWidget& window, QPoint position, QPoint angleDelta, QPoint pixelDelta = {})
 {
-    QWidget* target = route == Route::Platform ? window : window->childAt(position);
-    QVERIFY(target);
-    const QPointF local = target->mapFrom(window, QPointF(position));
-    QWheelEvent event(local, target->mapToGlobal(local), pixelDelta, angleDelta, Qt::NoButton, Qt::NoModifier,
+    QWheelEvent event(position, window.mapToGlobal(position), pixelDelta, angleDelta, Qt::NoButton, Qt::NoModifier,
                       Qt::NoScrollPhase, false);
-    if (route == Route::Direct) {
-        QApplication::sendEvent(target, &event);
-        return;
-    }
     QSpontaneKeyEvent::setSpontaneous(&event);
-    qApp->notify(window->windowHandle(), &event);
+    qApp->notify(window.windowHandle(), &event);
 }
 
 // Widgets report a window active a little before Qt hands it the focus.
@@ -102,19 +63,16 @@ bool activate(QWidget& window)
 }
 
 // The main window in small: the capture view behind a button, a name field
-// and a long list.
-struct TestWindow {
-    TestWindow()
+// and a long list; it counts the key presses and wheel events that reach the
+// view, its parents and the list.
+struct TestWindow : QObject {
+    // Shown and active, the seek interval 1 s, the log empty.
+    bool start(bool withMonitor, bool withTrack)
     {
         window.resize(400, 300);
-        content = new QWidget(&window);
         content->setGeometry(window.rect());
-        button = new QPushButton(QStringLiteral("Play"), content);
-        button->setFocusPolicy(Qt::NoFocus);
         button->setGeometry(10, 10, 80, 30);
-        nameField = new QLineEdit(content);
         nameField->setGeometry(10, 260, 150, 30);
-        list = new QListWidget(content);
         list->setGeometry(200, 10, 180, 200);
         for (int row = 0; row < 100; ++row)
             list->addItem(QStringLiteral("Track %1").arg(row));
@@ -122,21 +80,32 @@ struct TestWindow {
         view = new EventMonitorView([handlers](QKeyEvent* event) mutable { handlers.handleKeyPress(event); },
                                     [handlers](double deltaY) mutable { handlers.handleWheel(deltaY); }, content);
         for (QObject* watched : std::initializer_list<QObject*>{view, content, &window, list->viewport()})
-            witness.watch(watched);
+            watched->installEventFilter(this);
+        if (withTrack) {
+            engine().setPlaylist({fixtureUrl(QStringLiteral("sine-5s.mp3"))});
+            engine().playTrack(0);
+            engine().togglePlayPause();
+        }
+        state.setSeekInterval(1);
+        if (!activate(window) || QApplication::focusWidget() != view)
+            return false;
+        if (withMonitor && installEventMonitor(state) != installEventMonitor(state))
+            return false;
+        log.clear();
+        return true;
     }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::Wheel)
+            seen.append({watched, event->type()});
+        return false;
+    }
+    int count(QObject* receiver, QEvent::Type type) const { return int(seen.count({receiver, type})); }
 
     AudioPlayer& engine() { return state.audioPlayer(); }
     double position() { return engine().currentTime(); }
-
-    void loadTrack()
-    {
-        engine().setPlaylist({fixtureUrl(QStringLiteral("sine-5s.mp3"))});
-        engine().playTrack(0);
-        engine().togglePlayPause();
-    }
-
-    // Silently, as the window's tick would.
-    void placeAt(double seconds)
+    void placeAt(double seconds)  // silently, as the window's tick would
     {
         engine().player()->setCurrentTime(seconds);
         engine().setCurrentTime(seconds);
@@ -144,13 +113,14 @@ struct TestWindow {
 
     TemporaryDefaults defaults;
     ContentState state{defaults.store()};
+    Log::Capture log;
     QWidget window;
-    QWidget* content;
-    QPushButton* button;
-    QLineEdit* nameField;
-    QListWidget* list;
-    EventMonitorView* view;
-    DeliveryWitness witness;
+    QWidget* content = new QWidget(&window);
+    QPushButton* button = new QPushButton(QStringLiteral("Play"), content);
+    QLineEdit* nameField = new QLineEdit(content);
+    QListWidget* list = new QListWidget(content);
+    EventMonitorView* view = nullptr;
+    QList<QPair<QObject*, QEvent::Type>> seen;
 };
 
 }  // namespace
@@ -158,286 +128,230 @@ struct TestWindow {
 class InputDispatchTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestWindow> w;
-    std::unique_ptr<Log::Capture> log;
-
-    void start(bool withMonitor, bool withTrack, double seekIntervalSeconds = 1)
-    {
-        w = std::make_unique<TestWindow>();
-        if (withTrack)
-            w->loadTrack();
-        w->state.setSeekInterval(seekIntervalSeconds);
-        QVERIFY(activate(w->window));
-        QCOMPARE(QApplication::focusWidget(), w->view);
-        if (withMonitor)
-            QCOMPARE(installEventMonitor(w->state), installEventMonitor(w->state));
-        log = std::make_unique<Log::Capture>();
-    }
-
 private slots:
-    void initTestCase_data()
+    // Arrows first by key, then whole character strings, whatever the key.
+    void keyTableMatchesArrowsThenWholeCharacters()
     {
-        QTest::addColumn<Route>("route");
-        QTest::newRow("platform") << Route::Platform;
-        QTest::newRow("direct") << Route::Direct;
+        QCOMPARE(keyCommandFor(Qt::Key_Left, QStringLiteral(" ")), KeyCommand::SeekBackward);
+        QCOMPARE(keyCommandFor(Qt::Key_A, QStringLiteral(" ")), KeyCommand::TogglePlayPause);
+        QCOMPARE(keyCommandFor(Qt::Key_Space, QString()), KeyCommand::None);
+        QCOMPARE(keyCommandFor(Qt::Key_B, QStringLiteral("\x02")), KeyCommand::None);  // Control-B
+        QCOMPARE(keyCommandFor(Qt::Key_B, QStringLiteral("bb")), KeyCommand::None);
     }
 
-    void init()
+    // Read-only fields are no text entries: the command keys keep working over them.
+    void textEntriesAreTheFieldsOneTypesInto()
     {
-        QFETCH_GLOBAL(Route, route);
-        ::route = route;
+        QWidget window;
+        auto* imeWidget = new QWidget(&window);
+        imeWidget->setAttribute(Qt::WA_InputMethodEnabled);
+        QVERIFY(isTextEntry(new QPlainTextEdit(&window)) && isTextEntry(new QSpinBox(&window)) && isTextEntry(imeWidget));
+        auto* readOnlyField = new QLineEdit(&window);
+        readOnlyField->setReadOnly(true);
+        auto* guideText = new QTextEdit(&window);
+        guideText->setReadOnly(true);
+        QVERIFY(!isTextEntry(readOnlyField) && !isTextEntry(guideText) && !isTextEntry(new QPushButton(&window)));
     }
 
-    void cleanup()
+    void monitorSeeksOneIntervalPerKeyFromTheShownPositionClamped()
     {
-        log.reset();
-        w.reset();
-    }
-
-    void monitorSeeksOneIntervalPerKeyAndSwallowsIt()
-    {
-        start(true, true);
-        w->placeAt(1);
+        TestWindow w;
+        QVERIFY(w.start(true, true));
+        w.engine().setCurrentTime(1);  // the player itself still sits at 0
         press(Qt::Key_Right);
-        QCOMPARE(w->position(), 2.0);
-        // Interval changes apply at the next event; held keys repeat.
-        w->state.setSeekInterval(0.5);
-        qt_handleKeyEvent(w->window.windowHandle(), QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier, QString(), true);
-        qt_handleKeyEvent(w->window.windowHandle(), QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier, QString(), true);
-        QCOMPARE(log->lines(), (QStringList{seekLine(2.0), seekLine(1.5), seekLine(1.0)}));
-
-        // Clamped at both ends: 2 s before the end +5 is the end; 3 s -5 is 0.
-        const double duration = w->engine().player()->duration();
-        w->state.setSeekInterval(5);
-        w->placeAt(duration - 2);
-        log->clear();
+        QCOMPARE(w.engine().player()->currentTime(), 2.0);
+        // The interval is read at every event; a held key repeats.
+        w.state.setSeekInterval(0.5);
+        qt_handleKeyEvent(w.window.windowHandle(), QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier, QString(), true);
+        const double duration = w.engine().player()->duration();
+        w.state.setSeekInterval(5);
+        w.placeAt(duration - 2);
         press(Qt::Key_Right);
-        QCOMPARE(w->position(), duration);
-        w->placeAt(3);
+        QCOMPARE(w.position(), duration);
+        w.placeAt(3);
         press(Qt::Key_Left);
-        QCOMPARE(w->position(), 0.0);
-        QCOMPARE(log->lines(), (QStringList{seekLine(duration), seekLine(0.0)}));
-        QCOMPARE(w->witness.count(w->view, QEvent::KeyPress), 0);
+        QCOMPARE(w.position(), 0.0);
+        QCOMPARE(w.log.lines(), (QStringList{seekLine(2.0), seekLine(1.5), seekLine(duration), seekLine(0.0)}));
+        QCOMPARE(w.count(w.view, QEvent::KeyPress), 0);
+        w.placeAt(3);
+        QVERIFY(CommandHandlers(w.state).seekBy(std::numeric_limits<double>::quiet_NaN()));
+        QCOMPARE(w.position(), 0.0);
     }
 
-    void withoutTrackArrowsAndWheelAreLetThrough()
+    void withoutTrackArrowsAndWheelAreLetThroughButSpaceIsSwallowed()
     {
-        start(true, false);
+        TestWindow w;
+        QVERIFY(w.start(true, false));
         press(Qt::Key_Right);
-        QCOMPARE(log->lines(), QStringList{keyLine(QString())});
-        // The capture view passes the key on to its parents, once each.
-        QCOMPARE(w->witness.count(w->view, QEvent::KeyPress), 1);
-        QCOMPARE(w->witness.count(w->content, QEvent::KeyPress), 1);
-        QCOMPARE(w->witness.count(&w->window, QEvent::KeyPress), 1);
+        for (QObject* receiver : std::initializer_list<QObject*>{w.view, w.content, &w.window})
+            QCOMPARE(w.count(receiver, QEvent::KeyPress), 1);
+        wheel(w.window, overList, QPoint(0, -120));
+        QVERIFY(w.list->verticalScrollBar()->value() > 0);
 
-        wheel(&w->window, overList, QPoint(0, -120));
-        QVERIFY(w->list->verticalScrollBar()->value() > 0);
-        QCOMPARE(log->lines().size(), 1);
+        press(Qt::Key_Space, QStringLiteral(" "));  // nothing to play, and still no key line
+        w.engine().setPlaylist({fixtureUrl(QStringLiteral("sine-5s.mp3"))});
+        press(Qt::Key_Space, QStringLiteral(" "));
+        QVERIFY(w.engine().isPlaying());
+        press(Qt::Key_Space, QStringLiteral(" "));
+        QVERIFY(!w.engine().isPlaying());
+        QCOMPARE(w.log.lines(), (QStringList{keyLine(QString()), QStringLiteral("Stop: currentTime=0.0, loop cleared"),
+                                             QStringLiteral("Playing: sine-5s.mp3")}));
+        QCOMPARE(w.count(w.view, QEvent::KeyPress), 1);
     }
 
-    void spaceIsAlwaysSwallowed()
+    void loopKeysCycleOncePerPressSilentlyButShiftBIsNoCommand()
     {
-        start(true, false);
-        press(Qt::Key_Space, QStringLiteral(" "));
-        QVERIFY(log->lines().isEmpty());
-        QVERIFY(!w->engine().isPlaying());
-
-        w->engine().setPlaylist({fixtureUrl(QStringLiteral("sine-5s.mp3"))});
-        press(Qt::Key_Space, QStringLiteral(" "));
-        QVERIFY(w->engine().isPlaying());
-        press(Qt::Key_Space, QStringLiteral(" "));
-        QVERIFY(!w->engine().isPlaying());
-        QCOMPARE(log->lines(), (QStringList{QStringLiteral("Stop: currentTime=0.0, loop cleared"),
-                                           QStringLiteral("Playing: sine-5s.mp3")}));
-        QCOMPARE(w->witness.count(w->view, QEvent::KeyPress), 0);
-    }
-
-    void loopKeysCycleSilentlyButShiftBIsNoCommand()
-    {
-        start(true, true);
-        QSignalSpy stateChanges(&w->state, &ContentState::changed);
-        w->placeAt(1);
+        TestWindow w;
+        QVERIFY(w.start(true, true));
+        QSignalSpy stateChanges(&w.state, &ContentState::changed);
+        w.placeAt(1);
         press(Qt::Key_B, QStringLiteral("b"));
-        QCOMPARE(w->engine().loopStart(), std::optional<double>(1.0));
-        QCOMPARE(stateChanges.count(), 1);  // one press, one step
+        QCOMPARE(w.engine().loopStart(), std::optional<double>(1.0));
+        QCOMPARE(stateChanges.count(), 1);
 
         press(Qt::Key_B, QStringLiteral("B"), Qt::ShiftModifier);
-        QCOMPARE(log->lines(), QStringList{keyLine(QStringLiteral("B"))});
-        QVERIFY(!w->engine().loopEnd());
+        QCOMPARE(w.log.lines(), QStringList{keyLine(QStringLiteral("B"))});
+        QVERIFY(!w.engine().loopEnd());
 
-        w->placeAt(2);
+        w.placeAt(2);
         press(Qt::Key_unknown, hangulLoopKey);
-        QCOMPARE(w->engine().loopEnd(), std::optional<double>(2.0));
+        QCOMPARE(w.engine().loopEnd(), std::optional<double>(2.0));
         press(Qt::Key_B, QStringLiteral("b"));
-        QVERIFY(!w->engine().loopStart() && !w->engine().loopEnd() && !w->state.isSettingLoop());
-        QCOMPARE(log->lines().size(), 1);
+        QVERIFY(!w.engine().loopStart() && !w.state.isSettingLoop());
+        QCOMPARE(w.log.lines().size(), 1);
     }
 
     void wheelSeeksWhereverThePointerIs()
     {
-        start(true, true);
-        w->placeAt(3);
-        wheel(&w->window, overList, QPoint(0, -120));
-        QCOMPARE(w->position(), 2.0);
-        // A touchpad that reports pixels only; any size is one interval.
-        wheel(&w->window, overList, QPoint(), QPoint(0, 1));
-        QCOMPARE(w->position(), 3.0);
-        QCOMPARE(w->list->verticalScrollBar()->value(), 0);
-        QCOMPARE(w->witness.count(w->list->viewport(), QEvent::Wheel), 0);
+        TestWindow w;
+        QVERIFY(w.start(true, true));
+        w.placeAt(3);
+        wheel(w.window, overList, QPoint(0, -120));
+        QCOMPARE(w.position(), 2.0);
+        wheel(w.window, overList, QPoint(), QPoint(0, 1));  // a touchpad's pixels: still one interval
+        QCOMPARE(w.position(), 3.0);
+        QCOMPARE(w.list->verticalScrollBar()->value(), 0);
+        QCOMPARE(w.count(w.list->viewport(), QEvent::Wheel), 0);
 
-        // Horizontal only: no command; the widget under the pointer gets it.
-        wheel(&w->window, background, QPoint(120, 0));
-        QCOMPARE(w->witness.count(w->view, QEvent::Wheel), 1);
-        QCOMPARE(log->lines(), (QStringList{seekLine(2.0), seekLine(3.0)}));
+        wheel(w.window, background, QPoint(120, 0));  // horizontal: no command, passed on
+        QCOMPARE(w.count(w.view, QEvent::Wheel), 1);
+        QCOMPARE(w.log.lines(), (QStringList{seekLine(2.0), seekLine(3.0)}));
     }
 
     void textFieldGetsEveryKeyButNotTheWheel()
     {
-        start(true, true);
-        w->nameField->setFocus();
+        TestWindow w;
+        QVERIFY(w.start(true, true));
+        w.nameField->setFocus();
         for (auto [key, text] : {std::pair{Qt::Key_A, QStringLiteral("a")}, {Qt::Key_Space, QStringLiteral(" ")},
                                  {Qt::Key_B, QStringLiteral("b")}, {Qt::Key_unknown, hangulLoopKey}})
             press(key, text);
         press(Qt::Key_Left);
-        QCOMPARE(w->nameField->text(), QStringLiteral("a b") + hangulLoopKey);
-        QCOMPARE(w->nameField->cursorPosition(), 3);
-        QVERIFY(!w->engine().isPlaying() && !w->state.isSettingLoop());
+        QCOMPARE(w.nameField->text(), QStringLiteral("a b") + hangulLoopKey);
+        QCOMPARE(w.nameField->cursorPosition(), 3);
+        QVERIFY(!w.engine().isPlaying() && !w.state.isSettingLoop());
 
-        wheel(&w->window, overList, QPoint(0, 120));
-        QCOMPARE(log->lines(), QStringList{seekLine(1.0)});
-
-        // A click on the bare background hands the keys back to the commands.
-        QTest::mouseClick(w->view, Qt::LeftButton, {}, background);
-        QCOMPARE(QApplication::focusWidget(), w->view);
-        press(Qt::Key_Space, QStringLiteral(" "));
-        QVERIFY(w->engine().isPlaying());
+        wheel(w.window, overList, QPoint(0, 120));
+        QCOMPARE(w.log.lines(), QStringList{seekLine(1.0)});
     }
 
-    void commandsKeepWorkingUnderAnOpenMenu()
+    void commandsKeepWorkingUnderAMenuAndInAWindowModalSheet()
     {
-        start(true, true);
-        QMenu menu(&w->window);
+        TestWindow w;
+        QVERIFY(w.start(true, true));
+        QMenu menu(&w.window);
         menu.addAction(QStringLiteral("1 s"));
-        menu.popup(w->window.mapToGlobal(background));
+        menu.popup(w.window.mapToGlobal(background));
         QTRY_COMPARE(QApplication::activePopupWidget(), &menu);
-        press(Qt::Key_Space, QStringLiteral(" "));
-        QVERIFY(w->engine().isPlaying());
-        w->engine().togglePlayPause();
         press(Qt::Key_Right);
-        QCOMPARE(log->lines(), QStringList{seekLine(1.0)});
+        QCOMPARE(w.log.lines(), QStringList{seekLine(1.0)});
+        press(Qt::Key_Space, QStringLiteral(" "));
+        QVERIFY(w.engine().isPlaying());
         QVERIFY(menu.isVisible() && !menu.activeAction());
-    }
+        menu.close();
 
-    void commandsKeepWorkingInAWindowModalSheet()
-    {
-        start(true, true);
-        QDialog sheet(&w->window);
+        QDialog sheet(&w.window);
         sheet.setWindowModality(Qt::WindowModal);
         auto* field = new QLineEdit(&sheet);
         QVERIFY(activate(sheet));
         field->setFocus();
         press(Qt::Key_B, QStringLiteral("b"));
-        QCOMPARE(field->text(), QStringLiteral("b"));
-        QVERIFY(!w->state.isSettingLoop());
-
         field->clearFocus();
         press(Qt::Key_Space, QStringLiteral(" "));
         press(Qt::Key_B, QStringLiteral("b"));
-        QVERIFY(w->engine().isPlaying() && w->state.isSettingLoop());
+        QVERIFY(!w.engine().isPlaying() && w.state.isSettingLoop() && !w.engine().loopEnd());
         QCOMPARE(field->text(), QStringLiteral("b"));
     }
 
-    void shortcutsNeverTakeACommandKey()
+    void shortcutsGetOnlyTheKeysTheMonitorLeaves()
     {
-        start(true, true);
-        auto addShortcut = [this](Qt::Key key) {
-            auto* action = new QAction(&w->window);
-            action->setShortcut(key);
-            w->window.addAction(action);
-            return std::make_unique<QSignalSpy>(action, &QAction::triggered);
-        };
-        const auto loopShortcut = addShortcut(Qt::Key_B);
-        const auto otherShortcut = addShortcut(Qt::Key_X);
-        press(Qt::Key_X, QStringLiteral("x"));
-        press(Qt::Key_B, QStringLiteral("b"));
-        QCOMPARE(otherShortcut->count(), 1);
-        QCOMPARE(loopShortcut->count(), 0);
-        QVERIFY(w->state.isSettingLoop());
-    }
-
-    void captureViewLogsKeysAndPassesThemOn()
-    {
-        start(false, true);
+        TestWindow w;
+        QVERIFY(w.start(true, false));  // no track: nothing to seek, the arrows are left to others
+        QAction loopShortcut(&w.window), arrowShortcut(&w.window);
+        loopShortcut.setShortcut(Qt::Key_B);
+        arrowShortcut.setShortcut(Qt::Key_Right);
+        w.window.addActions({&loopShortcut, &arrowShortcut});
+        QSignalSpy loopTriggered(&loopShortcut, &QAction::triggered), arrowTriggered(&arrowShortcut, &QAction::triggered);
         press(Qt::Key_Right);
         press(Qt::Key_B, QStringLiteral("b"));
-        w->engine().setCurrentTime(2.5);
+        QCOMPARE(arrowTriggered.count(), 1);
+        QVERIFY(loopTriggered.isEmpty() && w.state.isSettingLoop());
+    }
+
+    void captureViewLogsKeysPassesThemOnAndTakesTheBackgroundWheel()
+    {
+        TestWindow w;
+        QVERIFY(w.start(false, true));
+        press(Qt::Key_Right);
+        press(Qt::Key_B, QStringLiteral("b"));
+        w.engine().setCurrentTime(2.5);
         press(Qt::Key_unknown, hangulLoopKey);
         press(Qt::Key_B, QStringLiteral("b"));
         press(Qt::Key_Space, QStringLiteral(" "));
-        QCOMPARE(log->lines(), (QStringList{keyLine(QString()), seekLine(1.0), keyLine(QStringLiteral("b")),
-                                           QStringLiteral("Loop start set to 1.0"), keyLine(hangulLoopKey),
-                                           QStringLiteral("Loop end set to 2.5"), keyLine(QStringLiteral("b")),
-                                           QStringLiteral("Loop cleared"), keyLine(QStringLiteral(" "))}));
-        QVERIFY(w->engine().isPlaying());
-        QCOMPARE(w->witness.count(w->content, QEvent::KeyPress), 5);
+        QCOMPARE(w.log.lines(), (QStringList{keyLine(QString()), seekLine(1.0), keyLine(QStringLiteral("b")),
+                                             QStringLiteral("Loop start set to 1.0"), keyLine(hangulLoopKey),
+                                             QStringLiteral("Loop end set to 2.5"), keyLine(QStringLiteral("b")),
+                                             QStringLiteral("Loop cleared"), keyLine(QStringLiteral(" "))}));
+        QVERIFY(w.engine().isPlaying());
+        QCOMPARE(w.count(w.content, QEvent::KeyPress), 5);
+        press(Qt::Key_Shift);  // a modifier alone is no key-down worth a line
+        QCOMPARE(w.log.lines().size(), 9);
 
         QKeyEvent native(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 38, 97, 0, QStringLiteral("a"));
-        QApplication::sendEvent(w->view, &native);
-        QCOMPARE(log->lines().last(), QStringLiteral("Key pressed: keyCode = 38, characters = a"));
+        QApplication::sendEvent(w.view, &native);
+        QCOMPARE(w.log.lines().last(), QStringLiteral("Key pressed: keyCode = 38, characters = a"));
+
+        // It lies behind the controls, fills its parent, and takes the wheel over the bare background only.
+        QCOMPARE(w.content->childAt(w.button->geometry().center()), w.button);
+        w.content->resize(500, 350);
+        QCOMPARE(w.view->geometry(), QRect(0, 0, 500, 350));
+        w.engine().togglePlayPause();
+        w.placeAt(2);
+        w.log.clear();
+        wheel(w.window, background, QPoint(0, 120));
+        wheel(w.window, background, QPoint(120, 0));
+        QCOMPARE(w.count(w.content, QEvent::Wheel), 0);
+        wheel(w.window, overList, QPoint(0, -120));
+        QVERIFY(w.list->verticalScrollBar()->value() > 0);
+        QCOMPARE(w.log.lines(), QStringList{seekLine(3.0)});
     }
 
-    void captureViewTakesTheWheelOverTheBackgroundOnly()
+    void captureViewTakesTheFocusBackUnlessAControlHoldsIt()
     {
-        start(false, true);
-        wheel(&w->window, background, QPoint(0, 120));
-        wheel(&w->window, background, QPoint(120, 0));
-        QCOMPARE(log->lines(), QStringList{seekLine(1.0)});
-        QCOMPARE(w->witness.count(w->content, QEvent::Wheel), 0);  // stopped at the view
-
-        wheel(&w->window, overList, QPoint(0, -120));
-        QVERIFY(w->list->verticalScrollBar()->value() > 0);
-        QCOMPARE(log->lines().size(), 1);
-    }
-
-    void captureViewFillsItsParentBehindTheControls()
-    {
-        start(false, false);
-        QCOMPARE(w->content->childAt(background), w->view);
-        QCOMPARE(w->content->childAt(w->button->geometry().center()), w->button);
-        w->content->resize(500, 350);
-        QCOMPARE(w->view->geometry(), QRect(0, 0, 500, 350));
-    }
-
-    void captureViewTakesTheFocusWhenItEntersAWindow()
-    {
-        QWidget window;
-        auto* field = new QLineEdit(&window);
-        QVERIFY(activate(window));
-        field->setFocus();
-        auto* view = new EventMonitorView({}, {}, &window);
-        view->show();
-        QCOMPARE(QApplication::focusWidget(), view);
-
-        auto* later = new EventMonitorView({}, {});
-        later->setParent(&window);
-        later->show();
-        QCOMPARE(QApplication::focusWidget(), later);
-    }
-
-    void captureViewRegainsAnUnclaimedFocusOnActivation()
-    {
-        start(false, false);
+        TestWindow w;
+        QVERIFY(w.start(true, true));
         QWidget other;
-        w->view->clearFocus();
+        w.view->clearFocus();
         QVERIFY(activate(other));
-        QVERIFY(activate(w->window));
-        QCOMPARE(QApplication::focusWidget(), w->view);
+        QVERIFY(activate(w.window));
+        QCOMPARE(QApplication::focusWidget(), w.view);
 
-        // A control that took the focus keeps it.
-        w->nameField->setFocus();
+        w.nameField->setFocus();
         QVERIFY(activate(other));
-        QVERIFY(activate(w->window));
-        QCOMPARE(QApplication::focusWidget(), w->nameField);
+        QVERIFY(activate(w.window));
+        QCOMPARE(QApplication::focusWidget(), w.nameField);
+        QTest::mouseClick(w.view, Qt::LeftButton, {}, background);  // a click on the bare background
+        QCOMPARE(QApplication::focusWidget(), w.view);
     }
 };
 
