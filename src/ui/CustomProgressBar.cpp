@@ -45,6 +45,8 @@ CustomProgressBar::CustomProgressBar(QWidget* parent)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFocusPolicy(Qt::NoFocus);
+    m_startLabelShape = makeLabelShape(startLabel);
+    m_endLabelShape = makeLabelShape(endLabel);
 
     const qreal shadowReach = Shadow::reach(shadowRadius);
     const QSizeF startSize = Typography::textSize(startLabel, m_labelFont);
@@ -140,11 +142,19 @@ void CustomProgressBar::refresh()
         update(bar.adjusted(-1, -1, 1, 1).toAlignedRect());
 }
 
-QPointF CustomProgressBar::labelBaseline(const QString& text, qreal markerX) const
+CustomProgressBar::LabelShape CustomProgressBar::makeLabelShape(const QString& text) const
+{
+    LabelShape shape;
+    shape.outline.addText(QPointF(), m_labelFont, text);
+    shape.advance = QFontMetricsF(m_labelFont).horizontalAdvance(text);
+    return shape;
+}
+
+QPointF CustomProgressBar::labelBaseline(const LabelShape& label, qreal markerX) const
 {
     const QFontMetricsF metrics(m_labelFont);
     const qreal centreY = barHeight / 2 - labelRise;
-    return {markerX - metrics.horizontalAdvance(text) / 2, centreY - metrics.height() / 2 + metrics.ascent()};
+    return {markerX - label.advance / 2, centreY - metrics.height() / 2 + metrics.ascent()};
 }
 
 void CustomProgressBar::paintEvent(QPaintEvent* event)
@@ -166,13 +176,14 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
     struct MarkerPaint {
         qreal x;
         const QString* text;
+        const LabelShape* shape;
         bool showsLabel;
     };
     std::vector<MarkerPaint> markers;
     if (layout.startMarker)
-        markers.push_back({layout.startMarker->x, &startLabel, layout.startMarker->showsLabel});
+        markers.push_back({layout.startMarker->x, &startLabel, &m_startLabelShape, layout.startMarker->showsLabel});
     if (layout.endMarker)
-        markers.push_back({layout.endMarker->x, &endLabel, layout.endMarker->showsLabel});
+        markers.push_back({layout.endMarker->x, &endLabel, &m_endLabelShape, layout.endMarker->showsLabel});
 
     // The shadow follows the picture's coverage. The ticks and labels are
     // opaque and cast it in full; the bar is mostly translucent (a faint track
@@ -195,10 +206,10 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
         Shadow::draw(painter, tick, shadow);
         if (!marker.showsLabel)
             continue;
-        QPainterPath label;
-        label.addText(labelBaseline(*marker.text, marker.x), m_labelFont, *marker.text);
-        if (label.boundingRect().adjusted(-reach, -reach, reach, reach).intersects(exposed))
-            Shadow::draw(painter, label, shadow);
+        const QPointF baseline = labelBaseline(*marker.shape, marker.x);
+        const QRectF labelBounds = marker.shape->outline.boundingRect().translated(baseline);
+        if (labelBounds.adjusted(-reach, -reach, reach, reach).intersects(exposed))
+            Shadow::draw(painter, marker.shape->outline.translated(baseline), shadow);
     }
     painter.restore();
 
@@ -215,7 +226,7 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
     for (const MarkerPaint& marker : markers) {
         painter.fillRect(tickRect(marker.x, h, dpr), Palette::red());
         if (marker.showsLabel)
-            painter.drawText(labelBaseline(*marker.text, marker.x), *marker.text);
+            painter.drawText(labelBaseline(*marker.shape, marker.x), *marker.text);
     }
 
     QPen outline(Palette::gray(0.5), 1.0, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);

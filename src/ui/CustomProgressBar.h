@@ -5,6 +5,7 @@
 
 #include <QFont>
 #include <QMargins>
+#include <QPainterPath>
 #include <QWidget>
 
 #include <functional>
@@ -68,8 +69,16 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // A label's outline and advance, made once: shaping text is the dearest
+    // part of a paint, and the bar repaints as often as its fill moves.
+    struct LabelShape {
+        QPainterPath outline;  // with its baseline's left end at the origin
+        qreal advance = 0;
+    };
+
     void seekToWidgetX(qreal x);
-    QPointF labelBaseline(const QString& text, qreal markerX) const;
+    LabelShape makeLabelShape(const QString& text) const;
+    QPointF labelBaseline(const LabelShape& label, qreal markerX) const;
 
     Binding<double> m_currentTime;
     double m_durationSeconds = 0;
@@ -78,6 +87,8 @@ private:
     std::function<void(double)> m_onTimeChanged;
 
     QFont m_labelFont;
+    LabelShape m_startLabelShape;
+    LabelShape m_endLabelShape;
     QMargins m_margins;
     bool m_isDragging = false;
     // What the last paint showed, to tell whether new values change the picture.

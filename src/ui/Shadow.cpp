@@ -1,6 +1,5 @@
 #include "ui/Shadow.h"
 
-#include <QDataStream>
 #include <QIODevice>
 #include <QImage>
 #include <QPaintDevice>
@@ -62,17 +61,23 @@ QSize imageSize(const QSizeF& shapeSize, qreal padding, qreal devicePixelRatio)
 
 QByteArray keyFor(const QPainterPath& shapeAtOrigin, const ShadowStyle& style, qreal devicePixelRatio)
 {
-    QByteArray key;
-    QDataStream out(&key, QIODevice::WriteOnly);
+    // Packed by hand: this runs on every paint of every shadow, and a stream
+    // costs more than the lookup it serves.
     // A 64th of a point is well below what a blur of any radius can show.
     const auto fixed = [](qreal value) { return qint32(std::lround(value * 64)); };
-    out << qint32(shapeAtOrigin.fillRule());
+    std::vector<qint32> words;
+    words.reserve(size_t(3 * shapeAtOrigin.elementCount() + 4));
+    words.push_back(qint32(shapeAtOrigin.fillRule()));
     for (int i = 0; i < shapeAtOrigin.elementCount(); ++i) {
         const QPainterPath::Element e = shapeAtOrigin.elementAt(i);
-        out << qint8(e.type) << fixed(e.x) << fixed(e.y);
+        words.push_back(qint32(e.type));
+        words.push_back(fixed(e.x));
+        words.push_back(fixed(e.y));
     }
-    out << style.color.rgba() << fixed(style.radius) << fixed(devicePixelRatio);
-    return key;
+    words.push_back(qint32(style.color.rgba()));
+    words.push_back(fixed(style.radius));
+    words.push_back(fixed(devicePixelRatio));
+    return QByteArray(reinterpret_cast<const char*>(words.data()), qsizetype(words.size() * sizeof(qint32)));
 }
 
 }  // namespace
