@@ -84,7 +84,7 @@ struct Window {
 };
 
 // Counts the paint events of the widgets it watches.
-struct PaintCounter : QObject {
+struct PaintCounts : QObject {
     QHash<QObject*, int> paints;
     bool eventFilter(QObject* watched, QEvent* event) override
     {
@@ -303,7 +303,7 @@ private slots:
     {
         Window w;
         QVERIFY(w.showPaused());
-        PaintCounter counter;
+        PaintCounts counter;
         PlayerCard& card = w.card();
         const std::initializer_list<QWidget*> still{card.titleLine(), card.volumeSlider(), &w.stop(), &w.help()};
         for (QWidget* widget : still)

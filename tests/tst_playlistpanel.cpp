@@ -23,19 +23,6 @@ const QString B = QStringLiteral("B");
 const QString stopLine = QStringLiteral("Stop: currentTime=0.0, loop cleared");
 const QString playingM4a = QStringLiteral("Playing: sine-5s.m4a");
 
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        count += event->type() == QEvent::Paint;
-        return false;
-    }
-};
-
 // Pixels of text ink in a rect of a picture: blue, black, and the notes' grey.
 struct Ink {
     int blue = 0;
@@ -304,7 +291,7 @@ private slots:
     {
         PanelWindow w({{A, {mp3, m4a}}});
         w.clickPlay(A, 0);
-        PaintCounter paints(w.list().viewport());
+        PaintCounter paints(*w.list().viewport());
         QTest::qWait(20);
         paints.count = 0;
         for (int i = 0; i < 50; ++i) {

@@ -72,19 +72,6 @@ struct BarUnderTest {
     }
 };
 
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        count += event->type() == QEvent::Paint;
-        return false;
-    }
-};
-
 }  // namespace
 
 class ProgressBarTest : public QObject {

@@ -42,19 +42,6 @@ int fillTop(const QImage& image, int column = 4)
     return image.height();
 }
 
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        count += event->type() == QEvent::Paint;
-        return false;
-    }
-};
-
 }  // namespace
 
 class VolumeSliderTest : public QObject {

@@ -34,8 +34,3 @@ struct LibraryFixture {
     std::unique_ptr<PlaylistLibrary> library;
     Log::Capture log;
 };
-
-inline QUrl trackAt(const QString& path)
-{
-    return QUrl::fromLocalFile(path);
-}

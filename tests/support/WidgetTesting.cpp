@@ -36,3 +36,14 @@ bool isReddish(const QColor& colour)
 {
     return colour.red() > 170 && colour.green() < 140 && colour.blue() < 140;
 }
+
+PaintCounter::PaintCounter(QWidget& widget)
+{
+    widget.installEventFilter(this);
+}
+
+bool PaintCounter::eventFilter(QObject*, QEvent* event)
+{
+    count += event->type() == QEvent::Paint;
+    return false;
+}

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QEvent>
 #include <QImage>
+#include <QObject>
 #include <QPointF>
 
 class QWidget;
@@ -21,3 +22,13 @@ QColor colourAt(const QImage& image, const QPointF& point);
 void sendMouse(QWidget& widget, QEvent::Type type, const QPointF& localPosition);
 
 bool isReddish(const QColor& colour);
+
+// Counts the paint events one widget receives, for tests of what repaints.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget& widget);
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
