@@ -85,7 +85,7 @@ PlaylistListView::PlaylistListView(ContentState& state, PlaylistLibrary& library
     // look at the current track once the store is done, and repaint only
     // when it is another one.
     connect(&state.audioPlayer(), &AudioPlayer::objectWillChange, this, &PlaylistListView::scheduleTrackCheck);
-    m_checkedTrack = absoluteString(state.audioPlayer().currentTrack());
+    m_checkedTrack = state.audioPlayer().currentTrack();
     reload();
 }
 
@@ -160,7 +160,9 @@ void PlaylistListView::scheduleTrackCheck()
 void PlaylistListView::checkCurrentTrack()
 {
     m_trackCheckQueued = false;
-    const QString track = absoluteString(m_state.audioPlayer().currentTrack());
+    // Runs after nearly every tick: compare the URLs themselves, and build
+    // strings only when painting.
+    const std::optional<QUrl>& track = m_state.audioPlayer().currentTrack();
     if (track == m_checkedTrack)
         return;
     m_checkedTrack = track;

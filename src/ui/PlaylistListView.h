@@ -7,6 +7,7 @@
 #include <QAbstractScrollArea>
 #include <QFont>
 #include <QString>
+#include <QUrl>
 
 #include <optional>
 #include <vector>
@@ -95,6 +96,6 @@ private:
 
     // The current track's absolute string at the last check, and whether a
     // check is queued: the engine announces a change before it makes it.
-    QString m_checkedTrack;
+    std::optional<QUrl> m_checkedTrack;
     bool m_trackCheckQueued = false;
 };
