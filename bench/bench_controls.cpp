@@ -1,9 +1,10 @@
 // Prints what the drawing layer costs: a progress bar fed at the position
 // timer's rate, a full repaint of it, and making versus reusing card shadows.
-#include "ui/CustomProgressBar.h"
-#include "ui/Palette.h"
-#include "ui/Shadow.h"
-#include "ui/Shapes.h"
+
+#include "ui/kit/CustomProgressBar.h"
+#include "ui/kit/Palette.h"
+#include "ui/kit/Shadow.h"
+#include "ui/kit/Shapes.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

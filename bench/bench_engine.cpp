@@ -2,6 +2,7 @@
 // seek reaction, memory with a short and a long file, and CPU while playing.
 // Runs headless on SDL's dummy driver unless SDL_AUDIODRIVER says otherwise.
 // Needs the ffmpeg command to make its long test files.
+
 #include "engine/AudioOutput.h"
 #include "engine/DecodeStream.h"
 #include "engine/FilePlayer.h"
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
 #include <sys/resource.h>
 
 #include <algorithm>

@@ -1,11 +1,12 @@
 // Loading and saving a large library: 10,000 tracks in 20 playlists with long,
 // partly non-ASCII paths. Prints the median times and whether a load followed
 // by a re-encode gives back the stored bytes exactly.
-#include "engine/Log.h"
-#include "library/ContentState.h"
-#include "library/DefaultsStore.h"
+
+#include "base/DefaultsStore.h"
+#include "base/Log.h"
 #include "library/PlaylistCodec.h"
 #include "library/PlaylistLibrary.h"
+#include "state/ContentState.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

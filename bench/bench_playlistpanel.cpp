@@ -2,12 +2,13 @@
 // row takes (the library operation, the list's rebuild and the first paint),
 // and how long each repaint costs while the list scrolls by wheel notches and
 // by jumps. Prints the median and the worst of each; a frame is 16 ms.
-#include "engine/Log.h"
-#include "library/ContentState.h"
-#include "library/DefaultsStore.h"
+
+#include "base/DefaultsStore.h"
+#include "base/Log.h"
 #include "library/PlaylistLibrary.h"
-#include "ui/PlaylistListView.h"
-#include "ui/PlaylistPanel.h"
+#include "state/ContentState.h"
+#include "ui/screens/PlaylistListView.h"
+#include "ui/screens/PlaylistPanel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

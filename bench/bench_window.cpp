@@ -6,11 +6,12 @@
 //
 // Run it on a real display (or xvfb-run); the offscreen platform paints too,
 // but skips the trip to the X server.
+
 #include "app/ContentView.h"
 #include "app/RivetoneApp.h"
+#include "base/Log.h"
 #include "engine/AudioPlayer.h"
-#include "engine/Log.h"
-#include "library/ContentState.h"
+#include "state/ContentState.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,12 +20,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
-
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace {
 

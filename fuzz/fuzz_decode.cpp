@@ -2,6 +2,7 @@
 // decoder the way playback uses it (see DecodeWorkout). A broken promise
 // aborts, so the fuzzer keeps the input; so do crashes, sanitizer reports and
 // inputs that run past the time limit.
+
 #include "DecodeWorkout.h"
 
 #include <QDir>

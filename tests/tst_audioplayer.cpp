@@ -1,8 +1,7 @@
-#include "TestSupport.h"
-
+#include "base/Log.h"
 #include "engine/AudioPlayer.h"
-#include "engine/Log.h"
 #include "engine/LoopControl.h"
+#include "TestSupport.h"
 
 #include <QSignalSpy>
 #include <QTest>

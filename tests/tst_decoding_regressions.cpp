@@ -1,12 +1,12 @@
 // Inputs that once broke the decoding path (tests/fixtures/fuzz, found by
 // fuzz/run), replayed the way the fuzzer ran them and through the player
 // itself: each must fail to load cleanly or decode cleanly, in bounded time.
-#include "DecodeWorkout.h"
-#include "ManualOutput.h"
-#include "TestSupport.h"
 
 #include "engine/AudioOutput.h"
 #include "engine/FilePlayer.h"
+#include "DecodeWorkout.h"
+#include "ManualOutput.h"
+#include "TestSupport.h"
 
 #include <QDataStream>
 #include <QDir>

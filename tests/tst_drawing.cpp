@@ -1,8 +1,8 @@
-#include "ui/Gradient.h"
-#include "ui/Palette.h"
-#include "ui/Shadow.h"
-#include "ui/Shapes.h"
-#include "ui/Symbols.h"
+#include "ui/kit/Gradient.h"
+#include "ui/kit/Palette.h"
+#include "ui/kit/Shadow.h"
+#include "ui/kit/Shapes.h"
+#include "ui/kit/Symbols.h"
 
 #include <QPainter>
 #include <QTest>

@@ -3,13 +3,13 @@
 // each time playback is put just past the loop end before the tick that pulls
 // it back. Every wrap lands on the loop start's exact sample, and memory does
 // not grow.
+
+#include "base/Log.h"
+#include "engine/AudioOutput.h"
+#include "engine/AudioPlayer.h"
 #include "KnownSignal.h"
 #include "ManualOutput.h"
 #include "TestSupport.h"
-
-#include "engine/AudioOutput.h"
-#include "engine/AudioPlayer.h"
-#include "engine/Log.h"
 
 #include <QFile>
 #include <QTest>

@@ -1,10 +1,10 @@
 // No sound device at all, not even SDL's silent one: the engine plays on the
 // wall clock, unheard, at the usual pace, and says so once.
-#include "TestSupport.h"
 
+#include "base/Log.h"
 #include "engine/AudioOutput.h"
 #include "engine/AudioPlayer.h"
-#include "engine/Log.h"
+#include "TestSupport.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -1,6 +1,7 @@
 // The settings file between two runs: damaged on disk, or in a folder (or
 // itself) that cannot be written. The library the user had is never lost:
 // whatever cannot be read is kept, and a failed write leaves the file as it was.
+
 #include "LibraryFixture.h"
 
 #include <QDateTime>
@@ -9,10 +10,10 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {

@@ -2,11 +2,11 @@
 // while they play, or before they are played; and files on paths full of
 // characters that URLs and JSON treat specially. Whatever happens to a file,
 // the library keeps its entry and says what went wrong.
-#include "LibraryFixture.h"
-#include "ManualOutput.h"
 
 #include "engine/AudioOutput.h"
 #include "engine/Mp3GaplessInfo.h"
+#include "LibraryFixture.h"
+#include "ManualOutput.h"
 
 #include <QDialog>
 #include <QDir>

@@ -2,15 +2,15 @@
 // instead of by a device: what loads, the true length and first sample, exact
 // seeks, no stale audio after a seek, gain, pause, the end, and the lock-free
 // pieces between the threads.
-#include "KnownSignal.h"
-#include "ManualOutput.h"
-#include "TestSupport.h"
 
 #include "engine/AudioOutput.h"
 #include "engine/DecodeStream.h"
 #include "engine/FilePlayer.h"
 #include "engine/HeardClock.h"
 #include "engine/Mp3GaplessInfo.h"
+#include "KnownSignal.h"
+#include "ManualOutput.h"
+#include "TestSupport.h"
 
 #include <QFile>
 #include <QTest>

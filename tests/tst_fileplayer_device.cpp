@@ -2,12 +2,12 @@
 // device's pace without sound): the position as heard over real time through
 // pause and seeks, the end of the file, and the engine drilling a loop through
 // a device that stops responding.
-#include "TestSupport.h"
 
+#include "base/Log.h"
 #include "engine/AudioOutput.h"
 #include "engine/AudioPlayer.h"
 #include "engine/FilePlayer.h"
-#include "engine/Log.h"
+#include "TestSupport.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -1,10 +1,10 @@
 // With no audio device to be had, the player still works, silently, on SDL's
 // silent driver, and says so once.
-#include "TestSupport.h"
 
+#include "base/Log.h"
 #include "engine/AudioOutput.h"
 #include "engine/FilePlayer.h"
-#include "engine/Log.h"
+#include "TestSupport.h"
 
 #include <QTest>
 

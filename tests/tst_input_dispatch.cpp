@@ -1,14 +1,15 @@
 // Key and wheel input: the key table and what counts as a text entry, then
 // real Qt event dispatch in a window with the capture view as background, with
 // and without the window-wide monitor.
-#include "TestSupport.h"
-#include "engine/Log.h"
+
+#include "base/Log.h"
 #include "input/CommandHandlers.h"
 #include "input/EventMonitor.h"
 #include "input/EventMonitorView.h"
 #include "input/KeyCommands.h"
 #include "input/TextEntryFocus.h"
-#include "library/ContentState.h"
+#include "state/ContentState.h"
+#include "TestSupport.h"
 
 #include <QAction>
 #include <QApplication>

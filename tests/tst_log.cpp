@@ -1,4 +1,4 @@
-#include "engine/Log.h"
+#include "base/Log.h"
 
 #include <QTest>
 

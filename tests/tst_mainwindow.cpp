@@ -1,22 +1,23 @@
 // The main window as a user meets it: what it shows, what its buttons do, its
 // position timer, its first appearance, its focus and what it repaints.
-#include "TestSupport.h"
-#include "WidgetTesting.h"
+
 #include "app/ContentView.h"
-#include "app/PlayerCard.h"
-#include "app/PlayerDisplay.h"
 #include "app/RivetoneApp.h"
-#include "app/TransportRow.h"
-#include "engine/Log.h"
+#include "base/Log.h"
 #include "input/EventMonitor.h"
 #include "input/EventMonitorView.h"
-#include "ui/CustomProgressBar.h"
-#include "ui/CustomVerticalSlider.h"
-#include "ui/NewPlaylistSheet.h"
-#include "ui/PlainButton.h"
-#include "ui/PlaylistPanel.h"
-#include "ui/TextLine.h"
-#include "ui/UserGuideSheet.h"
+#include "ui/kit/CustomProgressBar.h"
+#include "ui/kit/CustomVerticalSlider.h"
+#include "ui/kit/PlainButton.h"
+#include "ui/kit/TextLine.h"
+#include "ui/screens/NewPlaylistSheet.h"
+#include "ui/screens/PlayerCard.h"
+#include "ui/screens/PlayerDisplay.h"
+#include "ui/screens/PlaylistPanel.h"
+#include "ui/screens/TransportRow.h"
+#include "ui/screens/UserGuideSheet.h"
+#include "TestSupport.h"
+#include "WidgetTesting.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,6 @@
-#include "ui/GradientCapsuleLabel.h"
-#include "ui/Palette.h"
-#include "ui/PlainButton.h"
-
+#include "ui/kit/GradientCapsuleLabel.h"
+#include "ui/kit/Palette.h"
+#include "ui/kit/PlainButton.h"
 #include "WidgetTesting.h"
 
 #include <QLineEdit>

@@ -1,5 +1,5 @@
 #include "library/PlaylistCodec.h"
-#include "library/Playlists.h"
+#include "state/Playlists.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
+#include "ui/screens/AudioFilePicker.h"
 #include "LibraryFixture.h"
-#include "library/AudioFilePicker.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -173,9 +173,9 @@ private slots:
         Window w({{A, {mp3, QUrl::fromLocalFile(QStringLiteral("/no/such/folder/Unit 3.mp3"))}}, {B, {}}});
         QWidget window;
         window.show();
-        w.library->addFiles(&window);
+        AudioFilePicker::addTo(*w.library, &window);
         w.library->setPlaylistExpanded(B, true);
-        w.library->addFiles(&window);
+        AudioFilePicker::addTo(*w.library, &window);
         const QList<QFileDialog*> dialogs = window.findChildren<QFileDialog*>();
         QCOMPARE(dialogs.size(), 2);
         QCOMPARE(QFileInfo(dialogs.at(0)->directory().absolutePath()), QFileInfo(fixturePath(QString())));

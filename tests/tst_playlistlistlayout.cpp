@@ -1,6 +1,7 @@
 // Where the playlist list puts its rows, and what a point hits, without any
 // widget: small round metrics make every position checkable by hand.
-#include "ui/PlaylistListLayout.h"
+
+#include "ui/kit/PlaylistListLayout.h"
 
 #include <QTest>
 

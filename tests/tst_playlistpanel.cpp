@@ -1,10 +1,11 @@
 // The playlist panel as a user meets it: a real window offscreen, clicks on
 // what the user clicks, and the pictures the list paints.
+
+#include "ui/kit/PlainButton.h"
+#include "ui/screens/PlaylistListView.h"
+#include "ui/screens/PlaylistPanel.h"
 #include "LibraryFixture.h"
 #include "WidgetTesting.h"
-#include "ui/PlainButton.h"
-#include "ui/PlaylistListView.h"
-#include "ui/PlaylistPanel.h"
 
 #include <QApplication>
 #include <QFileDialog>

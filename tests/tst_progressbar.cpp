@@ -1,5 +1,4 @@
-#include "ui/CustomProgressBar.h"
-
+#include "ui/kit/CustomProgressBar.h"
 #include "WidgetTesting.h"
 
 #include <QTest>

@@ -1,11 +1,12 @@
 // The two sheets over a real window offscreen: what the user types and
 // clicks, what the state and the defaults store hold afterwards, and the log.
+
+#include "state/SeekInterval.h"
+#include "ui/kit/PlainButton.h"
+#include "ui/screens/NewPlaylistSheet.h"
+#include "ui/screens/SheetPresenter.h"
+#include "ui/screens/UserGuideSheet.h"
 #include "LibraryFixture.h"
-#include "library/SeekInterval.h"
-#include "ui/NewPlaylistSheet.h"
-#include "ui/PlainButton.h"
-#include "ui/SheetPresenter.h"
-#include "ui/UserGuideSheet.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,5 +1,4 @@
-#include "ui/CustomVerticalSlider.h"
-
+#include "ui/kit/CustomVerticalSlider.h"
 #include "WidgetTesting.h"
 
 #include <QTest>

@@ -1,18 +1,18 @@
 #include "app/ContentView.h"
 
-#include "app/PlayerCard.h"
-#include "app/PlayerDisplay.h"
-#include "app/PressFeedback.h"
-#include "app/TransportRow.h"
 #include "input/CommandHandlers.h"
 #include "input/EventMonitor.h"
 #include "input/EventMonitorView.h"
-#include "ui/NewPlaylistSheet.h"
-#include "ui/Palette.h"
-#include "ui/PlainButton.h"
-#include "ui/PlaylistPanel.h"
-#include "ui/SheetPresenter.h"
-#include "ui/UserGuideSheet.h"
+#include "ui/kit/Palette.h"
+#include "ui/kit/PlainButton.h"
+#include "ui/screens/NewPlaylistSheet.h"
+#include "ui/screens/PlayerCard.h"
+#include "ui/screens/PlayerDisplay.h"
+#include "ui/screens/PlaylistPanel.h"
+#include "ui/screens/PressFeedback.h"
+#include "ui/screens/SheetPresenter.h"
+#include "ui/screens/TransportRow.h"
+#include "ui/screens/UserGuideSheet.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -54,7 +54,7 @@ ContentView::ContentView(DefaultsStore& defaults, QWidget* parent)
     connect(m_transportRow->stopButton(), &QAbstractButton::clicked, this, &ContentView::stop);
     connect(m_transportRow->helpButton(), &QAbstractButton::clicked, this, &ContentView::toggleUserGuide);
 
-    connect(&m_state.audioPlayer(), &AudioPlayer::objectWillChange, this, [this] { m_isDisplayStale = true; });
+    connect(&m_state.audioPlayer(), &AudioPlayer::changed, this, &ContentView::scheduleRefresh);
     connect(&m_state, &ContentState::changed, this, &ContentView::onStateChanged);
 
     // Runs whatever else the window is doing: in menus, during drags, under sheets.
@@ -154,19 +154,25 @@ void ContentView::pressFeedback()
     m_pressFeedback->run();
 }
 
-// The engine announces every change before it stores it, up to 200 times a
-// second while both timers run: only note it, and look once per tick, after
-// the tick's own change has landed. No change waits longer than one interval.
 void ContentView::onPositionTimer()
 {
     m_state.audioPlayer().tick();
-    if (m_isDisplayStale)
-        refresh();
+}
+
+// The engine changes up to 200 times a second while both timers run, and one
+// operation may store several fields: look once, when the event loop comes
+// round, at everything that changed by then.
+void ContentView::scheduleRefresh()
+{
+    if (m_isRefreshScheduled)
+        return;
+    m_isRefreshScheduled = true;
+    QMetaObject::invokeMethod(this, &ContentView::refresh, Qt::QueuedConnection);
 }
 
 void ContentView::refresh()
 {
-    m_isDisplayStale = false;
+    m_isRefreshScheduled = false;
     ++m_refreshCount;
     const PlayerDisplay display = PlayerDisplay::of(m_state.audioPlayer());
     m_playerCard->present(display);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "library/ContentState.h"
 #include "library/PlaylistLibrary.h"
-#include "ui/Backdrop.h"
+#include "state/ContentState.h"
+#include "ui/kit/Backdrop.h"
 
 #include <QTimer>
 
@@ -22,10 +22,10 @@ class QVBoxLayout;
 // right.
 //
 // It drives the display: a 10 ms position timer runs the engine's tick for
-// the window's whole life; every change of the engine marks the display
-// stale, and after each tick a stale display is refreshed once, showing only
-// what really changed (the time text once a second, the bar when its fill
-// moves a pixel). The buttons' scale and the sheets follow the state at once.
+// the window's whole life; the engine's changes are gathered into one refresh
+// when the event loop next comes round, which shows only what really changed
+// (the time text once a second, the bar when its fill moves a pixel). The
+// buttons' scale and the sheets follow the state at once.
 //
 // The playlist panel fills the right column; the two sheets are shown while
 // showUserGuide / showNewPlaylistPrompt are true.
@@ -84,6 +84,7 @@ protected:
 private:
     void buildLayout();
     void onPositionTimer();
+    void scheduleRefresh();
     void onStateChanged(ContentState::Field field);
     void appear();
     void placePlaylistPanel();
@@ -91,7 +92,7 @@ private:
     ContentState m_state;
     PlaylistLibrary m_library;
     QTimer m_positionTimer;
-    bool m_isDisplayStale = true;
+    bool m_isRefreshScheduled = false;
     bool m_hasAppeared = false;
     quint64 m_refreshCount = 0;
 

@@ -1,7 +1,7 @@
 #include "app/RivetoneApp.h"
 
 #include "app/ContentView.h"
-#include "ui/Typography.h"
+#include "ui/kit/Typography.h"
 
 #include <QApplication>
 

@@ -1,6 +1,7 @@
 #include "engine/AudioOutput.h"
 
-#include "engine/Log.h"
+#include "base/Log.h"
+#include "base/Threads.h"
 #include "engine/PlaybackSource.h"
 
 #include <SDL.h>
@@ -63,6 +64,7 @@ AudioOutput::AudioOutput(int manualSampleRate, bool refuseDevices)
     m_latencyNs = std::int64_t(m_bufferFrames) * 1'000'000'000 / m_sampleRate;
     m_lastCallbackNs = steadyNowNs();
     m_wallClockBuffer.resize(std::size_t(m_bufferFrames) * channels);
+    noteThreadStart("The sound output");
     m_clockThread = std::thread([this] { clockThreadLoop(); });
     if (m_device)
         SDL_PauseAudioDevice(m_device, 0);

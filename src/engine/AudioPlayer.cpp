@@ -1,6 +1,6 @@
 #include "engine/AudioPlayer.h"
 
-#include "engine/Log.h"
+#include "base/Log.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -20,42 +20,49 @@ void AudioPlayer::setIsPlaying(bool playing)
 {
     emit objectWillChange();
     m_isPlaying = playing;
+    emit changed();
 }
 
 void AudioPlayer::setCurrentTime(double seconds)
 {
     emit objectWillChange();
     m_currentTime = seconds;
+    emit changed();
 }
 
 void AudioPlayer::setVolume(float level)
 {
     emit objectWillChange();
     m_volume = level;
+    emit changed();
 }
 
 void AudioPlayer::setPlaylist(QList<QUrl> tracks)
 {
     emit objectWillChange();
     m_playlist = std::move(tracks);
+    emit changed();
 }
 
 void AudioPlayer::setCurrentTrack(std::optional<QUrl> track)
 {
     emit objectWillChange();
     m_currentTrack = std::move(track);
+    emit changed();
 }
 
 void AudioPlayer::setLoopStart(std::optional<double> seconds)
 {
     emit objectWillChange();
     m_loopStart = seconds;
+    emit changed();
 }
 
 void AudioPlayer::setLoopEnd(std::optional<double> seconds)
 {
     emit objectWillChange();
     m_loopEnd = seconds;
+    emit changed();
 }
 
 void AudioPlayer::stopTimer()

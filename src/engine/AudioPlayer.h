@@ -14,7 +14,8 @@ class QTimer;
 // The window's one playback engine: the loaded track, play/pause state,
 // position, volume, the track list that playback indexes into, and the A-B
 // loop bounds. Every store of a published field is preceded by
-// objectWillChange(), also when the value does not change.
+// objectWillChange() and followed by changed(), also when the value does not
+// change. Views listen to changed(): by then the new value is in place.
 class AudioPlayer : public QObject {
     Q_OBJECT
 
@@ -58,6 +59,7 @@ public:
 
 signals:
     void objectWillChange();
+    void changed();
 
 private:
     void setIsPlaying(bool playing);

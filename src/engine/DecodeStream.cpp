@@ -102,40 +102,53 @@ std::unique_ptr<DecodeStream> DecodeStream::open(const QString& path, int output
     return stream;
 }
 
+// FFmpeg answers some files that are simply not audio with "Invalid
+// argument"; to the user that is invalid data. Always false, for returning.
+bool DecodeStream::fail(const QString& path, int code, QString* error)
+{
+    if (code == AVERROR(EINVAL))
+        code = AVERROR_INVALIDDATA;
+    if (error)
+        *error = QStringLiteral("%1: %2").arg(path, Ffmpeg::errorText(code));
+    return false;
+}
+
 bool DecodeStream::openFile(const QString& path, QString* error)
 {
-    auto fail = [&](int code) {
-        // FFmpeg answers some files that are simply not audio with "Invalid
-        // argument"; to the user that is invalid data.
-        if (code == AVERROR(EINVAL))
-            code = AVERROR_INVALIDDATA;
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(path, Ffmpeg::errorText(code));
-        return false;
-    };
+    int status = openDecoder(path);
+    if (status == 0)
+        status = findFirstRealSample();
+    if (status == 0)
+        status = measureRealLength(path);
+    return status == 0 || fail(path, status, error);
+}
 
+// Opens the container and the decoder of its best audio stream. Returns 0 or
+// FFmpeg's error code.
+int DecodeStream::openDecoder(const QString& path)
+{
     // The mp3 demuxer's table-of-contents seek is approximate; the generic
     // index seek gives packets their exact timestamps.
     AVDictionary* options = nullptr;
     av_dict_set(&options, "usetoc", "0", 0);
     AVFormatContext* format = nullptr;
     int status = avformat_open_input(&format, QFile::encodeName(path).constData(), nullptr, &options);
-    av_dict_free(&options);
+    const Ffmpeg::DictionaryHandle unusedOptions(options);
     if (status < 0)
-        return fail(status);
+        return status;
     m_format.reset(format);
 
     // A file FFmpeg can open but finds no usable audio stream in is, to the
     // user, not audio at all.
     if ((status = avformat_find_stream_info(format, nullptr)) < 0)
-        return fail(status);
+        return status;
     const AVCodec* decoder = nullptr;
     status = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (status < 0)
-        return fail(AVERROR_INVALIDDATA);
+        return AVERROR_INVALIDDATA;
     if (format->streams[status]->codecpar->sample_rate < lowestInputRate
         || format->streams[status]->codecpar->ch_layout.nb_channels <= 0)
-        return fail(AVERROR_INVALIDDATA);
+        return AVERROR_INVALIDDATA;
     m_streamIndex = status;
     for (unsigned i = 0; i < format->nb_streams; ++i)
         if (int(i) != m_streamIndex)
@@ -145,20 +158,20 @@ bool DecodeStream::openFile(const QString& path, QString* error)
 
     m_codec.reset(avcodec_alloc_context3(decoder));
     if (!m_codec)
-        return fail(AVERROR(ENOMEM));
+        return AVERROR(ENOMEM);
     if ((status = avcodec_parameters_to_context(m_codec.get(), stream->codecpar)) < 0)
-        return fail(status);
+        return status;
     m_codec->pkt_timebase = stream->time_base;
     // Trimming is done here by timestamp, the same way at the start, at the
     // end and after a seek; the decoder must hand over every sample.
     m_codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
     if ((status = avcodec_open2(m_codec.get(), decoder, nullptr)) < 0)
-        return fail(status);
+        return status;
 
     m_inputRate = stream->codecpar->sample_rate;
     m_inputChannels = stream->codecpar->ch_layout.nb_channels;
     if (m_inputRate < lowestInputRate || m_inputChannels <= 0)
-        return fail(AVERROR_INVALIDDATA);
+        return AVERROR_INVALIDDATA;
     const std::int64_t divisor = std::gcd(m_inputRate, m_outputRate);
     m_inputStep = m_inputRate / divisor;
     m_outputStep = m_outputRate / divisor;
@@ -179,30 +192,41 @@ bool DecodeStream::openFile(const QString& path, QString* error)
     m_packet.reset(av_packet_alloc());
     m_frame.reset(av_frame_alloc());
     if (!m_packet || !m_frame)
-        return fail(AVERROR(ENOMEM));
+        return AVERROR(ENOMEM);
+    return 0;
+}
 
-    // Where the real audio starts on the stream's timeline: the first
-    // packet's time plus what the container says to skip (encoder delay,
-    // AAC priming).
+// Where the real audio starts on the stream's timeline: the first packet's
+// time plus what the container says to skip (encoder delay, AAC priming).
+int DecodeStream::findFirstRealSample()
+{
     for (;;) {
-        status = av_read_frame(format, m_packet.get());
+        const int status = av_read_frame(m_format.get(), m_packet.get());
         if (status < 0)
-            return fail(status == AVERROR_EOF ? AVERROR_INVALIDDATA : status);
+            return status == AVERROR_EOF ? AVERROR_INVALIDDATA : status;
         if (m_packet->stream_index == m_streamIndex)
             break;
         av_packet_unref(m_packet.get());
     }
     const std::int64_t firstPts = m_packet->pts != AV_NOPTS_VALUE ? m_packet->pts : m_packet->dts;
     m_firstPacketPts = firstPts != AV_NOPTS_VALUE ? firstPts : 0;
-    const AVRational perSample{1, m_inputRate};
-    const std::int64_t firstPacketSample = av_rescale_q(m_firstPacketPts, m_timeBase, perSample);
-    const std::int64_t skip = skipSamplesOf(*m_packet);
+    m_firstPacketSample = av_rescale_q(m_firstPacketPts, m_timeBase, AVRational{1, m_inputRate});
+    m_firstPacketSkip = skipSamplesOf(*m_packet);
     av_packet_unref(m_packet.get());
-    if (!isPlausible(firstPacketSample))
-        return fail(AVERROR_INVALIDDATA);
-    m_firstRealSampleOnTimeline = firstPacketSample + skip;
+    if (!isPlausible(m_firstPacketSample))
+        return AVERROR_INVALIDDATA;
+    m_firstRealSampleOnTimeline = m_firstPacketSample + m_firstPacketSkip;
+    return 0;
+}
 
-    // The real length.
+// The real length: from the MP3's gapless header when it agrees with the
+// stream, else from what the container states (an MPEG-4 edit list already
+// excludes priming and padding).
+int DecodeStream::measureRealLength(const QString& path)
+{
+    const AVFormatContext* format = m_format.get();
+    const AVStream* stream = format->streams[m_streamIndex];
+    const AVRational perSample{1, m_inputRate};
     const bool isMp3 = stream->codecpar->codec_id == AV_CODEC_ID_MP3;
     const bool isMp4Family = std::strstr(format->iformat->name, "mp4") || std::strstr(format->iformat->name, "mov");
     // A length past belief counts as none stated.
@@ -214,7 +238,8 @@ bool DecodeStream::openFile(const QString& path, QString* error)
     std::int64_t fileSize = 0;
     const std::optional<Mp3GaplessInfo> gapless =
         isMp3 ? readMp3GaplessInfo(path, &fileSize) : std::optional<Mp3GaplessInfo>();
-    if (gapless && gapless->sampleRate == m_inputRate && gapless->encoderDelaySamples + mp3DecoderDelay == skip) {
+    if (gapless && gapless->sampleRate == m_inputRate
+        && gapless->encoderDelaySamples + mp3DecoderDelay == m_firstPacketSkip) {
         m_lengthInputFrames = gapless->realSampleCount();
         const std::int64_t bytesPresent = fileSize - gapless->headerFrameOffset;
         if (gapless->byteCount > 0 && bytesPresent < gapless->byteCount) {
@@ -225,19 +250,19 @@ bool DecodeStream::openFile(const QString& path, QString* error)
                 - gapless->encoderDelaySamples;
         }
     } else if (isMp4Family && streamSamples > 0) {
-        m_lengthInputFrames = streamSamples;  // the edit list's length: priming and padding excluded
+        m_lengthInputFrames = streamSamples;
     } else if (streamSamples > 0) {
-        m_lengthInputFrames = firstPacketSample + streamSamples - m_firstRealSampleOnTimeline;
+        m_lengthInputFrames = m_firstPacketSample + streamSamples - m_firstRealSampleOnTimeline;
     } else if (formatSamples > 0) {
-        m_lengthInputFrames = formatSamples - skip;
+        m_lengthInputFrames = formatSamples - m_firstPacketSkip;
     }
     if (m_lengthInputFrames <= 0)
-        return fail(AVERROR_INVALIDDATA);
+        return AVERROR_INVALIDDATA;
     // FFmpeg's rescale does not overflow; it says so with a value out of range.
     m_lengthOutputFrames = av_rescale_rnd(m_lengthInputFrames, m_outputRate, m_inputRate, AV_ROUND_DOWN);
     if (m_lengthOutputFrames <= 0 || !isPlausible(m_lengthOutputFrames))
-        return fail(AVERROR_INVALIDDATA);
-    return true;
+        return AVERROR_INVALIDDATA;
+    return 0;
 }
 
 void DecodeStream::seek(std::int64_t outputFrame)

@@ -50,6 +50,10 @@ public:
 private:
     DecodeStream() = default;
     bool openFile(const QString& path, QString* error);
+    static bool fail(const QString& path, int code, QString* error);
+    int openDecoder(const QString& path);
+    int findFirstRealSample();
+    int measureRealLength(const QString& path);
     void decodeStep();
     void acceptFrame(const AVFrame& frame);
     void feedResampler(const AVFrame* frame, int offsetFrames, int frameCount);
@@ -79,6 +83,8 @@ private:
     std::int64_t m_resamplerPrerollFrames = 0;
 
     std::int64_t m_firstPacketPts = 0;          // stream time base
+    std::int64_t m_firstPacketSample = 0;       // the same, in input frames
+    std::int64_t m_firstPacketSkip = 0;         // input frames the first packet says to skip
     std::int64_t m_firstRealSampleOnTimeline = 0;  // input frames on the stream's timeline
     std::int64_t m_lengthInputFrames = 0;
     std::int64_t m_lengthOutputFrames = 0;

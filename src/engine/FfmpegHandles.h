@@ -38,6 +38,7 @@ using CodecHandle = std::unique_ptr<AVCodecContext, CodecFreer>;
 using PacketHandle = std::unique_ptr<AVPacket, PacketFreer>;
 using FrameHandle = std::unique_ptr<AVFrame, FrameFreer>;
 using ResamplerHandle = std::unique_ptr<SwrContext, ResamplerFreer>;
+using DictionaryHandle = std::unique_ptr<AVDictionary, DictionaryFreer>;
 
 // FFmpeg's own wording for an error code ("Invalid data found when processing input").
 QString errorText(int errorCode);

@@ -1,8 +1,9 @@
 #include "engine/FilePlayer.h"
 
+#include "base/Log.h"
+#include "base/Threads.h"
 #include "engine/AudioOutput.h"
 #include "engine/DecodeStream.h"
-#include "engine/Log.h"
 #include "engine/PlaybackSource.h"
 
 #include <algorithm>
@@ -48,6 +49,7 @@ struct FilePlayer::Impl {
     void startDecoder()
     {
         output->attach(&source);
+        noteThreadStart("A track's decoder");
         decoder = std::thread([this] { decodeLoop(); });
     }
 

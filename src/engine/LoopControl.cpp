@@ -1,7 +1,7 @@
 #include "engine/LoopControl.h"
 
+#include "base/Log.h"
 #include "engine/AudioPlayer.h"
-#include "engine/Log.h"
 
 void cycleLoop(AudioPlayer& player, bool isSettingLoop, const std::function<void(bool)>& setIsSettingLoop,
                LoopLogging logging)

@@ -1,9 +1,9 @@
 #include "input/CommandHandlers.h"
 
+#include "base/Log.h"
 #include "engine/AudioPlayer.h"
-#include "engine/Log.h"
 #include "input/TextEntryFocus.h"
-#include "library/ContentState.h"
+#include "state/ContentState.h"
 
 #include <QKeyEvent>
 #include <QWheelEvent>

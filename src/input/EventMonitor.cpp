@@ -1,6 +1,6 @@
 #include "input/EventMonitor.h"
 
-#include "library/ContentState.h"
+#include "state/ContentState.h"
 
 #include <QCoreApplication>
 

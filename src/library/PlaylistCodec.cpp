@@ -1,6 +1,6 @@
 #include "library/PlaylistCodec.h"
 
-#include "engine/Log.h"
+#include "base/Log.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

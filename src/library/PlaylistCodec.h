@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/Playlists.h"
+#include "state/Playlists.h"
 
 #include <QByteArray>
 #include <QString>

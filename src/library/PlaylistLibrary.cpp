@@ -1,14 +1,12 @@
 #include "library/PlaylistLibrary.h"
 
+#include "base/DefaultsStore.h"
+#include "base/Log.h"
+#include "base/ValueBackup.h"
 #include "engine/AudioPlayer.h"
-#include "engine/Log.h"
-#include "library/AudioFilePicker.h"
-#include "library/ContentState.h"
-#include "library/DefaultsStore.h"
 #include "library/PlaylistCodec.h"
-#include "library/ValueBackup.h"
+#include "state/ContentState.h"
 
-#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -82,8 +80,7 @@ void PlaylistLibrary::loadPlaylists()
     m_state.setPlaylists(std::move(*decoded.playlists));
     const QStringList sorted = sortedPlaylistNames();
     const QString current = sorted.isEmpty() ? QString() : sorted.first();
-    m_state.setCurrentPlaylist(current);
-    m_state.audioPlayer().setPlaylist(m_state.playlists().tracks(current));
+    makeCurrent(current);
     PlaylistNameSet expanded;
     if (!m_state.playlists().isEmpty())
         expanded.insert(current);
@@ -107,15 +104,10 @@ void PlaylistLibrary::addPlaylist()
         Log::line(QStringLiteral("Invalid or duplicate playlist name: ") + name);
         return;
     }
-    Playlists playlists = m_state.playlists();
-    playlists.insert(name, TrackList());
-    m_state.setPlaylists(std::move(playlists));
-    m_state.setCurrentPlaylist(name);
+    m_state.editPlaylists([&](Playlists& playlists) { playlists.insert(name, TrackList()); });
     // What plays goes on playing; only the list it draws from changes.
-    m_state.audioPlayer().setPlaylist(TrackList());
-    PlaylistNameSet expanded = m_state.expandedPlaylists();
-    expanded.insert(name);
-    m_state.setExpandedPlaylists(std::move(expanded));
+    makeCurrent(name);
+    setRowOpen(name, true);
     savePlaylists();
     m_state.setNewPlaylistName(QString());
     m_state.setShowNewPlaylistPrompt(false);
@@ -132,23 +124,16 @@ void PlaylistLibrary::cancelNewPlaylist()
 void PlaylistLibrary::deletePlaylist()
 {
     const QString name = m_state.currentPlaylist();
-    Playlists playlists = m_state.playlists();
-    playlists.remove(name);
-    m_state.setPlaylists(std::move(playlists));
-    PlaylistNameSet expanded = m_state.expandedPlaylists();
-    expanded.remove(name);
-    m_state.setExpandedPlaylists(expanded);
+    m_state.editPlaylists([&](Playlists& playlists) { playlists.remove(name); });
+    setRowOpen(name, false);
 
     const QStringList sorted = sortedPlaylistNames();
     const QString current = sorted.isEmpty() ? QString() : sorted.first();
-    m_state.setCurrentPlaylist(current);
-    m_state.audioPlayer().setPlaylist(m_state.playlists().tracks(current));
+    makeCurrent(current);
     // Whenever a playlist is left, it becomes current and its row opens, also
     // a playlist whose name is the empty string.
-    if (!sorted.isEmpty()) {
-        expanded.insert(current);
-        m_state.setExpandedPlaylists(std::move(expanded));
-    }
+    if (!sorted.isEmpty())
+        setRowOpen(current, true);
     savePlaylists();
     Log::line(QStringLiteral("Deleted playlist, switched to: ") + current);
 }
@@ -164,9 +149,7 @@ void PlaylistLibrary::setPlaylistExpanded(const QString& name, bool expanded)
         openAndSelect(name, QStringLiteral("Selected playlist: "));
         return;
     }
-    PlaylistNameSet names = m_state.expandedPlaylists();
-    names.remove(name);
-    m_state.setExpandedPlaylists(std::move(names));
+    setRowOpen(name, false);
 }
 
 void PlaylistLibrary::togglePlaylistExpansion(const QString& name)
@@ -175,32 +158,38 @@ void PlaylistLibrary::togglePlaylistExpansion(const QString& name)
         openAndSelect(name, QStringLiteral("Toggled playlist via label: "));
         return;
     }
-    PlaylistNameSet names = m_state.expandedPlaylists();
-    names.remove(name);
-    m_state.setExpandedPlaylists(std::move(names));
+    setRowOpen(name, false);
 }
 
 void PlaylistLibrary::openAndSelect(const QString& name, const QString& logPrefix)
 {
-    PlaylistNameSet expanded = m_state.expandedPlaylists();
-    expanded.insert(name);
-    m_state.setExpandedPlaylists(std::move(expanded));
-    showTracksOf(name);
+    setRowOpen(name, true);
+    makeCurrent(name);
     m_state.audioPlayer().stop();
     Log::line(logPrefix + name);
 }
 
-// Makes name the current playlist (in the library's own spelling of it) and
-// hands its tracks to the engine.
-void PlaylistLibrary::showTracksOf(const QString& name)
+// The engine's list is a copy of the current playlist's tracks, made here and
+// only here, so the two cannot drift apart.
+void PlaylistLibrary::makeCurrent(const QString& name)
 {
     m_state.setCurrentPlaylist(m_state.playlists().storedName(name));
     m_state.audioPlayer().setPlaylist(m_state.playlists().tracks(name));
 }
 
+void PlaylistLibrary::setRowOpen(const QString& name, bool open)
+{
+    m_state.editExpandedPlaylists([&](PlaylistNameSet& rows) {
+        if (open)
+            rows.insert(name);
+        else
+            rows.remove(name);
+    });
+}
+
 void PlaylistLibrary::playTrackInPlaylist(const QString& name, const Track& track)
 {
-    showTracksOf(name);
+    makeCurrent(name);
     const TrackList* tracks = m_state.playlists().find(name);
     if (!tracks)
         return;
@@ -209,12 +198,6 @@ void PlaylistLibrary::playTrackInPlaylist(const QString& name, const Track& trac
     if (index < 0)
         return;
     m_state.audioPlayer().playTrack(index);
-}
-
-void PlaylistLibrary::addFiles(QWidget* parent)
-{
-    AudioFilePicker::show(parent, startDirectoryForAdding(), this,
-                          [this](int result, const QList<QUrl>& urls) { addPickedFiles(result, urls); });
 }
 
 // Where the learner most likely keeps the next lesson: beside the playlist's
@@ -233,22 +216,20 @@ QString PlaylistLibrary::startDirectoryForAdding() const
     return QFileInfo(music).isDir() ? music : QDir::homePath();
 }
 
-void PlaylistLibrary::addPickedFiles(int result, const QList<QUrl>& urls)
+void PlaylistLibrary::addPickedFiles(bool accepted, const QList<QUrl>& urls)
 {
-    if (result != QDialog::Accepted)
+    if (!accepted)
         return;
     // Read now, not when the dialog opened: the user may have chosen another
     // playlist, or deleted the last one, in the meantime.
     const QString name = m_state.currentPlaylist();
-    Playlists playlists = m_state.playlists();
-    if (!playlists.contains(name))
-        playlists.insert(name, TrackList());
-    playlists.find(name)->append(urls);
-    m_state.setPlaylists(std::move(playlists));
-    m_state.audioPlayer().setPlaylist(m_state.playlists().tracks(name));
-    PlaylistNameSet expanded = m_state.expandedPlaylists();
-    expanded.insert(name);
-    m_state.setExpandedPlaylists(std::move(expanded));
+    m_state.editPlaylists([&](Playlists& playlists) {
+        if (!playlists.contains(name))
+            playlists.insert(name, TrackList());
+        playlists.find(name)->append(urls);
+    });
+    makeCurrent(name);
+    setRowOpen(name, true);
     savePlaylists();
 
     AudioPlayer& player = m_state.audioPlayer();

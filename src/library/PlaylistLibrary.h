@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/Playlists.h"
+#include "state/Playlists.h"
 
 #include <QList>
 #include <QObject>
@@ -9,7 +9,6 @@
 #include <QUrl>
 
 class ContentState;
-class QWidget;
 
 // The playlist library's operations on the window's state: storing and
 // loading the playlists, and what the playlist panel and the new-playlist
@@ -41,16 +40,20 @@ public:
     void setPlaylistExpanded(const QString& name, bool expanded);
     void togglePlaylistExpansion(const QString& name);
     void playTrackInPlaylist(const QString& name, const Track& track);
-    // Opens the dialog for adding files and returns at once; the files are
-    // added to whatever playlist is current when the dialog closes.
-    void addFiles(QWidget* parent);
-    // The dialog's completion: result is QDialog::Accepted (1) or Rejected.
-    void addPickedFiles(int result, const QList<QUrl>& urls);
+    // Where the dialog for adding files opens: beside the current playlist's
+    // last track that still has a folder, else the music folder, else home.
+    QString startDirectoryForAdding() const;
+    // The completion of that dialog (accepted, or cancelled); the files go to
+    // whatever playlist is current now.
+    void addPickedFiles(bool accepted, const QList<QUrl>& urls);
 
 private:
     void openAndSelect(const QString& name, const QString& logPrefix);
-    void showTracksOf(const QString& name);
-    QString startDirectoryForAdding() const;
+    // The one place the engine's track list is set: name becomes the current
+    // playlist (in the library's own spelling) and its tracks go to the engine.
+    void makeCurrent(const QString& name);
+    // Opens or closes one row.
+    void setRowOpen(const QString& name, bool open);
 
     ContentState& m_state;
 };

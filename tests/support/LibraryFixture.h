@@ -1,10 +1,10 @@
 #pragma once
 
-#include "TestSupport.h"
-#include "engine/Log.h"
-#include "library/ContentState.h"
+#include "base/Log.h"
 #include "library/PlaylistCodec.h"
 #include "library/PlaylistLibrary.h"
+#include "state/ContentState.h"
+#include "TestSupport.h"
 
 #include <memory>
 

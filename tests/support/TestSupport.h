@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/DefaultsStore.h"
+#include "base/DefaultsStore.h"
 
 #include <QString>
 #include <QTemporaryDir>

@@ -1,0 +1,42 @@
+# Fails when a source file under src/ includes a header of a layer above its
+# own. Run as: cmake -DSOURCE_DIR=<src> -DLAYERS=<bottom;...;top> -P CheckLayers.cmake
+# A layer is a folder under src/ (ui/kit and ui/screens are two); LAYERS lists
+# them from the bottom of the stack up, the order the libraries are linked in.
+if(NOT SOURCE_DIR OR NOT LAYERS)
+  message(FATAL_ERROR "SOURCE_DIR and LAYERS are required")
+endif()
+
+set(violations "")
+list(LENGTH LAYERS layer_count)
+foreach(layer IN LISTS LAYERS)
+  list(FIND LAYERS ${layer} own_rank)
+  file(GLOB sources ${SOURCE_DIR}/${layer}/*.cpp ${SOURCE_DIR}/${layer}/*.h)
+  foreach(source IN LISTS sources)
+    file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+\"([^\"]+)\".*$" "\\1" header "${line}")
+      # The header's layer is the longest layer path it starts with.
+      set(header_rank -1)
+      set(header_layer "")
+      foreach(candidate IN LISTS LAYERS)
+        string(LENGTH "${candidate}/" prefix_length)
+        string(SUBSTRING "${header}" 0 ${prefix_length} prefix)
+        string(LENGTH "${header_layer}" best_length)
+        if(prefix STREQUAL "${candidate}/" AND prefix_length GREATER best_length)
+          list(FIND LAYERS ${candidate} header_rank)
+          set(header_layer "${candidate}/")
+        endif()
+      endforeach()
+      if(header_rank GREATER own_rank)
+        file(RELATIVE_PATH shown ${SOURCE_DIR} ${source})
+        list(APPEND violations "${shown} (${layer}) includes ${header}")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(violations)
+  list(JOIN violations "\n  " text)
+  message(FATAL_ERROR "Includes that climb the stack:\n  ${text}")
+endif()
+message(STATUS "Every include goes down the stack (${layer_count} layers)")

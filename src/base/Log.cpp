@@ -1,0 +1,153 @@
+#include "base/Log.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace Log {
+namespace {
+
+std::mutex& logMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+Capture* g_capture = nullptr;  // guarded by logMutex()
+
+}  // namespace
+
+void line(const QString& text)
+{
+    std::lock_guard lock(logMutex());
+    if (g_capture) {
+        g_capture->append(text);
+        if (!g_capture->m_echo)
+            return;
+    }
+    const QByteArray bytes = text.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+QString formatDouble(double value)
+{
+    if (std::isnan(value))
+        return QStringLiteral("nan");
+    if (std::isinf(value))
+        return value < 0 ? QStringLiteral("-inf") : QStringLiteral("inf");
+    if (value == 0)
+        return std::signbit(value) ? QStringLiteral("-0.0") : QStringLiteral("0.0");
+
+    // Shortest round-trip digits, then laid out by hand: to_chars' own choice
+    // between fixed and exponent form is not the one we want.
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    std::string scientific(buffer, result.ptr);
+    const auto ePos = scientific.find('e');
+    std::string mantissa = scientific.substr(0, ePos);
+    const int exponent = std::stoi(scientific.substr(ePos + 1));
+
+    std::string sign;
+    if (mantissa.front() == '-') {
+        sign = "-";
+        mantissa.erase(0, 1);
+    }
+    std::string digits;
+    for (char c : mantissa)
+        if (c != '.')
+            digits += c;
+
+    if (exponent < -4 || exponent >= 16) {
+        std::string text = sign + digits.substr(0, 1);
+        if (digits.size() > 1)
+            text += "." + digits.substr(1);
+        char exponentText[16];
+        std::snprintf(exponentText, sizeof exponentText, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+        return QString::fromStdString(text + exponentText);
+    }
+
+    std::string integral;
+    std::string fraction;
+    if (exponent < 0) {
+        integral = "0";
+        fraction = std::string(size_t(-exponent - 1), '0') + digits;
+    } else if (size_t(exponent) + 1 >= digits.size()) {
+        integral = digits + std::string(size_t(exponent) + 1 - digits.size(), '0');
+    } else {
+        integral = digits.substr(0, size_t(exponent) + 1);
+        fraction = digits.substr(size_t(exponent) + 1);
+    }
+    if (fraction.empty())
+        fraction = "0";
+    return QString::fromStdString(sign + integral + "." + fraction);
+}
+
+QString quoted(const QString& text)
+{
+    QString out;
+    out.reserve(text.size() + 2);
+    out += u'"';
+    for (const char32_t scalar : text.toUcs4()) {
+        switch (scalar) {
+        case U'"': out += QStringLiteral("\\\""); break;
+        case U'\\': out += QStringLiteral("\\\\"); break;
+        case U'\n': out += QStringLiteral("\\n"); break;
+        case U'\r': out += QStringLiteral("\\r"); break;
+        case U'\t': out += QStringLiteral("\\t"); break;
+        case U'\0': out += QStringLiteral("\\0"); break;
+        default:
+            if (scalar < 0x20 || (scalar >= 0x7F && scalar < 0xA0))
+                out += QStringLiteral("\\u{%1}").arg(uint(scalar), 0, 16);
+            else
+                out += QString::fromUcs4(&scalar, 1);
+        }
+    }
+    out += u'"';
+    return out;
+}
+
+QString formatNameList(const QStringList& names)
+{
+    QStringList items;
+    items.reserve(names.size());
+    for (const QString& name : names)
+        items << quoted(name);
+    return u'[' + items.join(QStringLiteral(", ")) + u']';
+}
+
+Capture::Capture(bool echo)
+    : m_echo(echo)
+{
+    std::lock_guard lock(logMutex());
+    m_outer = g_capture;
+    g_capture = this;
+}
+
+Capture::~Capture()
+{
+    std::lock_guard lock(logMutex());
+    if (g_capture == this)
+        g_capture = m_outer;
+}
+
+QStringList Capture::lines() const
+{
+    std::lock_guard lock(logMutex());
+    return m_lines;
+}
+
+void Capture::clear()
+{
+    std::lock_guard lock(logMutex());
+    m_lines.clear();
+}
+
+void Capture::append(const QString& text)
+{
+    m_lines << text;
+}
+
+}  // namespace Log

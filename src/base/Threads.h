@@ -1,0 +1,7 @@
+#pragma once
+
+// Called wherever the program starts a thread of its own. A test that is run
+// as single-threaded (RIVETONE_SINGLE_THREADED_TEST set) stops here with a
+// fatal error naming what started one, so it cannot escape the thread
+// sanitizer run by mistake.
+void noteThreadStart(const char* what);

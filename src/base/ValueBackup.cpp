@@ -1,0 +1,21 @@
+#include "base/ValueBackup.h"
+
+#include "base/DefaultsStore.h"
+
+ValueBackup ValueBackup::keep(DefaultsStore& store, const QString& group, const QVariant& value)
+{
+    ValueBackup backup;
+    for (int number = 1;; ++number) {
+        backup.key = group + u'/' + QString::number(number);
+        const QVariant existing = store.value(backup.key);
+        if (!existing.isValid())
+            break;
+        if (existing == value) {
+            // Already kept by an earlier start that met the same value.
+            backup.written = true;
+            return backup;
+        }
+    }
+    backup.written = store.setValue(backup.key, value, &backup.error);
+    return backup;
+}

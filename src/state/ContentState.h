@@ -1,0 +1,93 @@
+#pragma once
+
+#include "engine/AudioPlayer.h"
+#include "state/Playlists.h"
+
+#include <QObject>
+#include <QString>
+
+class DefaultsStore;
+
+// The stored state of the main window: its playback engine, the view state
+// and the playlist library. Views read it from here and redraw on changed().
+class ContentState : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Field {
+        IsSettingLoop,
+        ButtonScale,
+        ShowUserGuide,
+        SeekInterval,
+        Playlists,
+        CurrentPlaylist,
+        NewPlaylistName,
+        ShowNewPlaylistPrompt,
+        ExpandedPlaylists,
+    };
+    Q_ENUM(Field)
+
+    static constexpr double defaultSeekIntervalSeconds = 2.0;
+    static inline const QString playlistsKey = QStringLiteral("playlists");
+    static inline const QString seekIntervalKey = QStringLiteral("seekInterval");
+
+    // Reads the seek interval from the store; everything else starts empty.
+    explicit ContentState(DefaultsStore& defaults, QObject* parent = nullptr);
+
+    DefaultsStore& defaults() const { return m_defaults; }
+    AudioPlayer& audioPlayer() { return m_audioPlayer; }
+    const AudioPlayer& audioPlayer() const { return m_audioPlayer; }
+
+    bool isSettingLoop() const { return m_isSettingLoop; }
+    double buttonScale() const { return m_buttonScale; }
+    bool showUserGuide() const { return m_showUserGuide; }
+    double seekInterval() const { return m_seekInterval; }
+    const Playlists& playlists() const { return m_playlists; }
+    const QString& currentPlaylist() const { return m_currentPlaylist; }
+    const QString& newPlaylistName() const { return m_newPlaylistName; }
+    bool showNewPlaylistPrompt() const { return m_showNewPlaylistPrompt; }
+    const PlaylistNameSet& expandedPlaylists() const { return m_expandedPlaylists; }
+
+    // Each store emits changed() after the value is in place, also when it
+    // did not change.
+    void setIsSettingLoop(bool value);
+    void setButtonScale(double value);
+    void setShowUserGuide(bool value);
+    void setSeekInterval(double seconds);
+    void setPlaylists(Playlists value);
+    void setCurrentPlaylist(QString name);
+    void setNewPlaylistName(QString text);
+    void setShowNewPlaylistPrompt(bool value);
+    void setExpandedPlaylists(PlaylistNameSet value);
+    // Copy, change, store: one store (and one changed()) per edit.
+    template <typename Edit>
+    void editPlaylists(Edit&& edit)
+    {
+        Playlists playlists = m_playlists;
+        edit(playlists);
+        setPlaylists(std::move(playlists));
+    }
+    template <typename Edit>
+    void editExpandedPlaylists(Edit&& edit)
+    {
+        PlaylistNameSet rows = m_expandedPlaylists;
+        edit(rows);
+        setExpandedPlaylists(std::move(rows));
+    }
+
+signals:
+    void changed(ContentState::Field field);
+
+private:
+    DefaultsStore& m_defaults;
+    AudioPlayer m_audioPlayer;
+    bool m_isSettingLoop = false;
+    double m_buttonScale = 1.0;
+    bool m_showUserGuide = false;
+    double m_seekInterval = defaultSeekIntervalSeconds;
+    Playlists m_playlists;
+    QString m_currentPlaylist;
+    QString m_newPlaylistName;
+    bool m_showNewPlaylistPrompt = false;
+    PlaylistNameSet m_expandedPlaylists;
+};

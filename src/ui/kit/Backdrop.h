@@ -1,0 +1,39 @@
+#pragma once
+
+#include "ui/kit/CardStyle.h"
+#include "ui/kit/Gradient.h"
+
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+// A surface that paints a gradient and the cards that lie on it. A card's
+// soft shadow spreads beyond the card's own rect, where the card widget
+// cannot paint, so the surface beneath paints card and shadow for it: a card
+// widget is then a plain transparent container for its content, laid out
+// like any other widget and spaced by its visible edge.
+class Backdrop : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit Backdrop(LinearGradient background, QWidget* parent = nullptr);
+
+    // card must be a descendant of this surface. The card is drawn wherever
+    // the widget is, while it is visible, until it is destroyed.
+    void addCard(QWidget* card, CardStyle style);
+    // Where a card is drawn, in this surface's coordinates; empty when hidden.
+    QRectF cardRect(const QWidget* card) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Card {
+        QPointer<QWidget> widget;
+        CardStyle style;
+    };
+
+    LinearGradient m_background;
+    QList<Card> m_cards;
+};

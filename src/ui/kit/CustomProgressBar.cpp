@@ -1,0 +1,269 @@
+#include "ui/kit/CustomProgressBar.h"
+
+#include "ui/kit/Gradient.h"
+#include "ui/kit/Palette.h"
+#include "ui/kit/Shadow.h"
+#include "ui/kit/Shapes.h"
+#include "ui/kit/Typography.h"
+
+#include <QFontMetricsF>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString startLabel = QStringLiteral("Start");
+const QString endLabel = QStringLiteral("End");
+
+// How much of the bar's edge is covered, on average: the outline is half
+// opaque, the track a fifth, the played part fully.
+constexpr qreal trackShadowCoverage = 0.6;
+
+ShadowStyle barShadow()
+{
+    return {Palette::linearGray(0, 0.33), CustomProgressBar::shadowRadius, {}};
+}
+
+// A tick one device pixel column wide or more, snapped to whole device pixels
+// so it stays crisp instead of smearing over two columns.
+QRectF tickRect(qreal centreX, qreal barHeight, qreal devicePixelRatio)
+{
+    const qreal left = std::round((centreX - CustomProgressBar::tickWidth / 2) * devicePixelRatio) / devicePixelRatio;
+    return {left, barHeight / 2 - CustomProgressBar::tickHeight / 2, CustomProgressBar::tickWidth,
+            CustomProgressBar::tickHeight};
+}
+
+}  // namespace
+
+CustomProgressBar::CustomProgressBar(QWidget* parent)
+    : QWidget(parent)
+    , m_labelFont(Typography::font(TextStyle::Caption2))
+{
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setFocusPolicy(Qt::NoFocus);
+    m_startLabelShape = makeLabelShape(startLabel);
+    m_endLabelShape = makeLabelShape(endLabel);
+
+    const qreal shadowReach = Shadow::reach(shadowRadius);
+    const QSizeF startSize = Typography::textSize(startLabel, m_labelFont);
+    const QSizeF endSize = Typography::textSize(endLabel, m_labelFont);
+    const qreal labelHalfWidth = std::max(startSize.width(), endSize.width()) / 2;
+    const qreal labelHeight = std::max(startSize.height(), endSize.height());
+    const qreal tickOverhang = (tickHeight - barHeight) / 2;
+    const qreal labelOverhang = labelRise + labelHeight / 2 - barHeight / 2;
+    const int side = int(std::ceil(std::max(labelHalfWidth, shadowReach)));
+    m_margins = QMargins(side, int(std::ceil(std::max(labelOverhang, tickOverhang + shadowReach))), side,
+                         int(std::ceil(tickOverhang + shadowReach)));
+}
+
+void CustomProgressBar::setCurrentTime(Binding<double> currentTimeSeconds)
+{
+    m_currentTime = std::move(currentTimeSeconds);
+    refresh();
+}
+
+void CustomProgressBar::setDuration(double seconds)
+{
+    m_durationSeconds = seconds;
+    refresh();
+}
+
+void CustomProgressBar::setLoopStart(std::function<std::optional<double>()> loopStartSeconds)
+{
+    m_loopStart = std::move(loopStartSeconds);
+    refresh();
+}
+
+void CustomProgressBar::setLoopEnd(std::function<std::optional<double>()> loopEndSeconds)
+{
+    m_loopEnd = std::move(loopEndSeconds);
+    refresh();
+}
+
+void CustomProgressBar::setOnTimeChanged(std::function<void(double)> onTimeChanged)
+{
+    m_onTimeChanged = std::move(onTimeChanged);
+}
+
+ProgressBarValues CustomProgressBar::values() const
+{
+    ProgressBarValues values;
+    values.currentTimeSeconds = m_currentTime ? m_currentTime.get() : 0.0;
+    values.durationSeconds = m_durationSeconds;
+    if (m_loopStart)
+        values.loopStartSeconds = m_loopStart();
+    if (m_loopEnd)
+        values.loopEndSeconds = m_loopEnd();
+    return values;
+}
+
+QRectF CustomProgressBar::barRect() const
+{
+    const qreal width = std::max(0, this->width() - m_margins.left() - m_margins.right());
+    return {qreal(m_margins.left()), qreal(m_margins.top()), width, barHeight};
+}
+
+QSize CustomProgressBar::sizeHint() const
+{
+    return {200 + m_margins.left() + m_margins.right(), int(barHeight) + m_margins.top() + m_margins.bottom()};
+}
+
+QSize CustomProgressBar::minimumSizeHint() const
+{
+    return {int(2 * cornerRadius) + m_margins.left() + m_margins.right(), sizeHint().height()};
+}
+
+void CustomProgressBar::refresh()
+{
+    const QRectF bar = barRect();
+    const ProgressBarLayout next = ProgressBarLayout::compute(values(), bar.size());
+    if (!m_paintedLayout || m_paintedBarSize != bar.size()) {
+        update();
+        return;
+    }
+    const ProgressBarLayout& shown = *m_paintedLayout;
+    if (next.loopRegion != shown.loopRegion || next.startMarker != shown.startMarker ||
+        next.endMarker != shown.endMarker) {
+        update();
+        return;
+    }
+    const qreal nextFill = next.fillWidth.value_or(0);
+    const qreal shownFill = shown.fillWidth.value_or(0);
+    if (std::abs(nextFill - shownFill) * devicePixelRatioF() < 1)
+        return;
+    // The gradient spans the fill, so all of the fill changes; the rest stays.
+    if (std::max(nextFill, shownFill) > bar.width())
+        update();
+    else
+        update(bar.adjusted(-1, -1, 1, 1).toAlignedRect());
+}
+
+CustomProgressBar::LabelShape CustomProgressBar::makeLabelShape(const QString& text) const
+{
+    LabelShape shape;
+    shape.outline.addText(QPointF(), m_labelFont, text);
+    shape.advance = QFontMetricsF(m_labelFont).horizontalAdvance(text);
+    return shape;
+}
+
+QPointF CustomProgressBar::labelBaseline(const LabelShape& label, qreal markerX) const
+{
+    const QFontMetricsF metrics(m_labelFont);
+    const qreal centreY = barHeight / 2 - labelRise;
+    return {markerX - label.advance / 2, centreY - metrics.height() / 2 + metrics.ascent()};
+}
+
+void CustomProgressBar::paintEvent(QPaintEvent* event)
+{
+    const QRectF bar = barRect();
+    const ProgressBarLayout layout = ProgressBarLayout::compute(values(), bar.size());
+    m_paintedLayout = layout;
+    m_paintedBarSize = bar.size();
+
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(bar.topLeft());
+    const QRectF exposed = event->rect().toRectF().translated(-bar.topLeft());
+    const qreal dpr = devicePixelRatioF();
+    const qreal w = bar.width();
+    const qreal h = barHeight;
+    const QPainterPath track = Shapes::roundedRect(QRectF(0, 0, w, h), cornerRadius);
+
+    struct MarkerPaint {
+        qreal x;
+        const QString* text;
+        const LabelShape* shape;
+        bool showsLabel;
+    };
+    std::vector<MarkerPaint> markers;
+    if (layout.startMarker)
+        markers.push_back({layout.startMarker->x, &startLabel, &m_startLabelShape, layout.startMarker->showsLabel});
+    if (layout.endMarker)
+        markers.push_back({layout.endMarker->x, &endLabel, &m_endLabelShape, layout.endMarker->showsLabel});
+
+    // The shadow follows the picture's coverage. The ticks and labels are
+    // opaque and cast it in full; the bar is mostly translucent (a faint track
+    // under an outline), so its silhouette casts a lighter one, and the part
+    // under the bar is left out, where it would only darken the track's colour.
+    painter.save();
+    QPainterPath outsideBar;
+    outsideBar.setFillRule(Qt::OddEvenFill);
+    outsideBar.addRect(QRectF(rect()).translated(-bar.topLeft()));
+    outsideBar.addPath(track);
+    painter.setClipPath(outsideBar);
+    const ShadowStyle shadow = barShadow();
+    ShadowStyle trackShadow = shadow;
+    trackShadow.color = Palette::withOpacity(shadow.color, trackShadowCoverage);
+    const qreal reach = Shadow::reach(shadowRadius);
+    Shadow::draw(painter, track, trackShadow);
+    for (const MarkerPaint& marker : markers) {
+        QPainterPath tick;
+        tick.addRect(tickRect(marker.x, h, dpr));
+        Shadow::draw(painter, tick, shadow);
+        if (!marker.showsLabel)
+            continue;
+        const QPointF baseline = labelBaseline(*marker.shape, marker.x);
+        const QRectF labelBounds = marker.shape->outline.boundingRect().translated(baseline);
+        if (labelBounds.adjusted(-reach, -reach, reach, reach).intersects(exposed))
+            Shadow::draw(painter, marker.shape->outline.translated(baseline), shadow);
+    }
+    painter.restore();
+
+    painter.fillPath(track, Palette::gray(0.2));
+    if (layout.loopRegion)
+        painter.fillPath(Shapes::roundedRect(*layout.loopRegion, cornerRadius), Palette::blue(0.4));
+    if (layout.fillWidth) {
+        const QRectF fill(0, 0, *layout.fillWidth, h);
+        const LinearGradient gradient{{Palette::green(), Palette::blue()}, UnitPoint::leading(), UnitPoint::trailing()};
+        painter.fillPath(Shapes::roundedRect(fill, cornerRadius), gradient.brushIn(fill));
+    }
+    painter.setFont(m_labelFont);
+    painter.setPen(Palette::red());
+    for (const MarkerPaint& marker : markers) {
+        painter.fillRect(tickRect(marker.x, h, dpr), Palette::red());
+        if (marker.showsLabel)
+            painter.drawText(labelBaseline(*marker.shape, marker.x), *marker.text);
+    }
+
+    QPen outline(Palette::gray(0.5), 1.0, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    outline.setMiterLimit(10);
+    painter.strokePath(track, outline);
+}
+
+void CustomProgressBar::mousePressEvent(QMouseEvent* event)
+{
+    m_drag.press(event);
+}
+
+void CustomProgressBar::mouseMoveEvent(QMouseEvent* event)
+{
+    m_drag.move(event);
+}
+
+void CustomProgressBar::mouseReleaseEvent(QMouseEvent* event)
+{
+    m_drag.release(event);
+}
+
+void CustomProgressBar::seekToWidgetX(qreal widgetX)
+{
+    const QRectF bar = barRect();
+    const double x = widgetX - bar.left();
+    const double w = bar.width();
+    const double d = m_durationSeconds;
+    double t = d * (x / w);
+    if (!(t >= 0))
+        t = 0;  // also a NaN from a zero width or duration
+    if (d < t)
+        t = d;
+    if (m_currentTime.set)
+        m_currentTime.set(t);
+    const double readBack = m_currentTime.get ? m_currentTime.get() : t;
+    if (m_onTimeChanged)
+        m_onTimeChanged(readBack);
+    refresh();
+}

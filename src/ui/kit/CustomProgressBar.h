@@ -1,0 +1,98 @@
+#pragma once
+
+#include "ui/kit/Binding.h"
+#include "ui/kit/PointerDrag.h"
+#include "ui/kit/ProgressBarLayout.h"
+
+#include <QFont>
+#include <QMargins>
+#include <QPainterPath>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+// The thin position bar of the player card: track, the A-B loop region, the
+// played part as a green-to-blue fill, red "Start" and "End" ticks, an outline
+// and a soft shadow. Pressing or dragging anywhere on it seeks.
+//
+// The control owns none of what it shows: it reads the position and the loop
+// bounds through bindings each time it paints, and a drag writes the position
+// through its binding and reports it through onTimeChanged. Feed it from a
+// fast timer by calling refresh() (and setDuration()): both compare the new
+// picture with the one on screen and repaint only when it differs visibly (the
+// fill moved by a device pixel or more, or a loop bound, the duration or the
+// size changed), so a 100 Hz timer costs nothing while the picture stands still.
+//
+// A press anywhere in the widget counts (its margins are thin, and the bar is
+// a small target); the time comes from x measured along the bar alone.
+//
+// The bar itself is barHeight high and spans the width between barMargins();
+// the margins hold the tick ends, the labels and the shadow. Align neighbours
+// with barRect() (or barMargins()) when the bar must line up with them.
+class CustomProgressBar : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr qreal barHeight = 12;
+    static constexpr qreal cornerRadius = 6;
+    static constexpr qreal tickWidth = 1;
+    static constexpr qreal tickHeight = 16;
+    static constexpr qreal labelRise = 12;  // label centre above the bar's centre line
+    static constexpr qreal shadowRadius = 2;
+
+    explicit CustomProgressBar(QWidget* parent = nullptr);
+
+    void setCurrentTime(Binding<double> currentTimeSeconds);
+    // The length the full width stands for. Repaints only if the picture changes.
+    void setDuration(double seconds);
+    double duration() const { return m_durationSeconds; }
+    // Loop bounds are only read; absent means no bound set.
+    void setLoopStart(std::function<std::optional<double>()> loopStartSeconds);
+    void setLoopEnd(std::function<std::optional<double>()> loopEndSeconds);
+    // Called after every drag change with the position read back from the binding.
+    void setOnTimeChanged(std::function<void(double)> onTimeChanged);
+
+    // Re-reads the bindings and schedules a repaint if the picture changed.
+    void refresh();
+
+    ProgressBarValues values() const;
+    QMargins barMargins() const { return m_margins; }
+    QRectF barRect() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    // A label's outline and advance, made once: shaping text is the dearest
+    // part of a paint, and the bar repaints as often as its fill moves.
+    struct LabelShape {
+        QPainterPath outline;  // with its baseline's left end at the origin
+        qreal advance = 0;
+    };
+
+    void seekToWidgetX(qreal x);
+    LabelShape makeLabelShape(const QString& text) const;
+    QPointF labelBaseline(const LabelShape& label, qreal markerX) const;
+
+    Binding<double> m_currentTime;
+    double m_durationSeconds = 0;
+    std::function<std::optional<double>()> m_loopStart;
+    std::function<std::optional<double>()> m_loopEnd;
+    std::function<void(double)> m_onTimeChanged;
+
+    QFont m_labelFont;
+    LabelShape m_startLabelShape;
+    LabelShape m_endLabelShape;
+    QMargins m_margins;
+    PointerDrag m_drag{[this](QPointF position) { seekToWidgetX(position.x()); }};
+    // What the last paint showed, to tell whether new values change the picture.
+    std::optional<ProgressBarLayout> m_paintedLayout;
+    QSizeF m_paintedBarSize;
+};

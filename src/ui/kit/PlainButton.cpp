@@ -1,0 +1,81 @@
+#include "ui/kit/PlainButton.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+PlainButton::PlainButton(QWidget* parent)
+    : QAbstractButton(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+}
+
+PlainButton::PlainButton(std::shared_ptr<const ButtonLabel> label, QWidget* parent)
+    : PlainButton(parent)
+{
+    setLabel(std::move(label));
+}
+
+void PlainButton::setLabel(std::shared_ptr<const ButtonLabel> label)
+{
+    m_label = std::move(label);
+    updateGeometry();
+    update();
+}
+
+void PlainButton::setScale(qreal scale)
+{
+    if (scale == m_scale)
+        return;
+    m_scale = scale;
+    update();
+}
+
+void PlainButton::setOverflowMargins(const QMargins& margins)
+{
+    m_overflow = margins;
+    updateGeometry();
+    update();
+}
+
+QRectF PlainButton::labelRect() const
+{
+    return QRectF(rect()).marginsRemoved(QMarginsF(m_overflow));
+}
+
+QSize PlainButton::sizeHint() const
+{
+    const QSizeF label = m_label ? m_label->sizeHint() : QSizeF();
+    return QSize(int(std::ceil(label.width())), int(std::ceil(label.height())))
+        .grownBy(m_overflow);
+}
+
+QSize PlainButton::minimumSizeHint() const
+{
+    return sizeHint();
+}
+
+void PlainButton::paintEvent(QPaintEvent*)
+{
+    if (!m_label)
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (!isEnabled())
+        painter.setOpacity(disabledOpacity);
+    else if (isDown())
+        painter.setOpacity(pressedOpacity);
+    if (m_scale != 1.0) {
+        const QPointF centre = QRectF(rect()).center();
+        painter.translate(centre);
+        painter.scale(m_scale, m_scale);
+        painter.translate(-centre);
+    }
+    m_label->paint(painter, labelRect());
+}
+
+bool PlainButton::hitButton(const QPoint& position) const
+{
+    return labelRect().contains(position);
+}

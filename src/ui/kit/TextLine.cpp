@@ -1,0 +1,67 @@
+#include "ui/kit/TextLine.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <cmath>
+
+TextLine::TextLine(QFont font, QColor colour, Qt::Alignment alignment, QWidget* parent)
+    : QWidget(parent)
+    , m_font(std::move(font))
+    , m_colour(std::move(colour))
+    , m_alignment(alignment)
+{
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void TextLine::setText(const QString& text)
+{
+    if (text == m_text)
+        return;
+    const int oldWidth = sizeHint().width();
+    m_text = text;
+    // A layout only needs to hear about widths that change its answer.
+    if (sizeHint().width() != oldWidth)
+        updateGeometry();
+    update();
+}
+
+void TextLine::setElideMode(Qt::TextElideMode mode)
+{
+    if (mode == m_elideMode)
+        return;
+    m_elideMode = mode;
+    updateGeometry();
+    update();
+}
+
+QString TextLine::displayedText() const
+{
+    if (m_elideMode == Qt::ElideNone)
+        return m_text;
+    return QFontMetricsF(m_font).elidedText(m_text, m_elideMode, width());
+}
+
+QSize TextLine::sizeHint() const
+{
+    const QFontMetricsF metrics(m_font);
+    return {int(std::ceil(metrics.horizontalAdvance(m_text))), int(std::ceil(metrics.height()))};
+}
+
+QSize TextLine::minimumSizeHint() const
+{
+    if (m_elideMode == Qt::ElideNone)
+        return sizeHint();
+    return {0, sizeHint().height()};
+}
+
+void TextLine::paintEvent(QPaintEvent*)
+{
+    if (m_text.isEmpty())
+        return;
+    QPainter painter(this);
+    painter.setFont(m_font);
+    painter.setPen(m_colour);
+    painter.drawText(QRectF(rect()), int(m_alignment | Qt::AlignVCenter) | Qt::TextSingleLine, displayedText());
+}

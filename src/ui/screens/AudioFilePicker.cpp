@@ -1,0 +1,91 @@
+#include "ui/screens/AudioFilePicker.h"
+
+#include "library/PlaylistLibrary.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QMimeDatabase>
+#include <QPointer>
+
+#include <algorithm>
+
+namespace AudioFilePicker {
+namespace {
+
+// A type's own patterns miss its specialisations (audiobooks, *.m4b, are a
+// kind of MPEG-4 audio with a type of their own), so gather those too.
+QStringList globPatternsWithSubtypes(const QMimeDatabase& database, const QString& name)
+{
+    QStringList patterns = database.mimeTypeForName(name).globPatterns();
+    QList<QMimeType> subtypes;
+    for (const QMimeType& type : database.allMimeTypes()) {
+        if (type.name() != name && type.inherits(name))
+            subtypes << type;
+    }
+    std::sort(subtypes.begin(), subtypes.end(),
+              [](const QMimeType& a, const QMimeType& b) { return a.name() < b.name(); });
+    for (const QMimeType& type : subtypes) {
+        for (const QString& pattern : type.globPatterns()) {
+            if (!patterns.contains(pattern))
+                patterns << pattern;
+        }
+    }
+    return patterns;
+}
+
+// One filter per type, preceded by one that shows all of them together: the
+// user should not have to switch filters to see MP3 and m4a files side by side.
+QStringList nameFilters()
+{
+    const QMimeDatabase database;
+    QStringList all;
+    QStringList perType;
+    for (const QString& name : mimeTypes()) {
+        const QStringList patterns = globPatternsWithSubtypes(database, name);
+        perType << QStringLiteral("%1 (%2)").arg(database.mimeTypeForName(name).comment(), patterns.join(u' '));
+        all << patterns;
+    }
+    return QStringList{QFileDialog::tr("Audio files (%1)").arg(all.join(u' '))} + perType;
+}
+
+}  // namespace
+
+QStringList mimeTypes()
+{
+    return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/mp4")};
+}
+
+QFileDialog* show(QWidget* parent, const QString& startDirectory, QObject* context, Completion completion)
+{
+    auto* dialog = new QFileDialog(parent, QFileDialog::tr("Add Files"), startDirectory);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    dialog->setMimeTypeFilters(mimeTypes());
+    dialog->setNameFilters(nameFilters());
+    // QDialog::open() would make it window-modal; the window must stay usable.
+    dialog->setWindowModality(Qt::NonModal);
+
+    QPointer<QFileDialog> guarded(dialog);
+    QObject::connect(dialog, &QDialog::finished, context, [guarded, context, completion](int result) {
+        const QList<QUrl> urls = result == QDialog::Accepted && guarded ? guarded->selectedUrls() : QList<QUrl>();
+        QMetaObject::invokeMethod(
+            context,
+            [guarded, completion, result, urls] {
+                completion(result, urls);
+                if (guarded)
+                    guarded->deleteLater();
+            },
+            Qt::QueuedConnection);
+    });
+    QObject::connect(context, &QObject::destroyed, dialog, &QObject::deleteLater);
+    dialog->show();
+    return dialog;
+}
+
+QFileDialog* addTo(PlaylistLibrary& library, QWidget* parent)
+{
+    return show(parent, library.startDirectoryForAdding(), &library,
+                [&library](int result, const QList<QUrl>& urls) { library.addPickedFiles(result == QDialog::Accepted, urls); });
+}
+
+}  // namespace AudioFilePicker

@@ -1,0 +1,135 @@
+#include "ui/screens/PlayerCard.h"
+
+#include "engine/AudioPlayer.h"
+#include "ui/kit/CustomProgressBar.h"
+#include "ui/kit/CustomVerticalSlider.h"
+#include "ui/kit/Palette.h"
+#include "ui/kit/SymbolImage.h"
+#include "ui/kit/TextLine.h"
+#include "ui/kit/Typography.h"
+#include "ui/screens/PlayerDisplay.h"
+
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr qreal speakerPointSize = 13;
+constexpr QSize volumeSliderSize{20, 100};
+
+}  // namespace
+
+PlayerCard::PlayerCard(AudioPlayer& player, QWidget* parent)
+    : QWidget(parent)
+    , m_title(new TextLine(Typography::font(TextStyle::Subheadline), Palette::gray(), Qt::AlignLeft, this))
+    , m_progressBar(new CustomProgressBar(this))
+    , m_time(new TextLine(Typography::font(TextStyle::Caption), Palette::gray(), Qt::AlignHCenter, this))
+    , m_loopHint(new TextLine(Typography::font(TextStyle::Caption, FontDesign::Default), Palette::gray(0.6),
+                              Qt::AlignHCenter, this))
+    , m_volumeColumn(new QWidget(this))
+    , m_volume(new CustomVerticalSlider(m_volumeColumn))
+{
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+
+    // Study files often differ only at the end of their names ("Unit 11",
+    // "Unit 12"), so a long name loses its middle, not its end.
+    m_title->setElideMode(Qt::ElideMiddle);
+    m_time->setElideMode(Qt::ElideNone);
+    m_loopHint->setElideMode(Qt::ElideNone);
+    m_loopHint->setText(loopHint);
+
+    // The bar's labels and shadow overhang it sideways into the card's padding.
+    Q_ASSERT(m_progressBar->barMargins().left() <= padding && m_progressBar->barMargins().right() <= padding);
+    m_progressBar->setCurrentTime({[&player] { return player.currentTime(); },
+                                   [&player](double seconds) { player.setCurrentTime(seconds); }});
+    m_progressBar->setLoopStart([&player] { return player.loopStart(); });
+    m_progressBar->setLoopEnd([&player] { return player.loopEnd(); });
+    m_progressBar->setOnTimeChanged([&player](double seconds) { player.seek(seconds); });
+
+    m_volume->setValue({[&player] { return player.volume(); }, [&player](float level) { player.setVolume(level); }});
+    m_volume->setRange({0.0f, 1.0f});
+    m_volume->setStep(0.01f);
+    m_volume->setOnChanged([&player](float level) { player.applyVolume(level); });
+    m_volume->setFixedSize(volumeSliderSize);
+
+    auto* volumeLayout = new QVBoxLayout(m_volumeColumn);
+    volumeLayout->setContentsMargins(0, 0, 0, 0);
+    volumeLayout->setSpacing(volumeSpacing);
+    volumeLayout->addWidget(new SymbolImage(Symbol::SpeakerWave3Fill, speakerPointSize, Palette::gray()), 0,
+                            Qt::AlignHCenter);
+    volumeLayout->addWidget(m_volume, 0, Qt::AlignHCenter);
+    volumeLayout->addWidget(new SymbolImage(Symbol::SpeakerFill, speakerPointSize, Palette::gray()), 0,
+                            Qt::AlignHCenter);
+    m_volumeColumn->setFixedWidth(volumeColumnWidth);
+
+    present(PlayerDisplay());
+}
+
+void PlayerCard::present(const PlayerDisplay& display)
+{
+    m_title->setText(display.title);
+    m_time->setText(display.timeText);
+    m_progressBar->setDuration(display.progressDurationSeconds);
+    m_progressBar->refresh();
+    m_volume->refresh();
+}
+
+// Title, then the bar (its label lane directly under the title, so the
+// "Start"/"End" labels never run into the name), the time and the hint.
+int PlayerCard::textColumnHeight() const
+{
+    const QMargins bar = m_progressBar->barMargins();
+    return m_title->sizeHint().height() + bar.top() + int(CustomProgressBar::barHeight) + textSpacing +
+           m_time->sizeHint().height() + textSpacing + m_loopHint->sizeHint().height();
+}
+
+int PlayerCard::minimumTextWidth() const
+{
+    const int longestTime = m_time->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00 / 00:00:00"));
+    return std::max({m_loopHint->sizeHint().width(), longestTime, 120});
+}
+
+QSize PlayerCard::sizeHint() const
+{
+    const int contentHeight = std::max(textColumnHeight(), m_volumeColumn->sizeHint().height());
+    return {2 * padding + std::max(preferredTextWidth, minimumTextWidth()) + columnSpacing + volumeColumnWidth,
+            2 * padding + contentHeight};
+}
+
+QSize PlayerCard::minimumSizeHint() const
+{
+    return {2 * padding + minimumTextWidth() + columnSpacing + volumeColumnWidth, sizeHint().height()};
+}
+
+void PlayerCard::resizeEvent(QResizeEvent*)
+{
+    placeContent();
+}
+
+void PlayerCard::placeContent()
+{
+    const QRect content = rect().marginsRemoved(QMargins(padding, padding, padding, padding));
+    const int volumeHeight = m_volumeColumn->sizeHint().height();
+    m_volumeColumn->setGeometry(content.right() + 1 - volumeColumnWidth,
+                                content.top() + (content.height() - volumeHeight) / 2, volumeColumnWidth, volumeHeight);
+
+    const int left = content.left();
+    const int width = std::max(0, content.width() - volumeColumnWidth - columnSpacing);
+    int y = content.top() + (content.height() - textColumnHeight()) / 2;
+
+    const int titleHeight = m_title->sizeHint().height();
+    m_title->setGeometry(left, y, width, titleHeight);
+    y += titleHeight;
+
+    const QMargins bar = m_progressBar->barMargins();
+    m_progressBar->setGeometry(left - bar.left(), y, width + bar.left() + bar.right(),
+                               bar.top() + int(CustomProgressBar::barHeight) + bar.bottom());
+    y += bar.top() + int(CustomProgressBar::barHeight) + textSpacing;
+
+    const int timeHeight = m_time->sizeHint().height();
+    m_time->setGeometry(left, y, width, timeHeight);
+    y += timeHeight + textSpacing;
+
+    m_loopHint->setGeometry(left, y, width, m_loopHint->sizeHint().height());
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ui/kit/Symbols.h"
+
+#include <QString>
+
+class AudioPlayer;
+
+// A number of seconds as the player shows it: "01:05" below an hour,
+// "01:02:05" from an hour on (the hours widen past two digits), after
+// truncating to whole seconds. Values that are not finite or do not fit a
+// 64-bit count of seconds show as "--:--".
+QString formatTime(double seconds);
+
+// What the main window shows of the engine, derived afresh from it each time.
+struct PlayerDisplay {
+    // Seconds the progress bar spans when no track is loaded.
+    static constexpr double progressDurationWithoutTrackSeconds = 10.0;
+
+    QString title;                    // file name of the current track, or empty
+    double progressDurationSeconds = progressDurationWithoutTrackSeconds;
+    QString timeText;                 // "position / length"
+    bool isTransportEnabled = false;  // play/pause and stop
+    Symbol playPauseSymbol = Symbol::PlayFill;
+
+    static PlayerDisplay of(const AudioPlayer& player);
+
+    bool operator==(const PlayerDisplay&) const = default;
+};
