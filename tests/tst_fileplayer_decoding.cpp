@@ -4,11 +4,14 @@
 // pieces between the threads.
 
 #include "engine/AudioOutput.h"
+#include "engine/Crossfade.h"
 #include "engine/DecodeStream.h"
 #include "engine/FilePlayer.h"
-#include "engine/HeardClock.h"
+#include "engine/HeardTimeline.h"
 #include "engine/Mp3GaplessInfo.h"
+#include "engine/Seqlock.h"
 #include "KnownSignal.h"
+#include "LoopListener.h"
 #include "ManualOutput.h"
 #include "TestSupport.h"
 
@@ -28,15 +31,22 @@ constexpr int rate = 44100;  // the output's
 const QString chirp = QStringLiteral("chirp-cbr.mp3");
 const QString invalidData = QStringLiteral(": Invalid data found when processing input");
 
-// Largest difference between frames from `at` on and gain times the same frames of a straight decode.
+// Largest difference between frames from `at` on and gain times the same
+// frames of a straight decode; the first fadeIn frames faded in as a resume
+// fades them (an equal-power sine rise).
 double largestDifference(const std::vector<float>& heard, const std::vector<float>& straight, std::int64_t at,
-                         float gain = 1.0f)
+                         float gain = 1.0f, int fadeIn = 0)
 {
     double largest = 0;
-    for (std::size_t i = 0; i < heard.size(); ++i)
-        largest = std::max(largest, double(std::fabs(heard[i] - gain * straight[std::size_t(at * 2) + i])));
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        const std::int64_t frame = std::int64_t(i / 2);
+        const double rise = frame < fadeIn ? std::sin(M_PI / 2 * (frame + 0.5) / fadeIn) : 1.0;
+        largest = std::max(largest, std::fabs(heard[i] - gain * rise * straight[std::size_t(at * 2) + i]));
+    }
     return largest;
 }
+
+const int fade = Crossfade::framesAt(rate);
 
 std::vector<float> readFrames(DecodeStream& stream, int frames)
 {
@@ -210,22 +220,39 @@ private slots:
         const std::int64_t at = std::llround(seconds * rate);
         const auto heard = pull(2048);
         QCOMPARE(std::int64_t(heard.size() / 2), std::min<std::int64_t>(2048, std::int64_t(straight.size() / 2) - at));
-        QCOMPARE(largestDifference(heard, straight, at), 0.0);
+        QVERIFY(largestDifference(heard, straight, at, 1.0f, fade) < 1e-6);  // faded in, then exact
+        QCOMPARE(largestDifference(std::vector<float>(heard.begin() + 2 * fade, heard.end()), straight, at + fade), 0.0);
     }
 
-    void seekWhilePlayingNeverPlaysStaleAudio()
+    // A seek while playing crossfades out of the old position into the new
+    // one for a few milliseconds, then plays the new audio exactly: nothing
+    // queued from before the seek comes after the joint.
+    void seekWhilePlayingCrossfadesAndNeverPlaysStaleAudio()
     {
+        const LoopListener::Listener listener(m_straight);
         const auto player = FilePlayer::load(fixtureUrl(chirp), nullptr);
         player->play();
         pull(3000);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the decoder queue far ahead
-        for (int round = 0; round < 15; ++round) {  // as a loop does, from wherever playback has got to
+        for (int round = 0; round < 15; ++round) {  // from wherever playback has got to
+            const std::int64_t before = 3000 + 97 * round;
             player->setCurrentTime(1.5);
             QCOMPARE(player->currentTime(), 1.5);
-            QCOMPARE(largestDifference(pull(1000 + 97 * round), m_straight, std::llround(1.5 * rate)), 0.0);
+            // A device asks a buffer later; by then the new audio is decoded.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            const auto heard = pull(1000 + 97 * round);
+            const LoopListener::Report report = listener.listen(heard, before);
+            QCOMPARE(report.lostTrack, std::int64_t(-1));
+            QCOMPARE(int(report.junctions.size()), 1);
+            QCOMPARE(report.junctions[0].at, std::int64_t(0));
+            QCOMPARE(report.junctions[0].length, std::int64_t(fade));
+            QCOMPARE(report.junctions[0].rejoinedAt, std::llround(1.5 * rate) + fade);
+            QCOMPARE(report.junctions[0].silentFrames, std::int64_t(0));
         }
         player->setCurrentTime(4.0);
-        QCOMPARE(largestDifference(pull(5000), m_straight, 4 * rate), 0.0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const auto heard = pull(5000);
+        QCOMPARE(largestDifference(std::vector<float>(heard.begin() + 2 * fade, heard.end()), m_straight, 4 * rate + fade), 0.0);
     }
 
     void clampsGainAndPauseKeepTheSamplesInPlace()
@@ -237,16 +264,23 @@ private slots:
         }
         player->setVolume(0.25f);
         player->play();
-        QVERIFY(largestDifference(pull(7000), m_straight, 0, 0.25f) < 1e-7);
+        QVERIFY(largestDifference(pull(7000), m_straight, 0, 0.25f, fade) < 1e-7);
         player->pause();
         QVERIFY(!player->isPlaying());
-        // Paused, the position is where the sound stops: what was handed over.
-        QCOMPARE(player->currentTime(), 7000.0 / rate);
+        // Paused, the sound dies away over a fade's length, and the position
+        // is where it stops.
+        const auto dying = pull(1000, std::chrono::milliseconds(100));
+        QCOMPARE(int(dying.size() / 2), fade);
+        for (int i = 0; i < 2 * fade; ++i) {
+            const double fall = std::cos(M_PI / 2 * (i / 2 + 0.5) / fade);
+            QVERIFY(std::fabs(dying[std::size_t(i)] - 0.25 * fall * m_straight[std::size_t(7000 * 2 + i)]) < 1e-7);
+        }
+        QCOMPARE(player->currentTime(), double(7000 + fade) / rate);
         QVERIFY(pull(100, std::chrono::milliseconds(100)).empty());
-        QCOMPARE(player->currentTime(), 7000.0 / rate);
+        QCOMPARE(player->currentTime(), double(7000 + fade) / rate);
         player->setVolume(1.0f);
         player->play();
-        QCOMPARE(largestDifference(pull(3000), m_straight, 7000), 0.0);
+        QVERIFY(largestDifference(pull(3000), m_straight, 7000 + fade, 1.0f, fade) < 1e-6);
     }
 
     void playingToTheEndHandsOverTheLastSampleAndNoMore()
@@ -256,7 +290,7 @@ private slots:
         player->play();
         const auto heard = pull(10000, std::chrono::milliseconds(300));
         QCOMPARE(std::int64_t(heard.size() / 2), KnownSignal::chirpFrames - std::llround(5.9 * rate));
-        QCOMPARE(largestDifference(heard, m_straight, std::llround(5.9 * rate)), 0.0);
+        QVERIFY(largestDifference(heard, m_straight, std::llround(5.9 * rate), 1.0f, fade) < 1e-6);
         QVERIFY(player->hasReachedEnd() && !player->isPlaying());
         QCOMPARE(player->currentTime(), player->duration());
         player->play();  // at the very end: nothing to play, still at the end
@@ -265,7 +299,7 @@ private slots:
         QCOMPARE(player->currentTime(), 6.0);
         player->setCurrentTime(1.0);
         QVERIFY(!player->hasReachedEnd() && player->isPlaying());
-        QCOMPARE(largestDifference(pull(500), m_straight, rate), 0.0);
+        QVERIFY(largestDifference(pull(500), m_straight, rate, 1.0f, fade) < 1e-6);
     }
 
     void destroyingAPlayingPlayerDetachesIt()
@@ -280,21 +314,37 @@ private slots:
         }
     }
 
-    void heardClockAdvancesBetweenWhatWasHandedOver()
+    // The device plays a buffer latency after it was handed over, and a loop
+    // may jump inside one buffer: what is heard follows the pieces as the
+    // device plays them, never ahead of the sound and never past what it got.
+    void heardTimelineFollowsThePiecesAsTheDevicePlaysThem()
     {
-        HeardClock clock;
-        clock.serving = clock.hasFrames = 1;
-        clock.runStartFrame = 1000;
-        clock.anchorFrame = 2000;
-        clock.anchorTimeNs = 1'000'000'000;  // frame 2000 is heard at t = 1 s
-        clock.handedEndFrame = 3000;
-        QCOMPARE(clock.heardFrame(1'500'000'000, 1000), std::int64_t(2500));
-        QCOMPARE(clock.heardFrame(500'000'000, 1000), std::int64_t(1500));  // the previous buffer, still playing
-        QCOMPARE(clock.heardFrame(0, 1000), std::int64_t(1000));            // not before the run started
-        QCOMPARE(clock.heardFrame(9'000'000'000, 1000), std::int64_t(3000));  // not past what was handed over
-        QCOMPARE(clock.heardFrame(std::int64_t(1) << 62, 48000), std::int64_t(3000));  // no overflow
-        clock.serving = 0;  // paused: the sound stops where the handed audio ends
-        QCOMPARE(clock.heardFrame(1'000'000'000, 1000), std::int64_t(3000));
+        HeardTimeline timeline;
+        // Frames 5000.. of the stream went out at device frame 1000, then a
+        // jump back to 2000 at device frame 1300; the first will be heard at t = 1 s.
+        timeline.append({1000, 5000, 300, 0, 7, {}});
+        timeline.append({1300, 2000, 200, 0, 7, {1, 0, 0, 2, 1, 0}});
+        timeline.anchorDeviceFrame = 1000;
+        timeline.anchorTimeNs = 1'000'000'000;
+        auto heardAt = [&](std::int64_t nowNs) { return timeline.heardAt(timeline.deviceFrameAt(nowNs, 1000), 7); };
+        QCOMPARE(heardAt(1'000'000'000).frame, std::int64_t(5000));  // the buffer's start, not its end
+        QCOMPARE(heardAt(1'100'000'000).frame, std::int64_t(5100));
+        QCOMPARE(heardAt(1'400'000'000).frame, std::int64_t(2100));  // after the jump
+        QCOMPARE(heardAt(1'400'000'000).marks.wraps, 1u);
+        QCOMPARE(heardAt(9'000'000'000).frame, std::int64_t(2200));  // not past what was handed over
+        QCOMPARE(heardAt(std::int64_t(1) << 62).frame, std::int64_t(2200));  // no overflow
+        QVERIFY(!heardAt(500'000'000).any || heardAt(500'000'000).frame == 5000);  // not before it was heard
+        QVERIFY(!timeline.heardAt(timeline.deviceFrameAt(1'100'000'000, 1000), 8).any);  // a seek since: not heard yet
+        // A pause between passes holds the position and counts down.
+        timeline.append({1500, 2000, 100, 1, 7, {2, 0, 0, 3, 1, 0}});
+        const HeardTimeline::Heard paused = timeline.heardAt(1530, 7);
+        QCOMPARE(paused.frame, std::int64_t(2000));
+        QCOMPARE(paused.pauseFramesLeft, std::int64_t(70));
+        // Continuing pieces become one: a long drill does not crowd out what is heard now.
+        for (int i = 0; i < 100; ++i)
+            timeline.append({1600 + i * 10, 2000 + i * 10, 10, 0, 7, {2, 0, 0, 3, 1, 0}});
+        QCOMPARE(timeline.heardAt(1605, 7).frame, std::int64_t(2005));
+        QCOMPARE(timeline.heardAt(1550, 7).frame, std::int64_t(2000));
     }
 
     // The heard clock's way from the audio thread to the main thread: a reader

@@ -80,9 +80,14 @@ private slots:
         watch(*player, 0.2);  // past the start-up
         const Watch run = watch(*player, 1.0);
         QVERIFY2(run.monotonic && run.pace() > 0.9 && run.pace() < 1.1, qPrintable(QString::number(run.pace())));
+        const double pausing = player->currentTime();
         player->pause();
+        // The sound dies away over the next buffer: the position stops
+        // where it does, within a buffer and a fade of the pause.
+        watch(*player, 0.1);
         const double paused = player->currentTime();
         QVERIFY(!player->isPlaying() && paused > 1.0 && paused < 1.5);
+        QVERIFY2(paused >= pausing && paused < pausing + 0.06, qPrintable(QStringLiteral("%1 -> %2").arg(pausing).arg(paused)));
         const Watch still = watch(*player, 0.2);
         QVERIFY(still.lowest == paused && still.highest == paused);
         player->play();

@@ -31,6 +31,7 @@ ContentView::ContentView(DefaultsStore& defaults, QWidget* parent)
     : Backdrop(backgroundGradient(), parent)
     , m_state(defaults)
     , m_library(m_state)
+    , m_displayPacer(this, [this] { refresh(); })
 {
     CommandHandlers handlers(m_state);
     m_captureView = new EventMonitorView([handlers](QKeyEvent* event) mutable { handlers.handleKeyPress(event); },
@@ -54,14 +55,8 @@ ContentView::ContentView(DefaultsStore& defaults, QWidget* parent)
     connect(m_transportRow->stopButton(), &QAbstractButton::clicked, this, &ContentView::stop);
     connect(m_transportRow->helpButton(), &QAbstractButton::clicked, this, &ContentView::toggleUserGuide);
 
-    connect(&m_state.audioPlayer(), &AudioPlayer::changed, this, &ContentView::scheduleRefresh);
+    connect(&m_state.audioPlayer(), &AudioPlayer::changed, this, [this] { m_displayPacer.request(); });
     connect(&m_state, &ContentState::changed, this, &ContentView::onStateChanged);
-
-    // Runs whatever else the window is doing: in menus, during drags, under sheets.
-    m_positionTimer.setTimerType(Qt::PreciseTimer);
-    m_positionTimer.setInterval(positionTimerIntervalMilliseconds);
-    connect(&m_positionTimer, &QTimer::timeout, this, &ContentView::onPositionTimer);
-    m_positionTimer.start();
 
     refresh();
 }
@@ -70,7 +65,6 @@ ContentView::ContentView(DefaultsStore& defaults, QWidget* parent)
 // before the QWidget base deletes the children: take them down first.
 ContentView::~ContentView()
 {
-    m_positionTimer.stop();
     disconnect(&m_state, nullptr, this, nullptr);
     disconnect(&m_state.audioPlayer(), nullptr, this, nullptr);
     delete m_pressFeedback;
@@ -154,25 +148,8 @@ void ContentView::pressFeedback()
     m_pressFeedback->run();
 }
 
-void ContentView::onPositionTimer()
-{
-    m_state.audioPlayer().tick();
-}
-
-// The engine changes up to 200 times a second while both timers run, and one
-// operation may store several fields: look once, when the event loop comes
-// round, at everything that changed by then.
-void ContentView::scheduleRefresh()
-{
-    if (m_isRefreshScheduled)
-        return;
-    m_isRefreshScheduled = true;
-    QMetaObject::invokeMethod(this, &ContentView::refresh, Qt::QueuedConnection);
-}
-
 void ContentView::refresh()
 {
-    m_isRefreshScheduled = false;
     ++m_refreshCount;
     const PlayerDisplay display = PlayerDisplay::of(m_state.audioPlayer());
     m_playerCard->present(display);

@@ -3,8 +3,7 @@
 #include "library/PlaylistLibrary.h"
 #include "state/ContentState.h"
 #include "ui/kit/Backdrop.h"
-
-#include <QTimer>
+#include "ui/kit/FramePacer.h"
 
 class DefaultsStore;
 class EventMonitorView;
@@ -21,11 +20,11 @@ class QVBoxLayout;
 // card over the transport row on the left and the playlist column on the
 // right.
 //
-// It drives the display: a 10 ms position timer runs the engine's tick for
-// the window's whole life; the engine's changes are gathered into one refresh
-// when the event loop next comes round, which shows only what really changed
-// (the time text once a second, the bar when its fill moves a pixel). The
-// buttons' scale and the sheets follow the state at once.
+// It drives the display: the engine's changes (a hundred a second while it
+// plays, none while it rests) are gathered into at most one refresh per screen
+// frame, which shows only what really changed (the time text once a second,
+// the bar when its fill moves a pixel). The buttons' scale and the sheets
+// follow the state at once.
 //
 // The playlist panel fills the right column; the two sheets are shown while
 // showUserGuide / showNewPlaylistPrompt are true.
@@ -33,7 +32,6 @@ class ContentView : public Backdrop {
     Q_OBJECT
 
 public:
-    static constexpr int positionTimerIntervalMilliseconds = 10;
     static constexpr int padding = 20;
     static constexpr int columnSpacing = 20;
     static constexpr int leftColumnSpacing = 20;
@@ -70,7 +68,6 @@ public:
     PlayerCard* playerCard() const { return m_playerCard; }
     TransportRow* transportRow() const { return m_transportRow; }
     EventMonitorView* captureView() const { return m_captureView; }
-    const QTimer& positionTimer() const { return m_positionTimer; }
     // Refreshes run so far, for tests and benches of the display's economy.
     quint64 refreshCount() const { return m_refreshCount; }
 
@@ -83,16 +80,13 @@ protected:
 
 private:
     void buildLayout();
-    void onPositionTimer();
-    void scheduleRefresh();
     void onStateChanged(ContentState::Field field);
     void appear();
     void placePlaylistPanel();
 
     ContentState m_state;
     PlaylistLibrary m_library;
-    QTimer m_positionTimer;
-    bool m_isRefreshScheduled = false;
+    FramePacer m_displayPacer;
     bool m_hasAppeared = false;
     quint64 m_refreshCount = 0;
 

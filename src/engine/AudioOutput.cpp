@@ -166,14 +166,16 @@ void AudioOutput::detach(PlaybackSource* source)
 int AudioOutput::render(float* out, int frames, std::int64_t nowNs)
 {
     std::fill(out, out + std::size_t(frames) * channels, 0.0f);
-    // The main thread holds this lock only for a moment; rather than wait
-    // for it, the audio side gives this buffer up as silence.
+    const std::int64_t firstFrame = m_deviceFrames.fetch_add(frames, std::memory_order_relaxed);
+    // The main thread holds this lock only for a moment, to attach or detach
+    // a track; rather than wait for it, the audio side gives this buffer up
+    // as silence.
     std::unique_lock lock(m_renderMutex, std::try_to_lock);
     if (!lock.owns_lock())
         return 0;
     int supplied = 0;
     for (PlaybackSource* source : m_sources)
-        supplied = std::max(supplied, source->mixInto(out, frames, nowNs, m_latencyNs));
+        supplied = std::max(supplied, source->mixInto(out, frames, firstFrame, nowNs, m_latencyNs));
     return supplied;
 }
 

@@ -47,15 +47,6 @@ public:
     // touches the source.
     void attach(PlaybackSource* source);
     void detach(PlaybackSource* source);
-    // Main thread: runs change while no rendering is in progress, so that
-    // the next render sees it whole.
-    template <typename Change>
-    void changeBetweenRenders(Change&& change)
-    {
-        std::lock_guard lock(m_renderMutex);
-        change();
-    }
-
     // Manual mode: renders frames of interleaved stereo into out and returns
     // the most frames any stream supplied (the rest is silence).
     int renderForTesting(float* out, int frames);
@@ -85,6 +76,9 @@ private:
 
     std::mutex m_renderMutex;                  // held while rendering; the audio side only try-locks it
     std::vector<PlaybackSource*> m_sources;    // guarded by m_renderMutex
+    // Frames rendered since the output opened, silence given up included, so
+    // that the count stays the device's own.
+    std::atomic<std::int64_t> m_deviceFrames{0};  // atomic, advanced by whichever thread renders
 
     std::mutex m_clockMutex;
     std::condition_variable m_clockWake;

@@ -5,11 +5,21 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 
 AudioPlayer::AudioPlayer(QObject* parent)
     : QObject(parent)
+    , m_settleTimer(std::make_unique<QTimer>())
 {
+    m_settleTimer->setSingleShot(true);
+    m_settleTimer->setTimerType(Qt::PreciseTimer);
+    m_settleTimer->setInterval(tickIntervalMilliseconds);
+    QPointer<AudioPlayer> engine(this);
+    connect(m_settleTimer.get(), &QTimer::timeout, m_settleTimer.get(), [engine] {
+        if (engine && !engine->m_timer)
+            engine->tick();
+    });
 }
 
 // The timer is dropped with the engine; its action only holds a weak
@@ -23,11 +33,19 @@ void AudioPlayer::setIsPlaying(bool playing)
     emit changed();
 }
 
-void AudioPlayer::setCurrentTime(double seconds)
+void AudioPlayer::storeCurrentTime(double seconds)
 {
     emit objectWillChange();
     m_currentTime = seconds;
     emit changed();
+}
+
+// A position written from outside (a seek command, the bar's drag) stands
+// until the next tick copies the player's position again.
+void AudioPlayer::setCurrentTime(double seconds)
+{
+    storeCurrentTime(seconds);
+    settleSoon();
 }
 
 void AudioPlayer::setVolume(float level)
@@ -51,18 +69,76 @@ void AudioPlayer::setCurrentTrack(std::optional<QUrl> track)
     emit changed();
 }
 
+bool AudioPlayer::hasLoop() const
+{
+    return m_loopStart && m_loopEnd && *m_loopStart < *m_loopEnd;
+}
+
 void AudioPlayer::setLoopStart(std::optional<double> seconds)
 {
+    const bool hadLoop = hasLoop();
     emit objectWillChange();
     m_loopStart = seconds;
     emit changed();
+    if (!hadLoop && hasLoop())
+        ++m_loopSerial;
+    handOverLoop();
 }
 
 void AudioPlayer::setLoopEnd(std::optional<double> seconds)
 {
+    const bool hadLoop = hasLoop();
     emit objectWillChange();
     m_loopEnd = seconds;
     emit changed();
+    if (!hadLoop && hasLoop())
+        ++m_loopSerial;
+    handOverLoop();
+}
+
+void AudioPlayer::setDrill(DrillSettings drill)
+{
+    emit objectWillChange();
+    m_drill = drill;
+    emit changed();
+    handOverLoop();
+}
+
+void AudioPlayer::setLoopPass(int pass)
+{
+    if (pass == m_loopPass)
+        return;
+    emit objectWillChange();
+    m_loopPass = pass;
+    emit changed();
+}
+
+void AudioPlayer::setPassPauseSecondsLeft(double seconds)
+{
+    if (seconds == m_passPauseSecondsLeft)
+        return;
+    emit objectWillChange();
+    m_passPauseSecondsLeft = seconds;
+    emit changed();
+}
+
+// The player plays the loop in its audio; it hears of every change of the
+// bounds at once, so a moved end is obeyed within one device buffer.
+void AudioPlayer::handOverLoop()
+{
+    if (m_player) {
+        std::optional<LoopPlan> plan;
+        if (hasLoop()) {
+            plan = LoopPlan{};
+            plan->region = {m_player->frameAt(*m_loopStart), m_player->frameAt(*m_loopEnd), m_loopSerial};
+            plan->passes = m_drill.passes;
+            plan->pause = m_drill.pause;
+            if (plan->region.lengthFrames() <= 0)
+                plan.reset();  // both bounds past the track's end
+        }
+        m_player->setLoop(plan);
+    }
+    settleSoon();
 }
 
 void AudioPlayer::stopTimer()
@@ -82,6 +158,7 @@ void AudioPlayer::stop()
     setLoopStart(std::nullopt);
     setLoopEnd(std::nullopt);
     stopTimer();
+    settleSoon();
     const double position = m_player ? m_player->currentTime() : 0.0;
     Log::line(QStringLiteral("Stop: currentTime=%1, loop cleared").arg(Log::formatDouble(position)));
 }
@@ -99,6 +176,7 @@ void AudioPlayer::playTrack(qint64 index)
         return;
     }
     m_player = std::move(loaded);
+    m_lastHeard = {};
     setCurrentTrack(url);
     m_player->setVolume(m_volume);
     m_player->play();
@@ -115,6 +193,7 @@ void AudioPlayer::togglePlayPause()
             m_player->pause();
         setIsPlaying(false);
         stopTimer();
+        settleSoon();
         return;
     }
     if (m_playlist.isEmpty())
@@ -138,6 +217,7 @@ void AudioPlayer::seek(double seconds)
         target = duration;
     m_player->setCurrentTime(target);
     Log::line(QStringLiteral("Seek to: ") + Log::formatDouble(target));
+    settleSoon();
 }
 
 void AudioPlayer::applyVolume(float level)
@@ -149,21 +229,63 @@ void AudioPlayer::applyVolume(float level)
 
 void AudioPlayer::tick()
 {
-    setCurrentTime(m_player ? m_player->currentTime() : 0.0);
+    storeCurrentTime(m_player ? m_player->currentTime() : 0.0);
+    followHeardLoop();
     enforceLoop();
     finishIfRunOut();
 }
 
+// While playing, the loop is kept in the audio and followHeardLoop() reports
+// its jumps; this covers the rest: paused (or stopped) with the position at or
+// beyond the loop's end, it is pulled back to the start.
 void AudioPlayer::enforceLoop()
 {
     if (!m_player || !m_loopStart || !m_loopEnd)
         return;
     if (!(*m_loopStart < *m_loopEnd))
         return;
+    if (m_player->isPlaying())
+        return;
     const double position = m_player->currentTime();
     if (!(position >= *m_loopEnd))  // also returns for a position that does not compare
         return;
     seek(*m_loopStart);
+}
+
+// What the loop did in the audio, told as it is heard: each jump back to the
+// start is one "Seek to: " line, as a seek by the tick would have been; a loop
+// whose last pass ended is cleared.
+void AudioPlayer::followHeardLoop()
+{
+    if (!m_player) {
+        setLoopPass(0);
+        setPassPauseSecondsLeft(0);
+        return;
+    }
+    const FilePlayer::Heard heard = m_player->heard();
+    if (heard.generation != m_lastHeard.generation)
+        m_lastHeard = {heard.generation, {}, 0};
+    const LoopMarks& before = m_lastHeard.marks;
+    if (m_loopStart && hasLoop()) {
+        for (std::uint32_t wrap = before.wraps; wrap < heard.marks.wraps; ++wrap)
+            Log::line(QStringLiteral("Seek to: ") + Log::formatDouble(std::clamp(*m_loopStart, 0.0, m_player->duration())));
+    }
+    const bool finished = heard.marks.finishes > before.finishes;
+    m_lastHeard = heard;
+    setLoopPass(hasLoop() ? int(std::max<std::uint32_t>(heard.marks.pass, 1)) : 0);
+    setPassPauseSecondsLeft(hasLoop() ? heard.pauseSecondsLeft : 0.0);
+    if (finished && hasLoop()) {
+        setLoopStart(std::nullopt);
+        setLoopEnd(std::nullopt);
+        Log::line(QStringLiteral("Loop cleared"));
+        emit loopFinished();
+    }
+}
+
+void AudioPlayer::settleSoon()
+{
+    if (!m_timer)
+        m_settleTimer->start();
 }
 
 // A track that has been heard to its end stops being "playing", and rewinds,
@@ -176,7 +298,7 @@ void AudioPlayer::finishIfRunOut()
     m_player->setCurrentTime(0);
     setIsPlaying(false);
     stopTimer();
-    setCurrentTime(0);
+    storeCurrentTime(0);
 }
 
 void AudioPlayer::startTimer()

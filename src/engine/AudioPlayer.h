@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/FilePlayer.h"
+#include "engine/LoopPlan.h"
 
 #include <QList>
 #include <QObject>
@@ -11,11 +12,25 @@
 
 class QTimer;
 
+// How a loop is drilled: passes per loop (0: endless) and the pause after
+// each pass.
+struct DrillSettings {
+    int passes = 0;
+    PassPause pause;
+    bool operator==(const DrillSettings&) const = default;
+};
+
 // The window's one playback engine: the loaded track, play/pause state,
 // position, volume, the track list that playback indexes into, and the A-B
 // loop bounds. Every store of a published field is preceded by
 // objectWillChange() and followed by changed(), also when the value does not
 // change. Views listen to changed(): by then the new value is in place.
+//
+// The loop is played in the audio itself (see StreamDecoder): the engine hands
+// its bounds to the track's player whenever they change, and the tick only
+// reports what was heard: one "Seek to: " line per jump back to the loop
+// start, at the moment it is heard. While nothing plays no timer runs: after a
+// change, one tick a moment later settles the published position and the loop.
 class AudioPlayer : public QObject {
     Q_OBJECT
 
@@ -38,6 +53,11 @@ public:
     const std::optional<QUrl>& currentTrack() const { return m_currentTrack; }
     std::optional<double> loopStart() const { return m_loopStart; }
     std::optional<double> loopEnd() const { return m_loopEnd; }
+    // The pass of the loop being heard (from 1; 0 without a loop), and in a
+    // pause between passes the seconds of it still to come (else 0).
+    int loopPass() const { return m_loopPass; }
+    double passPauseSecondsLeft() const { return m_passPauseSecondsLeft; }
+    const DrillSettings& drill() const { return m_drill; }
 
     // Direct stores, for the bindings of the views and the commands.
     void setCurrentTime(double seconds);
@@ -45,6 +65,7 @@ public:
     void setPlaylist(QList<QUrl> tracks);
     void setLoopStart(std::optional<double> seconds);
     void setLoopEnd(std::optional<double> seconds);
+    void setDrill(DrillSettings drill);
 
     void playTrack(qint64 index);
     void togglePlayPause();
@@ -57,15 +78,27 @@ public:
     // engine has exactly one timer.)
     void startTimer();
 
+    // Whether a loop is in force: both bounds set, the start before the end.
+    bool hasLoop() const;
+
 signals:
     void objectWillChange();
     void changed();
+    // The last pass of a loop with a set number of passes was heard; the
+    // bounds are cleared already.
+    void loopFinished();
 
 private:
+    void storeCurrentTime(double seconds);
     void setIsPlaying(bool playing);
     void setCurrentTrack(std::optional<QUrl> track);
+    void setLoopPass(int pass);
+    void setPassPauseSecondsLeft(double seconds);
     void stopTimer();
     void finishIfRunOut();
+    void handOverLoop();
+    void followHeardLoop();
+    void settleSoon();
 
     std::unique_ptr<FilePlayer> m_player;
     bool m_isPlaying = false;
@@ -75,5 +108,12 @@ private:
     std::optional<QUrl> m_currentTrack;
     std::optional<double> m_loopStart;
     std::optional<double> m_loopEnd;
+    int m_loopPass = 0;
+    double m_passPauseSecondsLeft = 0;
+    DrillSettings m_drill;
+    std::uint32_t m_loopSerial = 0;  // a new one each time a loop comes into force
     std::unique_ptr<QTimer> m_timer;
+    std::unique_ptr<QTimer> m_settleTimer;
+    // The loop's marks last heard, and of which generation.
+    FilePlayer::Heard m_lastHeard;
 };

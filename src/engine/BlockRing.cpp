@@ -26,12 +26,13 @@ void BlockRing::publish()
     m_written.fetch_add(1, std::memory_order_release);
 }
 
-AudioBlock* BlockRing::readableBlock()
+AudioBlock* BlockRing::peek(int index)
 {
     const std::uint64_t read = m_read.load(std::memory_order_relaxed);
-    if (read == m_written.load(std::memory_order_acquire))
+    const std::uint64_t at = read + std::uint64_t(index);
+    if (at >= m_written.load(std::memory_order_acquire))
         return nullptr;
-    return &m_blocks[read % std::uint64_t(m_capacity)];
+    return &m_blocks[at % std::uint64_t(m_capacity)];
 }
 
 void BlockRing::release()

@@ -1,22 +1,10 @@
 #pragma once
 
+#include "engine/AudioBlock.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
-
-// A block of decoded audio on its way to the output: interleaved stereo
-// frames, stamped with the seek generation they belong to and the stream
-// position of their first frame.
-struct AudioBlock {
-    static constexpr int capacityFrames = 512;
-    static constexpr int channels = 2;
-
-    std::uint64_t generation = 0;
-    std::int64_t startFrame = 0;
-    int frames = 0;
-    bool endOfStream = false;  // nothing follows in this generation
-    float samples[capacityFrames * channels] = {};
-};
 
 // A bounded lock-free queue of blocks between exactly one producer thread
 // (the decoder) and one consumer thread (the audio callback). Neither side
@@ -38,8 +26,9 @@ public:
     void publish();
 
     // Consumer: the oldest published block, or null when empty; release()
-    // gives it back.
-    AudioBlock* readableBlock();
+    // gives it back. peek(n) is the n-th published block after the oldest.
+    AudioBlock* readableBlock() { return peek(0); }
+    AudioBlock* peek(int index);
     void release();
 
 private:

@@ -1,30 +1,15 @@
 #include "engine/FilePlayer.h"
 
-#include "base/Log.h"
-#include "base/Threads.h"
 #include "engine/AudioOutput.h"
 #include "engine/DecodeStream.h"
 #include "engine/PlaybackSource.h"
+#include "engine/StreamDecoder.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 namespace {
-
-// The decoder keeps this much queued; the rest of the ring is headroom, so
-// that after a seek the new position can be queued before the stale audio
-// has been dropped.
-constexpr int steadyQueueBlocks = 40;
-// How long the decoder sleeps when the queue is full: far less than the
-// queue lasts, so it never runs dry.
-constexpr std::chrono::milliseconds refillInterval{100};
-// Data that ends this close to the stated length ends where it should: a
-// length read from headers may be off by a frame or two.
-constexpr int earlyEndToleranceDivisor = 10;  // a tenth of a second
 
 std::int64_t steadyNowNs()
 {
@@ -36,153 +21,82 @@ std::int64_t steadyNowNs()
 
 struct FilePlayer::Impl {
     Impl(QString filePath, std::shared_ptr<AudioOutput> audioOutput, std::unique_ptr<DecodeStream> decodeStream)
-        : path(std::move(filePath))
-        , output(std::move(audioOutput))
-        , stream(std::move(decodeStream))
+        : output(std::move(audioOutput))
         , source(output->sampleRate())
         , sampleRate(output->sampleRate())
-        , durationSeconds(stream->durationSeconds())
-        , lengthFrames(stream->outputLengthFrames())
+        , durationSeconds(decodeStream->durationSeconds())
+        , lengthFrames(decodeStream->outputLengthFrames())
+        , decoder(std::move(decodeStream), source, std::move(filePath))
     {
     }
 
-    void startDecoder()
+    void start()
     {
         output->attach(&source);
-        noteThreadStart("A track's decoder");
-        decoder = std::thread([this] { decodeLoop(); });
+        decoder.start();
     }
 
-    ~Impl()
-    {
-        output->detach(&source);
-        {
-            std::lock_guard lock(requestMutex);
-            stopping = true;
-        }
-        wake.notify_all();
-        if (decoder.joinable())
-            decoder.join();
-    }
+    // Detaches from the output first (the audio thread then no longer sees
+    // this stream); the decoder is stopped and joined after that.
+    ~Impl() { output->detach(&source); }
 
-    void decodeLoop();
-    void noteEarlyEnd();
-    bool queueHasRoom(std::uint64_t workingGeneration);
+    HeardTimeline::Heard heardNow() const;
     std::int64_t heardFrame() const;
     void noteEndIfHeard() const;
+    void sendRequest(std::int64_t frame, bool keepsPosition);
 
-    const QString path;
     const std::shared_ptr<AudioOutput> output;
-    const std::unique_ptr<DecodeStream> stream;  // decoder thread only, once started
     PlaybackSource source;
     const int sampleRate;
     const double durationSeconds;
-    const std::int64_t lengthFrames;  // at the output rate
-
-    std::mutex requestMutex;
-    std::condition_variable wake;
-    std::int64_t requestedFrame = 0;  // guarded by requestMutex, with the generation
-    bool stopping = false;            // guarded by requestMutex
-    std::thread decoder;
-    bool reportedEarlyEnd = false;  // decoder thread only
+    const std::int64_t lengthFrames;
+    StreamDecoder decoder;
 
     // Main thread only.
     std::uint64_t generation = 0;
+    std::uint64_t seekGeneration = 0;  // audio from before the latest seek is not heard as the position
     double targetSeconds = 0;
     std::int64_t targetFrame = 0;
+    std::optional<LoopPlan> loop;
     bool playRequested = false;
     mutable bool reachedEnd = false;
+    // What was last reported heard, and of which pass: callbacks arrive with
+    // jitter, and what was once heard stays heard until the loop turns.
     mutable std::int64_t lastReportedFrame = 0;
+    mutable std::uint64_t lastReportedTurns = 0;
     float gain = 1.0f;
 };
 
-bool FilePlayer::Impl::queueHasRoom(std::uint64_t workingGeneration)
+HeardTimeline::Heard FilePlayer::Impl::heardNow() const
 {
-    // While stale blocks still wait to be dropped, the headroom may be used.
-    const int limit = source.consumedGeneration() == workingGeneration ? steadyQueueBlocks : source.ring().capacity();
-    return source.ring().usedBlocks() < limit;
-}
-
-void FilePlayer::Impl::decodeLoop()
-{
-    std::uint64_t working = 0;  // the stream was positioned at 0 by the load
-    bool ended = false;
-    for (;;) {
-        std::uint64_t wanted;
-        std::int64_t frame = 0;
-        {
-            std::unique_lock lock(requestMutex);
-            for (;;) {
-                if (stopping)
-                    return;
-                wanted = source.requestedGeneration();
-                if (wanted != working) {
-                    frame = requestedFrame;
-                    break;
-                }
-                if (!ended && queueHasRoom(working))
-                    break;
-                if (ended)
-                    wake.wait(lock);
-                else
-                    wake.wait_for(lock, refillInterval);
-            }
-        }
-        if (wanted != working) {
-            stream->seek(frame);
-            working = wanted;
-            ended = false;
-        }
-        while (!ended && source.requestedGeneration() == working && queueHasRoom(working)) {
-            AudioBlock* block = source.ring().writableBlock();
-            if (!block)
-                break;
-            block->generation = working;
-            block->frames = stream->read(block->samples, AudioBlock::capacityFrames);
-            block->startFrame = stream->position() - block->frames;
-            block->endOfStream = block->frames < AudioBlock::capacityFrames;
-            ended = block->endOfStream;
-            source.ring().publish();
-            if (ended)
-                noteEarlyEnd();
-        }
-    }
-}
-
-// A file cut short or overwritten after it was opened, or one that cannot be
-// read any further, ends before its stated length. Playback then ends there
-// as at a real end; the line says why, once per load.
-void FilePlayer::Impl::noteEarlyEnd()
-{
-    const std::int64_t endFrame = stream->position();
-    if (reportedEarlyEnd || endFrame + sampleRate / earlyEndToleranceDivisor >= lengthFrames)
-        return;
-    reportedEarlyEnd = true;
-    const int error = stream->readError();
-    const QString reason = error ? Ffmpeg::errorText(error) : QStringLiteral("no more data");
-    const double endSeconds = std::round(double(endFrame) * 1000 / sampleRate) / 1000;
-    Log::line(QStringLiteral("Track ends early: %1: %2, at %3 s of %4 s")
-                  .arg(path, reason, Log::formatDouble(endSeconds), Log::formatDouble(durationSeconds)));
+    const HeardTimeline timeline = source.timeline();
+    return timeline.heardAt(timeline.deviceFrameAt(steadyNowNs(), sampleRate), seekGeneration);
 }
 
 std::int64_t FilePlayer::Impl::heardFrame() const
 {
-    const HeardClock clock = source.clock();
-    if (clock.generation != generation || !clock.hasFrames)
+    const HeardTimeline::Heard heard = heardNow();
+    if (!heard.any)
         return targetFrame;
-    const std::int64_t frame = playRequested ? clock.heardFrame(steadyNowNs(), sampleRate) : clock.handedEndFrame;
-    // Callbacks arrive with jitter; what was once reported heard stays heard.
-    lastReportedFrame = std::max(lastReportedFrame, frame);
+    // Within one generation the turns only grow: a new one is a jump back.
+    const std::uint64_t turns = (heard.generation << 32) + heard.marks.wraps + heard.marks.advances;
+    if (turns != lastReportedTurns) {
+        lastReportedTurns = turns;
+        lastReportedFrame = heard.frame;
+    }
+    lastReportedFrame = std::max(lastReportedFrame, heard.frame);
     return lastReportedFrame;
 }
 
 void FilePlayer::Impl::noteEndIfHeard() const
 {
-    if (reachedEnd || !playRequested)
-        return;
-    const HeardClock clock = source.clock();
-    if (clock.generation == generation && clock.endOfStreamFrame >= 0 && heardFrame() >= clock.endOfStreamFrame)
+    if (!reachedEnd && playRequested && heardNow().reachedEnd)
         reachedEnd = true;
+}
+
+void FilePlayer::Impl::sendRequest(std::int64_t frame, bool keepsPosition)
+{
+    decoder.request({++generation, frame, keepsPosition, loop});
 }
 
 std::unique_ptr<FilePlayer> FilePlayer::load(const QUrl& fileUrl, QString* errorDescription)
@@ -197,7 +111,7 @@ std::unique_ptr<FilePlayer> FilePlayer::load(const QUrl& fileUrl, QString* error
     if (!stream)
         return nullptr;
     auto impl = std::make_unique<Impl>(fileUrl.toLocalFile(), std::move(output), std::move(stream));
-    impl->startDecoder();
+    impl->start();
     return std::unique_ptr<FilePlayer>(new FilePlayer(std::move(impl)));
 }
 
@@ -206,8 +120,6 @@ FilePlayer::FilePlayer(std::unique_ptr<Impl> impl)
 {
 }
 
-// Detaches from the output first (the audio thread then no longer sees this
-// stream), then stops and joins the decoder.
 FilePlayer::~FilePlayer() = default;
 
 void FilePlayer::play()
@@ -218,17 +130,14 @@ void FilePlayer::play()
         return;
     d.playRequested = true;
     d.source.setPlayRequested(true);
-    d.wake.notify_all();
 }
 
 void FilePlayer::pause()
 {
     Impl& d = *m_impl;
     d.noteEndIfHeard();
-    // Between renders, so that nothing more is handed to the device once
-    // this returns: the position is then exactly where the sound stops.
-    d.output->changeBetweenRenders([&] { d.source.setPlayRequested(false); });
     d.playRequested = false;
+    d.source.setPlayRequested(false);
 }
 
 bool FilePlayer::isPlaying() const
@@ -254,19 +163,28 @@ void FilePlayer::setCurrentTime(double seconds)
     const double target = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, d.durationSeconds);
     d.targetSeconds = target;
     d.targetFrame = std::min<std::int64_t>(d.lengthFrames, std::llround(target * d.sampleRate));
-    d.lastReportedFrame = d.targetFrame;
     d.reachedEnd = false;
-    {
-        std::lock_guard lock(d.requestMutex);
-        d.requestedFrame = d.targetFrame;
-        d.source.setRequestedGeneration(++d.generation);
-    }
-    d.wake.notify_all();
+    d.sendRequest(d.targetFrame, false);
+    d.seekGeneration = d.generation;
 }
 
 double FilePlayer::duration() const
 {
     return m_impl->durationSeconds;
+}
+
+int FilePlayer::sampleRate() const
+{
+    return m_impl->sampleRate;
+}
+
+std::int64_t FilePlayer::frameAt(double seconds) const
+{
+    const Impl& d = *m_impl;
+    if (std::isnan(seconds))
+        return 0;
+    return std::clamp<std::int64_t>(std::llround(std::clamp(seconds, 0.0, d.durationSeconds) * d.sampleRate), 0,
+                                    d.lengthFrames);
 }
 
 float FilePlayer::volume() const
@@ -284,4 +202,31 @@ bool FilePlayer::hasReachedEnd() const
 {
     m_impl->noteEndIfHeard();
     return m_impl->reachedEnd;
+}
+
+void FilePlayer::setLoop(const std::optional<LoopPlan>& plan)
+{
+    Impl& d = *m_impl;
+    if (plan == d.loop)
+        return;
+    d.loop = plan;
+    // The decoder goes on from where the output is; this is where it falls
+    // back to when the output has not caught up with the last request.
+    d.sendRequest(d.heardFrame(), true);
+}
+
+const std::optional<LoopPlan>& FilePlayer::loop() const
+{
+    return m_impl->loop;
+}
+
+FilePlayer::Heard FilePlayer::heard() const
+{
+    const Impl& d = *m_impl;
+    const HeardTimeline::Heard heard = d.heardNow();
+    Heard result;
+    result.generation = heard.any ? heard.generation : d.generation;
+    result.marks = heard.marks;
+    result.pauseSecondsLeft = double(heard.pauseFramesLeft) / d.sampleRate;
+    return result;
 }

@@ -1,75 +1,273 @@
 #include "engine/PlaybackSource.h"
 
+#include "engine/Crossfade.h"
+
 #include <algorithm>
 
 PlaybackSource::PlaybackSource(int sampleRate)
     : m_sampleRate(sampleRate)
+    , m_fadeFrames(std::clamp(Crossfade::framesAt(sampleRate), 1, AudioBlock::capacityFrames))
     , m_ring(ringBlocks)
+    , m_tail(std::size_t(m_fadeFrames) * AudioBlock::channels, 0.0f)
 {
-    m_published.store(m_clock);
+    m_published.store(m_timeline);
+    m_outputPosition.store({});
 }
 
-int PlaybackSource::mixInto(float* out, int frames, std::int64_t nowNs, std::int64_t latencyNs)
+void PlaybackSource::releaseFront()
 {
-    const std::uint64_t generation = requestedGeneration();
-    // Stale audio from before a seek is dropped whether or not we play, so
-    // the decoder has room for the new position at once.
-    while (AudioBlock* block = m_ring.readableBlock()) {
-        if (block->generation == generation)
-            break;
-        m_ring.release();
-        m_blockOffset = 0;
-    }
-    if (m_clock.generation != generation) {
-        m_clock = HeardClock{};
-        m_clock.generation = generation;
-        m_consumedGeneration.store(generation, std::memory_order_release);
-    }
+    m_ring.release();
+    m_offset = 0;
+}
 
-    if (!m_playRequested.load(std::memory_order_acquire)) {
-        if (m_clock.serving) {
-            m_clock.serving = 0;
-            m_published.store(m_clock);
-        }
-        return 0;
-    }
+void PlaybackSource::dropBlocksBefore(int index)
+{
+    for (int i = 0; i < index; ++i)
+        releaseFront();
+}
 
+void PlaybackSource::record(std::int64_t deviceFrame, const AudioBlock& block, std::int64_t streamFrame, int frames,
+                            bool held)
+{
+    m_timeline.append({deviceFrame, streamFrame, frames, held ? 1 : 0, block.generation, block.marks});
+}
+
+void PlaybackSource::publishPosition()
+{
+    const AudioBlock* front = m_ring.readableBlock();
+    OutputPosition position = m_outputPosition.load();
+    if (front && front->generation == m_serving) {
+        position.generation = m_serving;
+        position.nextFrame = front->isPause() ? front->startFrame : front->startFrame + m_offset;
+        position.known = 1;
+    } else if (m_timeline.segmentCount > 0 && m_timeline.newest().generation == m_serving) {
+        position.generation = m_serving;
+        position.nextFrame = m_timeline.newest().streamEnd();
+        position.known = 1;
+    }
+    m_outputPosition.store(position);
+}
+
+int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, std::int64_t nowNs, std::int64_t latencyNs)
+{
+    m_timeline.anchorDeviceFrame = deviceFrame;
+    m_timeline.anchorTimeNs = nowNs + latencyNs;
+    const bool play = m_playRequested.load(std::memory_order_acquire);
     const float gain = m_gain.load(std::memory_order_relaxed);
     int written = 0;
-    std::int64_t firstFrame = -1;
-    while (written < frames) {
-        AudioBlock* block = m_ring.readableBlock();
-        if (!block || block->generation != generation)
+
+    const std::uint64_t wanted = requestedGeneration();
+    if (!play) {
+        // A pause (or a stop): the sound dies away where it is, and only
+        // then is whatever was asked for in the meantime taken up.
+        if (m_sounding)
+            written = fadeOutInto(out, frames, deviceFrame, gain);
+        m_sounding = false;
+        m_resumeSkipsPause = true;
+        if (wanted != m_serving)
+            switchTo(wanted, false);
+    } else if (wanted != m_serving && !switchTo(wanted, true)) {
+        // The new position is not decoded yet: let the old one die away
+        // rather than cut it, and wait in silence.
+        if (m_sounding)
+            written = fadeOutInto(out, frames, deviceFrame, gain);
+        m_sounding = false;
+    } else {
+        if (m_resumeSkipsPause) {
+            // Resumed in a pause between passes: the rest of it is skipped.
+            const AudioBlock* front = m_ring.readableBlock();
+            if (front && front->generation == m_serving && front->isPause())
+                releaseFront();
+            m_resumeSkipsPause = false;
+        }
+        if (!m_sounding && m_junctionAt < 0)
+            startJunction(false);  // from silence: fade in
+        written = playInto(out, frames, deviceFrame, gain);
+        if (written > 0)
+            m_sounding = true;
+    }
+    publishPosition();
+    m_published.store(m_timeline);
+    return written;
+}
+
+// Makes the wanted generation the one served, once its first block is here.
+bool PlaybackSource::switchTo(std::uint64_t wanted, bool play)
+{
+    int index = 0;
+    const AudioBlock* block = nullptr;
+    while ((block = m_ring.peek(index)) && block->generation != wanted)
+        ++index;
+    if (!block) {
+        // Nothing to fade out of while paused: drop the stale audio at once,
+        // so the decoder has room for the new position.
+        if (!play) {
+            dropBlocksBefore(index);
+            m_serving = wanted;
+            m_consumedGeneration.store(wanted, std::memory_order_release);
+        }
+        return false;
+    }
+    bool joined = false;
+    if (play && m_sounding && block->joinsInPlace)
+        joined = joinInPlace(index);
+    if (!joined) {
+        const bool crossfade = play && m_sounding;
+        if (crossfade)
+            captureTail();
+        dropBlocksBefore(index);
+        m_offset = 0;
+        if (crossfade)
+            startJunction(true);
+    }
+    m_serving = wanted;
+    m_consumedGeneration.store(wanted, std::memory_order_release);
+    return true;
+}
+
+// The loop changed but not the position: the new blocks hold the same audio
+// as the old ones up to where the loop now turns, so the output takes them up
+// at the frame it has reached, with nothing to hear at the seam.
+bool PlaybackSource::joinInPlace(int wantedIndex)
+{
+    const AudioBlock* front = m_ring.readableBlock();
+    if (!front || front->generation != m_serving || front->isPause())
+        return false;
+    const std::int64_t reached = front->startFrame + m_offset;
+    for (int index = wantedIndex;; ++index) {
+        const AudioBlock* block = m_ring.peek(index);
+        if (!block || block->generation != m_ring.peek(wantedIndex)->generation || block->isPause())
+            return false;
+        if (reached < block->startFrame)
+            return false;  // the new audio starts later than the output is: a jump after all
+        if (reached < block->startFrame + block->frames) {
+            dropBlocksBefore(index);
+            m_offset = reached - block->startFrame;
+            return true;
+        }
+        if (block->endOfStream)
+            return false;
+    }
+}
+
+// Copies the next fade's worth of the audio being served (less when there is
+// less), to fade out of while the new audio fades in.
+void PlaybackSource::captureTail()
+{
+    std::fill(m_tail.begin(), m_tail.end(), 0.0f);
+    int captured = 0;
+    std::int64_t offset = m_offset;
+    for (int index = 0; captured < m_fadeFrames; ++index) {
+        const AudioBlock* block = m_ring.peek(index);
+        if (!block || block->generation != m_serving || block->isPause())
             break;
-        if (firstFrame < 0)
-            firstFrame = block->startFrame + m_blockOffset;
-        const int count = std::min(block->frames - m_blockOffset, frames - written);
-        const float* from = block->samples + std::size_t(m_blockOffset) * AudioBlock::channels;
-        float* to = out + std::size_t(written) * AudioBlock::channels;
-        for (int i = 0; i < count * AudioBlock::channels; ++i)
-            to[i] += from[i] * gain;
-        m_blockOffset += count;
-        written += count;
-        if (m_blockOffset >= block->frames) {
-            const bool last = block->endOfStream;
-            if (last)
-                m_clock.endOfStreamFrame = block->startFrame + block->frames;
-            m_ring.release();
-            m_blockOffset = 0;
-            if (last)
+        const int count = int(std::min<std::int64_t>(block->frames - offset, m_fadeFrames - captured));
+        std::copy_n(block->samples + offset * AudioBlock::channels, std::size_t(count) * AudioBlock::channels,
+                    m_tail.begin() + std::ptrdiff_t(captured) * AudioBlock::channels);
+        captured += count;
+        offset = 0;
+        if (block->endOfStream)
+            break;
+    }
+}
+
+void PlaybackSource::startJunction(bool withTail)
+{
+    if (!withTail)
+        std::fill(m_tail.begin(), m_tail.end(), 0.0f);
+    m_junctionAt = 0;
+}
+
+int PlaybackSource::playInto(float* out, int frames, std::int64_t deviceFrame, float gain)
+{
+    int done = 0;
+    while (done < frames) {
+        AudioBlock* block = m_ring.readableBlock();
+        if (!block || block->generation != m_serving)
+            break;
+        float* to = out + std::ptrdiff_t(done) * AudioBlock::channels;
+        if (block->isPause()) {
+            const int count = int(std::min<std::int64_t>(block->pauseFrames - m_offset, frames - done));
+            // Silence, unless a junction is still fading out of what came before.
+            for (int f = 0; f < count && m_junctionAt >= 0; ++f, ++m_junctionAt) {
+                if (m_junctionAt >= m_fadeFrames) {
+                    m_junctionAt = -1;
+                    break;
+                }
+                const float down = Crossfade::fadeOutGain(m_junctionAt, m_fadeFrames) * gain;
+                for (int c = 0; c < AudioBlock::channels; ++c)
+                    to[f * AudioBlock::channels + c] += m_tail[std::size_t(m_junctionAt) * AudioBlock::channels + c] * down;
+            }
+            record(deviceFrame + done, *block, block->startFrame, count, true);
+            m_offset += count;
+            done += count;
+            if (m_offset >= block->pauseFrames)
+                releaseFront();
+            continue;
+        }
+        const int count = int(std::min<std::int64_t>(block->frames - m_offset, frames - done));
+        const float* from = block->samples + m_offset * AudioBlock::channels;
+        int f = 0;
+        for (; f < count && m_junctionAt >= 0; ++f, ++m_junctionAt) {
+            if (m_junctionAt >= m_fadeFrames) {
+                m_junctionAt = -1;
                 break;
+            }
+            const float up = Crossfade::fadeInGain(m_junctionAt, m_fadeFrames) * gain;
+            const float down = Crossfade::fadeOutGain(m_junctionAt, m_fadeFrames) * gain;
+            const float* tail = &m_tail[std::size_t(m_junctionAt) * AudioBlock::channels];
+            for (int c = 0; c < AudioBlock::channels; ++c)
+                to[f * AudioBlock::channels + c] += from[f * AudioBlock::channels + c] * up + tail[c] * down;
+        }
+        for (int i = f * AudioBlock::channels; i < count * AudioBlock::channels; ++i)
+            to[i] += from[i] * gain;
+        record(deviceFrame + done, *block, block->startFrame + m_offset, count, false);
+        m_offset += count;
+        done += count;
+        if (m_offset >= block->frames) {
+            const bool last = block->endOfStream;
+            releaseFront();
+            if (last) {
+                m_timeline.endOfStreamDeviceFrame = deviceFrame + done;
+                m_timeline.endOfStreamGeneration = m_serving;
+                break;
+            }
         }
     }
+    return done;
+}
 
-    if (firstFrame >= 0) {
-        if (!m_clock.serving || !m_clock.hasFrames)
-            m_clock.runStartFrame = firstFrame;  // output (re)starts here
-        m_clock.hasFrames = 1;
-        m_clock.anchorFrame = firstFrame;
-        m_clock.anchorTimeNs = nowNs + latencyNs;
-        m_clock.handedEndFrame = firstFrame + written;
-        m_clock.serving = 1;
+// Plays on for one fade's length (less when less is queued), falling to
+// silence: a pause, or a jump whose new audio is not here yet.
+int PlaybackSource::fadeOutInto(float* out, int frames, std::int64_t deviceFrame, float gain)
+{
+    const int length = std::min(frames, m_fadeFrames);
+    int done = 0;
+    while (done < length) {
+        AudioBlock* block = m_ring.readableBlock();
+        if (!block || block->generation != m_serving || block->isPause())
+            break;
+        const int count = int(std::min<std::int64_t>(block->frames - m_offset, length - done));
+        const float* from = block->samples + m_offset * AudioBlock::channels;
+        float* to = out + std::ptrdiff_t(done) * AudioBlock::channels;
+        for (int f = 0; f < count; ++f) {
+            const float down = Crossfade::fadeOutGain(done + f, m_fadeFrames) * gain;
+            for (int c = 0; c < AudioBlock::channels; ++c)
+                to[f * AudioBlock::channels + c] += from[f * AudioBlock::channels + c] * down;
+        }
+        record(deviceFrame + done, *block, block->startFrame + m_offset, count, false);
+        m_offset += count;
+        done += count;
+        if (m_offset >= block->frames) {
+            const bool last = block->endOfStream;
+            releaseFront();
+            if (last) {
+                m_timeline.endOfStreamDeviceFrame = deviceFrame + done;
+                m_timeline.endOfStreamGeneration = m_serving;
+                break;
+            }
+        }
     }
-    m_published.store(m_clock);
-    return written;
+    m_junctionAt = -1;
+    return done;
 }

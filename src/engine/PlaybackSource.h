@@ -1,14 +1,22 @@
 #pragma once
 
 #include "engine/BlockRing.h"
-#include "engine/HeardClock.h"
+#include "engine/HeardTimeline.h"
+#include "engine/Seqlock.h"
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 // One stream as the output sees it: the queue the decoder thread fills, the
-// requests the main thread makes (generation, play, gain), and the clock the
-// audio thread reports back.
+// requests the main thread makes (generation, play, gain), and the timeline
+// the audio thread reports back.
+//
+// Every change of what is heard is joined without a click: a seek while
+// playing crossfades from the old position into the new one, a pause lets the
+// sound die away over a few milliseconds, a resume brings it in. A block that
+// joins in place (the loop changed, the position did not) is taken up at the
+// very frame the output has reached, so nothing changes to the ear.
 class PlaybackSource {
 public:
     static constexpr int ringBlocks = 64;
@@ -16,37 +24,64 @@ public:
     explicit PlaybackSource(int sampleRate);
 
     int sampleRate() const { return m_sampleRate; }
+    int fadeFrames() const { return m_fadeFrames; }
     BlockRing& ring() { return m_ring; }
 
     // Main thread: every seek moves to a new generation; blocks of older
-    // generations are dropped unheard.
+    // generations are dropped unheard (after a crossfade out of them).
     void setRequestedGeneration(std::uint64_t generation) { m_requestedGeneration.store(generation, std::memory_order_release); }
     std::uint64_t requestedGeneration() const { return m_requestedGeneration.load(std::memory_order_acquire); }
-    // Main thread. Only while the output is not rendering may it become
-    // false, so that the heard position is final when the call returns.
     void setPlayRequested(bool play) { m_playRequested.store(play, std::memory_order_release); }
     void setGain(float gain) { m_gain.store(gain, std::memory_order_relaxed); }
 
     // Decoder thread: the generation the audio thread has caught up with.
     std::uint64_t consumedGeneration() const { return m_consumedGeneration.load(std::memory_order_acquire); }
+    // Where the output goes on: the next stream frame it will hand over, in
+    // the generation it serves.
+    struct OutputPosition {
+        std::uint64_t generation = 0;
+        std::int64_t nextFrame = 0;
+        std::int64_t known = 0;  // 1 once the output has served anything
+    };
+    OutputPosition outputPosition() const { return m_outputPosition.load(); }
 
     // Any thread.
-    HeardClock clock() const { return m_published.load(); }
+    HeardTimeline timeline() const { return m_published.load(); }
 
     // Audio thread: adds this stream's next frames, scaled by the gain, into
-    // out (interleaved stereo). The first of them will be heard latencyNs
+    // out (interleaved stereo, which holds silence or other streams). Its
+    // first frame is the output's deviceFrame-th and will be heard latencyNs
     // after nowNs. Returns how many frames it supplied. Never blocks.
-    int mixInto(float* out, int frames, std::int64_t nowNs, std::int64_t latencyNs);
+    int mixInto(float* out, int frames, std::int64_t deviceFrame, std::int64_t nowNs, std::int64_t latencyNs);
 
 private:
+    bool switchTo(std::uint64_t wanted, bool play);
+    bool joinInPlace(int wantedIndex);
+    void captureTail();
+    void startJunction(bool withTail);
+    void dropBlocksBefore(int index);
+    int playInto(float* out, int frames, std::int64_t deviceFrame, float gain);
+    int fadeOutInto(float* out, int frames, std::int64_t deviceFrame, float gain);
+    void record(std::int64_t deviceFrame, const AudioBlock& block, std::int64_t streamFrame, int frames, bool held);
+    void releaseFront();
+    void publishPosition();
+
     const int m_sampleRate;
+    const int m_fadeFrames;
     BlockRing m_ring;
     std::atomic<std::uint64_t> m_requestedGeneration{0};  // atomic, written by the main thread
     std::atomic<bool> m_playRequested{false};             // atomic, written by the main thread
     std::atomic<float> m_gain{1.0f};                      // atomic, written by the main thread
     std::atomic<std::uint64_t> m_consumedGeneration{0};   // atomic, written by the audio thread
-    SeqlockValue<HeardClock> m_published;                 // written by the audio thread
+    SeqlockValue<HeardTimeline> m_published;              // written by the audio thread
+    SeqlockValue<OutputPosition> m_outputPosition;        // written by the audio thread
 
-    HeardClock m_clock;     // audio thread only
-    int m_blockOffset = 0;  // audio thread only: frames of the front block already played
+    // Audio thread only.
+    HeardTimeline m_timeline;
+    std::uint64_t m_serving = 0;       // the generation being played
+    std::int64_t m_offset = 0;         // frames of the front block already played
+    bool m_sounding = false;           // sound was going out at full level when the last render ended
+    bool m_resumeSkipsPause = false;   // paused by the user: a resume skips the rest of a pause between passes
+    int m_junctionAt = -1;             // frame of the junction fade in progress; -1: none
+    std::vector<float> m_tail;         // the outgoing audio a junction fades out of (zeros: a plain fade-in)
 };

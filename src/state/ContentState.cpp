@@ -9,6 +9,8 @@ ContentState::ContentState(DefaultsStore& defaults, QObject* parent)
     // 0 means "never chosen" (or unreadable); any other stored value is used as it is.
     const double stored = defaults.doubleValue(seekIntervalKey);
     m_seekInterval = stored == 0 ? defaultSeekIntervalSeconds : stored;
+    // A loop that ran its passes out is gone: the next loop key press starts a new one.
+    connect(&m_audioPlayer, &AudioPlayer::loopFinished, this, [this] { setIsSettingLoop(false); });
 }
 
 void ContentState::setIsSettingLoop(bool value)

@@ -6,24 +6,6 @@
 #include <cstring>
 #include <type_traits>
 
-// What the audio thread last told about one stream: which frames went to the
-// device and when the first of them will come out of it. From that, the
-// position as heard at any later instant.
-struct HeardClock {
-    std::uint64_t generation = 0;      // the seek generation this describes
-    std::int64_t runStartFrame = 0;    // first frame since output (re)started
-    std::int64_t handedEndFrame = 0;   // one past the last frame handed to the device
-    std::int64_t anchorFrame = 0;      // first frame of the latest callback...
-    std::int64_t anchorTimeNs = 0;     // ...and when it will be heard (steady clock)
-    std::int64_t endOfStreamFrame = -1;  // set once the last frame was handed
-    std::int64_t hasFrames = 0;        // any frame handed in this generation
-    std::int64_t serving = 0;          // the audio thread is feeding this stream
-
-    // Position heard at nowNs: advances at the sample rate from the anchor,
-    // never before the run's start and never past what the device was given.
-    std::int64_t heardFrame(std::int64_t nowNs, int sampleRate) const;
-};
-
 // Hands a small trivially copyable value from one writer thread to readers
 // without locks: readers retry while a write is in progress.
 template <typename Value>

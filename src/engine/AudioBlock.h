@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+
+// What the decoder stamps on the audio it makes about the loop being drilled.
+// The counts only grow within a generation, so the main thread can tell what
+// happened between two looks at the heard audio.
+struct LoopMarks {
+    std::uint32_t wraps = 0;     // jumps to a loop start: a pass ended, or play was pulled back
+    std::uint32_t finishes = 0;  // loops whose last pass ended, play going on past their end
+    std::uint32_t advances = 0;  // loops that moved on to the next region after their last pass
+    std::uint32_t pass = 0;      // pass in progress, from 1; 0 outside a loop
+    std::uint32_t region = 0;    // serial of the loop region the audio belongs to; 0 outside a loop
+    std::uint32_t unused = 0;
+
+    bool operator==(const LoopMarks&) const = default;
+};
+
+// A block of audio on its way to the output: interleaved stereo frames,
+// stamped with the seek generation they belong to and the stream position of
+// their first frame. A pause block holds no samples: it stands for
+// pauseFrames of silence, during which the position shows startFrame.
+struct AudioBlock {
+    static constexpr int capacityFrames = 512;
+    static constexpr int channels = 2;
+
+    std::uint64_t generation = 0;
+    std::int64_t startFrame = 0;
+    int frames = 0;
+    std::int64_t pauseFrames = 0;
+    bool endOfStream = false;  // nothing follows in this generation
+    // The first block after the loop changed while the position stayed: the
+    // output may join it at whichever of its frames it has reached.
+    bool joinsInPlace = false;
+    LoopMarks marks;
+    float samples[capacityFrames * channels] = {};
+
+    bool isPause() const { return pauseFrames > 0; }
+};

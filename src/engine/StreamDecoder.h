@@ -1,0 +1,84 @@
+#pragma once
+
+#include "engine/AudioBlock.h"
+#include "engine/LoopPlan.h"
+
+#include <QString>
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+class DecodeStream;
+class PlaybackSource;
+
+// What the main thread wants played: from where, and with which loop. Each
+// request has a new generation; audio of older ones is dropped unheard.
+struct PlaybackRequest {
+    std::uint64_t generation = 0;
+    std::int64_t frame = 0;       // where to play from
+    bool keepsPosition = false;   // only the loop changed: go on from where the output is
+    std::optional<LoopPlan> loop;
+};
+
+// The decoder thread of one track: keeps the output's queue filled with the
+// stream as the latest request wants it, a little ahead of the output.
+//
+// A loop is played in the stream itself: the decoder makes the audio up to
+// the loop end's exact frame and goes on with the loop start's exact frame,
+// joined by a short crossfade (or faded out, a pause of exact silence, faded
+// in), long before the output gets there; so nothing past the end is heard,
+// nothing after the start is lost, and the output never waits. It counts the
+// passes, and after the last one plays on past the end or moves to the next
+// region, and marks all of it on the audio for the main thread to hear.
+class StreamDecoder {
+public:
+    StreamDecoder(std::unique_ptr<DecodeStream> stream, PlaybackSource& source, QString path);
+    ~StreamDecoder();  // stops and joins the thread
+    StreamDecoder(const StreamDecoder&) = delete;
+    StreamDecoder& operator=(const StreamDecoder&) = delete;
+
+    void start();
+    // Main thread: replaces the request and wakes the thread.
+    void request(const PlaybackRequest& request);
+
+private:
+    enum class Turn { None, Wrap, Advance, Finish };
+
+    void run();
+    bool queueHasRoom(std::uint64_t generation) const;
+    void begin(const PlaybackRequest& request, std::uint64_t previousGeneration);
+    void produce();
+    Turn upcomingTurn() const;
+    int junctionFrames(Turn turn) const;
+    void makeJunction(Turn turn);
+    void readBlock(int frames);
+    void noteEarlyEnd();
+    LoopMarks marks() const;
+
+    // Decoder thread only.
+    const std::unique_ptr<DecodeStream> m_stream;
+    PlaybackSource& m_source;
+    const QString m_path;
+    const int m_sampleRate;
+    const std::int64_t m_lengthFrames;
+    std::uint64_t m_generation = 0;
+    std::optional<LoopPlan> m_plan;
+    int m_passesDone = 0;
+    std::uint32_t m_wraps = 0, m_finishes = 0, m_advances = 0;
+    bool m_ended = false;
+    bool m_nextBlockJoins = false;
+    bool m_reportedEarlyEnd = false;
+    std::vector<float> m_tail;
+    std::vector<float> m_head;
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    PlaybackRequest m_request;  // guarded by m_mutex
+    bool m_stopping = false;    // guarded by m_mutex
+    std::thread m_thread;
+};
