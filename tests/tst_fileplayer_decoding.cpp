@@ -33,14 +33,14 @@ const QString invalidData = QStringLiteral(": Invalid data found when processing
 
 // Largest difference between frames from `at` on and gain times the same
 // frames of a straight decode; the first fadeIn frames faded in as a resume
-// fades them (an equal-power sine rise).
+// fades them (a raised-cosine rise).
 double largestDifference(const std::vector<float>& heard, const std::vector<float>& straight, std::int64_t at,
                          float gain = 1.0f, int fadeIn = 0)
 {
     double largest = 0;
     for (std::size_t i = 0; i < heard.size(); ++i) {
         const std::int64_t frame = std::int64_t(i / 2);
-        const double rise = frame < fadeIn ? std::sin(M_PI / 2 * (frame + 0.5) / fadeIn) : 1.0;
+        const double rise = frame < fadeIn ? std::pow(std::sin(M_PI / 2 * (frame + 0.5) / fadeIn), 2) : 1.0;
         largest = std::max(largest, std::fabs(heard[i] - gain * rise * straight[std::size_t(at * 2) + i]));
     }
     return largest;
@@ -272,7 +272,7 @@ private slots:
         const auto dying = pull(1000, std::chrono::milliseconds(100));
         QCOMPARE(int(dying.size() / 2), fade);
         for (int i = 0; i < 2 * fade; ++i) {
-            const double fall = std::cos(M_PI / 2 * (i / 2 + 0.5) / fade);
+            const double fall = std::pow(std::cos(M_PI / 2 * (i / 2 + 0.5) / fade), 2);
             QVERIFY(std::fabs(dying[std::size_t(i)] - 0.25 * fall * m_straight[std::size_t(7000 * 2 + i)]) < 1e-7);
         }
         QCOMPARE(player->currentTime(), double(7000 + fade) / rate);

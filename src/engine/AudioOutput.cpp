@@ -28,6 +28,7 @@ std::int64_t steadyNowNs()
 std::mutex g_sharedMutex;
 std::shared_ptr<AudioOutput> g_shared;  // guarded by g_sharedMutex
 int g_manualSampleRate = 0;             // guarded by g_sharedMutex
+std::int64_t g_manualLatencyNs = 0;     // guarded by g_sharedMutex
 bool g_refuseDevices = false;           // guarded by g_sharedMutex
 
 }  // namespace
@@ -36,14 +37,15 @@ std::shared_ptr<AudioOutput> AudioOutput::shared()
 {
     std::lock_guard lock(g_sharedMutex);
     if (!g_shared)
-        g_shared.reset(new AudioOutput(g_manualSampleRate, g_refuseDevices));
+        g_shared.reset(new AudioOutput(g_manualSampleRate, g_manualLatencyNs, g_refuseDevices));
     return g_shared;
 }
 
-void AudioOutput::useManualOutputForTesting(int sampleRate)
+void AudioOutput::useManualOutputForTesting(int sampleRate, std::chrono::milliseconds latency)
 {
     std::lock_guard lock(g_sharedMutex);
     g_manualSampleRate = sampleRate;
+    g_manualLatencyNs = std::chrono::nanoseconds(latency).count();
 }
 
 void AudioOutput::refuseDevicesForTesting()
@@ -52,12 +54,13 @@ void AudioOutput::refuseDevicesForTesting()
     g_refuseDevices = true;
 }
 
-AudioOutput::AudioOutput(int manualSampleRate, bool refuseDevices)
+AudioOutput::AudioOutput(int manualSampleRate, std::int64_t manualLatencyNs, bool refuseDevices)
     : m_refuseDevices(refuseDevices)
 {
     if (manualSampleRate > 0) {
         m_driver = Driver::Manual;
         m_sampleRate = manualSampleRate;
+        m_latencyNs = manualLatencyNs;
         return;
     }
     openDevice();

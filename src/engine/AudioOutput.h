@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -30,7 +31,9 @@ public:
 
     // Test hook, before the first shared(): no device and no thread; audio
     // is produced only by renderForTesting().
-    static void useManualOutputForTesting(int sampleRate);
+    // A latency makes rendered audio count as heard that much later, as a
+    // device's buffer does.
+    static void useManualOutputForTesting(int sampleRate, std::chrono::milliseconds latency = {});
     // Test hook, before the first shared(): every device fails to open, SDL's
     // silent one too, as on a machine without any sound support.
     static void refuseDevicesForTesting();
@@ -55,7 +58,7 @@ public:
     void simulateDeviceStallForTesting();
 
 private:
-    AudioOutput(int manualSampleRate, bool refuseDevices);
+    AudioOutput(int manualSampleRate, std::int64_t manualLatencyNs, bool refuseDevices);
     void openDevice();
     bool tryOpenDevice(const char* driverName, QString* reason);
     int render(float* out, int frames, std::int64_t nowNs);

@@ -19,12 +19,14 @@ static double angle(int i, int n)
 
 float fadeInGain(int i, int n)
 {
-    return float(std::sin(angle(i, n)));
+    const double rise = std::sin(angle(i, n));
+    return float(rise * rise);
 }
 
 float fadeOutGain(int i, int n)
 {
-    return float(std::cos(angle(i, n)));
+    const double fall = std::cos(angle(i, n));
+    return float(fall * fall);
 }
 
 void mix(const float* outgoing, const float* incoming, float* out, int frames, int offset, int n)

@@ -2,9 +2,16 @@
 
 #include <cstdint>
 
-// Equal-power fades for joining two pieces of audio without a click: over n
-// frames one side's gain falls as a cosine while the other's rises as a sine,
-// so the summed power stays level. Interleaved stereo throughout.
+// Raised-cosine fades for joining two pieces of audio without a click: over n
+// frames one side's gain falls from 1 to 0 along cos² while the other's rises
+// along sin², the two always summing to 1. Every joined sample is then a
+// weighted mean of the two sides, so the joint never steps further than the
+// signal does by itself (plus the slow turn of the weights). An equal-power
+// fade (cos and sin) keeps uncorrelated material a shade louder mid-way, but
+// lets the joint step up to 1.4 times as steeply as either side: measured on
+// the chirp fixtures, 1.15 times their own largest step, where this fade stays
+// below it. The price is a dip of at most 3 dB for a couple of milliseconds.
+// Interleaved stereo throughout.
 namespace Crossfade {
 
 constexpr int channels = 2;
@@ -14,7 +21,7 @@ constexpr int channels = 2;
 constexpr double lengthSeconds = 0.005;
 int framesAt(int sampleRate);
 
-// Gain of frame i (0-based) of an n-frame fade; they sum in power to 1.
+// Gain of frame i (0-based) of an n-frame fade; the two sum to 1.
 float fadeInGain(int i, int n);
 float fadeOutGain(int i, int n);
 

@@ -18,6 +18,7 @@ void PlaybackSource::releaseFront()
 {
     m_ring.release();
     m_offset = 0;
+    m_reachedKnown = false;
 }
 
 void PlaybackSource::dropBlocksBefore(int index)
@@ -72,6 +73,7 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
         if (m_sounding)
             written = fadeOutInto(out, frames, deviceFrame, gain);
         m_sounding = false;
+        switchTo(wanted, false);
     } else {
         if (m_resumeSkipsPause) {
             // Resumed in a pause between passes: the rest of it is skipped.
@@ -99,30 +101,41 @@ bool PlaybackSource::switchTo(std::uint64_t wanted, bool play)
     while ((block = m_ring.peek(index)) && block->generation != wanted)
         ++index;
     if (!block) {
-        // Nothing to fade out of while paused: drop the stale audio at once,
-        // so the decoder has room for the new position.
-        if (!play) {
-            dropBlocksBefore(index);
-            m_serving = wanted;
-            m_consumedGeneration.store(wanted, std::memory_order_release);
-        }
+        // Not decoded yet. Silent (paused, or faded out already), the stale
+        // audio goes at once to make room for it; sounding, it goes once it
+        // has faded out.
+        if (!play || !m_sounding)
+            dropStale(index);
         return false;
     }
+    const bool sounding = play && m_sounding;
     bool joined = false;
-    if (play && m_sounding && block->joinsInPlace)
+    if (block->joinsInPlace)
         joined = joinInPlace(index);
     if (!joined) {
-        const bool crossfade = play && m_sounding;
-        if (crossfade)
+        if (sounding)
             captureTail();
         dropBlocksBefore(index);
-        m_offset = 0;
-        if (crossfade)
+        if (sounding)
             startJunction(true);
     }
     m_serving = wanted;
     m_consumedGeneration.store(wanted, std::memory_order_release);
     return true;
+}
+
+// Drops the blocks of generations no longer wanted, remembering where the
+// output had got to in them.
+void PlaybackSource::dropStale(int count)
+{
+    const AudioBlock* front = m_ring.readableBlock();
+    const bool known = front && count > 0 && front->generation == m_serving;
+    const std::int64_t reached = known ? (front->isPause() ? front->startFrame : front->startFrame + m_offset) : 0;
+    dropBlocksBefore(count);
+    if (known) {
+        m_reached = reached;
+        m_reachedKnown = true;
+    }
 }
 
 // The loop changed but not the position: the new blocks hold the same audio
@@ -131,12 +144,17 @@ bool PlaybackSource::switchTo(std::uint64_t wanted, bool play)
 bool PlaybackSource::joinInPlace(int wantedIndex)
 {
     const AudioBlock* front = m_ring.readableBlock();
-    if (!front || front->generation != m_serving || front->isPause())
+    std::int64_t reached = 0;
+    if (front && wantedIndex > 0 && front->generation == m_serving && !front->isPause())
+        reached = front->startFrame + m_offset;
+    else if (wantedIndex == 0 && m_reachedKnown)
+        reached = m_reached;
+    else
         return false;
-    const std::int64_t reached = front->startFrame + m_offset;
+    const std::uint64_t generation = m_ring.peek(wantedIndex)->generation;
     for (int index = wantedIndex;; ++index) {
         const AudioBlock* block = m_ring.peek(index);
-        if (!block || block->generation != m_ring.peek(wantedIndex)->generation || block->isPause())
+        if (!block || block->generation != generation || block->isPause())
             return false;
         if (reached < block->startFrame)
             return false;  // the new audio starts later than the output is: a jump after all

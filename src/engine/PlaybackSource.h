@@ -57,6 +57,7 @@ public:
 private:
     bool switchTo(std::uint64_t wanted, bool play);
     bool joinInPlace(int wantedIndex);
+    void dropStale(int count);
     void captureTail();
     void startJunction(bool withTail);
     void dropBlocksBefore(int index);
@@ -80,6 +81,8 @@ private:
     HeardTimeline m_timeline;
     std::uint64_t m_serving = 0;       // the generation being played
     std::int64_t m_offset = 0;         // frames of the front block already played
+    std::int64_t m_reached = 0;        // where the output had got to when stale audio was dropped...
+    bool m_reachedKnown = false;       // ...while nothing has been played since
     bool m_sounding = false;           // sound was going out at full level when the last render ended
     bool m_resumeSkipsPause = false;   // paused by the user: a resume skips the rest of a pause between passes
     int m_junctionAt = -1;             // frame of the junction fade in progress; -1: none

@@ -1,0 +1,189 @@
+// The A-B loop as it is heard: the engine plays it in the audio itself, the
+// output pulled by hand and every frame of it placed on a straight decode of
+// the track. Nothing from past the end, nothing lost after the start, no
+// silence, a joint no longer than the crossfade and no steeper than the
+// signal; a moved end obeyed at once; each jump told once, when heard.
+
+#include "base/Log.h"
+#include "engine/AudioOutput.h"
+#include "engine/AudioPlayer.h"
+#include "engine/Crossfade.h"
+#include "KnownSignal.h"
+#include "LoopListener.h"
+#include "ManualOutput.h"
+#include "TestSupport.h"
+
+#include <QTest>
+
+#include <thread>
+
+namespace {
+
+constexpr int rate = 44100;
+// As a device's buffer would, the output plays what it is handed this much later.
+constexpr std::chrono::milliseconds latency{150};
+const int fade = Crossfade::framesAt(rate);
+
+// A device asks for audio a buffer after any change; by then the decoder has
+// made what the change asked for.
+void likeADevice()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+struct Drill {
+    explicit Drill(const QString& track)
+        : straight(KnownSignal::straightDecode(fixturePath(track), rate))
+        , listener(straight)
+    {
+        engine.setPlaylist({fixtureUrl(track)});
+        engine.playTrack(0);
+    }
+    std::int64_t frame(double seconds) const { return std::llround(seconds * rate); }
+
+    std::vector<float> straight;
+    LoopListener::Listener listener;
+    AudioPlayer engine;
+    Log::Capture log;
+};
+
+}  // namespace
+
+class LoopInAudioTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { AudioOutput::useManualOutputForTesting(rate, latency); }
+
+    // What is reported heard is what the device plays now: right after a
+    // buffer is handed over, that buffer's first frame, not its last; and a
+    // jump is told once it is heard, not when it is handed over.
+    void theHeardPositionLagsWhatWasHandedOverByTheLatency()
+    {
+        Drill d(QStringLiteral("chirp-cbr.mp3"));
+        d.engine.seek(2.0);
+        d.engine.setLoopStart(2.0);
+        d.engine.setLoopEnd(2.1);
+        likeADevice();
+        ManualOutput::pull(d.frame(0.05));  // 2.0 to 2.05 handed over
+        d.engine.tick();
+        QCOMPARE(d.engine.currentTime(), 2.0);  // not heard yet
+        d.log.clear();
+        ManualOutput::pull(d.frame(0.1));  // over the loop's end and back
+        d.engine.tick();
+        QVERIFY2(d.engine.currentTime() < 2.01, qPrintable(QString::number(d.engine.currentTime())));
+        QVERIFY(d.log.lines().isEmpty());
+        QTest::qWait(int(latency.count()) + 50);
+        d.engine.tick();
+        QCOMPARE(d.log.lines(), QStringList{QStringLiteral("Seek to: 2.0")});
+        QVERIFY2(d.engine.currentTime() >= 2.05 - 0.001 && d.engine.currentTime() < 2.1, qPrintable(QString::number(d.engine.currentTime())));
+    }
+
+    void everyPassIsTheLoopAndNothingElse_data()
+    {
+        QTest::addColumn<QString>("track");
+        QTest::addColumn<bool>("setWhilePlaying");
+        for (const char* track : {"chirp-cbr.mp3", "chirp-vbr-mono.mp3", "chirp.m4a"})
+            for (bool playing : {true, false})
+                QTest::addRow("%s, set while %s", track, playing ? "playing" : "paused")
+                    << QString::fromLatin1(track) << playing;
+    }
+
+    void everyPassIsTheLoopAndNothingElse()
+    {
+        QFETCH(QString, track);
+        QFETCH(bool, setWhilePlaying);
+        Drill d(track);
+        const double start = 1.2345;
+        const double end = 1.5678;
+        d.engine.seek(1.0);
+        if (!setWhilePlaying)
+            d.engine.togglePlayPause();
+        likeADevice();
+        ManualOutput::pull(d.frame(0.1));  // heard up to 1.1 s when playing
+        d.engine.setLoopStart(start);
+        d.engine.setLoopEnd(end);
+        if (!setWhilePlaying)
+            d.engine.togglePlayPause();
+        likeADevice();
+        d.log.clear();
+
+        const std::int64_t a = d.frame(start);
+        const std::int64_t b = d.frame(end);
+        const std::int64_t from = setWhilePlaying ? d.frame(1.1) : d.frame(1.0);
+        const std::vector<float> heard = ManualOutput::pull(from < a ? (b - from) + 50 * (b - a) : 50 * (b - a));
+        const LoopListener::Report report = d.listener.listen(heard, from);
+        QCOMPARE(report.lostTrack, std::int64_t(-1));
+        QVERIFY2(report.junctions.size() >= 50, qPrintable(QString::number(report.junctions.size())));
+        const double ownStep = LoopListener::largestStep(d.straight, a, b);
+        std::vector<LoopListener::Junction> wraps = report.junctions;
+        if (!setWhilePlaying) {
+            // Resumed: the sound fades in where it stood, then the loop goes on.
+            QCOMPARE(wraps.front().at, std::int64_t(0));
+            QCOMPARE(wraps.front().rejoinedAt, from + fade);
+            wraps.erase(wraps.begin());
+        }
+        for (const LoopListener::Junction& junction : wraps) {
+            QCOMPARE(junction.leftAfter, b - fade);    // nothing past the end
+            QCOMPARE(junction.rejoinedAt, a + fade);   // nothing after the start lost
+            QCOMPARE(junction.length, std::int64_t(fade));  // the joint stands for both, no longer
+            QCOMPARE(junction.silentFrames, std::int64_t(0));
+            QVERIFY2(junction.largestStep <= ownStep, qPrintable(QStringLiteral("%1 against %2").arg(junction.largestStep).arg(ownStep)));
+        }
+        QTest::qWait(int(latency.count()) + 50);  // all of it heard
+        d.engine.tick();
+        const int told = int(d.log.lines().count(QStringLiteral("Seek to: ") + Log::formatDouble(start)));
+        QCOMPARE(told, int(wraps.size()));
+    }
+
+    // The end moved before the play head while playing: the next audio is the
+    // loop's start, crossfaded in from where the output was.
+    void anEndMovedBeforeThePlayHeadTurnsAtOnce()
+    {
+        Drill d(QStringLiteral("chirp-cbr.mp3"));
+        d.engine.seek(1.0);
+        d.engine.setLoopStart(1.0);
+        d.engine.setLoopEnd(2.0);
+        likeADevice();
+        ManualOutput::pull(d.frame(0.5));
+        d.log.clear();
+        d.engine.setLoopEnd(1.3);
+        likeADevice();
+        const std::vector<float> heard = ManualOutput::pull(d.frame(0.2));
+        const LoopListener::Report report = d.listener.listen(heard, d.frame(1.5));
+        QCOMPARE(report.lostTrack, std::int64_t(-1));
+        QVERIFY(!report.junctions.empty());
+        QCOMPARE(report.junctions[0].at, std::int64_t(0));
+        QCOMPARE(report.junctions[0].rejoinedAt, d.frame(1.0) + fade);
+        QTest::qWait(int(latency.count()) + 50);
+        d.engine.tick();
+        QCOMPARE(d.log.lines().value(0), QStringLiteral("Seek to: 1.0"));
+
+        // Moved later while inside the loop: the position stays, not a frame skipped.
+        d.engine.setLoopEnd(1.9);
+        likeADevice();
+        const std::vector<float> on = ManualOutput::pull(d.frame(0.3));
+        const LoopListener::Report stays = d.listener.listen(on, d.frame(1.2));
+        QCOMPARE(stays.lostTrack, std::int64_t(-1));
+        QVERIFY(stays.junctions.empty());
+    }
+
+    // Paused, a seek past the loop's end is pulled back a moment later, as
+    // the engine's tick always did; nothing runs after that.
+    void pausedASeekPastTheEndIsPulledBack()
+    {
+        Drill d(QStringLiteral("chirp-cbr.mp3"));
+        d.engine.setLoopStart(1.0);
+        d.engine.setLoopEnd(2.0);
+        d.engine.togglePlayPause();
+        d.log.clear();
+        d.engine.seek(3.0);
+        QTRY_COMPARE(d.log.lines(), (QStringList{QStringLiteral("Seek to: 3.0"), QStringLiteral("Seek to: 1.0")}));
+        QCOMPARE(d.engine.currentTime(), 1.0);
+        QTest::qWait(100);
+        QCOMPARE(d.log.lines().size(), 2);
+    }
+};
+
+QTEST_MAIN(LoopInAudioTest)
+#include "tst_loop_in_audio.moc"
