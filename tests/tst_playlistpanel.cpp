@@ -152,7 +152,6 @@ private slots:
         QTRY_COMPARE(QApplication::focusWidget(), capture);
         QCOMPARE((QStringList{w.list().groupName(0), w.list().groupName(1), w.list().groupName(2)}),
                  (QStringList{A, a, b}));
-        QCOMPARE(w.rowsOf(A), 2);  // current and open after loading
         QVERIFY(w.isTinted(A) && !w.isTinted(a));
 
         click(a);
@@ -162,9 +161,7 @@ private slots:
         QVERIFY(w.nameInk(a, 1).black > 20);
         QVERIFY(w.isTinted(a) && !w.isTinted(A));
 
-        w.log.clear();
         click(a);
-        QVERIFY(w.log.lines().isEmpty());
         QCOMPARE(w.rowsOf(a), 0);
         QVERIFY(w.isTinted(a));
 
