@@ -22,30 +22,10 @@ const QUrl m4a = fixtureUrl(QStringLiteral("sine-5s.m4a"));
 const QString A = QStringLiteral("A");
 const QString B = QStringLiteral("B");
 
-// Pixels of text ink in a rect of a picture: blue, black, and the notes' grey.
-struct Ink {
-    int blue = 0;
-    int black = 0;
-    int grey = 0;
-};
-
-Ink inkIn(const QImage& image, const QRectF& rect)
-{
-    Ink ink;
-    const QRect pixels = rect.toAlignedRect().intersected(image.rect());
-    for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
-        for (int x = pixels.left(); x <= pixels.right(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            if (c.blue() > 180 && c.red() < 120 && c.green() < 190)
-                ++ink.blue;
-            else if (c.lightness() < 90)
-                ++ink.black;
-            else if (c.lightness() < 200 && std::abs(c.red() - c.blue()) < 20)
-                ++ink.grey;
-        }
-    }
-    return ink;
-}
+// Text ink: the played file's blue, black, and the notes' grey.
+bool blue(const QColor& c) { return c.blue() > 180 && c.red() < 120 && c.green() < 190; }
+bool black(const QColor& c) { return c.lightness() < 90; }
+bool grey(const QColor& c) { return c.lightness() >= 90 && c.lightness() < 200 && std::abs(c.red() - c.blue()) < 20; }
 
 // The main window's right column in small: the panel in a shown window over
 // the given library, loaded as at start-up; the log starts empty.
@@ -87,8 +67,14 @@ struct PanelWindow : LibraryFixture {
     void clickChevron(const QString& name) { click(layout().disclosureRect(group(name))); }
     void clickPlay(const QString& name, int track) { click(layout().playButtonRect(group(name), track)); }
 
-    Ink inkAt(const QRectF& contentRect) { return inkIn(renderOnWhite(list()), list().toViewport(contentRect)); }
-    Ink nameInk(const QString& name, int track) { return inkAt(layout().trackTextRect(group(name), track)); }
+    int inkAt(const QRectF& contentRect, bool (*kind)(const QColor&))
+    {
+        return pixelsIn(renderOnWhite(list()), list().toViewport(contentRect), kind);
+    }
+    int nameInk(const QString& name, int track, bool (*kind)(const QColor&))
+    {
+        return inkAt(layout().trackTextRect(group(name), track), kind);
+    }
     // Inside the group, left of the chevron, where only the group's tint is.
     bool isTinted(const QString& name)
     {
@@ -111,7 +97,7 @@ private slots:
     void anEmptyLibraryOffersOnlyNew()
     {
         PanelWindow w;
-        QVERIFY(w.inkAt(w.layout().noPlaylistsRect()).grey > 20);
+        QVERIFY(w.inkAt(w.layout().noPlaylistsRect(), grey) > 20);
         QVERIFY(!w.panel->deleteButton()->isEnabled());
         QVERIFY(!w.panel->addFilesButton()->isEnabled());
         QTest::mouseClick(w.panel->deleteButton(), Qt::LeftButton);
@@ -158,7 +144,7 @@ private slots:
         QCOMPARE(w.log.lines().filter(operation).size(), 1);
         QCOMPARE(w.state->currentPlaylist(), a);
         QCOMPARE(w.rowsOf(a), 2);  // a file that stands twice shows twice
-        QVERIFY(w.nameInk(a, 1).black > 20);
+        QVERIFY(w.nameInk(a, 1, black) > 20);
         QVERIFY(w.isTinted(a) && !w.isTinted(A));
 
         click(a);
@@ -166,7 +152,7 @@ private slots:
         QVERIFY(w.isTinted(a));
 
         click(b);
-        QVERIFY(w.inkAt(w.layout().noFilesRect(w.group(b))).grey > 20);
+        QVERIFY(w.inkAt(w.layout().noFilesRect(w.group(b)), grey) > 20);
         QCOMPARE(QApplication::focusWidget(), capture);
     }
 
@@ -176,16 +162,16 @@ private slots:
         w.library->setPlaylistExpanded(B, true);
         w.clickPlay(A, 2);
         QVERIFY(w.isPlaying(m4a));
-        QVERIFY(w.nameInk(A, 0).blue > 20 && w.nameInk(A, 2).blue > 20 && w.nameInk(A, 2).black == 0);
-        QVERIFY(w.nameInk(A, 1).black > 20 && w.nameInk(A, 1).blue == 0);
-        QCOMPARE(w.nameInk(B, 0).blue, 0);  // the same file, in a playlist that is not current
+        QVERIFY(w.nameInk(A, 0, blue) > 20 && w.nameInk(A, 2, blue) > 20 && w.nameInk(A, 2, black) == 0);
+        QVERIFY(w.nameInk(A, 1, black) > 20 && w.nameInk(A, 1, blue) == 0);
+        QCOMPARE(w.nameInk(B, 0, blue), 0);  // the same file, in a playlist that is not current
 
         // Making B current (which stops playback) moves the highlight there.
         w.clickLabel(B);
         w.clickLabel(B);
         QCOMPARE(w.state->currentPlaylist(), B);
-        QVERIFY(w.nameInk(B, 0).blue > 20);
-        QCOMPARE(w.nameInk(A, 2).blue, 0);
+        QVERIFY(w.nameInk(B, 0, blue) > 20);
+        QCOMPARE(w.nameInk(A, 2, blue), 0);
     }
 
     void aPressShowsAndOnlyAReleaseOnTheSameControlActs()
@@ -259,7 +245,7 @@ private slots:
         w.clickPlay(big, 9999);
         QVERIFY(w.isPlaying(m4a));
         QCOMPARE(bar->value(), bar->maximum());  // the list stays where the user is
-        QVERIFY(w.nameInk(big, 9999).blue > 20 && w.nameInk(big, 9998).black > 20);
+        QVERIFY(w.nameInk(big, 9999, blue) > 20 && w.nameInk(big, 9998, black) > 20);
     }
 
     void repaintsForANewCurrentTrackButNotForTicks()
