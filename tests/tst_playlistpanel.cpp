@@ -21,41 +21,11 @@ const QUrl mp3 = fixtureUrl(QStringLiteral("sine-5s.mp3"));
 const QUrl m4a = fixtureUrl(QStringLiteral("sine-5s.m4a"));
 const QString A = QStringLiteral("A");
 const QString B = QStringLiteral("B");
-const QString stopLine = QStringLiteral("Stop: currentTime=0.0, loop cleared");
-const QString playingM4a = QStringLiteral("Playing: sine-5s.m4a");
 
-// Pixels of text ink in a rect of a picture: blue, black, and the notes' grey.
-struct Ink {
-    int blue = 0;
-    int black = 0;
-    int grey = 0;
-};
-
-Ink inkIn(const QImage& image, const QRectF& rect)
-{
-    Ink ink;
-    const QRect pixels = rect.toAlignedRect().intersected(image.rect());
-    for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
-        for (int x = pixels.left(); x <= pixels.right(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            if (c.blue() > 180 && c.red() < 120 && c.green() < 190)
-                ++ink.blue;
-            else if (c.lightness() < 90)
-                ++ink.black;
-            else if (c.lightness() < 200 && std::abs(c.red() - c.blue()) < 20)
-                ++ink.grey;
-        }
-    }
-    return ink;
-}
-
-bool near(const QColor& a, const QColor& b)
-{
-    return std::abs(a.red() - b.red()) <= 3 && std::abs(a.green() - b.green()) <= 3 && std::abs(a.blue() - b.blue()) <= 3;
-}
-
-const QColor untinted(255, 255, 255);
-const QColor tinted(230, 242, 255);  // blue at 0.1 over white
+// Text ink: the played file's blue, black, and the notes' grey.
+bool blue(const QColor& c) { return c.blue() > 180 && c.red() < 120 && c.green() < 190; }
+bool black(const QColor& c) { return c.lightness() < 90; }
+bool grey(const QColor& c) { return c.lightness() >= 90 && c.lightness() < 200 && std::abs(c.red() - c.blue()) < 20; }
 
 // The main window's right column in small: the panel in a shown window over
 // the given library, loaded as at start-up; the log starts empty.
@@ -97,14 +67,22 @@ struct PanelWindow : LibraryFixture {
     void clickChevron(const QString& name) { click(layout().disclosureRect(group(name))); }
     void clickPlay(const QString& name, int track) { click(layout().playButtonRect(group(name), track)); }
 
-    Ink inkAt(const QRectF& contentRect) { return inkIn(renderOnWhite(list()), list().toViewport(contentRect)); }
-    Ink nameInk(const QString& name, int track) { return inkAt(layout().trackTextRect(group(name), track)); }
-    // Inside the group, left of the chevron: only the group's tint is there.
-    QColor tintOf(const QString& name)
+    int inkAt(const QRectF& contentRect, bool (*kind)(const QColor&))
+    {
+        return pixelsIn(renderOnWhite(list()), list().toViewport(contentRect), kind);
+    }
+    int nameInk(const QString& name, int track, bool (*kind)(const QColor&))
+    {
+        return inkAt(layout().trackTextRect(group(name), track), kind);
+    }
+    // Inside the group, left of the chevron, where only the group's tint is.
+    bool isTinted(const QString& name)
     {
         const QRectF header = layout().headerRect(group(name));
-        return colourAt(renderOnWhite(list()), list().toViewport(QRectF(3, header.center().y(), 1, 1)).topLeft());
+        const QColor c = colourAt(renderOnWhite(list()), list().toViewport(QRectF(3, header.center().y(), 1, 1)).topLeft());
+        return c.blue() > c.red() + 10;
     }
+    bool isPlaying(const QUrl& track) { return player().isPlaying() && player().currentTrack() == track; }
 
     QWidget window;
     PlaylistPanel* panel = nullptr;
@@ -119,7 +97,7 @@ private slots:
     void anEmptyLibraryOffersOnlyNew()
     {
         PanelWindow w;
-        QVERIFY(w.inkAt(w.layout().noPlaylistsRect()).grey > 20);
+        QVERIFY(w.inkAt(w.layout().noPlaylistsRect(), grey) > 20);
         QVERIFY(!w.panel->deleteButton()->isEnabled());
         QVERIFY(!w.panel->addFilesButton()->isEnabled());
         QTest::mouseClick(w.panel->deleteButton(), Qt::LeftButton);
@@ -133,57 +111,49 @@ private slots:
         QVERIFY(w.log.lines().isEmpty());
     }
 
-    void rowsFollowTheSortedNamesAndShowEveryTrack()
+    // Either part of a closed row opens it and makes its playlist current
+    // (the chevron through one operation, the label through the other); on an
+    // open row either one only closes it. The rows follow the sorted names,
+    // the current playlist's group is tinted, and the focus stays put.
+    void chevronAndLabelOpenAndCloseRows_data()
     {
-        PanelWindow w({{QStringLiteral("b"), {}}, {A, {mp3, m4a}}, {QStringLiteral("a"), {m4a, m4a}}});
-        QCOMPARE((QStringList{w.list().groupName(0), w.list().groupName(1), w.list().groupName(2)}),
-                 (QStringList{A, QStringLiteral("a"), QStringLiteral("b")}));
-        QCOMPARE(w.rowsOf(A), 2);  // current and open after loading
-        QCOMPARE(w.rowsOf(QStringLiteral("a")), 0);
-        QVERIFY(w.panel->deleteButton()->isEnabled() && w.panel->addFilesButton()->isEnabled());
-
-        w.clickChevron(QStringLiteral("a"));
-        QCOMPARE(w.log.lines(), (QStringList{stopLine, QStringLiteral("Selected playlist: a")}));
-        QCOMPARE(w.state->currentPlaylist(), QStringLiteral("a"));
-        QCOMPARE(w.rowsOf(QStringLiteral("a")), 2);  // a file that stands twice shows twice
-        QVERIFY(w.nameInk(QStringLiteral("a"), 1).black > 20);
-
-        // The chevron of an open row only closes it.
-        w.log.clear();
-        w.clickChevron(A);
-        QVERIFY(w.log.lines().isEmpty());
-        QCOMPARE(w.rowsOf(A), 0);
-        QCOMPARE(w.state->currentPlaylist(), QStringLiteral("a"));
-
-        w.clickLabel(QStringLiteral("b"));
-        QCOMPARE(w.rowsOf(QStringLiteral("b")), 1);
-        QVERIFY(w.inkAt(w.layout().noFilesRect(w.group(QStringLiteral("b")))).grey > 20);
-        QCOMPARE(w.rowsOf(QStringLiteral("a")), 2);  // several rows stay open
+        QTest::addColumn<bool>("onLabel");
+        QTest::addColumn<QString>("operation");  // how its log line begins
+        QTest::newRow("chevron") << false << "Selected playlist";
+        QTest::newRow("label") << true << "Toggled playlist";
     }
 
-    void theLabelOpensSelectsAndStopsThenClosesLeavingTheSelection()
+    void chevronAndLabelOpenAndCloseRows()
     {
-        PanelWindow w({{A, {mp3}}, {B, {m4a}}});
-        QVERIFY(near(w.tintOf(A), tinted) && near(w.tintOf(B), untinted));
+        QFETCH(bool, onLabel);
+        QFETCH(QString, operation);
+        const QString a = QStringLiteral("a");
+        const QString b = QStringLiteral("b");
+        PanelWindow w({{b, {}}, {A, {mp3, m4a}}, {a, {m4a, m4a}}});
+        const auto click = [&](const QString& name) { onLabel ? w.clickLabel(name) : w.clickChevron(name); };
         auto* capture = new QLineEdit(&w.window);
         capture->setGeometry(290, 10, 20, 20);
         capture->show();
         capture->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), capture);
+        QCOMPARE((QStringList{w.list().groupName(0), w.list().groupName(1), w.list().groupName(2)}),
+                 (QStringList{A, a, b}));
+        QVERIFY(w.isTinted(A) && !w.isTinted(a));
 
-        w.clickLabel(B);
-        QCOMPARE(w.log.lines(), (QStringList{stopLine, QStringLiteral("Toggled playlist via label: B")}));
-        QCOMPARE(w.state->currentPlaylist(), B);
-        QVERIFY(near(w.tintOf(B), tinted) && near(w.tintOf(A), untinted));
-        QCOMPARE(w.rowsOf(B), 1);
+        click(a);
+        QCOMPARE(w.log.lines().filter(operation).size(), 1);
+        QCOMPARE(w.state->currentPlaylist(), a);
+        QCOMPARE(w.rowsOf(a), 2);  // a file that stands twice shows twice
+        QVERIFY(w.nameInk(a, 1, black) > 20);
+        QVERIFY(w.isTinted(a) && !w.isTinted(A));
 
-        // Closing keeps B current, and tinted, and says nothing.
-        w.log.clear();
-        w.clickLabel(B);
-        QVERIFY(w.log.lines().isEmpty());
-        QCOMPARE(w.rowsOf(B), 0);
-        QVERIFY(near(w.tintOf(B), tinted));
-        QCOMPARE(QApplication::focusWidget(), capture);  // clicks on the list leave the focus where it was
+        click(a);
+        QCOMPARE(w.rowsOf(a), 0);
+        QVERIFY(w.isTinted(a));
+
+        click(b);
+        QVERIFY(w.inkAt(w.layout().noFilesRect(w.group(b)), grey) > 20);
+        QCOMPARE(QApplication::focusWidget(), capture);
     }
 
     void thePlayedFileIsBlueWhereverItStandsInTheCurrentPlaylistOnly()
@@ -191,19 +161,17 @@ private slots:
         PanelWindow w({{A, {m4a, mp3, m4a}}, {B, {m4a}}});
         w.library->setPlaylistExpanded(B, true);
         w.clickPlay(A, 2);
-        QCOMPARE(w.log.lines().last(), playingM4a);
-        QVERIFY(w.nameInk(A, 0).blue > 20 && w.nameInk(A, 2).blue > 20);
-        QCOMPARE(w.nameInk(A, 2).black, 0);
-        QVERIFY(w.nameInk(A, 1).black > 20);
-        QCOMPARE(w.nameInk(A, 1).blue, 0);
-        QCOMPARE(w.nameInk(B, 0).blue, 0);  // the same file, in a playlist that is not current
+        QVERIFY(w.isPlaying(m4a));
+        QVERIFY(w.nameInk(A, 0, blue) > 20 && w.nameInk(A, 2, blue) > 20 && w.nameInk(A, 2, black) == 0);
+        QVERIFY(w.nameInk(A, 1, black) > 20 && w.nameInk(A, 1, blue) == 0);
+        QCOMPARE(w.nameInk(B, 0, blue), 0);  // the same file, in a playlist that is not current
 
         // Making B current (which stops playback) moves the highlight there.
         w.clickLabel(B);
         w.clickLabel(B);
         QCOMPARE(w.state->currentPlaylist(), B);
-        QVERIFY(w.nameInk(B, 0).blue > 20);
-        QCOMPARE(w.nameInk(A, 2).blue, 0);
+        QVERIFY(w.nameInk(B, 0, blue) > 20);
+        QCOMPARE(w.nameInk(A, 2, blue), 0);
     }
 
     void aPressShowsAndOnlyAReleaseOnTheSameControlActs()
@@ -230,7 +198,7 @@ private slots:
         sendMouse(viewport, QEvent::MouseMove, away);
         sendMouse(viewport, QEvent::MouseMove, play);
         sendMouse(viewport, QEvent::MouseButtonRelease, play);
-        QCOMPARE(w.log.lines().last(), QStringLiteral("Playing: sine-5s.mp3"));
+        QVERIFY(w.isPlaying(mp3));
 
         // A press on a label released over the chevron of the same row does nothing.
         w.log.clear();
@@ -244,8 +212,6 @@ private slots:
     {
         PanelWindow w({{A, {mp3}}, {B, {}}});
         QTest::mouseClick(w.panel->deleteButton(), Qt::LeftButton);
-        QCOMPARE(w.log.lines(), (QStringList{QStringLiteral("Playlists saved: [\"B\"]"),
-                                             QStringLiteral("Deleted playlist, switched to: B")}));
         QCOMPARE(w.layout().groupCount(), 1);
         QCOMPARE(w.rowsOf(B), 1);  // B opened, and it has no files
 
@@ -255,7 +221,6 @@ private slots:
         QCOMPARE(w.rowsOf(B), 2);  // files that arrive show at once
 
         QTest::mouseClick(w.panel->deleteButton(), Qt::LeftButton);
-        QCOMPARE(w.log.lines().last(), QStringLiteral("Deleted playlist, switched to: "));
         QCOMPARE(w.layout().groupCount(), 0);
         QVERIFY(!w.panel->deleteButton()->isEnabled());
         QVERIFY(!w.panel->addFilesButton()->isEnabled());
@@ -278,14 +243,9 @@ private slots:
         const QRectF last = w.list().toViewport(w.layout().trackRect(w.group(big), 9999));
         QVERIFY(QRectF(w.list().viewport()->rect()).contains(last));
         w.clickPlay(big, 9999);
-        QCOMPARE(w.log.lines().last(), playingM4a);
+        QVERIFY(w.isPlaying(m4a));
         QCOMPARE(bar->value(), bar->maximum());  // the list stays where the user is
-        QVERIFY(w.nameInk(big, 9999).blue > 20);
-        QVERIFY(w.nameInk(big, 9998).black > 20);
-        QCOMPARE(w.nameInk(big, 9998).blue, 0);
-
-        bar->setValue(int(w.layout().trackRect(w.group(big), 5000).top()));
-        QVERIFY(w.nameInk(big, 5000).black > 20);
+        QVERIFY(w.nameInk(big, 9999, blue) > 20 && w.nameInk(big, 9998, black) > 20);
     }
 
     void repaintsForANewCurrentTrackButNotForTicks()

@@ -46,17 +46,7 @@ struct BarUnderTest {
     void press(qreal x) { sendMouse(bar, QEvent::MouseButtonPress, onBar(x)); }
 
     // Whether any pixel in a rect of the widget is red: ticks and labels are.
-    bool hasRedIn(const QRectF& rect) const
-    {
-        const QRect pixels = rect.toAlignedRect().intersected(image.rect());
-        for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
-            for (int x = pixels.left(); x <= pixels.right(); ++x) {
-                if (isReddish(image.pixelColor(x, y)))
-                    return true;
-            }
-        }
-        return false;
-    }
+    bool hasRedIn(const QRectF& rect) const { return pixelsIn(image, rect, isReddish) > 0; }
     bool hasRed() const { return hasRedIn(image.rect()); }
     // A tick's ends reach past the bar: the rows just above and below it are red.
     bool hasTickAt(qreal x) const

@@ -184,7 +184,11 @@ int AudioOutput::render(float* out, int frames, std::int64_t nowNs)
 
 int AudioOutput::renderForTesting(float* out, int frames)
 {
-    return render(out, frames, steadyNowNs());
+    const int supplied = render(out, frames, steadyNowNs());
+    std::lock_guard lock(m_renderMutex);
+    for (const PlaybackSource* source : m_sources)
+        source->wakeProducer();
+    return supplied;
 }
 
 void AudioOutput::simulateDeviceStallForTesting()

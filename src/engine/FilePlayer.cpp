@@ -30,10 +30,12 @@ struct FilePlayer::Impl {
     {
     }
 
+    // The decoder first: it sets its wake-up on the source, which the output
+    // may call once the source is attached.
     void start()
     {
-        output->attach(&source);
         decoder.start();
+        output->attach(&source);
     }
 
     // Detaches from the output first (the audio thread then no longer sees

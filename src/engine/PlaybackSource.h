@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // One stream as the output sees it: the queue the decoder thread fills, the
@@ -48,6 +49,16 @@ public:
     // Any thread.
     HeardTimeline timeline() const { return m_published.load(); }
 
+    // A consumer that pulls faster than a device (tests, benches) wakes the
+    // producer after a render instead of waiting for its next round; a
+    // device's audio thread never does.
+    void setProducerWake(std::function<void()> wake) { m_producerWake = std::move(wake); }
+    void wakeProducer() const
+    {
+        if (m_producerWake)
+            m_producerWake();
+    }
+
     // Audio thread: adds this stream's next frames, scaled by the gain, into
     // out (interleaved stereo, which holds silence or other streams). Its
     // first frame is the output's deviceFrame-th and will be heard latencyNs
@@ -76,6 +87,7 @@ private:
     std::atomic<std::uint64_t> m_consumedGeneration{0};   // atomic, written by the audio thread
     SeqlockValue<HeardTimeline> m_published;              // written by the audio thread
     SeqlockValue<OutputPosition> m_outputPosition;        // written by the audio thread
+    std::function<void()> m_producerWake;                 // set before the source is attached
 
     // Audio thread only.
     HeardTimeline m_timeline;

@@ -49,6 +49,7 @@ StreamDecoder::~StreamDecoder()
 
 void StreamDecoder::start()
 {
+    m_source.setProducerWake([this] { m_wake.notify_all(); });
     noteThreadStart("A track's decoder");
     m_thread = std::thread([this] { run(); });
 }

@@ -37,6 +37,17 @@ bool isReddish(const QColor& colour)
     return colour.red() > 170 && colour.green() < 140 && colour.blue() < 140;
 }
 
+int pixelsIn(const QImage& image, const QRectF& rect, bool (*isOfKind)(const QColor&))
+{
+    int count = 0;
+    const QRect pixels = rect.toAlignedRect().intersected(image.rect());
+    for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
+        for (int x = pixels.left(); x <= pixels.right(); ++x)
+            count += isOfKind(image.pixelColor(x, y));
+    }
+    return count;
+}
+
 PaintCounter::PaintCounter(QWidget& widget)
 {
     widget.installEventFilter(this);

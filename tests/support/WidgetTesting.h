@@ -23,6 +23,9 @@ void sendMouse(QWidget& widget, QEvent::Type type, const QPointF& localPosition)
 
 bool isReddish(const QColor& colour);
 
+// How many pixels of a rect of the image (in its own pixels) are of a kind.
+int pixelsIn(const QImage& image, const QRectF& rect, bool (*isOfKind)(const QColor&));
+
 // Counts the paint events one widget receives, for tests of what repaints.
 class PaintCounter : public QObject {
 public:
