@@ -1,6 +1,8 @@
 // Prints what the main window costs: the time from process start to the
-// first painted window, and the CPU the process uses with the window open,
-// idle and while a track plays with an A-B loop set.
+// first painted window, and the CPU the process uses with the window open:
+// at rest, playing a 3-minute lesson, and drilling a 2 s loop in a 5 s clip,
+// each with the X server's own CPU beside it (what the window's drawing costs
+// the display).
 //
 //   bench_window [seconds per CPU measurement, default 10]
 //
@@ -51,15 +53,58 @@ double cpuSeconds()
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// Runs the event loop for a while; returns the CPU used as a share of one core.
-double cpuShareOver(int seconds)
+// The X server this process draws on: the Xvfb or Xorg process, by name.
+int xServerPid()
 {
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool isPid = false;
+        const int pid = entry.toInt(&isPid);
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(entry));
+        if (!isPid || !comm.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray name = comm.readAll().trimmed();
+        if (name == "Xvfb" || name == "Xorg" || name == "X")
+            return pid;
+    }
+    return -1;
+}
+
+double processCpuSeconds(int pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
+struct CpuShare {
+    double own = 0;
+    double xServer = 0;
+};
+
+// Runs the event loop for a while; returns the CPU used, this process's and
+// the X server's, as shares of one core.
+CpuShare cpuShareOver(int seconds)
+{
+    static const int xServer = xServerPid();
     QElapsedTimer wall;
     const double cpuBefore = cpuSeconds();
+    const double xBefore = processCpuSeconds(xServer);
     wall.start();
     QTimer::singleShot(seconds * 1000, Qt::PreciseTimer, qApp, [] { QCoreApplication::exit(); });
     QCoreApplication::exec();
-    return (cpuSeconds() - cpuBefore) / (double(wall.nsecsElapsed()) / 1e9);
+    const double elapsed = double(wall.nsecsElapsed()) / 1e9;
+    return {(cpuSeconds() - cpuBefore) / elapsed, (processCpuSeconds(xServer) - xBefore) / elapsed};
+}
+
+// A share of a core, with the X server's beside it when there is one.
+QString shareText(const CpuShare& share)
+{
+    static const bool haveX = xServerPid() > 0;
+    return haveX ? QStringLiteral("%1 % of a core (X server %2 %)").arg(share.own * 100, 0, 'f', 2).arg(share.xServer * 100, 0, 'f', 2)
+                 : QStringLiteral("%1 % of a core").arg(share.own * 100, 0, 'f', 2);
 }
 
 bool makeLesson(const QString& path, int seconds)
@@ -134,8 +179,8 @@ int main(int argc, char** argv)
     ContentView& window = rivetone.mainWindow();
     cpuShareOver(1);  // settle
     quint64 refreshes = window.refreshCount();
-    const double idle = cpuShareOver(seconds);
-    std::printf("idle, window open, %d s: %.2f %% of a core (%.0f display refreshes/s)\n", seconds, idle * 100,
+    const CpuShare idle = cpuShareOver(seconds);
+    std::printf("at rest, nothing loaded, %d s: %s (%.0f display refreshes/s)\n", seconds, qPrintable(shareText(idle)),
                 double(window.refreshCount() - refreshes) / seconds);
 
     // A lesson of a few minutes, as learners drill them (made here with
@@ -144,22 +189,30 @@ int main(int argc, char** argv)
     const QString lesson = config.filePath(QStringLiteral("lesson-3min.mp3"));
     const bool haveLesson = makeLesson(lesson, 180);
     player.setPlaylist({QUrl::fromLocalFile(fixtures + QStringLiteral("/sine-5s.mp3")), QUrl::fromLocalFile(lesson)});
-    const auto measurePlaying = [&](qint64 index, const char* what) {
+    const auto measurePlaying = [&](qint64 index, bool withLoop, const char* what) {
         player.playTrack(index);
-        player.setLoopStart(1.0);
-        player.setLoopEnd(3.0);
+        if (withLoop) {
+            player.setLoopStart(1.0);
+            player.setLoopEnd(3.0);
+        }
         cpuShareOver(1);
         const quint64 refreshesBefore = window.refreshCount();
         const qsizetype seeksBefore = quiet.lines().size();
-        const double playing = cpuShareOver(seconds);
-        std::printf("playing %s with a 2 s loop, %d s: %.2f %% of a core (%.0f display refreshes/s, %lld loop seeks)\n",
-                    what, seconds, playing * 100, double(window.refreshCount() - refreshesBefore) / seconds,
+        const CpuShare playing = cpuShareOver(seconds);
+        std::printf("%s, %d s: %s (%.0f display refreshes/s, %lld loop wraps)\n", what, seconds,
+                    qPrintable(shareText(playing)), double(window.refreshCount() - refreshesBefore) / seconds,
                     static_cast<long long>(quiet.lines().size() - seeksBefore));
     };
     if (haveLesson)
-        measurePlaying(1, "a 3-minute lesson");
+        measurePlaying(1, false, "playing a 3-minute lesson");
     else
         std::printf("ffmpeg could not make the 3-minute lesson; skipping it\n");
-    measurePlaying(0, "a 5 s clip (the bar's fill moves every frame)");
+    measurePlaying(0, true, "drilling a 2 s loop in a 5 s clip (the bar's fill moves every frame)");
+    player.stop();
+    cpuShareOver(1);
+    refreshes = window.refreshCount();
+    const CpuShare stopped = cpuShareOver(seconds);
+    std::printf("at rest again, a track loaded and stopped, %d s: %s (%.0f display refreshes/s)\n", seconds,
+                qPrintable(shareText(stopped)), double(window.refreshCount() - refreshes) / seconds);
     return 0;
 }
