@@ -209,7 +209,7 @@ int main(int argc, char** argv)
         std::printf("ffmpeg could not make the 3-minute lesson; skipping it\n");
     measurePlaying(0, true, "drilling a 2 s loop in a 5 s clip (the bar's fill moves every frame)");
     player.stop();
-    cpuShareOver(1);
+    cpuShareOver(4);  // the sound output rests after a few quiet seconds
     refreshes = window.refreshCount();
     const CpuShare stopped = cpuShareOver(seconds);
     std::printf("at rest again, a track loaded and stopped, %d s: %s (%.0f display refreshes/s)\n", seconds,

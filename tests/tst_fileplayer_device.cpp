@@ -109,6 +109,23 @@ private slots:
         QCOMPARE(player->currentTime(), player->duration());
     }
 
+    // With nothing to be heard for a few seconds the output rests (no device,
+    // no thread of ours awake); a play wakes it, and the position goes on.
+    void theOutputRestsWhenNothingIsHeardAndWakesForPlay()
+    {
+        const auto player = load("chirp.m4a");
+        player->play();
+        watch(*player, 0.2);
+        player->pause();
+        QVERIFY(!AudioOutput::shared()->isResting());
+        QTRY_VERIFY_WITH_TIMEOUT(AudioOutput::shared()->isResting(), 5000);
+        const double rested = player->currentTime();
+        player->play();
+        QTRY_VERIFY(!AudioOutput::shared()->isResting());
+        const Watch resumed = watch(*player, 0.3);
+        QVERIFY(resumed.monotonic && resumed.first >= rested && resumed.last > rested + 0.15);
+    }
+
     // Last: it leaves the process's output on the wall clock.
     void theLoopGoesOnWhenTheDeviceStopsResponding()
     {

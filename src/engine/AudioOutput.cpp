@@ -18,6 +18,9 @@ constexpr int channels = 2;
 // A device that has not called back for this long is taken for dead.
 constexpr std::chrono::milliseconds stallLimit{750};
 constexpr std::chrono::milliseconds watchdogInterval{100};
+// Nothing wanted sound for this long: the output rests. Long enough that a
+// pause to repeat a phrase and the resume do not close and reopen it.
+constexpr std::chrono::seconds restAfter{3};
 
 std::int64_t steadyNowNs()
 {
@@ -128,19 +131,10 @@ bool AudioOutput::tryOpenDevice(const char* driverName, QString* reason)
     m_sdlAudioInitialised = !driverName;
     m_sdlDriverInitialised = driverName != nullptr;
 
-    SDL_AudioSpec wanted{};
-    wanted.freq = preferredRate;
-    wanted.format = AUDIO_F32SYS;
-    wanted.channels = channels;
-    wanted.samples = preferredBufferFrames;
-    wanted.callback = &AudioOutput::deviceCallback;
-    wanted.userdata = this;
-    SDL_AudioSpec obtained{};
     // Take the device's own rate: our resampler is exact on seeks, a
     // converter further down might not be.
-    m_device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
-    if (m_device == 0) {
-        *reason = QString::fromUtf8(SDL_GetError());
+    SDL_AudioSpec obtained{};
+    if (!openDeviceAs(preferredRate, preferredBufferFrames, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE, &obtained, reason)) {
         if (driverName)
             SDL_AudioQuit();
         else
@@ -152,6 +146,74 @@ bool AudioOutput::tryOpenDevice(const char* driverName, QString* reason)
     m_bufferFrames = obtained.samples > 0 ? obtained.samples : preferredBufferFrames;
     m_driver = Driver::Device;
     return true;
+}
+
+bool AudioOutput::openDeviceAs(int sampleRate, int bufferFrames, int allowedChanges, SDL_AudioSpec* obtained,
+                               QString* reason)
+{
+    SDL_AudioSpec wanted{};
+    wanted.freq = sampleRate;
+    wanted.format = AUDIO_F32SYS;
+    wanted.channels = channels;
+    wanted.samples = std::uint16_t(bufferFrames);
+    wanted.callback = &AudioOutput::deviceCallback;
+    wanted.userdata = this;
+    m_device = SDL_OpenAudioDevice(nullptr, 0, &wanted, obtained, allowedChanges);
+    if (m_device == 0) {
+        *reason = QString::fromUtf8(SDL_GetError());
+        return false;
+    }
+    return true;
+}
+
+void AudioOutput::setSourceWantsSound(const PlaybackSource* source, bool wants)
+{
+    {
+        std::lock_guard lock(m_clockMutex);
+        const auto found = std::find(m_soundWanted.begin(), m_soundWanted.end(), source);
+        if (wants && found == m_soundWanted.end())
+            m_soundWanted.push_back(source);
+        else if (!wants && found != m_soundWanted.end())
+            m_soundWanted.erase(found);
+        if (m_soundWanted.empty())
+            m_quietSince = std::chrono::steady_clock::now();
+    }
+    m_clockWake.notify_all();
+}
+
+bool AudioOutput::isResting() const
+{
+    std::lock_guard lock(m_clockMutex);
+    return m_resting;
+}
+
+// Clock thread, m_clockMutex held. The device goes (SDL waits for a callback
+// in progress to finish; callbacks never take this mutex).
+void AudioOutput::rest()
+{
+    if (m_device) {
+        SDL_CloseAudioDevice(m_device);
+        m_device = 0;
+    }
+    m_resting = true;
+}
+
+// Clock thread, m_clockMutex held: the same device again, at the same rate
+// and buffer, since the streams were made for them; SDL converts if it must.
+void AudioOutput::wakeFromRest()
+{
+    m_resting = false;
+    m_lastCallbackNs = steadyNowNs();
+    if (m_driver.load() != Driver::Device || (!m_sdlAudioInitialised && !m_sdlDriverInitialised))
+        return;
+    QString reason;
+    SDL_AudioSpec obtained{};
+    if (openDeviceAs(m_sampleRate, m_bufferFrames, 0, &obtained, &reason)) {
+        SDL_PauseAudioDevice(m_device, 0);
+        return;
+    }
+    Log::line(QStringLiteral("Audio output unavailable (%1), playing silently").arg(reason));
+    m_driver = Driver::WallClock;
 }
 
 void AudioOutput::attach(PlaybackSource* source)
@@ -222,11 +284,23 @@ void AudioOutput::clockThreadLoop()
     const auto period = nanoseconds(m_latencyNs);
     auto next = steady_clock::now();
     std::unique_lock lock(m_clockMutex);
+    m_quietSince = steady_clock::now();
     while (!m_clockStopping) {
+        if (m_soundWanted.empty()) {
+            if (!m_resting && steady_clock::now() - m_quietSince >= restAfter)
+                rest();
+            if (m_resting) {
+                m_clockWake.wait(lock);
+                continue;
+            }
+        } else if (m_resting) {
+            wakeFromRest();
+            next = steady_clock::now();
+        }
         if (m_driver.load() == Driver::Device) {
             m_clockWake.wait_for(lock, watchdogInterval);
             const auto silentFor = nanoseconds(steadyNowNs() - m_lastCallbackNs.load(std::memory_order_relaxed));
-            if (!m_clockStopping && silentFor > stallLimit) {
+            if (!m_clockStopping && !m_resting && silentFor > stallLimit) {
                 Log::line(QStringLiteral("Audio output stopped responding, playing silently"));
                 m_driver = Driver::WallClock;
                 next = steady_clock::now();

@@ -50,6 +50,12 @@ public:
     // touches the source.
     void attach(PlaybackSource* source);
     void detach(PlaybackSource* source);
+    // Main thread: whether the source wants to be heard. With none wanting
+    // it for a while the output rests: the device is closed and no thread of
+    // ours wakes until one does; it opens again the moment one does.
+    void setSourceWantsSound(const PlaybackSource* source, bool wants);
+    // Whether the output rests now.
+    bool isResting() const;
     // Manual mode: renders frames of interleaved stereo into out and returns
     // the most frames any stream supplied (the rest is silence).
     int renderForTesting(float* out, int frames);
@@ -61,6 +67,10 @@ private:
     AudioOutput(int manualSampleRate, std::int64_t manualLatencyNs, bool refuseDevices);
     void openDevice();
     bool tryOpenDevice(const char* driverName, QString* reason);
+    bool openDeviceAs(int sampleRate, int bufferFrames, int allowedChanges, struct SDL_AudioSpec* obtained,
+                      QString* reason);
+    void rest();
+    void wakeFromRest();
     int render(float* out, int frames, std::int64_t nowNs);
     static void deviceCallback(void* self, unsigned char* stream, int length);
     void clockThreadLoop();
@@ -83,9 +93,12 @@ private:
     // that the count stays the device's own.
     std::atomic<std::int64_t> m_deviceFrames{0};  // atomic, advanced by whichever thread renders
 
-    std::mutex m_clockMutex;
+    mutable std::mutex m_clockMutex;
     std::condition_variable m_clockWake;
     bool m_clockStopping = false;              // guarded by m_clockMutex
+    std::vector<const PlaybackSource*> m_soundWanted;  // guarded by m_clockMutex
+    std::chrono::steady_clock::time_point m_quietSince;  // guarded by m_clockMutex
+    bool m_resting = false;                    // guarded by m_clockMutex
     std::vector<float> m_wallClockBuffer;      // clock thread only
     std::thread m_clockThread;
 };

@@ -40,7 +40,11 @@ struct FilePlayer::Impl {
 
     // Detaches from the output first (the audio thread then no longer sees
     // this stream); the decoder is stopped and joined after that.
-    ~Impl() { output->detach(&source); }
+    ~Impl()
+    {
+        output->setSourceWantsSound(&source, false);
+        output->detach(&source);
+    }
 
     HeardTimeline::Heard heardNow() const;
     std::int64_t heardFrame() const;
@@ -132,6 +136,7 @@ void FilePlayer::play()
         return;
     d.playRequested = true;
     d.source.setPlayRequested(true);
+    d.output->setSourceWantsSound(&d.source, true);
 }
 
 void FilePlayer::pause()
@@ -140,6 +145,7 @@ void FilePlayer::pause()
     d.noteEndIfHeard();
     d.playRequested = false;
     d.source.setPlayRequested(false);
+    d.output->setSourceWantsSound(&d.source, false);
 }
 
 bool FilePlayer::isPlaying() const
