@@ -11,13 +11,12 @@
 // the figures are the same on any machine. Needs the ffmpeg command: it makes
 // 12 s versions of the chirp fixtures, long enough for a 10 s loop.
 
-#include "KnownSignal.h"
-#include "LoopListener.h"
-
 #include "base/Log.h"
 #include "engine/AudioOutput.h"
 #include "engine/AudioPlayer.h"
 #include "engine/Crossfade.h"
+#include "KnownSignal.h"
+#include "LoopListener.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

@@ -163,6 +163,7 @@ int main(int argc, char** argv)
                                 .arg(QUrl::fromLocalFile(fixtures + QStringLiteral("/sine-5s.mp3")).toString(),
                                      QUrl::fromLocalFile(fixtures + QStringLiteral("/sine-5s.m4a")).toString());
     seed.setData(ContentState::playlistsKey, library.toUtf8());
+    seed.finishWrites();
 
     Log::Capture quiet;
     RivetoneApp rivetone(config.filePath(QStringLiteral("Rivetone.ini")));

@@ -294,8 +294,8 @@ private slots:
         const QByteArray oops("[General]\nplaylists=@ByteArray(oops)\nseekInterval=5\n");
         QTest::newRow("a value that does not decode")
             << oops << "directory for file"
-            << QStringList{QStringLiteral("Error loading playlists: …; the unreadable value stays under \"playlists\" "
-                                          "and goes to \"unreadablePlaylists/1\" in <file> with the next write (…)"),
+            << QStringList{QStringLiteral("Error loading playlists: …; the unreadable value is kept under "
+                                          "\"unreadablePlaylists/1\" in <file>"),
                            QStringLiteral("Error saving playlists: cannot write <file>: it is a directory"),
                            QStringLiteral("Added playlist…"), QStringLiteral("Playlists saved…")}
             << QStringList{QStringLiteral("New")};

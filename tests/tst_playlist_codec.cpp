@@ -58,17 +58,28 @@ private slots:
         QCOMPARE(PlaylistCodec::encode(Playlists()), QByteArray("{}"));
     }
 
-    // Any JSON of the shape reads (a byte-order mark, spacing, escapes);
-    // strings that are no URL are left out, each on its own.
-    void readerTakesAnyJsonOfTheShapeAndSkipsNonUrls()
+    // Any JSON of the shape reads (a byte-order mark, spacing, escapes).
+    // What a person editing the file may have written and cannot mean
+    // anything else is read too (a space or a bare "%" in a file URL, a plain
+    // absolute path); what cannot be read at all is reported, never dropped
+    // unseen; members under one name are joined, none lost.
+    void readerTakesAnyJsonOfTheShapeAndReportsWhatItCannotRead()
     {
-        const Playlists playlists = decoded(
+        const PlaylistCodec::Decoded result = PlaylistCodec::decode(
             "\xef\xbb\xbf \n{ \"\\ud55c\\uae00\" : [ \"file:\\/\\/\\/1.mp3\",\"file:///a b.mp3\",\"\","
-            "\"file:///bad%zz.mp3\",\"file:///c\\\\d.mp3\",\"http://[::1\",\"::\",\"file:///2.mp3\","
-            "\"relative/3.mp3\"]}\n");
-        QCOMPARE(playlists.tracks(QStringLiteral("한글")),
-                 (TrackList{QUrl(QStringLiteral("file:///1.mp3")), QUrl(QStringLiteral("file:///2.mp3")),
-                            QUrl(QStringLiteral("relative/3.mp3"))}));
+            "\"file:///100%.mp3\",\"/home/u/Unit 2.mp3\",\"http://[::1\",\"::\",\"file:///2.mp3\","
+            "\"relative/3.mp3\"], \"Drills\": [\"file:///x.mp3\"], \"Drills\": [\"file:///y.mp3\"]}\n");
+        QVERIFY(result.playlists);
+        QCOMPARE(result.playlists->tracks(QStringLiteral("한글")),
+                 (TrackList{QUrl(QStringLiteral("file:///1.mp3")), QUrl::fromLocalFile(QStringLiteral("/a b.mp3")),
+                            QUrl::fromLocalFile(QStringLiteral("/100%.mp3")),
+                            QUrl::fromLocalFile(QStringLiteral("/home/u/Unit 2.mp3")),
+                            QUrl(QStringLiteral("file:///2.mp3")), QUrl(QStringLiteral("relative/3.mp3"))}));
+        QCOMPARE(result.unreadableTracks.value(QStringLiteral("한글")),
+                 (QStringList{QString(), QStringLiteral("http://[::1"), QStringLiteral("::")}));
+        QCOMPARE(result.playlists->tracks(QStringLiteral("Drills")),
+                 (TrackList{QUrl(QStringLiteral("file:///x.mp3")), QUrl(QStringLiteral("file:///y.mp3"))}));
+        QCOMPARE(result.joinedNames, QStringList{QStringLiteral("Drills")});
     }
 
     void otherShapesFailAsAWhole_data()

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <tuple>
+
 // The start-up state of the window: the library as loaded, and the seek interval.
 // Damaged and unwritable settings are the settings fault tests' part.
 class PlaylistPersistenceTest : public QObject {
@@ -43,15 +45,23 @@ private slots:
 
     void seekIntervalAtStart()
     {
-        const std::pair<QVariant, double> cases[] = {
-            {QVariant(), 2.0}, {0.0, 2.0}, {5.0, 5.0}, {-3.0, -3.0}, {0.1 + 0.2, 0.1 + 0.2},  // shortest digits
-            {QStringLiteral("soon"), 2.0}, {QStringLiteral("nan"), 2.0}};
-        for (const auto& [stored, seconds] : cases) {
+        // Only the steps the menu offers are taken; anything else (a negative
+        // step would turn the arrows around) counts as never chosen, and stays
+        // in the file as it was.
+        const std::tuple<QVariant, double, bool> cases[] = {
+            {QVariant(), 2.0, false},    {0.0, 2.0, false},  {5.0, 5.0, false},   {10.0, 10.0, false},
+            {1.0, 1.0, false},           {-3.0, 2.0, true},  {0.5, 2.0, true},    {1e300, 2.0, true},
+            {QStringLiteral("soon"), 2.0, false}, {QStringLiteral("nan"), 2.0, false}};
+        for (const auto& [stored, seconds, told] : cases) {
             TemporaryDefaults defaults;
             if (stored.isValid())
                 defaults.store().setValue(ContentState::seekIntervalKey, stored);
+            defaults.store().finishWrites();
             DefaultsStore reopened(defaults.filePath());
+            Log::Capture log;
             QCOMPARE(ContentState(reopened).seekInterval(), seconds);
+            QCOMPARE(reopened.value(ContentState::seekIntervalKey).toString(), stored.toString());
+            QCOMPARE(log.lines().size(), int(told));  // one line says what was not taken
         }
     }
 };

@@ -1,6 +1,7 @@
 #include "app/RivetoneApp.h"
 
 #include "app/ContentView.h"
+#include "base/Log.h"
 #include "ui/kit/Typography.h"
 
 #include <QApplication>
@@ -24,4 +25,15 @@ void RivetoneApp::showMainWindow()
 {
     m_mainWindow->resize(m_mainWindow->firstWindowSize());
     m_mainWindow->show();
+}
+
+void RivetoneApp::takeHandOver(const InstanceChannel::Message& message)
+{
+    Log::line(QStringLiteral("Another start handed over: ") + Log::formatNameList(message.arguments));
+    ContentView& window = *m_mainWindow;
+    if (window.isMinimized())
+        window.showNormal();
+    window.show();
+    window.raise();
+    window.activateWindow();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/InstanceChannel.h"
 #include "base/DefaultsStore.h"
 
 #include <QString>
@@ -28,8 +29,11 @@ public:
 
     // Shows the window at its first size.
     void showMainWindow();
+    // Another start handed over its command line: the window comes to the front.
+    void takeHandOver(const InstanceChannel::Message& message);
 
 private:
+    // Goes last: its destructor finishes the last write of the settings.
     DefaultsStore m_defaults;
     std::unique_ptr<ContentView> m_mainWindow;
 };

@@ -1,35 +1,96 @@
 #include "base/DefaultsStore.h"
 
 #include "base/Log.h"
+#include "base/Threads.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMetaObject>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
-DefaultsStore::DefaultsStore(const QString& filePath)
-    : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
+namespace {
+
+// How many finished writes keep their outcome for late askers.
+constexpr std::size_t keptOutcomes = 64;
+
+// Whether what a file reads back as holds exactly the values meant. The file
+// keeps byte values as bytes and everything else as text, so compare those.
+bool sameValues(const QMap<QString, QVariant>& meant, const QSettings& read)
 {
-    // QSettings reads the file on first use. Read it now: what did not parse
-    // is dropped by the next write, so it must go aside before that.
-    m_settings->allKeys();
-    if (m_settings->status() != QSettings::FormatError)
-        return;
-    const FileCopy copy = keepCopyOfFile();
-    const QString path = m_settings->fileName();
-    Log::line(copy.written
-                  ? QStringLiteral("Settings file damaged: %1 could not be read in full; a copy of it is kept as %2")
-                        .arg(path, copy.path)
-                  : QStringLiteral("Settings file damaged: %1 could not be read in full, and a copy of it cannot be made "
-                                   "(%2); nothing is written to it until one can")
-                        .arg(path, copy.error));
+    if (read.status() != QSettings::NoError)
+        return false;
+    const QStringList keys = read.allKeys();
+    if (keys.size() != meant.size())
+        return false;
+    for (auto it = meant.constBegin(); it != meant.constEnd(); ++it) {
+        const QVariant back = read.value(it.key());
+        if (!back.isValid())
+            return false;
+        if (it.value().typeId() == QMetaType::QByteArray) {
+            if (back.typeId() != QMetaType::QByteArray || back.toByteArray() != it.value().toByteArray())
+                return false;
+        } else if (back.toString() != it.value().toString()) {
+            return false;
+        }
+    }
+    return true;
 }
 
-DefaultsStore::~DefaultsStore() = default;
+bool syncToDisk(const QString& path, bool directory)
+{
+    const int descriptor = ::open(QFile::encodeName(path).constData(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
+    if (descriptor < 0)
+        return false;
+    const bool synced = ::fsync(descriptor) == 0;
+    return ::close(descriptor) == 0 && synced;
+}
+
+}  // namespace
+
+DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
+    : QObject(parent)
+    , m_filePath(filePath)
+{
+    // Read once, into memory; the QSettings object goes at once, so nothing
+    // but our checked writes ever writes the file.
+    QSettings settings(filePath, QSettings::IniFormat);
+    for (const QString& key : settings.allKeys())
+        m_values.insert(key, settings.value(key));
+    if (settings.status() != QSettings::FormatError)
+        return;
+    // What did not parse would be dropped by the next write: it goes aside first.
+    const FileCopy copy = keepCopyOfFile();
+    Log::line(copy.written
+                  ? QStringLiteral("Settings file damaged: %1 could not be read in full; a copy of it is kept as %2")
+                        .arg(filePath, copy.path)
+                  : QStringLiteral("Settings file damaged: %1 could not be read in full, and a copy of it cannot be made "
+                                   "(%2); nothing is written to it until one can")
+                        .arg(filePath, copy.error));
+}
+
+DefaultsStore::~DefaultsStore()
+{
+    finishWrites();
+    runWaiters();  // the lines of writes that finished while nobody waited
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    if (m_writer.joinable())
+        m_writer.join();
+}
 
 QString DefaultsStore::standardFilePath()
 {
@@ -37,14 +98,9 @@ QString DefaultsStore::standardFilePath()
     return configDir + QStringLiteral("/Rivetone/Rivetone.ini");
 }
 
-QString DefaultsStore::filePath() const
-{
-    return m_settings->fileName();
-}
-
 std::optional<QByteArray> DefaultsStore::data(const QString& key) const
 {
-    const QVariant value = m_settings->value(key);
+    const QVariant value = m_values.value(key);
     if (value.typeId() != QMetaType::QByteArray)
         return std::nullopt;
     return value.toByteArray();
@@ -53,50 +109,271 @@ std::optional<QByteArray> DefaultsStore::data(const QString& key) const
 double DefaultsStore::doubleValue(const QString& key) const
 {
     bool ok = false;
-    const double value = m_settings->value(key).toDouble(&ok);
+    const double value = m_values.value(key).toDouble(&ok);
     // "nan" and "inf" parse as numbers, but no setting means anything by them.
     return ok && std::isfinite(value) ? value : 0.0;
 }
 
 bool DefaultsStore::contains(const QString& key) const
 {
-    return m_settings->contains(key);
+    return m_values.contains(key);
 }
 
 QVariant DefaultsStore::value(const QString& key) const
 {
-    return m_settings->value(key);
+    return m_values.value(key);
 }
 
-bool DefaultsStore::setData(const QString& key, const QByteArray& value, QString* error)
+DefaultsStore::Ticket DefaultsStore::setData(const QString& key, const QByteArray& value)
 {
-    if (!copyOwedFileAside(error))
-        return false;
-    m_settings->setValue(key, value);
-    return flush(error);
+    return request(key, QVariant(value), {});
 }
 
-bool DefaultsStore::setDouble(const QString& key, double value, QString* error)
+DefaultsStore::Ticket DefaultsStore::setDouble(const QString& key, double value)
 {
-    if (!copyOwedFileAside(error))
-        return false;
-    m_settings->setValue(key, value);
-    return flush(error);
+    return request(key, QVariant(value), {});
 }
 
-bool DefaultsStore::setValue(const QString& key, const QVariant& value, QString* error)
+DefaultsStore::Ticket DefaultsStore::setValue(const QString& key, const QVariant& value)
 {
-    if (!copyOwedFileAside(error))
-        return false;
-    m_settings->setValue(key, value);
-    return flush(error);
+    return request(key, value, {});
+}
+
+DefaultsStore::Ticket DefaultsStore::setDataMadeBy(const QString& key, std::function<QByteArray()> make)
+{
+    return request(key, std::nullopt, std::move(make));
+}
+
+DefaultsStore::Ticket DefaultsStore::request(const QString& key, std::optional<QVariant> value,
+                                             std::function<QByteArray()> make)
+{
+    Ticket ticket;
+    if (!copyOwedFileAside(&ticket.error)) {
+        ticket.refused = true;
+        return ticket;
+    }
+    ticket.number = ++m_lastNumber;
+    Job job;
+    job.number = ticket.number;
+    if (value) {
+        m_values.insert(key, *value);
+        m_madeAt.remove(key);
+    } else {
+        m_madeAt.insert(key, ticket.number);
+    }
+    job.values = m_values;
+    {
+        std::lock_guard lock(m_mutex);
+        // A job not started yet is replaced: the latest values win. Values
+        // still being made carry over, unless this store replaced them.
+        if (m_pending) {
+            for (auto it = m_pending->makers.constBegin(); it != m_pending->makers.constEnd(); ++it)
+                if (it.key() != key && m_madeAt.contains(it.key()))
+                    job.makers.insert(it.key(), it.value());
+        }
+        if (make)
+            job.makers.insert(key, std::move(make));
+        m_pending = std::move(job);
+        if (!m_writer.joinable()) {
+            noteThreadStart("The settings writer");
+            m_writer = std::thread([this] { writerLoop(); });
+        }
+    }
+    m_wake.notify_all();
+    return ticket;
+}
+
+void DefaultsStore::writerLoop()
+{
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stopping || m_pending; });
+            if (!m_pending)
+                return;  // stopping, and nothing left to write
+            job = std::move(*m_pending);
+            m_pending.reset();
+        }
+        for (auto it = job.makers.constBegin(); it != job.makers.constEnd(); ++it) {
+            const QByteArray made = it.value()();
+            job.values.insert(it.key(), made);
+            std::lock_guard lock(m_mutex);
+            m_made.push_back({job.number, it.key(), made});
+        }
+        const Outcome outcome = writeFile(job.values);
+        {
+            std::lock_guard lock(m_mutex);
+            m_finishedThrough = job.number;
+            m_outcomes.emplace_back(job.number, outcome);
+            while (m_outcomes.size() > keptOutcomes)
+                m_outcomes.pop_front();
+        }
+        m_finished.notify_all();
+        // Queued calls die with this object, so `this` is safe in it.
+        QMetaObject::invokeMethod(this, [this] { runWaiters(); }, Qt::QueuedConnection);
+    }
+}
+
+// Main thread: values made on the writer thread take their place in memory,
+// each unless a later store changed its key meanwhile.
+void DefaultsStore::applyMade()
+{
+    std::vector<Made> made;
+    {
+        std::lock_guard lock(m_mutex);
+        made.swap(m_made);
+    }
+    for (const Made& value : made)
+        noteMade(value.number, value.key, value.bytes);
+}
+
+void DefaultsStore::noteMade(quint64 number, const QString& key, const QByteArray& value)
+{
+    const auto at = m_madeAt.constFind(key);
+    if (at == m_madeAt.constEnd() || at.value() > number)
+        return;
+    m_values.insert(key, value);
+    if (at.value() == number)
+        m_madeAt.remove(key);
+}
+
+DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& values)
+{
+    const QFileInfo file(m_filePath);
+    if (!QDir().mkpath(file.absolutePath()))
+        return {false, describeWriteFailure(QStringLiteral("the folder cannot be made"))};
+    if (file.isDir())
+        return {false, QStringLiteral("cannot write %1: it is a directory").arg(m_filePath)};
+    // Renaming over it would work, but a file made read-only is meant to stay.
+    if (file.exists() && !file.isWritable())
+        return {false, QStringLiteral("cannot write %1: the file is read-only").arg(m_filePath)};
+
+    QTemporaryFile temporary(m_filePath + QStringLiteral(".XXXXXX"));
+    temporary.setAutoRemove(true);
+    if (!temporary.open())
+        return {false, describeWriteFailure(temporary.errorString())};
+    temporary.close();
+    const QString temporaryPath = temporary.fileName();
+    {
+        QSettings writer(temporaryPath, QSettings::IniFormat);
+        for (auto it = values.constBegin(); it != values.constEnd(); ++it)
+            writer.setValue(it.key(), it.value());
+        writer.sync();
+        if (writer.status() != QSettings::NoError)
+            return {false, describeWriteFailure(QStringLiteral("the new content could not be written"))};
+    }
+    qint64 cut = -1;
+    {
+        std::lock_guard lock(m_mutex);
+        cut = m_cutWritesTo;
+    }
+    if (cut >= 0)
+        QFile::resize(temporaryPath, cut);
+    // Read back and compared: a short write the system did not report shows here.
+    if (!sameValues(values, QSettings(temporaryPath, QSettings::IniFormat)))
+        return {false, describeWriteFailure(QStringLiteral("what was written does not read back whole"))};
+    if (!syncToDisk(temporaryPath, false))
+        return {false, describeWriteFailure(QString::fromLocal8Bit(std::strerror(errno)))};
+    if (std::rename(QFile::encodeName(temporaryPath).constData(), QFile::encodeName(m_filePath).constData()) != 0)
+        return {false, describeWriteFailure(QString::fromLocal8Bit(std::strerror(errno)))};
+    temporary.setAutoRemove(false);  // it is the file now
+    syncToDisk(file.absolutePath(), true);
+    return {true, {}};
+}
+
+// Why a write failed, in the terms of the usual causes.
+QString DefaultsStore::describeWriteFailure(const QString& what) const
+{
+    const QFileInfo file(m_filePath);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isDir())
+        return QStringLiteral("cannot write %1: the folder %2 cannot be created").arg(m_filePath, folder.filePath());
+    if (!folder.isWritable())
+        return QStringLiteral("cannot write %1: the folder is read-only").arg(m_filePath);
+    return QStringLiteral("cannot write %1: %2 (is the disk full?)").arg(m_filePath, what);
+}
+
+std::optional<DefaultsStore::Outcome> DefaultsStore::finishedOutcome(quint64 number) const
+{
+    if (number > m_finishedThrough)
+        return std::nullopt;
+    // Written together with the first finished write at or after it.
+    for (const auto& [last, outcome] : m_outcomes)
+        if (last >= number)
+            return outcome;
+    return Outcome{true, {}};  // long ago: later writes went through or reported
+}
+
+std::optional<DefaultsStore::Outcome> DefaultsStore::outcome(const Ticket& ticket, std::chrono::milliseconds timeout)
+{
+    if (ticket.refused)
+        return Outcome{false, ticket.error};
+    std::optional<Outcome> result;
+    {
+        std::unique_lock lock(m_mutex);
+        m_finished.wait_for(lock, timeout, [&] { return m_finishedThrough >= ticket.number; });
+        result = finishedOutcome(ticket.number);
+    }
+    applyMade();
+    return result;
+}
+
+void DefaultsStore::whenWritten(const Ticket& ticket, QObject* context, std::function<void(const Outcome&)> done)
+{
+    if (const std::optional<Outcome> now = outcome(ticket)) {
+        done(*now);
+        return;
+    }
+    m_waiters.push_back({ticket.number, context, std::move(done)});
+}
+
+// Main thread, after each write the writer finished (and before the store goes).
+void DefaultsStore::runWaiters()
+{
+    applyMade();
+    std::vector<Waiter> ready;
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto it = m_waiters.begin(); it != m_waiters.end();) {
+            if (it->number <= m_finishedThrough) {
+                ready.push_back(std::move(*it));
+                it = m_waiters.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (Waiter& waiter : ready) {
+        std::optional<Outcome> result;
+        {
+            std::lock_guard lock(m_mutex);
+            result = finishedOutcome(waiter.number);
+        }
+        if (waiter.context && result)
+            waiter.done(*result);
+    }
+}
+
+void DefaultsStore::finishWrites()
+{
+    {
+        std::unique_lock lock(m_mutex);
+        m_finished.wait(lock, [&] { return m_finishedThrough >= m_lastNumber; });
+    }
+    applyMade();
+}
+
+void DefaultsStore::cutWritesForTesting(qint64 bytes)
+{
+    std::lock_guard lock(m_mutex);
+    m_cutWritesTo = bytes;
 }
 
 DefaultsStore::FileCopy DefaultsStore::keepCopyOfFile()
 {
-    const QString path = m_settings->fileName();
     FileCopy copy;
-    QFile original(path);
+    QFile original(m_filePath);
     if (!original.exists()) {
         copy.error = QStringLiteral("there is no file");
         m_copyOwed = false;  // nothing to lose
@@ -109,7 +386,7 @@ DefaultsStore::FileCopy DefaultsStore::keepCopyOfFile()
     }
     const QByteArray content = original.readAll();
     for (int number = 1;; ++number) {
-        copy.path = QStringLiteral("%1.unreadable-%2").arg(path).arg(number);
+        copy.path = m_filePath + QStringLiteral(".unreadable-") + QString::number(number);
         QFile earlier(copy.path);
         if (!earlier.exists())
             break;
@@ -120,6 +397,7 @@ DefaultsStore::FileCopy DefaultsStore::keepCopyOfFile()
         }
     }
     QSaveFile out(copy.path);
+    out.setDirectWriteFallback(false);
     copy.written = out.open(QIODevice::WriteOnly) && out.write(content) == content.size() && out.commit();
     if (!copy.written)
         copy.error = out.errorString();
@@ -127,10 +405,8 @@ DefaultsStore::FileCopy DefaultsStore::keepCopyOfFile()
     return copy;
 }
 
-// A damaged file that could not be copied aside yet gets no value at all,
-// not even in memory: QSettings writes what it holds by itself (from the
-// event loop, and when it goes), and that write would drop what it could not
-// read.
+// A damaged file that could not be copied aside yet gets no value at all, not
+// even in memory, so that no write of ours replaces it before the copy exists.
 bool DefaultsStore::copyOwedFileAside(QString* error)
 {
     if (!m_copyOwed)
@@ -139,44 +415,9 @@ bool DefaultsStore::copyOwedFileAside(QString* error)
     if (!copy.written) {
         if (error)
             *error = QStringLiteral("cannot write %1: its unreadable content could not be copied aside first (%2)")
-                         .arg(m_settings->fileName(), copy.error);
+                         .arg(m_filePath, copy.error);
         return false;
     }
-    Log::line(QStringLiteral("Settings file damaged: a copy of %1 as it was is now kept as %2")
-                  .arg(m_settings->fileName(), copy.path));
+    Log::line(QStringLiteral("Settings file damaged: a copy of %1 as it was is now kept as %2").arg(m_filePath, copy.path));
     return true;
-}
-
-bool DefaultsStore::flush(QString* error)
-{
-    QDir().mkpath(QFileInfo(m_settings->fileName()).absolutePath());
-    // A QSettings object keeps the first error it ever met, so after one failed
-    // write every later write would look failed too. QSettings objects on the
-    // same file share the values not yet written, so a fresh one writes them
-    // and reports on this write alone. A format error only says that the file
-    // on disk did not parse when it was read back; the write itself went through.
-    QSettings writer(m_settings->fileName(), QSettings::IniFormat);
-    writer.sync();
-    if (writer.status() != QSettings::AccessError)
-        return true;
-    if (error)
-        *error = describeWriteFailure();
-    return false;
-}
-
-// QSettings does not say why a write failed; look at the usual causes.
-QString DefaultsStore::describeWriteFailure() const
-{
-    const QString path = m_settings->fileName();
-    const QFileInfo file(path);
-    const QFileInfo folder(file.absolutePath());
-    if (file.isDir())
-        return QStringLiteral("cannot write %1: it is a directory").arg(path);
-    if (!folder.isDir())
-        return QStringLiteral("cannot write %1: the folder %2 cannot be created").arg(path, folder.filePath());
-    if (file.exists() && !file.isWritable())
-        return QStringLiteral("cannot write %1: the file is read-only").arg(path);
-    if (!folder.isWritable())
-        return QStringLiteral("cannot write %1: the folder is read-only").arg(path);
-    return QStringLiteral("cannot write %1 (is the disk full?)").arg(path);
 }

@@ -1,19 +1,40 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
+#include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QVariant>
 
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <vector>
 
-class QSettings;
-
-// The per-user defaults store: a settings file in the user's config dir
-// (or wherever a test points it), holding byte values and doubles by key.
+// The per-user defaults store: a settings file in the user's config dir (or
+// wherever a test points it), holding byte values and doubles by key.
+//
+// Values live in memory: reads are instant, and a store changes the value at
+// once. Every store then writes the whole file on a writer thread of its own,
+// checked end to end: into a temporary file beside it, read back and compared
+// with what was meant, flushed to the disk, and only then renamed over the
+// file. A write that fails (full disk, read-only folder) leaves the file as it
+// was and the value in memory, to go to disk with the next write that works.
+// Writes never hold up the caller; the latest values win (writes asked for
+// while one runs are done as one), and the last one is finished before the
+// store goes.
+//
 // A file that does not read back whole (damaged on disk) is copied aside
-// before anything is written to it, since a write keeps only what was read.
-class DefaultsStore {
+// before anything is written, since a write keeps only what was read.
+class DefaultsStore : public QObject {
+    Q_OBJECT
+
 public:
     // A copy of the settings file as it is on disk, kept beside it.
     struct FileCopy {
@@ -22,15 +43,26 @@ public:
         QString error;         // why it is not
     };
 
-    explicit DefaultsStore(const QString& filePath);
-    ~DefaultsStore();
-    DefaultsStore(const DefaultsStore&) = delete;
-    DefaultsStore& operator=(const DefaultsStore&) = delete;
+    // How a write ended.
+    struct Outcome {
+        bool ok = false;
+        QString error;  // why not
+    };
+
+    // A store's write: its number, or refused (nothing was stored at all).
+    struct Ticket {
+        quint64 number = 0;
+        bool refused = false;
+        QString error;  // why it was refused
+    };
+
+    explicit DefaultsStore(const QString& filePath, QObject* parent = nullptr);
+    ~DefaultsStore() override;  // finishes the writes asked for
 
     // ~/.config/Rivetone/Rivetone.ini, following XDG_CONFIG_HOME.
     static QString standardFilePath();
 
-    QString filePath() const;
+    QString filePath() const { return m_filePath; }
 
     // The byte value under key; none when the key is absent or holds another type.
     std::optional<QByteArray> data(const QString& key) const;
@@ -40,25 +72,80 @@ public:
     // Whatever is stored under key, of any type; invalid when absent.
     QVariant value(const QString& key) const;
 
-    // Each store is written through to disk at once. On failure (read-only
-    // file or directory, a directory in the file's place, full disk) returns
-    // false and sets error to the reason. The value stays in memory either way
-    // and goes to disk with the next write that succeeds; except while a
-    // damaged file cannot be copied aside, when nothing is stored at all.
-    bool setData(const QString& key, const QByteArray& value, QString* error = nullptr);
-    bool setDouble(const QString& key, double value, QString* error = nullptr);
-    bool setValue(const QString& key, const QVariant& value, QString* error = nullptr);
+    // Each store changes the value in memory and asks for the file to be
+    // written. Refused (nothing stored, not even in memory) only while a
+    // damaged file cannot be copied aside.
+    Ticket setData(const QString& key, const QByteArray& value);
+    Ticket setDouble(const QString& key, double value);
+    Ticket setValue(const QString& key, const QVariant& value);
+    // A byte value too large to make without holding up the window: make()
+    // runs on the writer thread, and the value in memory follows once it has.
+    Ticket setDataMadeBy(const QString& key, std::function<QByteArray()> make);
+
+    // The outcome of a write, waiting for it up to timeout; none if it is not
+    // over by then.
+    std::optional<Outcome> outcome(const Ticket& ticket, std::chrono::milliseconds timeout = {});
+    // Runs done with the outcome on this object's thread once the write is
+    // over (at once when it is); not when context goes first.
+    void whenWritten(const Ticket& ticket, QObject* context, std::function<void(const Outcome&)> done);
+    // Blocks until every write asked for so far is over.
+    void finishWrites();
 
     // Copies the file as it is now to "<file>.unreadable-1", or the next free
     // number; a copy with the same content made earlier is kept instead.
-    // Until a copy succeeds, writes fail rather than replace the file.
+    // Until a copy succeeds, stores are refused rather than replace the file.
     FileCopy keepCopyOfFile();
 
-private:
-    bool copyOwedFileAside(QString* error);
-    bool flush(QString* error);
-    QString describeWriteFailure() const;
+    // Test hook: the temporary file of the writes from now on is cut to this
+    // many bytes before it is checked, as a disk that silently took only part
+    // of it would leave it. Negative: no cut.
+    void cutWritesForTesting(qint64 bytes);
 
-    std::unique_ptr<QSettings> m_settings;
-    bool m_copyOwed = false;  // the file must be copied aside before the next write
+private:
+    struct Job {
+        quint64 number = 0;
+        QMap<QString, QVariant> values;
+        QMap<QString, std::function<QByteArray()>> makers;  // keys whose value is made on the writer thread
+    };
+
+    Ticket request(const QString& key, std::optional<QVariant> value, std::function<QByteArray()> make);
+    bool copyOwedFileAside(QString* error);
+    void writerLoop();
+    Outcome writeFile(const QMap<QString, QVariant>& values);
+    QString describeWriteFailure(const QString& what) const;
+    void noteMade(quint64 number, const QString& key, const QByteArray& value);
+    void applyMade();
+
+    struct Made {
+        quint64 number = 0;
+        QString key;
+        QByteArray bytes;
+    };
+    std::optional<Outcome> finishedOutcome(quint64 number) const;
+    void runWaiters();
+
+    struct Waiter {
+        quint64 number = 0;
+        QPointer<QObject> context;
+        std::function<void(const Outcome&)> done;
+    };
+
+    const QString m_filePath;
+    // Main thread only.
+    QMap<QString, QVariant> m_values;
+    QMap<QString, quint64> m_madeAt;  // keys made on the writer thread, by the write that asked
+    bool m_copyOwed = false;          // the file must be copied aside before the next store
+    quint64 m_lastNumber = 0;
+    std::vector<Waiter> m_waiters;    // touched on the main thread only (under m_mutex for brevity)
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;      // for the writer: a job, or stop
+    std::condition_variable m_finished;  // for waiters: a write is over
+    std::optional<Job> m_pending;        // guarded by m_mutex: the latest job not started
+    quint64 m_finishedThrough = 0;       // guarded by m_mutex
+    std::deque<std::pair<quint64, Outcome>> m_outcomes;  // guarded by m_mutex: last number of each finished write
+    bool m_stopping = false;             // guarded by m_mutex
+    std::vector<Made> m_made;            // guarded by m_mutex: made, not yet in memory
+    qint64 m_cutWritesTo = -1;           // guarded by m_mutex
+    std::thread m_writer;                // started with the first write
 };

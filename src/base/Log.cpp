@@ -1,5 +1,6 @@
 #include "base/Log.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -17,10 +18,43 @@ std::mutex& logMutex()
 
 Capture* g_capture = nullptr;  // guarded by logMutex()
 
+bool isControl(char32_t scalar)
+{
+    return scalar < 0x20 || (scalar >= 0x7F && scalar < 0xA0) || scalar == 0x2028 || scalar == 0x2029;
+}
+
+// A control character as an escape that reads as what it is.
+QString escaped(char32_t scalar)
+{
+    switch (scalar) {
+    case U'\n': return QStringLiteral("\\n");
+    case U'\r': return QStringLiteral("\\r");
+    case U'\t': return QStringLiteral("\\t");
+    case U'\0': return QStringLiteral("\\0");
+    default: return QStringLiteral("\\u{") + QString::number(uint(scalar), 16) + u'}';
+    }
+}
+
+// One event is one line: a name with a line break in it (a file, a
+// playlist) must not print as two lines, the second of which could pass for
+// an event of its own.
+QString oneLine(const QString& text)
+{
+    const QList<uint> scalars = text.toUcs4();
+    if (std::none_of(scalars.begin(), scalars.end(), [](uint scalar) { return isControl(scalar); }))
+        return text;
+    QString out;
+    out.reserve(text.size() + 8);
+    for (const char32_t scalar : scalars)
+        out += isControl(scalar) ? escaped(scalar) : QString::fromUcs4(&scalar, 1);
+    return out;
+}
+
 }  // namespace
 
-void line(const QString& text)
+void line(const QString& raw)
 {
+    const QString text = oneLine(raw);
     std::lock_guard lock(logMutex());
     if (g_capture) {
         g_capture->append(text);
@@ -94,15 +128,8 @@ QString quoted(const QString& text)
         switch (scalar) {
         case U'"': out += QStringLiteral("\\\""); break;
         case U'\\': out += QStringLiteral("\\\\"); break;
-        case U'\n': out += QStringLiteral("\\n"); break;
-        case U'\r': out += QStringLiteral("\\r"); break;
-        case U'\t': out += QStringLiteral("\\t"); break;
-        case U'\0': out += QStringLiteral("\\0"); break;
         default:
-            if (scalar < 0x20 || (scalar >= 0x7F && scalar < 0xA0))
-                out += QStringLiteral("\\u{%1}").arg(uint(scalar), 0, 16);
-            else
-                out += QString::fromUcs4(&scalar, 1);
+            out += isControl(scalar) ? escaped(scalar) : QString::fromUcs4(&scalar, 1);
         }
     }
     out += u'"';

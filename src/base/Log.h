@@ -7,7 +7,9 @@
 // is written, no levels and no timestamps. Every subsystem writes through here.
 namespace Log {
 
-// Writes one line (a newline is added). Safe from any thread.
+// Writes one line (a newline is added). Control characters in it (a line
+// break in a file name) are written as escapes ("\n", "\u{1b}"), so one
+// event is always one line. Safe from any thread.
 void line(const QString& text);
 
 // A double as the shortest text that reads back as the same double, always

@@ -16,6 +16,10 @@ ValueBackup ValueBackup::keep(DefaultsStore& store, const QString& group, const 
             return backup;
         }
     }
-    backup.written = store.setValue(backup.key, value, &backup.error);
+    const DefaultsStore::Ticket ticket = store.setValue(backup.key, value);
+    // In memory now, it is in every file written from here on; a write that
+    // fails leaves the old file, which still holds the value, in place.
+    backup.written = !ticket.refused;
+    backup.error = ticket.error;
     return backup;
 }

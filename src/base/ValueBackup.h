@@ -10,8 +10,8 @@ class DefaultsStore;
 // earlier copies exist. An identical value kept before is not copied again.
 struct ValueBackup {
     QString key;            // where the value is kept
-    bool written = false;   // on disk now; otherwise it goes with the next write that succeeds
-    QString error;          // why it is not on disk yet
+    bool written = false;   // kept: in memory and in every file written from now on
+    QString error;          // why it is not
 
     static ValueBackup keep(DefaultsStore& store, const QString& group, const QVariant& value);
 };

@@ -3,6 +3,7 @@
 #include "engine/Mp3GaplessInfo.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cstring>
@@ -85,21 +86,51 @@ std::unique_ptr<DecodeStream> DecodeStream::open(const QString& path, int output
     // users; what matters reaches them as the load error.
     static std::once_flag quietLibraries;
     std::call_once(quietLibraries, [] { av_log_set_level(AV_LOG_QUIET); });
+    // A track is a regular file at an absolute path, nothing else: a FIFO or a
+    // device would block the open for good, or feed it without end.
+    const QFileInfo file(path);
+    const QString refusal = !file.isAbsolute() ? QStringLiteral("not an absolute path")
+        : !file.exists()                       ? Ffmpeg::errorText(AVERROR(ENOENT))
+        : file.isDir()                         ? Ffmpeg::errorText(AVERROR(EISDIR))
+        : !file.isFile()                       ? QStringLiteral("not a regular file")
+                                               : QString();
+    if (!refusal.isEmpty()) {
+        if (error)
+            *error = path + QStringLiteral(": ") + refusal;
+        return nullptr;
+    }
     std::unique_ptr<DecodeStream> stream(new DecodeStream);
     stream->m_outputRate = outputRate;
+    // Opening runs on the caller's thread, which waits: it gets a deadline.
+    stream->m_deadline = std::chrono::steady_clock::now() + openDeadline;
     if (!stream->openFile(path, error))
         return nullptr;
     // Decode the beginning now: a file that opens but holds no decodable
     // audio (cut short, or not audio at all) fails here, not later in silence.
     stream->seek(0);
     float probe[2 * 64];
-    if (stream->read(probe, 64) == 0) {
+    const int probed = stream->read(probe, 64);
+    const bool late = stream->m_deadline && std::chrono::steady_clock::now() > *stream->m_deadline;
+    stream->m_deadline.reset();
+    if (probed == 0) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(path, Ffmpeg::errorText(AVERROR_INVALIDDATA));
+            *error = path + QStringLiteral(": ") + (late ? tooLongText() : Ffmpeg::errorText(AVERROR_INVALIDDATA));
         return nullptr;
     }
     stream->seek(0);
     return stream;
+}
+
+QString DecodeStream::tooLongText()
+{
+    return QStringLiteral("it did not open within %1 s").arg(std::chrono::duration<double>(openDeadline).count());
+}
+
+// FFmpeg asks this while it waits on the file; true ends the wait.
+int DecodeStream::interrupted(void* opaque)
+{
+    const auto* stream = static_cast<const DecodeStream*>(opaque);
+    return stream->m_deadline && std::chrono::steady_clock::now() > *stream->m_deadline ? 1 : 0;
 }
 
 // FFmpeg answers some files that are simply not audio with "Invalid
@@ -109,7 +140,7 @@ bool DecodeStream::fail(const QString& path, int code, QString* error)
     if (code == AVERROR(EINVAL))
         code = AVERROR_INVALIDDATA;
     if (error)
-        *error = QStringLiteral("%1: %2").arg(path, Ffmpeg::errorText(code));
+        *error = path + QStringLiteral(": ") + (code == AVERROR_EXIT ? tooLongText() : Ffmpeg::errorText(code));
     return false;
 }
 
@@ -127,12 +158,25 @@ bool DecodeStream::openFile(const QString& path, QString* error)
 // FFmpeg's error code.
 int DecodeStream::openDecoder(const QString& path)
 {
+    AVDictionary* options = nullptr;
     // The mp3 demuxer's table-of-contents seek is approximate; the generic
     // index seek gives packets their exact timestamps.
-    AVDictionary* options = nullptr;
     av_dict_set(&options, "usetoc", "0", 0);
-    AVFormatContext* format = nullptr;
-    int status = avformat_open_input(&format, QFile::encodeName(path).constData(), nullptr, &options);
+    // A track is a local file and nothing it holds may reach further: no
+    // network, no other process, no protocol that stitches files together
+    // (a playlist or reference inside a file would otherwise be followed).
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    // Probing reads this much at the most, however little it finds.
+    av_dict_set(&options, "probesize", "5000000", 0);
+    av_dict_set(&options, "formatprobesize", "5000000", 0);
+    av_dict_set(&options, "analyzeduration", "5000000", 0);
+    AVFormatContext* format = avformat_alloc_context();
+    if (!format)
+        return AVERROR(ENOMEM);
+    format->interrupt_callback = {&DecodeStream::interrupted, this};
+    // "file:" keeps a path that looks like "name:rest" from being taken for a protocol.
+    int status = avformat_open_input(&format, QFile::encodeName(QStringLiteral("file:") + path).constData(), nullptr,
+                                     &options);
     const Ffmpeg::DictionaryHandle unusedOptions(options);
     if (status < 0)
         return status;

@@ -4,8 +4,10 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // One audio file decoded to interleaved stereo float at a chosen output rate,
@@ -18,9 +20,13 @@ class DecodeStream {
 public:
     static constexpr int outputChannels = 2;
 
-    // Opens the file at a local path. On failure returns null and sets error
-    // (when given) to the path and FFmpeg's reason. A file that opens but
-    // yields no audio fails too.
+    // Opening is bounded: the longest it may take. A slow disk or a stalled
+    // network mount fails the open then, rather than hold up its caller.
+    static constexpr std::chrono::milliseconds openDeadline{2000};
+
+    // Opens the regular file at an absolute local path. On failure returns
+    // null and sets error (when given) to the path and the reason. A file that
+    // opens but yields no audio fails too.
     static std::unique_ptr<DecodeStream> open(const QString& path, int outputRate, QString* error);
 
     ~DecodeStream();
@@ -51,6 +57,8 @@ private:
     DecodeStream() = default;
     bool openFile(const QString& path, QString* error);
     static bool fail(const QString& path, int code, QString* error);
+    static int interrupted(void* opaque);
+    static QString tooLongText();
     int openDecoder(const QString& path);
     int findFirstRealSample();
     int measureRealLength(const QString& path);
@@ -101,6 +109,8 @@ private:
     bool m_finished = false;
     int m_readError = 0;
 
+    // Set while opening (on the opening thread); none while playing.
+    std::optional<std::chrono::steady_clock::time_point> m_deadline;
     std::vector<const uint8_t*> m_inputPlanes;
     std::vector<float> m_staged;  // converted output not yet read
     std::int64_t m_stagedBegin = 0;

@@ -7,6 +7,10 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QSet>
+
+#include <utility>
+#include <vector>
 
 namespace PlaylistCodec {
 namespace {
@@ -25,6 +29,61 @@ QString describe(const QJsonValue& value)
     return QStringLiteral("nothing");
 }
 
+// The members of the top-level object of valid JSON text, in stored order,
+// each name with its value's text: QJsonObject keeps only the last of members
+// stored under the same name, and none of them may be lost.
+std::vector<std::pair<QString, QByteArray>> topLevelMembers(const QByteArray& json)
+{
+    std::vector<std::pair<QString, QByteArray>> members;
+    qsizetype i = json.indexOf('{');
+    if (i < 0)
+        return members;
+    ++i;
+    auto skipSpace = [&] {
+        while (i < json.size() && QChar::isSpace(uchar(json[i])))
+            ++i;
+    };
+    // From an opening quote to just past its closing one.
+    auto skipString = [&] {
+        for (++i; i < json.size() && json[i] != '"'; ++i)
+            if (json[i] == '\\')
+                ++i;
+        ++i;
+    };
+    for (;;) {
+        skipSpace();
+        if (i >= json.size() || json[i] != '"')
+            return members;
+        const qsizetype keyStart = i;
+        skipString();
+        const QByteArray keyText = json.mid(keyStart, i - keyStart);
+        skipSpace();
+        ++i;  // ':'
+        skipSpace();
+        const qsizetype valueStart = i;
+        int depth = 0;
+        while (i < json.size()) {
+            const char c = json[i];
+            if (c == '"') {
+                skipString();
+                continue;
+            }
+            if (c == '[' || c == '{')
+                ++depth;
+            else if (c == ']' || c == '}')
+                --depth;
+            if (depth < 0 || (depth == 0 && c == ','))
+                break;
+            ++i;
+        }
+        const QJsonDocument key = QJsonDocument::fromJson('[' + keyText + ']');
+        members.emplace_back(key.array().at(0).toString(), json.mid(valueStart, i - valueStart).trimmed());
+        if (i >= json.size() || json[i] == '}')
+            return members;
+        ++i;  // ','
+    }
+}
+
 Decoded failure(QString error)
 {
     Decoded result;
@@ -41,10 +100,18 @@ QString trackToString(const Track& track)
 
 std::optional<Track> trackFromString(const QString& text)
 {
-    Track track(text, QUrl::StrictMode);
-    if (!track.isValid())
-        return std::nullopt;
-    return track;
+    const Track strict(text, QUrl::StrictMode);
+    if (strict.isValid())
+        return strict;
+    if (text.startsWith(u'/') && !text.contains(u'\0'))
+        return QUrl::fromLocalFile(text);
+    // A hand-written file URL: "file:///home/u/Unit 1.mp3", ".../100%.mp3".
+    if (text.startsWith(QStringLiteral("file:///"))) {
+        const QString path = text.mid(int(qstrlen("file://")));
+        if (!path.contains(u'\0') && !path.contains(u'?') && !path.contains(u'#'))
+            return QUrl::fromLocalFile(path);
+    }
+    return std::nullopt;
 }
 
 QByteArray encode(const Playlists& playlists)
@@ -69,41 +136,59 @@ Decoded decode(const QByteArray& bytes)
         const QJsonDocument wrapped = QJsonDocument::fromJson('[' + bytes + ']');
         if (wrapped.isArray() && wrapped.array().size() == 1)
             return failure(QStringLiteral("expected an object of playlists, found %1").arg(describe(wrapped.array().at(0))));
-        return failure(QStringLiteral("not JSON: %1 at byte %2").arg(parseError.errorString()).arg(parseError.offset));
+        return failure(QStringLiteral("not JSON: %1 at byte %2").arg(parseError.errorString(), QString::number(parseError.offset)));
     }
     if (!document.isObject()) {
         const QJsonValue top = document.isArray() ? QJsonValue(document.array()) : QJsonValue();
         return failure(QStringLiteral("expected an object of playlists, found %1").arg(describe(top)));
     }
 
+    Decoded result;
     Playlists playlists;
-    const QJsonObject root = document.object();
-    for (auto member = root.constBegin(); member != root.constEnd(); ++member) {
-        const QString name = member.key();
-        if (!member.value().isArray()) {
+    const std::vector<std::pair<QString, QByteArray>> members = topLevelMembers(bytes);
+    // The scan must agree with the parser on the names; if it ever does not,
+    // the parser decides.
+    QSet<QString> scannedNames;
+    for (const auto& member : members)
+        scannedNames.insert(member.first);
+    const QStringList parsedNames = document.object().keys();
+    const bool scanned = scannedNames == QSet<QString>(parsedNames.begin(), parsedNames.end());
+    std::vector<std::pair<QString, QJsonValue>> values;
+    if (scanned) {
+        for (const auto& [name, text] : members)
+            values.emplace_back(name, QJsonDocument::fromJson('[' + text + ']').array().at(0));
+    } else {
+        const QJsonObject root = document.object();
+        for (auto member = root.constBegin(); member != root.constEnd(); ++member)
+            values.emplace_back(member.key(), member.value());
+    }
+    for (const auto& [name, value] : values) {
+        if (!value.isArray()) {
             return failure(QStringLiteral("playlist %1: expected an array of track strings, found %2")
-                               .arg(Log::quoted(name), describe(member.value())));
+                               .arg(Log::quoted(name), describe(value)));
         }
-        const QJsonArray items = member.value().toArray();
+        const QJsonArray items = value.toArray();
         TrackList tracks;
         tracks.reserve(items.size());
         for (qsizetype i = 0; i < items.size(); ++i) {
             const QJsonValue item = items.at(i);
             if (!item.isString()) {
                 return failure(QStringLiteral("playlist %1, item %2: expected a track string, found %3")
-                                   .arg(Log::quoted(name))
-                                   .arg(i + 1)
-                                   .arg(describe(item)));
+                                   .arg(Log::quoted(name), QString::number(i + 1), describe(item)));
             }
             if (std::optional<Track> track = trackFromString(item.toString()))
                 tracks.append(std::move(*track));
+            else
+                result.unreadableTracks[name] << item.toString();
         }
-        if (TrackList* existing = playlists.find(name))
+        if (TrackList* existing = playlists.find(name)) {
             existing->append(tracks);
-        else
+            if (!result.joinedNames.contains(playlists.storedName(name)))
+                result.joinedNames << playlists.storedName(name);
+        } else {
             playlists.insert(name, std::move(tracks));
+        }
     }
-    Decoded result;
     result.playlists = std::move(playlists);
     return result;
 }

@@ -9,6 +9,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -19,15 +22,24 @@ PlaylistLibrary::PlaylistLibrary(ContentState& state, QObject* parent)
 {
 }
 
+// The library is encoded and written on the store's writer thread, so that a
+// large one never holds up the window. The line says how it went: at once
+// when the write is over within a moment (always, for a library of any usual
+// size), else when it is.
 void PlaylistLibrary::savePlaylists()
 {
-    const QByteArray bytes = PlaylistCodec::encode(m_state.playlists());
-    QString error;
-    if (!m_state.defaults().setData(ContentState::playlistsKey, bytes, &error)) {
-        Log::line(QStringLiteral("Error saving playlists: ") + error);
-        return;
-    }
-    Log::line(QStringLiteral("Playlists saved: ") + Log::formatNameList(m_state.playlists().names()));
+    const Playlists library = m_state.playlists();
+    DefaultsStore& store = m_state.defaults();
+    const DefaultsStore::Ticket ticket =
+        store.setDataMadeBy(ContentState::playlistsKey, [library] { return PlaylistCodec::encode(library); });
+    auto report = [savedLine = QStringLiteral("Playlists saved: ") + Log::formatNameList(library.names())](
+                      const DefaultsStore::Outcome& outcome) {
+        Log::line(outcome.ok ? savedLine : QStringLiteral("Error saving playlists: ") + outcome.error);
+    };
+    if (const std::optional<DefaultsStore::Outcome> outcome = store.outcome(ticket, saveWaitMilliseconds))
+        report(*outcome);
+    else
+        store.whenWritten(ticket, this, report);
 }
 
 void PlaylistLibrary::loadPlaylists()
@@ -77,6 +89,10 @@ void PlaylistLibrary::loadPlaylists()
         return;
     }
 
+    keepUnreadableTracks(decoded);
+    if (!decoded.joinedNames.isEmpty())
+        Log::line(QStringLiteral("Playlists stored more than once under one name are joined, no track lost: ")
+                  + Log::formatNameList(decoded.joinedNames));
     m_state.setPlaylists(std::move(*decoded.playlists));
     const QStringList sorted = sortedPlaylistNames();
     const QString current = sorted.isEmpty() ? QString() : sorted.first();
@@ -86,6 +102,30 @@ void PlaylistLibrary::loadPlaylists()
         expanded.insert(current);
     m_state.setExpandedPlaylists(std::move(expanded));
     Log::line(QStringLiteral("Playlists loaded: ") + Log::formatNameList(m_state.playlists().names()));
+}
+
+// Track strings that could not be read go under a key of their own, the way a
+// whole unreadable value does, so that the next save (which writes the
+// playlists without them) loses nothing.
+void PlaylistLibrary::keepUnreadableTracks(const PlaylistCodec::Decoded& decoded)
+{
+    if (decoded.unreadableTracks.isEmpty())
+        return;
+    QJsonObject kept;
+    qsizetype count = 0;
+    for (auto it = decoded.unreadableTracks.constBegin(); it != decoded.unreadableTracks.constEnd(); ++it) {
+        kept.insert(it.key(), QJsonArray::fromStringList(it.value()));
+        count += it.value().size();
+    }
+    DefaultsStore& store = m_state.defaults();
+    const ValueBackup backup =
+        ValueBackup::keep(store, unreadableTracksGroup, QJsonDocument(kept).toJson(QJsonDocument::Compact));
+    const QString where = backup.written
+        ? QStringLiteral("kept under %1 in %2").arg(Log::quoted(backup.key), store.filePath())
+        : QStringLiteral("still stored under %1, as they cannot be kept elsewhere (%2)")
+              .arg(Log::quoted(ContentState::playlistsKey), backup.error);
+    Log::line(QStringLiteral("Tracks that cannot be read: %1 in %2, %3")
+                  .arg(QString::number(count), Log::formatNameList(decoded.unreadableTracks.keys()), where));
 }
 
 QStringList PlaylistLibrary::sortedPlaylistNames() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/PlaylistCodec.h"
 #include "state/Playlists.h"
 
 #include <QList>
@@ -7,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+
+#include <chrono>
 
 class ContentState;
 
@@ -21,6 +24,12 @@ public:
     // The value under "playlists" that could not be read is kept under
     // "unreadablePlaylists/<n>" of the same store.
     static inline const QString unreadableGroup = QStringLiteral("unreadablePlaylists");
+    // Track strings that could not be read are kept under
+    // "unreadableTracks/<n>": JSON, playlist name to its unreadable strings.
+    static inline const QString unreadableTracksGroup = QStringLiteral("unreadableTracks");
+
+    // How long a save may hold up its caller before its line is written later.
+    static constexpr std::chrono::milliseconds saveWaitMilliseconds{40};
 
     explicit PlaylistLibrary(ContentState& state, QObject* parent = nullptr);
 
@@ -49,6 +58,7 @@ public:
 
 private:
     void openAndSelect(const QString& name, const QString& logPrefix);
+    void keepUnreadableTracks(const PlaylistCodec::Decoded& decoded);
     // The one place the engine's track list is set: name becomes the current
     // playlist (in the library's own spelling) and its tracks go to the engine.
     void makeCurrent(const QString& name);

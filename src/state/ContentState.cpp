@@ -1,14 +1,26 @@
 #include "state/ContentState.h"
 
 #include "base/DefaultsStore.h"
+#include "base/Log.h"
+#include "state/SeekInterval.h"
+
+#include <algorithm>
 
 ContentState::ContentState(DefaultsStore& defaults, QObject* parent)
     : QObject(parent)
     , m_defaults(defaults)
 {
-    // 0 means "never chosen" (or unreadable); any other stored value is used as it is.
+    // Only a step the menu offers is taken. Anything else (a negative one
+    // would turn the arrows around, a huge one jump to the ends) counts as
+    // never chosen; it stays in the file, readable, until the menu replaces it.
     const double stored = defaults.doubleValue(seekIntervalKey);
-    m_seekInterval = stored == 0 ? defaultSeekIntervalSeconds : stored;
+    const bool offered = std::find(seekIntervalChoicesSeconds.begin(), seekIntervalChoicesSeconds.end(), stored)
+        != seekIntervalChoicesSeconds.end();
+    m_seekInterval = offered ? stored : defaultSeekIntervalSeconds;
+    // 0 (and what reads as no number) has always meant "never chosen".
+    if (!offered && stored != 0)
+        Log::line(QStringLiteral("Stored seek interval %1 is not one of the steps offered, so %2 is used")
+                      .arg(defaults.value(seekIntervalKey).toString(), seekIntervalLabel(m_seekInterval)));
     // A loop that ran its passes out is gone: the next loop key press starts a new one.
     connect(&m_audioPlayer, &AudioPlayer::loopFinished, this, [this] { setIsSettingLoop(false); });
 }

@@ -22,6 +22,7 @@ struct LibraryFixture {
     // The library as stored now, decoded; fails the test when it does not decode.
     Playlists stored()
     {
+        defaults.store().finishWrites();  // a save encodes the library on the writer thread
         const auto bytes = defaults.store().data(ContentState::playlistsKey);
         const PlaylistCodec::Decoded decoded = PlaylistCodec::decode(bytes.value_or(QByteArray()));
         return decoded.playlists.value_or(Playlists());

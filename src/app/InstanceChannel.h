@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QLocalServer>
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <memory>
+
+// One running Rivetone per settings file: two of them would each rewrite the
+// file with their own library, and each would erase the other's playlists.
+// The first start claims the file and listens; a later start hands its
+// command line (and where it was started, so relative paths mean what they
+// meant) to the first, which comes to the front, and leaves.
+//
+// The claim is a lock file beside the channel: a lock left by a process that
+// was killed is taken over at the next start, not obeyed.
+class InstanceChannel : public QObject {
+    Q_OBJECT
+
+public:
+    struct Message {
+        QStringList arguments;
+        QString workingDirectory;
+    };
+
+    enum class Role {
+        First,       // this process serves; messages come as handedOver()
+        HandedOver,  // a running one took the message: this process should leave
+        Failed,      // neither: the reason is in error
+    };
+
+    // How long a later start waits for the first one to take its message.
+    static constexpr std::chrono::milliseconds handOverTimeout{5000};
+
+    explicit InstanceChannel(const QString& settingsFilePath, QObject* parent = nullptr);
+    ~InstanceChannel() override;
+
+    Role claimOrHandOver(const Message& message, QString* error);
+    // Where the lock and the socket live (in the user's runtime folder).
+    QString lockFilePath() const { return m_lockPath; }
+    QString serverName() const { return m_serverName; }
+
+    static QByteArray encode(const Message& message);
+    static std::optional<Message> decode(const QByteArray& line);
+
+signals:
+    void handedOver(const InstanceChannel::Message& message);
+
+private:
+    bool listen(QString* error);
+    bool sendTo(const Message& message, QString* error);
+    void acceptConnection();
+
+    QString m_lockPath;
+    QString m_serverName;
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer m_server;
+};
