@@ -10,9 +10,13 @@
 
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <sys/stat.h>
 
 namespace {
 
@@ -212,6 +216,85 @@ private slots:
         library.playTrackInPlaylist(name, tracks.last());
         QCOMPARE(log.lines().value(1), QStringLiteral("Playing: back\\slash&[].mp3"));
         QCOMPARE(ManualOutput::pullCount(rate / 10), std::int64_t(rate / 10));
+    }
+
+    // What is no regular file is refused at once, with a line that says so,
+    // however it is named: a FIFO would block the open for good, a device
+    // would feed it without end. The window answers a key meanwhile.
+    void whatIsNoRegularFileIsRefusedAtOnce_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("device") << "device";
+    }
+
+    void whatIsNoRegularFileIsRefusedAtOnce()
+    {
+        QFETCH(QString, kind);
+        Shelf shelf(m_long);
+        QVERIFY(QFile::remove(shelf.lessonPath));
+        if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(shelf.lessonPath).constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), shelf.lessonPath));
+        // A key pressed while the track is being opened is answered soon.
+        QElapsedTimer clock;
+        qint64 answeredAt = -1;
+        QTimer::singleShot(20, [&] { answeredAt = clock.elapsed(); });
+        clock.start();
+        shelf.playLesson();
+        QCOMPARE(shelf.log.lines().value(1),
+                 QStringLiteral("Error playing track: %1: not a regular file").arg(shelf.lessonPath));
+        QTRY_VERIFY(answeredAt >= 0);
+        QVERIFY2(answeredAt < 100, qPrintable(QString::number(answeredAt)));
+        QVERIFY(!shelf.player().isPlaying());
+        QVERIFY(shelf.libraryIntact());
+    }
+
+    // A track is a local file: nothing it names or holds reaches the network
+    // (a server on this machine must never be asked), another process, or a
+    // protocol that stitches files together.
+    void nothingStoredOrHeldReachesTheNetwork()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        int requests = 0;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            ++requests;
+            delete server.nextPendingConnection();
+        });
+        const QString web = QStringLiteral("http://127.0.0.1:%1/lesson.mp3").arg(server.serverPort());
+        QTemporaryDir folder;
+        // Files that name the server from inside: a concatenation list and an
+        // HLS playlist, named as audio.
+        const QString listed = folder.filePath(QStringLiteral("list.mp3"));
+        QVERIFY(writeFile(listed, "ffconcat version 1.0\nfile '" + web.toUtf8() + "'\n"));
+        const QByteArray hls = "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n" + web.toUtf8() + "\n#EXT-X-ENDLIST\n";
+        const QString streamed = folder.filePath(QStringLiteral("stream.m4a"));
+        QVERIFY(writeFile(streamed, hls));
+        const QString playlist = folder.filePath(QStringLiteral("lesson.m3u8"));
+        QVERIFY(writeFile(playlist, hls));
+        const QStringList stored{QStringLiteral("file:") + web, QStringLiteral("file:concat:") + fixturePath("sine-5s.mp3"),
+                                 QStringLiteral("file:subfile,,start,0,end,0,,:") + fixturePath("sine-5s.mp3"),
+                                 QStringLiteral("file:tcp://127.0.0.1:%1").arg(server.serverPort()), web,
+                                 QUrl::fromLocalFile(listed).toString(), QUrl::fromLocalFile(streamed).toString(),
+                                 QUrl::fromLocalFile(playlist).toString()};
+        QByteArray json = "{\"Web\":[";
+        for (const QString& track : stored)
+            json += '"' + track.toUtf8() + "\",";
+        json.chop(1);
+        json += "]}";
+        LibraryFixture f(json);
+        f.library->loadPlaylists();
+        for (const Track& track : f.state->playlists().tracks(QStringLiteral("Web"))) {
+            f.log.clear();
+            f.library->playTrackInPlaylist(QStringLiteral("Web"), track);
+            QVERIFY2(f.log.lines().filter(QStringLiteral("Error playing track: ")).size() == 1,
+                     qPrintable(track.toString() + u'|' + f.log.lines().join(u'|')));
+            QVERIFY(!f.player().player());
+        }
+        QTest::qWait(200);  // a request would have arrived by now
+        QCOMPARE(requests, 0);
     }
 };
 

@@ -47,6 +47,19 @@ private slots:
         const QString hangul = QStringLiteral("듣기 연습 🎧");  // beyond ASCII stays as it is
         QCOMPARE(Log::formatNameList({hangul}), QStringLiteral("[\"") + hangul + QStringLiteral("\"]"));
     }
+
+    // One event is one line: a name with a line break (or any other control
+    // character) in it cannot print as a second line that passes for an event.
+    void controlCharactersInALineAreEscaped()
+    {
+        Log::Capture log;
+        Log::line(QStringLiteral("Playing: new\nPlaying: forged.mp3"));
+        Log::line(QStringLiteral("Added playlist: a\rb\tc") + QChar(0x2028) + QChar(0x1B) + QStringLiteral("[2Jd"));
+        Log::line(QStringLiteral("Playlists saved: [\"a\\nb\"]"));  // already escaped text is left as it is
+        QCOMPARE(log.lines(), (QStringList{QStringLiteral("Playing: new\\nPlaying: forged.mp3"),
+                                           QStringLiteral("Added playlist: a\\rb\\tc\\u{2028}\\u{1b}[2Jd"),
+                                           QStringLiteral("Playlists saved: [\"a\\nb\"]")}));
+    }
 };
 
 QTEST_GUILESS_MAIN(LogTest)

@@ -43,6 +43,38 @@ private slots:
         QCOMPARE(f.defaults.store().data(ContentState::playlistsKey), stored);
     }
 
+    // Track strings that cannot be read are kept under a key of their own,
+    // said in one line, and never erased by a save; hand-edited forms that
+    // mean one file are read; playlists stored twice under one name are joined.
+    void whatCannotBeReadIsKeptAndNeverErased()
+    {
+        LibraryFixture f("{\"Drills\":[\"file:///home/u/Unit 1.mp3\",\"::\",\"/home/u/Unit 2.mp3\"],"
+                         "\"Drills\":[\"file:///home/u/100%.mp3\",\"http://[::1\"]}");
+        f.library->loadPlaylists();
+        const QString file = f.defaults.filePath();
+        QCOMPARE(f.log.lines(),
+                 (QStringList{QStringLiteral("Tracks that cannot be read: 2 in [\"Drills\"], kept under "
+                                             "\"unreadableTracks/1\" in ") + file,
+                              QStringLiteral("Playlists stored more than once under one name are joined, no track "
+                                             "lost: [\"Drills\"]"),
+                              QStringLiteral("Playlists loaded: [\"Drills\"]")}));
+        QCOMPARE(f.state->playlists().tracks(QStringLiteral("Drills")),
+                 (TrackList{QUrl::fromLocalFile(QStringLiteral("/home/u/Unit 1.mp3")),
+                            QUrl::fromLocalFile(QStringLiteral("/home/u/Unit 2.mp3")),
+                            QUrl::fromLocalFile(QStringLiteral("/home/u/100%.mp3"))}));
+        f.library->savePlaylists();
+        f.defaults.store().finishWrites();
+        DefaultsStore onDisk(file);
+        QCOMPARE(onDisk.data(QStringLiteral("unreadableTracks/1")), QByteArray("{\"Drills\":[\"::\",\"http://[::1\"]}"));
+        // The next start finds everything readable: no second copy, no line.
+        Log::Capture again;
+        ContentState state(onDisk);
+        PlaylistLibrary library(state);
+        library.loadPlaylists();
+        QCOMPARE(again.lines(), QStringList{QStringLiteral("Playlists loaded: [\"Drills\"]")});
+        QVERIFY(!onDisk.contains(QStringLiteral("unreadableTracks/2")));
+    }
+
     void seekIntervalAtStart()
     {
         // Only the steps the menu offers are taken; anything else (a negative

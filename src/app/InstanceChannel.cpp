@@ -38,8 +38,9 @@ InstanceChannel::InstanceChannel(const QString& settingsFilePath, QObject* paren
     m_lockPath = base + QStringLiteral(".lock");
     m_serverName = base + QStringLiteral(".socket");
     m_lock = std::make_unique<QLockFile>(m_lockPath);
-    // Only a lock whose process is gone is stale, however old.
-    m_lock->setStaleLockTime(0);
+    // A lock is stale when its process is gone, not when it is old: the first
+    // Rivetone may run for weeks. (0 would turn the process check off too.)
+    m_lock->setStaleLockTime(std::chrono::hours(24 * 365 * 100));
     connect(&m_server, &QLocalServer::newConnection, this, &InstanceChannel::acceptConnection);
 }
 

@@ -29,7 +29,7 @@ public:
     static inline const QString unreadableTracksGroup = QStringLiteral("unreadableTracks");
 
     // How long a save may hold up its caller before its line is written later.
-    static constexpr std::chrono::milliseconds saveWaitMilliseconds{40};
+    static constexpr std::chrono::milliseconds saveWaitMilliseconds{30};
 
     explicit PlaylistLibrary(ContentState& state, QObject* parent = nullptr);
 

@@ -1,0 +1,109 @@
+// One running Rivetone per settings file: a later start hands its command
+// line to the first and leaves, so two windows never rewrite one library; a
+// lock left by a killed process does not stop the next start.
+
+#include "app/InstanceChannel.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+
+class SingleInstanceTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_folder;
+
+private slots:
+    void aLaterStartHandsItsCommandLineToTheFirst()
+    {
+        const QString settings = m_folder.filePath(QStringLiteral("a/Rivetone.ini"));
+        InstanceChannel first(settings);
+        QString error;
+        QCOMPARE(first.claimOrHandOver({{}, QDir::currentPath()}, &error), InstanceChannel::Role::First);
+        QSignalSpy handedOver(&first, &InstanceChannel::handedOver);
+
+        // The second start waits for the answer, so it runs beside the first's event loop.
+        InstanceChannel::Role secondRole = InstanceChannel::Role::Failed;
+        const InstanceChannel::Message message{{QStringLiteral("Unit 1.mp3"), QStringLiteral("--x")}, QStringLiteral("/tmp")};
+        std::thread second([&] {
+            InstanceChannel later(settings);
+            secondRole = later.claimOrHandOver(message, nullptr);
+        });
+        QTRY_COMPARE(handedOver.size(), 1);
+        second.join();
+        QCOMPARE(secondRole, InstanceChannel::Role::HandedOver);
+        const auto got = handedOver.at(0).at(0).value<InstanceChannel::Message>();
+        QCOMPARE(got.arguments, message.arguments);
+        QCOMPARE(got.workingDirectory, message.workingDirectory);
+
+        // Another settings file is another Rivetone.
+        InstanceChannel elsewhere(m_folder.filePath(QStringLiteral("b/Rivetone.ini")));
+        QCOMPARE(elsewhere.claimOrHandOver({}, &error), InstanceChannel::Role::First);
+    }
+
+    void aLockLeftByAKilledProcessDoesNotStopTheNextStart()
+    {
+        const QString settings = m_folder.filePath(QStringLiteral("c/Rivetone.ini"));
+        // A process that claims the file and is killed: its lock stays behind.
+        const pid_t child = ::fork();
+        if (child == 0) {
+            InstanceChannel doomed(settings);
+            QString ignored;
+            doomed.claimOrHandOver({}, &ignored);
+            ::raise(SIGKILL);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFSIGNALED(status));
+        QVERIFY(QFile::exists(InstanceChannel(settings).lockFilePath()));
+        QString error;
+        InstanceChannel next(settings);
+        QCOMPARE(next.claimOrHandOver({}, &error), InstanceChannel::Role::First);
+    }
+
+    // The real program, twice on one settings file: the second leaves at once
+    // with success, the first says it was handed the command line.
+    void theProgramRunsOncePerSettingsFile()
+    {
+        const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/../rivetone");
+        if (!QFile::exists(program))
+            QSKIP("the rivetone program is not built beside the tests");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_folder.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_folder.filePath(QStringLiteral("runtime")));
+        QDir().mkpath(m_folder.filePath(QStringLiteral("runtime")));
+        QFile::setPermissions(m_folder.filePath(QStringLiteral("runtime")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcess first;
+        first.setProcessEnvironment(environment);
+        first.start(program, {});
+        QVERIFY(first.waitForStarted());
+        QByteArray firstSaid;
+        QTRY_VERIFY2_WITH_TIMEOUT((firstSaid += first.readAllStandardOutput()).contains("Playlists saved: []"),
+                                  qPrintable(QString::fromUtf8(firstSaid + first.readAllStandardError())), 10000);
+
+        QProcess second;
+        second.setProcessEnvironment(environment);
+        second.start(program, {QStringLiteral("lesson.mp3")});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += first.readAllStandardOutput()).contains("Another start handed over: [\"lesson.mp3\"]"), 10000);
+        first.terminate();
+        QVERIFY(first.waitForFinished(10000));
+    }
+};
+
+QTEST_MAIN(SingleInstanceTest)
+#include "tst_single_instance.moc"
