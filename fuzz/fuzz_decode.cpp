@@ -19,11 +19,11 @@ namespace {
 // counters tell libFuzzer what an input made FFmpeg do, in coarse buckets
 // (the length it claimed, how much decoded, the reason it failed), so that an
 // input reaching a new bucket is kept and mutated further.
-constexpr int outcomeKinds = 6;
+constexpr int outcomeKinds = 7;
 constexpr int bucketsPerKind = 64;
 __attribute__((used, section("__libfuzzer_extra_counters"))) uint8_t outcomeCounters[outcomeKinds * bucketsPerKind];
 
-enum Outcome { LoadError, Duration, Decoded, InputRate, InputChannels, ShareDecoded };
+enum Outcome { LoadError, Duration, Decoded, InputRate, InputChannels, ShareDecoded, Demuxer };
 
 unsigned magnitude(double value)
 {
@@ -41,6 +41,9 @@ void noteOutcome(const DecodeWorkout::Report& report)
         reach(LoadError, unsigned(qHash(report.error.section(QStringLiteral(": "), -1))) % bucketsPerKind);
         return;
     }
+    // Which of FFmpeg's demuxers read it: an input that reaches one not met
+    // before is kept, so the corpus spreads over all that probing can pick.
+    reach(Demuxer, unsigned(qHash(report.formatName)) % bucketsPerKind);
     reach(Duration, magnitude(report.durationSeconds * 1000));
     reach(Decoded, magnitude(double(report.framesDecoded)));
     reach(InputRate, magnitude(report.inputRate));

@@ -68,6 +68,7 @@ struct Run {
         , state(store)
         , library(state)
     {
+        library.setSaveWait(std::chrono::seconds(10));
         beforeLoading();
         library.loadPlaylists();
     }
@@ -433,6 +434,7 @@ private slots:
     {
         QTemporaryDir folder;
         Run run(folder.filePath(QStringLiteral("Rivetone.ini")));
+        run.library.setSaveWait(PlaylistLibrary::defaultSaveWait);
         Playlists huge;
         const QString padding(60, u'x');
         for (int list = 0; list < 20; ++list) {

@@ -45,6 +45,7 @@ struct Window {
             defaults.store().setData(ContentState::playlistsKey,
                                      QStringLiteral(R"({"Drills":["%1","%2"],"Songs":[]})").arg(mp3, m4a).toUtf8());
         view = std::make_unique<ContentView>(defaults.store());
+        view->library().setSaveWait(std::chrono::seconds(10));
         view->resize(view->firstWindowSize());
     }
 

@@ -1,6 +1,7 @@
 #include "ui/kit/CustomProgressBar.h"
 #include "WidgetTesting.h"
 
+#include <QPaintEvent>
 #include <QTest>
 
 #include <cmath>
@@ -159,6 +160,43 @@ private slots:
         QCOMPARE(t.hasLabelNear(endX + 4, 4), labelsShown);
     }
 
+    // While playing the bar asks to repaint only its fill. A loop point set
+    // after that request and before its paint is drawn whole all the same
+    // (label, tick ends), not clipped to the fill and left so.
+    void aMarkerSetBetweenAFillRequestAndItsPaintIsDrawnWhole()
+    {
+        BarUnderTest t(10);
+        t.bar.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&t.bar));
+        struct Painted : QObject {
+            QRegion region;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                if (event->type() == QEvent::Paint)
+                    region += static_cast<QPaintEvent*>(event)->region();
+                return false;
+            }
+        } painted;
+        t.bar.installEventFilter(&painted);
+        t.currentTime = 1;
+        t.bar.refresh();
+        QCoreApplication::processEvents();
+        painted.region = QRegion();
+
+        t.currentTime = 3;
+        t.bar.refresh();  // asks for the fill alone
+        t.loopStart = 7;  // before the paint comes
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        t.bar.refresh();  // the next tick: nothing new to it
+        QCoreApplication::processEvents();
+        const QRectF bar = t.bar.barRect();
+        const QRect label(int(bar.left() + 140 - 8), 0, 16, int(bar.top()) - 3);  // 7 s of 10 on 200 points
+        const QRect tickFoot(int(bar.left() + 140 - 1), int(bar.bottom()), 3, 1);
+        QVERIFY2(QRegion(label).subtracted(painted.region).isEmpty() && QRegion(tickFoot).subtracted(painted.region).isEmpty(),
+                 "the marker was painted only where the fill was");
+    }
+
     void degenerateValuesDrawNoMarkersOrFill()
     {
         BarUnderTest zeroDuration(0);
@@ -166,14 +204,14 @@ private slots:
         zeroDuration.loopStart = 0;
         zeroDuration.paint();
         QVERIFY(!zeroDuration.hasRed() && zeroDuration.isTrackOnlyAt(100));
-        QVERIFY(ProgressBarLayout::compute({5, 10, 1, 2}, {0, 12}) == ProgressBarLayout());
+        QVERIFY(ProgressBarLayout::compute({5, 10, 1, 2, {}}, {0, 12}) == ProgressBarLayout());
 
         const double inf = std::numeric_limits<double>::infinity();
         for (double d : {-1.0, none, inf, 10.0}) {
             for (double s : {none, inf, -inf}) {
-                const ProgressBarLayout layout = ProgressBarLayout::compute({s, d, s, s}, {200, 12});
+                const ProgressBarLayout layout = ProgressBarLayout::compute({s, d, s, s, {{s, s}}}, {200, 12});
                 QVERIFY(!layout.fillWidth || std::isfinite(*layout.fillWidth));
-                QVERIFY(!layout.loopRegion && !layout.startMarker && !layout.endMarker);
+                QVERIFY(!layout.loopRegion && !layout.startMarker && !layout.endMarker && layout.faintSpans.empty());
             }
         }
     }

@@ -33,6 +33,7 @@ struct SheetWindow : LibraryFixture {
             defaults.store().setDouble(ContentState::seekIntervalKey, *storedSeekIntervalSeconds);
             state = std::make_unique<ContentState>(defaults.store());
             library = std::make_unique<PlaylistLibrary>(*state);
+            library->setSaveWait(std::chrono::seconds(10));
         }
         library->loadPlaylists();
         window.resize(500, 400);

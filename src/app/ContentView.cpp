@@ -3,6 +3,7 @@
 #include "input/CommandHandlers.h"
 #include "input/EventMonitor.h"
 #include "input/EventMonitorView.h"
+#include "library/SavedLoopsLibrary.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/PlainButton.h"
 #include "ui/screens/NewPlaylistSheet.h"
@@ -75,7 +76,7 @@ ContentView::~ContentView()
 void ContentView::buildLayout()
 {
     auto* leftColumn = new QWidget(this);
-    m_playerCard = new PlayerCard(m_state.audioPlayer(), leftColumn);
+    m_playerCard = new PlayerCard(m_state, leftColumn);
     m_transportRow = new TransportRow(leftColumn);
     auto* leftLayout = new QVBoxLayout(leftColumn);
     leftLayout->setContentsMargins(0, 0, 0, 0);
@@ -181,5 +182,6 @@ void ContentView::showEvent(QShowEvent* event)
 void ContentView::appear()
 {
     m_library.loadPlaylists();
+    SavedLoopsLibrary::load(m_state);
     installEventMonitor(m_state);
 }

@@ -332,16 +332,18 @@ void DefaultsStore::whenWritten(const Ticket& ticket, QObject* context, std::fun
 void DefaultsStore::runWaiters()
 {
     applyMade();
-    std::vector<Waiter> ready;
+    quint64 finishedThrough = 0;
     {
         std::lock_guard lock(m_mutex);
-        for (auto it = m_waiters.begin(); it != m_waiters.end();) {
-            if (it->number <= m_finishedThrough) {
-                ready.push_back(std::move(*it));
-                it = m_waiters.erase(it);
-            } else {
-                ++it;
-            }
+        finishedThrough = m_finishedThrough;
+    }
+    std::vector<Waiter> ready;
+    for (auto it = m_waiters.begin(); it != m_waiters.end();) {
+        if (it->number <= finishedThrough) {
+            ready.push_back(std::move(*it));
+            it = m_waiters.erase(it);
+        } else {
+            ++it;
         }
     }
     for (Waiter& waiter : ready) {

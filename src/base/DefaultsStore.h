@@ -136,7 +136,7 @@ private:
     QMap<QString, quint64> m_madeAt;  // keys made on the writer thread, by the write that asked
     bool m_copyOwed = false;          // the file must be copied aside before the next store
     quint64 m_lastNumber = 0;
-    std::vector<Waiter> m_waiters;    // touched on the main thread only (under m_mutex for brevity)
+    std::vector<Waiter> m_waiters;    // main thread only
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;      // for the writer: a job, or stop

@@ -96,6 +96,19 @@ void AudioPlayer::setLoopEnd(std::optional<double> seconds)
     handOverLoop();
 }
 
+void AudioPlayer::setLoop(std::optional<double> startSeconds, std::optional<double> endSeconds)
+{
+    emit objectWillChange();
+    m_loopStart = startSeconds;
+    emit changed();
+    emit objectWillChange();
+    m_loopEnd = endSeconds;
+    emit changed();
+    if (hasLoop())
+        ++m_loopSerial;
+    handOverLoop();
+}
+
 void AudioPlayer::setDrill(DrillSettings drill)
 {
     emit objectWillChange();
@@ -196,14 +209,16 @@ void AudioPlayer::togglePlayPause()
         settleSoon();
         return;
     }
-    if (m_playlist.isEmpty())
-        return;
+    // A loaded track resumes even when the list it came from is gone (a new,
+    // empty playlist was made while it played): it is still right there.
     if (m_player) {
         m_player->play();
         setIsPlaying(true);
         startTimer();
         return;
     }
+    if (m_playlist.isEmpty())
+        return;
     playTrack(0);
 }
 

@@ -65,6 +65,9 @@ public:
     void setPlaylist(QList<QUrl> tracks);
     void setLoopStart(std::optional<double> seconds);
     void setLoopEnd(std::optional<double> seconds);
+    // Both bounds at once, as a new loop whose passes are counted afresh
+    // (moving a point keeps the count).
+    void setLoop(std::optional<double> startSeconds, std::optional<double> endSeconds);
     void setDrill(DrillSettings drill);
 
     void playTrack(qint64 index);

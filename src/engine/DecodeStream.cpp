@@ -309,6 +309,11 @@ int DecodeStream::measureRealLength(const QString& path)
     return 0;
 }
 
+QString DecodeStream::formatName() const
+{
+    return m_format && m_format->iformat ? QString::fromLatin1(m_format->iformat->name) : QString();
+}
+
 void DecodeStream::seek(std::int64_t outputFrame)
 {
     const std::int64_t target = std::clamp<std::int64_t>(outputFrame, 0, m_lengthOutputFrames);

@@ -34,6 +34,8 @@ public:
     DecodeStream& operator=(const DecodeStream&) = delete;
 
     int inputRate() const { return m_inputRate; }
+    // The demuxer FFmpeg chose for the file ("mp3", "mov,mp4,m4a,3gp,3g2,mj2", ...).
+    QString formatName() const;
     int outputRate() const { return m_outputRate; }
     int inputChannels() const { return m_inputChannels; }
     // Real length at the file's own rate, and in output frames.

@@ -13,6 +13,7 @@ void HeardTimeline::append(const HeardSegment& segment)
             && (segment.held ? last.streamFrame == segment.streamFrame : last.streamEnd() == segment.streamFrame);
         if (continues) {
             last.frames += segment.frames;
+            last.pauseAfter = segment.pauseAfter;
             return;
         }
     }
@@ -56,7 +57,7 @@ HeardTimeline::Heard HeardTimeline::heardAt(std::int64_t deviceFrame, std::uint6
     heard.generation = found->generation;
     heard.marks = found->marks;
     heard.frame = found->held ? found->streamFrame : found->streamFrame + into;
-    heard.pauseFramesLeft = found->held ? found->frames - into : 0;
+    heard.pauseFramesLeft = found->held ? found->frames - into + found->pauseAfter : 0;
     heard.reachedEnd = endOfStreamDeviceFrame >= 0 && endOfStreamGeneration >= firstGeneration
         && deviceFrame >= endOfStreamDeviceFrame;
     return heard;

@@ -17,6 +17,7 @@ struct HeardSegment {
     std::int64_t streamFrame = 0;  // stream frame heard then
     std::int64_t frames = 0;       // length of the piece
     std::int64_t held = 0;         // 1: a pause, the position held at streamFrame
+    std::int64_t pauseAfter = 0;   // in a pause: its frames still to come after this piece
     std::uint64_t generation = 0;
     LoopMarks marks;
 

@@ -3,6 +3,10 @@
 #include "base/Log.h"
 #include "engine/AudioPlayer.h"
 
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
 void cycleLoop(AudioPlayer& player, bool isSettingLoop, const std::function<void(bool)>& setIsSettingLoop,
                LoopLogging logging)
 {
@@ -35,3 +39,87 @@ void cycleLoop(AudioPlayer& player, bool isSettingLoop, const std::function<void
     if (withLog)
         Log::line(QStringLiteral("Loop cleared"));
 }
+
+namespace LoopEdit {
+namespace {
+
+// The track's length, or none without a track.
+std::optional<double> trackLength(const AudioPlayer& player)
+{
+    return player.player() ? std::optional<double>(player.player()->duration()) : std::nullopt;
+}
+
+double toMillisecond(double seconds)
+{
+    return std::round(seconds * 1000) / 1000;
+}
+
+}  // namespace
+
+bool setStartHere(AudioPlayer& player, const std::function<void(bool)>& setIsSettingLoop)
+{
+    const double position = player.currentTime();
+    if (player.loopEnd() && !(position < *player.loopEnd())) {
+        Log::line(QStringLiteral("Loop start not set: ") + Log::formatDouble(position)
+                  + QStringLiteral(" is not before the loop end"));
+        return false;
+    }
+    player.setLoopStart(position);
+    setIsSettingLoop(true);
+    Log::line(QStringLiteral("Loop start set to ") + Log::formatDouble(position));
+    return true;
+}
+
+bool setEndHere(AudioPlayer& player, const std::function<void(bool)>& setIsSettingLoop)
+{
+    const double position = player.currentTime();
+    if (!player.loopStart()) {
+        if (!(position > 0)) {
+            Log::line(QStringLiteral("Loop end not set: nothing has played yet"));
+            return false;
+        }
+        player.setLoopStart(0.0);
+        Log::line(QStringLiteral("Loop start set to ") + Log::formatDouble(0.0));
+    } else if (!(*player.loopStart() < position)) {
+        Log::line(QStringLiteral("Loop end not set: ") + Log::formatDouble(position)
+                  + QStringLiteral(" is not after the loop start"));
+        return false;
+    }
+    player.setLoopEnd(position);
+    setIsSettingLoop(true);
+    Log::line(QStringLiteral("Loop end set to ") + Log::formatDouble(position));
+    return true;
+}
+
+bool nudgeStart(AudioPlayer& player, double deltaSeconds)
+{
+    if (!player.loopStart())
+        return false;
+    double moved = std::max(0.0, toMillisecond(*player.loopStart() + deltaSeconds));
+    if (const std::optional<double> length = trackLength(player))
+        moved = std::min(moved, *length);
+    if (player.loopEnd())
+        moved = std::min(moved, toMillisecond(*player.loopEnd() - shortestLoopSeconds));
+    if (moved == *player.loopStart() || moved < 0)
+        return false;
+    player.setLoopStart(moved);
+    Log::line(QStringLiteral("Loop start moved to ") + Log::formatDouble(moved));
+    return true;
+}
+
+bool nudgeEnd(AudioPlayer& player, double deltaSeconds)
+{
+    if (!player.loopEnd() || !player.loopStart())
+        return false;
+    double moved = toMillisecond(*player.loopEnd() + deltaSeconds);
+    if (const std::optional<double> length = trackLength(player))
+        moved = std::min(moved, *length);
+    moved = std::max(moved, toMillisecond(*player.loopStart() + shortestLoopSeconds));
+    if (moved == *player.loopEnd())
+        return false;
+    player.setLoopEnd(moved);
+    Log::line(QStringLiteral("Loop end moved to ") + Log::formatDouble(moved));
+    return true;
+}
+
+}  // namespace LoopEdit

@@ -30,7 +30,10 @@ void PlaybackSource::dropBlocksBefore(int index)
 void PlaybackSource::record(std::int64_t deviceFrame, const AudioBlock& block, std::int64_t streamFrame, int frames,
                             bool held)
 {
-    m_timeline.append({deviceFrame, streamFrame, frames, held ? 1 : 0, block.generation, block.marks});
+    // A pause's piece knows how much of the pause follows it (m_offset is
+    // where the piece begins).
+    const std::int64_t pauseAfter = held ? std::max<std::int64_t>(0, block.pauseFrames - m_offset - frames) : 0;
+    m_timeline.append({deviceFrame, streamFrame, frames, held ? 1 : 0, pauseAfter, block.generation, block.marks});
 }
 
 void PlaybackSource::publishPosition()

@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "engine/AudioPlayer.h"
 #include "input/TextEntryFocus.h"
+#include "library/SavedLoopsLibrary.h"
 #include "state/ContentState.h"
 
 #include <QKeyEvent>
@@ -37,9 +38,12 @@ bool CommandHandlers::seekBy(double deltaSeconds)
     return true;
 }
 
-bool CommandHandlers::performKeyCommand(KeyCommand command, LoopLogging logging)
+bool CommandHandlers::performKeyCommand(const KeyAction& action, LoopLogging logging)
 {
-    switch (command) {
+    AudioPlayer& player = m_state.audioPlayer();
+    const auto setIsSettingLoop = [this](bool value) { m_state.setIsSettingLoop(value); };
+    const double nudge = action.fine ? LoopEdit::fineNudgeSeconds : LoopEdit::nudgeSeconds;
+    switch (action.command) {
     case KeyCommand::SeekForward:
         return seekBy(+m_state.seekInterval());
     case KeyCommand::SeekBackward:
@@ -48,8 +52,36 @@ bool CommandHandlers::performKeyCommand(KeyCommand command, LoopLogging logging)
         m_state.audioPlayer().togglePlayPause();
         return true;
     case KeyCommand::CycleLoop:
-        cycleLoop(m_state.audioPlayer(), m_state.isSettingLoop(),
-                  [this](bool value) { m_state.setIsSettingLoop(value); }, logging);
+        cycleLoop(player, m_state.isSettingLoop(), setIsSettingLoop, logging);
+        return true;
+    // The drilling keys are taken whether or not they change anything, like
+    // the loop key: a learner pressing one never wants it to go elsewhere.
+    case KeyCommand::SetLoopStart:
+        LoopEdit::setStartHere(player, setIsSettingLoop);
+        return true;
+    case KeyCommand::SetLoopEnd:
+        LoopEdit::setEndHere(player, setIsSettingLoop);
+        return true;
+    case KeyCommand::NudgeLoopStartEarlier:
+        LoopEdit::nudgeStart(player, -nudge);
+        return true;
+    case KeyCommand::NudgeLoopStartLater:
+        LoopEdit::nudgeStart(player, +nudge);
+        return true;
+    case KeyCommand::NudgeLoopEndEarlier:
+        LoopEdit::nudgeEnd(player, -nudge);
+        return true;
+    case KeyCommand::NudgeLoopEndLater:
+        LoopEdit::nudgeEnd(player, +nudge);
+        return true;
+    case KeyCommand::SaveLoop:
+        SavedLoopsLibrary::saveCurrentLoop(m_state);
+        return true;
+    case KeyCommand::RecallLoop:
+        SavedLoopsLibrary::recall(m_state, action.number);
+        return true;
+    case KeyCommand::RemoveLoop:
+        SavedLoopsLibrary::removeCurrentLoop(m_state);
         return true;
     case KeyCommand::None:
         break;
@@ -63,13 +95,11 @@ bool CommandHandlers::monitorClaims(KeyCommand command) const
     case KeyCommand::SeekForward:
     case KeyCommand::SeekBackward:
         return hasSeekableTrack();
-    case KeyCommand::TogglePlayPause:
-    case KeyCommand::CycleLoop:
-        return true;
     case KeyCommand::None:
-        break;
+        return false;
+    default:
+        return true;
     }
-    return false;
 }
 
 void CommandHandlers::performWheelCommand(WheelCommand command)
@@ -91,7 +121,7 @@ void CommandHandlers::handleKeyPress(const QKeyEvent* event)
     const QString characters = event->text();
     Log::line(QStringLiteral("Key pressed: keyCode = %1, characters = %2")
                   .arg(QString::number(event->nativeScanCode()), characters));
-    performKeyCommand(keyCommandFor(event->key(), characters), LoopLogging::WithLogLines);
+    performKeyCommand(keyActionFor(*event), LoopLogging::WithLogLines);
 }
 
 void CommandHandlers::handleWheel(double deltaY)
@@ -106,14 +136,14 @@ MonitorVerdict CommandHandlers::handleMonitoredEvent(QObject* receiver, QEvent* 
     case QEvent::KeyPress: {
         if (keysGoToTextEntry(receiver))
             return MonitorVerdict::LetThrough;
-        const KeyCommand command = keyCommandFor(*static_cast<QKeyEvent*>(event));
+        const KeyAction action = keyActionFor(*static_cast<QKeyEvent*>(event));
         // Qt offers a key to the shortcuts (as ShortcutOverride) before it
         // delivers it as a key press. Claiming the override for the keys we
         // take keeps any shortcut from consuming them first; the command runs
         // once, on the press.
         const bool acted = event->type() == QEvent::ShortcutOverride
-            ? monitorClaims(command)
-            : performKeyCommand(command, LoopLogging::Silent);
+            ? monitorClaims(action.command)
+            : performKeyCommand(action, LoopLogging::Silent);
         if (!acted)
             return MonitorVerdict::LetThrough;
         event->accept();

@@ -39,7 +39,7 @@ public:
 private:
     bool hasSeekableTrack() const;
     // Runs the command; false when there was none or a seek found no track.
-    bool performKeyCommand(KeyCommand command, LoopLogging logging);
+    bool performKeyCommand(const KeyAction& action, LoopLogging logging);
     // Whether the monitor will act on this key when it arrives as a key press.
     bool monitorClaims(KeyCommand command) const;
     void performWheelCommand(WheelCommand command);

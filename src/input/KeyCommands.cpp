@@ -10,6 +10,8 @@ namespace {
 const QString playPauseCharacters = QStringLiteral(" ");
 const QString loopCharacters = QStringLiteral("b");
 const QString koreanLoopCharacters = QString(QChar(0x3160));  // ㅠ
+const QString saveCharacters = QStringLiteral("s");
+const QString koreanSaveCharacters = QString(QChar(0x3134));  // ㄴ, on the same key
 
 }  // namespace
 
@@ -29,6 +31,42 @@ KeyCommand keyCommandFor(int qtKey, const QString& characters)
 KeyCommand keyCommandFor(const QKeyEvent& event)
 {
     return keyCommandFor(event.key(), event.text());
+}
+
+KeyAction keyActionFor(int qtKey, const QString& characters, Qt::KeyboardModifiers modifiers)
+{
+    if (const KeyCommand command = keyCommandFor(qtKey, characters); command != KeyCommand::None)
+        return {command};
+    const bool fine = modifiers.testFlag(Qt::ControlModifier);
+    switch (qtKey) {
+    case Qt::Key_BracketLeft:
+        return {KeyCommand::SetLoopStart};
+    case Qt::Key_BracketRight:
+        return {KeyCommand::SetLoopEnd};
+    case Qt::Key_Comma:
+        return {KeyCommand::NudgeLoopStartEarlier, 0, fine};
+    case Qt::Key_Period:
+        return {KeyCommand::NudgeLoopStartLater, 0, fine};
+    case Qt::Key_Semicolon:
+        return {KeyCommand::NudgeLoopEndEarlier, 0, fine};
+    case Qt::Key_Apostrophe:
+        return {KeyCommand::NudgeLoopEndLater, 0, fine};
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+        return {KeyCommand::RemoveLoop};
+    default:
+        break;
+    }
+    if (characters == saveCharacters || characters == koreanSaveCharacters)
+        return {KeyCommand::SaveLoop};
+    if (characters.size() == 1 && characters[0] >= u'1' && characters[0] <= u'9')
+        return {KeyCommand::RecallLoop, characters[0].unicode() - u'0'};
+    return {};
+}
+
+KeyAction keyActionFor(const QKeyEvent& event)
+{
+    return keyActionFor(event.key(), event.text(), event.modifiers());
 }
 
 WheelCommand wheelCommandFor(double deltaY)

@@ -1,13 +1,39 @@
 #pragma once
 
 #include <QString>
+#include <Qt>
 
 class QKeyEvent;
 class QWheelEvent;
 
 // What a key-down or a wheel event asks of the player.
-enum class KeyCommand { SeekForward, SeekBackward, TogglePlayPause, CycleLoop, None };
+enum class KeyCommand {
+    SeekForward,
+    SeekBackward,
+    TogglePlayPause,
+    CycleLoop,
+    // Drilling, on keys the table above leaves free.
+    SetLoopStart,
+    SetLoopEnd,
+    NudgeLoopStartEarlier,
+    NudgeLoopStartLater,
+    NudgeLoopEndEarlier,
+    NudgeLoopEndLater,
+    SaveLoop,
+    RecallLoop,
+    RemoveLoop,
+    None,
+};
 enum class WheelCommand { SeekForward, SeekBackward, None };
+
+// A command with what it needs of the key: the saved loop's number, and
+// whether a nudge is the fine one (with Control).
+struct KeyAction {
+    KeyCommand command = KeyCommand::None;
+    int number = 0;
+    bool fine = false;
+    bool operator==(const KeyAction&) const = default;
+};
 
 // The key table, tested in this order, the first match deciding: the right
 // and left arrows (by logical key, so any layout and the keypad arrows work),
@@ -16,6 +42,17 @@ enum class WheelCommand { SeekForward, SeekBackward, None };
 // Modifiers are not examined: Shift-B delivers "B" and is no command.
 KeyCommand keyCommandFor(int qtKey, const QString& characters);
 KeyCommand keyCommandFor(const QKeyEvent& event);
+
+// The whole table: the keys above first, then the drilling keys, which the
+// same physical keys reach on a Korean layout too:
+//   [ / ]          loop start / end at the play head
+//   , / .          loop start 50 ms earlier / later (with Control: 10 ms)
+//   ; / '          loop end 50 ms earlier / later (with Control: 10 ms)
+//   s (ㄴ)         save the loop for this track
+//   1 ... 9        recall saved loop 1 ... 9
+//   Delete, Backspace  remove the saved loop that is the loop in force
+KeyAction keyActionFor(int qtKey, const QString& characters, Qt::KeyboardModifiers modifiers);
+KeyAction keyActionFor(const QKeyEvent& event);
 
 // Only the sign of the vertical delta counts: every wheel event seeks one whole
 // interval. Zero (a horizontal-only scroll) and NaN are no command.

@@ -36,7 +36,7 @@ void PlaylistLibrary::savePlaylists()
                       const DefaultsStore::Outcome& outcome) {
         Log::line(outcome.ok ? savedLine : QStringLiteral("Error saving playlists: ") + outcome.error);
     };
-    if (const std::optional<DefaultsStore::Outcome> outcome = store.outcome(ticket, saveWaitMilliseconds))
+    if (const std::optional<DefaultsStore::Outcome> outcome = store.outcome(ticket, m_saveWait))
         report(*outcome);
     else
         store.whenWritten(ticket, this, report);

@@ -28,13 +28,17 @@ public:
     // "unreadableTracks/<n>": JSON, playlist name to its unreadable strings.
     static inline const QString unreadableTracksGroup = QStringLiteral("unreadableTracks");
 
-    // How long a save may hold up its caller before its line is written later.
-    static constexpr std::chrono::milliseconds saveWaitMilliseconds{30};
+    // How long a save may hold up its caller before its line is written
+    // later: long enough for any library of usual size, short enough that the
+    // window never waits noticeably on a huge one or a slow disk.
+    static constexpr std::chrono::milliseconds defaultSaveWait{30};
 
     explicit PlaylistLibrary(ContentState& state, QObject* parent = nullptr);
 
     // Persistence.
     void savePlaylists();
+    // Tests that read the lines in order under a slow sanitizer wait longer.
+    void setSaveWait(std::chrono::milliseconds wait) { m_saveWait = wait; }
     void loadPlaylists();
     // Names in ascending order of their Unicode scalars (canonically
     // normalised): the order of the rows, and who becomes current.
@@ -66,4 +70,5 @@ private:
     void setRowOpen(const QString& name, bool open);
 
     ContentState& m_state;
+    std::chrono::milliseconds m_saveWait = defaultSaveWait;
 };

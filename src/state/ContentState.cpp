@@ -2,6 +2,7 @@
 
 #include "base/DefaultsStore.h"
 #include "base/Log.h"
+#include "state/DrillOptions.h"
 #include "state/SeekInterval.h"
 
 #include <algorithm>
@@ -21,6 +22,7 @@ ContentState::ContentState(DefaultsStore& defaults, QObject* parent)
     if (!offered && stored != 0)
         Log::line(QStringLiteral("Stored seek interval %1 is not one of the steps offered, so %2 is used")
                       .arg(defaults.value(seekIntervalKey).toString(), seekIntervalLabel(m_seekInterval)));
+    m_audioPlayer.setDrill(DrillOptions::stored(defaults));
     // A loop that ran its passes out is gone: the next loop key press starts a new one.
     connect(&m_audioPlayer, &AudioPlayer::loopFinished, this, [this] { setIsSettingLoop(false); });
 }
@@ -77,4 +79,10 @@ void ContentState::setExpandedPlaylists(PlaylistNameSet value)
 {
     m_expandedPlaylists = std::move(value);
     emit changed(Field::ExpandedPlaylists);
+}
+
+void ContentState::setSavedLoops(SavedLoops value)
+{
+    m_savedLoops = std::move(value);
+    emit changed(Field::SavedLoops);
 }

@@ -2,6 +2,7 @@
 
 #include "engine/AudioPlayer.h"
 #include "state/Playlists.h"
+#include "state/SavedLoops.h"
 
 #include <QObject>
 #include <QString>
@@ -24,6 +25,7 @@ public:
         NewPlaylistName,
         ShowNewPlaylistPrompt,
         ExpandedPlaylists,
+        SavedLoops,
     };
     Q_ENUM(Field)
 
@@ -47,6 +49,7 @@ public:
     const QString& newPlaylistName() const { return m_newPlaylistName; }
     bool showNewPlaylistPrompt() const { return m_showNewPlaylistPrompt; }
     const PlaylistNameSet& expandedPlaylists() const { return m_expandedPlaylists; }
+    const SavedLoops& savedLoops() const { return m_savedLoops; }
 
     // Each store emits changed() after the value is in place, also when it
     // did not change.
@@ -59,6 +62,7 @@ public:
     void setNewPlaylistName(QString text);
     void setShowNewPlaylistPrompt(bool value);
     void setExpandedPlaylists(PlaylistNameSet value);
+    void setSavedLoops(SavedLoops value);
     // Copy, change, store: one store (and one changed()) per edit.
     template <typename Edit>
     void editPlaylists(Edit&& edit)
@@ -90,4 +94,5 @@ private:
     QString m_newPlaylistName;
     bool m_showNewPlaylistPrompt = false;
     PlaylistNameSet m_expandedPlaylists;
+    SavedLoops m_savedLoops;
 };

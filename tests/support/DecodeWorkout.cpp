@@ -62,6 +62,7 @@ public:
         m_report.durationSeconds = m_stream->durationSeconds();
         m_report.inputRate = m_stream->inputRate();
         m_report.inputChannels = m_stream->inputChannels();
+        m_report.formatName = m_stream->formatName();
         m_report.lengthFrames = m_length = m_stream->outputLengthFrames();
         if (!(std::isfinite(m_report.durationSeconds) && m_report.durationSeconds > 0))
             broken(QStringLiteral("duration %1 s").arg(m_report.durationSeconds));

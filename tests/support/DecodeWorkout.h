@@ -38,6 +38,7 @@ struct Report {
     double durationSeconds = 0;
     int inputRate = 0;
     int inputChannels = 0;
+    QString formatName;              // the demuxer that read it
     std::int64_t lengthFrames = 0;   // at the output rate
     std::int64_t framesDecoded = 0;  // in the straight pass from the start
     bool stoppedAtWorkLimit = false;

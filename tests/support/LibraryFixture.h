@@ -17,6 +17,8 @@ struct LibraryFixture {
             defaults.store().setData(ContentState::playlistsKey, storedJson);
         state = std::make_unique<ContentState>(defaults.store());
         library = std::make_unique<PlaylistLibrary>(*state);
+        // The lines are read in order: a save's line comes before the next one.
+        library->setSaveWait(std::chrono::seconds(10));
     }
 
     // The library as stored now, decoded; fails the test when it does not decode.

@@ -6,6 +6,7 @@
 #include "ui/kit/Shapes.h"
 #include "ui/kit/Typography.h"
 
+#include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -89,6 +90,17 @@ void CustomProgressBar::setOnTimeChanged(std::function<void(double)> onTimeChang
     m_onTimeChanged = std::move(onTimeChanged);
 }
 
+void CustomProgressBar::setFaintSpans(std::function<std::vector<Span>()> spans)
+{
+    m_faintSpans = std::move(spans);
+    refresh();
+}
+
+void CustomProgressBar::setOnContextMenu(std::function<void(double, const QPoint&)> onContextMenu)
+{
+    m_onContextMenu = std::move(onContextMenu);
+}
+
 ProgressBarValues CustomProgressBar::values() const
 {
     ProgressBarValues values;
@@ -98,6 +110,9 @@ ProgressBarValues CustomProgressBar::values() const
         values.loopStartSeconds = m_loopStart();
     if (m_loopEnd)
         values.loopEndSeconds = m_loopEnd();
+    if (m_faintSpans)
+        for (const Span& span : m_faintSpans())
+            values.faintSpans.emplace_back(span.fromSeconds, span.toSeconds);
     return values;
 }
 
@@ -127,7 +142,7 @@ void CustomProgressBar::refresh()
     }
     const ProgressBarLayout& shown = *m_paintedLayout;
     if (next.loopRegion != shown.loopRegion || next.startMarker != shown.startMarker ||
-        next.endMarker != shown.endMarker) {
+        next.endMarker != shown.endMarker || next.faintSpans != shown.faintSpans) {
         update();
         return;
     }
@@ -161,7 +176,22 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
 {
     const QRectF bar = barRect();
     const ProgressBarLayout layout = ProgressBarLayout::compute(values(), bar.size());
-    m_paintedLayout = layout;
+    // A repaint of part of the bar (its fill, as refresh() asks while
+    // playing) shows only that part of the picture now. If the rest changed
+    // since the part was asked for (a loop point set meanwhile), what is on
+    // screen is the old rest: ask for all of it, and remember no more than
+    // the fill as painted.
+    const bool whole = QRegion(rect()).subtracted(event->region()).isEmpty();
+    if (whole || !m_paintedLayout || m_paintedBarSize != bar.size()) {
+        m_paintedLayout = layout;
+    } else {
+        ProgressBarLayout painted = *m_paintedLayout;
+        painted.fillWidth = layout.fillWidth;
+        // Asked once this paint is over: an update() from inside it is lost.
+        if (!(painted == layout))
+            QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+        m_paintedLayout = painted;
+    }
     m_paintedBarSize = bar.size();
 
     QPainter painter(this);
@@ -221,6 +251,8 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
         const LinearGradient gradient{{Palette::green(), Palette::blue()}, UnitPoint::leading(), UnitPoint::trailing()};
         painter.fillPath(Shapes::roundedRect(fill, cornerRadius), gradient.brushIn(fill));
     }
+    for (const QRectF& span : layout.faintSpans)
+        painter.fillPath(Shapes::roundedRect(span, ProgressBarLayout::faintSpanHeight / 2), Palette::blue(0.45));
     painter.setFont(m_labelFont);
     painter.setPen(Palette::red());
     for (const MarkerPaint& marker : markers) {
@@ -249,7 +281,7 @@ void CustomProgressBar::mouseReleaseEvent(QMouseEvent* event)
     m_drag.release(event);
 }
 
-void CustomProgressBar::seekToWidgetX(qreal widgetX)
+double CustomProgressBar::timeAtWidgetX(qreal widgetX) const
 {
     const QRectF bar = barRect();
     const double x = widgetX - bar.left();
@@ -260,6 +292,22 @@ void CustomProgressBar::seekToWidgetX(qreal widgetX)
         t = 0;  // also a NaN from a zero width or duration
     if (d < t)
         t = d;
+    return t;
+}
+
+void CustomProgressBar::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (!m_onContextMenu) {
+        event->ignore();
+        return;
+    }
+    m_onContextMenu(timeAtWidgetX(event->pos().x()), event->globalPos());
+    event->accept();
+}
+
+void CustomProgressBar::seekToWidgetX(qreal widgetX)
+{
+    const double t = timeAtWidgetX(widgetX);
     if (m_currentTime.set)
         m_currentTime.set(t);
     const double readBack = m_currentTime.get ? m_currentTime.get() : t;

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 // The thin position bar of the player card: track, the A-B loop region, the
 // played part as a green-to-blue fill, red "Start" and "End" ticks, an outline
@@ -52,6 +53,15 @@ public:
     void setLoopEnd(std::function<std::optional<double>()> loopEndSeconds);
     // Called after every drag change with the position read back from the binding.
     void setOnTimeChanged(std::function<void(double)> onTimeChanged);
+    // Stretches to mark faintly along the bar's foot, in seconds (read like the bounds).
+    struct Span {
+        double fromSeconds = 0;
+        double toSeconds = 0;
+    };
+    void setFaintSpans(std::function<std::vector<Span>()> spans);
+    // A right-click (or the menu key) on the bar: the time under the pointer
+    // and where to show a menu.
+    void setOnContextMenu(std::function<void(double seconds, const QPoint& globalPosition)> onContextMenu);
 
     // Re-reads the bindings and schedules a repaint if the picture changed.
     void refresh();
@@ -66,6 +76,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
@@ -78,6 +89,7 @@ private:
     };
 
     void seekToWidgetX(qreal x);
+    double timeAtWidgetX(qreal x) const;
     LabelShape makeLabelShape(const QString& text) const;
     QPointF labelBaseline(const LabelShape& label, qreal markerX) const;
 
@@ -86,6 +98,8 @@ private:
     std::function<std::optional<double>()> m_loopStart;
     std::function<std::optional<double>()> m_loopEnd;
     std::function<void(double)> m_onTimeChanged;
+    std::function<std::vector<Span>()> m_faintSpans;
+    std::function<void(double, const QPoint&)> m_onContextMenu;
 
     QFont m_labelFont;
     LabelShape m_startLabelShape;

@@ -1,5 +1,6 @@
 #include "ui/kit/ProgressBarLayout.h"
 
+#include <algorithm>
 #include <cmath>
 
 ProgressBarLayout ProgressBarLayout::compute(const ProgressBarValues& values, const QSizeF& barSize)
@@ -31,5 +32,11 @@ ProgressBarLayout ProgressBarLayout::compute(const ProgressBarValues& values, co
         layout.startMarker = Marker{xOf(*start), !end || spacing > labelSpacingPoints};
     if (end && *end <= d && std::isfinite(xOf(*end)))
         layout.endMarker = Marker{xOf(*end), start && spacing > labelSpacingPoints};
+    for (const auto& [from, to] : values.faintSpans) {
+        const double left = xOf(std::clamp(from, 0.0, d));
+        const double right = xOf(std::clamp(to, 0.0, d));
+        if (std::isfinite(left) && std::isfinite(right) && right > left)
+            layout.faintSpans.push_back(QRectF(left, h - faintSpanHeight, right - left, faintSpanHeight));
+    }
     return layout;
 }

@@ -4,6 +4,8 @@
 #include <QSizeF>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 // What the progress bar shows, read from its bindings at one moment.
 struct ProgressBarValues {
@@ -11,6 +13,8 @@ struct ProgressBarValues {
     double durationSeconds = 0;
     std::optional<double> loopStartSeconds;
     std::optional<double> loopEndSeconds;
+    // Stretches marked faintly along the bar's foot (saved loops), in seconds.
+    std::vector<std::pair<double, double>> faintSpans;
 
     bool operator==(const ProgressBarValues&) const = default;
 };
@@ -22,6 +26,7 @@ struct ProgressBarValues {
 struct ProgressBarLayout {
     // Markers closer than this (in points) drop their labels.
     static constexpr qreal labelSpacingPoints = 30;
+    static constexpr qreal faintSpanHeight = 3;
 
     struct Marker {
         qreal x = 0;
@@ -33,6 +38,7 @@ struct ProgressBarLayout {
     std::optional<QRectF> loopRegion;
     std::optional<Marker> startMarker;
     std::optional<Marker> endMarker;
+    std::vector<QRectF> faintSpans;  // a thin strip each, within the bar
 
     static ProgressBarLayout compute(const ProgressBarValues& values, const QSizeF& barSize);
 

@@ -1,14 +1,18 @@
 #include "ui/screens/PlayerCard.h"
 
 #include "engine/AudioPlayer.h"
+#include "library/SavedLoopsLibrary.h"
+#include "state/ContentState.h"
 #include "ui/kit/CustomProgressBar.h"
 #include "ui/kit/CustomVerticalSlider.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/SymbolImage.h"
 #include "ui/kit/TextLine.h"
 #include "ui/kit/Typography.h"
+#include "ui/screens/DrillRow.h"
 #include "ui/screens/PlayerDisplay.h"
 
+#include <QMenu>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -20,16 +24,19 @@ constexpr QSize volumeSliderSize{20, 100};
 
 }  // namespace
 
-PlayerCard::PlayerCard(AudioPlayer& player, QWidget* parent)
+PlayerCard::PlayerCard(ContentState& state, QWidget* parent)
     : QWidget(parent)
+    , m_state(state)
     , m_title(new TextLine(Typography::font(TextStyle::Subheadline), Palette::gray(), Qt::AlignLeft, this))
     , m_progressBar(new CustomProgressBar(this))
     , m_time(new TextLine(Typography::font(TextStyle::Caption), Palette::gray(), Qt::AlignHCenter, this))
+    , m_drill(new DrillRow(state, this))
     , m_loopHint(new TextLine(Typography::font(TextStyle::Caption, FontDesign::Default), Palette::gray(0.6),
                               Qt::AlignHCenter, this))
     , m_volumeColumn(new QWidget(this))
     , m_volume(new CustomVerticalSlider(m_volumeColumn))
 {
+    AudioPlayer& player = state.audioPlayer();
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
     // Study files often differ only at the end of their names ("Unit 11",
@@ -46,6 +53,17 @@ PlayerCard::PlayerCard(AudioPlayer& player, QWidget* parent)
     m_progressBar->setLoopStart([&player] { return player.loopStart(); });
     m_progressBar->setLoopEnd([&player] { return player.loopEnd(); });
     m_progressBar->setOnTimeChanged([&player](double seconds) { player.seek(seconds); });
+    m_progressBar->setFaintSpans([&state] {
+        std::vector<CustomProgressBar::Span> spans;
+        for (const SavedLoop& loop : state.savedLoops().of(SavedLoopsLibrary::currentTrackKey(state)))
+            spans.push_back({loop.startSeconds, loop.endSeconds});
+        return spans;
+    });
+    m_progressBar->setOnContextMenu([this](double seconds, const QPoint& at) { showBarMenu(seconds, at); });
+    connect(&state, &ContentState::changed, this, [this](ContentState::Field field) {
+        if (field == ContentState::Field::SavedLoops)
+            m_progressBar->refresh();
+    });
 
     m_volume->setValue({[&player] { return player.volume(); }, [&player](float level) { player.setVolume(level); }});
     m_volume->setRange({0.0f, 1.0f});
@@ -70,6 +88,7 @@ void PlayerCard::present(const PlayerDisplay& display)
 {
     m_title->setText(display.title);
     m_time->setText(display.timeText);
+    m_drill->present(display);
     m_progressBar->setDuration(display.progressDurationSeconds);
     m_progressBar->refresh();
     m_volume->refresh();
@@ -81,13 +100,14 @@ int PlayerCard::textColumnHeight() const
 {
     const QMargins bar = m_progressBar->barMargins();
     return m_title->sizeHint().height() + bar.top() + int(CustomProgressBar::barHeight) + textSpacing +
-           m_time->sizeHint().height() + textSpacing + m_loopHint->sizeHint().height();
+           m_time->sizeHint().height() + textSpacing + m_drill->sizeHint().height() + textSpacing +
+           m_loopHint->sizeHint().height();
 }
 
 int PlayerCard::minimumTextWidth() const
 {
     const int longestTime = m_time->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00 / 00:00:00"));
-    return std::max({m_loopHint->sizeHint().width(), longestTime, 120});
+    return std::max({m_loopHint->sizeHint().width(), longestTime, m_drill->minimumSizeHint().width(), 120});
 }
 
 QSize PlayerCard::sizeHint() const
@@ -131,5 +151,34 @@ void PlayerCard::placeContent()
     m_time->setGeometry(left, y, width, timeHeight);
     y += timeHeight + textSpacing;
 
+    const int drillHeight = m_drill->sizeHint().height();
+    m_drill->setGeometry(left, y, width, drillHeight);
+    y += drillHeight + textSpacing;
+
     m_loopHint->setGeometry(left, y, width, m_loopHint->sizeHint().height());
+}
+
+// The bar's own menu: save the loop in force, or remove a saved loop that
+// lies where the bar was clicked.
+void PlayerCard::showBarMenu(double seconds, const QPoint& globalPosition)
+{
+    const QString track = SavedLoopsLibrary::currentTrackKey(m_state);
+    if (track.isEmpty())
+        return;
+    QMenu menu(this);
+    if (m_state.audioPlayer().hasLoop())
+        connect(menu.addAction(tr("Save This Loop")), &QAction::triggered, this,
+                [this] { SavedLoopsLibrary::saveCurrentLoop(m_state); });
+    const QList<SavedLoop> loops = m_state.savedLoops().of(track);
+    for (qsizetype i = 0; i < loops.size(); ++i) {
+        if (seconds < loops[i].startSeconds || seconds > loops[i].endSeconds)
+            continue;
+        const int number = int(i) + 1;
+        connect(menu.addAction(tr("Recall Saved Loop %1").arg(number)), &QAction::triggered, this,
+                [this, number] { SavedLoopsLibrary::recall(m_state, number); });
+        connect(menu.addAction(tr("Remove Saved Loop %1").arg(number)), &QAction::triggered, this,
+                [this, number] { SavedLoopsLibrary::remove(m_state, number); });
+    }
+    if (!menu.isEmpty())
+        menu.exec(globalPosition);
 }

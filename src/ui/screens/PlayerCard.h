@@ -2,14 +2,16 @@
 
 #include <QWidget>
 
-class AudioPlayer;
+class ContentState;
 class CustomProgressBar;
+class DrillRow;
 class CustomVerticalSlider;
 class TextLine;
 struct PlayerDisplay;
 
-// The now-playing card: the track's name, the progress bar, the time, the
-// loop hint and, beside them, the volume column. The card's rounded white
+// The now-playing card: the track's name, the progress bar (with the saved
+// loops of the track as faint marks), the time, the drill line, the loop hint
+// and, beside them, the volume column. The card's rounded white
 // shape and shadow are painted by the surface beneath (see Backdrop); this
 // widget lays out and feeds the content.
 //
@@ -29,7 +31,7 @@ public:
     static inline const QString loopHint = QStringLiteral("'B or \u3160' : Loop(\uad6c\uac04\ubc18\ubcf5) Start/End/Clear");
 
     // The bar and the slider read and write the player's published values.
-    explicit PlayerCard(AudioPlayer& player, QWidget* parent = nullptr);
+    explicit PlayerCard(ContentState& state, QWidget* parent = nullptr);
 
     // Shows what changed; costs next to nothing when nothing did.
     void present(const PlayerDisplay& display);
@@ -37,6 +39,7 @@ public:
     TextLine* titleLine() const { return m_title; }
     CustomProgressBar* progressBar() const { return m_progressBar; }
     TextLine* timeLine() const { return m_time; }
+    DrillRow* drillRow() const { return m_drill; }
     TextLine* loopHintLine() const { return m_loopHint; }
     CustomVerticalSlider* volumeSlider() const { return m_volume; }
 
@@ -50,10 +53,13 @@ private:
     int textColumnHeight() const;
     int minimumTextWidth() const;
     void placeContent();
+    void showBarMenu(double seconds, const QPoint& globalPosition);
 
+    ContentState& m_state;
     TextLine* m_title;
     CustomProgressBar* m_progressBar;
     TextLine* m_time;
+    DrillRow* m_drill;
     TextLine* m_loopHint;
     QWidget* m_volumeColumn;
     CustomVerticalSlider* m_volume;

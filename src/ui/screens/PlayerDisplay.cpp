@@ -18,6 +18,42 @@ QString formatTime(double seconds)
     return QString::asprintf("%02lld:%02lld:%02lld", s / 3600, (s % 3600) / 60, s % 60);
 }
 
+QString formatTimeHundredths(double seconds)
+{
+    constexpr double limit = 9223372036854775808.0 / 100;
+    if (!(seconds > -limit && seconds < limit))
+        return QStringLiteral("--:--.--");
+    const long long hundredths = std::llround(seconds * 100);
+    const long long s = hundredths / 100;
+    const long long fraction = std::llabs(hundredths % 100);
+    if (s < 3600)
+        return QString::asprintf("%02lld:%02lld.%02lld", (s % 3600) / 60, s % 60, fraction);
+    return QString::asprintf("%02lld:%02lld:%02lld.%02lld", s / 3600, (s % 3600) / 60, s % 60, fraction);
+}
+
+namespace {
+
+QString describeDrill(const AudioPlayer& player)
+{
+    if (!player.loopStart())
+        return QString();
+    QString text = QStringLiteral("Loop ") + formatTimeHundredths(*player.loopStart()) + QStringLiteral(" – ");
+    if (!player.hasLoop())
+        return text;
+    text += formatTimeHundredths(*player.loopEnd());
+    if (player.loopPass() > 0) {
+        const int passes = player.drill().passes;
+        text += QStringLiteral(" · ") + QString::number(player.loopPass()) + QStringLiteral(" / ")
+            + (passes > 0 ? QString::number(passes) : QStringLiteral("∞"));
+    }
+    if (player.passPauseSecondsLeft() > 0)
+        text += QStringLiteral(" · pause ") + QString::number(std::ceil(player.passPauseSecondsLeft() * 10) / 10, 'f', 1)
+            + QStringLiteral(" s");
+    return text;
+}
+
+}  // namespace
+
 PlayerDisplay PlayerDisplay::of(const AudioPlayer& player)
 {
     PlayerDisplay display;
@@ -28,7 +64,9 @@ PlayerDisplay PlayerDisplay::of(const AudioPlayer& player)
         display.progressDurationSeconds = loaded->duration();
     display.timeText = formatTime(player.currentTime()) + QStringLiteral(" / ") +
                        formatTime(loaded ? loaded->duration() : 0.0);
-    display.isTransportEnabled = !player.playlist().isEmpty();
+    // A loaded track can be played and stopped whatever list is shown.
+    display.isTransportEnabled = !player.playlist().isEmpty() || loaded;
     display.playPauseSymbol = player.isPlaying() ? Symbol::PauseFill : Symbol::PlayFill;
+    display.drillText = describeDrill(player);
     return display;
 }

@@ -11,6 +11,8 @@ class AudioPlayer;
 // truncating to whole seconds. Values that are not finite or do not fit a
 // 64-bit count of seconds show as "--:--".
 QString formatTime(double seconds);
+// A point of a loop, to the hundredth (rounded): "00:12.34", "01:02:05.50".
+QString formatTimeHundredths(double seconds);
 
 // What the main window shows of the engine, derived afresh from it each time.
 struct PlayerDisplay {
@@ -20,7 +22,10 @@ struct PlayerDisplay {
     QString title;                    // file name of the current track, or empty
     double progressDurationSeconds = progressDurationWithoutTrackSeconds;
     QString timeText;                 // "position / length"
-    bool isTransportEnabled = false;  // play/pause and stop
+    // "Loop 00:12.34 – 00:15.02 · 2 / 5", with "· pause 1.4 s" while the
+    // pause after a pass runs; empty without a loop.
+    QString drillText;
+    bool isTransportEnabled = false;  // play/pause and stop: a track is loaded, or the list has one
     Symbol playPauseSymbol = Symbol::PlayFill;
 
     static PlayerDisplay of(const AudioPlayer& player);

@@ -102,6 +102,16 @@ std::shared_ptr<TextButtonLabel> closeLabel()
 
 }  // namespace
 
+QStringList UserGuideSheet::drillingKeyLines()
+{
+    return {tr("[ / ]: Loop Start/End Here"),
+            tr(", / .: Loop Start Earlier/Later (50 ms)"),
+            tr("; / ': Loop End Earlier/Later (50 ms)"),
+            tr("Ctrl with , . ; ': by 10 ms"),
+            tr("S or ㄴ: Save Loop · 1–9: Recall Saved Loop"),
+            tr("Delete: Remove Saved Loop")};
+}
+
 UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)
     : SheetDialog(cardSize, parent)
     , m_state(state)
@@ -142,6 +152,14 @@ UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)
                                 tr("←/→: Seek Backward/Forward"), tr("Mouse Wheel: Seek Backward/Forward")})
         keys->addWidget(makeTextLabel(line, captionFont(), Palette::gray(0.8), card()));
     content->addLayout(keys);
+
+    // The drilling keys, smaller: a reference to come back to.
+    auto* drilling = new QVBoxLayout;
+    drilling->setSpacing(4);
+    const QFont small = Typography::font(TextStyle::Caption2);
+    for (const QString& line : drillingKeyLines())
+        drilling->addWidget(makeTextLabel(line, small, Palette::gray(0.8), card()));
+    content->addLayout(drilling);
 
     auto* row = new QHBoxLayout;
     row->addWidget(m_row, 0, Qt::AlignVCenter);

@@ -3,6 +3,7 @@
 #include "ui/kit/SheetDialog.h"
 
 #include <QIcon>
+#include <QStringList>
 
 class ContentState;
 class PlainButton;
@@ -17,7 +18,10 @@ class UserGuideSheet : public SheetDialog {
     Q_OBJECT
 
 public:
-    static constexpr QSize cardSize{250, 280};
+    static constexpr QSize cardSize{270, 400};
+
+    // The keys beyond play, loop and seek, as the sheet lists them.
+    static QStringList drillingKeyLines();
     static constexpr int menuWidth = 60;
     static inline const QString developerName = QStringLiteral("The Rivetone Team");
     static inline const QString contactAddress = QStringLiteral("team@rivetone.example");

@@ -1,0 +1,172 @@
+#include "library/SavedLoopsLibrary.h"
+
+#include "base/DefaultsStore.h"
+#include "base/Log.h"
+#include "base/ValueBackup.h"
+#include "engine/AudioPlayer.h"
+#include "library/PlaylistCodec.h"
+#include "state/ContentState.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+
+namespace SavedLoopsLibrary {
+namespace {
+
+QString describe(const SavedLoop& loop)
+{
+    return Log::formatDouble(loop.startSeconds) + QStringLiteral(" to ") + Log::formatDouble(loop.endSeconds);
+}
+
+void store(ContentState& state, SavedLoops loops)
+{
+    state.setSavedLoops(loops);
+    state.defaults().setDataMadeBy(storedKey, [loops] { return encode(loops); });
+}
+
+}  // namespace
+
+QString currentTrackKey(const ContentState& state)
+{
+    const AudioPlayer& player = state.audioPlayer();
+    return player.player() && player.currentTrack() ? PlaylistCodec::trackToString(*player.currentTrack()) : QString();
+}
+
+QByteArray encode(const SavedLoops& loops)
+{
+    QJsonObject root;
+    for (const QString& track : loops.tracks()) {
+        QJsonArray pairs;
+        for (const SavedLoop& loop : loops.of(track))
+            pairs.append(QJsonArray{loop.startSeconds, loop.endSeconds});
+        root.insert(track, pairs);
+    }
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error)
+{
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return fail(QStringLiteral("not JSON: ") + parseError.errorString());
+    if (!document.isObject())
+        return fail(QStringLiteral("expected an object of tracks"));
+    SavedLoops loops;
+    const QJsonObject root = document.object();
+    for (auto it = root.constBegin(); it != root.constEnd(); ++it) {
+        if (!it.value().isArray())
+            return fail(QStringLiteral("track %1: expected an array of loops").arg(Log::quoted(it.key())));
+        QList<SavedLoop> list;
+        for (const QJsonValue& pair : it.value().toArray()) {
+            const QJsonArray bounds = pair.toArray();
+            const double start = bounds.at(0).toDouble(-1);
+            const double end = bounds.at(1).toDouble(-1);
+            if (!pair.isArray() || bounds.size() != 2 || !std::isfinite(start) || !std::isfinite(end) || start < 0
+                || !(start < end))
+                return fail(QStringLiteral("track %1: a loop is not a [start, end] pair").arg(Log::quoted(it.key())));
+            list.append({start, end});
+        }
+        loops.set(it.key(), list.mid(0, SavedLoops::perTrack));
+    }
+    return loops;
+}
+
+void load(ContentState& state)
+{
+    DefaultsStore& defaults = state.defaults();
+    const QVariant stored = defaults.value(storedKey);
+    if (!stored.isValid())
+        return;
+    QString error;
+    std::optional<SavedLoops> loops = stored.typeId() == QMetaType::QByteArray
+        ? decode(stored.toByteArray(), &error)
+        : (error = QStringLiteral("expected stored bytes"), std::nullopt);
+    if (loops) {
+        state.setSavedLoops(std::move(*loops));
+        return;
+    }
+    const ValueBackup backup = ValueBackup::keep(defaults, unreadableGroup, stored);
+    Log::line(QStringLiteral("Error loading saved loops: ") + error
+              + (backup.written ? QStringLiteral("; the unreadable value is kept under %1 in %2")
+                                      .arg(Log::quoted(backup.key), defaults.filePath())
+                                : QStringLiteral("; it stays under %1 (%2)").arg(Log::quoted(storedKey), backup.error)));
+}
+
+bool saveCurrentLoop(ContentState& state)
+{
+    const AudioPlayer& player = state.audioPlayer();
+    const QString track = currentTrackKey(state);
+    if (track.isEmpty() || !player.hasLoop())
+        return false;
+    const SavedLoop loop{*player.loopStart(), *player.loopEnd()};
+    SavedLoops loops = state.savedLoops();
+    if (loops.of(track).contains(loop)) {
+        Log::line(QStringLiteral("Loop already saved as ") + QString::number(loops.of(track).indexOf(loop) + 1));
+        return false;
+    }
+    if (!loops.add(track, loop)) {
+        Log::line(QStringLiteral("Loop not saved: %1 loops are saved for this track already").arg(SavedLoops::perTrack));
+        return false;
+    }
+    const qsizetype number = loops.of(track).size();
+    store(state, std::move(loops));
+    Log::line(QStringLiteral("Loop saved as %1: %2").arg(QString::number(number), describe(loop)));
+    return true;
+}
+
+bool recall(ContentState& state, int number)
+{
+    AudioPlayer& player = state.audioPlayer();
+    const QString track = currentTrackKey(state);
+    const QList<SavedLoop> loops = state.savedLoops().of(track);
+    if (track.isEmpty() || number < 1 || number > loops.size())
+        return false;
+    SavedLoop loop = loops.at(number - 1);
+    const double length = player.player()->duration();
+    if (!(loop.startSeconds < length)) {
+        Log::line(QStringLiteral("Saved loop %1 lies past the end of the track (%2 s): not recalled")
+                      .arg(QString::number(number), Log::formatDouble(length)));
+        return false;
+    }
+    loop.endSeconds = std::min(loop.endSeconds, length);
+    player.setLoop(loop.startSeconds, loop.endSeconds);
+    state.setIsSettingLoop(true);
+    Log::line(QStringLiteral("Recalled saved loop %1: %2").arg(QString::number(number), describe(loop)));
+    player.seek(loop.startSeconds);
+    player.setCurrentTime(loop.startSeconds);
+    if (!player.isPlaying())
+        player.togglePlayPause();
+    return true;
+}
+
+bool remove(ContentState& state, int number)
+{
+    const QString track = currentTrackKey(state);
+    SavedLoops loops = state.savedLoops();
+    if (track.isEmpty() || !loops.remove(track, number - 1))
+        return false;
+    store(state, std::move(loops));
+    Log::line(QStringLiteral("Removed saved loop ") + QString::number(number));
+    return true;
+}
+
+bool removeCurrentLoop(ContentState& state)
+{
+    const AudioPlayer& player = state.audioPlayer();
+    if (!player.hasLoop())
+        return false;
+    const qsizetype index =
+        state.savedLoops().of(currentTrackKey(state)).indexOf(SavedLoop{*player.loopStart(), *player.loopEnd()});
+    return index >= 0 && remove(state, int(index) + 1);
+}
+
+}  // namespace SavedLoopsLibrary

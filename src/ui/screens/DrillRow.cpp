@@ -1,0 +1,107 @@
+#include "ui/screens/DrillRow.h"
+
+#include "state/ContentState.h"
+#include "state/DrillOptions.h"
+#include "ui/kit/Palette.h"
+#include "ui/kit/PlainButton.h"
+#include "ui/kit/TextButtonLabel.h"
+#include "ui/kit/TextLine.h"
+#include "ui/kit/Typography.h"
+#include "ui/screens/PlayerDisplay.h"
+
+#include <QActionGroup>
+#include <QHBoxLayout>
+#include <QMenu>
+
+namespace {
+
+std::shared_ptr<TextButtonLabel> chipLabel(const QString& text)
+{
+    return std::make_shared<TextButtonLabel>(
+        text, TextButtonLabel::Style{Typography::font(TextStyle::Caption2), Palette::black(0.75), Palette::gray(0.2), 7, 2,
+                                     {}, {}});
+}
+
+}  // namespace
+
+DrillRow::DrillRow(ContentState& state, QWidget* parent)
+    : QWidget(parent)
+    , m_state(state)
+    , m_loop(new TextLine(Typography::font(TextStyle::Caption), Palette::gray(), Qt::AlignLeft, this))
+    , m_passes(new PlainButton(this))
+    , m_pause(new PlainButton(this))
+    , m_passesMenu(new QMenu(this))
+    , m_pauseMenu(new QMenu(this))
+{
+    m_loop->setElideMode(Qt::ElideRight);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    layout->addWidget(m_loop, 1, Qt::AlignVCenter);
+    layout->addWidget(m_passes, 0, Qt::AlignVCenter);
+    layout->addWidget(m_pause, 0, Qt::AlignVCenter);
+
+    auto* passes = new QActionGroup(m_passesMenu);
+    for (const int choice : DrillOptions::passChoices) {
+        QAction* item = m_passesMenu->addAction(choice == 0 ? tr("Endless") : tr("%n pass(es)", nullptr, choice));
+        item->setCheckable(true);
+        item->setData(choice);
+        passes->addAction(item);
+        connect(item, &QAction::triggered, this, [this, choice] { DrillOptions::setPasses(m_state, choice); });
+    }
+    auto* pauses = new QActionGroup(m_pauseMenu);
+    for (const PassPause& choice : DrillOptions::pauseChoices()) {
+        const QString text = choice.kind == PassPause::Kind::Off          ? tr("No pause")
+            : choice.kind == PassPause::Kind::LoopLength                  ? tr("As long as the loop")
+                                                                          : tr("%1 s").arg(choice.seconds);
+        QAction* item = m_pauseMenu->addAction(text);
+        item->setCheckable(true);
+        pauses->addAction(item);
+        connect(item, &QAction::triggered, this, [this, choice] { DrillOptions::setPause(m_state, choice); });
+    }
+    connect(m_passes, &QAbstractButton::clicked, this,
+            [this] { m_passesMenu->popup(m_passes->mapToGlobal(QPoint(0, m_passes->height()))); });
+    connect(m_pause, &QAbstractButton::clicked, this,
+            [this] { m_pauseMenu->popup(m_pause->mapToGlobal(QPoint(0, m_pause->height()))); });
+    followDrill();
+}
+
+// The menus' labels and check marks, from the engine's drill settings.
+void DrillRow::followDrill()
+{
+    const DrillSettings& drill = m_state.audioPlayer().drill();
+    const QString passes = tr("Passes %1").arg(DrillOptions::passesLabel(drill.passes));
+    const QString pause = tr("Pause %1").arg(DrillOptions::pauseLabel(drill.pause));
+    if (m_passes->text() != passes) {
+        m_passes->setLabel(chipLabel(passes));
+        m_passes->setText(passes);
+    }
+    if (m_pause->text() != pause) {
+        m_pause->setLabel(chipLabel(pause));
+        m_pause->setText(pause);
+    }
+    for (QAction* item : m_passesMenu->actions())
+        item->setChecked(item->data().toInt() == drill.passes);
+    const std::vector<PassPause> choices = DrillOptions::pauseChoices();
+    const QList<QAction*> items = m_pauseMenu->actions();
+    for (qsizetype i = 0; i < items.size(); ++i)
+        items[i]->setChecked(choices[std::size_t(i)] == drill.pause);
+}
+
+void DrillRow::present(const PlayerDisplay& display)
+{
+    m_loop->setText(display.drillText);
+    followDrill();
+}
+
+QSize DrillRow::sizeHint() const
+{
+    const int chips = m_passes->sizeHint().width() + m_pause->sizeHint().width() + 12;
+    const int height = std::max({m_loop->sizeHint().height(), m_passes->sizeHint().height(), m_pause->sizeHint().height()});
+    return {m_loop->sizeHint().width() + chips, height};
+}
+
+QSize DrillRow::minimumSizeHint() const
+{
+    return {m_passes->sizeHint().width() + m_pause->sizeHint().width() + 60, sizeHint().height()};
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QWidget>
+
+class ContentState;
+class PlainButton;
+class QMenu;
+class TextLine;
+struct PlayerDisplay;
+
+// The drill line of the player card: the loop's points as times with
+// hundredths, the pass in progress and, in a pause between passes, the
+// seconds left; at its right two small menus, passes per loop and the pause
+// after each pass.
+class DrillRow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit DrillRow(ContentState& state, QWidget* parent = nullptr);
+
+    void present(const PlayerDisplay& display);
+
+    TextLine* loopLine() const { return m_loop; }
+    PlainButton* passesButton() const { return m_passes; }
+    PlainButton* pauseButton() const { return m_pause; }
+    QMenu* passesMenu() const { return m_passesMenu; }
+    QMenu* pauseMenu() const { return m_pauseMenu; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+private:
+    void followDrill();
+
+    ContentState& m_state;
+    TextLine* m_loop;
+    PlainButton* m_passes;
+    PlainButton* m_pause;
+    QMenu* m_passesMenu;
+    QMenu* m_pauseMenu;
+};

@@ -1,0 +1,280 @@
+// Drilling a loop: setting and nudging its points one at a time, passes per
+// loop and the pause after each pass, saved loops per track, and a track that
+// keeps playing when its list goes. The audio is pulled by hand and placed on
+// a straight decode, so every claim about what is heard is checked on the
+// samples themselves.
+
+#include "engine/AudioOutput.h"
+#include "engine/Crossfade.h"
+#include "engine/LoopControl.h"
+#include "library/SavedLoopsLibrary.h"
+#include "state/DrillOptions.h"
+#include "ui/screens/PlayerDisplay.h"
+#include "KnownSignal.h"
+#include "LibraryFixture.h"
+#include "LoopListener.h"
+#include "ManualOutput.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+namespace {
+
+constexpr int rate = 44100;
+const int fade = Crossfade::framesAt(rate);
+const QString chirp = QStringLiteral("chirp-cbr.mp3");
+
+void likeADevice()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+// A window's state with the chirp in a playlist, played and paused at `at`.
+struct Drill : LibraryFixture {
+    explicit Drill(double at = 1.5, const QString& track = chirp)
+        : LibraryFixture(QStringLiteral("{\"D\":[\"%1\"]}").arg(fixtureUrl(track).toString(QUrl::FullyEncoded)).toUtf8())
+    {
+        library->loadPlaylists();
+        library->playTrackInPlaylist(QStringLiteral("D"), fixtureUrl(track));
+        player().togglePlayPause();
+        player().seek(at);
+        player().setCurrentTime(at);
+        log.clear();
+    }
+    std::function<void(bool)> settingLoop()
+    {
+        return [this](bool value) { state->setIsSettingLoop(value); };
+    }
+};
+
+}  // namespace
+
+class DrillTest : public QObject {
+    Q_OBJECT
+
+    std::vector<float> m_straight;
+
+private slots:
+    void initTestCase()
+    {
+        AudioOutput::useManualOutputForTesting(rate);
+        m_straight = KnownSignal::straightDecode(fixturePath(chirp), rate);
+    }
+
+    // Each point on its own: refused where it would turn the loop around,
+    // moved within the track and never to a loop shorter than 50 ms.
+    void pointsAreSetAndNudgedWithinTheRules()
+    {
+        Drill d(1.5);
+        QVERIFY(LoopEdit::setEndHere(d.player(), d.settingLoop()));  // no start yet: from the beginning
+        QCOMPARE(d.player().loopStart(), std::optional<double>(0.0));
+        QCOMPARE(d.player().loopEnd(), std::optional<double>(1.5));
+        QVERIFY(d.state->isSettingLoop());
+
+        d.player().setCurrentTime(2.0);
+        QVERIFY(!LoopEdit::setStartHere(d.player(), d.settingLoop()));  // after the end: refused, nothing changes
+        QCOMPARE(d.player().loopStart(), std::optional<double>(0.0));
+        d.player().setCurrentTime(1.2);
+        QVERIFY(LoopEdit::setStartHere(d.player(), d.settingLoop()));
+        d.player().setCurrentTime(1.1);
+        QVERIFY(!LoopEdit::setEndHere(d.player(), d.settingLoop()));  // before the start: refused
+        QCOMPARE(d.player().loopEnd(), std::optional<double>(1.5));
+
+        // Nudges: to the millisecond, kept 50 ms apart, within the track.
+        for (int i = 0; i < 20; ++i)
+            LoopEdit::nudgeStart(d.player(), +LoopEdit::nudgeSeconds);
+        QCOMPARE(d.player().loopStart(), std::optional<double>(1.45));
+        QVERIFY(!LoopEdit::nudgeEnd(d.player(), -LoopEdit::fineNudgeSeconds));  // already as short as it goes
+        LoopEdit::nudgeEnd(d.player(), +LoopEdit::fineNudgeSeconds);
+        QCOMPARE(d.player().loopEnd(), std::optional<double>(1.51));
+        for (int i = 0; i < 200; ++i)
+            LoopEdit::nudgeEnd(d.player(), +LoopEdit::nudgeSeconds);
+        QCOMPARE(d.player().loopEnd(), std::optional<double>(6.0));  // the track's end
+        for (int i = 0; i < 200; ++i)
+            LoopEdit::nudgeStart(d.player(), -LoopEdit::nudgeSeconds);
+        QCOMPARE(d.player().loopStart(), std::optional<double>(0.0));
+        QCOMPARE(d.log.lines().last(), QStringLiteral("Loop start moved to 0.0"));
+        QCOMPARE(formatTimeHundredths(1.514), QStringLiteral("00:01.51"));
+        QCOMPARE(formatTimeHundredths(3725.456), QStringLiteral("01:02:05.46"));
+    }
+
+    // With a number of passes, the last one plays on past the end and the
+    // loop is gone; with a pause, exact silence follows every pass, the
+    // position held at the start; outside the joints every frame is the
+    // track's own.
+    void passesAndPausesAreExact_data()
+    {
+        QTest::addColumn<QString>("track");
+        QTest::addColumn<int>("passes");
+        QTest::addColumn<double>("pauseSeconds");
+        for (const char* track : {"chirp-cbr.mp3", "chirp.m4a"}) {
+            QTest::addRow("%s, endless with a pause", track) << QString::fromLatin1(track) << 0 << 0.25;
+            QTest::addRow("%s, 3 passes", track) << QString::fromLatin1(track) << 3 << 0.0;
+            QTest::addRow("%s, 2 passes with a pause", track) << QString::fromLatin1(track) << 2 << 0.1;
+        }
+    }
+
+    void passesAndPausesAreExact()
+    {
+        QFETCH(QString, track);
+        QFETCH(int, passes);
+        QFETCH(double, pauseSeconds);
+        const std::vector<float> straight = KnownSignal::straightDecode(fixturePath(track), rate);
+        const LoopListener::Listener listener(straight);
+        Drill d(1.0, track);
+        d.player().setDrill({passes, pauseSeconds > 0 ? PassPause{PassPause::Kind::Fixed, pauseSeconds} : PassPause{}});
+        d.player().setLoop(1.0, 1.3);
+        d.state->setIsSettingLoop(true);
+        d.player().togglePlayPause();
+        likeADevice();
+        const std::int64_t a = rate;
+        const std::int64_t b = std::llround(1.3 * rate);
+        const std::int64_t pause = std::llround(pauseSeconds * rate);
+        const int turns = passes > 0 ? passes - 1 : 100;
+        // Every pass; then, with a number of passes, on past the end (else it
+        // stops inside the last pass, where every frame can be placed).
+        const std::vector<float> heard =
+            ManualOutput::pull((b - a - fade) + turns * (b - a + pause) + (passes > 0 ? rate / 8 : -100));
+        const LoopListener::Report report = listener.listen(heard, a);
+        QCOMPARE(report.lostTrack, std::int64_t(-1));
+        // The first joint is the fade-in of the start.
+        QCOMPARE(int(report.junctions.size()), turns + 1);
+        for (std::size_t i = 1; i < std::size_t(turns + 1); ++i) {
+            const LoopListener::Junction& joint = report.junctions[i];
+            QCOMPARE(joint.leftAfter, b - fade);
+            QCOMPARE(joint.rejoinedAt, a + fade);
+            QCOMPARE(joint.length, (pause > 0 ? 2 * fade : fade) + pause);
+            QCOMPARE(joint.silentFrames, pause);  // within a frame of its length, exactly
+        }
+        if (passes > 0) {
+            // After the last pass the track plays on, the loop cleared.
+            QVERIFY(report.framesFollowed > (b - a) * passes);
+            d.player().tick();
+            QVERIFY(!d.player().loopStart() && !d.player().loopEnd() && !d.state->isSettingLoop());
+            QVERIFY(d.log.lines().contains(QStringLiteral("Loop cleared")));
+        }
+    }
+
+    // Space in a pause between passes pauses as usual; Space again skips the
+    // rest of the pause and goes on with the loop's start.
+    void resumingInAPauseSkipsTheRestOfIt()
+    {
+        const LoopListener::Listener listener(m_straight);
+        Drill d(1.0);
+        d.player().setDrill({0, PassPause{PassPause::Kind::Fixed, 2.0}});
+        d.player().setLoop(1.0, 1.2);
+        d.player().togglePlayPause();
+        likeADevice();
+        const std::int64_t a = rate;
+        const std::int64_t b = std::llround(1.2 * rate);
+        ManualOutput::pull(b - a + fade + rate / 2);  // a pass, its fade-out and half a second of its pause
+        d.player().tick();
+        // 1.5 s left, less what the device has played since the last pull.
+        QVERIFY2(d.player().passPauseSecondsLeft() > 1.45 && d.player().passPauseSecondsLeft() <= 1.5,
+                 qPrintable(QString::number(d.player().passPauseSecondsLeft())));
+        QCOMPARE(d.player().currentTime(), 1.0);  // the play head shows the loop start
+        QVERIFY(PlayerDisplay::of(d.player()).drillText.contains(QStringLiteral("pause 1.5 s")));  // counted down in tenths
+        d.player().togglePlayPause();
+        ManualOutput::pull(100, std::chrono::milliseconds(50));
+        d.player().togglePlayPause();
+        const std::vector<float> heard = ManualOutput::pull(fade + 1000);
+        const LoopListener::Report report = listener.listen(heard, a);
+        QCOMPARE(report.lostTrack, std::int64_t(-1));
+        QVERIFY(report.junctions.size() <= 1);  // straight on from the start (after its fade-in)
+        QVERIFY(report.framesFollowed >= 1000);
+    }
+
+    // Saved loops: per track, kept across starts under a key of their own; a
+    // damaged value is kept aside; a recall on a file that got shorter is
+    // refused or cut to the track.
+    void savedLoopsAreKeptRecalledAndRemoved()
+    {
+        QTemporaryDir folder;
+        const QString lesson = folder.filePath(QStringLiteral("lesson.mp3"));
+        QVERIFY(QFile::copy(fixturePath(chirp), lesson));
+        LibraryFixture f(QStringLiteral("{\"D\":[\"%1\"]}").arg(QUrl::fromLocalFile(lesson).toString()).toUtf8());
+        f.library->loadPlaylists();
+        SavedLoopsLibrary::load(*f.state);
+        f.library->playTrackInPlaylist(QStringLiteral("D"), QUrl::fromLocalFile(lesson));
+        AudioPlayer& player = f.player();
+        player.setLoop(1.0, 1.5);
+        QVERIFY(SavedLoopsLibrary::saveCurrentLoop(*f.state));
+        QVERIFY(!SavedLoopsLibrary::saveCurrentLoop(*f.state));  // the same one again: no
+        player.setLoop(4.0, 5.5);
+        QVERIFY(SavedLoopsLibrary::saveCurrentLoop(*f.state));
+        QVERIFY(f.log.lines().contains(QStringLiteral("Loop saved as 2: 4.0 to 5.5")));
+
+        f.log.clear();
+        QVERIFY(SavedLoopsLibrary::recall(*f.state, 1));
+        QCOMPARE(player.loopStart(), std::optional<double>(1.0));
+        QCOMPARE(player.loopEnd(), std::optional<double>(1.5));
+        QVERIFY(player.isPlaying());
+        QCOMPARE(f.log.lines(), (QStringList{QStringLiteral("Recalled saved loop 1: 1.0 to 1.5"), QStringLiteral("Seek to: 1.0")}));
+
+        // A new start reads them back; the playlist going changes nothing.
+        f.defaults.store().finishWrites();
+        {
+            DefaultsStore again(f.defaults.filePath());
+            ContentState state(again);
+            SavedLoopsLibrary::load(state);
+            QCOMPARE(state.savedLoops().of(QUrl::fromLocalFile(lesson).toString()),
+                     (QList<SavedLoop>{{1.0, 1.5}, {4.0, 5.5}}));
+        }
+        // The file is cut to 3 s: loop 2 now lies past its end.
+        QFile file(lesson);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(file.size() / 2));
+        file.close();
+        f.library->playTrackInPlaylist(QStringLiteral("D"), QUrl::fromLocalFile(lesson));
+        f.log.clear();
+        QVERIFY(!SavedLoopsLibrary::recall(*f.state, 2));
+        QVERIFY(f.log.lines().value(0).startsWith(QStringLiteral("Saved loop 2 lies past the end of the track")));
+        QVERIFY(SavedLoopsLibrary::remove(*f.state, 2));
+        QCOMPARE(f.state->savedLoops().of(QUrl::fromLocalFile(lesson).toString()).size(), 1);
+
+        // A damaged value: kept aside, the window starts with none.
+        LibraryFixture damaged;
+        damaged.defaults.store().setData(SavedLoopsLibrary::storedKey, "{\"x\":[[3,1]]}");
+        SavedLoopsLibrary::load(*damaged.state);
+        QVERIFY(damaged.state->savedLoops().isEmpty());
+        QCOMPARE(damaged.defaults.store().data(QStringLiteral("unreadableSavedLoops/1")), QByteArray("{\"x\":[[3,1]]}"));
+        QVERIFY(damaged.log.lines().value(0).startsWith(QStringLiteral("Error loading saved loops: ")));
+    }
+
+    // The drill choices persist; one that is not offered counts as never made.
+    void drillChoicesPersist()
+    {
+        LibraryFixture f;
+        DrillOptions::setPasses(*f.state, 5);
+        DrillOptions::setPause(*f.state, {PassPause::Kind::LoopLength, 0});
+        QCOMPARE(f.log.lines(), (QStringList{QStringLiteral("Passes per loop set to: 5"),
+                                             QStringLiteral("Pause between passes set to: Loop")}));
+        f.defaults.store().finishWrites();
+        DefaultsStore again(f.defaults.filePath());
+        QCOMPARE(ContentState(again).audioPlayer().drill(), (DrillSettings{5, {PassPause::Kind::LoopLength, 0}}));
+        again.setValue(DrillOptions::passesKey, QStringLiteral("7"));
+        again.setValue(DrillOptions::pauseKey, QStringLiteral("soon"));
+        QCOMPARE(ContentState(again).audioPlayer().drill(), DrillSettings{});
+    }
+
+    // A new playlist made while a track plays empties the engine's list; the
+    // track is still loaded, so it can be paused and resumed all the same.
+    void aTrackWithoutItsListStillPausesAndResumes()
+    {
+        Drill d(1.0);
+        d.player().togglePlayPause();
+        d.state->setNewPlaylistName(QStringLiteral("Fresh"));
+        d.library->addPlaylist();
+        QVERIFY(d.player().playlist().isEmpty());
+        QVERIFY(PlayerDisplay::of(d.player()).isTransportEnabled);
+        d.player().togglePlayPause();
+        QVERIFY(!d.player().isPlaying());
+        d.player().togglePlayPause();
+        QVERIFY(d.player().isPlaying());
+    }
+};
+
+QTEST_MAIN(DrillTest)
+#include "tst_drill.moc"
