@@ -17,10 +17,13 @@
 class DecodeStream {
 public:
     static constexpr int outputChannels = 2;
+    // As the output rate: decode at the file's own rate, so nothing is
+    // resampled (a scan that needs no particular rate runs faster so).
+    static constexpr int fileRate = 0;
 
     // Opens the file at a local path. On failure returns null and sets error
     // (when given) to the path and FFmpeg's reason. A file that opens but
-    // yields no audio fails too.
+    // yields no audio fails too. outputRate may be fileRate.
     static std::unique_ptr<DecodeStream> open(const QString& path, int outputRate, QString* error);
 
     ~DecodeStream();
