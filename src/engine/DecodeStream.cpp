@@ -216,6 +216,8 @@ int DecodeStream::openDecoder(const QString& path)
     m_inputChannels = stream->codecpar->ch_layout.nb_channels;
     if (m_inputRate < lowestInputRate || m_inputChannels <= 0)
         return AVERROR_INVALIDDATA;
+    if (m_outputRate == fileRate)
+        m_outputRate = m_inputRate;
     const std::int64_t divisor = std::gcd(m_inputRate, m_outputRate);
     m_inputStep = m_inputRate / divisor;
     m_outputStep = m_outputRate / divisor;

@@ -19,6 +19,9 @@
 class DecodeStream {
 public:
     static constexpr int outputChannels = 2;
+    // As the output rate: decode at the file's own rate, so nothing is
+    // resampled (a scan that needs no particular rate runs faster so).
+    static constexpr int fileRate = 0;
 
     // Opening is bounded: the longest it may take. A slow disk or a stalled
     // network mount fails the open then, rather than hold up its caller.
@@ -26,7 +29,7 @@ public:
 
     // Opens the regular file at an absolute local path. On failure returns
     // null and sets error (when given) to the path and the reason. A file that
-    // opens but yields no audio fails too.
+    // opens but yields no audio fails too. outputRate may be fileRate.
     static std::unique_ptr<DecodeStream> open(const QString& path, int outputRate, QString* error);
 
     ~DecodeStream();

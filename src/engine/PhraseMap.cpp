@@ -1,0 +1,73 @@
+#include "engine/PhraseMap.h"
+
+#include <algorithm>
+
+PhraseMap::PhraseMap(std::vector<float> levelsDecibels, double durationSeconds, std::vector<Phrase> phrases)
+    : m_levelsDecibels(std::move(levelsDecibels))
+    , m_durationSeconds(durationSeconds)
+    , m_phrases(std::move(phrases))
+{
+}
+
+namespace {
+
+// Index of the first phrase that has not ended by seconds.
+std::size_t firstNotEndedBy(const std::vector<Phrase>& phrases, double seconds)
+{
+    return std::size_t(std::partition_point(phrases.begin(), phrases.end(),
+                                            [seconds](const Phrase& phrase) { return phrase.endSeconds <= seconds; })
+                       - phrases.begin());
+}
+
+}  // namespace
+
+std::optional<int> PhraseMap::phraseAtOrAfter(double seconds) const
+{
+    const std::size_t index = firstNotEndedBy(m_phrases, seconds);
+    return index < m_phrases.size() ? std::optional<int>(int(index)) : std::nullopt;
+}
+
+std::optional<int> PhraseMap::nextPhrase(double seconds) const
+{
+    const double after = seconds + atStartToleranceSeconds;
+    const auto next = std::partition_point(m_phrases.begin(), m_phrases.end(),
+                                           [after](const Phrase& phrase) { return phrase.startSeconds <= after; });
+    return next != m_phrases.end() ? std::optional<int>(int(next - m_phrases.begin())) : std::nullopt;
+}
+
+std::optional<int> PhraseMap::previousPhrase(double seconds) const
+{
+    const std::size_t index = firstNotEndedBy(m_phrases, seconds);
+    return index > 0 ? std::optional<int>(int(index) - 1) : std::nullopt;
+}
+
+std::optional<int> PhraseMap::phraseUnder(double seconds) const
+{
+    if (m_phrases.empty())
+        return std::nullopt;
+    const std::size_t index = firstNotEndedBy(m_phrases, seconds);
+    if (index < m_phrases.size() && m_phrases[index].startSeconds - atStartToleranceSeconds <= seconds)
+        return int(index);
+    return index > 0 ? int(index) - 1 : 0;
+}
+
+PhraseLoop PhraseMap::loopBounds(int index, double marginSeconds) const
+{
+    const Phrase& phrase = m_phrases[std::size_t(index)];
+    const bool hasBefore = index > 0;
+    const bool hasAfter = index + 1 < phraseCount();
+    // A pause shared with a neighbour is split down the middle; the track's
+    // own lead-in and tail belong to this phrase alone.
+    const double pauseBefore = phrase.startSeconds - (hasBefore ? m_phrases[std::size_t(index) - 1].endSeconds : 0.0);
+    const double pauseAfter =
+        (hasAfter ? m_phrases[std::size_t(index) + 1].startSeconds : m_durationSeconds) - phrase.endSeconds;
+    const double lead = std::clamp(std::min(marginSeconds, hasBefore ? pauseBefore / 2 : pauseBefore), 0.0, marginSeconds);
+    const double tail = std::clamp(std::min(marginSeconds, hasAfter ? pauseAfter / 2 : pauseAfter), 0.0, marginSeconds);
+    return {phrase.startSeconds - lead, phrase.endSeconds + tail};
+}
+
+std::optional<PhraseLoop> PhraseMap::loopAround(double seconds, double marginSeconds) const
+{
+    const std::optional<int> index = phraseUnder(seconds);
+    return index ? std::optional<PhraseLoop>(loopBounds(*index, marginSeconds)) : std::nullopt;
+}

@@ -1,0 +1,135 @@
+#include "engine/PhraseMapCache.h"
+
+#include "engine/PhraseMap.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace {
+
+constexpr quint32 entryMagic = 0x52'50'4d'43;  // "RPMC"
+// Raise on any change to the entry's layout or to what the levels mean; old
+// entries are then simply mapped again.
+constexpr quint32 formatVersion = 1;
+// An entry this large is damage: ten hours of levels take some 14 MB.
+constexpr qint64 largestEntryBytes = 64 * 1024 * 1024;
+constexpr auto checksumAlgorithm = QCryptographicHash::Sha1;
+// Pinned, so that a newer Qt reads the entries an older one wrote.
+constexpr auto streamVersion = QDataStream::Qt_6_0;
+
+QString absolute(const QString& path)
+{
+    return QFileInfo(path).absoluteFilePath();
+}
+
+}  // namespace
+
+PhraseMapCache::PhraseMapCache(QString directory)
+    : m_directory(std::move(directory))
+{
+}
+
+QString PhraseMapCache::defaultDirectory()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::CacheLocation)).filePath(QStringLiteral("phrase-maps"));
+}
+
+PhraseMapCache::FileIdentity PhraseMapCache::identify(const QString& audioPath)
+{
+    const QFileInfo info(audioPath);
+    FileIdentity identity;
+    identity.path = info.absoluteFilePath();
+    if (info.isFile() && info.isReadable()) {
+        identity.sizeBytes = info.size();
+        identity.modifiedMilliseconds = info.lastModified().toMSecsSinceEpoch();
+    }
+    return identity;
+}
+
+QString PhraseMapCache::entryPath(const QString& audioPath) const
+{
+    const QByteArray hash = QCryptographicHash::hash(absolute(audioPath).toUtf8(), QCryptographicHash::Sha1).toHex();
+    return QDir(m_directory).filePath(QString::fromLatin1(hash) + QStringLiteral(".phrasemap"));
+}
+
+// An entry: magic, version, then the payload (the file's identity, the
+// track's length, the levels), then the payload's checksum.
+bool PhraseMapCache::store(const FileIdentity& file, const LoudnessEnvelope& envelope, QString* error) const
+{
+    QByteArray payload;
+    {
+        QDataStream out(&payload, QIODevice::WriteOnly);
+        out.setVersion(streamVersion);
+        out << file.path << file.sizeBytes << file.modifiedMilliseconds;
+        out.setFloatingPointPrecision(QDataStream::DoublePrecision);
+        out << envelope.durationSeconds << quint64(envelope.levelsDecibels.size());
+        out.setFloatingPointPrecision(QDataStream::SinglePrecision);
+        for (float level : envelope.levelsDecibels)
+            out << level;
+    }
+    if (!QDir().mkpath(m_directory)) {
+        *error = QStringLiteral("cannot make %1").arg(m_directory);
+        return false;
+    }
+    QSaveFile entry(entryPath(file.path));
+    if (!entry.open(QIODevice::WriteOnly)) {
+        *error = entry.errorString();
+        return false;
+    }
+    QDataStream out(&entry);
+    out.setVersion(streamVersion);
+    out << entryMagic << formatVersion << payload << QCryptographicHash::hash(payload, checksumAlgorithm);
+    if (out.status() != QDataStream::Ok || !entry.commit()) {
+        *error = entry.errorString();
+        return false;
+    }
+    return true;
+}
+
+std::optional<LoudnessEnvelope> PhraseMapCache::load(const FileIdentity& file) const
+{
+    if (file.sizeBytes < 0)
+        return std::nullopt;
+    QFile entry(entryPath(file.path));
+    if (!entry.open(QIODevice::ReadOnly) || entry.size() > largestEntryBytes)
+        return std::nullopt;
+    QDataStream in(&entry);
+    in.setVersion(streamVersion);
+    quint32 magic = 0, version = 0;
+    QByteArray payload, checksum;
+    in >> magic >> version;
+    if (magic != entryMagic || version != formatVersion)
+        return std::nullopt;
+    in >> payload >> checksum;
+    if (in.status() != QDataStream::Ok || !in.atEnd() || checksum != QCryptographicHash::hash(payload, checksumAlgorithm))
+        return std::nullopt;
+
+    QDataStream fields(payload);
+    fields.setVersion(streamVersion);
+    FileIdentity stored;
+    LoudnessEnvelope envelope;
+    quint64 hops = 0;
+    fields >> stored.path >> stored.sizeBytes >> stored.modifiedMilliseconds;
+    fields.setFloatingPointPrecision(QDataStream::DoublePrecision);
+    fields >> envelope.durationSeconds >> hops;
+    // A file that breaks off has fewer levels than its length holds, never more.
+    if (fields.status() != QDataStream::Ok || stored != file || !(envelope.durationSeconds >= 0)
+        || double(hops) > envelope.durationSeconds / PhraseMap::hopSeconds + 2)
+        return std::nullopt;
+    // What is left must be the levels, four bytes each.
+    if (quint64(payload.size() - fields.device()->pos()) != hops * sizeof(float))
+        return std::nullopt;
+    fields.setFloatingPointPrecision(QDataStream::SinglePrecision);
+    envelope.levelsDecibels.resize(std::size_t(hops));
+    for (float& level : envelope.levelsDecibels)
+        fields >> level;
+    if (fields.status() != QDataStream::Ok)
+        return std::nullopt;
+    return envelope;
+}

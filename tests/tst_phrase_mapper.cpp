@@ -1,0 +1,279 @@
+// The phrase mapper, the background side of the phrase map: it answers on
+// the main thread with the map of a spoken recording, uses its cache until
+// the file changes, ignores and rebuilds a damaged cache entry, and can be
+// cancelled, redirected or destroyed mid-way without a word more.
+
+#include "engine/LoudnessScan.h"
+#include "engine/PhraseMapCache.h"
+#include "engine/PhraseMapper.h"
+#include "SpeechFixture.h"
+#include "TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// What a mapper said, in order.
+class MapperWatch {
+public:
+    explicit MapperWatch(PhraseMapper& mapper)
+    {
+        QObject::connect(&mapper, &PhraseMapper::progressed, &m_context,
+                         [this](const QString&, double fraction) { progress.push_back(fraction); });
+        QObject::connect(&mapper, &PhraseMapper::mapped, &m_context, [this](const QString& path, const PhraseMap& map) {
+            answeredPaths << path;
+            maps.push_back(map);
+        });
+        QObject::connect(&mapper, &PhraseMapper::failed, &m_context, [this](const QString& path, const QString& error) {
+            answeredPaths << path;
+            errors << error;
+        });
+    }
+
+    bool waitForAnswers(int count) { return QTest::qWaitFor([&] { return answeredPaths.size() >= count; }, 60000); }
+
+    std::vector<double> progress;
+    QStringList answeredPaths;
+    std::vector<PhraseMap> maps;
+    QStringList errors;
+
+private:
+    QObject m_context;
+};
+
+LoudnessEnvelope scan(const QString& path)
+{
+    QString error;
+    const auto envelope = LoudnessScan::run(path, [](double) { return true; }, &error);
+    if (!envelope)
+        qFatal("cannot scan %s: %s", qPrintable(path), qPrintable(error));
+    return *envelope;
+}
+
+// An entry claiming the file is silent throughout: a map read from it has no
+// phrases, so whether the mapper used it shows.
+LoudnessEnvelope silentEnvelopeLike(const LoudnessEnvelope& real)
+{
+    return {std::vector<float>(real.levelsDecibels.size(), PhraseMap::silenceDecibels), real.durationSeconds};
+}
+
+void setModified(const QString& path, const QDateTime& time)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(time, QFileDevice::FileModificationTime));
+}
+
+}  // namespace
+
+class PhraseMapperTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_lesson;       // six sentences
+    QString m_shortLesson;  // three others
+    QString m_long;         // some forty minutes of tone, for catching the mapper mid-way
+    int m_lessonPhrases = 0;
+
+    QString cacheDirectory() const { return m_dir.filePath(QStringLiteral("cache")); }
+    QString copyOfLesson(const QString& name) const
+    {
+        const QString path = m_dir.filePath(name);
+        QFile::remove(path);
+        QFile::copy(m_lesson, path);
+        return path;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const QString missing = SpeechFixture::missingTool();
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed: no spoken recordings to map").arg(missing)));
+        QString error;
+        const auto lesson = SpeechFixture::make(m_dir.path(), QStringLiteral("lesson"), SpeechFixture::lesson(), &error);
+        QVERIFY2(lesson, qPrintable(error));
+        m_lesson = lesson->path;
+        m_lessonPhrases = int(lesson->sentences.size());
+        SpeechFixture::Recipe recipe;
+        recipe.sentences = {QStringLiteral("Good morning"), QStringLiteral("How are you today"),
+                            QStringLiteral("I am fine thank you")};
+        recipe.pausesSeconds = {0.6, 0.5};
+        const auto shortLesson = SpeechFixture::make(m_dir.path(), QStringLiteral("short"), recipe, &error);
+        QVERIFY2(shortLesson, qPrintable(error));
+        m_shortLesson = shortLesson->path;
+
+        // MP3 frames copied end to end: long to decode, quick to make.
+        m_long = m_dir.filePath(QStringLiteral("long.mp3"));
+        QVERIFY2(SpeechFixture::runTool(QStringLiteral("ffmpeg"),
+                                        {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-stream_loop"),
+                                         QStringLiteral("480"), QStringLiteral("-i"), fixturePath(QStringLiteral("sine-5s.mp3")),
+                                         QStringLiteral("-c"), QStringLiteral("copy"), m_long},
+                                        &error),
+                 qPrintable(error));
+    }
+
+    void init() { QDir(cacheDirectory()).removeRecursively(); }
+
+    void answersWithTheMapAndCachesIt()
+    {
+        PhraseMapper mapper(cacheDirectory(), PhraseFinder::Settings());
+        MapperWatch watch(mapper);
+        mapper.map(m_lesson);
+        QVERIFY(watch.waitForAnswers(1));
+        QCOMPARE(watch.errors, QStringList());
+        QCOMPARE(watch.answeredPaths, QStringList{m_lesson});
+        const LoudnessEnvelope envelope = scan(m_lesson);
+        const PhraseMap expected(envelope.levelsDecibels, envelope.durationSeconds,
+                                 PhraseFinder().find(envelope.levelsDecibels, envelope.durationSeconds));
+        QCOMPARE(watch.maps.front().phraseCount(), m_lessonPhrases);
+        QVERIFY(watch.maps.front() == expected);
+        QVERIFY(!mapper.isMapping());
+        const auto cached = PhraseMapCache(cacheDirectory()).load(PhraseMapCache::identify(m_lesson));
+        QVERIFY(cached == envelope);
+    }
+
+    void usesTheCacheUntilTheFileChanges_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("mappedLike");  // "cache" (no phrases), "lesson" or "short"
+        QTest::newRow("unchanged") << QString() << QStringLiteral("cache");
+        QTest::newRow("touched") << QStringLiteral("touch") << QStringLiteral("lesson");
+        QTest::newRow("rewritten") << QStringLiteral("rewrite") << QStringLiteral("short");
+    }
+    void usesTheCacheUntilTheFileChanges()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, mappedLike);
+        const QString path = copyOfLesson(QStringLiteral("changing.mp3"));
+        const QDateTime then = QDateTime::currentDateTime().addSecs(-3600);
+        setModified(path, then);
+        const PhraseMapCache cache(cacheDirectory());
+        QString error;
+        QVERIFY2(cache.store(PhraseMapCache::identify(path), silentEnvelopeLike(scan(path)), &error), qPrintable(error));
+
+        if (change == QLatin1String("touch")) {
+            setModified(path, then.addSecs(1));
+        } else if (change == QLatin1String("rewrite")) {
+            QVERIFY(QFile::remove(path) && QFile::copy(m_shortLesson, path));
+            setModified(path, then);  // the same time: the size still tells
+        }
+        PhraseMapper mapper(cacheDirectory(), PhraseFinder::Settings());
+        MapperWatch watch(mapper);
+        mapper.map(path);
+        QVERIFY(watch.waitForAnswers(1));
+        QCOMPARE(watch.errors, QStringList());
+        const int expected = mappedLike == QLatin1String("cache") ? 0 : mappedLike == QLatin1String("lesson") ? m_lessonPhrases : 3;
+        QCOMPARE(watch.maps.front().phraseCount(), expected);
+    }
+
+    // The entry left is a silent one, damaged: a mapper that trusted it would
+    // find no phrases.
+    void ignoresAndRebuildsADamagedEntry_data()
+    {
+        QTest::addColumn<QString>("damage");
+        for (const char* damage : {"cut short", "emptied", "garbage", "one byte flipped", "another version"})
+            QTest::newRow(damage) << QString::fromLatin1(damage);
+    }
+    void ignoresAndRebuildsADamagedEntry()
+    {
+        QFETCH(QString, damage);
+        const PhraseMapCache cache(cacheDirectory());
+        const auto identity = PhraseMapCache::identify(m_lesson);
+        const LoudnessEnvelope envelope = scan(m_lesson);
+        QString error;
+        QVERIFY2(cache.store(identity, silentEnvelopeLike(envelope), &error), qPrintable(error));
+        QFile entry(cache.entryPath(m_lesson));
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QByteArray bytes = entry.readAll();
+        entry.close();
+        if (damage == QLatin1String("cut short"))
+            bytes.truncate(bytes.size() / 2);
+        else if (damage == QLatin1String("emptied"))
+            bytes.clear();
+        else if (damage == QLatin1String("garbage"))
+            std::generate(bytes.begin(), bytes.end(), [n = 7u]() mutable { return char((n = n * 1103515245u + 12345u) >> 16); });
+        else if (damage == QLatin1String("one byte flipped"))
+            bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x40);
+        else
+            bytes[7] = char(bytes[7] + 1);  // the format version, after the magic, big-endian
+        QVERIFY(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(entry.write(bytes), bytes.size());
+        entry.close();
+        QVERIFY(!cache.load(identity));
+
+        PhraseMapper mapper(cacheDirectory(), PhraseFinder::Settings());
+        MapperWatch watch(mapper);
+        mapper.map(m_lesson);
+        QVERIFY(watch.waitForAnswers(1));
+        QCOMPARE(watch.errors, QStringList());
+        QCOMPARE(watch.maps.front().phraseCount(), m_lessonPhrases);
+        QVERIFY(cache.load(identity) == envelope);
+    }
+
+    void stopsMidwayWithoutAWordMore_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("destroyed") << QStringLiteral("destroy");
+        QTest::newRow("cancelled") << QStringLiteral("cancel");
+        QTest::newRow("sent to another file") << QStringLiteral("another file");
+    }
+    void stopsMidwayWithoutAWordMore()
+    {
+        QFETCH(QString, how);
+        auto mapper = std::make_unique<PhraseMapper>(cacheDirectory(), PhraseFinder::Settings());
+        MapperWatch watch(*mapper);
+        mapper->map(m_long);
+        QVERIFY(QTest::qWaitFor([&] { return !watch.progress.empty() && watch.progress.back() > 0; }, 30000));
+        QVERIFY2(watch.answeredPaths.isEmpty() && watch.progress.back() < 0.5,
+                 "the long file was mapped too fast to be caught mid-way");
+        QVERIFY(std::is_sorted(watch.progress.begin(), watch.progress.end()) && watch.progress.front() >= 0);
+        QElapsedTimer stopping;
+        stopping.start();
+        if (how == QLatin1String("destroy"))
+            mapper.reset();
+        else if (how == QLatin1String("cancel"))
+            mapper->cancel();
+        else
+            mapper->map(m_shortLesson);
+        QVERIFY2(stopping.elapsed() < 250, qPrintable(QStringLiteral("stopping took %1 ms").arg(stopping.elapsed())));
+        if (mapper)
+            QVERIFY(mapper->isMapping() == (how == QLatin1String("another file")));
+        const QStringList expected = how == QLatin1String("another file") ? QStringList{m_shortLesson} : QStringList();
+        if (!expected.isEmpty())
+            QVERIFY(watch.waitForAnswers(1));
+        QTest::qWait(100);
+        QCOMPARE(watch.answeredPaths, expected);
+        QVERIFY(!QFile::exists(PhraseMapCache(cacheDirectory()).entryPath(m_long)));
+    }
+
+    void reportsWhatItCannotMap_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("not audio") << fixturePath(QStringLiteral("not-audio.mp3"))
+                                   << QStringLiteral("Invalid data found when processing input");
+        QTest::newRow("missing") << m_dir.filePath(QStringLiteral("missing.mp3")) << QStringLiteral("No such file or directory");
+    }
+    void reportsWhatItCannotMap()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, error);
+        PhraseMapper mapper(cacheDirectory(), PhraseFinder::Settings());
+        MapperWatch watch(mapper);
+        mapper.map(path);
+        QVERIFY(watch.waitForAnswers(1));
+        QCOMPARE(watch.answeredPaths, QStringList{path});
+        QCOMPARE(watch.errors.size(), 1);
+        QVERIFY2(watch.errors.front().startsWith(path) && watch.errors.front().endsWith(error), qPrintable(watch.errors.front()));
+    }
+};
+
+QTEST_GUILESS_MAIN(PhraseMapperTest)
+#include "tst_phrase_mapper.moc"
