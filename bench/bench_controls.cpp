@@ -5,13 +5,16 @@
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shadow.h"
 #include "ui/kit/Shapes.h"
+#include "ui/kit/WaveformStrip.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
 
+#include <cmath>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -59,6 +62,39 @@ int main(int argc, char** argv)
         bar.render(&target);
     });
     std::printf("progress bar full repaint (500 px, loop with labels): %.1f us\n", paintUs);
+
+    // The loudness strip at 1600 points: a page made anew (once per page, loop
+    // or map), and a frame while playing (the cached page and the play head).
+    auto envelope = std::make_shared<WaveformStrip::Envelope>();
+    envelope->durationSeconds = 3600;
+    for (int hop = 0; hop < 360000; ++hop)
+        envelope->levelsDecibels.push_back(hop % 300 < 200 ? -12.0f - float(hop % 17) : -70.0f);
+    for (int phrase = 0; phrase < 1200; ++phrase)
+        envelope->phrases.emplace_back(phrase * 3.0, phrase * 3.0 + 2.0);
+    double playHead = 100;
+    std::optional<WaveformStrip::Span> stripLoop = WaveformStrip::Span{101.0, 103.0};
+    WaveformStrip strip;
+    strip.setEnvelope([&] { return std::shared_ptr<const WaveformStrip::Envelope>(envelope); });
+    strip.setPlayHead([&] { return playHead; });
+    strip.setLoop([&] { return stripLoop; });
+    strip.resize(1600, WaveformStrip::preferredHeight);
+    strip.refresh();
+    QImage stripTarget(strip.size(), QImage::Format_ARGB32_Premultiplied);
+    strip.render(&stripTarget);
+    if (argc > 1)
+        stripTarget.save(QString::fromLocal8Bit(argv[1]));
+    const double pageUs = microsecondsPer(200, [&] {
+        stripLoop = WaveformStrip::Span{101.0 + playHead / 1000, 103.0};  // a new loop each time: a new page
+        playHead += 0.001;
+        strip.refresh();
+        strip.render(&stripTarget);
+    });
+    const double frameUs = microsecondsPer(2000, [&] {
+        playHead = 101 + std::fmod(playHead + 0.016, 2.0);
+        strip.refresh();
+        strip.render(&stripTarget);
+    });
+    std::printf("loudness strip at 1600 points: a new page %.0f us, a frame while playing %.0f us\n", pageUs, frameUs);
 
     const QPainterPath card = Shapes::roundedRect(QRectF(0, 0, 520, 180), 15);
     const ShadowStyle cardShadow{Palette::black(0.1), 10, {0, 5}};

@@ -117,6 +117,17 @@ void AudioPlayer::setDrill(DrillSettings drill)
     handOverLoop();
 }
 
+void AudioPlayer::setNextLoopFinder(NextLoopFinder finder)
+{
+    m_nextLoopFinder = std::move(finder);
+    handOverLoop();
+}
+
+void AudioPlayer::refreshNextLoop()
+{
+    handOverLoop();
+}
+
 void AudioPlayer::setLoopPass(int pass)
 {
     if (pass == m_loopPass)
@@ -146,6 +157,12 @@ void AudioPlayer::handOverLoop()
             plan->region = {m_player->frameAt(*m_loopStart), m_player->frameAt(*m_loopEnd), m_loopSerial};
             plan->passes = m_drill.passes;
             plan->pause = m_drill.pause;
+            m_nextLoop.reset();
+            if (m_drill.passes > 0 && m_nextLoopFinder)
+                m_nextLoop = m_nextLoopFinder(*m_loopStart, *m_loopEnd);
+            if (m_nextLoop)
+                plan->next = LoopRegion{m_player->frameAt(m_nextLoop->first), m_player->frameAt(m_nextLoop->second),
+                                        m_loopSerial + 1};
             if (plan->region.lengthFrames() <= 0)
                 plan.reset();  // both bounds past the track's end
         }
@@ -286,7 +303,24 @@ void AudioPlayer::followHeardLoop()
             Log::line(QStringLiteral("Seek to: ") + Log::formatDouble(std::clamp(*m_loopStart, 0.0, m_player->duration())));
     }
     const bool finished = heard.marks.finishes > before.finishes;
+    const bool advanced = heard.marks.advances > before.advances;
     m_lastHeard = heard;
+    if (advanced && hasLoop() && m_nextLoop) {
+        // The audio went on to the next region: it is the loop now, with the
+        // serial the decoder gave it, so its passes are counted on.
+        const auto [start, end] = *m_nextLoop;
+        ++m_loopSerial;
+        emit objectWillChange();
+        m_loopStart = start;
+        emit changed();
+        emit objectWillChange();
+        m_loopEnd = end;
+        emit changed();
+        handOverLoop();
+        Log::line(QStringLiteral("Loop moved on to ") + Log::formatDouble(start) + QStringLiteral(" to ")
+                  + Log::formatDouble(end));
+        emit loopAdvanced();
+    }
     setLoopPass(hasLoop() ? int(std::max<std::uint32_t>(heard.marks.pass, 1)) : 0);
     setPassPauseSecondsLeft(hasLoop() ? heard.pauseSecondsLeft : 0.0);
     if (finished && hasLoop()) {

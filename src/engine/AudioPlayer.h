@@ -7,8 +7,10 @@
 #include <QObject>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 class QTimer;
 
@@ -69,6 +71,13 @@ public:
     // (moving a point keeps the count).
     void setLoop(std::optional<double> startSeconds, std::optional<double> endSeconds);
     void setDrill(DrillSettings drill);
+    // Drilling hands-free: after the last pass of a loop with a number of
+    // passes, the loop moves to what this gives for it (the next phrase)
+    // instead of ending; none, or no finder, ends it as usual.
+    using NextLoopFinder = std::function<std::optional<std::pair<double, double>>(double startSeconds, double endSeconds)>;
+    void setNextLoopFinder(NextLoopFinder finder);
+    // Asks the finder again what follows the loop (what it knows has changed).
+    void refreshNextLoop();
 
     void playTrack(qint64 index);
     void togglePlayPause();
@@ -90,6 +99,8 @@ signals:
     // The last pass of a loop with a set number of passes was heard; the
     // bounds are cleared already.
     void loopFinished();
+    // The loop moved on to the next region after its last pass (hands-free).
+    void loopAdvanced();
 
 private:
     void storeCurrentTime(double seconds);
@@ -115,6 +126,8 @@ private:
     double m_passPauseSecondsLeft = 0;
     DrillSettings m_drill;
     std::uint32_t m_loopSerial = 0;  // a new one each time a loop comes into force
+    NextLoopFinder m_nextLoopFinder;
+    std::optional<std::pair<double, double>> m_nextLoop;  // handed over as what follows the loop
     std::unique_ptr<QTimer> m_timer;
     std::unique_ptr<QTimer> m_settleTimer;
     // The loop's marks last heard, and of which generation.

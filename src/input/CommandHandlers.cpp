@@ -5,6 +5,7 @@
 #include "input/TextEntryFocus.h"
 #include "library/SavedLoopsLibrary.h"
 #include "state/ContentState.h"
+#include "state/PhraseNavigation.h"
 
 #include <QKeyEvent>
 #include <QWheelEvent>
@@ -82,6 +83,15 @@ bool CommandHandlers::performKeyCommand(const KeyAction& action, LoopLogging log
         return true;
     case KeyCommand::RemoveLoop:
         SavedLoopsLibrary::removeCurrentLoop(m_state);
+        return true;
+    case KeyCommand::PreviousPhrase:
+        PhraseNavigation::previous(m_state);
+        return true;
+    case KeyCommand::NextPhrase:
+        PhraseNavigation::next(m_state);
+        return true;
+    case KeyCommand::LoopPhrase:
+        PhraseNavigation::loopHere(m_state);
         return true;
     case KeyCommand::None:
         break;

@@ -10,8 +10,20 @@ namespace {
 const QString playPauseCharacters = QStringLiteral(" ");
 const QString loopCharacters = QStringLiteral("b");
 const QString koreanLoopCharacters = QString(QChar(0x3160));  // ㅠ
-const QString saveCharacters = QStringLiteral("s");
-const QString koreanSaveCharacters = QString(QChar(0x3134));  // ㄴ, on the same key
+
+// Letters by what they type, on both layouts: the Korean letter is the one
+// the same key types there.
+struct Letter {
+    QChar latin;
+    QChar korean;
+    KeyCommand command;
+};
+constexpr Letter letterCommands[] = {
+    {u's', QChar(0x3134), KeyCommand::SaveLoop},        // ㄴ
+    {u'p', QChar(0x3154), KeyCommand::PreviousPhrase},  // ㅔ
+    {u'n', QChar(0x315C), KeyCommand::NextPhrase},      // ㅜ
+    {u'l', QChar(0x3163), KeyCommand::LoopPhrase},      // ㅣ
+};
 
 }  // namespace
 
@@ -57,8 +69,10 @@ KeyAction keyActionFor(int qtKey, const QString& characters, Qt::KeyboardModifie
     default:
         break;
     }
-    if (characters == saveCharacters || characters == koreanSaveCharacters)
-        return {KeyCommand::SaveLoop};
+    if (characters.size() == 1)
+        for (const Letter& letter : letterCommands)
+            if (characters[0] == letter.latin || characters[0] == letter.korean)
+                return {letter.command};
     if (characters.size() == 1 && characters[0] >= u'1' && characters[0] <= u'9')
         return {KeyCommand::RecallLoop, characters[0].unicode() - u'0'};
     return {};

@@ -22,6 +22,9 @@ enum class KeyCommand {
     SaveLoop,
     RecallLoop,
     RemoveLoop,
+    PreviousPhrase,
+    NextPhrase,
+    LoopPhrase,
     None,
 };
 enum class WheelCommand { SeekForward, SeekBackward, None };
@@ -51,6 +54,8 @@ KeyCommand keyCommandFor(const QKeyEvent& event);
 //   s (ㄴ)         save the loop for this track
 //   1 ... 9        recall saved loop 1 ... 9
 //   Delete, Backspace  remove the saved loop that is the loop in force
+//   p (ㅔ) / n (ㅜ)  previous / next phrase
+//   l (ㅣ)         loop the phrase under the play head
 KeyAction keyActionFor(int qtKey, const QString& characters, Qt::KeyboardModifiers modifiers);
 KeyAction keyActionFor(const QKeyEvent& event);
 

@@ -25,6 +25,64 @@ ContentState::ContentState(DefaultsStore& defaults, QObject* parent)
     m_audioPlayer.setDrill(DrillOptions::stored(defaults));
     // A loop that ran its passes out is gone: the next loop key press starts a new one.
     connect(&m_audioPlayer, &AudioPlayer::loopFinished, this, [this] { setIsSettingLoop(false); });
+
+    m_drillThenNextPhrase = DrillOptions::storedThenNextPhrase(defaults);
+    m_audioPlayer.setNextLoopFinder([this](double start, double end) -> std::optional<std::pair<double, double>> {
+        if (!m_drillThenNextPhrase || !m_phraseMap)
+            return std::nullopt;
+        const std::optional<int> next = m_phraseMap->nextPhrase((start + end) / 2);
+        if (!next)
+            return std::nullopt;
+        const PhraseLoop bounds = m_phraseMap->loopBounds(*next);
+        return std::pair{bounds.startSeconds, bounds.endSeconds};
+    });
+    connect(&m_audioPlayer, &AudioPlayer::changed, this, &ContentState::followCurrentTrack);
+    connect(&m_phraseMapper, &PhraseMapper::progressed, this, [this](const QString& path, double fraction) {
+        if (m_mappedTrack && path == m_mappedTrack->toLocalFile())
+            setPhraseMap(std::nullopt, fraction);
+    });
+    connect(&m_phraseMapper, &PhraseMapper::mapped, this, [this](const QString& path, const PhraseMap& map) {
+        if (m_mappedTrack && path == m_mappedTrack->toLocalFile()) {
+            setPhraseMap(map, -1);
+            m_audioPlayer.refreshNextLoop();  // the next phrase is known now
+        }
+    });
+    connect(&m_phraseMapper, &PhraseMapper::failed, this, [this](const QString& path, const QString& error) {
+        if (m_mappedTrack && path == m_mappedTrack->toLocalFile()) {
+            setPhraseMap(std::nullopt, -1);
+            Log::line(QStringLiteral("Phrases not found: ") + error);
+        }
+    });
+}
+
+// A new track is mapped at once, in the background; the old map goes.
+void ContentState::followCurrentTrack()
+{
+    const std::optional<QUrl>& track = m_audioPlayer.player() ? m_audioPlayer.currentTrack() : std::nullopt;
+    if (track == m_mappedTrack)
+        return;
+    m_mappedTrack = track;
+    if (!track || !track->isLocalFile()) {
+        m_phraseMapper.cancel();
+        setPhraseMap(std::nullopt, -1);
+        return;
+    }
+    setPhraseMap(std::nullopt, 0);
+    m_phraseMapper.map(track->toLocalFile());
+}
+
+void ContentState::setPhraseMap(std::optional<PhraseMap> map, double progress)
+{
+    m_phraseMap = std::move(map);
+    m_phraseMapProgress = progress;
+    emit changed(Field::PhraseMap);
+}
+
+void ContentState::setDrillThenNextPhrase(bool value)
+{
+    m_drillThenNextPhrase = value;
+    emit changed(Field::DrillThenNextPhrase);
+    m_audioPlayer.refreshNextLoop();
 }
 
 void ContentState::setIsSettingLoop(bool value)

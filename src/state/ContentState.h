@@ -1,11 +1,16 @@
 #pragma once
 
 #include "engine/AudioPlayer.h"
+#include "engine/PhraseMap.h"
+#include "engine/PhraseMapper.h"
 #include "state/Playlists.h"
 #include "state/SavedLoops.h"
 
 #include <QObject>
 #include <QString>
+#include <QUrl>
+
+#include <optional>
 
 class DefaultsStore;
 
@@ -26,6 +31,8 @@ public:
         ShowNewPlaylistPrompt,
         ExpandedPlaylists,
         SavedLoops,
+        PhraseMap,
+        DrillThenNextPhrase,
     };
     Q_ENUM(Field)
 
@@ -50,6 +57,12 @@ public:
     bool showNewPlaylistPrompt() const { return m_showNewPlaylistPrompt; }
     const PlaylistNameSet& expandedPlaylists() const { return m_expandedPlaylists; }
     const SavedLoops& savedLoops() const { return m_savedLoops; }
+    // The current track's phrase map, once made; and while it is being made,
+    // the share done (0...1), else a negative number.
+    const std::optional<PhraseMap>& phraseMap() const { return m_phraseMap; }
+    double phraseMapProgress() const { return m_phraseMapProgress; }
+    // Drilling hands-free: after the last pass the loop moves to the next phrase.
+    bool drillThenNextPhrase() const { return m_drillThenNextPhrase; }
 
     // Each store emits changed() after the value is in place, also when it
     // did not change.
@@ -63,6 +76,7 @@ public:
     void setShowNewPlaylistPrompt(bool value);
     void setExpandedPlaylists(PlaylistNameSet value);
     void setSavedLoops(SavedLoops value);
+    void setDrillThenNextPhrase(bool value);
     // Copy, change, store: one store (and one changed()) per edit.
     template <typename Edit>
     void editPlaylists(Edit&& edit)
@@ -95,4 +109,13 @@ private:
     bool m_showNewPlaylistPrompt = false;
     PlaylistNameSet m_expandedPlaylists;
     SavedLoops m_savedLoops;
+    std::optional<PhraseMap> m_phraseMap;
+    double m_phraseMapProgress = -1;
+    bool m_drillThenNextPhrase = false;
+    // The map follows the current track; made in the background.
+    PhraseMapper m_phraseMapper;
+    std::optional<QUrl> m_mappedTrack;
+
+    void followCurrentTrack();
+    void setPhraseMap(std::optional<PhraseMap> map, double progress);
 };

@@ -66,6 +66,18 @@ DrillSettings stored(const DefaultsStore& store)
     return settings;
 }
 
+bool storedThenNextPhrase(const DefaultsStore& store)
+{
+    return store.value(thenKey).toString() == QLatin1String("next");
+}
+
+void setThenNextPhrase(ContentState& state, bool nextPhrase)
+{
+    state.setDrillThenNextPhrase(nextPhrase);
+    state.defaults().setValue(thenKey, nextPhrase ? QStringLiteral("next") : QStringLiteral("stop"));
+    Log::line(QStringLiteral("After the last pass: ") + (nextPhrase ? QStringLiteral("next phrase") : QStringLiteral("stop looping")));
+}
+
 void setPasses(ContentState& state, int passes)
 {
     DrillSettings drill = state.audioPlayer().drill();

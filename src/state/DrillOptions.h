@@ -17,6 +17,7 @@ namespace DrillOptions {
 
 inline const QString passesKey = QStringLiteral("drillPasses");
 inline const QString pauseKey = QStringLiteral("drillPause");
+inline const QString thenKey = QStringLiteral("drillThen");
 
 // In the order the menu offers them; 0 is endless, the default.
 inline constexpr std::array<int, 6> passChoices{0, 1, 2, 3, 5, 10};
@@ -27,9 +28,12 @@ QString pauseLabel(const PassPause& pause);  // "Off", "1 s", "2 s", "3 s", "Loo
 
 // What the store holds, or the defaults.
 DrillSettings stored(const DefaultsStore& store);
+// Hands-free drilling: stored as "next" (else the loop ends after its passes).
+bool storedThenNextPhrase(const DefaultsStore& store);
 
 // Makes the choice, stores it for the next start and logs one line.
 void setPasses(ContentState& state, int passes);
 void setPause(ContentState& state, const PassPause& pause);
+void setThenNextPhrase(ContentState& state, bool nextPhrase);
 
 }  // namespace DrillOptions

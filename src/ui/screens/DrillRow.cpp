@@ -49,6 +49,11 @@ DrillRow::DrillRow(ContentState& state, QWidget* parent)
         passes->addAction(item);
         connect(item, &QAction::triggered, this, [this, choice] { DrillOptions::setPasses(m_state, choice); });
     }
+    m_passesMenu->addSeparator();
+    m_thenNextPhrase = m_passesMenu->addAction(tr("Then On to the Next Phrase"));
+    m_thenNextPhrase->setCheckable(true);
+    connect(m_thenNextPhrase, &QAction::triggered, this,
+            [this](bool checked) { DrillOptions::setThenNextPhrase(m_state, checked); });
     auto* pauses = new QActionGroup(m_pauseMenu);
     for (const PassPause& choice : DrillOptions::pauseChoices()) {
         const QString text = choice.kind == PassPause::Kind::Off          ? tr("No pause")
@@ -63,6 +68,10 @@ DrillRow::DrillRow(ContentState& state, QWidget* parent)
             [this] { m_passesMenu->popup(m_passes->mapToGlobal(QPoint(0, m_passes->height()))); });
     connect(m_pause, &QAbstractButton::clicked, this,
             [this] { m_pauseMenu->popup(m_pause->mapToGlobal(QPoint(0, m_pause->height()))); });
+    connect(&state, &ContentState::changed, this, [this](ContentState::Field field) {
+        if (field == ContentState::Field::DrillThenNextPhrase)
+            followDrill();
+    });
     followDrill();
 }
 
@@ -70,7 +79,8 @@ DrillRow::DrillRow(ContentState& state, QWidget* parent)
 void DrillRow::followDrill()
 {
     const DrillSettings& drill = m_state.audioPlayer().drill();
-    const QString passes = tr("Passes %1").arg(DrillOptions::passesLabel(drill.passes));
+    const QString passes = tr("Passes %1").arg(DrillOptions::passesLabel(drill.passes))
+        + (drill.passes > 0 && m_state.drillThenNextPhrase() ? QStringLiteral(" →") : QString());
     const QString pause = tr("Pause %1").arg(DrillOptions::pauseLabel(drill.pause));
     if (m_passes->text() != passes) {
         m_passes->setLabel(chipLabel(passes));
@@ -81,7 +91,11 @@ void DrillRow::followDrill()
         m_pause->setText(pause);
     }
     for (QAction* item : m_passesMenu->actions())
-        item->setChecked(item->data().toInt() == drill.passes);
+        if (item != m_thenNextPhrase && item->isCheckable())
+            item->setChecked(item->data().toInt() == drill.passes);
+    // Hands-free drilling needs passes to count and phrases to go on to.
+    m_thenNextPhrase->setChecked(m_state.drillThenNextPhrase());
+    m_thenNextPhrase->setEnabled(drill.passes > 0);
     const std::vector<PassPause> choices = DrillOptions::pauseChoices();
     const QList<QAction*> items = m_pauseMenu->actions();
     for (qsizetype i = 0; i < items.size(); ++i)

@@ -4,6 +4,7 @@
 
 class ContentState;
 class PlainButton;
+class QAction;
 class QMenu;
 class TextLine;
 struct PlayerDisplay;
@@ -25,6 +26,7 @@ public:
     PlainButton* pauseButton() const { return m_pause; }
     QMenu* passesMenu() const { return m_passesMenu; }
     QMenu* pauseMenu() const { return m_pauseMenu; }
+    QAction* thenNextPhraseItem() const { return m_thenNextPhrase; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -38,4 +40,5 @@ private:
     PlainButton* m_pause;
     QMenu* m_passesMenu;
     QMenu* m_pauseMenu;
+    QAction* m_thenNextPhrase;
 };

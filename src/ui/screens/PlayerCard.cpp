@@ -1,6 +1,7 @@
 #include "ui/screens/PlayerCard.h"
 
 #include "engine/AudioPlayer.h"
+#include "engine/LoopControl.h"
 #include "library/SavedLoopsLibrary.h"
 #include "state/ContentState.h"
 #include "ui/kit/CustomProgressBar.h"
@@ -29,6 +30,7 @@ PlayerCard::PlayerCard(ContentState& state, QWidget* parent)
     , m_state(state)
     , m_title(new TextLine(Typography::font(TextStyle::Subheadline), Palette::gray(), Qt::AlignLeft, this))
     , m_progressBar(new CustomProgressBar(this))
+    , m_strip(new WaveformStrip(this))
     , m_time(new TextLine(Typography::font(TextStyle::Caption), Palette::gray(), Qt::AlignHCenter, this))
     , m_drill(new DrillRow(state, this))
     , m_loopHint(new TextLine(Typography::font(TextStyle::Caption, FontDesign::Default), Palette::gray(0.6),
@@ -63,6 +65,30 @@ PlayerCard::PlayerCard(ContentState& state, QWidget* parent)
     connect(&state, &ContentState::changed, this, [this](ContentState::Field field) {
         if (field == ContentState::Field::SavedLoops)
             m_progressBar->refresh();
+        if (field == ContentState::Field::PhraseMap)
+            followPhraseMap();
+    });
+
+    m_strip->setEnvelope([this] { return m_envelope; });
+    m_strip->setPlayHead([&player] { return player.currentTime(); });
+    m_strip->setLoop([&player]() -> std::optional<WaveformStrip::Span> {
+        if (!player.hasLoop())
+            return std::nullopt;
+        return WaveformStrip::Span{*player.loopStart(), *player.loopEnd()};
+    });
+    m_strip->setProgress([&state] { return state.phraseMapProgress(); });
+    m_strip->setOnSeek([&player](double seconds) {
+        player.seek(seconds);
+        player.setCurrentTime(seconds);
+    });
+    // Dragged handles: moved as a nudge moves them, kept 50 ms apart.
+    m_strip->setOnMoveLoopStart([&player](double seconds) {
+        if (player.loopStart())
+            LoopEdit::nudgeStart(player, seconds - *player.loopStart());
+    });
+    m_strip->setOnMoveLoopEnd([&player](double seconds) {
+        if (player.loopEnd())
+            LoopEdit::nudgeEnd(player, seconds - *player.loopEnd());
     });
 
     m_volume->setValue({[&player] { return player.volume(); }, [&player](float level) { player.setVolume(level); }});
@@ -91,6 +117,7 @@ void PlayerCard::present(const PlayerDisplay& display)
     m_drill->present(display);
     m_progressBar->setDuration(display.progressDurationSeconds);
     m_progressBar->refresh();
+    m_strip->refresh();
     m_volume->refresh();
 }
 
@@ -100,7 +127,7 @@ int PlayerCard::textColumnHeight() const
 {
     const QMargins bar = m_progressBar->barMargins();
     return m_title->sizeHint().height() + bar.top() + int(CustomProgressBar::barHeight) + textSpacing +
-           m_time->sizeHint().height() + textSpacing + m_drill->sizeHint().height() + textSpacing +
+           m_strip->sizeHint().height() + textSpacing + m_time->sizeHint().height() + textSpacing + m_drill->sizeHint().height() + textSpacing +
            m_loopHint->sizeHint().height();
 }
 
@@ -147,6 +174,10 @@ void PlayerCard::placeContent()
                                bar.top() + int(CustomProgressBar::barHeight) + bar.bottom());
     y += bar.top() + int(CustomProgressBar::barHeight) + textSpacing;
 
+    const int stripHeight = m_strip->sizeHint().height();
+    m_strip->setGeometry(left, y, width, stripHeight);
+    y += stripHeight + textSpacing;
+
     const int timeHeight = m_time->sizeHint().height();
     m_time->setGeometry(left, y, width, timeHeight);
     y += timeHeight + textSpacing;
@@ -181,4 +212,22 @@ void PlayerCard::showBarMenu(double seconds, const QPoint& globalPosition)
     }
     if (!menu.isEmpty())
         menu.exec(globalPosition);
+}
+
+// The strip draws from a copy of the map's levels, made once per map.
+void PlayerCard::followPhraseMap()
+{
+    const std::optional<PhraseMap>& map = m_state.phraseMap();
+    if (!map) {
+        m_envelope.reset();
+    } else {
+        auto envelope = std::make_shared<WaveformStrip::Envelope>();
+        envelope->levelsDecibels = map->levelsDecibels();
+        envelope->hopSeconds = PhraseMap::hopSeconds;
+        envelope->durationSeconds = map->durationSeconds();
+        for (const Phrase& phrase : map->phrases())
+            envelope->phrases.emplace_back(phrase.startSeconds, phrase.endSeconds);
+        m_envelope = std::move(envelope);
+    }
+    m_strip->refresh();
 }

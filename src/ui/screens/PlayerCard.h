@@ -1,17 +1,23 @@
 #pragma once
 
+#include "ui/kit/WaveformStrip.h"
+
 #include <QWidget>
+
+#include <memory>
 
 class ContentState;
 class CustomProgressBar;
 class DrillRow;
+using WaveformStripEnvelope = WaveformStrip::Envelope;
 class CustomVerticalSlider;
 class TextLine;
 struct PlayerDisplay;
 
 // The now-playing card: the track's name, the progress bar (with the saved
-// loops of the track as faint marks), the time, the drill line, the loop hint
-// and, beside them, the volume column. The card's rounded white
+// loops of the track as faint marks), the strip of the track's loudness and
+// phrases around the play head, the time, the drill line, the loop hint and,
+// beside them, the volume column. The card's rounded white
 // shape and shadow are painted by the surface beneath (see Backdrop); this
 // widget lays out and feeds the content.
 //
@@ -38,6 +44,7 @@ public:
 
     TextLine* titleLine() const { return m_title; }
     CustomProgressBar* progressBar() const { return m_progressBar; }
+    WaveformStrip* waveformStrip() const { return m_strip; }
     TextLine* timeLine() const { return m_time; }
     DrillRow* drillRow() const { return m_drill; }
     TextLine* loopHintLine() const { return m_loopHint; }
@@ -54,10 +61,13 @@ private:
     int minimumTextWidth() const;
     void placeContent();
     void showBarMenu(double seconds, const QPoint& globalPosition);
+    void followPhraseMap();
 
     ContentState& m_state;
     TextLine* m_title;
     CustomProgressBar* m_progressBar;
+    WaveformStrip* m_strip;
+    std::shared_ptr<const WaveformStripEnvelope> m_envelope;  // of the current map
     TextLine* m_time;
     DrillRow* m_drill;
     TextLine* m_loopHint;

@@ -109,7 +109,9 @@ QStringList UserGuideSheet::drillingKeyLines()
             tr("; / ': Loop End Earlier/Later (50 ms)"),
             tr("Ctrl with , . ; ': by 10 ms"),
             tr("S or ㄴ: Save Loop · 1–9: Recall Saved Loop"),
-            tr("Delete: Remove Saved Loop")};
+            tr("Delete: Remove Saved Loop"),
+            tr("P or ㅔ / N or ㅜ: Previous/Next Phrase"),
+            tr("L or ㅣ: Loop This Phrase")};
 }
 
 UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)

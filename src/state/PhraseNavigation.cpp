@@ -1,0 +1,122 @@
+#include "state/PhraseNavigation.h"
+
+#include "base/Log.h"
+#include "engine/AudioPlayer.h"
+#include "state/ContentState.h"
+
+namespace PhraseNavigation {
+namespace {
+
+// The map, if there is one to use; else a line that says why not.
+const PhraseMap* usableMap(const ContentState& state)
+{
+    if (!state.audioPlayer().player())
+        return nullptr;
+    if (!state.phraseMap()) {
+        Log::line(state.phraseMapProgress() >= 0 ? QStringLiteral("Phrases are still being found")
+                                                 : QStringLiteral("No phrase map for this track"));
+        return nullptr;
+    }
+    if (state.phraseMap()->phraseCount() == 0) {
+        Log::line(QStringLiteral("No phrases in this track"));
+        return nullptr;
+    }
+    return &*state.phraseMap();
+}
+
+QString ofAll(const PhraseMap& map, int index)
+{
+    return QString::number(index + 1) + QStringLiteral(" of ") + QString::number(map.phraseCount());
+}
+
+void playFrom(AudioPlayer& player, double seconds)
+{
+    player.seek(seconds);
+    player.setCurrentTime(seconds);
+}
+
+// The phrase to go to, and whether to loop it.
+bool goTo(ContentState& state, const PhraseMap& map, int index, const QString& what)
+{
+    AudioPlayer& player = state.audioPlayer();
+    const PhraseLoop bounds = map.loopBounds(index);
+    if (player.hasLoop()) {
+        player.setLoop(bounds.startSeconds, bounds.endSeconds);
+        state.setIsSettingLoop(true);
+        Log::line(QStringLiteral("Loop moved to phrase %1: %2 to %3")
+                      .arg(ofAll(map, index), Log::formatDouble(bounds.startSeconds), Log::formatDouble(bounds.endSeconds)));
+    } else {
+        Log::line(what + ofAll(map, index));
+    }
+    playFrom(player, bounds.startSeconds);
+    return true;
+}
+
+// Where the learner is: the middle of the loop, else the play head.
+double anchor(const AudioPlayer& player)
+{
+    return player.hasLoop() ? (*player.loopStart() + *player.loopEnd()) / 2 : player.currentTime();
+}
+
+}  // namespace
+
+bool next(ContentState& state)
+{
+    const PhraseMap* map = usableMap(state);
+    if (!map)
+        return false;
+    // A play head already in a phrase's lead-in (where a step leaves it) is
+    // at that phrase: the next one is the one after.
+    const double at = anchor(state.audioPlayer());
+    std::optional<int> index = map->phraseAtOrAfter(at);
+    if (index && at >= map->loopBounds(*index).startSeconds - 1e-6)
+        index = *index + 1 < map->phraseCount() ? std::optional<int>(*index + 1) : std::nullopt;
+    if (!index) {
+        Log::line(QStringLiteral("No phrase after this one"));
+        return false;
+    }
+    return goTo(state, *map, *index, QStringLiteral("Next phrase: "));
+}
+
+bool previous(ContentState& state)
+{
+    const PhraseMap* map = usableMap(state);
+    if (!map)
+        return false;
+    const AudioPlayer& player = state.audioPlayer();
+    const double at = anchor(player);
+    std::optional<int> index = map->previousPhrase(at);
+    // Well into a phrase, "previous" means its own start, as with tracks.
+    if (!player.hasLoop()) {
+        const std::optional<int> under = map->phraseUnder(at);
+        if (under && at >= map->phrase(*under).startSeconds + restartWithinSeconds
+            && at <= map->phrase(*under).endSeconds)
+            index = under;
+    } else if (const std::optional<int> under = map->phraseUnder(at)) {
+        index = *under > 0 ? std::optional<int>(*under - 1) : std::nullopt;
+    }
+    if (!index) {
+        Log::line(QStringLiteral("No phrase before this one"));
+        return false;
+    }
+    return goTo(state, *map, *index, QStringLiteral("Previous phrase: "));
+}
+
+bool loopHere(ContentState& state)
+{
+    const PhraseMap* map = usableMap(state);
+    if (!map)
+        return false;
+    AudioPlayer& player = state.audioPlayer();
+    const std::optional<int> index = map->phraseUnder(player.currentTime());
+    if (!index)
+        return false;
+    const PhraseLoop bounds = map->loopBounds(*index);
+    player.setLoop(bounds.startSeconds, bounds.endSeconds);
+    state.setIsSettingLoop(true);
+    Log::line(QStringLiteral("Loop set to phrase %1: %2 to %3")
+                  .arg(ofAll(*map, *index), Log::formatDouble(bounds.startSeconds), Log::formatDouble(bounds.endSeconds)));
+    return true;
+}
+
+}  // namespace PhraseNavigation

@@ -1,0 +1,301 @@
+#include "ui/kit/WaveformStrip.h"
+
+#include "ui/kit/Palette.h"
+#include "ui/kit/Shapes.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr qreal cornerRadius = 5;
+constexpr qreal handleWidth = 3;
+constexpr qreal progressHeight = 2;
+
+}  // namespace
+
+WaveformStrip::WaveformStrip(QWidget* parent)
+    : QWidget(parent)
+{
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setFocusPolicy(Qt::NoFocus);
+    setMouseTracking(true);
+}
+
+void WaveformStrip::setEnvelope(std::function<std::shared_ptr<const Envelope>()> envelope)
+{
+    m_envelope = std::move(envelope);
+    refresh();
+}
+
+void WaveformStrip::setPlayHead(std::function<double()> seconds)
+{
+    m_playHead = std::move(seconds);
+    refresh();
+}
+
+void WaveformStrip::setLoop(std::function<std::optional<Span>()> loop)
+{
+    m_loop = std::move(loop);
+    refresh();
+}
+
+void WaveformStrip::setProgress(std::function<double()> fraction)
+{
+    m_progress = std::move(fraction);
+    refresh();
+}
+
+void WaveformStrip::setOnSeek(std::function<void(double)> onSeek)
+{
+    m_onSeek = std::move(onSeek);
+}
+
+void WaveformStrip::setOnMoveLoopStart(std::function<void(double)> onMove)
+{
+    m_onMoveLoopStart = std::move(onMove);
+}
+
+void WaveformStrip::setOnMoveLoopEnd(std::function<void(double)> onMove)
+{
+    m_onMoveLoopEnd = std::move(onMove);
+}
+
+QSize WaveformStrip::sizeHint() const
+{
+    return {300, preferredHeight};
+}
+
+QSize WaveformStrip::minimumSizeHint() const
+{
+    return {60, preferredHeight};
+}
+
+qreal WaveformStrip::xOf(double seconds) const
+{
+    return (seconds - m_windowStart) / m_windowLength * width();
+}
+
+double WaveformStrip::timeAt(qreal x) const
+{
+    return m_windowStart + x / std::max(1, width()) * m_windowLength;
+}
+
+// Turns a page only when it must: the play head near an edge, or a loop that
+// fits but is not wholly in view.
+void WaveformStrip::followWindow(double playHead, const std::optional<Span>& loop)
+{
+    const std::shared_ptr<const Envelope> envelope = m_envelope ? m_envelope() : nullptr;
+    const double duration = envelope ? envelope->durationSeconds : 0;
+    m_windowLength = duration > 0 ? std::min(windowSeconds, duration) : windowSeconds;
+    const double last = std::max(0.0, duration - m_windowLength);
+    const auto place = [&](double start) { m_windowStart = std::clamp(start, 0.0, last); };
+    if (loop && loop->second - loop->first <= 0.8 * m_windowLength) {
+        if (loop->first < m_windowStart || loop->second > m_windowStart + m_windowLength)
+            place(loop->first - (m_windowLength - (loop->second - loop->first)) / 2);
+        return;
+    }
+    if (playHead < m_windowStart + 0.02 * m_windowLength || playHead > m_windowStart + 0.95 * m_windowLength)
+        place(playHead - 0.2 * m_windowLength);
+    else
+        place(m_windowStart);
+}
+
+QRect WaveformStrip::playHeadRect(double seconds) const
+{
+    const int x = int(std::floor(xOf(seconds)));
+    return {x - 1, 0, 3, height()};
+}
+
+void WaveformStrip::refresh()
+{
+    const double playHead = m_playHead ? m_playHead() : 0;
+    const std::optional<Span> loop = m_loop ? m_loop() : std::nullopt;
+    const double progress = m_progress ? m_progress() : -1;
+    const std::shared_ptr<const Envelope> envelope = m_envelope ? m_envelope() : nullptr;
+    followWindow(playHead, loop);
+    const bool backgroundChanged = envelope != m_paintedEnvelope || loop != m_paintedLoop
+        || m_windowStart != m_paintedWindowStart || std::abs(progress - m_paintedProgress) >= 0.01
+        || m_background.size() != size() * devicePixelRatioF();
+    if (backgroundChanged) {
+        update();
+        return;
+    }
+    if (std::abs(xOf(playHead) - xOf(m_paintedPlayHead)) * devicePixelRatioF() >= 1)
+        update(playHeadRect(m_paintedPlayHead).united(playHeadRect(playHead)));
+}
+
+void WaveformStrip::resizeEvent(QResizeEvent*)
+{
+    refresh();
+}
+
+// The still part of the picture, made once per page, loop or envelope.
+void WaveformStrip::renderBackground()
+{
+    const qreal ratio = devicePixelRatioF();
+    m_background = QPixmap((size() * ratio));
+    m_background.setDevicePixelRatio(ratio);
+    m_background.fill(Qt::transparent);
+    QPainter painter(&m_background);
+    const QRectF all(0, 0, width(), height());
+    const QPainterPath frame = Shapes::roundedRect(all, cornerRadius);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillPath(frame, Palette::gray(0.08));
+    painter.setClipPath(frame);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+
+    const std::shared_ptr<const Envelope> envelope = m_envelope ? m_envelope() : nullptr;
+    const std::optional<Span> loop = m_loop ? m_loop() : std::nullopt;
+    const double progress = m_progress ? m_progress() : -1;
+    if (envelope) {
+        for (const auto& [from, to] : envelope->phrases) {
+            if (to < m_windowStart || from > m_windowStart + m_windowLength)
+                continue;
+            painter.fillRect(QRectF(QPointF(xOf(from), 0), QPointF(xOf(to), height())), Palette::blue(0.07));
+        }
+        // One column per device pixel: the loudest hop under it.
+        const int columns = int(std::ceil(width() * ratio));
+        const std::vector<float>& levels = envelope->levelsDecibels;
+        std::vector<QLineF> lines;
+        lines.reserve(std::size_t(columns));
+        const double secondsPerColumn = m_windowLength / columns;
+        for (int column = 0; column < columns; ++column) {
+            const double from = m_windowStart + column * secondsPerColumn;
+            const auto first = std::size_t(std::max(0.0, std::floor(from / envelope->hopSeconds)));
+            const auto last = std::size_t(std::max(0.0, std::floor((from + secondsPerColumn) / envelope->hopSeconds)));
+            float loudest = floorDecibels;
+            for (std::size_t hop = first; hop <= last && hop < levels.size(); ++hop)
+                loudest = std::max(loudest, levels[hop]);
+            const qreal share = (loudest - floorDecibels) / -floorDecibels;
+            const qreal half = share * (height() - 4) / 2;
+            const qreal x = (column + 0.5) / ratio;
+            if (half > 0.25)
+                lines.emplace_back(x, height() / 2.0 - half, x, height() / 2.0 + half);
+        }
+        QPen pen(Palette::gray(0.7), 1.0 / ratio);
+        pen.setCapStyle(Qt::FlatCap);
+        painter.setPen(pen);
+        painter.drawLines(lines.data(), int(lines.size()));
+    }
+    if (loop) {
+        const QRectF region(QPointF(xOf(loop->first), 0), QPointF(xOf(loop->second), height()));
+        painter.fillRect(region, Palette::blue(0.22));
+        for (const double end : {loop->first, loop->second})
+            painter.fillRect(QRectF(xOf(end) - handleWidth / 2, 0, handleWidth, height()), Palette::blue(0.8));
+    }
+    if (progress >= 0) {
+        painter.fillRect(QRectF(0, height() - progressHeight, width(), progressHeight), Palette::gray(0.2));
+        painter.fillRect(QRectF(0, height() - progressHeight, width() * std::min(progress, 1.0), progressHeight),
+                         Palette::blue(0.7));
+    }
+    m_paintedEnvelope = envelope;
+    m_paintedLoop = loop;
+    m_paintedWindowStart = m_windowStart;
+    m_paintedProgress = progress;
+}
+
+void WaveformStrip::paintEvent(QPaintEvent* event)
+{
+    const std::shared_ptr<const Envelope> envelope = m_envelope ? m_envelope() : nullptr;
+    const std::optional<Span> loop = m_loop ? m_loop() : std::nullopt;
+    const double progress = m_progress ? m_progress() : -1;
+    if (envelope != m_paintedEnvelope || loop != m_paintedLoop || m_windowStart != m_paintedWindowStart
+        || std::abs(progress - m_paintedProgress) >= 0.01 || m_background.size() != size() * devicePixelRatioF())
+        renderBackground();
+    QPainter painter(this);
+    painter.setClipRegion(event->region());
+    painter.drawPixmap(0, 0, m_background);
+    const double playHead = m_playHead ? m_playHead() : 0;
+    if (envelope) {
+        const qreal x = std::round(xOf(playHead) * devicePixelRatioF()) / devicePixelRatioF();
+        painter.fillRect(QRectF(x - 0.5, 0, 1, height()), Palette::red());
+    }
+    m_paintedPlayHead = playHead;
+}
+
+double WaveformStrip::snapped(double seconds) const
+{
+    const std::shared_ptr<const Envelope> envelope = m_envelope ? m_envelope() : nullptr;
+    if (!envelope)
+        return seconds;
+    double best = seconds;
+    qreal bestDistance = snapReach;
+    for (const auto& [from, to] : envelope->phrases) {
+        for (const double edge : {from, to}) {
+            const qreal distance = std::abs(xOf(edge) - xOf(seconds));
+            if (distance <= bestDistance) {
+                bestDistance = distance;
+                best = edge;
+            }
+        }
+    }
+    return best;
+}
+
+void WaveformStrip::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !(m_envelope && m_envelope())) {
+        event->ignore();
+        return;
+    }
+    m_pressed = true;
+    m_grip = Grip::None;
+    if (const std::optional<Span> loop = m_loop ? m_loop() : std::nullopt) {
+        const qreal x = event->position().x();
+        const qreal toStart = std::abs(x - xOf(loop->first));
+        const qreal toEnd = std::abs(x - xOf(loop->second));
+        if (std::min(toStart, toEnd) <= handleReach)
+            m_grip = toStart <= toEnd ? Grip::LoopStart : Grip::LoopEnd;
+    }
+    if (m_grip == Grip::None && m_onSeek)
+        m_onSeek(std::clamp(timeAt(event->position().x()), 0.0, m_envelope()->durationSeconds));
+}
+
+void WaveformStrip::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_pressed) {
+        // Over a handle the pointer says it can be dragged sideways.
+        const std::optional<Span> loop = m_loop ? m_loop() : std::nullopt;
+        const qreal x = event->position().x();
+        const bool overHandle = loop
+            && std::min(std::abs(x - xOf(loop->first)), std::abs(x - xOf(loop->second))) <= handleReach;
+        setCursor(overHandle ? Qt::SizeHorCursor : Qt::ArrowCursor);
+        return;
+    }
+    dragTo(event->position(), event->modifiers());
+}
+
+void WaveformStrip::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_pressed = false;
+        m_grip = Grip::None;
+    }
+}
+
+void WaveformStrip::dragTo(const QPointF& position, Qt::KeyboardModifiers modifiers)
+{
+    const double duration = m_envelope && m_envelope() ? m_envelope()->durationSeconds : 0;
+    double seconds = std::clamp(timeAt(position.x()), 0.0, duration);
+    if (m_grip != Grip::None && !modifiers.testFlag(Qt::ShiftModifier))
+        seconds = snapped(seconds);
+    switch (m_grip) {
+    case Grip::LoopStart:
+        if (m_onMoveLoopStart)
+            m_onMoveLoopStart(seconds);
+        break;
+    case Grip::LoopEnd:
+        if (m_onMoveLoopEnd)
+            m_onMoveLoopEnd(seconds);
+        break;
+    case Grip::None:
+        if (m_onSeek)
+            m_onSeek(seconds);
+        break;
+    }
+}

@@ -1,0 +1,155 @@
+// Drilling a spoken lesson phrase by phrase: the keys step and loop by the
+// phrase map the window makes of the track in the background, and hands-free
+// drilling moves the loop on to the next phrase after its last pass. The
+// recordings are spoken at test time; the audio is pulled by hand.
+
+#include "engine/AudioOutput.h"
+#include "state/DrillOptions.h"
+#include "state/PhraseNavigation.h"
+#include "LibraryFixture.h"
+#include "ManualOutput.h"
+#include "SpeechFixture.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int rate = 44100;
+
+}  // namespace
+
+class PhraseDrillTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_folder;
+    std::optional<SpeechFixture::Recording> m_lesson;
+
+    // The lesson loaded, played and paused at 0, its map made.
+    std::unique_ptr<LibraryFixture> loaded(const QString& path)
+    {
+        auto f = std::make_unique<LibraryFixture>(
+            QStringLiteral("{\"L\":[\"%1\"]}").arg(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)).toUtf8());
+        f->library->loadPlaylists();
+        f->library->playTrackInPlaylist(QStringLiteral("L"), QUrl::fromLocalFile(path));
+        f->player().togglePlayPause();
+        if (!QTest::qWaitFor([&] { return f->state->phraseMap().has_value(); }, 20000))
+            return nullptr;
+        f->log.clear();
+        return f;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        AudioOutput::useManualOutputForTesting(rate);
+        if (!SpeechFixture::missingTool().isEmpty())
+            QSKIP(qPrintable(SpeechFixture::missingTool() + QStringLiteral(" is not installed: no spoken recordings")));
+        QString error;
+        m_lesson = SpeechFixture::make(m_folder.path(), QStringLiteral("lesson"), SpeechFixture::lesson(), &error);
+        QVERIFY2(m_lesson, qPrintable(error));
+    }
+
+    // Next and previous go to a little before each phrase's first sound; a
+    // press well into a phrase goes back to its own start; with a loop, the
+    // loop moves along.
+    void stepsGoPhraseByPhrase()
+    {
+        const auto f = loaded(m_lesson->path);
+        QVERIFY(f);
+        const PhraseMap& map = *f->state->phraseMap();
+        QCOMPARE(map.phraseCount(), int(m_lesson->sentences.size()));
+        AudioPlayer& player = f->player();
+        for (int i = 0; i < map.phraseCount(); ++i) {
+            QVERIFY(PhraseNavigation::next(*f->state));
+            QCOMPARE(player.currentTime(), map.loopBounds(i).startSeconds);
+            QVERIFY(player.currentTime() < m_lesson->sentences[std::size_t(i)].startSeconds);
+        }
+        QVERIFY(!PhraseNavigation::next(*f->state));
+        QCOMPARE(f->log.lines().last(), QStringLiteral("No phrase after this one"));
+
+        player.setCurrentTime(m_lesson->sentences[3].startSeconds + 1.5);  // well into phrase 4
+        QVERIFY(PhraseNavigation::previous(*f->state));
+        QCOMPARE(player.currentTime(), map.loopBounds(3).startSeconds);
+        QVERIFY(PhraseNavigation::previous(*f->state));
+        QCOMPARE(player.currentTime(), map.loopBounds(2).startSeconds);
+
+        // Loop this phrase, then move the loop along.
+        player.setCurrentTime(m_lesson->sentences[2].endSeconds + 0.1);  // in the pause after phrase 3
+        QVERIFY(PhraseNavigation::loopHere(*f->state));
+        QCOMPARE(player.loopStart(), std::optional<double>(map.loopBounds(2).startSeconds));
+        QCOMPARE(player.loopEnd(), std::optional<double>(map.loopBounds(2).endSeconds));
+        QVERIFY(*player.loopStart() < m_lesson->sentences[2].startSeconds);
+        QVERIFY(*player.loopEnd() > m_lesson->sentences[2].endSeconds);
+        QVERIFY(*player.loopEnd() < m_lesson->sentences[3].startSeconds);
+        QVERIFY(PhraseNavigation::next(*f->state));
+        QCOMPARE(player.loopStart(), std::optional<double>(map.loopBounds(3).startSeconds));
+        QVERIFY(PhraseNavigation::previous(*f->state));
+        QVERIFY(PhraseNavigation::previous(*f->state));
+        QCOMPARE(player.loopEnd(), std::optional<double>(map.loopBounds(1).endSeconds));
+    }
+
+    // Three passes of each phrase with the loop's length of silence after
+    // each, then on to the next phrase: a whole lesson without a key.
+    void handsFreeDrillingGoesOnToTheNextPhrase()
+    {
+        const auto f = loaded(m_lesson->path);
+        QVERIFY(f);
+        const PhraseMap& map = *f->state->phraseMap();
+        DrillOptions::setPasses(*f->state, 3);
+        DrillOptions::setPause(*f->state, {PassPause::Kind::LoopLength, 0});
+        DrillOptions::setThenNextPhrase(*f->state, true);
+        f->player().setCurrentTime(m_lesson->sentences[0].startSeconds + 0.2);
+        QVERIFY(PhraseNavigation::loopHere(*f->state));
+        f->player().togglePlayPause();
+        f->log.clear();
+        for (int phrase = 0; phrase < 2; ++phrase) {
+            const PhraseLoop bounds = map.loopBounds(phrase);
+            const double loopSeconds = bounds.endSeconds - bounds.startSeconds;
+            // Three passes and their pauses, a little more: the loop has moved on.
+            ManualOutput::pull(std::int64_t((3 * 2 * loopSeconds + 0.3) * rate));
+            QTest::qWait(30);
+            f->player().tick();
+            QCOMPARE(f->player().loopStart(), std::optional<double>(map.loopBounds(phrase + 1).startSeconds));
+            QCOMPARE(f->player().loopEnd(), std::optional<double>(map.loopBounds(phrase + 1).endSeconds));
+        }
+        QCOMPARE(f->log.lines().filter(QStringLiteral("Loop moved on to ")).size(), 2);
+        QCOMPARE(f->log.lines().filter(QStringLiteral("Loop cleared")).size(), 0);
+    }
+
+    // A steady tone is one phrase; a silent track has none, and the keys
+    // say so and do nothing.
+    void toneAndSilence()
+    {
+        SpeechFixture::Recipe tone;
+        QString error;
+        const QString tonePath = m_folder.filePath(QStringLiteral("tone.mp3"));
+        QVERIFY(SpeechFixture::runTool(QStringLiteral("ffmpeg"),
+                                       {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                                        QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                        QStringLiteral("sine=frequency=300:duration=4"), tonePath},
+                                       &error));
+        const QString silentPath = m_folder.filePath(QStringLiteral("silent.mp3"));
+        QVERIFY(SpeechFixture::runTool(QStringLiteral("ffmpeg"),
+                                       {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                                        QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                        QStringLiteral("anullsrc=duration=3"), silentPath},
+                                       &error));
+        {
+            const auto f = loaded(tonePath);
+            QVERIFY(f);
+            QCOMPARE(f->state->phraseMap()->phraseCount(), 1);
+            QVERIFY(PhraseNavigation::loopHere(*f->state));
+            QVERIFY(!PhraseNavigation::next(*f->state));
+        }
+        const auto f = loaded(silentPath);
+        QVERIFY(f);
+        QCOMPARE(f->state->phraseMap()->phraseCount(), 0);
+        QVERIFY(!PhraseNavigation::next(*f->state) && !PhraseNavigation::loopHere(*f->state));
+        QCOMPARE(f->log.lines(), (QStringList{QStringLiteral("No phrases in this track"), QStringLiteral("No phrases in this track")}));
+        QVERIFY(!f->player().loopStart());
+    }
+};
+
+QTEST_MAIN(PhraseDrillTest)
+#include "tst_phrase_drill.moc"

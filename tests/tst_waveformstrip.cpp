@@ -1,0 +1,143 @@
+// The strip of a track's loudness: which stretch of the track it shows as the
+// play head moves, what a click and a drag report, and what it repaints.
+
+#include "ui/kit/WaveformStrip.h"
+#include "WidgetTesting.h"
+
+#include <QPaintEvent>
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+
+// A minute of loud phrases (2 s each) and quiet pauses (1 s each).
+std::shared_ptr<WaveformStrip::Envelope> lesson()
+{
+    auto envelope = std::make_shared<WaveformStrip::Envelope>();
+    envelope->durationSeconds = 60;
+    for (int hop = 0; hop < 6000; ++hop)
+        envelope->levelsDecibels.push_back(hop % 300 < 200 ? -12.0f : -70.0f);
+    for (int phrase = 0; phrase < 20; ++phrase)
+        envelope->phrases.emplace_back(phrase * 3.0, phrase * 3.0 + 2.0);
+    return envelope;
+}
+
+struct StripUnderTest {
+    std::shared_ptr<const WaveformStrip::Envelope> envelope = lesson();
+    double playHead = 0;
+    std::optional<WaveformStrip::Span> loop;
+    std::vector<double> seeks, starts, ends;
+    WaveformStrip strip;
+    QRegion painted;
+
+    StripUnderTest()
+    {
+        strip.setEnvelope([this] { return envelope; });
+        strip.setPlayHead([this] { return playHead; });
+        strip.setLoop([this] { return loop; });
+        strip.setOnSeek([this](double s) { seeks.push_back(s); });
+        strip.setOnMoveLoopStart([this](double s) { starts.push_back(s); });
+        strip.setOnMoveLoopEnd([this](double s) { ends.push_back(s); });
+        strip.resize(500, WaveformStrip::preferredHeight);  // 50 points a second
+    }
+};
+
+// The widest single repaint, and how many there were.
+struct Painted : QObject {
+    int widest = 0;
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            widest = std::max(widest, static_cast<QPaintEvent*>(event)->region().boundingRect().width());
+            ++count;
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+class WaveformStripTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The window turns a page only near its edge; in between, only the play
+    // head's thin line is repainted.
+    void theWindowTurnsPagesAndOnlyThePlayHeadMovesBetween()
+    {
+        StripUnderTest t;
+        t.strip.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&t.strip));
+        Painted painted;
+        t.strip.installEventFilter(&painted);
+        QCoreApplication::processEvents();
+        painted.widest = painted.count = 0;  // the first picture is whole
+        QCOMPARE(t.strip.window(), (WaveformStrip::Span{0, 10}));
+        for (double s = 0.1; s < 9.4; s += 0.1) {
+            t.playHead = s;
+            t.strip.refresh();
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(t.strip.window(), (WaveformStrip::Span{0, 10}));
+        QVERIFY(painted.count >= 40);
+        QVERIFY2(painted.widest <= 9, qPrintable(QString::number(painted.widest)));  // the line's old and new place, not the strip
+        t.playHead = 9.6;  // near the edge: a new page, the play head a fifth in
+        t.strip.refresh();
+        QCOMPARE(t.strip.window().first, 9.6 - 2.0);
+        // A loop that fits is kept in view, whatever the play head does.
+        t.loop = WaveformStrip::Span{30.0, 32.0};
+        t.playHead = 31;
+        t.strip.refresh();
+        QVERIFY(t.strip.window().first <= 30 && t.strip.window().second >= 32);
+        t.playHead = 39.9;
+        t.strip.refresh();
+        QVERIFY(t.strip.window().first <= 30 && t.strip.window().second >= 32);
+    }
+
+    // A click seeks to the time under it; a handle dragged moves its end,
+    // snapping to a pause's edge within a few points unless Shift is held.
+    void clicksSeekAndHandlesMoveTheLoop()
+    {
+        StripUnderTest t;
+        t.loop = WaveformStrip::Span{3.0, 5.0};
+        t.strip.refresh();
+        sendMouse(t.strip, QEvent::MouseButtonPress, {t.strip.xOf(7.25), 10});
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {t.strip.xOf(7.25), 10});
+        QCOMPARE(t.seeks, std::vector<double>{7.25});
+
+        sendMouse(t.strip, QEvent::MouseButtonPress, {t.strip.xOf(5.0) + 3, 10});  // on the end's handle
+        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(5.6), 10});             // not near an edge
+        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(6.0) + 4, 10});         // 4 points from phrase 3's start
+        QTest::mouseMove(&t.strip, QPoint(int(t.strip.xOf(6.0)) + 4, 10));
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {t.strip.xOf(6.0) + 4, 10});
+        QCOMPARE(t.seeks.size(), std::size_t(1));  // a drag of a handle is no seek
+        QCOMPARE(t.ends.size(), std::size_t(2));
+        QVERIFY(std::abs(t.ends[0] - 5.6) < 0.021);
+        QCOMPARE(t.ends[1], 6.0);  // snapped
+
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(t.strip.xOf(3.0), 10), t.strip.mapToGlobal(QPointF(t.strip.xOf(3.0), 10)),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&t.strip, &press);
+        const QPointF near(t.strip.xOf(2.0) + 4, 10);
+        QMouseEvent shiftMove(QEvent::MouseMove, near, t.strip.mapToGlobal(near), Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(&t.strip, &shiftMove);
+        QCOMPARE(t.starts.size(), std::size_t(1));
+        QVERIFY(std::abs(t.starts[0] - 2.08) < 0.021);  // Shift: where the pointer is
+    }
+
+    void withoutAnEnvelopeNothingIsDrawnOrReported()
+    {
+        StripUnderTest t;
+        t.envelope.reset();
+        t.strip.refresh();
+        sendMouse(t.strip, QEvent::MouseButtonPress, {100, 10});
+        QVERIFY(t.seeks.empty());
+        const QImage picture = renderOnWhite(t.strip);
+        QCOMPARE(pixelsIn(picture, picture.rect(), isReddish), 0);  // no play head
+    }
+};
+
+QTEST_MAIN(WaveformStripTest)
+#include "tst_waveformstrip.moc"
