@@ -322,8 +322,8 @@ private slots:
         HeardTimeline timeline;
         // Frames 5000.. of the stream went out at device frame 1000, then a
         // jump back to 2000 at device frame 1300; the first will be heard at t = 1 s.
-        timeline.append({1000, 5000, 300, 0, 0, 7, {}});
-        timeline.append({1300, 2000, 200, 0, 0, 7, {1, 0, 0, 2, 1, 0}});
+        timeline.append({1000, 5000, 300, 0, 0, 1.0, 7, {}});
+        timeline.append({1300, 2000, 200, 0, 0, 1.0, 7, {1, 0, 0, 2, 1, 0}});
         timeline.anchorDeviceFrame = 1000;
         timeline.anchorTimeNs = 1'000'000'000;
         auto heardAt = [&](std::int64_t nowNs) { return timeline.heardAt(timeline.deviceFrameAt(nowNs, 1000), 7); };
@@ -336,15 +336,18 @@ private slots:
         QVERIFY(!heardAt(500'000'000).any || heardAt(500'000'000).frame == 5000);  // not before it was heard
         QVERIFY(!timeline.heardAt(timeline.deviceFrameAt(1'100'000'000, 1000), 8).any);  // a seek since: not heard yet
         // A pause between passes holds the position and counts down.
-        timeline.append({1500, 2000, 100, 1, 400, 7, {2, 0, 0, 3, 1, 0}});
+        timeline.append({1500, 2000, 100, 1, 400, 1.0, 7, {2, 0, 0, 3, 1, 0}});
         const HeardTimeline::Heard paused = timeline.heardAt(1530, 7);
         QCOMPARE(paused.frame, std::int64_t(2000));
         QCOMPARE(paused.pauseFramesLeft, std::int64_t(70 + 400));  // of this piece, and what follows it
         // Continuing pieces become one: a long drill does not crowd out what is heard now.
         for (int i = 0; i < 100; ++i)
-            timeline.append({1600 + i * 10, 2000 + i * 10, 10, 0, 0, 7, {2, 0, 0, 3, 1, 0}});
+            timeline.append({1600 + i * 10, 2000 + i * 10, 10, 0, 0, 1.0, 7, {2, 0, 0, 3, 1, 0}});
         QCOMPARE(timeline.heardAt(1605, 7).frame, std::int64_t(2005));
         QCOMPARE(timeline.heardAt(1550, 7).frame, std::int64_t(2000));
+        // Stretched audio: each device frame is speed stream frames.
+        timeline.append({2600, 3000, 400, 0, 0, 1.5, 7, {2, 0, 0, 3, 1, 0}});
+        QCOMPARE(timeline.heardAt(2800, 7).frame, std::int64_t(3300));
     }
 
     // The heard clock's way from the audio thread to the main thread: a reader

@@ -28,6 +28,9 @@ struct AudioBlock {
     std::int64_t startFrame = 0;
     int frames = 0;
     std::int64_t pauseFrames = 0;
+    // Stream frames per frame of this block: 1, or the speed it was
+    // stretched to (then startFrame is where the first frame came from).
+    double speed = 1.0;
     bool endOfStream = false;  // nothing follows in this generation
     // The first block after the loop changed while the position stayed: the
     // output may join it at whichever of its frames it has reached.

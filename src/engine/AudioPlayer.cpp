@@ -1,6 +1,7 @@
 #include "engine/AudioPlayer.h"
 
 #include "base/Log.h"
+#include "engine/TimeStretcher.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -94,6 +95,22 @@ void AudioPlayer::setLoopEnd(std::optional<double> seconds)
     if (!hadLoop && hasLoop())
         ++m_loopSerial;
     handOverLoop();
+}
+
+double AudioPlayer::speedStep(double speed)
+{
+    if (!std::isfinite(speed))
+        return 1.0;
+    return std::clamp(std::round(speed * 20) / 20, TimeStretcher::slowest, TimeStretcher::fastest);
+}
+
+void AudioPlayer::setSpeed(double speed)
+{
+    emit objectWillChange();
+    m_speed = speedStep(speed);
+    emit changed();
+    if (m_player)
+        m_player->setSpeed(m_speed);
 }
 
 void AudioPlayer::setLoop(std::optional<double> startSeconds, std::optional<double> endSeconds)
@@ -209,6 +226,7 @@ void AudioPlayer::playTrack(qint64 index)
     m_lastHeard = {};
     setCurrentTrack(url);
     m_player->setVolume(m_volume);
+    m_player->setSpeed(m_speed);
     m_player->play();
     setIsPlaying(true);
     startTimer();

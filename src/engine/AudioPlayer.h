@@ -60,6 +60,9 @@ public:
     int loopPass() const { return m_loopPass; }
     double passPauseSecondsLeft() const { return m_passPauseSecondsLeft; }
     const DrillSettings& drill() const { return m_drill; }
+    // Playback speed, the pitch kept: 0.5 to 2.0 in steps of 0.05; 1 plays
+    // the track untouched. Positions stay in the track's own time.
+    double speed() const { return m_speed; }
 
     // Direct stores, for the bindings of the views and the commands.
     void setCurrentTime(double seconds);
@@ -71,6 +74,9 @@ public:
     // (moving a point keeps the count).
     void setLoop(std::optional<double> startSeconds, std::optional<double> endSeconds);
     void setDrill(DrillSettings drill);
+    // Rounded to a step and kept within the range.
+    void setSpeed(double speed);
+    static double speedStep(double speed);
     // Drilling hands-free: after the last pass of a loop with a number of
     // passes, the loop moves to what this gives for it (the next phrase)
     // instead of ending; none, or no finder, ends it as usual.
@@ -125,6 +131,7 @@ private:
     int m_loopPass = 0;
     double m_passPauseSecondsLeft = 0;
     DrillSettings m_drill;
+    double m_speed = 1.0;
     std::uint32_t m_loopSerial = 0;  // a new one each time a loop comes into force
     NextLoopFinder m_nextLoopFinder;
     std::optional<std::pair<double, double>> m_nextLoop;  // handed over as what follows the loop

@@ -71,6 +71,7 @@ struct FilePlayer::Impl {
     mutable std::int64_t lastReportedFrame = 0;
     mutable std::uint64_t lastReportedTurns = 0;
     float gain = 1.0f;
+    double speed = 1.0;
 };
 
 HeardTimeline::Heard FilePlayer::Impl::heardNow() const
@@ -102,7 +103,7 @@ void FilePlayer::Impl::noteEndIfHeard() const
 
 void FilePlayer::Impl::sendRequest(std::int64_t frame, bool keepsPosition)
 {
-    decoder.request({++generation, frame, keepsPosition, loop});
+    decoder.request({++generation, frame, keepsPosition, loop, speed});
 }
 
 std::unique_ptr<FilePlayer> FilePlayer::load(const QUrl& fileUrl, QString* errorDescription)
@@ -210,6 +211,20 @@ bool FilePlayer::hasReachedEnd() const
 {
     m_impl->noteEndIfHeard();
     return m_impl->reachedEnd;
+}
+
+double FilePlayer::speed() const
+{
+    return m_impl->speed;
+}
+
+void FilePlayer::setSpeed(double speed)
+{
+    Impl& d = *m_impl;
+    if (speed == d.speed)
+        return;
+    d.speed = speed;
+    d.sendRequest(d.heardFrame(), true);
 }
 
 void FilePlayer::setLoop(const std::optional<LoopPlan>& plan)

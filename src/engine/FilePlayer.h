@@ -48,6 +48,12 @@ public:
     float volume() const;
     void setVolume(float gain);
 
+    // Stream seconds per second heard, the pitch kept (1: the stream as it
+    // is, not touched). From the position the output has reached; the change
+    // crossfades in.
+    double speed() const;
+    void setSpeed(double speed);
+
     // True once the last sample has been heard while playing; output has
     // then stopped by itself (isPlaying() is false). Cleared by a new position.
     bool hasReachedEnd() const;

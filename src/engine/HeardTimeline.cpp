@@ -9,7 +9,7 @@ void HeardTimeline::append(const HeardSegment& segment)
     if (segmentCount > 0) {
         HeardSegment& last = segments[(segmentCount - 1) % segmentCapacity];
         const bool continues = last.deviceEnd() == segment.deviceFrame && last.held == segment.held
-            && last.generation == segment.generation && last.marks == segment.marks
+            && last.generation == segment.generation && last.marks == segment.marks && last.speed == segment.speed
             && (segment.held ? last.streamFrame == segment.streamFrame : last.streamEnd() == segment.streamFrame);
         if (continues) {
             last.frames += segment.frames;
@@ -56,7 +56,7 @@ HeardTimeline::Heard HeardTimeline::heardAt(std::int64_t deviceFrame, std::uint6
     heard.any = true;
     heard.generation = found->generation;
     heard.marks = found->marks;
-    heard.frame = found->held ? found->streamFrame : found->streamFrame + into;
+    heard.frame = found->streamAt(into);
     heard.pauseFramesLeft = found->held ? found->frames - into + found->pauseAfter : 0;
     heard.reachedEnd = endOfStreamDeviceFrame >= 0 && endOfStreamGeneration >= firstGeneration
         && deviceFrame >= endOfStreamDeviceFrame;

@@ -2,6 +2,7 @@
 
 #include "engine/AudioBlock.h"
 
+#include <cmath>
 #include <cstdint>
 
 // What the audio thread last told about one stream: which stream frames went
@@ -18,11 +19,16 @@ struct HeardSegment {
     std::int64_t frames = 0;       // length of the piece
     std::int64_t held = 0;         // 1: a pause, the position held at streamFrame
     std::int64_t pauseAfter = 0;   // in a pause: its frames still to come after this piece
+    double speed = 1.0;            // stream frames per device frame (stretched audio)
     std::uint64_t generation = 0;
     LoopMarks marks;
 
     std::int64_t deviceEnd() const { return deviceFrame + frames; }
-    std::int64_t streamEnd() const { return held ? streamFrame : streamFrame + frames; }
+    std::int64_t streamAt(std::int64_t into) const
+    {
+        return held ? streamFrame : streamFrame + (speed == 1.0 ? into : std::int64_t(std::llround(into * speed)));
+    }
+    std::int64_t streamEnd() const { return streamAt(frames); }
 };
 
 struct HeardTimeline {

@@ -3,6 +3,7 @@
 #include "engine/Crossfade.h"
 
 #include <algorithm>
+#include <cmath>
 
 PlaybackSource::PlaybackSource(int sampleRate)
     : m_sampleRate(sampleRate)
@@ -12,6 +13,11 @@ PlaybackSource::PlaybackSource(int sampleRate)
 {
     m_published.store(m_timeline);
     m_outputPosition.store({});
+}
+
+std::int64_t PlaybackSource::streamFrameOf(const AudioBlock& block, std::int64_t offset)
+{
+    return block.startFrame + (block.speed == 1.0 ? offset : std::llround(double(offset) * block.speed));
 }
 
 void PlaybackSource::releaseFront()
@@ -33,7 +39,8 @@ void PlaybackSource::record(std::int64_t deviceFrame, const AudioBlock& block, s
     // A pause's piece knows how much of the pause follows it (m_offset is
     // where the piece begins).
     const std::int64_t pauseAfter = held ? std::max<std::int64_t>(0, block.pauseFrames - m_offset - frames) : 0;
-    m_timeline.append({deviceFrame, streamFrame, frames, held ? 1 : 0, pauseAfter, block.generation, block.marks});
+    m_timeline.append(
+        {deviceFrame, streamFrame, frames, held ? 1 : 0, pauseAfter, held ? 1.0 : block.speed, block.generation, block.marks});
 }
 
 void PlaybackSource::publishPosition()
@@ -42,7 +49,7 @@ void PlaybackSource::publishPosition()
     OutputPosition position = m_outputPosition.load();
     if (front && front->generation == m_serving) {
         position.generation = m_serving;
-        position.nextFrame = front->isPause() ? front->startFrame : front->startFrame + m_offset;
+        position.nextFrame = front->isPause() ? front->startFrame : streamFrameOf(*front, m_offset);
         position.known = 1;
     } else if (m_timeline.segmentCount > 0 && m_timeline.newest().generation == m_serving) {
         position.generation = m_serving;
@@ -133,7 +140,7 @@ void PlaybackSource::dropStale(int count)
 {
     const AudioBlock* front = m_ring.readableBlock();
     const bool known = front && count > 0 && front->generation == m_serving;
-    const std::int64_t reached = known ? (front->isPause() ? front->startFrame : front->startFrame + m_offset) : 0;
+    const std::int64_t reached = known ? (front->isPause() ? front->startFrame : streamFrameOf(*front, m_offset)) : 0;
     dropBlocksBefore(count);
     if (known) {
         m_reached = reached;
@@ -149,7 +156,7 @@ bool PlaybackSource::joinInPlace(int wantedIndex)
     const AudioBlock* front = m_ring.readableBlock();
     std::int64_t reached = 0;
     if (front && wantedIndex > 0 && front->generation == m_serving && !front->isPause())
-        reached = front->startFrame + m_offset;
+        reached = streamFrameOf(*front, m_offset);
     else if (wantedIndex == 0 && m_reachedKnown)
         reached = m_reached;
     else
@@ -242,7 +249,7 @@ int PlaybackSource::playInto(float* out, int frames, std::int64_t deviceFrame, f
         }
         for (int i = f * AudioBlock::channels; i < count * AudioBlock::channels; ++i)
             to[i] += from[i] * gain;
-        record(deviceFrame + done, *block, block->startFrame + m_offset, count, false);
+        record(deviceFrame + done, *block, streamFrameOf(*block, m_offset), count, false);
         m_offset += count;
         done += count;
         if (m_offset >= block->frames) {
@@ -276,7 +283,7 @@ int PlaybackSource::fadeOutInto(float* out, int frames, std::int64_t deviceFrame
             for (int c = 0; c < AudioBlock::channels; ++c)
                 to[f * AudioBlock::channels + c] += from[f * AudioBlock::channels + c] * down;
         }
-        record(deviceFrame + done, *block, block->startFrame + m_offset, count, false);
+        record(deviceFrame + done, *block, streamFrameOf(*block, m_offset), count, false);
         m_offset += count;
         done += count;
         if (m_offset >= block->frames) {

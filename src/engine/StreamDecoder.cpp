@@ -5,6 +5,7 @@
 #include "engine/Crossfade.h"
 #include "engine/DecodeStream.h"
 #include "engine/PlaybackSource.h"
+#include "engine/TimeStretcher.h"
 
 #include <algorithm>
 #include <chrono>
@@ -140,9 +141,14 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         ++m_wraps;
         joins = false;
     }
-    m_stream->seek(from);
+    m_speed = request.speed;
     m_ended = false;
-    m_nextBlockJoins = joins;
+    // Stretched audio is not the stream's own: the output crossfades into it.
+    m_nextBlockJoins = joins && m_speed == 1.0;
+    if (m_speed == 1.0)
+        m_stream->seek(from);
+    else
+        restartStretch(from);
 }
 
 StreamDecoder::Turn StreamDecoder::upcomingTurn() const
@@ -166,6 +172,10 @@ int StreamDecoder::junctionFrames(Turn turn) const
 
 void StreamDecoder::produce()
 {
+    if (m_speed != 1.0) {
+        produceStretched();
+        return;
+    }
     const Turn turn = upcomingTurn();
     const std::int64_t position = m_stream->position();
     if (turn == Turn::None) {
@@ -217,15 +227,22 @@ void StreamDecoder::readBlock(int frames)
 // start fades in. Either way every frame of both is there, and no other.
 void StreamDecoder::makeJunction(Turn turn)
 {
+    const std::int64_t tailStart = m_stream->position();
+    const int fade = int(std::clamp<std::int64_t>(m_plan->region.endFrame - tailStart, 0, AudioBlock::capacityFrames));
+    std::fill(m_tail.begin(), m_tail.end(), 0.0f);
+    m_stream->read(m_tail.data(), fade);
+    joinRegions(turn, m_tail.data(), fade, tailStart);
+}
+
+// The tail (the last frames before the end, as heard) meets the head (the
+// first frames from the start): both fade, or with a pause between passes
+// the tail fades out, exact silence follows and the head fades in.
+void StreamDecoder::joinRegions(Turn turn, const float* tail, int fade, std::int64_t tailStart)
+{
     BlockRing& ring = m_source.ring();
     const LoopRegion heard = m_plan->region;
     const LoopRegion target = turn == Turn::Advance ? *m_plan->next : heard;
     const LoopMarks before = marks();
-    const std::int64_t tailStart = m_stream->position();
-    const int fade = int(std::clamp<std::int64_t>(heard.endFrame - tailStart, 0, AudioBlock::capacityFrames));
-    std::fill(m_tail.begin(), m_tail.end(), 0.0f);
-    m_stream->read(m_tail.data(), fade);
-
     if (turn == Turn::Wrap) {
         ++m_passesDone;
         ++m_wraps;
@@ -236,11 +253,19 @@ void StreamDecoder::makeJunction(Turn turn)
         ++m_advances;
     }
     const LoopMarks after = marks();
-    m_stream->seek(target.startFrame);
     std::fill(m_head.begin(), m_head.end(), 0.0f);
-    const int headFrames = m_stream->read(m_head.data(), fade);
+    int headFrames = 0;
+    if (m_speed == 1.0) {
+        m_stream->seek(target.startFrame);
+        headFrames = m_stream->read(m_head.data(), fade);
+    } else {
+        restartStretch(target.startFrame);
+        feedStretcher(m_plan->region.endFrame, fade);
+        headFrames = m_stretcher->take(m_head.data(), fade);
+        m_stretchSource += headFrames * m_speed;
+    }
     // The data running out inside the head (a damaged file) is its end.
-    const bool endsHere = headFrames < fade;
+    const bool endsHere = headFrames < fade && (m_speed == 1.0 || m_stretchFlushed);
 
     auto nextBlock = [&](std::int64_t startFrame, const LoopMarks& marks) {
         AudioBlock* block = ring.writableBlock();
@@ -248,16 +273,20 @@ void StreamDecoder::makeJunction(Turn turn)
         block->startFrame = startFrame;
         block->frames = 0;
         block->pauseFrames = 0;
+        block->speed = m_speed;
         block->endOfStream = false;
         block->joinsInPlace = false;
         block->marks = marks;
         return block;
     };
-    const std::int64_t pauseFrames = m_plan->pause.framesFor(heard, m_sampleRate);
+    // The pause is a learner's turn: as long in wall time at any speed.
+    const std::int64_t pauseFrames = m_plan->pause.kind == PassPause::Kind::LoopLength
+        ? std::llround(double(heard.lengthFrames()) / m_speed)
+        : m_plan->pause.framesFor(heard, m_sampleRate);
     if (pauseFrames > 0) {
         AudioBlock* out = nextBlock(tailStart, before);
         out->frames = fade;
-        Crossfade::mix(m_tail.data(), nullptr, out->samples, fade, 0, fade);
+        Crossfade::mix(tail, nullptr, out->samples, fade, 0, fade);
         if (fade > 0)
             ring.publish();
         nextBlock(target.startFrame, after)->pauseFrames = pauseFrames;
@@ -266,13 +295,112 @@ void StreamDecoder::makeJunction(Turn turn)
     if (fade > 0) {
         AudioBlock* in = nextBlock(target.startFrame, after);
         in->frames = fade;
-        Crossfade::mix(pauseFrames > 0 ? nullptr : m_tail.data(), m_head.data(), in->samples, fade, 0, fade);
+        Crossfade::mix(pauseFrames > 0 ? nullptr : tail, m_head.data(), in->samples, fade, 0, fade);
         in->endOfStream = endsHere;
         ring.publish();
     }
     if (endsHere) {
         m_ended = true;
         noteEarlyEnd();
+    }
+}
+
+// Starts the stretcher afresh at a stream frame, primed with the audio just
+// before it, so that its first frame out is that frame's.
+void StreamDecoder::restartStretch(std::int64_t from)
+{
+    if (!m_stretcher)
+        m_stretcher = std::make_unique<TimeStretcher>(m_sampleRate, m_speed);
+    const int lead = int(std::min<std::int64_t>(m_stretcher->leadFrames(), std::max<std::int64_t>(from, 0)));
+    std::vector<float>& buffer = m_stretchBuffer;
+    buffer.resize(std::max<std::size_t>(buffer.size(), std::size_t(std::max(lead, 4096)) * AudioBlock::channels));
+    m_stream->seek(from - lead);
+    const int got = m_stream->read(buffer.data(), lead);
+    m_stretcher->restart(m_speed, buffer.data(), got);
+    m_stream->seek(from);
+    m_stretchSource = double(from);
+    m_stretchFlushed = false;
+}
+
+// Feeds the stretcher from the stream, never past sourceEnd (where it is
+// told to give out all it holds), until it has ready frames or nothing more
+// will come. Returns how many are ready.
+int StreamDecoder::feedStretcher(std::int64_t sourceEnd, int ready)
+{
+    std::vector<float>& buffer = m_stretchBuffer;
+    while (m_stretcher->available() < ready && !m_stretchFlushed) {
+        const std::int64_t position = m_stream->position();
+        const int wanted = std::clamp(m_stretcher->inputWanted(), 256, 2048);
+        const int count = int(std::clamp<std::int64_t>(sourceEnd - position, 0, wanted));
+        const int got = count > 0 ? m_stream->read(buffer.data(), count) : 0;
+        const bool last = got < wanted || position + got >= sourceEnd;
+        m_stretcher->put(buffer.data(), got, last);
+        m_stretchFlushed = last;
+    }
+    return m_stretcher->available();
+}
+
+void StreamDecoder::publishStretched(const float* frames, int count, bool endOfStream)
+{
+    AudioBlock* block = m_source.ring().writableBlock();
+    if (!block)
+        return;
+    block->generation = m_generation;
+    block->startFrame = std::llround(m_stretchSource);
+    block->frames = count;
+    block->pauseFrames = 0;
+    block->speed = m_speed;
+    block->joinsInPlace = false;
+    block->marks = marks();
+    block->endOfStream = endOfStream;
+    std::copy_n(frames, std::size_t(count) * AudioBlock::channels, block->samples);
+    m_stretchSource += count * m_speed;
+    m_source.ring().publish();
+    m_ended = endOfStream;
+}
+
+// The stretched stream, a block at a time: up to the loop's end (the
+// stretcher fed to its exact frame and emptied), then the joint into the
+// loop's start; or to the end of the track.
+void StreamDecoder::produceStretched()
+{
+    const Turn turn = upcomingTurn();
+    const std::int64_t end = turn == Turn::None ? m_lengthFrames : m_plan->region.endFrame;
+    const bool joint = turn == Turn::Wrap || turn == Turn::Advance;
+    // The joint's tail (the last frames before the end) stays in the
+    // stretcher until everything before it is out.
+    const int keep = joint ? junctionFrames(turn) : 0;
+    const int ready = feedStretcher(end, AudioBlock::capacityFrames + keep);
+    const int take = std::min(AudioBlock::capacityFrames, ready - keep);
+    if (take > 0) {
+        const int got = m_stretcher->take(m_stretchBuffer.data(), take);
+        const bool lastOfTrack = turn == Turn::None && m_stretchFlushed && m_stretcher->available() == 0;
+        publishStretched(m_stretchBuffer.data(), got, lastOfTrack);
+        if (lastOfTrack)
+            noteEarlyEnd();
+        return;
+    }
+    if (!m_stretchFlushed)
+        return;  // (only with a stretcher that gives out nothing: wait for more room)
+    switch (turn) {
+    case Turn::None:
+        publishStretched(m_stretchBuffer.data(), 0, true);
+        noteEarlyEnd();
+        return;
+    case Turn::Finish:
+        // The last pass is over: on past the end, the loop gone.
+        m_plan.reset();
+        m_passesDone = 0;
+        ++m_finishes;
+        restartStretch(end);
+        return;
+    case Turn::Wrap:
+    case Turn::Advance: {
+        const std::int64_t tailStart = std::llround(m_stretchSource);
+        const int tailFrames = m_stretcher->take(m_tail.data(), keep);
+        joinRegions(turn, m_tail.data(), tailFrames, tailStart);
+        return;
+    }
     }
 }
 

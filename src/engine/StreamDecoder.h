@@ -15,14 +15,16 @@
 
 class DecodeStream;
 class PlaybackSource;
+class TimeStretcher;
 
 // What the main thread wants played: from where, and with which loop. Each
 // request has a new generation; audio of older ones is dropped unheard.
 struct PlaybackRequest {
     std::uint64_t generation = 0;
     std::int64_t frame = 0;       // where to play from
-    bool keepsPosition = false;   // only the loop changed: go on from where the output is
+    bool keepsPosition = false;   // only the loop or the speed changed: go on from where the output is
     std::optional<LoopPlan> loop;
+    double speed = 1.0;           // stream frames per output frame; 1 plays the stream as it is
 };
 
 // The decoder thread of one track: keeps the output's queue filled with the
@@ -56,7 +58,13 @@ private:
     Turn upcomingTurn() const;
     int junctionFrames(Turn turn) const;
     void makeJunction(Turn turn);
+    void joinRegions(Turn turn, const float* tail, int tailFrames, std::int64_t tailStart);
     void readBlock(int frames);
+    // At a speed other than 1: the stream through the stretcher.
+    void restartStretch(std::int64_t from);
+    void produceStretched();
+    int feedStretcher(std::int64_t sourceEnd, int ready);
+    void publishStretched(const float* frames, int count, bool endOfStream);
     void noteEarlyEnd();
     LoopMarks marks() const;
 
@@ -72,6 +80,11 @@ private:
     std::uint32_t m_wraps = 0, m_finishes = 0, m_advances = 0;
     bool m_ended = false;
     bool m_nextBlockJoins = false;
+    double m_speed = 1.0;
+    std::unique_ptr<TimeStretcher> m_stretcher;  // made when first needed
+    double m_stretchSource = 0;       // stream frame of the next stretched frame out
+    bool m_stretchFlushed = false;    // fed up to where it must stop, and told so
+    std::vector<float> m_stretchBuffer;
     bool m_reportedEarlyEnd = false;
     std::vector<float> m_tail;
     std::vector<float> m_head;

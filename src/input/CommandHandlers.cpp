@@ -6,6 +6,7 @@
 #include "library/SavedLoopsLibrary.h"
 #include "state/ContentState.h"
 #include "state/PhraseNavigation.h"
+#include "state/SpeedOption.h"
 
 #include <QKeyEvent>
 #include <QWheelEvent>
@@ -93,6 +94,15 @@ bool CommandHandlers::performKeyCommand(const KeyAction& action, LoopLogging log
     case KeyCommand::LoopPhrase:
         PhraseNavigation::loopHere(m_state);
         return true;
+    case KeyCommand::Slower:
+        SpeedOption::set(m_state, player.speed() - SpeedOption::step);
+        return true;
+    case KeyCommand::Faster:
+        SpeedOption::set(m_state, player.speed() + SpeedOption::step);
+        return true;
+    case KeyCommand::NormalSpeed:
+        SpeedOption::set(m_state, 1.0);
+        return true;
     case KeyCommand::None:
         break;
     }
@@ -160,7 +170,8 @@ MonitorVerdict CommandHandlers::handleMonitoredEvent(QObject* receiver, QEvent* 
         return MonitorVerdict::Swallow;
     }
     case QEvent::Wheel: {
-        if (!hasSeekableTrack())
+        // A control that turns with the wheel (the speed) keeps its own.
+        if (!hasSeekableTrack() || wheelGoesToControl(receiver))
             return MonitorVerdict::LetThrough;
         const WheelCommand command = wheelCommandFor(verticalWheelDelta(*static_cast<QWheelEvent*>(event)));
         if (command == WheelCommand::None)

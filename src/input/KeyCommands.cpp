@@ -66,6 +66,12 @@ KeyAction keyActionFor(int qtKey, const QString& characters, Qt::KeyboardModifie
     case Qt::Key_Delete:
     case Qt::Key_Backspace:
         return {KeyCommand::RemoveLoop};
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore:
+        return {KeyCommand::Slower};
+    case Qt::Key_Equal:
+    case Qt::Key_Plus:
+        return {KeyCommand::Faster};
     default:
         break;
     }
@@ -73,6 +79,8 @@ KeyAction keyActionFor(int qtKey, const QString& characters, Qt::KeyboardModifie
         for (const Letter& letter : letterCommands)
             if (characters[0] == letter.latin || characters[0] == letter.korean)
                 return {letter.command};
+    if (characters == QStringLiteral("0"))
+        return {KeyCommand::NormalSpeed};
     if (characters.size() == 1 && characters[0] >= u'1' && characters[0] <= u'9')
         return {KeyCommand::RecallLoop, characters[0].unicode() - u'0'};
     return {};

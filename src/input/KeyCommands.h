@@ -25,6 +25,9 @@ enum class KeyCommand {
     PreviousPhrase,
     NextPhrase,
     LoopPhrase,
+    Slower,
+    Faster,
+    NormalSpeed,
     None,
 };
 enum class WheelCommand { SeekForward, SeekBackward, None };
@@ -56,6 +59,8 @@ KeyCommand keyCommandFor(const QKeyEvent& event);
 //   Delete, Backspace  remove the saved loop that is the loop in force
 //   p (ㅔ) / n (ㅜ)  previous / next phrase
 //   l (ㅣ)         loop the phrase under the play head
+//   - / = (or +)   slower / faster by 0.05
+//   0              back to the normal speed
 KeyAction keyActionFor(int qtKey, const QString& characters, Qt::KeyboardModifiers modifiers);
 KeyAction keyActionFor(const QKeyEvent& event);
 

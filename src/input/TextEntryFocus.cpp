@@ -41,3 +41,11 @@ bool keysGoToTextEntry(const QObject* receiver)
         return true;
     return isTextEntry(keyboardTarget()) || isTextEntry(QApplication::focusWidget());
 }
+
+bool wheelGoesToControl(const QObject* receiver)
+{
+    for (const QObject* object = receiver; object; object = object->parent())
+        if (object->property("takesWheel").toBool())
+            return true;
+    return false;
+}

@@ -14,3 +14,7 @@ bool isTextEntry(const QWidget* widget);
 // an open popup, else the application's focus widget), or the application's
 // focus widget is one (a completer popup forwards keys to its field).
 bool keysGoToTextEntry(const QObject* receiver);
+
+// A control that takes the wheel itself (it sets the "takesWheel" property,
+// as the speed control does): the receiver or one of its parents.
+bool wheelGoesToControl(const QObject* receiver);

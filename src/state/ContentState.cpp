@@ -4,6 +4,7 @@
 #include "base/Log.h"
 #include "state/DrillOptions.h"
 #include "state/SeekInterval.h"
+#include "state/SpeedOption.h"
 
 #include <algorithm>
 
@@ -23,6 +24,7 @@ ContentState::ContentState(DefaultsStore& defaults, QObject* parent)
         Log::line(QStringLiteral("Stored seek interval %1 is not one of the steps offered, so %2 is used")
                       .arg(defaults.value(seekIntervalKey).toString(), seekIntervalLabel(m_seekInterval)));
     m_audioPlayer.setDrill(DrillOptions::stored(defaults));
+    m_audioPlayer.setSpeed(SpeedOption::stored(defaults));
     // A loop that ran its passes out is gone: the next loop key press starts a new one.
     connect(&m_audioPlayer, &AudioPlayer::loopFinished, this, [this] { setIsSettingLoop(false); });
 

@@ -2,6 +2,7 @@
 
 #include "state/ContentState.h"
 #include "state/DrillOptions.h"
+#include "state/SpeedOption.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/PlainButton.h"
 #include "ui/kit/TextButtonLabel.h"
@@ -12,6 +13,10 @@
 #include <QActionGroup>
 #include <QHBoxLayout>
 #include <QMenu>
+#include <QWheelEvent>
+
+#include <cmath>
+#include <functional>
 
 namespace {
 
@@ -21,6 +26,32 @@ std::shared_ptr<TextButtonLabel> chipLabel(const QString& text)
         text, TextButtonLabel::Style{Typography::font(TextStyle::Caption2), Palette::black(0.75), Palette::gray(0.2), 7, 2,
                                      {}, {}});
 }
+
+// A chip the wheel turns: a notch away from the user is one step up.
+class WheelChip : public PlainButton {
+public:
+    WheelChip(std::function<void(int steps)> onWheel, QWidget* parent)
+        : PlainButton(parent)
+        , m_onWheel(std::move(onWheel))
+    {
+        setProperty("takesWheel", true);  // the window's wheel seek leaves it alone
+    }
+
+protected:
+    void wheelEvent(QWheelEvent* event) override
+    {
+        m_pending += event->angleDelta().y() != 0 ? event->angleDelta().y() : event->pixelDelta().y() * 8;
+        const int steps = m_pending / 120;
+        m_pending -= steps * 120;
+        if (steps != 0)
+            m_onWheel(steps);
+        event->accept();
+    }
+
+private:
+    std::function<void(int)> m_onWheel;
+    int m_pending = 0;
+};
 
 }  // namespace
 
@@ -32,6 +63,10 @@ DrillRow::DrillRow(ContentState& state, QWidget* parent)
     , m_pause(new PlainButton(this))
     , m_passesMenu(new QMenu(this))
     , m_pauseMenu(new QMenu(this))
+    , m_speed(new WheelChip([this](int steps) {
+        SpeedOption::set(m_state, m_state.audioPlayer().speed() + steps * SpeedOption::step);
+    }, this))
+    , m_speedMenu(new QMenu(this))
 {
     m_loop->setElideMode(Qt::ElideRight);
     auto* layout = new QHBoxLayout(this);
@@ -40,6 +75,7 @@ DrillRow::DrillRow(ContentState& state, QWidget* parent)
     layout->addWidget(m_loop, 1, Qt::AlignVCenter);
     layout->addWidget(m_passes, 0, Qt::AlignVCenter);
     layout->addWidget(m_pause, 0, Qt::AlignVCenter);
+    layout->addWidget(m_speed, 0, Qt::AlignVCenter);
 
     auto* passes = new QActionGroup(m_passesMenu);
     for (const int choice : DrillOptions::passChoices) {
@@ -64,6 +100,16 @@ DrillRow::DrillRow(ContentState& state, QWidget* parent)
         pauses->addAction(item);
         connect(item, &QAction::triggered, this, [this, choice] { DrillOptions::setPause(m_state, choice); });
     }
+    auto* speeds = new QActionGroup(m_speedMenu);
+    for (const double choice : {0.5, 0.6, 0.75, 0.9, 1.0, 1.1, 1.25, 1.5, 2.0}) {
+        QAction* item = m_speedMenu->addAction(SpeedOption::label(choice));
+        item->setCheckable(true);
+        item->setData(choice);
+        speeds->addAction(item);
+        connect(item, &QAction::triggered, this, [this, choice] { SpeedOption::set(m_state, choice); });
+    }
+    connect(m_speed, &QAbstractButton::clicked, this,
+            [this] { m_speedMenu->popup(m_speed->mapToGlobal(QPoint(0, m_speed->height()))); });
     connect(m_passes, &QAbstractButton::clicked, this,
             [this] { m_passesMenu->popup(m_passes->mapToGlobal(QPoint(0, m_passes->height()))); });
     connect(m_pause, &QAbstractButton::clicked, this,
@@ -96,6 +142,13 @@ void DrillRow::followDrill()
     // Hands-free drilling needs passes to count and phrases to go on to.
     m_thenNextPhrase->setChecked(m_state.drillThenNextPhrase());
     m_thenNextPhrase->setEnabled(drill.passes > 0);
+    const QString speed = SpeedOption::label(m_state.audioPlayer().speed());
+    if (m_speed->text() != speed) {
+        m_speed->setLabel(chipLabel(speed));
+        m_speed->setText(speed);
+    }
+    for (QAction* item : m_speedMenu->actions())
+        item->setChecked(std::abs(item->data().toDouble() - m_state.audioPlayer().speed()) < 1e-9);
     const std::vector<PassPause> choices = DrillOptions::pauseChoices();
     const QList<QAction*> items = m_pauseMenu->actions();
     for (qsizetype i = 0; i < items.size(); ++i)
@@ -110,12 +163,13 @@ void DrillRow::present(const PlayerDisplay& display)
 
 QSize DrillRow::sizeHint() const
 {
-    const int chips = m_passes->sizeHint().width() + m_pause->sizeHint().width() + 12;
+    const int chips = m_passes->sizeHint().width() + m_pause->sizeHint().width() + m_speed->sizeHint().width() + 18;
     const int height = std::max({m_loop->sizeHint().height(), m_passes->sizeHint().height(), m_pause->sizeHint().height()});
     return {m_loop->sizeHint().width() + chips, height};
 }
 
 QSize DrillRow::minimumSizeHint() const
 {
-    return {m_passes->sizeHint().width() + m_pause->sizeHint().width() + 60, sizeHint().height()};
+    return {m_passes->sizeHint().width() + m_pause->sizeHint().width() + m_speed->sizeHint().width() + 66,
+            sizeHint().height()};
 }

@@ -11,8 +11,8 @@ struct PlayerDisplay;
 
 // The drill line of the player card: the loop's points as times with
 // hundredths, the pass in progress and, in a pause between passes, the
-// seconds left; at its right two small menus, passes per loop and the pause
-// after each pass.
+// seconds left; at its right three small menus: passes per loop, the pause
+// after each pass, and the speed (which the wheel also turns, over it).
 class DrillRow : public QWidget {
     Q_OBJECT
 
@@ -24,6 +24,8 @@ public:
     TextLine* loopLine() const { return m_loop; }
     PlainButton* passesButton() const { return m_passes; }
     PlainButton* pauseButton() const { return m_pause; }
+    PlainButton* speedButton() const { return m_speed; }
+    QMenu* speedMenu() const { return m_speedMenu; }
     QMenu* passesMenu() const { return m_passesMenu; }
     QMenu* pauseMenu() const { return m_pauseMenu; }
     QAction* thenNextPhraseItem() const { return m_thenNextPhrase; }
@@ -41,4 +43,6 @@ private:
     QMenu* m_passesMenu;
     QMenu* m_pauseMenu;
     QAction* m_thenNextPhrase;
+    PlainButton* m_speed;
+    QMenu* m_speedMenu;
 };

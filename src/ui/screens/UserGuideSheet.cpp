@@ -111,7 +111,8 @@ QStringList UserGuideSheet::drillingKeyLines()
             tr("S or ㄴ: Save Loop · 1–9: Recall Saved Loop"),
             tr("Delete: Remove Saved Loop"),
             tr("P or ㅔ / N or ㅜ: Previous/Next Phrase"),
-            tr("L or ㅣ: Loop This Phrase")};
+            tr("L or ㅣ: Loop This Phrase"),
+            tr("- / =: Slower/Faster · 0: Normal Speed")};
 }
 
 UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)

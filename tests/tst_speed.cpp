@@ -1,0 +1,354 @@
+// Playback speed with the pitch kept: a tone keeps its pitch and takes
+// 1/speed of its time; at 1.0 nothing is touched; a loop at any speed begins
+// each pass with its start and plays nothing past its end; positions stay in
+// the track's own time; the chosen speed is kept, a damaged one is not taken.
+
+#include "engine/AudioOutput.h"
+#include "engine/Crossfade.h"
+#include "engine/FilePlayer.h"
+#include "input/CommandHandlers.h"
+#include "state/SpeedOption.h"
+#include "ui/kit/PlainButton.h"
+#include "ui/screens/DrillRow.h"
+#include "ui/screens/PlayerDisplay.h"
+#include "KnownSignal.h"
+#include "LibraryFixture.h"
+#include "LoopListener.h"
+#include "ManualOutput.h"
+
+#include <QFile>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <cmath>
+#include <thread>
+
+namespace {
+
+constexpr int rate = 44100;
+
+// A 16-bit stereo WAV of the given samples (the same in both channels).
+bool writeWav(const QString& path, const std::vector<float>& mono)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const quint32 dataBytes = quint32(mono.size() * 4);
+    auto put32 = [&](quint32 v) { file.write(reinterpret_cast<const char*>(&v), 4); };
+    auto put16 = [&](quint16 v) { file.write(reinterpret_cast<const char*>(&v), 2); };
+    file.write("RIFF");
+    put32(36 + dataBytes);
+    file.write("WAVEfmt ");
+    put32(16);
+    put16(1);
+    put16(2);
+    put32(rate);
+    put32(rate * 4);
+    put16(4);
+    put16(16);
+    file.write("data");
+    put32(dataBytes);
+    for (const float sample : mono) {
+        const auto value = qint16(std::lround(std::clamp(sample, -1.0f, 1.0f) * 32767));
+        put16(quint16(value));
+        put16(quint16(value));
+    }
+    return true;
+}
+
+// Power of one frequency in a stretch of the left channel (Goertzel, under a
+// Hann window so that a tone starting or stopping inside the stretch does not
+// spill into its neighbours).
+double powerAt(const std::vector<float>& stereo, std::size_t firstFrame, std::size_t frames, double hertz)
+{
+    const double w = 2 * M_PI * hertz / rate;
+    double s1 = 0;
+    double s2 = 0;
+    for (std::size_t i = 0; i < frames; ++i) {
+        const double hann = 0.5 - 0.5 * std::cos(2 * M_PI * double(i) / double(frames - 1));
+        const double s = hann * stereo[(firstFrame + i) * 2] + 2 * std::cos(w) * s1 - s2;
+        s2 = s1;
+        s1 = s;
+    }
+    return (s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2) / double(frames * frames);
+}
+
+// Silence, then the loop from 1.0 to 1.5 s (660 Hz from its start, 1320 Hz
+// from 1.06 s), then 880 Hz past its end to 2.5 s.
+std::vector<float> loopTrack()
+{
+    std::vector<float> mono(std::size_t(3 * rate), 0.0f);
+    const int toneChange = rate + 6 * rate / 100;
+    for (int i = rate; i < 3 * rate / 2; ++i)
+        mono[std::size_t(i)] = 0.5f * float(std::sin(2 * M_PI * (i < toneChange ? 660 : 1320) * i / rate));
+    for (int i = 3 * rate / 2; i < 5 * rate / 2; ++i)
+        mono[std::size_t(i)] = 0.5f * float(std::sin(2 * M_PI * 880 * i / rate));
+    return mono;
+}
+
+// Whether the 880 Hz past the loop's end is heard: in any 12 ms it rises to
+// within 20 dB of the loop's own tone at its steadiest (5 ms of it would).
+bool pastTheEndIsHeard(const std::vector<float>& heard)
+{
+    const std::size_t window = 512;
+    double steady = 0;
+    for (std::size_t at = 0; at + window <= heard.size() / 2; at += window / 2)
+        steady = std::max(steady, powerAt(heard, at, window, 1320));
+    for (std::size_t at = 0; at + window <= heard.size() / 2; at += window / 2)
+        if (powerAt(heard, at, window, 880) >= 0.01 * steady) {
+            qWarning("880 Hz at frame %zu", at);
+            return true;
+        }
+    return false;
+}
+
+// The frequency of the left channel over a stretch, from its rising zero crossings.
+double frequencyOf(const std::vector<float>& stereo, std::size_t firstFrame, std::size_t frames)
+{
+    int rising = 0;
+    double first = -1;
+    double last = -1;
+    for (std::size_t i = firstFrame + 1; i < firstFrame + frames; ++i) {
+        const float a = stereo[(i - 1) * 2];
+        const float b = stereo[i * 2];
+        if (a < 0 && b >= 0) {
+            const double at = double(i - 1) + a / (a - b);
+            if (first < 0)
+                first = at;
+            else
+                ++rising;
+            last = at;
+        }
+    }
+    return rising > 0 ? rising / ((last - first) / rate) : 0;
+}
+
+}  // namespace
+
+class SpeedTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_folder;
+
+private slots:
+    void initTestCase() { AudioOutput::useManualOutputForTesting(rate); }
+
+    // The 440 Hz tone of 5 s: still 440 Hz, 5 s / speed long.
+    void aToneKeepsItsPitchAndTakesItsTime_data()
+    {
+        QTest::addColumn<double>("speed");
+        for (double speed : {0.5, 0.75, 1.5, 2.0})
+            QTest::addRow("%.2fx", speed) << speed;
+    }
+
+    void aToneKeepsItsPitchAndTakesItsTime()
+    {
+        QFETCH(double, speed);
+        const auto player = FilePlayer::load(fixtureUrl(QStringLiteral("sine-5s.mp3")), nullptr);
+        player->setSpeed(speed);
+        player->play();
+        const std::vector<float> heard = ManualOutput::pull(std::int64_t(20 * rate), std::chrono::milliseconds(500));
+        const double seconds = double(heard.size() / 2) / rate;
+        QVERIFY2(std::abs(seconds - 5.0 / speed) <= 0.005 * 5.0 / speed, qPrintable(QString::number(seconds)));
+        const double hertz = frequencyOf(heard, heard.size() / 2 / 4, heard.size() / 2 / 2);
+        QVERIFY2(std::abs(hertz - 440) <= 2, qPrintable(QString::number(hertz)));
+        QVERIFY(player->hasReachedEnd());
+        QCOMPARE(player->currentTime(), player->duration());  // in the track's own time
+    }
+
+    // Half speed: the position heard moves at half the pace of the output.
+    void positionsStayInTheTracksOwnTime()
+    {
+        const auto player = FilePlayer::load(fixtureUrl(QStringLiteral("sine-5s.mp3")), nullptr);
+        player->setCurrentTime(1.0);
+        player->setSpeed(0.5);
+        player->play();
+        ManualOutput::pull(rate);  // a second heard
+        QVERIFY2(std::abs(player->currentTime() - 1.5) < 0.03, qPrintable(QString::number(player->currentTime())));
+        player->setSpeed(2.0);  // mid-play
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ManualOutput::pull(rate / 2);
+        QVERIFY2(std::abs(player->currentTime() - 2.5) < 0.05, qPrintable(QString::number(player->currentTime())));
+        player->pause();
+        player->setSpeed(0.75);  // paused: nothing moves
+        player->setCurrentTime(4.0);
+        QCOMPARE(player->currentTime(), 4.0);
+    }
+
+    // Back at 1.0x after a stretched stretch, the output is the track itself,
+    // sample for sample, from the fade-in at the place played on.
+    void atNormalSpeedTheOutputIsTheTrackItself()
+    {
+        const QString track = QStringLiteral("chirp-cbr.mp3");
+        const std::vector<float> straight = KnownSignal::straightDecode(fixturePath(track), rate);
+        const LoopListener::Listener listener(straight);
+        const auto player = FilePlayer::load(fixtureUrl(track), nullptr);
+        player->setSpeed(1.25);
+        player->play();
+        ManualOutput::pull(rate / 2);
+        player->pause();
+        ManualOutput::pull(rate / 10);
+        player->setSpeed(1.0);
+        player->setCurrentTime(2.0);
+        player->play();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const std::vector<float> heard = ManualOutput::pull(rate);
+        const LoopListener::Report report = listener.listen(heard, 2 * rate);
+        QCOMPARE(report.lostTrack, std::int64_t(-1));
+        QCOMPARE(int(report.junctions.size()), 1);  // the fade-in, and nothing else
+        QCOMPARE(report.junctions[0].rejoinedAt, 2 * rate + Crossfade::framesAt(rate));
+        QCOMPARE(report.framesFollowed, std::int64_t(rate - Crossfade::framesAt(rate)));
+    }
+
+    // A loop at 0.75x and 1.25x with a pause after each pass: every pass is
+    // the loop start's tone from its first moment, and the tone just past the
+    // loop's end is never heard.
+    void loopsWrapExactlyAtAnySpeed_data()
+    {
+        QTest::addColumn<double>("speed");
+        QTest::newRow("0.75x") << 0.75;
+        QTest::newRow("1.25x") << 1.25;
+    }
+
+    void loopsWrapExactlyAtAnySpeed()
+    {
+        QFETCH(double, speed);
+        const QString path = m_folder.filePath(QStringLiteral("loop.wav"));
+        QVERIFY(writeWav(path, loopTrack()));
+        const auto player = FilePlayer::load(QUrl::fromLocalFile(path), nullptr);
+        QVERIFY(player);
+        LoopPlan plan;
+        plan.region = {rate, 3 * rate / 2, 1};
+        plan.pause = {PassPause::Kind::Fixed, 0.2};
+        player->setSpeed(speed);
+        player->setCurrentTime(1.0);
+        player->setLoop(plan);
+        player->play();
+        const std::int64_t pass = std::llround(0.5 * rate / speed);
+        const std::int64_t pause = std::llround(0.2 * rate);
+        const std::vector<float> heard = ManualOutput::pull(50 * (pass + pause));
+        QCOMPARE(std::int64_t(heard.size() / 2), 50 * (pass + pause));
+        // Each pass sounds at once where it belongs (within 5 ms: no start
+        // delay heard as silence), and its tone changes where the source's
+        // does, 60 ms in at the speed (within 5 ms: its start neither cut
+        // away nor late). Levels over 1 ms, against the tone's steady 0.35.
+        const std::int64_t period = pass + pause;
+        const std::int64_t millisecond = rate / 1000;
+        auto level = [&](std::int64_t at) {
+            double energy = 0;
+            for (std::int64_t i = at; i < at + millisecond; ++i)
+                energy += double(heard[std::size_t(i) * 2]) * heard[std::size_t(i) * 2];
+            return std::sqrt(energy / double(millisecond));
+        };
+        const std::int64_t changeBelongs = std::llround(0.06 * rate / speed);
+        for (std::int64_t k = 0; k < 50; ++k) {
+            const std::int64_t belongs = k * period;
+            std::int64_t onset = std::max<std::int64_t>(belongs - 5 * millisecond, 0);
+            while (onset < belongs + pass && level(onset) < 0.03)
+                onset += millisecond / 4;
+            QVERIFY2(std::abs(onset - belongs) <= 5 * millisecond,
+                     qPrintable(QStringLiteral("pass %1 sounds %2 ms after its place").arg(k + 1).arg(double(onset - belongs) / millisecond)));
+            std::int64_t change = belongs + 128;
+            const std::size_t span = 256;
+            while (change < belongs + pass
+                   && powerAt(heard, std::size_t(change) - span / 2, span, 1320) < powerAt(heard, std::size_t(change) - span / 2, span, 660))
+                change += millisecond / 4;
+            QVERIFY2(std::abs(change - belongs - changeBelongs) <= 5 * millisecond,
+                     qPrintable(QStringLiteral("pass %1 changes tone %2 ms off").arg(k + 1).arg(double(change - belongs - changeBelongs) / millisecond)));
+        }
+        QVERIFY(!pastTheEndIsHeard(heard));
+    }
+
+    // The keys step by 0.05 within 0.5 to 2.0 and go back to 1.0; the card's
+    // chip turns by a step a notch and offers the speeds in its menu.
+    void theKeysAndTheCardsChipStepTheSpeed()
+    {
+        LibraryFixture f;
+        CommandHandlers handlers(*f.state);
+        auto press = [&](Qt::Key key, const QString& text, int times = 1) {
+            for (int i = 0; i < times; ++i) {
+                QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
+                handlers.handleKeyPress(&event);
+            }
+        };
+        press(Qt::Key_Minus, QStringLiteral("-"), 3);
+        QCOMPARE(f.player().speed(), 0.85);
+        press(Qt::Key_Equal, QStringLiteral("="));
+        press(Qt::Key_Plus, QStringLiteral("+"));
+        QCOMPARE(f.player().speed(), 0.95);
+        press(Qt::Key_0, QStringLiteral("0"));
+        QCOMPARE(f.player().speed(), 1.0);
+        press(Qt::Key_Minus, QStringLiteral("-"), 20);
+        QCOMPARE(f.player().speed(), 0.5);
+        QCOMPARE(f.log.lines().last(), QStringLiteral("Speed set to: 0.5×"));
+
+        DrillRow row(*f.state);
+        row.resize(row.sizeHint());
+        auto turn = [&](int angle) {
+            const QPointF at(row.speedButton()->rect().center());
+            QWheelEvent wheel(at, row.speedButton()->mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(row.speedButton(), &wheel);
+        };
+        turn(120);
+        turn(60);  // half a notch waits for the other half
+        QCOMPARE(f.player().speed(), 0.55);
+        turn(60);
+        turn(-360);
+        QCOMPARE(f.player().speed(), 0.5);
+        turn(240);
+        QCOMPARE(f.player().speed(), 0.6);
+        for (QAction* item : row.speedMenu()->actions())
+            if (item->text() == QStringLiteral("1.25×"))
+                item->trigger();
+        QCOMPARE(f.player().speed(), 1.25);
+        row.present(PlayerDisplay::of(f.player()));
+        QCOMPARE(row.speedButton()->text(), QStringLiteral("1.25×"));
+    }
+
+    // A speed changed in the middle of a pass takes the loop with it: what
+    // lies past its end is still never heard.
+    void aSpeedChangedMidLoopKeepsTheLoopsEnd()
+    {
+        const QString path = m_folder.filePath(QStringLiteral("midloop.wav"));
+        QVERIFY(writeWav(path, loopTrack()));
+        const auto player = FilePlayer::load(QUrl::fromLocalFile(path), nullptr);
+        LoopPlan plan;
+        plan.region = {rate, 3 * rate / 2, 1};
+        player->setCurrentTime(1.0);
+        player->setLoop(plan);
+        player->play();
+        std::vector<float> heard = ManualOutput::pull(rate / 3);
+        for (double speed : {1.25, 0.6, 1.0, 2.0}) {
+            player->setSpeed(speed);
+            const std::vector<float> more = ManualOutput::pull(rate * 7 / 10);
+            heard.insert(heard.end(), more.begin(), more.end());
+        }
+        QVERIFY(!pastTheEndIsHeard(heard));
+    }
+
+    void theChosenSpeedIsKeptAndADamagedOneIsNot()
+    {
+        LibraryFixture f;
+        SpeedOption::set(*f.state, 0.77);  // to the step
+        QCOMPARE(f.player().speed(), 0.75);
+        QCOMPARE(f.log.lines(), QStringList{QStringLiteral("Speed set to: 0.75×")});
+        SpeedOption::set(*f.state, 9);
+        QCOMPARE(f.player().speed(), 2.0);
+        f.defaults.store().finishWrites();
+        QCOMPARE(ContentState(f.defaults.store()).audioPlayer().speed(), 2.0);
+        for (const QString& damaged : {QStringLiteral("fast"), QStringLiteral("3.0"), QStringLiteral("0.73"), QStringLiteral("-1")}) {
+            f.defaults.store().setValue(SpeedOption::key, damaged);
+            Log::Capture log;
+            QCOMPARE(ContentState(f.defaults.store()).audioPlayer().speed(), 1.0);
+            QCOMPARE(log.lines().size(), 1);
+            QCOMPARE(f.defaults.store().value(SpeedOption::key).toString(), damaged);  // left as it was
+        }
+    }
+};
+
+QTEST_MAIN(SpeedTest)
+#include "tst_speed.moc"
