@@ -8,6 +8,7 @@
 #include <memory>
 
 class ContentView;
+class MediaControls;
 class QApplication;
 
 // The application: its name and typeface, the per-user defaults store, and
@@ -31,9 +32,20 @@ public:
     void showMainWindow();
     // Another start handed over its command line: the window comes to the front.
     void takeHandOver(const InstanceChannel::Message& message);
+    // Shows the window if it was minimised or hidden and brings it to the front.
+    void raiseMainWindow();
+
+    // Offers the player to the desktop's media controls on the session bus,
+    // once the window is up (unless RIVETONE_NO_MPRIS=1). Without a bus the
+    // app goes on without them.
+    void startMediaControls();
+    // Null until started, and when the environment turned them off.
+    MediaControls* mediaControls() const { return m_mediaControls.get(); }
 
 private:
     // Goes last: its destructor finishes the last write of the settings.
     DefaultsStore m_defaults;
     std::unique_ptr<ContentView> m_mainWindow;
+    // Goes first: it drives the window's state.
+    std::unique_ptr<MediaControls> m_mediaControls;
 };

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -26,5 +27,7 @@ int main(int argc, char** argv)
     QObject::connect(&channel, &InstanceChannel::handedOver, &channel,
                      [&rivetone](const InstanceChannel::Message& message) { rivetone.takeHandOver(message); });
     rivetone.showMainWindow();
+    // Once the event loop runs: the bus never holds up the window.
+    QTimer::singleShot(0, &application, [&rivetone] { rivetone.startMediaControls(); });
     return application.exec();
 }
