@@ -23,6 +23,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -114,6 +116,29 @@ private slots:
 private:
     QDBusConnection m_bus;
     QString m_service;
+};
+
+// Calls back on each event of one type a widget receives.
+class EventTap : public QObject {
+public:
+    EventTap(QObject& target, QEvent::Type type, std::function<void()> onEvent)
+        : m_type(type)
+        , m_onEvent(std::move(onEvent))
+    {
+        target.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == m_type)
+            m_onEvent();
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+    std::function<void()> m_onEvent;
 };
 
 QByteArray lessonsJson()
@@ -210,6 +235,36 @@ private slots:
         qunsetenv(MediaControls::disablingVariable);
         QVERIFY(!quiet.mediaControls());
         QCOMPARE(log.lines().filter(QStringLiteral("Media controls")).size(), 1);
+    }
+
+    // Joining the bus is a few round trips to its daemon: the first picture
+    // of the window does not wait for them, and a window never painted
+    // still gets the controls. (The bus address still leads nowhere; whether
+    // they end up on a bus does not matter here, only when they start.)
+    void theControlsWaitForTheWindowsFirstPaint()
+    {
+        TemporaryDefaults defaults;
+        Log::Capture log;
+        RivetoneApp rivetone(defaults.filePath());
+        int paints = 0;
+        bool controlsAtFirstPaint = false;
+        EventTap firstPaint(rivetone.mainWindow(), QEvent::Paint, [&] {
+            if (paints++ == 0)
+                controlsAtFirstPaint = rivetone.mediaControls() != nullptr;
+        });
+        rivetone.showMainWindow();
+        // Long enough that only the paint can start them within the wait below.
+        rivetone.startMediaControlsAfterFirstPaint(std::chrono::minutes(1));
+        QVERIFY(!rivetone.mediaControls());
+        QTRY_VERIFY(rivetone.mediaControls());
+        QVERIFY(paints > 0);
+        QVERIFY(!controlsAtFirstPaint);
+
+        TemporaryDefaults otherDefaults;
+        RivetoneApp hidden(otherDefaults.filePath());
+        hidden.startMediaControlsAfterFirstPaint(std::chrono::milliseconds(50));
+        QVERIFY(!hidden.mediaControls());
+        QTRY_VERIFY_WITH_TIMEOUT(hidden.mediaControls(), 2000);
     }
 
     void thePlayerIsFoundByNameAndDesktopEntry()

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <memory>
 
 class ContentView;
@@ -39,6 +40,12 @@ public:
     // once the window is up (unless RIVETONE_NO_MPRIS=1). Without a bus the
     // app goes on without them.
     void startMediaControls();
+    // The same, started on the turn of the event loop after the window's
+    // first paint: connecting to the bus and taking a name are round trips
+    // to its daemon (a few milliseconds, tens on a busy machine), which the
+    // first picture does not wait for. A window that is not painted
+    // within longestWait (shown minimised, say) gets them then.
+    void startMediaControlsAfterFirstPaint(std::chrono::milliseconds longestWait = std::chrono::seconds(3));
     // Null until started, and when the environment turned them off.
     MediaControls* mediaControls() const { return m_mediaControls.get(); }
 

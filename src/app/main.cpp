@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -27,7 +26,6 @@ int main(int argc, char** argv)
     QObject::connect(&channel, &InstanceChannel::handedOver, &channel,
                      [&rivetone](const InstanceChannel::Message& message) { rivetone.takeHandOver(message); });
     rivetone.showMainWindow();
-    // Once the event loop runs: the bus never holds up the window.
-    QTimer::singleShot(0, &application, [&rivetone] { rivetone.startMediaControls(); });
+    rivetone.startMediaControlsAfterFirstPaint();
     return application.exec();
 }
