@@ -4,6 +4,7 @@
 #include "input/EventMonitor.h"
 #include "input/EventMonitorView.h"
 #include "library/SavedLoopsLibrary.h"
+#include "state/Transport.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/PlainButton.h"
 #include "ui/screens/NewPlaylistSheet.h"
@@ -132,9 +133,7 @@ void ContentView::playPause()
 
 void ContentView::stop()
 {
-    m_state.audioPlayer().stop();
-    // The next loop key press starts a new loop.
-    m_state.setIsSettingLoop(false);
+    Transport::stop(m_state);
     pressFeedback();
 }
 

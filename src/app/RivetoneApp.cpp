@@ -2,13 +2,54 @@
 
 #include "app/ContentView.h"
 #include "base/Log.h"
+#include "desktop/DesktopEntry.h"
+#include "desktop/MediaControls.h"
 #include "ui/kit/Typography.h"
 
 #include <QApplication>
+#include <QEvent>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+// Runs an action once, on the turn of the event loop after the widget's
+// first paint (that paint and its children's are then on the screen).
+class AfterFirstPaint : public QObject {
+public:
+    AfterFirstPaint(QWidget& widget, std::function<void()> action)
+        : QObject(&widget)
+        , m_widget(widget)
+        , m_action(std::move(action))
+    {
+        widget.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == &m_widget && event->type() == QEvent::Paint && m_action) {
+            m_widget.removeEventFilter(this);
+            QTimer::singleShot(0, &m_widget, std::move(m_action));
+            m_action = nullptr;
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget& m_widget;
+    std::function<void()> m_action;
+};
+
+}  // namespace
 
 void RivetoneApp::configure(QApplication& application)
 {
     application.setApplicationName(name);
+    // The window's app id on Wayland: the desktop finds its name and icon.
+    QGuiApplication::setDesktopFileName(DesktopEntry::applicationId());
     application.setFont(Typography::font(TextStyle::Body));
 }
 
@@ -30,10 +71,31 @@ void RivetoneApp::showMainWindow()
 void RivetoneApp::takeHandOver(const InstanceChannel::Message& message)
 {
     Log::line(QStringLiteral("Another start handed over: ") + Log::formatNameList(message.arguments));
+    raiseMainWindow();
+}
+
+void RivetoneApp::raiseMainWindow()
+{
     ContentView& window = *m_mainWindow;
     if (window.isMinimized())
         window.showNormal();
     window.show();
     window.raise();
     window.activateWindow();
+}
+
+void RivetoneApp::startMediaControls()
+{
+    if (m_mediaControls || MediaControls::disabledByEnvironment())
+        return;
+    MediaControls::WindowHooks hooks{[this] { raiseMainWindow(); }, [] { QCoreApplication::quit(); }};
+    m_mediaControls = std::make_unique<MediaControls>(m_mainWindow->state(), std::move(hooks));
+    m_mediaControls->publishOnSessionBus();
+}
+
+void RivetoneApp::startMediaControlsAfterFirstPaint(std::chrono::milliseconds longestWait)
+{
+    // Owned by the window, as is the timer: neither outlives this.
+    new AfterFirstPaint(*m_mainWindow, [this] { startMediaControls(); });
+    QTimer::singleShot(longestWait, m_mainWindow.get(), [this] { startMediaControls(); });
 }

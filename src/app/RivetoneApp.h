@@ -5,9 +5,11 @@
 
 #include <QString>
 
+#include <chrono>
 #include <memory>
 
 class ContentView;
+class MediaControls;
 class QApplication;
 
 // The application: its name and typeface, the per-user defaults store, and
@@ -31,9 +33,26 @@ public:
     void showMainWindow();
     // Another start handed over its command line: the window comes to the front.
     void takeHandOver(const InstanceChannel::Message& message);
+    // Shows the window if it was minimised or hidden and brings it to the front.
+    void raiseMainWindow();
+
+    // Offers the player to the desktop's media controls on the session bus,
+    // once the window is up (unless RIVETONE_NO_MPRIS=1). Without a bus the
+    // app goes on without them.
+    void startMediaControls();
+    // The same, started on the turn of the event loop after the window's
+    // first paint: connecting to the bus and taking a name are round trips
+    // to its daemon (a few milliseconds, tens on a busy machine), which the
+    // first picture does not wait for. A window that is not painted
+    // within longestWait (shown minimised, say) gets them then.
+    void startMediaControlsAfterFirstPaint(std::chrono::milliseconds longestWait = std::chrono::seconds(3));
+    // Null until started, and when the environment turned them off.
+    MediaControls* mediaControls() const { return m_mediaControls.get(); }
 
 private:
     // Goes last: its destructor finishes the last write of the settings.
     DefaultsStore m_defaults;
     std::unique_ptr<ContentView> m_mainWindow;
+    // Goes first: it drives the window's state.
+    std::unique_ptr<MediaControls> m_mediaControls;
 };

@@ -26,5 +26,6 @@ int main(int argc, char** argv)
     QObject::connect(&channel, &InstanceChannel::handedOver, &channel,
                      [&rivetone](const InstanceChannel::Message& message) { rivetone.takeHandOver(message); });
     rivetone.showMainWindow();
+    rivetone.startMediaControlsAfterFirstPaint();
     return application.exec();
 }

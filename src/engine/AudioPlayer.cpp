@@ -212,26 +212,54 @@ void AudioPlayer::stop()
 
 void AudioPlayer::playTrack(qint64 index)
 {
-    if (index < 0 || index >= m_playlist.size())
+    if (!loadTrack(index))
         return;
+    m_player->play();
+    setIsPlaying(true);
+    startTimer();
+    const QString name = m_currentTrack ? m_currentTrack->fileName() : QStringLiteral("none");
+    Log::line(QStringLiteral("Playing: ") + name);
+}
+
+void AudioPlayer::cueTrack(qint64 index)
+{
+    if (!loadTrack(index))
+        return;
+    settleSoon();
+    Log::line(QStringLiteral("Cued: ") + m_currentTrack->fileName());
+}
+
+bool AudioPlayer::loadTrack(qint64 index)
+{
+    if (index < 0 || index >= m_playlist.size())
+        return false;
     stop();
     const QUrl url = m_playlist.at(index);
     QString error;
     std::unique_ptr<FilePlayer> loaded = FilePlayer::load(url, &error);
     if (!loaded) {
         Log::line(QStringLiteral("Error playing track: ") + error);
-        return;
+        return false;
     }
     m_player = std::move(loaded);
     m_lastHeard = {};
+    m_currentTrackIndex = index;
     setCurrentTrack(url);
     m_player->setVolume(m_volume);
     m_player->setSpeed(m_speed);
-    m_player->play();
-    setIsPlaying(true);
-    startTimer();
-    const QString name = m_currentTrack ? m_currentTrack->fileName() : QStringLiteral("none");
-    Log::line(QStringLiteral("Playing: ") + name);
+    return true;
+}
+
+std::optional<qint64> AudioPlayer::currentTrackIndex() const
+{
+    if (!m_currentTrack)
+        return std::nullopt;
+    if (m_currentTrackIndex < m_playlist.size() && m_playlist.at(m_currentTrackIndex) == *m_currentTrack)
+        return m_currentTrackIndex;
+    const qsizetype found = m_playlist.indexOf(*m_currentTrack);
+    if (found < 0)
+        return std::nullopt;
+    return found;
 }
 
 void AudioPlayer::togglePlayPause()

@@ -86,6 +86,13 @@ public:
     void refreshNextLoop();
 
     void playTrack(qint64 index);
+    // Loads the track at index as playTrack() does, but leaves it paused at
+    // its start (a paused player stepping to another track stays paused).
+    void cueTrack(qint64 index);
+    // Where the loaded track stands in the track list: the index it was
+    // loaded from while that entry still holds it, else its first entry;
+    // none when the list does not hold it.
+    std::optional<qint64> currentTrackIndex() const;
     void togglePlayPause();
     void stop();
     void seek(double seconds);
@@ -112,6 +119,9 @@ private:
     void storeCurrentTime(double seconds);
     void setIsPlaying(bool playing);
     void setCurrentTrack(std::optional<QUrl> track);
+    // Stops and loads the track at index (volume applied, not started);
+    // false, with the error logged, when there is none or it does not load.
+    bool loadTrack(qint64 index);
     void setLoopPass(int pass);
     void setPassPauseSecondsLeft(double seconds);
     void stopTimer();
@@ -126,6 +136,7 @@ private:
     float m_volume = 1.0f;
     QList<QUrl> m_playlist;
     std::optional<QUrl> m_currentTrack;
+    qint64 m_currentTrackIndex = 0;  // the entry m_currentTrack was loaded from
     std::optional<double> m_loopStart;
     std::optional<double> m_loopEnd;
     int m_loopPass = 0;

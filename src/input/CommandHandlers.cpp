@@ -7,6 +7,7 @@
 #include "state/ContentState.h"
 #include "state/PhraseNavigation.h"
 #include "state/SpeedOption.h"
+#include "state/Transport.h"
 
 #include <QKeyEvent>
 #include <QWheelEvent>
@@ -24,20 +25,9 @@ bool CommandHandlers::hasSeekableTrack() const
 
 bool CommandHandlers::seekBy(double deltaSeconds)
 {
-    if (!hasSeekableTrack())
-        return false;
-    AudioPlayer& engine = m_state.audioPlayer();
-    const double duration = engine.player()->duration();
     // From the published position, which is what the user sees; the loop is
     // ignored here and enforced by the next tick.
-    double target = engine.currentTime() + deltaSeconds;
-    if (duration < target)
-        target = duration;
-    if (!(target >= 0))  // negative or NaN
-        target = 0;
-    engine.seek(target);
-    engine.setCurrentTime(target);
-    return true;
+    return Transport::seekTo(m_state, m_state.audioPlayer().currentTime() + deltaSeconds);
 }
 
 bool CommandHandlers::performKeyCommand(const KeyAction& action, LoopLogging logging)

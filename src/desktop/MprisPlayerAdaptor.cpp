@@ -1,0 +1,183 @@
+#include "desktop/MprisPlayerAdaptor.h"
+
+#include "engine/AudioPlayer.h"
+#include "state/ContentState.h"
+#include "state/Transport.h"
+
+#include <algorithm>
+#include <cmath>
+
+MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* exported, ContentState& state, Announcer announce)
+    : QDBusAbstractAdaptor(exported)
+    , m_state(state)
+    , m_announce(std::move(announce))
+{
+    m_clock.start();
+    noteLoadedTrack();
+    m_announced = snapshot();
+    m_jumps.observe(m_state.audioPlayer().currentTime(), m_state.audioPlayer().isPlaying(), m_trackSerial, m_clock.elapsed());
+
+    // The engine changes a hundred times a second while it plays: one
+    // announcement per turn of the event loop covers them all.
+    m_announceSoon.setSingleShot(true);
+    m_announceSoon.setInterval(0);
+    connect(&m_announceSoon, &QTimer::timeout, this, &MprisPlayerAdaptor::announceChanges);
+    // Each load is seen as it happens (not a turn later), so no two loaded
+    // tracks can share a serial.
+    connect(&m_state.audioPlayer(), &AudioPlayer::changed, this, [this] {
+        noteLoadedTrack();
+        m_announceSoon.start();
+    });
+    // The album is the current playlist's name.
+    connect(&m_state, &ContentState::changed, this, [this] { m_announceSoon.start(); });
+}
+
+void MprisPlayerAdaptor::noteLoadedTrack()
+{
+    const auto loaded = reinterpret_cast<quintptr>(m_state.audioPlayer().player());
+    if (loaded == m_serialTrack)
+        return;
+    // A new track is loaded while the one before it still exists, so its
+    // address differs from the one last seen.
+    m_serialTrack = loaded;
+    if (loaded)
+        ++m_trackSerial;
+}
+
+PlayerSnapshot MprisPlayerAdaptor::snapshot() const
+{
+    return PlayerSnapshot::of(m_state, m_trackSerial);
+}
+
+void MprisPlayerAdaptor::announceChanges()
+{
+    m_announceSoon.stop();
+    const PlayerSnapshot now = snapshot();
+    const QVariantMap changed = now.changedSince(m_announced);
+    m_announced = now;
+    if (!changed.isEmpty() && m_announce)
+        m_announce(changed);
+    const AudioPlayer& engine = m_state.audioPlayer();
+    if (m_jumps.observe(engine.currentTime(), engine.isPlaying(), now.trackSerial, m_clock.elapsed()))
+        emit Seeked(position());
+}
+
+QString MprisPlayerAdaptor::playbackStatus() const
+{
+    return PlayerSnapshot::statusName(snapshot().status);
+}
+
+void MprisPlayerAdaptor::setRate(double rate)
+{
+    // Only 1.0 is offered; a rate of 0 is a request to pause.
+    if (rate == 0.0)
+        Pause();
+}
+
+QVariantMap MprisPlayerAdaptor::metadata() const
+{
+    return snapshot().metadata();
+}
+
+double MprisPlayerAdaptor::volume() const
+{
+    return m_state.audioPlayer().volume();
+}
+
+void MprisPlayerAdaptor::setVolume(double level)
+{
+    if (std::isnan(level))
+        return;
+    // As the window's slider sets it; the engine's range is 0...1.
+    m_state.audioPlayer().applyVolume(float(std::clamp(level, 0.0, 1.0)));
+}
+
+qlonglong MprisPlayerAdaptor::position() const
+{
+    const double seconds = m_state.audioPlayer().currentTime();
+    return std::isfinite(seconds) ? std::llround(seconds * 1e6) : 0;
+}
+
+bool MprisPlayerAdaptor::canGoNext() const
+{
+    return Transport::canGoToNextTrack(m_state);
+}
+
+bool MprisPlayerAdaptor::canGoPrevious() const
+{
+    return Transport::canGoToPreviousTrack(m_state);
+}
+
+bool MprisPlayerAdaptor::canPlay() const
+{
+    return snapshot().canPlay;
+}
+
+bool MprisPlayerAdaptor::canPause() const
+{
+    return snapshot().canPause;
+}
+
+bool MprisPlayerAdaptor::canSeek() const
+{
+    return snapshot().canSeek;
+}
+
+void MprisPlayerAdaptor::Next()
+{
+    Transport::goToNextTrack(m_state);
+}
+
+void MprisPlayerAdaptor::Previous()
+{
+    Transport::goToPreviousTrack(m_state);
+}
+
+void MprisPlayerAdaptor::Pause()
+{
+    if (m_state.audioPlayer().isPlaying())
+        m_state.audioPlayer().togglePlayPause();
+}
+
+void MprisPlayerAdaptor::PlayPause()
+{
+    m_state.audioPlayer().togglePlayPause();
+}
+
+void MprisPlayerAdaptor::Stop()
+{
+    Transport::stop(m_state);
+}
+
+void MprisPlayerAdaptor::Play()
+{
+    if (!m_state.audioPlayer().isPlaying())
+        m_state.audioPlayer().togglePlayPause();
+}
+
+void MprisPlayerAdaptor::Seek(qlonglong offsetMicroseconds)
+{
+    const PlayerSnapshot now = snapshot();
+    if (!now.canSeek)
+        return;
+    const double target = m_state.audioPlayer().currentTime() + double(offsetMicroseconds) / 1e6;
+    // Past the end is a step to the next track (none at the list's end).
+    if (target > m_state.audioPlayer().player()->duration()) {
+        Next();
+        return;
+    }
+    Transport::seekTo(m_state, std::max(target, 0.0));
+    announceChanges();
+}
+
+void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong positionMicroseconds)
+{
+    const PlayerSnapshot now = snapshot();
+    // A position meant for a track that has since been replaced is dropped.
+    if (!now.canSeek || now.trackSerial == 0 || trackId != PlayerSnapshot::trackIdPath(now.trackSerial))
+        return;
+    if (positionMicroseconds < 0 || positionMicroseconds > now.lengthMicroseconds)
+        return;
+    Transport::seekTo(m_state, double(positionMicroseconds) / 1e6);
+    announceChanges();
+}

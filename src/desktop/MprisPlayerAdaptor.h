@@ -1,0 +1,92 @@
+#pragma once
+
+#include "desktop/PlayerSnapshot.h"
+#include "desktop/PositionJumpWatch.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusObjectPath>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QVariantMap>
+
+#include <functional>
+
+class ContentState;
+
+// The window's player as the desktop's media controls see it
+// (org.mpris.MediaPlayer2.Player): play, pause, stop, the previous and next
+// track of the current playlist, seeking, the volume, and what is loaded.
+// The commands are the window's own (Transport, the engine); the changes,
+// however they came about, are announced once per turn of the event loop.
+//
+// The rate stays 1.0 here: the player has no speed control the desktop may
+// set.
+class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
+    Q_PROPERTY(double Rate READ rate WRITE setRate)
+    Q_PROPERTY(double MinimumRate READ rate)
+    Q_PROPERTY(double MaximumRate READ rate)
+    Q_PROPERTY(QVariantMap Metadata READ metadata)
+    Q_PROPERTY(double Volume READ volume WRITE setVolume)
+    Q_PROPERTY(qlonglong Position READ position)
+    Q_PROPERTY(bool CanGoNext READ canGoNext)
+    Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
+    Q_PROPERTY(bool CanPlay READ canPlay)
+    Q_PROPERTY(bool CanPause READ canPause)
+    Q_PROPERTY(bool CanSeek READ canSeek)
+    Q_PROPERTY(bool CanControl READ canControl)
+
+public:
+    static inline const QString interfaceName = QStringLiteral("org.mpris.MediaPlayer2.Player");
+    // Sends org.freedesktop.DBus.Properties.PropertiesChanged for this
+    // interface with the changed values.
+    using Announcer = std::function<void(const QVariantMap& changed)>;
+
+    MprisPlayerAdaptor(QObject* exported, ContentState& state, Announcer announce);
+
+    QString playbackStatus() const;
+    double rate() const { return 1.0; }
+    void setRate(double rate);
+    QVariantMap metadata() const;
+    double volume() const;
+    void setVolume(double level);
+    qlonglong position() const;
+    bool canGoNext() const;
+    bool canGoPrevious() const;
+    bool canPlay() const;
+    bool canPause() const;
+    bool canSeek() const;
+    bool canControl() const { return true; }
+
+    // Announces what changed since the last announcement now, without
+    // waiting for the event loop.
+    void announceChanges();
+
+public slots:
+    void Next();
+    void Previous();
+    void Pause();
+    void PlayPause();
+    void Stop();
+    void Play();
+    void Seek(qlonglong offsetMicroseconds);
+    void SetPosition(const QDBusObjectPath& trackId, qlonglong positionMicroseconds);
+
+signals:
+    void Seeked(qlonglong positionMicroseconds);
+
+private:
+    PlayerSnapshot snapshot() const;
+    void noteLoadedTrack();
+
+    ContentState& m_state;
+    Announcer m_announce;
+    quint64 m_trackSerial = 0;
+    quintptr m_serialTrack = 0;  // which loaded track (its address) has m_trackSerial
+    PlayerSnapshot m_announced;
+    PositionJumpWatch m_jumps;
+    QElapsedTimer m_clock;
+    QTimer m_announceSoon;
+};

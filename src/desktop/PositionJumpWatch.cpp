@@ -1,0 +1,29 @@
+#include "desktop/PositionJumpWatch.h"
+
+bool PositionJumpWatch::observe(double positionSeconds, bool isPlaying, quint64 trackSerial, qint64 nowMilliseconds)
+{
+    bool jumped = false;
+    if (m_hasObserved && trackSerial == m_trackSerial) {
+        const double elapsedSeconds = double(nowMilliseconds - m_atMilliseconds) / 1000.0;
+        double earliest = m_positionSeconds;
+        double latest = m_positionSeconds;
+        double tolerance = restingToleranceSeconds;
+        if (m_wasPlaying && isPlaying) {
+            // Playing on: the play head moved with the clock.
+            earliest += elapsedSeconds;
+            latest += elapsedSeconds;
+            tolerance = playingToleranceSeconds;
+        } else if (m_wasPlaying || isPlaying) {
+            // Started or stopped in between: it moved for part of the time.
+            latest += elapsedSeconds;
+            tolerance = playingToleranceSeconds;
+        }
+        jumped = positionSeconds < earliest - tolerance || positionSeconds > latest + tolerance;
+    }
+    m_hasObserved = true;
+    m_positionSeconds = positionSeconds;
+    m_wasPlaying = isPlaying;
+    m_trackSerial = trackSerial;
+    m_atMilliseconds = nowMilliseconds;
+    return jumped;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QtGlobal>
+
+// Tells when the play head jumped: moved otherwise than playback moves it
+// (a seek from any control, a loop going back to its start). The desktop is
+// told of such jumps only; between them it runs its own clock.
+class PositionJumpWatch {
+public:
+    // While playing, the reported position follows the audio heard, which
+    // runs with the wall clock within a device buffer or two; this is well
+    // beyond that and well below any seek a learner makes.
+    static constexpr double playingToleranceSeconds = 0.3;
+    // At rest the position does not move at all.
+    static constexpr double restingToleranceSeconds = 0.001;
+
+    // Notes the position as published at nowMilliseconds (a steady clock);
+    // true when it jumped since the last observation of the same track.
+    bool observe(double positionSeconds, bool isPlaying, quint64 trackSerial, qint64 nowMilliseconds);
+
+private:
+    bool m_hasObserved = false;
+    double m_positionSeconds = 0;
+    bool m_wasPlaying = false;
+    quint64 m_trackSerial = 0;
+    qint64 m_atMilliseconds = 0;
+};

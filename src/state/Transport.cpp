@@ -1,0 +1,79 @@
+#include "state/Transport.h"
+
+#include "engine/AudioPlayer.h"
+#include "state/ContentState.h"
+
+#include <optional>
+
+namespace {
+
+std::optional<qint64> steppedIndex(const AudioPlayer& player, int step)
+{
+    const std::optional<qint64> current = player.currentTrackIndex();
+    if (!current)
+        return std::nullopt;
+    const qint64 target = *current + step;
+    if (target < 0 || target >= player.playlist().size())
+        return std::nullopt;
+    return target;
+}
+
+void goTo(ContentState& state, int step)
+{
+    AudioPlayer& player = state.audioPlayer();
+    const std::optional<qint64> target = steppedIndex(player, step);
+    if (!target)
+        return;
+    if (player.isPlaying())
+        player.playTrack(*target);
+    else
+        player.cueTrack(*target);
+}
+
+}  // namespace
+
+namespace Transport {
+
+void stop(ContentState& state)
+{
+    state.audioPlayer().stop();
+    state.setIsSettingLoop(false);
+}
+
+bool seekTo(ContentState& state, double seconds)
+{
+    AudioPlayer& engine = state.audioPlayer();
+    const FilePlayer* loaded = engine.player();
+    if (!loaded || !(loaded->duration() > 0))  // a NaN duration fails too
+        return false;
+    double target = seconds;
+    if (loaded->duration() < target)
+        target = loaded->duration();
+    if (!(target >= 0))  // negative or NaN
+        target = 0;
+    engine.seek(target);
+    engine.setCurrentTime(target);
+    return true;
+}
+
+bool canGoToNextTrack(const ContentState& state)
+{
+    return steppedIndex(state.audioPlayer(), +1).has_value();
+}
+
+bool canGoToPreviousTrack(const ContentState& state)
+{
+    return steppedIndex(state.audioPlayer(), -1).has_value();
+}
+
+void goToNextTrack(ContentState& state)
+{
+    goTo(state, +1);
+}
+
+void goToPreviousTrack(ContentState& state)
+{
+    goTo(state, -1);
+}
+
+}  // namespace Transport

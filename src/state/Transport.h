@@ -1,0 +1,28 @@
+#pragma once
+
+class ContentState;
+
+// The transport commands as every control gives them: the window's buttons
+// and the desktop's media controls (media keys, the panel's player widget)
+// both come here, so they cannot come to mean different things.
+namespace Transport {
+
+// Stops playback and clears the loop; the next loop key starts a new loop.
+void stop(ContentState& state);
+
+// Moves the play head to seconds, clamped to the loaded track, and publishes
+// the new position at once (not at the next tick). False, and nothing
+// happens, when no track with a positive duration is loaded.
+bool seekTo(ContentState& state, double seconds);
+
+// Whether the current playlist has a track after (before) the loaded one.
+bool canGoToNextTrack(const ContentState& state);
+bool canGoToPreviousTrack(const ContentState& state);
+
+// Steps to the next (previous) track of the current playlist: it plays when
+// playback was running, else it is only loaded, paused at its start. Nothing
+// happens at either end of the list or when no track of the list is loaded.
+void goToNextTrack(ContentState& state);
+void goToPreviousTrack(ContentState& state);
+
+}  // namespace Transport

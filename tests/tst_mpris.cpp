@@ -1,0 +1,440 @@
+// The media controls as the desktop drives them: a private session bus, the
+// window's real state and engine, and a client that calls and reads the way
+// a panel's player widget does (org.mpris.MediaPlayer2 and its .Player).
+
+#include "app/ContentView.h"
+#include "app/RivetoneApp.h"
+#include "desktop/MediaControls.h"
+#include "desktop/PlayerSnapshot.h"
+#include "desktop/PositionJumpWatch.h"
+#include "state/Transport.h"
+#include "LibraryFixture.h"
+
+#include <QApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const QString rootInterface = QStringLiteral("org.mpris.MediaPlayer2");
+constexpr qlonglong second = 1'000'000;  // microseconds
+
+QVariantMap asMap(const QVariant& value)
+{
+    if (value.canConvert<QDBusArgument>())
+        return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
+    return value.toMap();
+}
+
+// A desktop widget on its own connection. Calls wait with the event loop
+// running, since the player answering them lives on this same thread.
+class DesktopClient : public QObject {
+    Q_OBJECT
+
+public:
+    DesktopClient(const QString& address, const QString& service)
+        : m_bus(QDBusConnection::connectToBus(address, QStringLiteral("widget")))
+        , m_service(service)
+    {
+        m_bus.connect(service, MediaControls::objectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                      QStringLiteral("PropertiesChanged"), this, SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
+        m_bus.connect(service, MediaControls::objectPath, playerInterface, QStringLiteral("Seeked"), this,
+                      SLOT(onSeeked(qlonglong)));
+    }
+    ~DesktopClient() override { QDBusConnection::disconnectFromBus(QStringLiteral("widget")); }
+
+    QDBusMessage call(const QString& method, const QVariantList& arguments = {}, const QString& interface = playerInterface)
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(m_service, MediaControls::objectPath, interface, method);
+        message.setArguments(arguments);
+        return m_bus.call(message, QDBus::BlockWithGui);
+    }
+    QVariant get(const QString& property, const QString& interface = playerInterface)
+    {
+        const QDBusMessage reply = call(QStringLiteral("Get"), {interface, property}, QStringLiteral("org.freedesktop.DBus.Properties"));
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            return {};
+        return reply.arguments().value(0).value<QDBusVariant>().variant();
+    }
+    void set(const QString& property, const QVariant& value)
+    {
+        call(QStringLiteral("Set"), {playerInterface, property, QVariant::fromValue(QDBusVariant(value))},
+             QStringLiteral("org.freedesktop.DBus.Properties"));
+    }
+    QString status() { return get(QStringLiteral("PlaybackStatus")).toString(); }
+    QVariantMap metadata() { return asMap(get(QStringLiteral("Metadata"))); }
+    qlonglong position() { return get(QStringLiteral("Position")).toLongLong(); }
+    QDBusObjectPath trackId() { return metadata().value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>(); }
+    bool can(const char* flag) { return get(QString::fromLatin1(flag)).toBool(); }
+
+    // The values announced since the last clear(), latest last.
+    QList<QVariantMap> announced;
+    QList<qlonglong> seeked;
+    QVariant lastAnnounced(const QString& property) const
+    {
+        for (auto it = announced.crbegin(); it != announced.crend(); ++it)
+            if (it->contains(property))
+                return it->value(property);
+        return {};
+    }
+    void clear()
+    {
+        announced.clear();
+        seeked.clear();
+    }
+
+signals:
+    void changed();
+
+private slots:
+    void onPropertiesChanged(const QString& interface, const QVariantMap& values, const QStringList&)
+    {
+        if (interface == playerInterface)
+            announced << values;
+        emit changed();
+    }
+    void onSeeked(qlonglong position)
+    {
+        seeked << position;
+        emit changed();
+    }
+
+private:
+    QDBusConnection m_bus;
+    QString m_service;
+};
+
+// Calls back on each event of one type a widget receives.
+class EventTap : public QObject {
+public:
+    EventTap(QObject& target, QEvent::Type type, std::function<void()> onEvent)
+        : m_type(type)
+        , m_onEvent(std::move(onEvent))
+    {
+        target.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == m_type)
+            m_onEvent();
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+    std::function<void()> m_onEvent;
+};
+
+QByteArray lessonsJson()
+{
+    return QStringLiteral(R"({"Lessons":["%1","%2","%3"]})")
+        .arg(fixtureUrl("sine-5s.mp3").toString(QUrl::FullyEncoded), fixtureUrl("chirp-cbr.mp3").toString(QUrl::FullyEncoded),
+             fixtureUrl("sine-5s.m4a").toString(QUrl::FullyEncoded))
+        .toUtf8();
+}
+
+}  // namespace
+
+class MprisTest : public QObject {
+    Q_OBJECT
+
+    QProcess m_daemon;
+    QString m_address;
+
+    // The window's state over a playlist of three lessons, offered on the
+    // private bus, and a widget watching it.
+    struct Desktop {
+        explicit Desktop(const QString& address)
+            : fixture(lessonsJson())
+            , controls(*fixture.state, {[this] { ++raised; }, [this] { ++quitRequests; }})
+        {
+            fixture.library->loadPlaylists();
+            published = controls.publish(QDBusConnection::connectToBus(address, QStringLiteral("player")));
+            client = std::make_unique<DesktopClient>(address, controls.serviceName());
+        }
+        ~Desktop()
+        {
+            client.reset();
+            QDBusConnection::disconnectFromBus(QStringLiteral("player"));
+        }
+        AudioPlayer& engine() { return fixture.player(); }
+
+        LibraryFixture fixture;
+        int raised = 0;
+        int quitRequests = 0;
+        MediaControls controls;
+        bool published = false;
+        std::unique_ptr<DesktopClient> client;
+    };
+
+private slots:
+    void initTestCase()
+    {
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (daemon.isEmpty())
+            QSKIP("dbus-daemon is not installed (Debian package dbus-daemon)");
+        m_daemon.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+                                QStringLiteral("--print-address=1")});
+        QVERIFY(m_daemon.waitForStarted());
+        QTRY_VERIFY(m_daemon.canReadLine());
+        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        QVERIFY(!m_address.isEmpty());
+    }
+
+    void cleanupTestCase()
+    {
+        m_daemon.terminate();
+        m_daemon.waitForFinished();
+    }
+
+    void theAppGoesOnWithoutASessionBusAfterOneLine()
+    {
+        // Nothing listens there: the connection fails at once.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/rivetone-test-bus");
+        TemporaryDefaults defaults;
+        Log::Capture log;
+        RivetoneApp rivetone(defaults.filePath());
+        rivetone.showMainWindow();
+        QElapsedTimer started;
+        started.start();
+        rivetone.startMediaControls();
+        QVERIFY2(started.elapsed() < 1000, "giving up on the bus held the window up");
+        QVERIFY(rivetone.mediaControls());
+        QVERIFY(rivetone.mediaControls()->serviceName().isEmpty());
+        const QStringList lines = log.lines().filter(QStringLiteral("Media controls"));
+        QCOMPARE(lines, QStringList{QStringLiteral("Media controls unavailable: no session bus")});
+        // The window works as before.
+        AudioPlayer& engine = rivetone.mainWindow().audioPlayer();
+        engine.setPlaylist({fixtureUrl("sine-5s.mp3")});
+        rivetone.mainWindow().playPause();
+        QVERIFY(engine.isPlaying());
+        rivetone.mainWindow().stop();
+        QVERIFY(!engine.isPlaying());
+
+        // Turned off, it does not even try.
+        qputenv(MediaControls::disablingVariable, "1");
+        TemporaryDefaults otherDefaults;
+        RivetoneApp quiet(otherDefaults.filePath());
+        quiet.startMediaControls();
+        qunsetenv(MediaControls::disablingVariable);
+        QVERIFY(!quiet.mediaControls());
+        QCOMPARE(log.lines().filter(QStringLiteral("Media controls")).size(), 1);
+    }
+
+    // Joining the bus is a few round trips to its daemon: the first picture
+    // of the window does not wait for them, and a window never painted
+    // still gets the controls. (The bus address still leads nowhere; whether
+    // they end up on a bus does not matter here, only when they start.)
+    void theControlsWaitForTheWindowsFirstPaint()
+    {
+        TemporaryDefaults defaults;
+        Log::Capture log;
+        RivetoneApp rivetone(defaults.filePath());
+        int paints = 0;
+        bool controlsAtFirstPaint = false;
+        EventTap firstPaint(rivetone.mainWindow(), QEvent::Paint, [&] {
+            if (paints++ == 0)
+                controlsAtFirstPaint = rivetone.mediaControls() != nullptr;
+        });
+        rivetone.showMainWindow();
+        // Long enough that only the paint can start them within the wait below.
+        rivetone.startMediaControlsAfterFirstPaint(std::chrono::minutes(1));
+        QVERIFY(!rivetone.mediaControls());
+        QTRY_VERIFY(rivetone.mediaControls());
+        QVERIFY(paints > 0);
+        QVERIFY(!controlsAtFirstPaint);
+
+        TemporaryDefaults otherDefaults;
+        RivetoneApp hidden(otherDefaults.filePath());
+        hidden.startMediaControlsAfterFirstPaint(std::chrono::milliseconds(50));
+        QVERIFY(!hidden.mediaControls());
+        QTRY_VERIFY_WITH_TIMEOUT(hidden.mediaControls(), 2000);
+    }
+
+    void thePlayerIsFoundByNameAndDesktopEntry()
+    {
+        Desktop desktop(m_address);
+        QVERIFY(desktop.published);
+        QCOMPARE(desktop.controls.serviceName(), MediaControls::serviceBaseName);
+        DesktopClient& widget = *desktop.client;
+        QCOMPARE(widget.get(QStringLiteral("Identity"), rootInterface).toString(), QStringLiteral("Rivetone"));
+        QCOMPARE(widget.get(QStringLiteral("DesktopEntry"), rootInterface).toString(), QStringLiteral("io.github.rivetone.Rivetone"));
+        QCOMPARE(widget.get(QStringLiteral("HasTrackList"), rootInterface).toBool(), false);
+        QCOMPARE(widget.get(QStringLiteral("SupportedUriSchemes"), rootInterface).toStringList(), QStringList{QStringLiteral("file")});
+        const QStringList types = widget.get(QStringLiteral("SupportedMimeTypes"), rootInterface).toStringList();
+        QVERIFY2(types.contains(QStringLiteral("audio/mpeg")) && types.contains(QStringLiteral("audio/mp4")), qPrintable(types.join(' ')));
+        QVERIFY(widget.get(QStringLiteral("CanRaise"), rootInterface).toBool());
+        widget.call(QStringLiteral("Raise"), {}, rootInterface);
+        QCOMPARE(desktop.raised, 1);
+        widget.call(QStringLiteral("Quit"), {}, rootInterface);
+        QCOMPARE(desktop.quitRequests, 1);
+
+        // A second Rivetone (another library) on the same bus takes a name of its own.
+        LibraryFixture other;
+        MediaControls second(*other.state, {});
+        QVERIFY(second.publish(QDBusConnection::connectToBus(m_address, QStringLiteral("second"))));
+        QCOMPARE(second.serviceName(), MediaControls::serviceBaseName + QStringLiteral(".instance")
+                                           + QString::number(QCoreApplication::applicationPid()));
+        QDBusConnection::disconnectFromBus(QStringLiteral("second"));
+    }
+
+    void playPauseAndStopChangeTheStatusAndAnnounceIt()
+    {
+        Desktop desktop(m_address);
+        DesktopClient& widget = *desktop.client;
+        QCOMPARE(widget.status(), QStringLiteral("Stopped"));
+        QVERIFY(widget.can("CanPlay"));
+        QVERIFY(!widget.can("CanPause"));
+
+        widget.call(QStringLiteral("PlayPause"));
+        QVERIFY(desktop.engine().isPlaying());
+        QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Playing"));
+        QCOMPARE(widget.status(), QStringLiteral("Playing"));
+        QVERIFY(widget.lastAnnounced(QStringLiteral("CanPause")).toBool());
+        QTRY_VERIFY(widget.position() > 0);
+
+        widget.call(QStringLiteral("PlayPause"));
+        QVERIFY(!desktop.engine().isPlaying());
+        QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Paused"));
+        widget.call(QStringLiteral("Pause"));  // paused already: no effect
+        QVERIFY(!desktop.engine().isPlaying());
+        widget.call(QStringLiteral("Play"));
+        QVERIFY(desktop.engine().isPlaying());
+        widget.call(QStringLiteral("Play"));  // playing already: no effect
+        QVERIFY(desktop.engine().isPlaying());
+
+        desktop.fixture.state->setIsSettingLoop(true);
+        widget.call(QStringLiteral("Stop"));
+        QVERIFY(!desktop.engine().isPlaying());
+        QVERIFY(!desktop.fixture.state->isSettingLoop());  // as the window's stop button leaves it
+        QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Stopped"));
+        QCOMPARE(widget.position(), 0);
+    }
+
+    void nextAndPreviousStepThroughTheCurrentPlaylist()
+    {
+        Desktop desktop(m_address);
+        DesktopClient& widget = *desktop.client;
+        // Nothing loaded: nowhere to step from.
+        QVERIFY(!widget.can("CanGoNext"));
+        QCOMPARE(widget.trackId().path(), QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
+
+        widget.call(QStringLiteral("Play"));
+        QVariantMap metadata = widget.metadata();
+        QCOMPARE(metadata.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("sine-5s.mp3"));
+        QCOMPARE(metadata.value(QStringLiteral("xesam:url")).toString(), fixtureUrl("sine-5s.mp3").toString(QUrl::FullyEncoded));
+        QCOMPARE(metadata.value(QStringLiteral("xesam:album")).toString(), QStringLiteral("Lessons"));
+        QVERIFY(qAbs(metadata.value(QStringLiteral("mpris:length")).toLongLong() - 5 * second) < second / 100);
+        QVERIFY(widget.can("CanGoNext"));
+        QVERIFY(!widget.can("CanGoPrevious"));
+        const QDBusObjectPath first = widget.trackId();
+
+        widget.clear();
+        widget.call(QStringLiteral("Next"));
+        QTRY_VERIFY(!widget.lastAnnounced(QStringLiteral("Metadata")).isNull());
+        metadata = asMap(widget.lastAnnounced(QStringLiteral("Metadata")));
+        QCOMPARE(metadata.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("chirp-cbr.mp3"));
+        QVERIFY(qAbs(metadata.value(QStringLiteral("mpris:length")).toLongLong() - 6 * second) < second / 100);
+        QVERIFY(metadata.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>() != first);
+        QVERIFY(widget.lastAnnounced(QStringLiteral("CanGoPrevious")).toBool());
+        QVERIFY(desktop.engine().isPlaying());  // playing went on playing
+
+        // Paused, the next track is only loaded.
+        widget.call(QStringLiteral("Pause"));
+        widget.clear();
+        widget.call(QStringLiteral("Next"));
+        QVERIFY(!desktop.engine().isPlaying());
+        QCOMPARE(widget.metadata().value(QStringLiteral("xesam:title")).toString(), QStringLiteral("sine-5s.m4a"));
+        QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("CanGoNext")), QVariant(false));
+        QVERIFY(!widget.can("CanGoNext"));
+        widget.call(QStringLiteral("Next"));  // the end of the list: no effect
+        QCOMPARE(widget.metadata().value(QStringLiteral("xesam:title")).toString(), QStringLiteral("sine-5s.m4a"));
+
+        widget.call(QStringLiteral("Previous"));
+        QCOMPARE(widget.metadata().value(QStringLiteral("xesam:title")).toString(), QStringLiteral("chirp-cbr.mp3"));
+        QVERIFY(widget.can("CanGoNext"));
+    }
+
+    void seekingMovesThePositionAndIsAnnounced()
+    {
+        Desktop desktop(m_address);
+        DesktopClient& widget = *desktop.client;
+        widget.call(QStringLiteral("Play"));
+        widget.call(QStringLiteral("Pause"));
+        const QDBusObjectPath track = widget.trackId();
+        widget.clear();
+
+        widget.call(QStringLiteral("SetPosition"), {QVariant::fromValue(track), 3 * second});
+        QCOMPARE(widget.position(), 3 * second);
+        QTRY_COMPARE(widget.seeked, QList<qlonglong>{3 * second});
+        widget.call(QStringLiteral("Seek"), {-second});
+        QCOMPARE(widget.position(), 2 * second);
+        QTRY_COMPARE(widget.seeked.size(), 2);
+        QCOMPARE(widget.seeked.last(), 2 * second);
+        widget.call(QStringLiteral("Seek"), {-10 * second});  // before the start: the start
+        QCOMPARE(widget.position(), 0);
+
+        // Out of the track, or for a track no longer loaded: ignored.
+        widget.call(QStringLiteral("SetPosition"), {QVariant::fromValue(track), 7 * second});
+        widget.call(QStringLiteral("SetPosition"), {QVariant::fromValue(track), -second});
+        QCOMPARE(widget.position(), 0);
+        widget.call(QStringLiteral("Next"));
+        widget.call(QStringLiteral("SetPosition"), {QVariant::fromValue(track), 2 * second});
+        QCOMPARE(widget.position(), 0);
+        widget.call(QStringLiteral("SetPosition"), {QVariant::fromValue(widget.trackId()), 4 * second});
+        QCOMPARE(widget.position(), 4 * second);
+
+        // A seek from the window (the arrow keys) is told too.
+        widget.clear();
+        Transport::seekTo(*desktop.fixture.state, 1.5);
+        QTRY_COMPARE(widget.seeked, QList<qlonglong>{3 * second / 2});
+    }
+
+    void theVolumeIsTheWindowsVolume()
+    {
+        Desktop desktop(m_address);
+        DesktopClient& widget = *desktop.client;
+        widget.set(QStringLiteral("Volume"), 0.25);
+        QCOMPARE(desktop.engine().volume(), 0.25f);
+        QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("Volume")).toDouble(), 0.25);
+        desktop.engine().applyVolume(0.5f);  // the window's slider
+        QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("Volume")).toDouble(), 0.5);
+        widget.set(QStringLiteral("Volume"), -1.0);
+        QCOMPARE(desktop.engine().volume(), 0.0f);
+        QCOMPARE(widget.get(QStringLiteral("Rate")).toDouble(), 1.0);
+        QCOMPARE(widget.get(QStringLiteral("MaximumRate")).toDouble(), 1.0);
+    }
+
+    // Between jumps the desktop runs its own clock: only a jump is told.
+    void onlyJumpsOfThePlayHeadCountAsSeeks()
+    {
+        PositionJumpWatch watch;
+        QVERIFY(!watch.observe(10.0, true, 1, 0));
+        QVERIFY(!watch.observe(10.5, true, 1, 500));   // playing on
+        QVERIFY(!watch.observe(10.52, true, 1, 540));  // heard a little late
+        QVERIFY(watch.observe(9.0, true, 1, 560));     // a loop went back
+        QVERIFY(!watch.observe(9.0, false, 1, 5000));  // paused
+        QVERIFY(!watch.observe(9.0, false, 1, 9000));
+        QVERIFY(watch.observe(9.05, false, 1, 9100));  // nudged while paused
+        QVERIFY(!watch.observe(0.0, true, 2, 9200));   // another track starts
+    }
+};
+
+QTEST_MAIN(MprisTest)
+#include "tst_mpris.moc"
