@@ -7,6 +7,7 @@
 #include "desktop/MediaControls.h"
 #include "desktop/PlayerSnapshot.h"
 #include "desktop/PositionJumpWatch.h"
+#include "state/SpeedOption.h"
 #include "state/Transport.h"
 #include "LibraryFixture.h"
 
@@ -406,7 +407,7 @@ private slots:
         QTRY_COMPARE(widget.seeked, QList<qlonglong>{3 * second / 2});
     }
 
-    void theVolumeIsTheWindowsVolume()
+    void theVolumeAndTheRateAreTheWindows()
     {
         Desktop desktop(m_address);
         DesktopClient& widget = *desktop.client;
@@ -417,22 +418,34 @@ private slots:
         QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("Volume")).toDouble(), 0.5);
         widget.set(QStringLiteral("Volume"), -1.0);
         QCOMPARE(desktop.engine().volume(), 0.0f);
-        QCOMPARE(widget.get(QStringLiteral("Rate")).toDouble(), 1.0);
-        QCOMPARE(widget.get(QStringLiteral("MaximumRate")).toDouble(), 1.0);
+
+        // The rate is the speed, either way, within the player's range.
+        QCOMPARE(widget.get(QStringLiteral("MinimumRate")).toDouble(), 0.5);
+        QCOMPARE(widget.get(QStringLiteral("MaximumRate")).toDouble(), 2.0);
+        widget.set(QStringLiteral("Rate"), 0.75);
+        QCOMPARE(desktop.engine().speed(), 0.75);
+        QCOMPARE(widget.get(QStringLiteral("Rate")).toDouble(), 0.75);
+        QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("Rate")).toDouble(), 0.75);
+        SpeedOption::set(*desktop.fixture.state, 1.25);  // the window's keys
+        QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("Rate")).toDouble(), 1.25);
+        widget.set(QStringLiteral("Rate"), 7.0);
+        QCOMPARE(desktop.engine().speed(), 2.0);
     }
 
     // Between jumps the desktop runs its own clock: only a jump is told.
     void onlyJumpsOfThePlayHeadCountAsSeeks()
     {
         PositionJumpWatch watch;
-        QVERIFY(!watch.observe(10.0, true, 1, 0));
-        QVERIFY(!watch.observe(10.5, true, 1, 500));   // playing on
-        QVERIFY(!watch.observe(10.52, true, 1, 540));  // heard a little late
-        QVERIFY(watch.observe(9.0, true, 1, 560));     // a loop went back
-        QVERIFY(!watch.observe(9.0, false, 1, 5000));  // paused
-        QVERIFY(!watch.observe(9.0, false, 1, 9000));
-        QVERIFY(watch.observe(9.05, false, 1, 9100));  // nudged while paused
-        QVERIFY(!watch.observe(0.0, true, 2, 9200));   // another track starts
+        QVERIFY(!watch.observe(10.0, true, 1.0, 1, 0));
+        QVERIFY(!watch.observe(10.5, true, 1.0, 1, 500));   // playing on
+        QVERIFY(!watch.observe(10.52, true, 1.0, 1, 540));  // heard a little late
+        QVERIFY(watch.observe(9.0, true, 1.0, 1, 560));     // a loop went back
+        QVERIFY(!watch.observe(9.0, false, 1.0, 1, 5000));  // paused
+        QVERIFY(!watch.observe(9.0, false, 1.0, 1, 9000));
+        QVERIFY(watch.observe(9.05, false, 1.0, 1, 9100));  // nudged while paused
+        QVERIFY(!watch.observe(0.0, true, 1.0, 2, 9200));   // another track starts
+        QVERIFY(!watch.observe(1.0, true, 0.5, 2, 11200));  // slowed down: half as far
+        QVERIFY(watch.observe(3.0, true, 0.5, 2, 13200));   // as far as the clock: a jump
     }
 };
 

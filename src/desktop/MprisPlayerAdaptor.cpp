@@ -1,7 +1,9 @@
 #include "desktop/MprisPlayerAdaptor.h"
 
 #include "engine/AudioPlayer.h"
+#include "engine/TimeStretcher.h"
 #include "state/ContentState.h"
+#include "state/SpeedOption.h"
 #include "state/Transport.h"
 
 #include <algorithm>
@@ -15,7 +17,8 @@ MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* exported, ContentState& state, A
     m_clock.start();
     noteLoadedTrack();
     m_announced = snapshot();
-    m_jumps.observe(m_state.audioPlayer().currentTime(), m_state.audioPlayer().isPlaying(), m_trackSerial, m_clock.elapsed());
+    m_jumps.observe(m_state.audioPlayer().currentTime(), m_state.audioPlayer().isPlaying(), m_state.audioPlayer().speed(), m_trackSerial,
+                    m_clock.elapsed());
 
     // The engine changes a hundred times a second while it plays: one
     // announcement per turn of the event loop covers them all.
@@ -58,7 +61,7 @@ void MprisPlayerAdaptor::announceChanges()
     if (!changed.isEmpty() && m_announce)
         m_announce(changed);
     const AudioPlayer& engine = m_state.audioPlayer();
-    if (m_jumps.observe(engine.currentTime(), engine.isPlaying(), now.trackSerial, m_clock.elapsed()))
+    if (m_jumps.observe(engine.currentTime(), engine.isPlaying(), engine.speed(), now.trackSerial, m_clock.elapsed()))
         emit Seeked(position());
 }
 
@@ -67,11 +70,29 @@ QString MprisPlayerAdaptor::playbackStatus() const
     return PlayerSnapshot::statusName(snapshot().status);
 }
 
+double MprisPlayerAdaptor::rate() const
+{
+    return m_state.audioPlayer().speed();
+}
+
 void MprisPlayerAdaptor::setRate(double rate)
 {
-    // Only 1.0 is offered; a rate of 0 is a request to pause.
+    // A rate of 0 is a request to pause; any other is taken to the nearest
+    // speed the player has.
     if (rate == 0.0)
         Pause();
+    else if (std::isfinite(rate))
+        SpeedOption::set(m_state, rate);
+}
+
+double MprisPlayerAdaptor::minimumRate() const
+{
+    return TimeStretcher::slowest;
+}
+
+double MprisPlayerAdaptor::maximumRate() const
+{
+    return TimeStretcher::fastest;
 }
 
 QVariantMap MprisPlayerAdaptor::metadata() const

@@ -18,16 +18,14 @@ class ContentState;
 // track of the current playlist, seeking, the volume, and what is loaded.
 // The commands are the window's own (Transport, the engine); the changes,
 // however they came about, are announced once per turn of the event loop.
-//
-// The rate stays 1.0 here: the player has no speed control the desktop may
-// set.
+// The rate is the window's playback speed, within its range.
 class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
     Q_PROPERTY(double Rate READ rate WRITE setRate)
-    Q_PROPERTY(double MinimumRate READ rate)
-    Q_PROPERTY(double MaximumRate READ rate)
+    Q_PROPERTY(double MinimumRate READ minimumRate)
+    Q_PROPERTY(double MaximumRate READ maximumRate)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
     Q_PROPERTY(double Volume READ volume WRITE setVolume)
     Q_PROPERTY(qlonglong Position READ position)
@@ -47,8 +45,10 @@ public:
     MprisPlayerAdaptor(QObject* exported, ContentState& state, Announcer announce);
 
     QString playbackStatus() const;
-    double rate() const { return 1.0; }
+    double rate() const;
     void setRate(double rate);
+    double minimumRate() const;
+    double maximumRate() const;
     QVariantMap metadata() const;
     double volume() const;
     void setVolume(double level);

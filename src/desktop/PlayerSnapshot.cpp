@@ -13,6 +13,7 @@ PlayerSnapshot PlayerSnapshot::of(const ContentState& state, quint64 trackSerial
     PlayerSnapshot snapshot;
     snapshot.status = statusOf(engine.isPlaying(), loaded != nullptr, engine.currentTime());
     snapshot.volume = engine.volume();
+    snapshot.rate = engine.speed();
     snapshot.canGoNext = Transport::canGoToNextTrack(state);
     snapshot.canGoPrevious = Transport::canGoToPreviousTrack(state);
     // Play with nothing loaded starts the list's first track.
@@ -84,6 +85,8 @@ QVariantMap PlayerSnapshot::changedSince(const PlayerSnapshot& before) const
         changed.insert(QStringLiteral("Metadata"), metadata());
     if (volume != before.volume)
         changed.insert(QStringLiteral("Volume"), volume);
+    if (rate != before.rate)
+        changed.insert(QStringLiteral("Rate"), rate);
     const auto flag = [&](const char* name, bool now, bool then) {
         if (now != then)
             changed.insert(QString::fromLatin1(name), now);

@@ -25,6 +25,7 @@ struct PlayerSnapshot {
     qint64 lengthMicroseconds = 0;
     std::optional<QString> album;  // the current playlist, when it holds the track
     double volume = 1.0;
+    double rate = 1.0;  // the playback speed
     bool canGoNext = false;
     bool canGoPrevious = false;
     bool canPlay = false;

@@ -1,10 +1,10 @@
 #include "desktop/PositionJumpWatch.h"
 
-bool PositionJumpWatch::observe(double positionSeconds, bool isPlaying, quint64 trackSerial, qint64 nowMilliseconds)
+bool PositionJumpWatch::observe(double positionSeconds, bool isPlaying, double speed, quint64 trackSerial, qint64 nowMilliseconds)
 {
     bool jumped = false;
     if (m_hasObserved && trackSerial == m_trackSerial) {
-        const double elapsedSeconds = double(nowMilliseconds - m_atMilliseconds) / 1000.0;
+        const double elapsedSeconds = double(nowMilliseconds - m_atMilliseconds) / 1000.0 * speed;
         double earliest = m_positionSeconds;
         double latest = m_positionSeconds;
         double tolerance = restingToleranceSeconds;

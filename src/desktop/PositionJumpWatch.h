@@ -14,9 +14,10 @@ public:
     // At rest the position does not move at all.
     static constexpr double restingToleranceSeconds = 0.001;
 
-    // Notes the position as published at nowMilliseconds (a steady clock);
-    // true when it jumped since the last observation of the same track.
-    bool observe(double positionSeconds, bool isPlaying, quint64 trackSerial, qint64 nowMilliseconds);
+    // Notes the position as published at nowMilliseconds (a steady clock),
+    // playing at speed (track seconds per second); true when it jumped since
+    // the last observation of the same track.
+    bool observe(double positionSeconds, bool isPlaying, double speed, quint64 trackSerial, qint64 nowMilliseconds);
 
 private:
     bool m_hasObserved = false;
