@@ -50,6 +50,8 @@ install(TARGETS rivetone RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${RIVETONE_DESKTOP_FILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${RIVETONE_METAINFO_FILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${_icon_svg} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The license travels with the program, where Debian looks for it.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/rivetone RENAME copyright)
 
 # The Debian package. Its library dependencies are read off the binary by
 # dpkg-shlibdeps (package dpkg-dev); the platform plugins (loaded at run
@@ -61,7 +63,7 @@ set(CPACK_PACKAGE_NAME rivetone)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Rivetone developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "audio player for language study with A-B loop drilling")
-set(CPACK_PACKAGE_DESCRIPTION "Rivetone keeps MP3 and MPEG-4 audio lessons in named playlists, plays a track and drills a passage with an A-B loop, driven from the keyboard and the mouse wheel: passes per loop, pauses between passes, loops saved per track, and study phrase by phrase.")
+set(CPACK_PACKAGE_DESCRIPTION "Rivetone keeps MP3 and MPEG-4 audio lessons in named playlists, plays a track and drills a passage with an A-B loop, driven from the keyboard and the mouse wheel: passes per loop, pauses between passes, loops saved per track, and study phrase by phrase, at a slower or faster speed with the pitch kept.")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY rivetone)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
