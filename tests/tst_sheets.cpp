@@ -162,6 +162,46 @@ private slots:
         QVERIFY(w.state->playlists().isEmpty());
     }
 
+    // A sheet lies inside the window: it covers and dims it, holds its card
+    // in the middle as the window changes size, keeps Tab among its own
+    // controls, and Escape dismisses it like its Cancel or Done.
+    void sheetsLieInTheWindowDimItAndKeepTheFocus()
+    {
+        SheetWindow w;
+        auto* behind = new QLineEdit(&w.window);  // a control of the window behind
+        behind->setGeometry(5, 5, 100, 25);
+        behind->show();
+        const QImage before = w.window.grab().toImage();
+        w.openNewPlaylist();
+        QVERIFY(!w.newPlaylist->isWindow());
+        QCOMPARE(w.newPlaylist->geometry(), w.window.rect());
+        const QPoint corner(w.window.width() - 3, w.window.height() - 3);
+        QVERIFY(qGray(w.window.grab().toImage().pixel(corner)) < qGray(before.pixel(corner)) - 40);
+        QVERIFY((w.newPlaylist->card()->geometry().center() - w.window.rect().center()).manhattanLength() <= 2);
+        for (const Qt::KeyboardModifiers direction : {Qt::NoModifier, Qt::ShiftModifier}) {
+            for (int i = 0; i < 5; ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, direction);
+                QVERIFY(w.newPlaylist->isAncestorOf(QApplication::focusWidget()));
+            }
+        }
+        QTest::mouseClick(w.newPlaylist, Qt::LeftButton, {}, QPoint(20, 20));  // over the control behind
+        QVERIFY(!behind->hasFocus());
+        w.window.resize(640, 480);
+        QTRY_COMPARE(w.newPlaylist->geometry(), w.window.rect());
+        QVERIFY((w.newPlaylist->card()->geometry().center() - w.window.rect().center()).manhattanLength() <= 2);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(!w.newPlaylist->isVisible());
+        QVERIFY(!w.state->showNewPlaylistPrompt());
+
+        // The guide has no field: it holds the focus itself, so Escape reaches it.
+        w.openGuide();
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(focus == w.guide || w.guide->isAncestorOf(focus));
+        QTest::keyClick(focus, Qt::Key_Escape);
+        QVERIFY(!w.guide->isVisible());
+        QVERIFY(!w.state->showUserGuide());
+    }
+
     void theFieldFollowsTheNameChangedElsewhereAndLogsOnlyWhileOpen()
     {
         SheetWindow w;

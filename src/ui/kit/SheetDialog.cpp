@@ -1,6 +1,5 @@
 #include "ui/kit/SheetDialog.h"
 
-#include "ui/kit/Gradient.h"
 #include "ui/kit/Palette.h"
 
 #include <QKeyEvent>
@@ -13,31 +12,50 @@ CardStyle SheetDialog::cardStyle()
 }
 
 SheetDialog::SheetDialog(const QSize& cardSize, QWidget* parent)
-    : QDialog(parent)
+    : QDialog(parent ? parent->window() : nullptr)
     , m_card(new QWidget(this))
     , m_cardLayout(new QVBoxLayout(m_card))
 {
-    static_assert(outerPadding >= 16, "the card's shadow (radius 10) reaches 16 points");
+    // A plain child widget: QDialog would make it a window of its own.
+    setWindowFlags(Qt::Widget);
     m_card->setFixedSize(cardSize);
     m_card->setFocusPolicy(Qt::NoFocus);
     m_cardLayout->setContentsMargins(cardPadding, cardPadding, cardPadding, cardPadding);
     auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(outerPadding, outerPadding, outerPadding, outerPadding);
+    outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(m_card, 0, Qt::AlignCenter);
-    setFixedSize(cardSize + QSize(2 * outerPadding, 2 * outerPadding));
-    // Nothing in a sheet but its text field takes the focus, so the window's
-    // key commands keep reaching the monitor while a sheet is up.
-    setFocusPolicy(Qt::NoFocus);
+    // Takes the focus itself when none of its controls wants it, so that
+    // Escape reaches it and no key goes to the window behind.
+    setFocusPolicy(Qt::StrongFocus);
+    hide();
+    if (parentWidget())
+        parentWidget()->installEventFilter(this);
+}
+
+void SheetDialog::coverHost()
+{
+    if (parentWidget())
+        setGeometry(parentWidget()->rect());
+    raise();
+}
+
+void SheetDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // QDialog centres a dialog over its parent in screen terms; a sheet
+    // covers its window instead.
+    coverHost();
+    QWidget* first = nullptr;
+    for (QWidget* child : findChildren<QWidget*>())
+        if (!first && child->isVisibleTo(this) && child->isEnabled() && (child->focusPolicy() & Qt::TabFocus))
+            first = child;
+    (first ? first : this)->setFocus(Qt::OtherFocusReason);
 }
 
 void SheetDialog::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    // The sheet's own window takes the main window's soft background, so the
-    // card reads as lying over the window rather than in a grey box.
-    const LinearGradient background{{Palette::white(), Palette::blue(0.1)}, UnitPoint::topLeading(),
-                                    UnitPoint::bottomTrailing()};
-    painter.fillRect(rect(), background.brushIn(QRectF(rect())));
+    painter.fillRect(rect(), Palette::black(veilOpacity));
     cardStyle().paint(painter, QRectF(m_card->geometry()));
 }
 
@@ -50,4 +68,30 @@ void SheetDialog::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+// Tab moves among the sheet's own controls and wraps around inside it: the
+// window behind is out of reach while the sheet is up.
+bool SheetDialog::focusNextPrevChild(bool next)
+{
+    QList<QWidget*> chain;
+    for (QWidget* at = nextInFocusChain(); at && at != this; at = at->nextInFocusChain())
+        if (isAncestorOf(at) && at->isVisible() && at->isEnabled() && (at->focusPolicy() & Qt::TabFocus))
+            chain.append(at);
+    if (chain.isEmpty()) {
+        setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    const qsizetype at = chain.indexOf(focusWidget());
+    const qsizetype count = chain.size();
+    const qsizetype to = at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
+    chain.at(to)->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+}
+
+bool SheetDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::Resize && isVisible())
+        coverHost();
+    return QDialog::eventFilter(watched, event);
 }

@@ -6,20 +6,23 @@
 
 class QVBoxLayout;
 
-// A sheet: a small dialog over the main window whose content sits on a white
-// card of a fixed size, with room around the card for its shadow. Return and
-// Enter do nothing in a sheet (a sheet has no default button); Escape and the
-// window's close button dismiss it as in any dialog.
+// A sheet: a card of a fixed size shown inside the main window, over a
+// veil that dims the window behind it. It is a child of the window, not a
+// window of its own, so no window manager decorates, titles or moves it.
+// While it is up it covers the whole window (clicks behind it go nowhere),
+// Tab and Shift+Tab stay among its own controls, and Escape dismisses it as
+// in any dialog; Return and Enter do nothing (a sheet has no default button).
 class SheetDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // Between the card and the sheet's edge; the card's shadow fits inside.
-    static constexpr int outerPadding = 16;
     static constexpr int cardPadding = 20;
+    // The veil over the window behind the card.
+    static constexpr double veilOpacity = 0.3;
 
     static CardStyle cardStyle();
 
+    // parent: a widget of the window the sheet lies in.
     SheetDialog(const QSize& cardSize, QWidget* parent);
 
     // The card; its layout (padding 20) holds the content.
@@ -27,10 +30,15 @@ public:
     QVBoxLayout* cardLayout() const { return m_cardLayout; }
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void coverHost();
+
     QWidget* m_card;
     QVBoxLayout* m_cardLayout;
 };

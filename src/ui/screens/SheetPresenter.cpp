@@ -26,7 +26,7 @@ SheetPresenter::SheetPresenter(QDialog& sheet, ContentState& state, ContentState
         if (changed == flag)
             follow();
     });
-    // Escape and the close button end in finished(); hiding the sheet because
+    // Escape and the sheet's own buttons end in finished(); hiding it because
     // the flag went false does not, and then the flag is false already.
     connect(&sheet, &QDialog::finished, this, [this] {
         if (m_shown.get())
@@ -39,7 +39,7 @@ void SheetPresenter::follow()
 {
     const bool shown = m_shown.get();
     if (shown && !m_sheet.isVisible())
-        m_sheet.open();  // window-modal over the parent window
+        m_sheet.show();  // over the window, inside it
     else if (!shown && m_sheet.isVisible())
         m_sheet.hide();
 }

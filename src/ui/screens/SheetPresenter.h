@@ -8,9 +8,9 @@
 class QDialog;
 
 // Keeps a sheet on screen exactly while a flag of the window's state is true:
-// shows it window-modal over its parent window when the flag turns true and
+// shows it over the window it lies in when the flag turns true and
 // hides it when the flag turns false. A sheet dismissed by the user (Escape,
-// the window's close button) turns its flag false; nothing else changes.
+// the Cancel and Done buttons) turns its flag false; nothing else changes.
 // Lives as long as the sheet.
 class SheetPresenter : public QObject {
     Q_OBJECT
