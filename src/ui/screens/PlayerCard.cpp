@@ -61,6 +61,7 @@ PlayerCard::PlayerCard(ContentState& state, QWidget* parent)
             spans.push_back({loop.startSeconds, loop.endSeconds});
         return spans;
     });
+    m_progressBar->setAccessibleName(tr("Position"));
     m_progressBar->setOnContextMenu([this](double seconds, const QPoint& at) { showBarMenu(seconds, at); });
     connect(&state, &ContentState::changed, this, [this](ContentState::Field field) {
         if (field == ContentState::Field::SavedLoops)
@@ -96,6 +97,7 @@ PlayerCard::PlayerCard(ContentState& state, QWidget* parent)
     m_volume->setStep(0.01f);
     m_volume->setOnChanged([&player](float level) { player.applyVolume(level); });
     m_volume->setFixedSize(volumeSliderSize);
+    m_volume->setAccessibleName(tr("Volume"));
 
     auto* volumeLayout = new QVBoxLayout(m_volumeColumn);
     volumeLayout->setContentsMargins(0, 0, 0, 0);
