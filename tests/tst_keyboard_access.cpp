@@ -64,6 +64,12 @@ struct Window {
     {
         qt_handleKeyEvent(view->windowHandle(), QEvent::KeyPress, key, Qt::NoModifier, text, true);
     }
+    // A key whose characters matter, as a Korean layout types B: "ㅠ".
+    void typed(Qt::Key key, const QString& text)
+    {
+        qt_handleKeyEvent(view->windowHandle(), QEvent::KeyPress, key, Qt::NoModifier, text);
+        qt_handleKeyEvent(view->windowHandle(), QEvent::KeyRelease, key, Qt::NoModifier, text);
+    }
     QWidget* focus() const { return QApplication::focusWidget(); }
     // Tabs until the widget has the focus; false when a whole round misses it.
     bool tabTo(QWidget* widget)
@@ -258,6 +264,65 @@ private slots:
         QCOMPARE(empty.focus(), empty.row().helpButton());
         empty.key(Qt::Key_Enter);
         QTRY_VERIFY(empty.view->userGuideSheet()->isVisible());
+    }
+
+    // The command keys write the same log lines and leave the same loop
+    // whether the window's key capture, a button, the list, the bar or the
+    // volume has the focus, and the focus stays where it was.
+    void commandKeysLogTheSameWhateverHasTheFocus()
+    {
+        struct Outcome {
+            QStringList lines;
+            std::optional<double> loopStart;
+            std::optional<double> loopEnd;
+        };
+        const auto runKeys = [](QWidget* (*control)(Window&)) {
+            Window w;
+            [&] {
+                QVERIFY(w.show());
+                QTRY_VERIFY(w.row().playPauseButton()->isEnabled());
+                w.view->state().setSeekInterval(1);
+                QWidget* focused = control ? control(w) : w.view->captureView();
+                QVERIFY(w.tabTo(focused));
+                w.typed(Qt::Key_Space, QStringLiteral(" "));  // the first track loaded, then paused
+                QTRY_VERIFY(w.player().isPlaying());
+                w.typed(Qt::Key_Space, QStringLiteral(" "));
+                QVERIFY(!w.player().isPlaying());
+                w.player().seek(2);
+                w.player().setCurrentTime(2);
+                w.log.clear();
+                w.key(Qt::Key_Right);
+                w.key(Qt::Key_Left);
+                w.key(Qt::Key_Left);
+                w.typed(Qt::Key_B, QStringLiteral("b"));
+                w.key(Qt::Key_Right);
+                w.typed(Qt::Key_unknown, QString(QChar(0x3160)));  // ㅠ
+                w.typed(Qt::Key_Space, QStringLiteral(" "));
+                QVERIFY(w.player().isPlaying());
+                QCOMPARE(w.focus(), focused);
+            }();
+            return Outcome{w.log.lines(), w.player().loopStart(), w.player().loopEnd()};
+        };
+
+        const Outcome captured = runKeys(nullptr);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(captured.loopStart, std::optional<double>(1.0));
+        QCOMPARE(captured.loopEnd, std::optional<double>(2.0));
+        // The window-wide route logs only the engine's lines; the loop is set silently.
+        QCOMPARE(captured.lines, (QStringList{"Seek to: 3.0", "Seek to: 2.0", "Seek to: 1.0", "Seek to: 2.0"}));
+        const QList<QWidget* (*)(Window&)> controls{
+            [](Window& w) -> QWidget* { return w.row().playPauseButton(); },
+            [](Window& w) -> QWidget* { return &w.list(); },
+            [](Window& w) -> QWidget* { return w.card().progressBar(); },
+            [](Window& w) -> QWidget* { return w.card().volumeSlider(); },
+        };
+        for (const auto control : controls) {
+            const Outcome focused = runKeys(control);
+            QVERIFY(!QTest::currentTestFailed());
+            QCOMPARE(focused.lines, captured.lines);
+            QCOMPARE(focused.loopStart, captured.loopStart);
+            QCOMPARE(focused.loopEnd, captured.loopEnd);
+        }
     }
 
     void upAndDownSetTheVolumeFromItsSlider()

@@ -99,10 +99,17 @@ class AccessiblePlaylistList : public QAccessibleWidget {
 public:
     explicit AccessiblePlaylistList(PlaylistListView* list)
         : QAccessibleWidget(list, QAccessible::List)
+        // Rows held from before a rebuild may stand for other rows now: they
+        // go at once, so a tool holding one finds it gone rather than renamed.
+        , m_rebuilt(QObject::connect(list, &PlaylistListView::rowsRebuilt, list, [this] { dropRows(); }))
     {
     }
 
-    ~AccessiblePlaylistList() override { dropRows(); }
+    ~AccessiblePlaylistList() override
+    {
+        QObject::disconnect(m_rebuilt);
+        dropRows();
+    }
 
     int childCount() const override { return list()->rowCount(); }
 
@@ -110,7 +117,6 @@ public:
     {
         if (index < 0 || index >= list()->rowCount())
             return nullptr;
-        followRows();
         if (size_t(index) >= m_rows.size())
             m_rows.resize(size_t(index) + 1, 0);
         QAccessible::Id& id = m_rows[size_t(index)];
@@ -121,7 +127,6 @@ public:
 
     int indexOfChild(const QAccessibleInterface* child) const override
     {
-        followRows();
         for (size_t index = 0; index < m_rows.size(); ++index)
             if (m_rows[index] && QAccessible::accessibleInterface(m_rows[index]) == child)
                 return int(index);
@@ -151,17 +156,7 @@ public:
 private:
     PlaylistListView* list() const { return static_cast<PlaylistListView*>(widget()); }
 
-    // Rows held from before a rebuild may stand for other rows now; tools are
-    // told so by being given new ones.
-    void followRows() const
-    {
-        if (m_generation == list()->rowsGeneration())
-            return;
-        dropRows();
-        m_generation = list()->rowsGeneration();
-    }
-
-    void dropRows() const
+    void dropRows()
     {
         for (const QAccessible::Id id : m_rows)
             if (id)
@@ -170,7 +165,7 @@ private:
     }
 
     mutable std::vector<QAccessible::Id> m_rows;  // by row index; 0 where none was asked for
-    mutable quint64 m_generation = 0;
+    QMetaObject::Connection m_rebuilt;
 };
 
 QAccessibleInterface* listFactory(const QString& className, QObject* object)

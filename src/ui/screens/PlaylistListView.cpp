@@ -163,7 +163,7 @@ void PlaylistListView::countRows()
         rows += 1 + (group.expanded ? int(group.tracks.size()) : 0);
     }
     m_rowCount = rows;
-    ++m_rowsGeneration;
+    emit rowsRebuilt();
 }
 
 PlaylistListView::Row PlaylistListView::row(int index) const

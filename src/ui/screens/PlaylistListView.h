@@ -74,9 +74,6 @@ public:
     bool isRowExpanded(int index) const;
     // Where the row is drawn, in viewport coordinates.
     QRectF rowRect(int index) const;
-    // Counts the rebuilds of the rows: an index held across one may now
-    // stand for another row.
-    quint64 rowsGeneration() const { return m_rowsGeneration; }
 
     // The row Up, Down and Enter act on; -1 for none. Moving it brings the
     // row into view.
@@ -87,6 +84,11 @@ public:
     void activateRow(int index);
 
     FocusOutline focusOutline() const override;
+
+signals:
+    // The rows were rebuilt: an index held from before may now stand for
+    // another row, or for none.
+    void rowsRebuilt();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -147,6 +149,5 @@ private:
     // The row index of each group's own row.
     std::vector<int> m_groupRows;
     int m_rowCount = 0;
-    quint64 m_rowsGeneration = 0;
     int m_cursorRow = -1;
 };
