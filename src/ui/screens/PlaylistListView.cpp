@@ -517,7 +517,7 @@ void PlaylistListView::paintEvent(QPaintEvent* event)
     if (m_groups.empty()) {
         const QRectF note = m_layout.noPlaylistsRect().adjusted(15, 10, -15, -10);
         painter.setFont(m_trackFont);
-        painter.setPen(Palette::gray());
+        painter.setPen(Palette::grayText());
         painter.drawText(note, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, tr("No playlists"));
         return;
     }
@@ -558,7 +558,7 @@ void PlaylistListView::paintGroup(QPainter& painter, int group, qreal top, qreal
         return;
     if (g.tracks.isEmpty()) {
         painter.setFont(m_trackFont);
-        painter.setPen(Palette::gray());
+        painter.setPen(Palette::grayText());
         painter.drawText(m_layout.noFilesRect(group), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                          tr("No files"));
         return;
