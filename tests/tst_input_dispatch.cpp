@@ -135,6 +135,13 @@ private slots:
         QCOMPARE(keyCommandFor(Qt::Key_Space, QString()), KeyCommand::None);
         QCOMPARE(keyCommandFor(Qt::Key_B, QStringLiteral("\x02")), KeyCommand::None);  // Control-B
         QCOMPARE(keyCommandFor(Qt::Key_B, QStringLiteral("bb")), KeyCommand::None);
+        // The keys that move about the window's controls are no commands.
+        const std::initializer_list<std::pair<Qt::Key, QString>> navigation{
+            {Qt::Key_Tab, QStringLiteral("\t")}, {Qt::Key_Backtab, QString()}, {Qt::Key_Up, QString()},
+            {Qt::Key_Down, QString()}, {Qt::Key_Home, QString()}, {Qt::Key_End, QString()},
+            {Qt::Key_Return, QStringLiteral("\r")}, {Qt::Key_Enter, QStringLiteral("\r")}};
+        for (const auto& [key, text] : navigation)
+            QCOMPARE(keyActionFor(key, text, Qt::NoModifier).command, KeyCommand::None);
     }
 
     // Read-only fields are no text entries: the command keys keep working over them.
@@ -331,6 +338,56 @@ private slots:
         wheel(w.window, overList, QPoint(0, -120));
         QVERIFY(w.list->verticalScrollBar()->value() > 0);
         QCOMPARE(w.position(), 3.0);
+    }
+
+    // Tab leaves the capture view for the first control, logged like any key
+    // that reaches the view; with no control to go to, it goes on to the
+    // parents as before.
+    void tabLeavesTheCaptureViewForTheControls()
+    {
+        TestWindow w;
+        QVERIFY(w.start(true, true));
+        press(Qt::Key_Tab, QStringLiteral("\t"));
+        QCOMPARE(QApplication::focusWidget(), w.button);
+        QCOMPARE(w.log.lines(), QStringList{QStringLiteral("Key pressed: keyCode = 0, characters = \\t")});
+        QCOMPARE(w.count(w.content, QEvent::KeyPress), 0);
+
+        for (QWidget* control : std::initializer_list<QWidget*>{w.button, w.nameField, w.list})
+            control->setFocusPolicy(Qt::NoFocus);
+        w.view->setFocus();
+        press(Qt::Key_Tab, QStringLiteral("\t"));
+        QCOMPARE(QApplication::focusWidget(), w.view);
+        QCOMPARE(w.log.lines().size(), 2);
+        QCOMPARE(w.count(w.content, QEvent::KeyPress), 1);
+    }
+
+    // A focused list gets the keys that move about it; the command keys stay
+    // the window's: Space plays, B marks, the arrows seek, and none of them
+    // moves the list.
+    void aFocusedControlGetsNavigationKeysButNotCommandKeys()
+    {
+        TestWindow w;
+        QVERIFY(w.start(true, true));  // paused
+        w.placeAt(2);
+        w.list->setFocus();
+        w.list->setCurrentRow(5);
+        QSignalSpy activated(w.list, &QListWidget::itemActivated);
+        press(Qt::Key_Down);
+        press(Qt::Key_Down);
+        press(Qt::Key_Up);
+        QCOMPARE(w.list->currentRow(), 6);
+        press(Qt::Key_Return, QStringLiteral("\r"));
+        QCOMPARE(activated.count(), 1);
+        QCOMPARE(w.position(), 2.0);
+
+        press(Qt::Key_Right);
+        press(Qt::Key_Space, QStringLiteral(" "));
+        press(Qt::Key_B, QStringLiteral("b"));
+        QCOMPARE(w.position(), 3.0);
+        QVERIFY(w.engine().isPlaying() && w.state.isSettingLoop());
+        QCOMPARE(w.list->currentRow(), 6);
+        QCOMPARE(QApplication::focusWidget(), w.list);
+        QCOMPARE(w.count(w.view, QEvent::KeyPress), 0);
     }
 
     void captureViewTakesTheFocusBackUnlessAControlHoldsIt()

@@ -3,6 +3,8 @@
 #include "ui/kit/PlainButton.h"
 #include "WidgetTesting.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QSignalSpy>
@@ -56,6 +58,52 @@ private slots:
         button->setEnabled(false);
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(10, 10));
         QCOMPARE(clicked.count(), 1);
+    }
+
+    // Focused, Enter and Return alone press it, once per press: Space and the
+    // arrows are the window's and go on to the parent untouched, as any other
+    // key does, and never move the focus.
+    void tabReachesItAndOnlyEnterPressesIt()
+    {
+        struct ParentKeys : QObject {
+            QList<int> keys;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                if (event->type() == QEvent::KeyPress)
+                    keys.append(static_cast<QKeyEvent*>(event)->key());
+                return false;
+            }
+        } parentKeys;
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* field = new QLineEdit(&window);
+        auto* button = new PlainButton(blockLabel(), &window);
+        layout->addWidget(field);
+        layout->addWidget(button);
+        layout->addWidget(new PlainButton(blockLabel(), &window));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        field->setFocus();
+        QTRY_VERIFY(field->hasFocus());
+        QTest::keyClick(window.windowHandle(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), button);
+
+        window.installEventFilter(&parentKeys);
+        QSignalSpy clicked(button, &QAbstractButton::clicked);
+        const QList<int> windowKeys{Qt::Key_Space, Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_B};
+        for (const int key : windowKeys)
+            QTest::keyClick(window.windowHandle(), Qt::Key(key));
+        QCOMPARE(clicked.count(), 0);
+        QCOMPARE(QApplication::focusWidget(), button);
+        QCOMPARE(parentKeys.keys, windowKeys);
+
+        QTest::keyClick(window.windowHandle(), Qt::Key_Return);
+        QTest::keyClick(window.windowHandle(), Qt::Key_Enter);
+        QCOMPARE(clicked.count(), 2);
+        QKeyEvent held(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), true);
+        QApplication::sendEvent(button, &held);
+        QCOMPARE(clicked.count(), 2);
+        QCOMPARE(parentKeys.keys, windowKeys);
     }
 
     void labelSitsInsideTheMarginsScalesAboutTheCentreAndFadesWhenDisabled()

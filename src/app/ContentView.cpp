@@ -5,11 +5,18 @@
 #include "input/EventMonitorView.h"
 #include "library/SavedLoopsLibrary.h"
 #include "state/Transport.h"
+#include "ui/kit/ControlAccessibility.h"
+#include "ui/kit/CustomProgressBar.h"
+#include "ui/kit/CustomVerticalSlider.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/PlainButton.h"
+#include "ui/screens/DrillRow.h"
 #include "ui/screens/NewPlaylistSheet.h"
 #include "ui/screens/PlayerCard.h"
 #include "ui/screens/PlayerDisplay.h"
+#include "ui/screens/PlaylistListAccessibility.h"
+#include "ui/screens/PlaylistListView.h"
 #include "ui/screens/PlaylistPanel.h"
 #include "ui/screens/PressFeedback.h"
 #include "ui/screens/SheetPresenter.h"
@@ -35,6 +42,10 @@ ContentView::ContentView(DefaultsStore& defaults, QWidget* parent)
     , m_library(m_state)
     , m_displayPacer(this, [this] { refresh(); })
 {
+    // Before any widget is made: a widget's interface is made once, the
+    // first time anything asks for it.
+    ControlAccessibility::install();
+    PlaylistListAccessibility::install();
     CommandHandlers handlers(m_state);
     m_captureView = new EventMonitorView([handlers](QKeyEvent* event) mutable { handlers.handleKeyPress(event); },
                                          [handlers](double deltaY) mutable { handlers.handleWheel(deltaY); }, this);
@@ -44,6 +55,7 @@ ContentView::ContentView(DefaultsStore& defaults, QWidget* parent)
     setFocusProxy(m_captureView);
 
     buildLayout();
+    setUpKeyboardAccess();
 
     m_userGuideSheet = new UserGuideSheet(m_state, this);
     new SheetPresenter(*m_userGuideSheet, m_state, ContentState::Field::ShowUserGuide);
@@ -104,6 +116,31 @@ void ContentView::buildLayout()
     // centred in the height.
     mainRow->addWidget(leftColumn, 1, Qt::AlignVCenter);
     mainRow->addWidget(m_rightColumn);
+}
+
+// Tab walks the controls from where a session starts, the playlists, through
+// the transport to the finer controls of the card. Disabled buttons are
+// passed over. The capture view is no stop of its own: Tab leaves it for the
+// first control, and the command keys work whichever control has the focus.
+void ContentView::setUpKeyboardAccess()
+{
+    new FocusRing(this);
+
+    const PlaylistPanel& panel = *m_playlistPanel;
+    const QList<QWidget*> order{panel.list(),
+                                panel.newButton(),
+                                panel.deleteButton(),
+                                panel.addFilesButton(),
+                                m_transportRow->playPauseButton(),
+                                m_transportRow->stopButton(),
+                                m_transportRow->helpButton(),
+                                m_playerCard->progressBar(),
+                                m_playerCard->volumeSlider(),
+                                m_playerCard->drillRow()->passesButton(),
+                                m_playerCard->drillRow()->pauseButton(),
+                                m_playerCard->drillRow()->speedButton()};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void ContentView::placePlaylistPanel()

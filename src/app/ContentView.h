@@ -80,6 +80,7 @@ protected:
 
 private:
     void buildLayout();
+    void setUpKeyboardAccess();
     void onStateChanged(ContentState::Field field);
     void appear();
     void placePlaylistPanel();

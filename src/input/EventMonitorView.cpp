@@ -39,10 +39,33 @@ bool EventMonitorView::event(QEvent* event)
     case QEvent::WindowActivate:
         takeFocusIfUnclaimed();
         break;
+    case QEvent::KeyPress:
+        if (moveFocusOnTab(static_cast<QKeyEvent*>(event)))
+            return true;
+        break;
     default:
         break;
     }
     return QWidget::event(event);
+}
+
+// Tab (Shift+Tab back) leaves the view for the window's first (last) control.
+// The key is reported like any other that reaches the view first, so the
+// view's log shows it as before; it only goes to the parents when there is
+// no control to go to.
+bool EventMonitorView::moveFocusOnTab(QKeyEvent* event)
+{
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return false;
+    const bool backTab = event->key() == Qt::Key_Backtab
+        || (event->key() == Qt::Key_Tab && event->modifiers().testFlag(Qt::ShiftModifier));
+    if (!backTab && event->key() != Qt::Key_Tab)
+        return false;
+    if (m_onKeyPress)
+        m_onKeyPress(event);
+    if (!focusNextPrevChild(!backTab))
+        event->ignore();
+    return true;
 }
 
 bool EventMonitorView::eventFilter(QObject* watched, QEvent* event)

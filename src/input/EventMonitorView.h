@@ -17,7 +17,8 @@ class QWheelEvent;
 // sizes itself to its parent. It takes the focus when it enters a window, and
 // again whenever its window is shown or activated with nothing else holding
 // the focus; a click on the bare background also gives it the focus. Widgets
-// above it get their clicks as usual.
+// above it get their clicks as usual. Tab and Shift+Tab move the focus on to
+// the window's controls; Tab never stops here.
 class EventMonitorView : public QWidget {
     Q_OBJECT
 
@@ -41,6 +42,7 @@ private:
     void followParent();
     void takeFocus();
     void takeFocusIfUnclaimed();
+    bool moveFocusOnTab(QKeyEvent* event);
 
     const KeyPressCallback m_onKeyPress;
     const WheelCallback m_onWheel;

@@ -15,6 +15,9 @@ public:
     virtual ~ButtonLabel() = default;
     virtual QSizeF sizeHint() const = 0;
     virtual void paint(QPainter& painter, const QRectF& rect) const = 0;
+    // The corners of the shape painted into a rect of this size, for the
+    // focus ring to follow; half the shorter side or more is a capsule.
+    virtual qreal shapeCornerRadius(const QSizeF&) const { return 0; }
 };
 
 // A label made of two callbacks, for one-off looks.

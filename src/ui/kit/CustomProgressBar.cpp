@@ -1,11 +1,13 @@
 #include "ui/kit/CustomProgressBar.h"
 
+#include "ui/kit/AccessibleEvents.h"
 #include "ui/kit/Gradient.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shadow.h"
 #include "ui/kit/Shapes.h"
 #include "ui/kit/Typography.h"
 
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QMouseEvent>
@@ -45,7 +47,7 @@ CustomProgressBar::CustomProgressBar(QWidget* parent)
     , m_labelFont(Typography::font(TextStyle::Caption2))
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     m_startLabelShape = makeLabelShape(startLabel);
     m_endLabelShape = makeLabelShape(endLabel);
 
@@ -134,6 +136,7 @@ QSize CustomProgressBar::minimumSizeHint() const
 
 void CustomProgressBar::refresh()
 {
+    announceValueIfChanged();
     const QRectF bar = barRect();
     const ProgressBarLayout next = ProgressBarLayout::compute(values(), bar.size());
     if (!m_paintedLayout || m_paintedBarSize != bar.size()) {
@@ -285,13 +288,16 @@ double CustomProgressBar::timeAtWidgetX(qreal widgetX) const
 {
     const QRectF bar = barRect();
     const double x = widgetX - bar.left();
-    const double w = bar.width();
-    const double d = m_durationSeconds;
-    double t = d * (x / w);
+    return clampedTime(m_durationSeconds * (x / bar.width()));
+}
+
+double CustomProgressBar::clampedTime(double seconds) const
+{
+    double t = seconds;
     if (!(t >= 0))
         t = 0;  // also a NaN from a zero width or duration
-    if (d < t)
-        t = d;
+    if (m_durationSeconds < t)
+        t = m_durationSeconds;
     return t;
 }
 
@@ -307,11 +313,40 @@ void CustomProgressBar::contextMenuEvent(QContextMenuEvent* event)
 
 void CustomProgressBar::seekToWidgetX(qreal widgetX)
 {
-    const double t = timeAtWidgetX(widgetX);
+    seekTo(timeAtWidgetX(widgetX));
+}
+
+void CustomProgressBar::seekTo(double seconds)
+{
+    const double t = clampedTime(seconds);
     if (m_currentTime.set)
         m_currentTime.set(t);
     const double readBack = m_currentTime.get ? m_currentTime.get() : t;
     if (m_onTimeChanged)
         m_onTimeChanged(readBack);
     refresh();
+}
+
+FocusOutline CustomProgressBar::focusOutline() const
+{
+    return {barRect(), cornerRadius};
+}
+
+// Playing moves the position a hundred times a second; a screen reader wants
+// to hear of it about as often as the time text changes.
+void CustomProgressBar::announceValueIfChanged()
+{
+    const double current = currentTime();
+    const auto finite = [](double seconds) { return std::isfinite(seconds) ? seconds : -1.0; };
+    const std::pair<double, double> shown{finite(std::floor(current)), finite(m_durationSeconds)};
+    if (m_announcedValue == shown)
+        return;
+    const bool first = !m_announcedValue;
+    m_announcedValue = shown;
+    // Nothing was heard before, so nothing changed; and nobody hears a bar
+    // that is not shown.
+    if (first || !isVisible())
+        return;
+    QAccessibleValueChangeEvent event(this, current);
+    AccessibleEvents::send(event);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/kit/Binding.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/PointerDrag.h"
 #include "ui/kit/ProgressBarLayout.h"
 
@@ -11,6 +12,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // The thin position bar of the player card: track, the A-B loop region, the
@@ -31,7 +33,12 @@
 // The bar itself is barHeight high and spans the width between barMargins();
 // the margins hold the tick ends, the labels and the shadow. Align neighbours
 // with barRect() (or barMargins()) when the bar must line up with them.
-class CustomProgressBar : public QWidget {
+//
+// Tab reaches it (a click does not give it the focus); it takes no keys of
+// its own, as the window's arrow keys already seek. Assistive tools read the
+// position and the duration and seek through seekTo(); they hear of a change
+// when the whole second shown or the duration changes, not at every frame.
+class CustomProgressBar : public QWidget, public FocusRingShape {
     Q_OBJECT
 
 public:
@@ -66,12 +73,19 @@ public:
     // Re-reads the bindings and schedules a repaint if the picture changed.
     void refresh();
 
+    // Seeks as a press at that time would: clamped to the track, written
+    // through the binding and reported through onTimeChanged.
+    void seekTo(double seconds);
+    double currentTime() const { return m_currentTime ? m_currentTime.get() : 0.0; }
+
     ProgressBarValues values() const;
     QMargins barMargins() const { return m_margins; }
     QRectF barRect() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+    FocusOutline focusOutline() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -90,6 +104,8 @@ private:
 
     void seekToWidgetX(qreal x);
     double timeAtWidgetX(qreal x) const;
+    double clampedTime(double seconds) const;
+    void announceValueIfChanged();
     LabelShape makeLabelShape(const QString& text) const;
     QPointF labelBaseline(const LabelShape& label, qreal markerX) const;
 
@@ -109,4 +125,6 @@ private:
     // What the last paint showed, to tell whether new values change the picture.
     std::optional<ProgressBarLayout> m_paintedLayout;
     QSizeF m_paintedBarSize;
+    // The whole second and the duration assistive tools last heard of.
+    std::optional<std::pair<double, double>> m_announcedValue;
 };

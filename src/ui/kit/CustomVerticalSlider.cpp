@@ -1,8 +1,11 @@
 #include "ui/kit/CustomVerticalSlider.h"
 
+#include "ui/kit/AccessibleEvents.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shapes.h"
 
+#include <QAccessible>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -11,7 +14,7 @@
 CustomVerticalSlider::CustomVerticalSlider(QWidget* parent)
     : QWidget(parent)
 {
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
@@ -39,10 +42,18 @@ void CustomVerticalSlider::setOnChanged(std::function<void(float)> onChanged)
 
 void CustomVerticalSlider::refresh()
 {
-    const float value = m_value ? m_value.get() : 0.0f;
+    const float value = this->value();
     // Exact comparison on purpose: any change of the value may move the fill.
     if (!m_paintedValue || !(*m_paintedValue == value))
         update();
+    if (m_announcedValue != value) {
+        const bool first = !m_announcedValue;
+        m_announcedValue = value;
+        if (!first && isVisible()) {
+            QAccessibleValueChangeEvent event(this, value);
+            AccessibleEvents::send(event);
+        }
+    }
 }
 
 QRectF CustomVerticalSlider::barRect() const
@@ -91,6 +102,11 @@ float CustomVerticalSlider::valueAt(qreal y) const
     float raw = upper * fraction;
     if (!(raw < upper))
         raw = upper;  // a NaN as well
+    return quantised(raw);
+}
+
+float CustomVerticalSlider::quantised(float raw) const
+{
     if (raw < m_range.lower)
         raw = m_range.lower;
     if (!(m_step > 0))
@@ -101,7 +117,18 @@ float CustomVerticalSlider::valueAt(qreal y) const
 
 void CustomVerticalSlider::setFromY(qreal y)
 {
-    const float value = valueAt(y);
+    apply(valueAt(y));
+}
+
+void CustomVerticalSlider::choose(float value)
+{
+    if (!(value < m_range.upper))
+        value = m_range.upper;  // a NaN as well
+    apply(quantised(value));
+}
+
+void CustomVerticalSlider::apply(float value)
+{
     if (m_value.set)
         m_value.set(value);
     if (m_onChanged)
@@ -122,4 +149,26 @@ void CustomVerticalSlider::mouseMoveEvent(QMouseEvent* event)
 void CustomVerticalSlider::mouseReleaseEvent(QMouseEvent* event)
 {
     m_drag.release(event);
+}
+
+FocusOutline CustomVerticalSlider::focusOutline() const
+{
+    return {barRect(), cornerRadius};
+}
+
+void CustomVerticalSlider::keyPressEvent(QKeyEvent* event)
+{
+    const float stepped = float(keyboardSteps) * (m_step > 0 ? m_step : (m_range.upper - m_range.lower) / 100);
+    switch (event->key()) {
+    case Qt::Key_Up:
+        choose(value() + stepped);
+        break;
+    case Qt::Key_Down:
+        choose(value() - stepped);
+        break;
+    default:
+        event->ignore();
+        return;
+    }
+    event->accept();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/kit/Binding.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/PointerDrag.h"
 
 #include <QWidget>
@@ -20,12 +21,17 @@
 //
 // Like the progress bar, it owns no value: call refresh() when the bound value
 // may have changed; it repaints only when the value differs from the one shown.
-class CustomVerticalSlider : public QWidget {
+//
+// Tab reaches it (a click does not give it the focus); focused, Up and Down
+// move the value by keyboardSteps steps. Assistive tools read the value and
+// the range and set it through choose(); refresh() tells them of a change.
+class CustomVerticalSlider : public QWidget, public FocusRingShape {
     Q_OBJECT
 
 public:
     static constexpr qreal barWidth = 8;
     static constexpr qreal cornerRadius = 4;
+    static constexpr int keyboardSteps = 5;
 
     struct Range {
         float lower = 0.0f;
@@ -43,6 +49,11 @@ public:
 
     void refresh();
 
+    float value() const { return m_value ? m_value.get() : 0.0f; }
+    // Sets the value as a drag would: kept within the range, quantised to
+    // the step, written through the binding and reported through onChanged.
+    void choose(float value);
+
     // The value a press at height y (local, growing downward) produces.
     float valueAt(qreal y) const;
     // The fill's height for a value, in points (limited to the control's height).
@@ -51,14 +62,19 @@ public:
 
     QSize sizeHint() const override;
 
+    FocusOutline focusOutline() const override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void setFromY(qreal y);
+    float quantised(float raw) const;
+    void apply(float value);
 
     Binding<float> m_value;
     Range m_range;
@@ -66,4 +82,5 @@ private:
     std::function<void(float)> m_onChanged;
     PointerDrag m_drag{[this](QPointF position) { setFromY(position.y()); }};
     std::optional<float> m_paintedValue;  // what the last paint showed
+    std::optional<float> m_announcedValue;  // what assistive tools last heard of
 };

@@ -7,6 +7,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 GradientCapsuleLabel::GradientCapsuleLabel(QString title, QColor topColour, QColor bottomColour)
     : m_title(std::move(title))
     , m_topColour(std::move(topColour))
@@ -19,6 +21,11 @@ QSizeF GradientCapsuleLabel::sizeHint() const
 {
     const QSizeF text = Typography::textSize(m_title, m_font);
     return {text.width() + 2 * horizontalPadding, text.height() + 2 * verticalPadding};
+}
+
+qreal GradientCapsuleLabel::shapeCornerRadius(const QSizeF& size) const
+{
+    return std::min(size.width(), size.height()) / 2;
 }
 
 void GradientCapsuleLabel::paint(QPainter& painter, const QRectF& rect) const

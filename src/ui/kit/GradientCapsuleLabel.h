@@ -21,6 +21,7 @@ public:
 
     QSizeF sizeHint() const override;
     void paint(QPainter& painter, const QRectF& rect) const override;
+    qreal shapeCornerRadius(const QSizeF& size) const override;
 
 private:
     QString m_title;

@@ -28,4 +28,26 @@ inline QColor clear() { return color(NamedColor::Clear); }
 // A colour with its alpha multiplied by opacity.
 QColor withOpacity(QColor colour, qreal opacity);
 
+// top painted over an opaque bottom: the opaque colour the eye sees.
+QColor over(const QColor& top, const QColor& bottom);
+
+// Relative luminance (0 black, 1 white) and the contrast ratio of two opaque
+// colours, (lighter + 0.05) / (darker + 0.05), as the common accessibility
+// guidelines define them.
+double relativeLuminance(const QColor& colour);
+double contrastRatio(const QColor& a, const QColor& b);
+
+// The least contrast small text needs against its background.
+inline constexpr double minimumTextContrast = 4.5;
+
+// The darkest surface grey text is drawn on: the current playlist's blue
+// tint over the list card, where the window's backdrop is at its bluest.
+// Every other surface with grey text on it is lighter.
+QColor darkestTextSurface();
+
+// Grey text: gray at opacity, as it would show on white, darkened as little
+// as it takes (keeping its hue) to stand at minimumTextContrast on
+// darkestTextSurface(). Opaque.
+QColor grayText(qreal opacity = 1.0);
+
 }  // namespace Palette

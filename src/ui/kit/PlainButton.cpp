@@ -1,5 +1,6 @@
 #include "ui/kit/PlainButton.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 
 #include <cmath>
@@ -7,7 +8,7 @@
 PlainButton::PlainButton(QWidget* parent)
     : QAbstractButton(parent)
 {
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
 }
 
 PlainButton::PlainButton(std::shared_ptr<const ButtonLabel> label, QWidget* parent)
@@ -78,4 +79,28 @@ void PlainButton::paintEvent(QPaintEvent*)
 bool PlainButton::hitButton(const QPoint& position) const
 {
     return labelRect().contains(position);
+}
+
+FocusOutline PlainButton::focusOutline() const
+{
+    const QRectF rect = labelRect();
+    return {rect, m_label ? m_label->shapeCornerRadius(rect.size()) : 0};
+}
+
+void PlainButton::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter) {
+        event->ignore();
+        return;
+    }
+    // One press per press: a held Enter must not delete playlist after playlist.
+    if (!event->isAutoRepeat())
+        click();
+    event->accept();
+}
+
+void PlainButton::keyReleaseEvent(QKeyEvent* event)
+{
+    event->ignore();
 }

@@ -1,18 +1,24 @@
 #pragma once
 
 #include "ui/kit/ButtonLabel.h"
+#include "ui/kit/FocusRing.h"
 
 #include <QAbstractButton>
 #include <QMargins>
 
 #include <memory>
 
-// A button without chrome: its label is its whole look. It never takes the
-// keyboard focus (the window's key capture must keep it), dims while pressed
+// A button without chrome: its label is its whole look. It dims while pressed
 // and when disabled (a disabled button ignores clicks), and can be drawn
 // scaled about its centre for press feedback; the scale is a property, so a
 // QPropertyAnimation on "scale" animates it.
-class PlainButton : public QAbstractButton {
+//
+// Tab reaches it, a click never gives it the focus (the window's key capture
+// keeps the keys), and a FocusRing shows the focus around its label. Focused,
+// it answers Enter and Return alone: Space and the arrows are the window's
+// play and seek keys and are never taken for a press, and every other key
+// goes on to the parents as if the button were not there.
+class PlainButton : public QAbstractButton, public FocusRingShape {
     Q_OBJECT
     Q_PROPERTY(qreal scale READ scale WRITE setScale)
 
@@ -38,9 +44,13 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+    FocusOutline focusOutline() const override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool hitButton(const QPoint& position) const override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
     std::shared_ptr<const ButtonLabel> m_label;

@@ -5,6 +5,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 TextButtonLabel::TextButtonLabel(QString text, Style style)
     : m_text(std::move(text))
     , m_style(std::move(style))
@@ -15,6 +17,11 @@ QSizeF TextButtonLabel::sizeHint() const
 {
     const QSizeF text = Typography::textSize(m_text, m_style.font);
     return {text.width() + 2 * m_style.horizontalPadding, text.height() + 2 * m_style.verticalPadding};
+}
+
+qreal TextButtonLabel::shapeCornerRadius(const QSizeF& size) const
+{
+    return m_style.cornerRadius.value_or(std::min(size.width(), size.height()) / 2);
 }
 
 void TextButtonLabel::paint(QPainter& painter, const QRectF& rect) const

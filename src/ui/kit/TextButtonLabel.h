@@ -33,6 +33,7 @@ public:
     QSizeF sizeHint() const override;
     // Paints the background over the whole rect and the text centred in it.
     void paint(QPainter& painter, const QRectF& rect) const override;
+    qreal shapeCornerRadius(const QSizeF& size) const override;
 
 private:
     QString m_text;

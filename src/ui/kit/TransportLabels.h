@@ -8,6 +8,8 @@
 #include <QList>
 #include <QMargins>
 
+#include <algorithm>
+
 // The looks of the main window's transport buttons: white shapes lifted off
 // the background by a dark shadow below right and a light one above left,
 // with their symbols and text in a blue-to-cyan gradient.
@@ -33,6 +35,8 @@ public:
     // The same for every symbol, so swapping play for pause moves nothing.
     QSizeF sizeHint() const override;
     void paint(QPainter& painter, const QRectF& rect) const override;
+    // A circle.
+    qreal shapeCornerRadius(const QSizeF& size) const override { return std::min(size.width(), size.height()) / 2; }
 
 private:
     Symbol m_symbol;
@@ -51,6 +55,7 @@ public:
 
     QSizeF sizeHint() const override;
     void paint(QPainter& painter, const QRectF& rect) const override;
+    qreal shapeCornerRadius(const QSizeF&) const override { return cornerRadius; }
 
 private:
     QSizeF contentSize() const;

@@ -4,23 +4,57 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace Typography {
 
+namespace {
+
+std::optional<QFont>& desktopFontOverride()
+{
+    static std::optional<QFont> font;
+    return font;
+}
+
+}  // namespace
+
+QFont desktopFont()
+{
+    // Not the application's font: the application sets that from a style.
+    return desktopFontOverride().value_or(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
+}
+
+void setDesktopFont(std::optional<QFont> font)
+{
+    desktopFontOverride() = std::move(font);
+}
+
 QString systemFamily()
 {
-    return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    return desktopFont().family();
 }
 
 QString roundedFamily()
 {
-    static const QString family =
-        QFontDatabase::families().contains(roundedFamilyName) ? roundedFamilyName : systemFamily();
-    return family;
+    static const bool installed = QFontDatabase::families().contains(roundedFamilyName);
+    return installed ? roundedFamilyName : systemFamily();
 }
 
-qreal pointSize(TextStyle style)
+qreal desktopTextScale()
+{
+    const QFont desktop = desktopFont();
+    qreal points = desktop.pointSizeF();
+    if (points <= 0 && desktop.pixelSize() > 0)
+        points = desktop.pixelSize() * 72.0 / 96.0;
+    if (points <= 0)
+        return 1.0;
+    // Bounded so that a stray setting cannot shrink the text to nothing or
+    // push the fixed-width columns past all use.
+    return std::clamp(points / designedDesktopPointSize, 0.75, 2.0);
+}
+
+qreal designedPointSize(TextStyle style)
 {
     switch (style) {
     case TextStyle::Headline: return 13;
@@ -30,6 +64,11 @@ qreal pointSize(TextStyle style)
     case TextStyle::Caption2: return 10;
     }
     return 13;
+}
+
+qreal pointSize(TextStyle style)
+{
+    return designedPointSize(style) * desktopTextScale();
 }
 
 FontWeight defaultWeight(TextStyle style)

@@ -11,7 +11,9 @@
 class QPainter;
 
 // The named text styles of the interface. Sizes are in points, and a point
-// is one device-independent pixel, the unit of every other length here.
+// is one device-independent pixel, the unit of every other length here. The
+// styles follow the desktop's font: its family where the rounded face is
+// missing, and its size, read when a font is made.
 enum class TextStyle { Headline, Subheadline, Body, Caption, Caption2 };
 enum class FontWeight { Regular, Medium, Bold };
 // Rounded: the interface's rounded face; Default: the plain system sans.
@@ -21,11 +23,27 @@ namespace Typography {
 
 inline const QString roundedFamilyName = QStringLiteral("NanumSquareRound");
 
+// The desktop's font, as the platform reports it, unless one is set here
+// (nullopt goes back to the platform's).
+QFont desktopFont();
+void setDesktopFont(std::optional<QFont> font);
+
 // NanumSquareRound (Latin and Hangul in one rounded design) when installed,
-// otherwise the system sans.
+// otherwise the desktop's own family.
 QString roundedFamily();
+// The desktop font's family.
 QString systemFamily();
 
+// The desktop font size the named styles were drawn for: Qt's own default,
+// what a session without a desktop font setting gets and what the
+// screenshots show.
+inline constexpr qreal designedDesktopPointSize = 9;
+// The desktop's font size against that one (between 0.75 and 2): a desktop
+// asking for 12-point text gets every style a third larger.
+qreal desktopTextScale();
+
+// A style's size at the designed desktop size, and at the desktop's own.
+qreal designedPointSize(TextStyle style);
 qreal pointSize(TextStyle style);
 FontWeight defaultWeight(TextStyle style);
 

@@ -58,7 +58,7 @@ private:
 DrillRow::DrillRow(ContentState& state, QWidget* parent)
     : QWidget(parent)
     , m_state(state)
-    , m_loop(new TextLine(Typography::font(TextStyle::Caption), Palette::gray(), Qt::AlignLeft, this))
+    , m_loop(new TextLine(Typography::font(TextStyle::Caption), Palette::grayText(), Qt::AlignLeft, this))
     , m_passes(new PlainButton(this))
     , m_pause(new PlainButton(this))
     , m_passesMenu(new QMenu(this))

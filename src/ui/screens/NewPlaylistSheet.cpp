@@ -25,7 +25,7 @@ QLineEdit* makeNameField(QWidget* parent)
     field->setFixedWidth(NewPlaylistSheet::fieldWidth);
     QPalette palette = field->palette();
     palette.setColor(QPalette::Text, Palette::black());
-    palette.setColor(QPalette::PlaceholderText, Palette::gray());
+    palette.setColor(QPalette::PlaceholderText, Palette::grayText());
     field->setPalette(palette);
     // The rounded-border field: white, a thin grey border, blue while focused.
     field->setStyleSheet(QStringLiteral("QLineEdit { background: white; color: black; border: 1px solid %1;"
@@ -61,7 +61,7 @@ NewPlaylistSheet::NewPlaylistSheet(ContentState& state, PlaylistLibrary& library
     content->addStretch(1);
     content->addWidget(makeTextLabel(tr("New Playlist"),
                                      Typography::font(TextStyle::Headline, FontDesign::Rounded, FontWeight::Bold),
-                                     Palette::gray(), card()),
+                                     Palette::grayText(), card()),
                        0, Qt::AlignHCenter);
     content->addWidget(m_field, 0, Qt::AlignHCenter);
     auto* buttons = new QHBoxLayout;

@@ -28,12 +28,12 @@ constexpr QSize volumeSliderSize{20, 100};
 PlayerCard::PlayerCard(ContentState& state, QWidget* parent)
     : QWidget(parent)
     , m_state(state)
-    , m_title(new TextLine(Typography::font(TextStyle::Subheadline), Palette::gray(), Qt::AlignLeft, this))
+    , m_title(new TextLine(Typography::font(TextStyle::Subheadline), Palette::grayText(), Qt::AlignLeft, this))
     , m_progressBar(new CustomProgressBar(this))
     , m_strip(new WaveformStrip(this))
-    , m_time(new TextLine(Typography::font(TextStyle::Caption), Palette::gray(), Qt::AlignHCenter, this))
+    , m_time(new TextLine(Typography::font(TextStyle::Caption), Palette::grayText(), Qt::AlignHCenter, this))
     , m_drill(new DrillRow(state, this))
-    , m_loopHint(new TextLine(Typography::font(TextStyle::Caption, FontDesign::Default), Palette::gray(0.6),
+    , m_loopHint(new TextLine(Typography::font(TextStyle::Caption, FontDesign::Default), Palette::grayText(0.6),
                               Qt::AlignHCenter, this))
     , m_volumeColumn(new QWidget(this))
     , m_volume(new CustomVerticalSlider(m_volumeColumn))
@@ -61,6 +61,7 @@ PlayerCard::PlayerCard(ContentState& state, QWidget* parent)
             spans.push_back({loop.startSeconds, loop.endSeconds});
         return spans;
     });
+    m_progressBar->setAccessibleName(tr("Position"));
     m_progressBar->setOnContextMenu([this](double seconds, const QPoint& at) { showBarMenu(seconds, at); });
     connect(&state, &ContentState::changed, this, [this](ContentState::Field field) {
         if (field == ContentState::Field::SavedLoops)
@@ -96,6 +97,7 @@ PlayerCard::PlayerCard(ContentState& state, QWidget* parent)
     m_volume->setStep(0.01f);
     m_volume->setOnChanged([&player](float level) { player.applyVolume(level); });
     m_volume->setFixedSize(volumeSliderSize);
+    m_volume->setAccessibleName(tr("Volume"));
 
     auto* volumeLayout = new QVBoxLayout(m_volumeColumn);
     volumeLayout->setContentsMargins(0, 0, 0, 0);

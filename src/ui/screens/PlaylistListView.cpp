@@ -4,6 +4,7 @@
 #include "library/PlaylistCodec.h"
 #include "library/PlaylistLibrary.h"
 #include "state/ContentState.h"
+#include "ui/kit/AccessibleEvents.h"
 #include "ui/kit/CardStyle.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/PlainButton.h"
@@ -11,20 +12,25 @@
 #include "ui/kit/Symbols.h"
 #include "ui/kit/Typography.h"
 
+#include <QAccessible>
 #include <QFontMetricsF>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QToolTip>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace {
 
 constexpr qreal chevronPointSize = 9;
+// The corners of a playlist's own row as the cursor's ring follows them.
+constexpr qreal headerCornerRadius = 8;
 // Rows just outside the exposed band still cast their shadows into it.
 constexpr qreal shadowBleed = 8;
 
@@ -59,8 +65,11 @@ PlaylistListView::PlaylistListView(ContentState& state, PlaylistLibrary& library
     , m_playLabel(tr("Play"), Palette::blue(), Palette::cyan())
 {
     setFrameShape(QFrame::NoFrame);
-    setFocusPolicy(Qt::NoFocus);
+    setAccessibleName(tr("Playlists"));
+    // The viewport passes its focus policy on to the list, its focus proxy:
+    // set the list's own after it.
     viewport()->setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -100,6 +109,14 @@ int PlaylistListView::scrollOffset() const
 
 void PlaylistListView::reload()
 {
+    // The cursor stays on its playlist (and track) across the rebuild.
+    std::optional<std::pair<QString, int>> cursor;
+    if (m_cursorRow >= 0) {
+        const Row at = row(m_cursorRow);
+        cursor = std::pair{m_groups[size_t(at.group)].name, at.track};
+    }
+    const int previousCursor = m_cursorRow;
+
     const QStringList names = m_library.sortedPlaylistNames();
     const QString& current = m_state.currentPlaylist();
     m_groups.clear();
@@ -112,7 +129,221 @@ void PlaylistListView::reload()
     }
     // A press on a row that moved or went away must not fire on release.
     m_pressed.reset();
+    countRows();
+
+    m_cursorRow = -1;
+    if (cursor) {
+        for (size_t index = 0; index < m_groups.size() && m_cursorRow < 0; ++index) {
+            const Group& group = m_groups[index];
+            if (group.name != cursor->first)
+                continue;
+            int track = -1;
+            if (cursor->second >= 0 && group.expanded && !group.tracks.isEmpty())
+                track = std::min(cursor->second, int(group.tracks.size()) - 1);
+            m_cursorRow = rowIndex({int(index), track});
+        }
+        // Its playlist went away: the row that took its place.
+        if (m_cursorRow < 0 && m_rowCount > 0)
+            m_cursorRow = std::min(previousCursor, m_rowCount - 1);
+    }
     relayout();
+    if (m_cursorRow >= 0 && hasFocus()) {
+        ensureRowVisible(m_cursorRow);
+        announceCursor();
+    }
+}
+
+void PlaylistListView::countRows()
+{
+    m_groupRows.clear();
+    m_groupRows.reserve(m_groups.size());
+    int rows = 0;
+    for (const Group& group : m_groups) {
+        m_groupRows.push_back(rows);
+        rows += 1 + (group.expanded ? int(group.tracks.size()) : 0);
+    }
+    m_rowCount = rows;
+    emit rowsRebuilt();
+}
+
+PlaylistListView::Row PlaylistListView::row(int index) const
+{
+    if (index < 0 || index >= m_rowCount)
+        return {};
+    const auto after = std::upper_bound(m_groupRows.begin(), m_groupRows.end(), index);
+    const int group = int(after - m_groupRows.begin()) - 1;
+    return {group, index - m_groupRows[size_t(group)] - 1};
+}
+
+int PlaylistListView::rowIndex(const Row& row) const
+{
+    if (row.group < 0 || row.group >= int(m_groups.size()))
+        return -1;
+    const int own = m_groupRows[size_t(row.group)];
+    if (row.track < 0)
+        return own;
+    const Group& group = m_groups[size_t(row.group)];
+    if (!group.expanded || row.track >= group.tracks.size())
+        return -1;
+    return own + 1 + row.track;
+}
+
+QString PlaylistListView::rowName(int index) const
+{
+    const Row at = row(index);
+    if (at.group < 0)
+        return {};
+    return at.track < 0 ? m_groups[size_t(at.group)].name : trackName(at.group, at.track);
+}
+
+bool PlaylistListView::isRowHighlighted(int index) const
+{
+    const Row at = row(index);
+    if (at.group < 0 || at.group != m_currentGroup)
+        return false;
+    if (at.track < 0)
+        return true;
+    const QString currentTrack = absoluteString(m_state.audioPlayer().currentTrack());
+    return !currentTrack.isEmpty()
+        && PlaylistCodec::trackToString(m_groups[size_t(at.group)].tracks[at.track]) == currentTrack;
+}
+
+bool PlaylistListView::isRowExpanded(int index) const
+{
+    const Row at = row(index);
+    return at.group >= 0 && at.track < 0 && m_groups[size_t(at.group)].expanded;
+}
+
+QRectF PlaylistListView::rowRect(int index) const
+{
+    const Row at = row(index);
+    if (at.group < 0)
+        return {};
+    return toViewport(at.track < 0 ? m_layout.headerRect(at.group) : m_layout.trackRect(at.group, at.track));
+}
+
+int PlaylistListView::startingRow() const
+{
+    if (m_currentGroup >= 0)
+        return m_groupRows[size_t(m_currentGroup)];
+    return m_rowCount > 0 ? 0 : -1;
+}
+
+void PlaylistListView::setCursorRow(int index)
+{
+    const int clamped = m_rowCount > 0 ? std::clamp(index, -1, m_rowCount - 1) : -1;
+    if (clamped == m_cursorRow)
+        return;
+    m_cursorRow = clamped;
+    ensureRowVisible(clamped);
+    viewport()->update();
+    announceCursor();
+}
+
+void PlaylistListView::ensureRowVisible(int index)
+{
+    if (index < 0)
+        return;
+    if (!fitsViewport())
+        relayout();
+    // The ring around the row shows whole.
+    const qreal margin = FocusRing::gap + FocusRing::lineWidth;
+    const QRectF content = rowRect(index).translated(0, scrollOffset());
+    QScrollBar* bar = verticalScrollBar();
+    const int top = int(std::floor(content.top() - margin));
+    const int bottom = int(std::ceil(content.bottom() + margin));
+    if (top < bar->value())
+        bar->setValue(top);
+    else if (bottom > bar->value() + viewport()->height())
+        bar->setValue(bottom - viewport()->height());
+}
+
+// Assistive tools follow the cursor as they follow the focus.
+void PlaylistListView::announceCursor()
+{
+    if (m_cursorRow < 0 || !hasFocus())
+        return;
+    QAccessibleEvent event(this, QAccessible::Focus);
+    event.setChild(m_cursorRow);
+    AccessibleEvents::send(event);
+}
+
+// The cursor goes where a click or a tool's press went, without scrolling
+// the list under the pointer.
+void PlaylistListView::placeCursor(int index)
+{
+    if (index == m_cursorRow)
+        return;
+    m_cursorRow = index;
+    viewport()->update();
+    announceCursor();
+}
+
+void PlaylistListView::activateRow(int index)
+{
+    const Row at = row(index);
+    if (at.group < 0)
+        return;
+    placeCursor(index);
+    // Copies: the operation rebuilds the rows.
+    const QString name = m_groups[size_t(at.group)].name;
+    if (at.track < 0) {
+        m_library.togglePlaylistExpansion(name);
+    } else {
+        const Track track = m_groups[size_t(at.group)].tracks[at.track];
+        m_library.playTrackInPlaylist(name, track);
+    }
+}
+
+FocusOutline PlaylistListView::focusOutline() const
+{
+    return {QRectF(rect()), cardCornerRadius};
+}
+
+void PlaylistListView::keyPressEvent(QKeyEvent* event)
+{
+    const bool hasCursor = m_cursorRow >= 0;
+    switch (event->key()) {
+    case Qt::Key_Up:
+        setCursorRow(hasCursor ? std::max(0, m_cursorRow - 1) : startingRow());
+        break;
+    case Qt::Key_Down:
+        setCursorRow(hasCursor ? m_cursorRow + 1 : startingRow());
+        break;
+    case Qt::Key_Home:
+        setCursorRow(0);
+        break;
+    case Qt::Key_End:
+        setCursorRow(m_rowCount - 1);
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // A held Enter must not toggle a playlist on and off or restart a track.
+        if (!event->isAutoRepeat() && hasCursor)
+            activateRow(m_cursorRow);
+        break;
+    default:
+        // Not the scroll area's own keys: the arrows Left and Right seek.
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void PlaylistListView::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    if (m_cursorRow < 0)
+        m_cursorRow = startingRow();
+    ensureRowVisible(m_cursorRow);
+    viewport()->update();
+    announceCursor();
+}
+
+void PlaylistListView::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
 }
 
 void PlaylistListView::relayout()
@@ -211,22 +442,14 @@ void PlaylistListView::mouseReleaseEvent(QMouseEvent* event)
 
 void PlaylistListView::activate(const PlaylistListLayout::Hit& hit)
 {
-    // Copies: the operation rebuilds the rows.
-    const QString name = m_groups[size_t(hit.group)].name;
-    switch (hit.part) {
-    case PlaylistListLayout::Part::Disclosure:
+    using Part = PlaylistListLayout::Part;
+    const int index = rowIndex({hit.group, hit.part == Part::PlayButton ? hit.track : -1});
+    if (hit.part == Part::Disclosure) {
+        placeCursor(index);
+        const QString name = m_groups[size_t(hit.group)].name;
         m_library.setPlaylistExpanded(name, !m_library.isPlaylistExpanded(name));
-        break;
-    case PlaylistListLayout::Part::Label:
-        m_library.togglePlaylistExpansion(name);
-        break;
-    case PlaylistListLayout::Part::PlayButton: {
-        const Track track = m_groups[size_t(hit.group)].tracks[hit.track];
-        m_library.playTrackInPlaylist(name, track);
-        break;
-    }
-    default:
-        break;
+    } else if (hit.part == Part::Label || hit.part == Part::PlayButton) {
+        activateRow(index);
     }
 }
 
@@ -294,19 +517,20 @@ void PlaylistListView::paintEvent(QPaintEvent* event)
     if (m_groups.empty()) {
         const QRectF note = m_layout.noPlaylistsRect().adjusted(15, 10, -15, -10);
         painter.setFont(m_trackFont);
-        painter.setPen(Palette::gray());
+        painter.setPen(Palette::grayText());
         painter.drawText(note, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, tr("No playlists"));
         return;
     }
 
     const QString currentTrack = absoluteString(m_state.audioPlayer().currentTrack());
+    const Row cursor = hasFocus() ? row(m_cursorRow) : Row();
     const auto [first, last] = m_layout.groupsIn(top, bottom);
     for (int group = first; group < last; ++group)
-        paintGroup(painter, group, top, bottom, currentTrack);
+        paintGroup(painter, group, top, bottom, currentTrack, cursor);
 }
 
 void PlaylistListView::paintGroup(QPainter& painter, int group, qreal top, qreal bottom,
-                                  const QString& currentTrack) const
+                                  const QString& currentTrack, const Row& cursor) const
 {
     using Part = PlaylistListLayout::Part;
     const Group& g = m_groups[size_t(group)];
@@ -327,12 +551,14 @@ void PlaylistListView::paintGroup(QPainter& painter, int group, qreal top, qreal
     painter.drawText(label.adjusted(15, 0, -15, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                      elidedName(group));
     painter.setOpacity(1.0);
+    if (cursor == Row{group, -1})
+        paintCursor(painter, m_layout.headerRect(group), headerCornerRadius);
 
     if (!g.expanded)
         return;
     if (g.tracks.isEmpty()) {
         painter.setFont(m_trackFont);
-        painter.setPen(Palette::gray());
+        painter.setPen(Palette::grayText());
         painter.drawText(m_layout.noFilesRect(group), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                          tr("No files"));
         return;
@@ -341,13 +567,16 @@ void PlaylistListView::paintGroup(QPainter& painter, int group, qreal top, qreal
     const auto [firstTrack, lastTrack] = m_layout.tracksIn(group, top, bottom);
     for (int track = firstTrack; track < lastTrack; ++track) {
         const bool highlighted = isCurrent && PlaylistCodec::trackToString(g.tracks[track]) == currentTrack;
-        paintTrack(painter, group, track, highlighted);
+        paintTrack(painter, group, track, highlighted, cursor == Row{group, track});
     }
 }
 
-void PlaylistListView::paintTrack(QPainter& painter, int group, int track, bool highlighted) const
+void PlaylistListView::paintTrack(QPainter& painter, int group, int track, bool highlighted, bool isCursor) const
 {
-    trackCardStyle().paint(painter, m_layout.trackRect(group, track));
+    const CardStyle card = trackCardStyle();
+    card.paint(painter, m_layout.trackRect(group, track));
+    if (isCursor)
+        paintCursor(painter, m_layout.trackRect(group, track), card.cornerRadius);
     const QRectF text = m_layout.trackTextRect(group, track);
     const QString name = QFontMetricsF(m_trackFont).elidedText(trackName(group, track), Qt::ElideRight, text.width());
     painter.setFont(m_trackFont);
@@ -358,4 +587,14 @@ void PlaylistListView::paintTrack(QPainter& painter, int group, int track, bool 
     painter.setOpacity(pressed ? PlainButton::pressedOpacity : 1.0);
     m_playLabel.paint(painter, m_layout.playButtonRect(group, track));
     painter.setOpacity(1.0);
+}
+
+// The same ring as the focus ring around a control, inside the list.
+void PlaylistListView::paintCursor(QPainter& painter, const QRectF& outline, qreal cornerRadius) const
+{
+    painter.save();
+    painter.setPen(QPen(FocusRing::colour(), FocusRing::lineWidth));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(FocusRing::ringPath({outline, cornerRadius}));
+    painter.restore();
 }

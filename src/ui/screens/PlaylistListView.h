@@ -1,6 +1,7 @@
 #pragma once
 
 #include "state/Playlists.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/GradientCapsuleLabel.h"
 #include "ui/kit/PlaylistListLayout.h"
 
@@ -26,9 +27,14 @@ class PlaylistLibrary;
 //
 // Reads the state afresh on every change of the playlists, the current
 // playlist or the open rows, and repaints when the current track changes.
-// Transparent: whoever holds it paints the card behind it. Never takes the
-// keyboard focus.
-class PlaylistListView : public QAbstractScrollArea {
+// Transparent: whoever holds it paints the card behind it.
+//
+// Tab reaches it (a click does not give it the focus). Focused, it keeps a
+// cursor on one row, marked with a ring: Up and Down (Home, End) move it, and
+// Enter or Return does what a click on that row's name or Play does. Every
+// other key goes on as if the list were not there, so the window's commands
+// keep their keys; Left and Right in particular never move anything here.
+class PlaylistListView : public QAbstractScrollArea, public FocusRingShape {
     Q_OBJECT
 
 public:
@@ -50,6 +56,40 @@ public:
     // Rebuilds the rows from the state; done on every change that affects them.
     void reload();
 
+    // The rows the keyboard and assistive tools step through, top to bottom:
+    // each playlist's own row and, while it is open, one per track.
+    struct Row {
+        int group = -1;
+        int track = -1;  // -1: the playlist's own row
+        bool operator==(const Row&) const = default;
+    };
+    int rowCount() const { return m_rowCount; }
+    Row row(int index) const;
+    // -1 when the row is not shown (its playlist is closed).
+    int rowIndex(const Row& row) const;
+    // The playlist's name, or the track's file name.
+    QString rowName(int index) const;
+    // The current playlist's row, and in it the current track's.
+    bool isRowHighlighted(int index) const;
+    bool isRowExpanded(int index) const;
+    // Where the row is drawn, in viewport coordinates.
+    QRectF rowRect(int index) const;
+
+    // The row Up, Down and Enter act on; -1 for none. Moving it brings the
+    // row into view.
+    int cursorRow() const { return m_cursorRow; }
+    void setCursorRow(int index);
+    // What a click does on the row: its name for a playlist, Play for a
+    // track. The cursor goes to the row.
+    void activateRow(int index);
+
+    FocusOutline focusOutline() const override;
+
+signals:
+    // The rows were rebuilt: an index held from before may now stand for
+    // another row, or for none.
+    void rowsRebuilt();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -58,6 +98,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     struct Group {
@@ -67,6 +110,12 @@ private:
     };
 
     void relayout();
+    void countRows();
+    int startingRow() const;
+    void ensureRowVisible(int index);
+    void placeCursor(int index);
+    void announceCursor();
+    void paintCursor(QPainter& painter, const QRectF& outline, qreal cornerRadius) const;
     bool fitsViewport() const;
     void checkCurrentTrack();
     PlaylistListLayout::Hit hitAt(const QPointF& viewportPoint) const;
@@ -76,8 +125,9 @@ private:
     QString trackName(int group, int track) const;
     QString toolTipAt(const QPointF& viewportPoint) const;
 
-    void paintGroup(QPainter& painter, int group, qreal top, qreal bottom, const QString& currentTrack) const;
-    void paintTrack(QPainter& painter, int group, int track, bool highlighted) const;
+    void paintGroup(QPainter& painter, int group, qreal top, qreal bottom, const QString& currentTrack,
+                    const Row& cursor) const;
+    void paintTrack(QPainter& painter, int group, int track, bool highlighted, bool isCursor) const;
 
     ContentState& m_state;
     PlaylistLibrary& m_library;
@@ -95,4 +145,9 @@ private:
 
     // The current track at the last check.
     std::optional<QUrl> m_checkedTrack;
+
+    // The row index of each group's own row.
+    std::vector<int> m_groupRows;
+    int m_rowCount = 0;
+    int m_cursorRow = -1;
 };

@@ -56,7 +56,7 @@ QMargins PlaylistPanel::overflowMargins()
 PlaylistPanel::PlaylistPanel(ContentState& state, PlaylistLibrary& library, QWidget* parent)
     : QWidget(parent)
     , m_state(state)
-    , m_title(makeTextLabel(tr("Playlists"), Typography::font(TextStyle::Headline), Palette::gray(), this))
+    , m_title(makeTextLabel(tr("Playlists"), Typography::font(TextStyle::Headline), Palette::grayText(), this))
     , m_new(new PlainButton(std::make_shared<GradientCapsuleLabel>(tr("New"), Palette::blue(), Palette::cyan()), this))
     , m_delete(
           new PlainButton(std::make_shared<GradientCapsuleLabel>(tr("Delete"), Palette::red(), Palette::orange()), this))

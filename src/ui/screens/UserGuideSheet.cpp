@@ -118,7 +118,7 @@ QStringList UserGuideSheet::drillingKeyLines()
 UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)
     : SheetDialog(cardSize, parent)
     , m_state(state)
-    , m_row(makeTextLabel(QString(), captionFont(), Palette::gray(), card()))
+    , m_row(makeTextLabel(QString(), captionFont(), Palette::grayText(), card()))
     , m_menuButton(new PlainButton(card()))
     , m_menu(new QMenu(this))
     , m_close(new PlainButton(closeLabel(), card()))
@@ -139,7 +139,7 @@ UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)
 
     content->addWidget(makeTextLabel(tr("User Guide"),
                                      Typography::font(TextStyle::Headline, FontDesign::Rounded, FontWeight::Bold),
-                                     Palette::gray(), card()));
+                                     Palette::grayText(), card()));
 
     auto* rule = new QWidget(card());
     rule->setFixedHeight(1);
@@ -153,7 +153,7 @@ UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)
     keys->setSpacing(8);
     for (const QString& line : {tr("Space: Play/Pause"), tr("B or ㅠ: Loop Start/End/Clear"),
                                 tr("←/→: Seek Backward/Forward"), tr("Mouse Wheel: Seek Backward/Forward")})
-        keys->addWidget(makeTextLabel(line, captionFont(), Palette::gray(0.8), card()));
+        keys->addWidget(makeTextLabel(line, captionFont(), Palette::grayText(0.8), card()));
     content->addLayout(keys);
 
     // The drilling keys, smaller: a reference to come back to.
@@ -161,7 +161,7 @@ UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)
     drilling->setSpacing(4);
     const QFont small = Typography::font(TextStyle::Caption2);
     for (const QString& line : drillingKeyLines())
-        drilling->addWidget(makeTextLabel(line, small, Palette::gray(0.8), card()));
+        drilling->addWidget(makeTextLabel(line, small, Palette::grayText(0.8), card()));
     content->addLayout(drilling);
 
     auto* row = new QHBoxLayout;
@@ -174,8 +174,8 @@ UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)
     credits->setSpacing(4);
     credits->setContentsMargins(0, 8, 0, 0);
     const QFont creditFont = Typography::font(TextStyle::Caption2);
-    credits->addWidget(makeTextLabel(tr("Developer: ") + developerName, creditFont, Palette::gray(0.6), card()));
-    credits->addWidget(makeTextLabel(tr("Contact: ") + contactAddress, creditFont, Palette::gray(0.6), card()));
+    credits->addWidget(makeTextLabel(tr("Developer: ") + developerName, creditFont, Palette::grayText(0.6), card()));
+    credits->addWidget(makeTextLabel(tr("Contact: ") + contactAddress, creditFont, Palette::grayText(0.6), card()));
     content->addLayout(credits);
 
     auto* closeRow = new QHBoxLayout;

@@ -1,0 +1,346 @@
+// The main window from the keyboard alone: Tab through the controls, the
+// playlist rows with Up, Down and Enter, the focus made visible, and the
+// window's command keys keeping their meaning whatever holds the focus.
+
+#include "app/ContentView.h"
+#include "base/Log.h"
+#include "input/EventMonitorView.h"
+#include "ui/kit/CustomProgressBar.h"
+#include "ui/kit/CustomVerticalSlider.h"
+#include "ui/kit/FocusRing.h"
+#include "ui/kit/PlainButton.h"
+#include "ui/screens/DrillRow.h"
+#include "ui/screens/PlayerCard.h"
+#include "ui/screens/PlaylistListView.h"
+#include "ui/screens/PlaylistPanel.h"
+#include "ui/screens/TransportRow.h"
+#include "ui/screens/UserGuideSheet.h"
+#include "TestSupport.h"
+#include "WidgetTesting.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QUrl mp3 = fixtureUrl(QStringLiteral("sine-5s.mp3"));
+const QUrl m4a = fixtureUrl(QStringLiteral("sine-5s.m4a"));
+
+bool isBlue(const QColor& colour)
+{
+    return colour.blue() - colour.red() > 60;
+}
+
+// The window over a private store holding "Drills" (the MP3, then the m4a)
+// and an empty "Songs", or nothing; shown, with the log captured.
+struct Window {
+    explicit Window(bool withLibrary = true)
+    {
+        if (withLibrary)
+            defaults.store().setData(ContentState::playlistsKey,
+                                     QStringLiteral(R"({"Drills":["%1","%2"],"Songs":[]})")
+                                         .arg(mp3.toString(QUrl::FullyEncoded), m4a.toString(QUrl::FullyEncoded))
+                                         .toUtf8());
+        view = std::make_unique<ContentView>(defaults.store());
+        view->library().setSaveWait(std::chrono::seconds(10));
+        view->resize(view->firstWindowSize());
+    }
+
+    bool show()
+    {
+        view->show();
+        view->activateWindow();
+        return QTest::qWaitForWindowActive(view.get());
+    }
+
+    // Through the window, as the platform delivers keys: the monitor sees them first.
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(view->windowHandle(), key, modifiers);
+    }
+    void heldKey(Qt::Key key, const QString& text)
+    {
+        qt_handleKeyEvent(view->windowHandle(), QEvent::KeyPress, key, Qt::NoModifier, text, true);
+    }
+    // A key whose characters matter, as a Korean layout types B: "ㅠ".
+    void typed(Qt::Key key, const QString& text)
+    {
+        qt_handleKeyEvent(view->windowHandle(), QEvent::KeyPress, key, Qt::NoModifier, text);
+        qt_handleKeyEvent(view->windowHandle(), QEvent::KeyRelease, key, Qt::NoModifier, text);
+    }
+    QWidget* focus() const { return QApplication::focusWidget(); }
+    // Tabs until the widget has the focus; false when a whole round misses it.
+    bool tabTo(QWidget* widget)
+    {
+        for (int step = 0; step < 20 && focus() != widget; ++step)
+            key(Qt::Key_Tab);
+        return focus() == widget;
+    }
+
+    AudioPlayer& player() { return view->audioPlayer(); }
+    PlaylistPanel& panel() { return *view->playlistPanel(); }
+    PlaylistListView& list() { return *panel().list(); }
+    TransportRow& row() { return *view->transportRow(); }
+    PlayerCard& card() { return *view->playerCard(); }
+    FocusRing& ring() { return *view->findChild<FocusRing*>(); }
+
+    TemporaryDefaults defaults;
+    Log::Capture log;
+    std::unique_ptr<ContentView> view;
+};
+
+}  // namespace
+
+class KeyboardAccessTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // From the playlists through the transport to the card's finer controls,
+    // round again, and back with Shift+Tab; disabled buttons are passed over.
+    void tabWalksTheControlsInOrder()
+    {
+        Window w;
+        QVERIFY(w.show());
+        QTRY_VERIFY(w.row().playPauseButton()->isEnabled());
+        QCOMPARE(w.focus(), w.view->captureView());
+        DrillRow& drill = *w.card().drillRow();
+        const QList<QWidget*> order{&w.list(),
+                                    w.panel().newButton(),
+                                    w.panel().deleteButton(),
+                                    w.panel().addFilesButton(),
+                                    w.row().playPauseButton(),
+                                    w.row().stopButton(),
+                                    w.row().helpButton(),
+                                    w.card().progressBar(),
+                                    w.card().volumeSlider(),
+                                    drill.passesButton(),
+                                    drill.pauseButton(),
+                                    drill.speedButton()};
+        for (QWidget* expected : order) {
+            w.key(Qt::Key_Tab);
+            QCOMPARE(w.focus(), expected);
+        }
+        w.key(Qt::Key_Tab);
+        QCOMPARE(w.focus(), order.first());
+        for (qsizetype i = order.size() - 1; i >= 0; --i) {
+            w.key(Qt::Key_Tab, Qt::ShiftModifier);
+            QCOMPARE(w.focus(), order[i]);
+        }
+
+        Window empty(false);
+        QVERIFY(empty.show());
+        const QList<QWidget*> enabled{&empty.list(), empty.panel().newButton(), empty.row().helpButton(),
+                                      empty.card().progressBar()};
+        for (QWidget* expected : enabled) {
+            empty.key(Qt::Key_Tab);
+            QCOMPARE(empty.focus(), expected);
+        }
+    }
+
+    // The ring goes round the focused control's shape and nowhere else, and
+    // leaves with the focus.
+    void theRingShowsWhichControlHasTheFocus()
+    {
+        Window w;
+        QVERIFY(w.show());
+        PlainButton& stop = *w.row().stopButton();
+        QTRY_VERIFY(stop.isEnabled());
+        const qreal out = FocusRing::gap + FocusRing::lineWidth / 2;
+        const QPointF onRing = stop.mapTo(w.view.get(), stop.labelRect().center().toPoint())
+            - QPointF(stop.labelRect().width() / 2 + out, 0);
+        QVERIFY(!isBlue(colourAt(renderOnWhite(*w.view), onRing)));
+
+        QVERIFY(w.tabTo(&stop));
+        QTRY_COMPARE(w.ring().target(), &stop);
+        QVERIFY2(isBlue(colourAt(renderOnWhite(*w.view), onRing)), qPrintable(colourAt(renderOnWhite(*w.view), onRing).name()));
+
+        w.key(Qt::Key_Tab);
+        QTRY_COMPARE(w.ring().target(), w.row().helpButton());
+        QVERIFY(!isBlue(colourAt(renderOnWhite(*w.view), onRing)));
+        QTest::mouseClick(&w.card(), Qt::LeftButton, {}, QPoint(4, w.card().height() - 4));  // the keys back to the capture view
+        QTRY_VERIFY(!w.ring().target());
+    }
+
+    // Up and Down step through the playlists and the open ones' tracks; Enter
+    // plays a track, opens and selects a closed playlist and closes an open
+    // one. The cursor stays on its row as the rows change around it.
+    void upDownAndEnterWorkTheRows()
+    {
+        Window w;
+        QVERIFY(w.show());
+        PlaylistListView& list = w.list();
+        QVERIFY(w.tabTo(&list));
+        QCOMPARE(list.rowCount(), 4);  // the first playlist starts open
+        QCOMPARE(list.cursorRow(), 0);
+        w.key(Qt::Key_Down);
+        w.key(Qt::Key_Down);
+        QCOMPARE(list.rowName(list.cursorRow()), QStringLiteral("sine-5s.m4a"));
+        w.key(Qt::Key_Enter);
+        QTRY_VERIFY(w.player().isPlaying());
+        QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(m4a));
+        QVERIFY(list.isRowHighlighted(2) && !list.isRowHighlighted(1));
+
+        // The row under the cursor wears the ring while the list has the focus.
+        const QRectF card = list.rowRect(2);
+        const QPoint onRing = list.viewport()->mapTo(
+            &list, QPointF(card.center().x(), card.top() - FocusRing::gap - FocusRing::lineWidth / 2).toPoint());
+        QVERIFY(isBlue(colourAt(renderOnWhite(list), onRing)));
+
+        w.key(Qt::Key_Down);
+        w.key(Qt::Key_Down);  // stays on the last row
+        QCOMPARE(list.rowName(list.cursorRow()), QStringLiteral("Songs"));
+        w.key(Qt::Key_Return);  // Songs opens and becomes current: playback stops
+        QCOMPARE(w.view->state().currentPlaylist(), QStringLiteral("Songs"));
+        QVERIFY(!w.player().isPlaying());
+        QCOMPARE(list.rowName(list.cursorRow()), QStringLiteral("Songs"));
+
+        w.key(Qt::Key_Home);
+        w.heldKey(Qt::Key_Return, QStringLiteral("\r"));  // a held key does not toggle the row
+        QCOMPARE(list.rowCount(), 4);
+        w.key(Qt::Key_Return);  // an open playlist closes, and stays where it was
+        QCOMPARE(list.rowCount(), 2);
+        QCOMPARE(list.cursorRow(), 0);
+        QCOMPARE(w.view->state().currentPlaylist(), QStringLiteral("Songs"));
+        QVERIFY(!isBlue(colourAt(renderOnWhite(list), onRing)));
+    }
+
+    // Space plays and pauses, B marks the loop and the arrows seek whether a
+    // button or the list has the focus; the button is not pressed by Space,
+    // the arrows move neither the focus nor the cursor, and Up and Down in the
+    // list leave the position alone.
+    void commandKeysKeepTheirMeaningWhateverHasTheFocus()
+    {
+        Window w;
+        QVERIFY(w.show());
+        PlainButton& playPause = *w.row().playPauseButton();
+        QTRY_VERIFY(playPause.isEnabled());
+        w.view->state().setSeekInterval(1);
+        QVERIFY(w.tabTo(&playPause));
+        w.key(Qt::Key_Space);
+        QVERIFY(w.player().isPlaying());  // once: a press of the button as well would have paused it again
+        w.key(Qt::Key_Space);
+        QVERIFY(!w.player().isPlaying());
+        w.player().seek(2);
+        w.player().setCurrentTime(2);
+        w.key(Qt::Key_Right);
+        w.key(Qt::Key_Right);
+        w.key(Qt::Key_Left);
+        QCOMPARE(w.player().currentTime(), 3.0);
+        w.key(Qt::Key_B);
+        QCOMPARE(w.player().loopStart(), std::optional<double>(3.0));
+        QCOMPARE(w.focus(), &playPause);
+        w.key(Qt::Key_Return);  // Enter is the button's own
+        QVERIFY(w.player().isPlaying());
+        w.key(Qt::Key_Return);
+        QVERIFY(!w.player().isPlaying());
+        w.view->stop();  // the loop cleared
+
+        QVERIFY(w.tabTo(&w.list()));
+        w.key(Qt::Key_Down);
+        const int cursor = w.list().cursorRow();
+        w.key(Qt::Key_Space);
+        QVERIFY(w.player().isPlaying());
+        w.key(Qt::Key_Space);
+        w.player().seek(2);
+        w.player().setCurrentTime(2);
+        w.key(Qt::Key_Up);
+        w.key(Qt::Key_Down);
+        QCOMPARE(w.player().currentTime(), 2.0);
+        w.key(Qt::Key_Left);
+        QCOMPARE(w.player().currentTime(), 1.0);
+        w.key(Qt::Key_B);
+        QCOMPARE(w.player().loopStart(), std::optional<double>(1.0));
+        QVERIFY(!w.player().isPlaying());
+        QCOMPARE(w.list().cursorRow(), cursor);
+        QCOMPARE(w.focus(), &w.list());
+
+        // With nothing to seek the arrows reach the focused button, which leaves them alone.
+        Window empty(false);
+        QVERIFY(empty.show());
+        QVERIFY(empty.tabTo(empty.row().helpButton()));
+        empty.key(Qt::Key_Left);
+        empty.key(Qt::Key_Right);
+        QCOMPARE(empty.focus(), empty.row().helpButton());
+        empty.key(Qt::Key_Enter);
+        QTRY_VERIFY(empty.view->userGuideSheet()->isVisible());
+    }
+
+    // The command keys write the same log lines and leave the same loop
+    // whether the window's key capture, a button, the list, the bar or the
+    // volume has the focus, and the focus stays where it was.
+    void commandKeysLogTheSameWhateverHasTheFocus()
+    {
+        struct Outcome {
+            QStringList lines;
+            std::optional<double> loopStart;
+            std::optional<double> loopEnd;
+        };
+        const auto runKeys = [](QWidget* (*control)(Window&)) {
+            Window w;
+            [&] {
+                QVERIFY(w.show());
+                QTRY_VERIFY(w.row().playPauseButton()->isEnabled());
+                w.view->state().setSeekInterval(1);
+                QWidget* focused = control ? control(w) : w.view->captureView();
+                QVERIFY(w.tabTo(focused));
+                w.typed(Qt::Key_Space, QStringLiteral(" "));  // the first track loaded, then paused
+                QTRY_VERIFY(w.player().isPlaying());
+                w.typed(Qt::Key_Space, QStringLiteral(" "));
+                QVERIFY(!w.player().isPlaying());
+                w.player().seek(2);
+                w.player().setCurrentTime(2);
+                w.log.clear();
+                w.key(Qt::Key_Right);
+                w.key(Qt::Key_Left);
+                w.key(Qt::Key_Left);
+                w.typed(Qt::Key_B, QStringLiteral("b"));
+                w.key(Qt::Key_Right);
+                w.typed(Qt::Key_unknown, QString(QChar(0x3160)));  // ㅠ
+                w.typed(Qt::Key_Space, QStringLiteral(" "));
+                QVERIFY(w.player().isPlaying());
+                QCOMPARE(w.focus(), focused);
+            }();
+            return Outcome{w.log.lines(), w.player().loopStart(), w.player().loopEnd()};
+        };
+
+        const Outcome captured = runKeys(nullptr);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(captured.loopStart, std::optional<double>(1.0));
+        QCOMPARE(captured.loopEnd, std::optional<double>(2.0));
+        // The window-wide route logs only the engine's lines; the loop is set silently.
+        QCOMPARE(captured.lines, (QStringList{"Seek to: 3.0", "Seek to: 2.0", "Seek to: 1.0", "Seek to: 2.0"}));
+        const QList<QWidget* (*)(Window&)> controls{
+            [](Window& w) -> QWidget* { return w.row().playPauseButton(); },
+            [](Window& w) -> QWidget* { return &w.list(); },
+            [](Window& w) -> QWidget* { return w.card().progressBar(); },
+            [](Window& w) -> QWidget* { return w.card().volumeSlider(); },
+        };
+        for (const auto control : controls) {
+            const Outcome focused = runKeys(control);
+            QVERIFY(!QTest::currentTestFailed());
+            QCOMPARE(focused.lines, captured.lines);
+            QCOMPARE(focused.loopStart, captured.loopStart);
+            QCOMPARE(focused.loopEnd, captured.loopEnd);
+        }
+    }
+
+    void upAndDownSetTheVolumeFromItsSlider()
+    {
+        Window w;
+        QVERIFY(w.show());
+        CustomVerticalSlider& volume = *w.card().volumeSlider();
+        QVERIFY(w.tabTo(&volume));
+        w.key(Qt::Key_Up);
+        QCOMPARE(w.player().volume(), 1.0f);
+        w.key(Qt::Key_Down);
+        w.key(Qt::Key_Down);
+        QCOMPARE(w.player().volume(), volume.step() * 90);
+        w.key(Qt::Key_Up);
+        QCOMPARE(w.player().volume(), volume.step() * 95);
+    }
+};
+
+QTEST_MAIN(KeyboardAccessTest)
+#include "tst_keyboard_access.moc"
