@@ -50,6 +50,13 @@ public:
     // Rebuilds the rows from the state; done on every change that affects them.
     void reload();
 
+    // The group whose row is at a point of the viewport (with half the gap
+    // around it, so a drag moving down the list goes from row to row), if any.
+    std::optional<int> groupAt(const QPointF& viewportPoint) const;
+    // Outlines the group that files dragged over the window would go to.
+    void setDropTargetGroup(std::optional<int> group);
+    std::optional<int> dropTargetGroup() const { return m_dropTargetGroup; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -95,4 +102,6 @@ private:
 
     // The current track at the last check.
     std::optional<QUrl> m_checkedTrack;
+
+    std::optional<int> m_dropTargetGroup;
 };
