@@ -1,6 +1,7 @@
 #include "app/RivetoneApp.h"
 
 #include "app/ContentView.h"
+#include "app/WindowPlacement.h"
 #include "base/Log.h"
 #include "ui/kit/Typography.h"
 
@@ -17,13 +18,15 @@ RivetoneApp::RivetoneApp(const QString& defaultsFilePath)
     , m_mainWindow(std::make_unique<ContentView>(m_defaults))
 {
     m_mainWindow->setWindowTitle(name);
+    new WindowPlacementKeeper(m_defaults, *m_mainWindow);  // owned by the window it watches
 }
 
 RivetoneApp::~RivetoneApp() = default;
 
 void RivetoneApp::showMainWindow()
 {
-    m_mainWindow->resize(m_mainWindow->firstWindowSize());
+    if (!WindowPlacement::restore(m_defaults, *m_mainWindow))
+        m_mainWindow->resize(m_mainWindow->firstWindowSize());
     m_mainWindow->show();
 }
 

@@ -27,7 +27,7 @@ public:
     ContentView& mainWindow() { return *m_mainWindow; }
     DefaultsStore& defaults() { return m_defaults; }
 
-    // Shows the window at its first size.
+    // Shows the window as it was left at the last quit, or at its first size.
     void showMainWindow();
     // Another start handed over its command line: the window comes to the front.
     void takeHandOver(const InstanceChannel::Message& message);
