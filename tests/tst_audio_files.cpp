@@ -59,15 +59,15 @@ private slots:
     void aFolderGivesItsAudioWithItsSubFolders()
     {
         QCOMPARE(AudioFilePicker::mimeTypes(), AudioFiles::mimeTypeNames());
-        const Tree tree({"Course/Lesson 10.mp3", "Course/Lesson 2.MP3", "Course/notes.txt", "Course/Part 2/Talk.m4a",
+        const Tree tree({"Course/Lesson 10.mp3", "Course/Lesson 2.MP3", "Course/notes.txt", "Course/Unit 2/Talk.m4a",
                          "Course/Book.M4B", "Course/song.mp3.txt", "Course/a.ogg", "Course/.cache/hidden.mp3",
                          "Course/.secret.mp3", "Loose/Extra 1.m4a"});
-        QVERIFY(QFile::link(tree.path("Course"), tree.path("Course/Part 2/loop")));
+        QVERIFY(QFile::link(tree.path("Course"), tree.path("Course/Unit 2/loop")));
         QVERIFY(QFile::link(tree.path("Loose/Extra 1.m4a"), tree.path("Course/Linked.m4a")));
 
         const AudioFiles::Found found = AudioFiles::collect({tree.path("Course")}, AudioFiles::NameFilter());
         QCOMPARE(tree.relative(found.files), (QStringList{"Course/Book.M4B", "Course/Lesson 2.MP3", "Course/Lesson 10.mp3",
-                                                          "Course/Linked.m4a", "Course/Part 2/Talk.m4a"}));
+                                                          "Course/Linked.m4a", "Course/Unit 2/Talk.m4a"}));
         QCOMPARE(found.skipped, 3);
         QCOMPARE(AudioFiles::playlistNameFor(found.namingFolder), QStringLiteral("Course"));
     }

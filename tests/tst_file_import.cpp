@@ -36,12 +36,12 @@ using Playback = PlaylistLibrary::AddedPlayback;
 struct Course {
     Course()
     {
-        QDir(dir.path()).mkpath(QStringLiteral("Course/Part 2"));
+        QDir(dir.path()).mkpath(QStringLiteral("Course/Unit 2"));
         for (const QString& lesson : lessons())
             QFile::copy(mp3.toLocalFile(), path(lesson));
         QFile(path(QStringLiteral("Course/notes.txt"))).open(QIODevice::WriteOnly);
     }
-    static QStringList lessons() { return {"Course/Lesson 2.mp3", "Course/Lesson 10.mp3", "Course/Part 2/Lesson 1.mp3"}; }
+    static QStringList lessons() { return {"Course/Lesson 2.mp3", "Course/Lesson 10.mp3", "Course/Unit 2/Lesson 1.mp3"}; }
     QString path(const QString& relative = QStringLiteral("Course")) const { return dir.filePath(relative); }
     QUrl url(const QString& relative = QStringLiteral("Course")) const { return QUrl::fromLocalFile(path(relative)); }
     TrackList inOrder() const
@@ -194,7 +194,7 @@ private slots:
 
         w.view->fileImport().scan().setEntryDelayForTesting({});
         w.view->library().playTrackInPlaylist(Drills, mp3);
-        QVERIFY(w.add({course.path("Course/Part 2")}, Playback::FirstTrackIfNothingLoaded));
+        QVERIFY(w.add({course.path("Course/Unit 2")}, Playback::FirstTrackIfNothingLoaded));
         QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(mp3));
         QVERIFY(w.add({course.path("Course/Lesson 10.mp3")}, Playback::FirstAdded));
         QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(course.url("Course/Lesson 10.mp3")));
@@ -244,7 +244,7 @@ private slots:
         Window w;
         FileImport& import = w.view->fileImport();
         QSignalSpy finished(&import, &FileImport::finished);
-        import.add({{course.path("Course/Part 2")}, Songs, Playback::FirstTrackIfNothingLoaded});
+        import.add({{course.path("Course/Unit 2")}, Songs, Playback::FirstTrackIfNothingLoaded});
         import.add({{course.path("Course/Lesson 2.mp3")}, Drills, Playback::FirstTrackIfNothingLoaded});
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 10000);
         QCOMPARE(finished.at(0).at(0).value<FileImport::Outcome>().playlist, Songs);
