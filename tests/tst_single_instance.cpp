@@ -73,12 +73,17 @@ private slots:
     }
 
     // The real program, twice on one settings file: the second leaves at once
-    // with success, the first says it was handed the command line.
+    // with success, the first takes its files, adds them to the current
+    // playlist and plays the first; a line the second refuses never reaches
+    // the first.
     void theProgramRunsOncePerSettingsFile()
     {
         const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/../rivetone");
         if (!QFile::exists(program))
             QSKIP("the rivetone program is not built beside the tests");
+        QDir(m_folder.path()).mkpath(QStringLiteral("lessons"));
+        QVERIFY(QFile::copy(fixturePath(QStringLiteral("sine-5s.mp3")), m_folder.filePath(QStringLiteral("lessons/lesson 3.mp3"))));
+        QVERIFY(QFile::copy(fixturePath(QStringLiteral("sine-5s.m4a")), m_folder.filePath(QStringLiteral("lessons/lesson 1.m4a"))));
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_folder.filePath(QStringLiteral("config")));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_folder.filePath(QStringLiteral("runtime")));
@@ -92,14 +97,27 @@ private slots:
         QTRY_VERIFY2_WITH_TIMEOUT((firstSaid += first.readAllStandardOutput()).contains("Playlists saved: []"),
                                   qPrintable(QString::fromUtf8(firstSaid + first.readAllStandardError())), 10000);
 
+        QProcess refused;
+        refused.setProcessEnvironment(environment);
+        refused.setWorkingDirectory(m_folder.path());
+        refused.start(program, {QStringLiteral("lessons/lesson 3.mp3"), QStringLiteral("lesson.mp3")});
+        QVERIFY(refused.waitForFinished(10000));
+        QCOMPARE(refused.exitCode(), 2);
+        QCOMPARE(refused.readAllStandardError(), QByteArray("rivetone: no such file or folder: lesson.mp3\n"
+                                                            "Try 'rivetone --help' for more information.\n"));
+
         QProcess second;
         second.setProcessEnvironment(environment);
-        second.start(program, {QStringLiteral("lesson.mp3")});
+        second.setWorkingDirectory(m_folder.path());
+        second.start(program, {QStringLiteral("lessons")});
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
         QByteArray said;
-        QTRY_VERIFY_WITH_TIMEOUT((said += first.readAllStandardOutput()).contains("Another start handed over: [\"lesson.mp3\"]"), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT((said += first.readAllStandardOutput()).contains("Added files to "), said.constData(), 10000);
+        QVERIFY2(said.contains("Another start handed over: [\"lessons\"]\n"), said.constData());
+        QVERIFY2(said.contains("Added files to lessons: [\"lesson 1.m4a\", \"lesson 3.mp3\"]\n"), said.constData());
+        QVERIFY2(said.contains("Playing: lesson 1.m4a\n"), said.constData());
         first.terminate();
         QVERIFY(first.waitForFinished(10000));
     }

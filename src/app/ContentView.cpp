@@ -12,6 +12,8 @@
 #include "ui/kit/Palette.h"
 #include "ui/kit/PlainButton.h"
 #include "ui/screens/DrillRow.h"
+#include "ui/screens/FileDropTarget.h"
+#include "ui/screens/ImportStatus.h"
 #include "ui/screens/NewPlaylistSheet.h"
 #include "ui/screens/PlayerCard.h"
 #include "ui/screens/PlayerDisplay.h"
@@ -40,6 +42,7 @@ ContentView::ContentView(DefaultsStore& defaults, QWidget* parent)
     : Backdrop(backgroundGradient(), parent)
     , m_state(defaults)
     , m_library(m_state)
+    , m_fileImport(m_state, m_library)
     , m_displayPacer(this, [this] { refresh(); })
 {
     // Before any widget is made: a widget's interface is made once, the
@@ -69,6 +72,9 @@ ContentView::ContentView(DefaultsStore& defaults, QWidget* parent)
     connect(m_transportRow->stopButton(), &QAbstractButton::clicked, this, &ContentView::stop);
     connect(m_transportRow->helpButton(), &QAbstractButton::clicked, this, &ContentView::toggleUserGuide);
 
+    m_fileDropTarget = new FileDropTarget(*this, *m_playlistPanel->list(), m_fileImport);
+    m_importStatus = new ImportStatus(m_fileImport, this);
+
     connect(&m_state.audioPlayer(), &AudioPlayer::changed, this, [this] { m_displayPacer.request(); });
     connect(&m_state, &ContentState::changed, this, &ContentView::onStateChanged);
 
@@ -82,6 +88,7 @@ ContentView::~ContentView()
     disconnect(&m_state, nullptr, this, nullptr);
     disconnect(&m_state.audioPlayer(), nullptr, this, nullptr);
     delete m_pressFeedback;
+    delete m_fileDropTarget;
     const QList<QWidget*> children = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     qDeleteAll(children);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/FileImport.h"
 #include "library/PlaylistLibrary.h"
 #include "state/ContentState.h"
 #include "ui/kit/Backdrop.h"
@@ -7,6 +8,8 @@
 
 class DefaultsStore;
 class EventMonitorView;
+class FileDropTarget;
+class ImportStatus;
 class NewPlaylistSheet;
 class PlayerCard;
 class PlaylistPanel;
@@ -46,6 +49,11 @@ public:
     ContentState& state() { return m_state; }
     AudioPlayer& audioPlayer() { return m_state.audioPlayer(); }
     PlaylistLibrary& library() { return m_library; }
+    // Files and folders from outside the Add Files dialog: dropped on the
+    // window, or given on the command line.
+    FileImport& fileImport() { return m_fileImport; }
+    FileDropTarget* fileDropTarget() const { return m_fileDropTarget; }
+    ImportStatus* importStatus() const { return m_importStatus; }
 
     // The playlist column: 250 wide, as tall as the window less its padding.
     // The panel covers it, reaching beyond it by its shadows' room.
@@ -87,6 +95,7 @@ private:
 
     ContentState m_state;
     PlaylistLibrary m_library;
+    FileImport m_fileImport;
     FramePacer m_displayPacer;
     bool m_hasAppeared = false;
     quint64 m_refreshCount = 0;
@@ -99,4 +108,6 @@ private:
     PressFeedback* m_pressFeedback = nullptr;
     UserGuideSheet* m_userGuideSheet = nullptr;
     NewPlaylistSheet* m_newPlaylistSheet = nullptr;
+    FileDropTarget* m_fileDropTarget = nullptr;
+    ImportStatus* m_importStatus = nullptr;
 };

@@ -1,9 +1,12 @@
 #include "app/RivetoneApp.h"
 
+#include "app/CommandLine.h"
 #include "app/ContentView.h"
+#include "app/WindowPlacement.h"
 #include "base/Log.h"
 #include "desktop/DesktopEntry.h"
 #include "desktop/MediaControls.h"
+#include "library/FileImport.h"
 #include "ui/kit/Typography.h"
 
 #include <QApplication>
@@ -58,19 +61,34 @@ RivetoneApp::RivetoneApp(const QString& defaultsFilePath)
     , m_mainWindow(std::make_unique<ContentView>(m_defaults))
 {
     m_mainWindow->setWindowTitle(name);
+    new WindowPlacementKeeper(m_defaults, *m_mainWindow);  // owned by the window it watches
 }
 
 RivetoneApp::~RivetoneApp() = default;
 
 void RivetoneApp::showMainWindow()
 {
-    m_mainWindow->resize(m_mainWindow->firstWindowSize());
+    if (!WindowPlacement::restore(m_defaults, *m_mainWindow))
+        m_mainWindow->resize(m_mainWindow->firstWindowSize());
     m_mainWindow->show();
+}
+
+void RivetoneApp::openFiles(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    m_mainWindow->fileImport().add({paths, std::nullopt, PlaylistLibrary::AddedPlayback::FirstAdded});
 }
 
 void RivetoneApp::takeHandOver(const InstanceChannel::Message& message)
 {
     Log::line(QStringLiteral("Another start handed over: ") + Log::formatNameList(message.arguments));
+    // Checked by the other start already; a file may have gone since.
+    const CommandLine::Parsed parsed = CommandLine::parse(message.arguments, message.workingDirectory);
+    if (parsed.action == CommandLine::Parsed::Action::Run)
+        openFiles(parsed.paths);
+    else if (parsed.action == CommandLine::Parsed::Action::Refuse)
+        Log::line(QStringLiteral("Handed-over files not added: ") + parsed.message.trimmed().section(u'\n', 0, 0));
     raiseMainWindow();
 }
 

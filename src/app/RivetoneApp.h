@@ -4,6 +4,7 @@
 #include "base/DefaultsStore.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <memory>
@@ -29,9 +30,13 @@ public:
     ContentView& mainWindow() { return *m_mainWindow; }
     DefaultsStore& defaults() { return m_defaults; }
 
-    // Shows the window at its first size.
+    // Shows the window as it was left at the last quit, or at its first size.
     void showMainWindow();
-    // Another start handed over its command line: the window comes to the front.
+    // Files and folders from the command line (absolute paths): added to the
+    // current playlist, or a new one while there is none; the first plays.
+    void openFiles(const QStringList& paths);
+    // Another start handed over its command line: its files are opened, and
+    // the window comes to the front.
     void takeHandOver(const InstanceChannel::Message& message);
     // Shows the window if it was minimised or hidden and brings it to the front.
     void raiseMainWindow();

@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/InstanceChannel.h"
 #include "app/RivetoneApp.h"
 
@@ -5,11 +6,58 @@
 #include <QDir>
 
 #include <cstdio>
+#include <optional>
+
+namespace {
+
+QStringList argumentsOf(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// Help, version and a refused line are answered here; anything else is left
+// to start.
+std::optional<int> answered(const CommandLine::Parsed& parsed)
+{
+    switch (parsed.action) {
+    case CommandLine::Parsed::Action::ShowHelp:
+    case CommandLine::Parsed::Action::ShowVersion:
+        std::fputs(parsed.message.toLocal8Bit().constData(), stdout);
+        std::fflush(stdout);
+        return 0;
+    case CommandLine::Parsed::Action::Refuse:
+        std::fputs(parsed.message.toLocal8Bit().constData(), stderr);
+        return CommandLine::refusedExitStatus;
+    case CommandLine::Parsed::Action::Run:
+        break;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
+    // Read before the application starts, so that help, the version and a
+    // bad path need no display. An unknown option may be one of the toolkit's
+    // own ("-platform", "-style"): the line is read again once those are taken.
+    CommandLine::Parsed parsed = CommandLine::parse(argumentsOf(argc, argv), QDir::currentPath());
+    if (!parsed.unknownOption) {
+        if (const std::optional<int> status = answered(parsed))
+            return *status;
+    }
+
     QApplication application(argc, argv);
     RivetoneApp::configure(application);
+    if (parsed.unknownOption) {
+        parsed = CommandLine::parse(application.arguments().mid(1), QDir::currentPath());
+        if (const std::optional<int> status = answered(parsed))
+            return *status;
+    }
+
     const QString settingsFile = DefaultsStore::standardFilePath();
     InstanceChannel channel(settingsFile);
     QString error;
@@ -26,6 +74,7 @@ int main(int argc, char** argv)
     QObject::connect(&channel, &InstanceChannel::handedOver, &channel,
                      [&rivetone](const InstanceChannel::Message& message) { rivetone.takeHandOver(message); });
     rivetone.showMainWindow();
+    rivetone.openFiles(parsed.paths);
     rivetone.startMediaControlsAfterFirstPaint();
     return application.exec();
 }

@@ -262,7 +262,17 @@ void PlaylistLibrary::addPickedFiles(bool accepted, const QList<QUrl>& urls)
         return;
     // Read now, not when the dialog opened: the user may have chosen another
     // playlist, or deleted the last one, in the meantime.
-    const QString name = m_state.currentPlaylist();
+    appendFiles(m_state.currentPlaylist(), urls, AddedPlayback::FirstTrackIfNothingLoaded);
+}
+
+void PlaylistLibrary::addFilesTo(const QString& name, const QList<QUrl>& urls, AddedPlayback playback)
+{
+    appendFiles(name, urls, playback);
+}
+
+void PlaylistLibrary::appendFiles(const QString& name, const QList<QUrl>& urls, AddedPlayback playback)
+{
+    const qsizetype firstAdded = m_state.playlists().tracks(name).size();
     m_state.editPlaylists([&](Playlists& playlists) {
         if (!playlists.contains(name))
             playlists.insert(name, TrackList());
@@ -273,8 +283,16 @@ void PlaylistLibrary::addPickedFiles(bool accepted, const QList<QUrl>& urls)
     savePlaylists();
 
     AudioPlayer& player = m_state.audioPlayer();
-    if (!player.player() && !player.playlist().isEmpty())
-        player.playTrack(0);
+    switch (playback) {
+    case AddedPlayback::FirstTrackIfNothingLoaded:
+        if (!player.player() && !player.playlist().isEmpty())
+            player.playTrack(0);
+        break;
+    case AddedPlayback::FirstAdded:
+        if (!urls.isEmpty())
+            player.playTrack(firstAdded);
+        break;
+    }
 
     QStringList fileNames;
     fileNames.reserve(urls.size());

@@ -60,7 +60,20 @@ public:
     // whatever playlist is current now.
     void addPickedFiles(bool accepted, const QList<QUrl>& urls);
 
+    enum class AddedPlayback {
+        // As Add Files: the playlist's first track plays when nothing has
+        // been loaded in this window yet.
+        FirstTrackIfNothingLoaded,
+        // The first of the added files plays, whatever played before.
+        FirstAdded,
+    };
+    // Files from outside the dialog (dropped, or given on the command line):
+    // appended to the playlist of that name (made when there is none), which
+    // becomes current and opens, stored and logged as Add Files does.
+    void addFilesTo(const QString& name, const QList<QUrl>& urls, AddedPlayback playback);
+
 private:
+    void appendFiles(const QString& name, const QList<QUrl>& urls, AddedPlayback playback);
     void openAndSelect(const QString& name, const QString& logPrefix);
     void keepUnreadableTracks(const PlaylistCodec::Decoded& decoded);
     // The one place the engine's track list is set: name becomes the current

@@ -1,5 +1,6 @@
 #include "ui/screens/AudioFilePicker.h"
 
+#include "library/AudioFiles.h"
 #include "library/PlaylistLibrary.h"
 
 #include <QDialog>
@@ -7,31 +8,8 @@
 #include <QMimeDatabase>
 #include <QPointer>
 
-#include <algorithm>
-
 namespace AudioFilePicker {
 namespace {
-
-// A type's own patterns miss its specialisations (audiobooks, *.m4b, are a
-// kind of MPEG-4 audio with a type of their own), so gather those too.
-QStringList globPatternsWithSubtypes(const QMimeDatabase& database, const QString& name)
-{
-    QStringList patterns = database.mimeTypeForName(name).globPatterns();
-    QList<QMimeType> subtypes;
-    for (const QMimeType& type : database.allMimeTypes()) {
-        if (type.name() != name && type.inherits(name))
-            subtypes << type;
-    }
-    std::sort(subtypes.begin(), subtypes.end(),
-              [](const QMimeType& a, const QMimeType& b) { return a.name() < b.name(); });
-    for (const QMimeType& type : subtypes) {
-        for (const QString& pattern : type.globPatterns()) {
-            if (!patterns.contains(pattern))
-                patterns << pattern;
-        }
-    }
-    return patterns;
-}
 
 // One filter per type, preceded by one that shows all of them together: the
 // user should not have to switch filters to see MP3 and m4a files side by side.
@@ -41,7 +19,7 @@ QStringList nameFilters()
     QStringList all;
     QStringList perType;
     for (const QString& name : mimeTypes()) {
-        const QStringList patterns = globPatternsWithSubtypes(database, name);
+        const QStringList patterns = AudioFiles::namePatterns(name);
         perType << QStringLiteral("%1 (%2)").arg(database.mimeTypeForName(name).comment(), patterns.join(u' '));
         all << patterns;
     }
@@ -52,7 +30,7 @@ QStringList nameFilters()
 
 QStringList mimeTypes()
 {
-    return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/mp4")};
+    return AudioFiles::mimeTypeNames();
 }
 
 QFileDialog* show(QWidget* parent, const QString& startDirectory, QObject* context, Completion completion)

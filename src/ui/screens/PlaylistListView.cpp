@@ -146,6 +146,7 @@ void PlaylistListView::reload()
         if (m_cursorRow < 0 && m_rowCount > 0)
             m_cursorRow = std::min(previousCursor, m_rowCount - 1);
     }
+    m_dropTargetGroup.reset();
     relayout();
     if (m_cursorRow >= 0 && hasFocus()) {
         ensureRowVisible(m_cursorRow);
@@ -346,6 +347,29 @@ void PlaylistListView::focusOutEvent(QFocusEvent* event)
     viewport()->update();
 }
 
+std::optional<int> PlaylistListView::groupAt(const QPointF& viewportPoint) const
+{
+    if (!viewport()->rect().contains(viewportPoint.toPoint()))
+        return std::nullopt;
+    const QPointF point = viewportPoint + QPointF(0, scrollOffset());
+    const qreal halfGap = m_metrics.groupSpacing / 2;
+    const auto [first, last] = m_layout.groupsIn(point.y() - halfGap, point.y() + halfGap);
+    for (int group = first; group < last; ++group) {
+        const QRectF rect = m_layout.groupRect(group);
+        if (point.y() >= rect.top() - halfGap && point.y() < rect.bottom() + halfGap)
+            return group;
+    }
+    return std::nullopt;
+}
+
+void PlaylistListView::setDropTargetGroup(std::optional<int> group)
+{
+    if (group == m_dropTargetGroup)
+        return;
+    m_dropTargetGroup = group;
+    viewport()->update();
+}
+
 void PlaylistListView::relayout()
 {
     std::vector<PlaylistListLayout::Group> shapes;
@@ -536,6 +560,11 @@ void PlaylistListView::paintGroup(QPainter& painter, int group, qreal top, qreal
     const Group& g = m_groups[size_t(group)];
     if (group == m_currentGroup)
         painter.fillPath(Shapes::roundedRect(m_layout.groupRect(group), 10), Palette::blue(0.1));
+    if (group == m_dropTargetGroup) {
+        const QPainterPath outline = Shapes::roundedRect(m_layout.groupRect(group).adjusted(1, 1, -1, -1), 10);
+        painter.fillPath(outline, Palette::blue(0.12));
+        painter.strokePath(outline, QPen(Palette::blue(0.8), 2));
+    }
 
     const QRectF disclosure = m_layout.disclosureRect(group);
     const Symbol chevron = g.expanded ? Symbol::ChevronDown : Symbol::ChevronRight;

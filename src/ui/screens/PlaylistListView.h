@@ -85,6 +85,13 @@ public:
 
     FocusOutline focusOutline() const override;
 
+    // The group whose row is at a point of the viewport (with half the gap
+    // around it, so a drag moving down the list goes from row to row), if any.
+    std::optional<int> groupAt(const QPointF& viewportPoint) const;
+    // Outlines the group that files dragged over the window would go to.
+    void setDropTargetGroup(std::optional<int> group);
+    std::optional<int> dropTargetGroup() const { return m_dropTargetGroup; }
+
 signals:
     // The rows were rebuilt: an index held from before may now stand for
     // another row, or for none.
@@ -150,4 +157,5 @@ private:
     std::vector<int> m_groupRows;
     int m_rowCount = 0;
     int m_cursorRow = -1;
+    std::optional<int> m_dropTargetGroup;
 };

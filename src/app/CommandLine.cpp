@@ -1,0 +1,96 @@
+#include "app/CommandLine.h"
+
+#include "library/AudioFiles.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace CommandLine {
+namespace {
+
+const QString programName = QStringLiteral("rivetone");
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("CommandLine", text);
+}
+
+Parsed refused(const QString& reason, bool unknownOption = false)
+{
+    return {Parsed::Action::Refuse, {},
+            programName + QStringLiteral(": ") + reason + u'\n'
+                + tr("Try '%1 --help' for more information.").arg(programName) + u'\n',
+            unknownOption};
+}
+
+QString pathOf(const QString& argument, const QString& workingDirectory)
+{
+    if (argument.startsWith(QLatin1String("file:"))) {
+        const QUrl url(argument);
+        if (url.isLocalFile())
+            return QDir::cleanPath(url.toLocalFile());
+    }
+    return QDir::cleanPath(QDir(workingDirectory).absoluteFilePath(argument));
+}
+
+}  // namespace
+
+QString versionText()
+{
+    return programName + u' ' + QStringLiteral(RIVETONE_VERSION) + u'\n';
+}
+
+QString helpText()
+{
+    return tr("Usage: %1 [options] [files or folders...]\n"
+              "\n"
+              "A desktop audio player for language study.\n"
+              "\n"
+              "Files and folders given are added to the current playlist (or, while\n"
+              "there are no playlists, to a new one named after their folder), and\n"
+              "the first of them plays. Folders are looked through, with their\n"
+              "sub-folders, for MP3 and MPEG-4 audio, taken in natural name order\n"
+              "(Lesson 2 before Lesson 10). When Rivetone is already running, it\n"
+              "takes them and comes to the front.\n"
+              "\n"
+              "Options:\n"
+              "  -h, --help     Show this help and leave.\n"
+              "  -v, --version  Show the version and leave.\n")
+        .arg(programName);
+}
+
+Parsed parse(const QStringList& arguments, const QString& workingDirectory)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QString());
+    parser.addOption(help);
+    parser.addOption(version);
+    // The parser takes the first item for the program's name.
+    if (!parser.parse(QStringList{programName} + arguments))
+        return refused(parser.errorText(), true);
+    if (parser.isSet(help))
+        return {Parsed::Action::ShowHelp, {}, helpText()};
+    if (parser.isSet(version))
+        return {Parsed::Action::ShowVersion, {}, versionText()};
+
+    const AudioFiles::NameFilter audio;
+    Parsed parsed;
+    for (const QString& argument : parser.positionalArguments()) {
+        const QString path = pathOf(argument, workingDirectory);
+        const QFileInfo info(path);
+        if (!info.exists())
+            return refused(tr("no such file or folder: %1").arg(argument));
+        if (!info.isDir() && !(info.isFile() && audio.accepts(info.fileName())))
+            return refused(tr("not an MP3 or MPEG-4 audio file: %1").arg(argument));
+        parsed.paths << path;
+    }
+    return parsed;
+}
+
+}  // namespace CommandLine

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "library/AudioFiles.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+// Looks through files and folders for audio on a thread of its own, so that a
+// folder of thousands of files, or one on a slow disk, never holds up the
+// window.
+//
+// Lives on the main thread, and its signals come on the main thread, emitted
+// by a timer that runs only while a look is under way. The worker never
+// touches a QObject: it leaves its count in an atomic and its result under a
+// mutex.
+class AudioFileScan : public QObject {
+    Q_OBJECT
+
+public:
+    explicit AudioFileScan(QObject* parent = nullptr);
+    // Stops a look under way and waits for its thread.
+    ~AudioFileScan() override;
+    AudioFileScan(const AudioFileScan&) = delete;
+    AudioFileScan& operator=(const AudioFileScan&) = delete;
+
+    // Starts looking through absolute paths (see AudioFiles::collect),
+    // dropping a look still under way (no signal comes for that one).
+    void start(const QStringList& absolutePaths);
+    // Drops the look under way, if any; no signal comes for it.
+    void cancel();
+    bool isScanning() const { return m_thread.joinable(); }
+
+    // Test hook: from the next start, the worker waits this long at every
+    // entry, as it would on a slow disk.
+    void setEntryDelayForTesting(std::chrono::microseconds delay) { m_entryDelay = delay; }
+
+signals:
+    // Audio files found so far, now and then while looking.
+    void progressed(int filesFound);
+    void finished(const AudioFiles::Found& found);
+
+private:
+    void poll();
+
+    // Main thread only.
+    QTimer m_poll;
+    int m_reportedCount = -1;
+    std::chrono::microseconds m_entryDelay{0};
+    std::thread m_thread;
+
+    // Set by the main thread, read by the worker after every entry.
+    std::atomic<bool> m_stop{false};
+    // Written by the worker, read by the main thread's poll.
+    std::atomic<int> m_filesFound{0};
+    std::mutex m_mutex;
+    std::optional<AudioFiles::Found> m_outcome;  // guarded by m_mutex; the worker's last word
+};

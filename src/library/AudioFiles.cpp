@@ -1,0 +1,222 @@
+#include "library/AudioFiles.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QSet>
+
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
+namespace AudioFiles {
+
+QStringList mimeTypeNames()
+{
+    return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/mp4")};
+}
+
+QStringList namePatterns(const QString& mimeTypeName)
+{
+    const QMimeDatabase database;
+    QStringList patterns = database.mimeTypeForName(mimeTypeName).globPatterns();
+    QList<QMimeType> subtypes;
+    for (const QMimeType& type : database.allMimeTypes()) {
+        if (type.name() != mimeTypeName && type.inherits(mimeTypeName))
+            subtypes << type;
+    }
+    std::sort(subtypes.begin(), subtypes.end(),
+              [](const QMimeType& a, const QMimeType& b) { return a.name() < b.name(); });
+    for (const QMimeType& type : subtypes) {
+        for (const QString& pattern : type.globPatterns()) {
+            if (!patterns.contains(pattern))
+                patterns << pattern;
+        }
+    }
+    return patterns;
+}
+
+NameFilter::NameFilter()
+    : NameFilter([] {
+        QStringList all;
+        for (const QString& type : mimeTypeNames())
+            all << namePatterns(type);
+        return all;
+    }())
+{
+}
+
+NameFilter::NameFilter(const QStringList& patterns)
+{
+    for (const QString& pattern : patterns) {
+        const QString suffix = pattern.mid(1);
+        const bool plainSuffix = pattern.startsWith(u'*') && !suffix.contains(u'*') && !suffix.contains(u'?')
+            && !suffix.contains(u'[');
+        if (plainSuffix)
+            m_suffixes << suffix.toLower();
+        else
+            m_otherPatterns << pattern;
+    }
+}
+
+bool NameFilter::accepts(const QString& fileName) const
+{
+    for (const QString& suffix : m_suffixes) {
+        if (fileName.size() > suffix.size() && fileName.endsWith(suffix, Qt::CaseInsensitive))
+            return true;
+    }
+    for (const QString& pattern : m_otherPatterns) {
+        if (QDir::match(pattern, fileName))  // case-insensitive
+            return true;
+    }
+    return false;
+}
+
+// The C locale collates by code unit, digits as text, whatever the mode; a
+// desktop started without a language still wants numbers by value.
+QLocale collationLocale()
+{
+    const QLocale locale;
+    return locale.language() == QLocale::C ? QLocale(QLocale::English) : locale;
+}
+
+NaturalPathOrder::NaturalPathOrder(const QLocale& locale)
+    : m_collator(locale)
+{
+    m_collator.setNumericMode(true);
+}
+
+int NaturalPathOrder::compareComponents(const QStringList& a, const QStringList& b) const
+{
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        if (const int order = m_collator.compare(a.at(i), b.at(i)))
+            return order;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
+    for (qsizetype i = 0; i < common; ++i) {
+        if (const int order = a.at(i).compare(b.at(i)))
+            return order;
+    }
+    return 0;
+}
+
+bool NaturalPathOrder::operator()(const QString& a, const QString& b) const
+{
+    return compareComponents(a.split(u'/'), b.split(u'/')) < 0;
+}
+
+void sortNaturally(QStringList& paths, const QLocale& locale)
+{
+    // Split once, not at every comparison.
+    std::vector<QStringList> components;
+    components.reserve(size_t(paths.size()));
+    for (const QString& path : paths)
+        components.push_back(path.split(u'/'));
+    std::vector<qsizetype> order(components.size());
+    std::iota(order.begin(), order.end(), 0);
+    const NaturalPathOrder natural(locale);
+    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        return natural.compareComponents(components[size_t(a)], components[size_t(b)]) < 0;
+    });
+    QStringList sorted;
+    sorted.reserve(paths.size());
+    for (const qsizetype index : order)
+        sorted << paths.at(index);
+    paths = std::move(sorted);
+}
+
+namespace {
+
+// Looks through the given paths one entry at a time, for as long as it is let.
+class Collector {
+public:
+    Collector(const NameFilter& filter, const std::function<bool(int)>& keepGoing, const QLocale& locale)
+        : m_filter(filter)
+        , m_keepGoing(keepGoing)
+        , m_locale(locale)
+    {
+    }
+
+    // False when told to stop.
+    bool take(const QString& path)
+    {
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            const qsizetype before = m_found.files.size();
+            QDirIterator it(path, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                it.next();
+                if (!takeFile(it.fileInfo()))
+                    return false;
+            }
+            // Named after the first folder that held audio, over a loose file's folder.
+            if (!m_namedAfterFolder && m_found.files.size() > before) {
+                m_found.namingFolder = QDir::cleanPath(info.absoluteFilePath());
+                m_namedAfterFolder = true;
+            }
+            return goOn();
+        }
+        if (!info.exists())
+            return goOn();
+        const qsizetype before = m_found.files.size();
+        const bool go = takeFile(info);
+        if (m_found.namingFolder.isEmpty() && m_found.files.size() > before)
+            m_found.namingFolder = QDir::cleanPath(info.absolutePath());
+        return go;
+    }
+
+    Found result()
+    {
+        sortNaturally(m_found.files, m_locale);
+        return std::move(m_found);
+    }
+
+private:
+    bool takeFile(const QFileInfo& info)
+    {
+        // Devices, pipes and sockets are no tracks; a link to a file is.
+        if (info.isFile()) {
+            const QString path = QDir::cleanPath(info.absoluteFilePath());
+            if (!m_filter.accepts(info.fileName()))
+                ++m_found.skipped;
+            else if (!m_seen.contains(path)) {
+                m_seen.insert(path);
+                m_found.files << path;
+            }
+        }
+        return goOn();
+    }
+
+    bool goOn() const { return !m_keepGoing || m_keepGoing(int(m_found.files.size())); }
+
+    const NameFilter& m_filter;
+    const std::function<bool(int)>& m_keepGoing;
+    const QLocale& m_locale;
+    Found m_found;
+    QSet<QString> m_seen;
+    bool m_namedAfterFolder = false;
+};
+
+}  // namespace
+
+Found collect(const QStringList& absolutePaths, const NameFilter& filter, const std::function<bool(int)>& keepGoing,
+              const QLocale& locale)
+{
+    Collector collector(filter, keepGoing, locale);
+    for (const QString& path : absolutePaths) {
+        if (!collector.take(path))
+            break;
+    }
+    return collector.result();
+}
+
+QString playlistNameFor(const QString& folder)
+{
+    const QString name = QFileInfo(folder).fileName();
+    return name.isEmpty() ? folder : name;
+}
+
+}  // namespace AudioFiles

@@ -1,0 +1,61 @@
+#include "library/FileImport.h"
+
+#include "base/Log.h"
+#include "state/ContentState.h"
+
+#include <QUrl>
+
+FileImport::FileImport(ContentState& state, PlaylistLibrary& library, QObject* parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_library(library)
+{
+    connect(&m_scan, &AudioFileScan::progressed, this, &FileImport::progressed);
+    connect(&m_scan, &AudioFileScan::finished, this, &FileImport::addFound);
+}
+
+void FileImport::add(Request request)
+{
+    m_waiting.push_back(std::move(request));
+    if (!m_running)
+        startNext();
+}
+
+void FileImport::startNext()
+{
+    m_running.reset();
+    if (m_waiting.empty())
+        return;
+    m_running = std::move(m_waiting.front());
+    m_waiting.pop_front();
+    m_scan.start(m_running->paths);
+}
+
+void FileImport::addFound(const AudioFiles::Found& found)
+{
+    const Request request = std::move(*m_running);
+    Outcome outcome;
+    outcome.skipped = found.skipped;
+    if (found.files.isEmpty()) {
+        Log::line(QStringLiteral("No MP3 or MPEG-4 audio to add in: ") + Log::formatNameList(request.paths));
+    } else {
+        // Decided now, not when asked: the current playlist may have changed
+        // meanwhile, as it may while the Add Files dialog is open.
+        QString name;
+        if (request.playlist)
+            name = *request.playlist;
+        else if (m_state.playlists().isEmpty())
+            name = AudioFiles::playlistNameFor(found.namingFolder);
+        else
+            name = m_state.currentPlaylist();
+        QList<QUrl> urls;
+        urls.reserve(found.files.size());
+        for (const QString& path : found.files)
+            urls << QUrl::fromLocalFile(path);
+        m_library.addFilesTo(name, urls, request.playback);
+        outcome.playlist = m_state.playlists().storedName(name);
+        outcome.added = int(urls.size());
+    }
+    startNext();
+    emit finished(outcome);
+}

@@ -1,0 +1,107 @@
+#include "ui/screens/ImportStatus.h"
+
+#include "ui/kit/CardStyle.h"
+#include "ui/kit/Palette.h"
+#include "ui/kit/Typography.h"
+
+#include <QEvent>
+#include <QPainter>
+
+#include <cmath>
+
+namespace {
+
+constexpr qreal horizontalPadding = 12;
+constexpr qreal verticalPadding = 5;
+
+CardStyle capsuleStyle(const QSizeF& size)
+{
+    return {size.height() / 2, Palette::white(0.9), {{Palette::black(0.1), 4, {0, 1}}}};
+}
+
+// Room for the capsule's shadow on every side.
+constexpr int shadowRoom = 8;
+
+}  // namespace
+
+ImportStatus::ImportStatus(FileImport& import, QWidget* window)
+    : QWidget(window)
+    , m_font(Typography::font(TextStyle::Caption))
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+    m_linger.setSingleShot(true);
+    m_linger.setInterval(lingerMilliseconds);
+    connect(&m_linger, &QTimer::timeout, this, &QWidget::hide);
+    connect(&import, &FileImport::progressed, this, [this](int filesFound) {
+        m_linger.stop();
+        show(searchingText(filesFound));
+    });
+    connect(&import, &FileImport::finished, this, [this](const FileImport::Outcome& outcome) {
+        show(outcomeText(outcome));
+        m_linger.start();
+    });
+    window->installEventFilter(this);
+    QWidget::hide();
+}
+
+QString ImportStatus::searchingText(int filesFound)
+{
+    return tr("Looking for audio files… %n found", nullptr, filesFound);
+}
+
+QString ImportStatus::outcomeText(const FileImport::Outcome& outcome)
+{
+    if (outcome.added == 0)
+        return tr("No MP3 or MPEG-4 audio found");
+    // Plain English without a translation loaded; translations give the
+    // plural forms of their own language through %n.
+    if (outcome.added == 1)
+        return tr("Added 1 file to “%1”").arg(outcome.playlist);
+    return tr("Added %n files to “%1”", nullptr, outcome.added).arg(outcome.playlist);
+}
+
+QSize ImportStatus::sizeHint() const
+{
+    const QSizeF text = Typography::textSize(m_text, m_font);
+    return QSize(int(std::ceil(text.width() + 2 * horizontalPadding)) + 2 * shadowRoom,
+                 int(std::ceil(text.height() + 2 * verticalPadding)) + 2 * shadowRoom);
+}
+
+void ImportStatus::show(const QString& text)
+{
+    if (text != m_text) {
+        m_text = text;
+        place();
+        update();
+    }
+    raise();
+    QWidget::show();
+}
+
+void ImportStatus::place()
+{
+    const QWidget* window = parentWidget();
+    const QSize size = sizeHint().boundedTo(window->size());
+    setGeometry(margin - shadowRoom, window->height() - margin + shadowRoom - size.height(), size.width(),
+                size.height());
+}
+
+bool ImportStatus::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        place();
+    return QWidget::eventFilter(watched, event);
+}
+
+void ImportStatus::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF capsule = QRectF(rect()).adjusted(shadowRoom, shadowRoom, -shadowRoom, -shadowRoom);
+    capsuleStyle(capsule.size()).paint(painter, capsule);
+    painter.setFont(m_font);
+    painter.setPen(Palette::gray());
+    painter.drawText(capsule.adjusted(horizontalPadding, 0, -horizontalPadding, 0),
+                     Qt::AlignCenter | Qt::TextSingleLine, m_text);
+}

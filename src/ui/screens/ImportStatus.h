@@ -1,0 +1,43 @@
+#pragma once
+
+#include "library/FileImport.h"
+
+#include <QFont>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+// A small note in the window's bottom-left corner while files from outside
+// the Add Files dialog are being added: how many audio files were found so
+// far, then where they went (or that there were none), which fades after a
+// few seconds. Shows nothing at rest, and never takes the pointer or the keys.
+class ImportStatus : public QWidget {
+    Q_OBJECT
+
+public:
+    // How long the last word stays.
+    static constexpr int lingerMilliseconds = 4000;
+    // From the window's left and bottom edges.
+    static constexpr int margin = 10;
+
+    ImportStatus(FileImport& import, QWidget* window);
+
+    QString text() const { return m_text; }
+    // The texts shown, also for tests.
+    static QString searchingText(int filesFound);
+    static QString outcomeText(const FileImport::Outcome& outcome);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void show(const QString& text);
+    void place();
+
+    QString m_text;
+    QFont m_font;
+    QTimer m_linger;
+};

@@ -1,0 +1,94 @@
+// Which files a folder gives, and in what order: audio told by name as the
+// Add Files dialog tells it, numbers by value, sub-folders in their place.
+
+#include "library/AudioFiles.h"
+#include "ui/screens/AudioFilePicker.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// Empty files under a temporary root, made from relative paths.
+struct Tree {
+    explicit Tree(const QStringList& files)
+    {
+        for (const QString& file : files) {
+            QDir().mkpath(QFileInfo(path(file)).absolutePath());
+            QFile(path(file)).open(QIODevice::WriteOnly);
+        }
+    }
+    QString path(const QString& relative) const { return QDir::cleanPath(root.filePath(relative)); }
+    QStringList relative(const QStringList& paths) const
+    {
+        QStringList result;
+        for (const QString& p : paths)
+            result << QDir(root.path()).relativeFilePath(p);
+        return result;
+    }
+    QTemporaryDir root;
+};
+
+}  // namespace
+
+class AudioFilesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void numbersSortByValueAndFoldersByTheirNames()
+    {
+        QStringList paths{"/l/Lesson 10.mp3", "/l/Unit 10/a.mp3", "/l/Unit 2/b.mp3", "/l/lesson 3.mp3",
+                          "/l/Lesson 2.mp3",  "/l/Unit 2.mp3"};
+        AudioFiles::sortNaturally(paths);
+        QCOMPARE(paths, (QStringList{"/l/Lesson 2.mp3", "/l/lesson 3.mp3", "/l/Lesson 10.mp3", "/l/Unit 2/b.mp3",
+                                     "/l/Unit 2.mp3", "/l/Unit 10/a.mp3"}));
+        // Started without a language (the C locale), numbers still go by value.
+        const QLocale before;
+        QLocale::setDefault(QLocale::c());
+        QStringList lessons{"/Lesson 10.mp3", "/Lesson 9.mp3"};
+        AudioFiles::sortNaturally(lessons);
+        QLocale::setDefault(before);
+        QCOMPARE(lessons.first(), QStringLiteral("/Lesson 9.mp3"));
+    }
+
+    // Audio told by name in any case, as the Add Files dialog tells it; hidden
+    // entries are left out; a link back up the tree is not followed, a link
+    // to a file is that file.
+    void aFolderGivesItsAudioWithItsSubFolders()
+    {
+        QCOMPARE(AudioFilePicker::mimeTypes(), AudioFiles::mimeTypeNames());
+        const Tree tree({"Course/Lesson 10.mp3", "Course/Lesson 2.MP3", "Course/notes.txt", "Course/Unit 2/Talk.m4a",
+                         "Course/Book.M4B", "Course/song.mp3.txt", "Course/a.ogg", "Course/.cache/hidden.mp3",
+                         "Course/.secret.mp3", "Loose/Extra 1.m4a"});
+        QVERIFY(QFile::link(tree.path("Course"), tree.path("Course/Unit 2/loop")));
+        QVERIFY(QFile::link(tree.path("Loose/Extra 1.m4a"), tree.path("Course/Linked.m4a")));
+
+        const AudioFiles::Found found = AudioFiles::collect({tree.path("Course")}, AudioFiles::NameFilter());
+        QCOMPARE(tree.relative(found.files), (QStringList{"Course/Book.M4B", "Course/Lesson 2.MP3", "Course/Lesson 10.mp3",
+                                                          "Course/Linked.m4a", "Course/Unit 2/Talk.m4a"}));
+        QCOMPARE(found.skipped, 3);
+        QCOMPARE(AudioFiles::playlistNameFor(found.namingFolder), QStringLiteral("Course"));
+    }
+
+    // Loose files name the playlist after their folder, the first folder
+    // given that holds audio wins over them; a file given twice counts once.
+    void givenPathsAreJoinedInOneNaturalOrder()
+    {
+        const Tree tree({"Empty/readme.md", "A/Lesson 3.mp3", "B/Lesson 1.mp3", "B/Lesson 20.mp3", "C/x.mp3"});
+        const AudioFiles::NameFilter filter;
+        const AudioFiles::Found loose = AudioFiles::collect({tree.path("B/Lesson 20.mp3"), tree.path("A/Lesson 3.mp3")}, filter);
+        QCOMPARE(tree.relative(loose.files), (QStringList{"A/Lesson 3.mp3", "B/Lesson 20.mp3"}));
+        QCOMPARE(loose.namingFolder, tree.path("B"));
+
+        const AudioFiles::Found mixed = AudioFiles::collect(
+            {tree.path("A/Lesson 3.mp3"), tree.path("Empty"), tree.path("C"), tree.path("B"), tree.path("B/Lesson 1.mp3")},
+            filter);
+        QCOMPARE(tree.relative(mixed.files), (QStringList{"A/Lesson 3.mp3", "B/Lesson 1.mp3", "B/Lesson 20.mp3", "C/x.mp3"}));
+        QCOMPARE(mixed.namingFolder, tree.path("C"));
+    }
+};
+
+QTEST_MAIN(AudioFilesTest)
+#include "tst_audio_files.moc"

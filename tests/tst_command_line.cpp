@@ -1,0 +1,126 @@
+// The command line: help and version without a window, a line that cannot be
+// followed refused before anything starts, and files and folders given added
+// to the library and played.
+
+#include "app/CommandLine.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Action = CommandLine::Parsed::Action;
+
+class CommandLineTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_folder;
+    QTemporaryDir m_home;
+
+    static QString program() { return QCoreApplication::applicationDirPath() + QStringLiteral("/../rivetone"); }
+
+    // The built program over settings of its own, started in the test's folder.
+    void prepare(QProcess& process, bool withDisplay)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.filePath(QStringLiteral("runtime")));
+        if (!withDisplay) {
+            for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+                environment.remove(QString::fromLatin1(name));
+        }
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(m_folder.path());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QDir(m_folder.path()).mkpath(QStringLiteral("Course"));
+        QVERIFY(QFile::copy(fixturePath(QStringLiteral("sine-5s.mp3")), m_folder.filePath(QStringLiteral("Course/Lesson 10.mp3"))));
+        QVERIFY(QFile::copy(fixturePath(QStringLiteral("sine-5s.m4a")), m_folder.filePath(QStringLiteral("Course/Lesson 2.m4a"))));
+        QVERIFY(QFile::copy(fixturePath(QStringLiteral("sine-5s.mp3")), m_folder.filePath(QStringLiteral("-dash.mp3"))));
+        QFile(m_folder.filePath(QStringLiteral("notes.txt"))).open(QIODevice::WriteOnly);
+        QDir(m_home.path()).mkpath(QStringLiteral("runtime"));
+        QFile::setPermissions(m_home.filePath(QStringLiteral("runtime")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // Relative to where it was started, file URLs as their paths, and after
+    // "--" a name that looks like an option is a file.
+    void filesAndFoldersAreTakenAbsoluteInTheOrderGiven()
+    {
+        const CommandLine::Parsed parsed = CommandLine::parse(
+            {"Course/Lesson 10.mp3", QUrl::fromLocalFile(m_folder.filePath("Course")).toString(),
+             "./Course/../Course/Lesson 2.m4a", "--", "-dash.mp3"},
+            m_folder.path());
+        QCOMPARE(parsed.action, Action::Run);
+        QCOMPARE(parsed.paths, (QStringList{m_folder.filePath("Course/Lesson 10.mp3"), m_folder.filePath("Course"),
+                                            m_folder.filePath("Course/Lesson 2.m4a"), m_folder.filePath("-dash.mp3")}));
+    }
+
+    // Help and version on standard output, a refusal on standard error with
+    // status 2; none of them needs a display or starts (nothing is stored).
+    void theProgramAnswersWithoutStarting_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("help") << QStringList{"--help", "Course"} << 0 << "Usage: rivetone [options] [files or folders...]\n" << "";
+        QTest::newRow("version") << QStringList{"-v"} << 0 << CommandLine::versionText() << "";
+        QTest::newRow("the toolkit's own options") << QStringList{"-platform", "offscreen", "--version"} << 0
+                                                   << CommandLine::versionText() << "";
+        QTest::newRow("unknown option") << QStringList{"--shuffle"} << 2 << "" << "rivetone: Unknown option 'shuffle'.\n";
+        QTest::newRow("missing file") << QStringList{"Course", "Lesson 99.mp3"} << 2 << ""
+                                      << "rivetone: no such file or folder: Lesson 99.mp3\n"
+                                         "Try 'rivetone --help' for more information.\n";
+        QTest::newRow("not audio") << QStringList{"notes.txt"} << 2 << ""
+                                   << "rivetone: not an MP3 or MPEG-4 audio file: notes.txt\n";
+        QTest::newRow("a device") << QStringList{"/dev/null"} << 2 << ""
+                                  << "rivetone: not an MP3 or MPEG-4 audio file: /dev/null\n";
+    }
+
+    void theProgramAnswersWithoutStarting()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        if (!QFile::exists(program()))
+            QSKIP("the rivetone program is not built beside the tests");
+        QProcess process;
+        // An unknown option might be the toolkit's own: only that is read with the toolkit started.
+        prepare(process, arguments.contains(QStringLiteral("--shuffle")));
+        process.start(program(), arguments);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), status);
+        const QString said = QString::fromLocal8Bit(process.readAllStandardOutput());
+        const QString complained = QString::fromLocal8Bit(process.readAllStandardError());
+        QVERIFY2(out.isEmpty() ? said.isEmpty() : said.startsWith(out), qPrintable(said));
+        QVERIFY2(err.isEmpty() ? complained.isEmpty() : complained.startsWith(err), qPrintable(complained));
+        QVERIFY(!QFile::exists(m_home.filePath(QStringLiteral("config/Rivetone/Rivetone.ini"))));
+    }
+
+    // Started with a folder and no playlists: a playlist named after it holds
+    // its lessons in number order, and the first of them plays.
+    void theProgramAddsAndPlaysWhatItIsGiven()
+    {
+        if (!QFile::exists(program()))
+            QSKIP("the rivetone program is not built beside the tests");
+        QProcess process;
+        prepare(process, true);
+        process.start(program(), {QStringLiteral("Course")});
+        QByteArray said;
+        QTRY_VERIFY2_WITH_TIMEOUT((said += process.readAllStandardOutput()).contains("Added files to "), said.constData(), 10000);
+        QVERIFY2(said.contains("Added files to Course: [\"Lesson 2.m4a\", \"Lesson 10.mp3\"]\n"), said.constData());
+        QVERIFY2(said.contains("Playing: Lesson 2.m4a\n"), said.constData());
+        process.terminate();
+        QVERIFY(process.waitForFinished(10000));
+    }
+};
+
+QTEST_MAIN(CommandLineTest)
+#include "tst_command_line.moc"

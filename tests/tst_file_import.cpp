@@ -1,0 +1,264 @@
+// Files and folders from outside the Add Files dialog, dropped on the window
+// or handed to it: where they go, what the window shows meanwhile, and that
+// they are added as Add Files adds them.
+
+#include "app/ContentView.h"
+#include "base/Log.h"
+#include "ui/screens/FileDropTarget.h"
+#include "ui/screens/ImportStatus.h"
+#include "ui/screens/PlayerCard.h"
+#include "ui/screens/PlaylistListView.h"
+#include "ui/screens/PlaylistPanel.h"
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+const QUrl mp3 = fixtureUrl(QStringLiteral("sine-5s.mp3"));
+const QString Drills = QStringLiteral("Drills");
+const QString Songs = QStringLiteral("Songs");
+using Playback = PlaylistLibrary::AddedPlayback;
+
+// Playable lessons named so that text order is not number order, and a note.
+struct Course {
+    Course()
+    {
+        QDir(dir.path()).mkpath(QStringLiteral("Course/Unit 2"));
+        for (const QString& lesson : lessons())
+            QFile::copy(mp3.toLocalFile(), path(lesson));
+        QFile(path(QStringLiteral("Course/notes.txt"))).open(QIODevice::WriteOnly);
+    }
+    static QStringList lessons() { return {"Course/Lesson 2.mp3", "Course/Lesson 10.mp3", "Course/Unit 2/Lesson 1.mp3"}; }
+    QString path(const QString& relative = QStringLiteral("Course")) const { return dir.filePath(relative); }
+    QUrl url(const QString& relative = QStringLiteral("Course")) const { return QUrl::fromLocalFile(path(relative)); }
+    TrackList inOrder() const
+    {
+        TrackList urls;
+        for (const QString& lesson : lessons())
+            urls << url(lesson);
+        return urls;
+    }
+    QTemporaryDir dir;
+};
+
+// The main window over a library of two playlists, shown; the log is empty.
+struct Window {
+    Window()
+    {
+        defaults.store().setData(ContentState::playlistsKey,
+                                 QStringLiteral(R"({"Drills":["%1"],"Songs":[]})").arg(mp3.toString(QUrl::FullyEncoded)).toUtf8());
+        view = std::make_unique<ContentView>(defaults.store());
+        view->library().setSaveWait(std::chrono::seconds(10));
+        view->resize(view->firstWindowSize());
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        log.clear();
+    }
+
+    PlaylistListView& list() { return *view->playlistPanel()->list(); }
+    std::optional<QString> outlinedRow()
+    {
+        const std::optional<int> group = list().dropTargetGroup();
+        return group ? std::optional(list().groupName(*group)) : std::nullopt;
+    }
+    // The middle of a playlist's header row, in the window.
+    QPoint onRow(const QString& name)
+    {
+        int group = 0;
+        while (list().groupName(group) != name)
+            ++group;
+        const QRectF header = list().toViewport(list().listLayout().headerRect(group));
+        return list().viewport()->mapTo(view.get(), header.center().toPoint());
+    }
+    QPoint onCard() { return view->playerCard()->mapTo(view.get(), view->playerCard()->rect().center()); }
+
+    // Sends a drag event of these URLs; returns whether it was taken, and with what action.
+    std::pair<bool, Qt::DropAction> send(QEvent::Type type, const QPoint& at, const QList<QUrl>& urls,
+                                         Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction)
+    {
+        QMimeData data;
+        data.setUrls(urls);
+        std::unique_ptr<QDropEvent> event;
+        if (type == QEvent::DragEnter)
+            event = std::make_unique<QDragEnterEvent>(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
+        else if (type == QEvent::DragMove)
+            event = std::make_unique<QDragMoveEvent>(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
+        else
+            event = std::make_unique<QDropEvent>(QPointF(at), actions, &data, Qt::LeftButton, Qt::NoModifier);
+        event->setDropAction(Qt::MoveAction);  // as a file manager proposes within one disk
+        event->ignore();
+        QApplication::sendEvent(view.get(), event.get());
+        return {event->isAccepted(), event->dropAction()};
+    }
+    // A whole drag, then waits for the files to be added.
+    bool dragAndDrop(const QPoint& at, const QList<QUrl>& urls)
+    {
+        QSignalSpy finished(&view->fileImport(), &FileImport::finished);
+        send(QEvent::DragEnter, at, urls);
+        send(QEvent::DragMove, at, urls);
+        return send(QEvent::Drop, at, urls).first && finished.wait(10000);
+    }
+    bool add(const QStringList& paths, Playback playback)
+    {
+        QSignalSpy finished(&view->fileImport(), &FileImport::finished);
+        view->fileImport().add({paths, std::nullopt, playback});
+        return finished.wait(10000);
+    }
+    TrackList tracks(const QString& name) { return view->state().playlists().tracks(name); }
+    AudioPlayer& player() { return view->audioPlayer(); }
+
+    TemporaryDefaults defaults;
+    Log::Capture log;
+    std::unique_ptr<ContentView> view;
+};
+
+}  // namespace
+
+class FileImportTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Over a row the row is outlined, elsewhere the window; files are copied
+    // in, never moved; what is not a local file is refused.
+    void theTargetUnderTheDragIsOutlined()
+    {
+        Window w;
+        FileDropTarget& target = *w.view->fileDropTarget();
+        QCOMPARE(w.send(QEvent::DragEnter, w.onCard(), {mp3}), std::make_pair(true, Qt::CopyAction));
+        QVERIFY(target.isWindowOutlined() && !w.outlinedRow());
+
+        QVERIFY(w.send(QEvent::DragMove, w.onRow(Songs), {mp3}).first);
+        QCOMPARE(w.outlinedRow(), std::optional(Songs));
+        QVERIFY(!target.isWindowOutlined());
+
+        QCOMPARE(w.send(QEvent::DragMove, w.onCard(), {mp3}, Qt::LinkAction), std::make_pair(true, Qt::LinkAction));
+        QEvent leave(QEvent::DragLeave);
+        QApplication::sendEvent(w.view.get(), &leave);
+        QVERIFY(!target.isWindowOutlined() && !w.outlinedRow());
+
+        const QUrl remote(QStringLiteral("https://example.com/a.mp3"));
+        QVERIFY(!w.send(QEvent::DragEnter, w.onCard(), {remote}).first);
+        QVERIFY(!w.send(QEvent::DragEnter, w.onCard(), {mp3}, Qt::MoveAction).first);
+        QVERIFY(!w.send(QEvent::Drop, w.onCard(), {remote}).first);
+        QVERIFY(!target.isWindowOutlined());
+    }
+
+    // On the window: the current playlist, with the lines, store and
+    // playback of the same files chosen in the dialog. On a row: that row's.
+    void aDropGoesToTheCurrentPlaylistOrToTheRowDroppedOn()
+    {
+        const Course course;
+        QStringList dialogLines;
+        {
+            Window dialog;
+            dialog.view->library().addPickedFiles(QDialog::Accepted, course.inOrder());
+            dialogLines = dialog.log.lines();
+        }
+        Window w;
+        QVERIFY(w.dragAndDrop(w.onCard(), {course.url()}));
+        QCOMPARE(w.log.lines(), dialogLines);
+        QCOMPARE(w.tracks(Drills), TrackList{mp3} + course.inOrder());
+        QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(mp3));
+
+        QVERIFY(w.dragAndDrop(w.onRow(Songs), {course.url("Course/Lesson 10.mp3"), course.url("Course/Lesson 2.mp3")}));
+        QCOMPARE(w.tracks(Songs), course.inOrder().mid(0, 2));
+        QCOMPARE(w.view->state().currentPlaylist(), Songs);
+        QCOMPARE(w.view->importStatus()->text(), QStringLiteral("Added 2 files to “Songs”"));
+    }
+
+    // The current playlist is read when the look is over, not when asked;
+    // the first file added plays when asked to, whatever played before.
+    void theCurrentPlaylistAtTheEndTakesThemAndMayPlayTheFirst()
+    {
+        const Course course;
+        Window w;
+        w.view->fileImport().scan().setEntryDelayForTesting(std::chrono::milliseconds(20));
+        QSignalSpy finished(&w.view->fileImport(), &FileImport::finished);
+        w.view->fileImport().add({{course.path()}, std::nullopt, Playback::FirstTrackIfNothingLoaded});
+        w.view->library().setPlaylistExpanded(Songs, true);
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(w.tracks(Songs), course.inOrder());
+
+        w.view->fileImport().scan().setEntryDelayForTesting({});
+        w.view->library().playTrackInPlaylist(Drills, mp3);
+        QVERIFY(w.add({course.path("Course/Unit 2")}, Playback::FirstTrackIfNothingLoaded));
+        QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(mp3));
+        QVERIFY(w.add({course.path("Course/Lesson 10.mp3")}, Playback::FirstAdded));
+        QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(course.url("Course/Lesson 10.mp3")));
+        QVERIFY(w.player().isPlaying());
+    }
+
+    // While a big folder is looked through the window says how far it got and
+    // goes on answering; the note goes a while after the files are in.
+    void theWindowShowsTheCountAndStaysResponsive()
+    {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkpath(QStringLiteral("Big"));
+        for (int i = 300; i >= 1; --i)
+            QFile(dir.filePath(QStringLiteral("Big/Track %1.mp3").arg(i))).open(QIODevice::WriteOnly);
+        Window w;
+        w.view->fileImport().scan().setEntryDelayForTesting(std::chrono::milliseconds(1));
+        const ImportStatus& note = *w.view->importStatus();
+        QStringList shown;
+        QElapsedTimer sinceTick;
+        qint64 longestGap = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, this, [&] {
+            longestGap = std::max(longestGap, sinceTick.restart());
+            if (note.isVisible() && !shown.contains(note.text()))
+                shown << note.text();
+        });
+        sinceTick.start();
+        tick.start(5);
+        QVERIFY(w.dragAndDrop(w.onCard(), {QUrl::fromLocalFile(dir.filePath(QStringLiteral("Big")))}));
+        QTRY_VERIFY(shown.contains(QStringLiteral("Added 300 files to “Drills”")));
+        QVERIFY2(longestGap < 100, qPrintable(QString::number(longestGap)));
+        QVERIFY2(shown.size() >= 3 && shown.first().startsWith(QStringLiteral("Looking for audio files…")),
+                 qPrintable(shown.join(u'|')));
+        const TrackList tracks = w.tracks(Drills);
+        QCOMPARE(tracks.size(), 301);
+        QCOMPARE(tracks.at(10).fileName(), QStringLiteral("Track 10.mp3"));
+        // Inside the window, left of the playlists.
+        QVERIFY(w.view->rect().contains(note.geometry()) && note.geometry().right() < w.view->rightColumn()->geometry().left());
+        QTRY_VERIFY_WITH_TIMEOUT(!note.isVisible(), ImportStatus::lingerMilliseconds + 2000);
+    }
+
+    // A request made while another is under way waits its turn; a look under
+    // way when the window goes is dropped at once.
+    void requestsTakeTurnsAndGoWithTheWindow()
+    {
+        const Course course;
+        Window w;
+        FileImport& import = w.view->fileImport();
+        QSignalSpy finished(&import, &FileImport::finished);
+        import.add({{course.path("Course/Unit 2")}, Songs, Playback::FirstTrackIfNothingLoaded});
+        import.add({{course.path("Course/Lesson 2.mp3")}, Drills, Playback::FirstTrackIfNothingLoaded});
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 10000);
+        QCOMPARE(finished.at(0).at(0).value<FileImport::Outcome>().playlist, Songs);
+        QCOMPARE(finished.at(1).at(0).value<FileImport::Outcome>().playlist, Drills);
+
+        import.scan().setEntryDelayForTesting(std::chrono::milliseconds(500));
+        import.add({{course.path()}, Songs, Playback::FirstTrackIfNothingLoaded});
+        QTest::qWait(50);
+        QElapsedTimer destroying;
+        destroying.start();
+        w.view.reset();
+        QVERIFY(destroying.elapsed() < 1000);
+    }
+};
+
+QTEST_MAIN(FileImportTest)
+#include "tst_file_import.moc"

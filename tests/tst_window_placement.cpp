@@ -1,0 +1,137 @@
+// The main window opens the way it was left: its size, place and maximised
+// state, on the same screen while that screen is there; anything else opens
+// it as on a first start.
+
+#include "app/ContentView.h"
+#include "app/RivetoneApp.h"
+#include "app/WindowPlacement.h"
+#include "base/Log.h"
+#include "TestSupport.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+QString screenName()
+{
+    return QGuiApplication::primaryScreen()->name();
+}
+
+QRect freeArea()
+{
+    return QGuiApplication::primaryScreen()->availableGeometry();
+}
+
+// One start of the program over a settings file that outlives it.
+struct Start {
+    explicit Start(const QString& settings)
+        : app(std::make_unique<RivetoneApp>(settings))
+    {
+        app->showMainWindow();
+    }
+    ContentView& window() { return app->mainWindow(); }
+    // Closes the window as the user does, then quits.
+    void close()
+    {
+        window().close();
+        app.reset();
+    }
+    Log::Capture log;
+    std::unique_ptr<RivetoneApp> app;
+};
+
+}  // namespace
+
+class WindowPlacementTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_folder;
+    int m_files = 0;
+
+    QString freshSettings() { return m_folder.filePath(QStringLiteral("%1/Rivetone.ini").arg(++m_files)); }
+
+private slots:
+    // Left at a place and size of its own, then maximised: it opens
+    // maximised, and goes back to that place; the other keys are untouched.
+    void aClosedWindowOpensAgainAsItWasLeft()
+    {
+        const QString settings = freshSettings();
+        QRect normal;
+        {
+            Start start(settings);
+            normal = QRect(freeArea().topLeft() + QPoint(30, 20), start.window().minimumSize() + QSize(24, 12));
+            start.window().setGeometry(normal);
+            QTRY_COMPARE(start.window().geometry(), normal);
+            start.window().showMaximized();
+            QTRY_VERIFY(start.window().isMaximized());
+            start.close();
+        }
+        {
+            DefaultsStore store(settings);
+            QCOMPARE(store.data(ContentState::playlistsKey), std::optional<QByteArray>("{}"));
+            QVERIFY(!store.contains(ContentState::seekIntervalKey));
+        }
+        Start again(settings);
+        QTRY_VERIFY(again.window().isMaximized());
+        again.window().showNormal();
+        QTRY_COMPARE(again.window().geometry(), normal);
+        QVERIFY(again.log.lines().filter(QStringLiteral("window")).isEmpty());
+    }
+
+    // Stored for a place now off the screen and larger than it: the window
+    // is kept inside the screen's free area.
+    void aWindowIsKeptOnItsScreen()
+    {
+        const QString settings = freshSettings();
+        DefaultsStore(settings).setData(
+            WindowPlacement::key,
+            WindowPlacement{screenName(), QRect(freeArea().bottomRight() + QPoint(500, 500), QSize(freeArea().width() + 300, 500)), false}
+                .encode());
+        Start start(settings);
+        QVERIFY(freeArea().contains(start.window().geometry()));
+        QCOMPARE(start.window().size(), QSize(freeArea().width(), 500));
+    }
+
+    // A screen that is gone, or a value that cannot be read, gives the first
+    // start's window; a damaged value is said in one line, and closing
+    // stores a good one in its place.
+    void otherwiseTheWindowOpensAsOnAFirstStart_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<int>("lines");
+        const QRect somewhere(freeArea().topLeft() + QPoint(30, 20), freeArea().size() - QSize(60, 40));
+        const QByteArray good = WindowPlacement{screenName(), somewhere, false}.encode();
+        QTest::newRow("screen gone") << WindowPlacement{QStringLiteral("GONE-9"), somewhere, true}.encode() << 0;
+        QTest::newRow("not JSON") << good.left(good.size() - 1) << 1;
+        QTest::newRow("no width") << QByteArray(good).replace("\"width\"", "\"wide\"") << 1;
+        QTest::newRow("no height") << QByteArray(good).replace("\"height\":" + QByteArray::number(somewhere.height()), "\"height\":0") << 1;
+        QTest::newRow("a fraction") << QByteArray(good).replace("\"y\":", "\"y\":0.5,\"_\":") << 1;
+    }
+
+    void otherwiseTheWindowOpensAsOnAFirstStart()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(int, lines);
+        QSize first;
+        {
+            Start fresh(freshSettings());
+            first = fresh.window().size();
+        }
+        const QString settings = freshSettings();
+        DefaultsStore(settings).setData(WindowPlacement::key, stored);
+        Start start(settings);
+        QCOMPARE(start.window().size(), first);
+        QVERIFY(!start.window().isMaximized());
+        QCOMPARE(start.log.lines().filter(QStringLiteral("window geometry")).size(), lines);
+        start.close();
+        QVERIFY(WindowPlacement::decode(DefaultsStore(settings).data(WindowPlacement::key).value_or("")));
+    }
+};
+
+QTEST_MAIN(WindowPlacementTest)
+#include "tst_window_placement.moc"
