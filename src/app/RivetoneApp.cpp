@@ -58,6 +58,7 @@ void RivetoneApp::configure(QApplication& application)
 
 RivetoneApp::RivetoneApp(const QString& defaultsFilePath)
     : m_defaults(defaultsFilePath)
+    , m_translations(QLocale::system())
     , m_mainWindow(std::make_unique<ContentView>(m_defaults))
 {
     m_mainWindow->setWindowTitle(name);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/InstanceChannel.h"
+#include "app/Translations.h"
 #include "base/DefaultsStore.h"
 
 #include <QString>
@@ -57,6 +58,8 @@ public:
 private:
     // Goes last: its destructor finishes the last write of the settings.
     DefaultsStore m_defaults;
+    // Before the window: its texts are translated as its widgets are made.
+    Translations m_translations;
     std::unique_ptr<ContentView> m_mainWindow;
     // Goes first: it drives the window's state.
     std::unique_ptr<MediaControls> m_mediaControls;

@@ -9,6 +9,7 @@
 
 #include <QAccessible>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -19,8 +20,16 @@
 
 namespace {
 
-const QString startLabel = QStringLiteral("Start");
-const QString endLabel = QStringLiteral("End");
+// The markers' labels, in the language of the moment the bar is made.
+QString startLabel()
+{
+    return QCoreApplication::translate("CustomProgressBar", "Start");
+}
+
+QString endLabel()
+{
+    return QCoreApplication::translate("CustomProgressBar", "End");
+}
 
 // How much of the bar's edge is covered, on average: the outline is half
 // opaque, the track a fifth, the played part fully.
@@ -48,12 +57,14 @@ CustomProgressBar::CustomProgressBar(QWidget* parent)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFocusPolicy(Qt::TabFocus);
-    m_startLabelShape = makeLabelShape(startLabel);
-    m_endLabelShape = makeLabelShape(endLabel);
+    m_startLabel = startLabel();
+    m_endLabel = endLabel();
+    m_startLabelShape = makeLabelShape(m_startLabel);
+    m_endLabelShape = makeLabelShape(m_endLabel);
 
     const qreal shadowReach = Shadow::reach(shadowRadius);
-    const QSizeF startSize = Typography::textSize(startLabel, m_labelFont);
-    const QSizeF endSize = Typography::textSize(endLabel, m_labelFont);
+    const QSizeF startSize = Typography::textSize(m_startLabel, m_labelFont);
+    const QSizeF endSize = Typography::textSize(m_endLabel, m_labelFont);
     const qreal labelHalfWidth = std::max(startSize.width(), endSize.width()) / 2;
     const qreal labelHeight = std::max(startSize.height(), endSize.height());
     const qreal tickOverhang = (tickHeight - barHeight) / 2;
@@ -214,9 +225,9 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
     };
     std::vector<MarkerPaint> markers;
     if (layout.startMarker)
-        markers.push_back({layout.startMarker->x, &startLabel, &m_startLabelShape, layout.startMarker->showsLabel});
+        markers.push_back({layout.startMarker->x, &m_startLabel, &m_startLabelShape, layout.startMarker->showsLabel});
     if (layout.endMarker)
-        markers.push_back({layout.endMarker->x, &endLabel, &m_endLabelShape, layout.endMarker->showsLabel});
+        markers.push_back({layout.endMarker->x, &m_endLabel, &m_endLabelShape, layout.endMarker->showsLabel});
 
     // The shadow follows the picture's coverage. The ticks and labels are
     // opaque and cast it in full; the bar is mostly translucent (a faint track

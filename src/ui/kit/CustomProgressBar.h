@@ -118,6 +118,8 @@ private:
     std::function<void(double, const QPoint&)> m_onContextMenu;
 
     QFont m_labelFont;
+    QString m_startLabel;  // the markers' labels, translated
+    QString m_endLabel;
     LabelShape m_startLabelShape;
     LabelShape m_endLabelShape;
     QMargins m_margins;

@@ -5,6 +5,7 @@
 #include "ui/kit/Shapes.h"
 #include "ui/kit/Typography.h"
 
+#include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -70,7 +71,7 @@ void RoundSymbolLabel::paint(QPainter& painter, const QRectF& rect) const
 
 HelpLabel::HelpLabel()
     : m_font(Typography::font(TextStyle::Caption))
-    , m_text(QStringLiteral("Help"))
+    , m_text(QCoreApplication::translate("HelpLabel", "Help"))
 {
 }
 

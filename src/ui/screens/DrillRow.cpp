@@ -127,7 +127,10 @@ void DrillRow::followDrill()
     const DrillSettings& drill = m_state.audioPlayer().drill();
     const QString passes = tr("Passes %1").arg(DrillOptions::passesLabel(drill.passes))
         + (drill.passes > 0 && m_state.drillThenNextPhrase() ? QStringLiteral(" →") : QString());
-    const QString pause = tr("Pause %1").arg(DrillOptions::pauseLabel(drill.pause));
+    const QString pauseKind = drill.pause.kind == PassPause::Kind::Off ? tr("Off")
+        : drill.pause.kind == PassPause::Kind::LoopLength             ? tr("Loop")
+                                                                      : tr("%1 s").arg(drill.pause.seconds);
+    const QString pause = tr("Pause %1").arg(pauseKind);
     if (m_passes->text() != passes) {
         m_passes->setLabel(chipLabel(passes));
         m_passes->setText(passes);

@@ -2,6 +2,8 @@
 
 #include "engine/AudioPlayer.h"
 
+#include <QCoreApplication>
+
 #include <cmath>
 #include <cstdint>
 
@@ -37,7 +39,7 @@ QString describeDrill(const AudioPlayer& player)
 {
     if (!player.loopStart())
         return QString();
-    QString text = QStringLiteral("Loop ") + formatTimeHundredths(*player.loopStart()) + QStringLiteral(" – ");
+    QString text = QCoreApplication::translate("PlayerDisplay", "Loop %1 – ").arg(formatTimeHundredths(*player.loopStart()));
     if (!player.hasLoop())
         return text;
     text += formatTimeHundredths(*player.loopEnd());
@@ -47,8 +49,8 @@ QString describeDrill(const AudioPlayer& player)
             + (passes > 0 ? QString::number(passes) : QStringLiteral("∞"));
     }
     if (player.passPauseSecondsLeft() > 0)
-        text += QStringLiteral(" · pause ") + QString::number(std::ceil(player.passPauseSecondsLeft() * 10) / 10, 'f', 1)
-            + QStringLiteral(" s");
+        text += QCoreApplication::translate("PlayerDisplay", " · pause %1 s")
+                    .arg(QString::number(std::ceil(player.passPauseSecondsLeft() * 10) / 10, 'f', 1));
     return text;
 }
 

@@ -15,9 +15,9 @@ TransportRow::TransportRow(QWidget* parent)
     , m_help(new PlainButton(std::make_shared<HelpLabel>(), this))
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    m_playPause->setText(QStringLiteral("Play"));
-    m_stop->setText(QStringLiteral("Stop"));
-    m_help->setText(QStringLiteral("Help"));
+    m_playPause->setText(tr("Play"));
+    m_stop->setText(tr("Stop"));
+    m_help->setText(tr("Help"));
     for (PlainButton* button : {m_playPause, m_stop, m_help})
         button->setOverflowMargins(TransportLook::overflowMargins());
     placeButtons();
@@ -29,7 +29,7 @@ void TransportRow::setPlayPauseSymbol(Symbol symbol)
         return;
     const bool isPause = symbol == Symbol::PauseFill;
     m_playPause->setLabel(isPause ? m_pauseLabel : m_playLabel);
-    m_playPause->setText(isPause ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    m_playPause->setText(isPause ? tr("Pause") : tr("Play"));
 }
 
 Symbol TransportRow::playPauseSymbol() const

@@ -1,0 +1,128 @@
+// The window in Korean: every text the code marks for translation has a
+// Korean one, a Korean locale gets them (and other locales keep English),
+// and the log lines stay as they are in every language.
+
+#include "app/ContentView.h"
+#include "app/Translations.h"
+#include "state/DrillOptions.h"
+#include "ui/kit/PlainButton.h"
+#include "ui/screens/PlaylistPanel.h"
+#include "ui/screens/TransportRow.h"
+#include "ui/screens/UserGuideSheet.h"
+#include "LibraryFixture.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTest>
+#include <QXmlStreamReader>
+
+namespace {
+
+const QString projectRoot = QStringLiteral(QT_TESTCASE_SOURCEDIR "/..");
+
+// Source text → translation, as the Korean file holds them; a message left
+// unfinished or empty maps to an empty translation.
+QHash<QString, QString> koreanMessages()
+{
+    QFile file(projectRoot + QStringLiteral("/translations/rivetone_ko.ts"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QHash<QString, QString> messages;
+    QXmlStreamReader xml(&file);
+    QString source;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == u"source") {
+            source = xml.readElementText();
+        } else if (xml.name() == u"translation") {
+            const bool unfinished = xml.attributes().value(QStringLiteral("type")) == QStringLiteral("unfinished");
+            const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
+            messages.insert(source, unfinished ? QString() : text);
+        }
+    }
+    return xml.hasError() ? QHash<QString, QString>() : messages;
+}
+
+// Every literal the sources hand to tr() or translate(), the way they are
+// written there (simple escapes undone).
+QSet<QString> markedTexts()
+{
+    static const QRegularExpression call(
+        QStringLiteral(R"re(\b(?:tr|translate\("\w+",)\s*\(?\s*"((?:[^"\\]|\\.)*)")re"));
+    QSet<QString> texts;
+    QDirIterator files(projectRoot + QStringLiteral("/src"), {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        QFile file(files.next());
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QString code = QString::fromUtf8(file.readAll());
+        static const QRegularExpression more(QStringLiteral(R"re(\G\s*"((?:[^"\\]|\\.)*)")re"));
+        for (const QRegularExpressionMatch& match : call.globalMatch(code)) {
+            QString text = match.captured(1);
+            // Literals written side by side are one text.
+            for (qsizetype at = match.capturedEnd(0);;) {
+                const QRegularExpressionMatch next = more.match(code, at, QRegularExpression::NormalMatch,
+                                                                QRegularExpression::AnchorAtOffsetMatchOption);
+                if (!next.hasMatch())
+                    break;
+                text += next.captured(1);
+                at = next.capturedEnd(0);
+            }
+            text.replace(QStringLiteral("\\n"), QStringLiteral("\n")).replace(QStringLiteral("\\\""), QStringLiteral("\""));
+            texts.insert(text.replace(QStringLiteral("\\\\"), QStringLiteral("\\")));
+        }
+    }
+    return texts;
+}
+
+}  // namespace
+
+class TranslationsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyMarkedTextHasAKoreanOne()
+    {
+        const QHash<QString, QString> korean = koreanMessages();
+        QVERIFY(korean.size() > 50);
+        const QSet<QString> marked = markedTexts();
+        QVERIFY(marked.size() > 50);
+        for (const QString& text : marked)
+            QVERIFY2(!korean.value(text).isEmpty(), qPrintable(QStringLiteral("no Korean for: ") + text));
+    }
+
+    void aKoreanDesktopGetsTheWindowInKoreanAndTheSameLogLines()
+    {
+        {
+            const Translations french(QLocale(QLocale::French, QLocale::France));
+            QVERIFY(!french.translatesRivetone());
+            LibraryFixture f;
+            ContentView window(f.defaults.store());
+            QCOMPARE(window.playlistPanel()->title()->text(), QStringLiteral("Playlists"));
+        }
+        const Translations korean(QLocale(QLocale::Korean, QLocale::SouthKorea));
+        QVERIFY(korean.translatesRivetone());
+        LibraryFixture f;
+        ContentView window(f.defaults.store());
+        QCOMPARE(window.playlistPanel()->title()->text(), QStringLiteral("재생목록"));
+        QCOMPARE(window.playlistPanel()->addFilesButton()->text(), QStringLiteral("파일 추가"));
+        QCOMPARE(window.transportRow()->playPauseButton()->text(), QStringLiteral("재생"));
+        QCOMPARE(window.userGuideSheet()->closeButton()->text(), QStringLiteral("닫기"));
+        QCOMPARE(QCoreApplication::translate("DrillRow", "%n pass(es)", nullptr, 3), QStringLiteral("3회"));
+
+        f.log.clear();
+        DrillOptions::setPause(*f.state, {PassPause::Kind::LoopLength, 0});
+        DrillOptions::setPasses(*f.state, 0);
+        QCOMPARE(f.log.lines(), (QStringList{QStringLiteral("Pause between passes set to: Loop"),
+                                             QStringLiteral("Passes per loop set to: ∞")}));
+    }
+};
+
+QTEST_MAIN(TranslationsTest)
+#include "tst_translations.moc"

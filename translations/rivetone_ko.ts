@@ -1,0 +1,347 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ko_KR">
+<context>
+    <name>CommandLine</name>
+    <message>
+        <source>Try &apos;%1 --help&apos; for more information.</source>
+        <translation>자세한 내용은 &apos;%1 --help&apos;를 보십시오.</translation>
+    </message>
+    <message>
+        <source>Usage: %1 [options] [files or folders...]
+
+A desktop audio player for language study.
+
+Files and folders given are added to the current playlist (or, while
+there are no playlists, to a new one named after their folder), and
+the first of them plays. Folders are looked through, with their
+sub-folders, for MP3 and MPEG-4 audio, taken in natural name order
+(Lesson 2 before Lesson 10). When Rivetone is already running, it
+takes them and comes to the front.
+
+Options:
+  -h, --help     Show this help and leave.
+  -v, --version  Show the version and leave.
+</source>
+        <translation>사용법: %1 [옵션] [파일 또는 폴더...]
+
+어학 공부를 위한 데스크톱 오디오 플레이어.
+
+주어진 파일과 폴더는 현재 재생목록에 추가되고(재생목록이 하나도
+없으면 폴더 이름으로 새 재생목록을 만듭니다), 그 첫 파일이 재생됩니다.
+폴더는 하위 폴더까지 살펴 MP3와 MPEG-4 오디오를 자연스러운 이름
+순서로(Lesson 2가 Lesson 10보다 먼저) 가져옵니다. Rivetone이 이미
+실행 중이면 그쪽이 받아서 앞으로 나옵니다.
+
+옵션:
+  -h, --help     이 도움말을 보이고 끝냅니다.
+  -v, --version  버전을 보이고 끝냅니다.
+</translation>
+    </message>
+    <message>
+        <source>no such file or folder: %1</source>
+        <translation>파일이나 폴더가 없습니다: %1</translation>
+    </message>
+    <message>
+        <source>not an MP3 or MPEG-4 audio file: %1</source>
+        <translation>MP3 또는 MPEG-4 오디오 파일이 아닙니다: %1</translation>
+    </message>
+</context>
+<context>
+    <name>CustomProgressBar</name>
+    <message>
+        <source>Start</source>
+        <translation>시작</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>끝</translation>
+    </message>
+</context>
+<context>
+    <name>DrillRow</name>
+    <message>
+        <source>Endless</source>
+        <translation>끝없이</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n pass(es)</source>
+        <translation>
+            <numerusform>%n회</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Then On to the Next Phrase</source>
+        <translation>이어서 다음 구절로</translation>
+    </message>
+    <message>
+        <source>No pause</source>
+        <translation>쉼 없음</translation>
+    </message>
+    <message>
+        <source>As long as the loop</source>
+        <translation>구간 길이만큼</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1초</translation>
+    </message>
+    <message>
+        <source>Passes %1</source>
+        <translation>반복 %1</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>끔</translation>
+    </message>
+    <message>
+        <source>Loop</source>
+        <translation>구간</translation>
+    </message>
+    <message>
+        <source>Pause %1</source>
+        <translation>쉼 %1</translation>
+    </message>
+</context>
+<context>
+    <name>HelpLabel</name>
+    <message>
+        <source>Help</source>
+        <translation>도움말</translation>
+    </message>
+</context>
+<context>
+    <name>ImportStatus</name>
+    <message numerus="yes">
+        <source>Looking for audio files… %n found</source>
+        <translation>
+            <numerusform>오디오 파일을 찾는 중… %n개 찾음</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No MP3 or MPEG-4 audio found</source>
+        <translation>MP3 또는 MPEG-4 오디오가 없습니다</translation>
+    </message>
+    <message>
+        <source>Added 1 file to “%1”</source>
+        <translation>“%1”에 파일 1개를 추가했습니다</translation>
+    </message>
+    <message numerus="yes">
+        <source>Added %n files to “%1”</source>
+        <translation>
+            <numerusform>“%1”에 파일 %n개를 추가했습니다</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>NewPlaylistSheet</name>
+    <message>
+        <source>Create</source>
+        <translation>만들기</translation>
+    </message>
+    <message>
+        <source>New Playlist</source>
+        <translation>새 재생목록</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>취소</translation>
+    </message>
+</context>
+<context>
+    <name>PlayerCard</name>
+    <message>
+        <source>Save This Loop</source>
+        <translation>이 구간 저장</translation>
+    </message>
+    <message>
+        <source>Recall Saved Loop %1</source>
+        <translation>저장한 구간 %1 불러오기</translation>
+    </message>
+    <message>
+        <source>Remove Saved Loop %1</source>
+        <translation>저장한 구간 %1 지우기</translation>
+    </message>
+    <message>
+        <source>Position</source>
+        <translation>재생 위치</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>음량</translation>
+    </message>
+</context>
+<context>
+    <name>PlayerDisplay</name>
+    <message>
+        <source>Loop %1 – </source>
+        <translation>구간 %1 – </translation>
+    </message>
+    <message>
+        <source> · pause %1 s</source>
+        <translation> · 쉼 %1초</translation>
+    </message>
+</context>
+<context>
+    <name>PlaylistListView</name>
+    <message>
+        <source>Play</source>
+        <translation>재생</translation>
+    </message>
+    <message>
+        <source>No playlists</source>
+        <translation>재생목록 없음</translation>
+    </message>
+    <message>
+        <source>No files</source>
+        <translation>파일 없음</translation>
+    </message>
+    <message>
+        <source>Playlists</source>
+        <translation>재생목록</translation>
+    </message>
+</context>
+<context>
+    <name>PlaylistPanel</name>
+    <message>
+        <source>Playlists</source>
+        <translation>재생목록</translation>
+    </message>
+    <message>
+        <source>New</source>
+        <translation>새로 만들기</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>삭제</translation>
+    </message>
+    <message>
+        <source>Add Files</source>
+        <translation>파일 추가</translation>
+    </message>
+</context>
+<context>
+    <name>QFileDialog</name>
+    <message>
+        <source>Audio files (%1)</source>
+        <translation>오디오 파일 (%1)</translation>
+    </message>
+    <message>
+        <source>Add Files</source>
+        <translation>파일 추가</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>Playlist Name</source>
+        <translation>재생목록 이름</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>취소</translation>
+    </message>
+    <message>
+        <source>Add Files</source>
+        <translation>파일 추가</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>닫기</translation>
+    </message>
+</context>
+<context>
+    <name>TransportRow</name>
+    <message>
+        <source>Play</source>
+        <translation>재생</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>정지</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>도움말</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>일시 정지</translation>
+    </message>
+</context>
+<context>
+    <name>UserGuideSheet</name>
+    <message>
+        <source>[ / ]: Loop Start/End Here</source>
+        <translation>[ / ]: 여기서 구간 시작/끝</translation>
+    </message>
+    <message>
+        <source>, / .: Loop Start Earlier/Later (50 ms)</source>
+        <translation>, / .: 구간 시작을 앞으로/뒤로 (50 ms)</translation>
+    </message>
+    <message>
+        <source>; / &apos;: Loop End Earlier/Later (50 ms)</source>
+        <translation>; / &apos;: 구간 끝을 앞으로/뒤로 (50 ms)</translation>
+    </message>
+    <message>
+        <source>Ctrl with , . ; &apos;: by 10 ms</source>
+        <translation>Ctrl과 함께 , . ; &apos;: 10 ms씩</translation>
+    </message>
+    <message>
+        <source>S or ㄴ: Save Loop · 1–9: Recall Saved Loop</source>
+        <translation>S 또는 ㄴ: 구간 저장 · 1–9: 저장한 구간 불러오기</translation>
+    </message>
+    <message>
+        <source>Delete: Remove Saved Loop</source>
+        <translation>Delete: 저장한 구간 지우기</translation>
+    </message>
+    <message>
+        <source>P or ㅔ / N or ㅜ: Previous/Next Phrase</source>
+        <translation>P 또는 ㅔ / N 또는 ㅜ: 이전/다음 구절</translation>
+    </message>
+    <message>
+        <source>L or ㅣ: Loop This Phrase</source>
+        <translation>L 또는 ㅣ: 이 구절 반복</translation>
+    </message>
+    <message>
+        <source>- / =: Slower/Faster · 0: Normal Speed</source>
+        <translation>- / =: 느리게/빠르게 · 0: 보통 속도</translation>
+    </message>
+    <message>
+        <source>User Guide</source>
+        <translation>사용 안내</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>닫기</translation>
+    </message>
+    <message>
+        <source>Space: Play/Pause</source>
+        <translation>Space: 재생/일시 정지</translation>
+    </message>
+    <message>
+        <source>B or ㅠ: Loop Start/End/Clear</source>
+        <translation>B 또는 ㅠ: 구간 시작/끝/해제</translation>
+    </message>
+    <message>
+        <source>←/→: Seek Backward/Forward</source>
+        <translation>←/→: 뒤로/앞으로 이동</translation>
+    </message>
+    <message>
+        <source>Mouse Wheel: Seek Backward/Forward</source>
+        <translation>마우스 휠: 뒤로/앞으로 이동</translation>
+    </message>
+    <message>
+        <source>Developer: </source>
+        <translation>개발자: </translation>
+    </message>
+    <message>
+        <source>Contact: </source>
+        <translation>연락처: </translation>
+    </message>
+    <message>
+        <source>Seek Interval: </source>
+        <translation>이동 간격: </translation>
+    </message>
+</context>
+</TS>
