@@ -45,11 +45,13 @@ void SheetDialog::showEvent(QShowEvent* event)
     // QDialog centres a dialog over its parent in screen terms; a sheet
     // covers its window instead.
     coverHost();
-    QWidget* first = nullptr;
+    // A field to type into takes the focus at once; buttons wait for Tab (a
+    // ring on one the learner did not choose would only puzzle).
+    QWidget* field = nullptr;
     for (QWidget* child : findChildren<QWidget*>())
-        if (!first && child->isVisibleTo(this) && child->isEnabled() && (child->focusPolicy() & Qt::TabFocus))
-            first = child;
-    (first ? first : this)->setFocus(Qt::OtherFocusReason);
+        if (!field && child->isVisibleTo(this) && child->isEnabled() && child->focusPolicy() == Qt::StrongFocus)
+            field = child;
+    (field ? field : this)->setFocus(Qt::OtherFocusReason);
 }
 
 void SheetDialog::paintEvent(QPaintEvent*)
