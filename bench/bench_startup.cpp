@@ -15,6 +15,7 @@
 #include "base/Log.h"
 #include "desktop/MediaControls.h"
 #include "state/ContentState.h"
+#include "ProcessClock.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,20 +34,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Milliseconds since the process started, from the kernel's record (10 ms steps).
-double millisecondsSinceProcessStart()
-{
-    QFile stat(QStringLiteral("/proc/self/stat"));
-    QFile uptime(QStringLiteral("/proc/uptime"));
-    if (!stat.open(QIODevice::ReadOnly) || !uptime.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray statText = stat.readAll();
-    const QList<QByteArray> fields = statText.mid(statText.lastIndexOf(')') + 2).split(' ');
-    const double startTicks = fields.value(19).toDouble();
-    const double uptimeSeconds = uptime.readAll().split(' ').value(0).toDouble();
-    return (uptimeSeconds - startTicks / double(sysconf(_SC_CLK_TCK))) * 1000.0;
-}
 
 // Notes when the window has finished its first paint.
 class FirstPaintWatch : public QObject {

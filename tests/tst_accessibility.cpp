@@ -15,6 +15,7 @@
 #include "ui/screens/TransportRow.h"
 #include "ui/screens/UserGuideSheet.h"
 #include "TestSupport.h"
+#include "WindowFixture.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -28,33 +29,12 @@ const QUrl mp3 = fixtureUrl(QStringLiteral("sine-5s.mp3"));
 const QUrl m4a = fixtureUrl(QStringLiteral("sine-5s.m4a"));
 
 // The window over "Drills" (the MP3, then the m4a) and an empty "Songs".
-struct Window {
-    Window()
-    {
-        defaults.store().setData(ContentState::playlistsKey,
-                                 QStringLiteral(R"({"Drills":["%1","%2"],"Songs":[]})")
-                                     .arg(mp3.toString(QUrl::FullyEncoded), m4a.toString(QUrl::FullyEncoded))
-                                     .toUtf8());
-        view = std::make_unique<ContentView>(defaults.store());
-        view->library().setSaveWait(std::chrono::seconds(10));
-        view->resize(view->firstWindowSize());
-    }
-    bool show()
-    {
-        view->show();
-        view->activateWindow();
-        return QTest::qWaitForWindowActive(view.get());
-    }
+struct Window : WindowFixture {
     void key(Qt::Key key) { QTest::keyClick(view->windowHandle(), key); }
 
-    AudioPlayer& player() { return view->audioPlayer(); }
     PlaylistListView& list() { return *view->playlistPanel()->list(); }
     CustomProgressBar& bar() { return *view->playerCard()->progressBar(); }
     CustomVerticalSlider& volume() { return *view->playerCard()->volumeSlider(); }
-
-    TemporaryDefaults defaults;
-    Log::Capture log;
-    std::unique_ptr<ContentView> view;
 };
 
 QAccessibleInterface* accessible(QObject* object)

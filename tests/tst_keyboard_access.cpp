@@ -17,6 +17,7 @@
 #include "ui/screens/UserGuideSheet.h"
 #include "TestSupport.h"
 #include "WidgetTesting.h"
+#include "WindowFixture.h"
 
 #include <QApplication>
 #include <QTest>
@@ -35,25 +36,8 @@ bool isBlue(const QColor& colour)
 
 // The window over a private store holding "Drills" (the MP3, then the m4a)
 // and an empty "Songs", or nothing; shown, with the log captured.
-struct Window {
-    explicit Window(bool withLibrary = true)
-    {
-        if (withLibrary)
-            defaults.store().setData(ContentState::playlistsKey,
-                                     QStringLiteral(R"({"Drills":["%1","%2"],"Songs":[]})")
-                                         .arg(mp3.toString(QUrl::FullyEncoded), m4a.toString(QUrl::FullyEncoded))
-                                         .toUtf8());
-        view = std::make_unique<ContentView>(defaults.store());
-        view->library().setSaveWait(std::chrono::seconds(10));
-        view->resize(view->firstWindowSize());
-    }
-
-    bool show()
-    {
-        view->show();
-        view->activateWindow();
-        return QTest::qWaitForWindowActive(view.get());
-    }
+struct Window : WindowFixture {
+    using WindowFixture::WindowFixture;
 
     // Through the window, as the platform delivers keys: the monitor sees them first.
     void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -79,16 +63,12 @@ struct Window {
         return focus() == widget;
     }
 
-    AudioPlayer& player() { return view->audioPlayer(); }
     PlaylistPanel& panel() { return *view->playlistPanel(); }
     PlaylistListView& list() { return *panel().list(); }
     TransportRow& row() { return *view->transportRow(); }
     PlayerCard& card() { return *view->playerCard(); }
     FocusRing& ring() { return *view->findChild<FocusRing*>(); }
 
-    TemporaryDefaults defaults;
-    Log::Capture log;
-    std::unique_ptr<ContentView> view;
 };
 
 }  // namespace

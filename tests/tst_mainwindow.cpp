@@ -18,6 +18,7 @@
 #include "ui/screens/UserGuideSheet.h"
 #include "TestSupport.h"
 #include "WidgetTesting.h"
+#include "WindowFixture.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -36,25 +37,9 @@ namespace {
 
 // The window over a private defaults store holding two playlists (or none),
 // with the log captured.
-struct Window {
-    explicit Window(bool withLibrary = true)
-    {
-        const QString mp3 = fixtureUrl("sine-5s.mp3").toString(QUrl::FullyEncoded);
-        const QString m4a = fixtureUrl("sine-5s.m4a").toString(QUrl::FullyEncoded);
-        if (withLibrary)
-            defaults.store().setData(ContentState::playlistsKey,
-                                     QStringLiteral(R"({"Drills":["%1","%2"],"Songs":[]})").arg(mp3, m4a).toUtf8());
-        view = std::make_unique<ContentView>(defaults.store());
-        view->library().setSaveWait(std::chrono::seconds(10));
-        view->resize(view->firstWindowSize());
-    }
+struct Window : WindowFixture {
+    using WindowFixture::WindowFixture;
 
-    bool show()
-    {
-        view->show();
-        view->activateWindow();
-        return QTest::qWaitForWindowActive(view.get());
-    }
     // Shown, and the first track played then paused, so the position holds still.
     bool showPaused()
     {
@@ -65,7 +50,6 @@ struct Window {
         return player().player() && !player().isPlaying();
     }
 
-    AudioPlayer& player() { return view->audioPlayer(); }
     ContentState& state() { return view->state(); }
     PlayerCard& card() { return *view->playerCard(); }
     TransportRow& row() { return *view->transportRow(); }
@@ -79,9 +63,6 @@ struct Window {
         return QPointF(bar.left() + fraction * bar.width(), bar.center().y()).toPoint();
     }
 
-    TemporaryDefaults defaults;
-    Log::Capture log;
-    std::unique_ptr<ContentView> view;
 };
 
 // Counts the paint events of the widgets it watches.
