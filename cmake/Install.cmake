@@ -74,5 +74,5 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # The rounded face the window is drawn in; without it, the system face.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-nanum")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-nanum, qt6-translations-l10n")
 include(CPack)
