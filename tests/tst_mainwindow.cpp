@@ -257,19 +257,27 @@ private slots:
     {
         Window w;
         QVERIFY(w.showPaused());
-        QTest::qWait(400);  // let the press animation and the settling tick pass
+        // What settles after a press (its animation, the last tick, the
+        // track's phrase map) may take a while on a slow build; a timer that
+        // runs on at rest never lets a whole second go quiet.
         struct TimerEvents : QObject {
-            int count = 0;
-            bool eventFilter(QObject*, QEvent* event) override
+            QStringList receivers;
+            bool eventFilter(QObject* receiver, QEvent* event) override
             {
-                count += event->type() == QEvent::Timer;
+                if (event->type() == QEvent::Timer)
+                    receivers << QString::fromLatin1(receiver->metaObject()->className());
                 return false;
             }
         } timers;
-        qApp->installEventFilter(&timers);
-        QTest::qWait(1000);
-        qApp->removeEventFilter(&timers);
-        QVERIFY2(timers.count <= 2, qPrintable(QStringLiteral("%1 timer events in a second at rest").arg(timers.count)));
+        bool quietSecond = false;
+        for (int second = 0; second < 5 && !quietSecond; ++second) {
+            timers.receivers.clear();
+            qApp->installEventFilter(&timers);
+            QTest::qWait(1000);
+            qApp->removeEventFilter(&timers);
+            quietSecond = timers.receivers.size() <= 2;
+        }
+        QVERIFY2(quietSecond, qPrintable(QStringLiteral("timer events in every second at rest: ") + timers.receivers.join(u' ')));
 
         w.player().togglePlayPause();
         const quint64 refreshesBefore = w.view->refreshCount();
