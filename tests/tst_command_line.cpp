@@ -73,6 +73,8 @@ private slots:
         QTest::newRow("the toolkit's own options") << QStringList{"-platform", "offscreen", "--version"} << 0
                                                    << CommandLine::versionText() << "";
         QTest::newRow("unknown option") << QStringList{"--shuffle"} << 2 << "" << "rivetone: Unknown option 'shuffle'.\n";
+        QTest::newRow("unknown beside the toolkit's") << QStringList{"-style", "fusion", "--shuffle"} << 2 << ""
+                                                      << "rivetone: Unknown option 'shuffle'.\n";
         QTest::newRow("missing file") << QStringList{"Course", "Lesson 99.mp3"} << 2 << ""
                                       << "rivetone: no such file or folder: Lesson 99.mp3\n"
                                          "Try 'rivetone --help' for more information.\n";
@@ -91,8 +93,8 @@ private slots:
         if (!QFile::exists(program()))
             QSKIP("the rivetone program is not built beside the tests");
         QProcess process;
-        // An unknown option might be the toolkit's own: only that is read with the toolkit started.
-        prepare(process, arguments.contains(QStringLiteral("--shuffle")));
+        // An unknown option beside one of the toolkit's own is read again with the toolkit started.
+        prepare(process, arguments.contains(QStringLiteral("-style")));
         process.start(program(), arguments);
         QVERIFY(process.waitForFinished(10000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);

@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace CommandLine {
 namespace {
 
@@ -17,6 +19,28 @@ const QString programName = QStringLiteral("rivetone");
 QString tr(const char* text)
 {
     return QCoreApplication::translate("CommandLine", text);
+}
+
+// Whether an argument may be one of the options Qt takes out of the line
+// itself ("-platform offscreen", "--style=fusion"): only then must the line be
+// read again once the toolkit has started. Any other unknown option is refused
+// at once, so that it needs no display to be told.
+bool mayBeToolkitOption(const QString& argument)
+{
+    static const QStringList names{
+        QStringLiteral("platform"),   QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
+        QStringLiteral("plugin"),     QStringLiteral("qmljsdebugger"),      QStringLiteral("qwindowgeometry"),
+        QStringLiteral("qwindowicon"), QStringLiteral("qwindowtitle"),      QStringLiteral("reverse"),
+        QStringLiteral("session"),    QStringLiteral("style"),              QStringLiteral("stylesheet"),
+        QStringLiteral("widgetcount"), QStringLiteral("display"),           QStringLiteral("geometry"),
+        QStringLiteral("title"),      QStringLiteral("name"),               QStringLiteral("visual"),
+        QStringLiteral("ncols"),      QStringLiteral("cmap"),               QStringLiteral("nograb"),
+        QStringLiteral("dograb"),     QStringLiteral("fontengine"),         QStringLiteral("dialogs"),
+        QStringLiteral("font"),       QStringLiteral("sync"),               QStringLiteral("testability")};
+    if (!argument.startsWith(u'-') || argument == QStringLiteral("-") || argument == QStringLiteral("--"))
+        return false;
+    const QString name = argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1).section(u'=', 0, 0);
+    return names.contains(name);
 }
 
 Parsed refused(const QString& reason, bool unknownOption = false)
@@ -73,7 +97,7 @@ Parsed parse(const QStringList& arguments, const QString& workingDirectory)
     parser.addOption(version);
     // The parser takes the first item for the program's name.
     if (!parser.parse(QStringList{programName} + arguments))
-        return refused(parser.errorText(), true);
+        return refused(parser.errorText(), std::any_of(arguments.begin(), arguments.end(), mayBeToolkitOption));
     if (parser.isSet(help))
         return {Parsed::Action::ShowHelp, {}, helpText()};
     if (parser.isSet(version))
