@@ -12,9 +12,9 @@
 // Needs espeak-ng and ffmpeg to make its speech.
 
 #include "engine/AudioOutput.h"
-#include "engine/DecodeStream.h"
 #include "engine/FilePlayer.h"
 #include "engine/TimeStretcher.h"
+#include "KnownSignal.h"
 #include "SpeechFixture.h"
 
 #include <QCoreApplication>
@@ -42,18 +42,6 @@ double cpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-std::vector<float> decodeAll(const QString& path, int rate)
-{
-    std::vector<float> all;
-    const auto stream = DecodeStream::open(path, rate, nullptr);
-    if (!stream)
-        return all;
-    std::vector<float> chunk(4096 * 2);
-    for (int got; (got = stream->read(chunk.data(), 4096)) > 0;)
-        all.insert(all.end(), chunk.begin(), chunk.begin() + got * 2);
-    return all;
 }
 
 // The candidates, each on its own library's API the way the player would
@@ -195,7 +183,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const int rate = 48000;
-    const std::vector<float> audio = decodeAll(speech->path, rate);
+    const std::vector<float> audio = KnownSignal::straightDecode(speech->path, rate);
     const double audioSeconds = double(audio.size() / 2) / rate;
     std::printf("speech: %.1f s at %d Hz\n", audioSeconds, rate);
 
@@ -211,7 +199,7 @@ int main(int argc, char** argv)
     }
 
     std::printf("\nA 440 Hz tone of 5 s through the player's stretcher:\n");
-    const std::vector<float> tone = decodeAll(QStringLiteral(RIVETONE_FIXTURES_DIR "/sine-5s.mp3"), rate);
+    const std::vector<float> tone = KnownSignal::straightDecode(QStringLiteral(RIVETONE_FIXTURES_DIR "/sine-5s.mp3"), rate);
     for (double speed : {0.5, 0.75, 1.25, 1.5, 2.0}) {
         const std::vector<float> out = stretchedByThePlayer(tone, speed, rate);
         const double expected = double(tone.size() / 2) / speed;

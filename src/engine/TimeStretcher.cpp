@@ -40,8 +40,10 @@ void TimeStretcher::restart(double speed, const float* lead, int leadCount)
     m_speed = speed;
     m_stretcher->setTimeRatio(1.0 / speed);
     const int pad = leadFrames();
-    // What is missing of the lead (the start of the track) is silence.
-    std::vector<float> primer(std::size_t(pad) * channels, 0.0f);
+    // What is missing of the lead (the start of the track) is silence. The
+    // buffer is kept: a loop restarts the stretcher on every wrap.
+    std::vector<float>& primer = m_primer;
+    primer.assign(std::size_t(pad) * channels, 0.0f);
     const int given = std::clamp(leadCount, 0, pad);
     if (given > 0)
         std::copy_n(lead + std::ptrdiff_t(leadCount - given) * channels, std::size_t(given) * channels,

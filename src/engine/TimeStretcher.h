@@ -48,6 +48,7 @@ private:
     std::unique_ptr<RubberBand::RubberBandStretcher> m_stretcher;
     std::vector<float> m_left;
     std::vector<float> m_right;
+    std::vector<float> m_primer;
     double m_speed = 1.0;
     int m_startDelayLeft = 0;  // output frames still to drop after a restart
     // The output budget: frames in / speed since the restart. The engine's
