@@ -187,6 +187,11 @@ int FilePlayer::sampleRate() const
     return m_impl->sampleRate;
 }
 
+int FilePlayer::queuedBlocksForTesting() const
+{
+    return m_impl->source.ring().usedBlocks();
+}
+
 std::int64_t FilePlayer::frameAt(double seconds) const
 {
     const Impl& d = *m_impl;

@@ -71,6 +71,10 @@ public:
     };
     Heard heard() const;
 
+    // Blocks decoded and handed to the output, not yet played through: lets
+    // a test wait until the decoder is ahead instead of guessing a delay.
+    int queuedBlocksForTesting() const;
+
     struct Impl;
 
 private:
