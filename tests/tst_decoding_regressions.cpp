@@ -95,17 +95,18 @@ private slots:
         QVERIFY(player->currentTime() >= 0 && player->currentTime() <= player->duration());
     }
 
-    // A rate no recording has: every frame would grow by the ratio to the
-    // output rate on its way out (a 13 kB file at "1 Hz" took 4 GB and
-    // seconds to open at 96 kHz). Such a header is damage.
-    void ratesFarBelowAudioAreRefused()
+    // A rate no recording has: below, every frame would grow by the ratio
+    // to the output rate on its way out (a 13 kB file at "1 Hz" took 4 GB
+    // and seconds to open at 96 kHz); above 768 kHz nothing records. Such a
+    // header is damage.
+    void ratesNoRecordingHasAreRefused()
     {
-        for (const int rate : {3999, 4000}) {
+        for (const int rate : {3999, 4000, 768000, 768001}) {
             const QString path = m_folder.filePath(QStringLiteral("rate-%1.wav").arg(rate));
             QVERIFY(writeFile(path, wavFile(quint32(rate), 6000)));
             QString error;
             const auto player = FilePlayer::load(QUrl::fromLocalFile(path), &error);
-            QCOMPARE(bool(player), rate >= 4000);
+            QCOMPARE(bool(player), rate >= 4000 && rate <= 768000);
             if (!player)
                 QCOMPARE(error, path + QStringLiteral(": Invalid data found when processing input"));
             else

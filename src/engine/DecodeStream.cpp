@@ -44,6 +44,15 @@ constexpr std::int64_t plausibleFrames = std::int64_t(1) << 52;
 // every input frame would grow by the ratio to the output rate on its way
 // through the resampler (1 Hz to 96 kHz turns one frame into gigabytes).
 constexpr int lowestInputRate = 4000;
+// Faster than this is damage as well: nothing records above 768 kHz (the
+// formats played here stop at 384 kHz), and a header that says so is not to
+// be trusted with the resampler's filter, whose length grows with the ratio.
+constexpr int highestInputRate = 768000;
+
+bool isPlausibleRate(int rate)
+{
+    return rate >= lowestInputRate && rate <= highestInputRate;
+}
 
 bool isPlausible(std::int64_t frames)
 {
@@ -190,7 +199,7 @@ int DecodeStream::openDecoder(const QString& path)
     status = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (status < 0)
         return AVERROR_INVALIDDATA;
-    if (format->streams[status]->codecpar->sample_rate < lowestInputRate
+    if (!isPlausibleRate(format->streams[status]->codecpar->sample_rate)
         || format->streams[status]->codecpar->ch_layout.nb_channels <= 0)
         return AVERROR_INVALIDDATA;
     m_streamIndex = status;
@@ -214,7 +223,7 @@ int DecodeStream::openDecoder(const QString& path)
 
     m_inputRate = stream->codecpar->sample_rate;
     m_inputChannels = stream->codecpar->ch_layout.nb_channels;
-    if (m_inputRate < lowestInputRate || m_inputChannels <= 0)
+    if (!isPlausibleRate(m_inputRate) || m_inputChannels <= 0)
         return AVERROR_INVALIDDATA;
     if (m_outputRate == fileRate)
         m_outputRate = m_inputRate;
@@ -441,7 +450,7 @@ void DecodeStream::acceptFrame(const AVFrame& frame)
 
 bool DecodeStream::ensureResampler(const AVFrame& frame)
 {
-    if (frame.sample_rate < lowestInputRate)
+    if (!isPlausibleRate(frame.sample_rate))
         return false;  // a damaged frame in the middle of the stream
     const bool sameInput = m_resampler && frame.format == m_resamplerInputFormat
         && frame.sample_rate == m_resamplerInputRate && frame.ch_layout.nb_channels == m_resamplerInputChannels;
