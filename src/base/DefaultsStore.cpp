@@ -176,7 +176,10 @@ DefaultsStore::Ticket DefaultsStore::request(const QString& key, std::optional<Q
         m_pending = std::move(job);
         if (!m_writer.joinable()) {
             noteThreadStart("The settings writer");
-            m_writer = std::thread([this] { writerLoop(); });
+            m_writer = std::thread([this] {
+                nameThisThread("rivetone writer");
+                writerLoop();
+            });
         }
     }
     m_wake.notify_all();

@@ -5,3 +5,7 @@
 // fatal error naming what started one, so it cannot escape the thread
 // sanitizer run by mistake.
 void noteThreadStart(const char* what);
+
+// Names the calling thread (at most 15 bytes, "rivetone ..."), so that top,
+// a debugger and the tests that count wake-ups can tell our threads apart.
+void nameThisThread(const char* name);

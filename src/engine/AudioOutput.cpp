@@ -71,7 +71,10 @@ AudioOutput::AudioOutput(int manualSampleRate, std::int64_t manualLatencyNs, boo
     m_lastCallbackNs = steadyNowNs();
     m_wallClockBuffer.resize(std::size_t(m_bufferFrames) * channels);
     noteThreadStart("The sound output");
-    m_clockThread = std::thread([this] { clockThreadLoop(); });
+    m_clockThread = std::thread([this] {
+        nameThisThread("rivetone clock");
+        clockThreadLoop();
+    });
     if (m_device)
         SDL_PauseAudioDevice(m_device, 0);
 }

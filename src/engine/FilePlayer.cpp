@@ -137,6 +137,7 @@ void FilePlayer::play()
         return;
     d.playRequested = true;
     d.source.setPlayRequested(true);
+    d.decoder.wakeForPlay();
     d.output->setSourceWantsSound(&d.source, true);
 }
 

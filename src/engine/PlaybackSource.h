@@ -27,12 +27,14 @@ public:
     int sampleRate() const { return m_sampleRate; }
     int fadeFrames() const { return m_fadeFrames; }
     BlockRing& ring() { return m_ring; }
+    const BlockRing& ring() const { return m_ring; }
 
     // Main thread: every seek moves to a new generation; blocks of older
     // generations are dropped unheard (after a crossfade out of them).
     void setRequestedGeneration(std::uint64_t generation) { m_requestedGeneration.store(generation, std::memory_order_release); }
     std::uint64_t requestedGeneration() const { return m_requestedGeneration.load(std::memory_order_acquire); }
     void setPlayRequested(bool play) { m_playRequested.store(play, std::memory_order_release); }
+    bool playRequested() const { return m_playRequested.load(std::memory_order_acquire); }
     void setGain(float gain) { m_gain.store(gain, std::memory_order_relaxed); }
 
     // Decoder thread: the generation the audio thread has caught up with.

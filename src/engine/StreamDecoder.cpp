@@ -52,7 +52,10 @@ void StreamDecoder::start()
 {
     m_source.setProducerWake([this] { m_wake.notify_all(); });
     noteThreadStart("A track's decoder");
-    m_thread = std::thread([this] { run(); });
+    m_thread = std::thread([this] {
+        nameThisThread("rivetone decode");
+        run();
+    });
 }
 
 void StreamDecoder::request(const PlaybackRequest& request)
@@ -62,6 +65,14 @@ void StreamDecoder::request(const PlaybackRequest& request)
         m_request = request;
         m_source.setRequestedGeneration(request.generation);
     }
+    m_wake.notify_all();
+}
+
+void StreamDecoder::wakeForPlay()
+{
+    // Under the lock, so that it cannot fall between the thread's look at
+    // the play request and its wait.
+    std::lock_guard lock(m_mutex);
     m_wake.notify_all();
 }
 
@@ -90,7 +101,9 @@ void StreamDecoder::run()
                 }
                 if (!m_ended && queueHasRoom(working))
                     break;
-                if (m_ended)
+                // Nothing plays the queue down while paused: sleep until
+                // play, a request or the stop.
+                if (m_ended || !m_source.playRequested())
                     m_wake.wait(lock);
                 else
                     m_wake.wait_for(lock, refillInterval);

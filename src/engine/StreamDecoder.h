@@ -47,6 +47,10 @@ public:
     void start();
     // Main thread: replaces the request and wakes the thread.
     void request(const PlaybackRequest& request);
+    // Main thread, after the source was asked to play: a paused decoder with
+    // a full queue sleeps until this (or a request), instead of looking for
+    // room on a timer.
+    void wakeForPlay();
 
 private:
     enum class Turn { None, Wrap, Advance, Finish };

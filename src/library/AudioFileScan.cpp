@@ -33,6 +33,7 @@ void AudioFileScan::start(const QStringList& absolutePaths)
     const QLocale locale = AudioFiles::collationLocale();
     noteThreadStart("AudioFileScan");
     m_thread = std::thread([this, paths = absolutePaths, filter, locale, delay = m_entryDelay] {
+        nameThisThread("rivetone scan");
         const auto keepGoing = [this, delay](int filesFound) {
             m_filesFound.store(filesFound, std::memory_order_relaxed);
             if (delay.count() > 0)
