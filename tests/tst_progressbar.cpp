@@ -1,9 +1,11 @@
 #include "ui/kit/CustomProgressBar.h"
+#include "ui/kit/Shadow.h"
 #include "WidgetTesting.h"
 
 #include <QPaintEvent>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -61,6 +63,20 @@ struct BarUnderTest {
         return hasRedIn({bar.barRect().left() + x - halfWidth, 0, 2 * halfWidth, bar.barRect().top() - 3});
     }
 };
+
+int largestChannelDifference(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return 255;
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+        }
+    return largest;
+}
 
 }  // namespace
 
@@ -195,6 +211,49 @@ private slots:
         const QRect tickFoot(int(bar.left() + 140 - 1), int(bar.bottom()), 3, 1);
         QVERIFY2(QRegion(label).subtracted(painted.region).isEmpty() && QRegion(tickFoot).subtracted(painted.region).isEmpty(),
                  "the marker was painted only where the fill was");
+    }
+
+    // The bar keeps what does not move while playing; whatever changed since,
+    // a paint shows what a bar made afresh with the same values shows, at
+    // either pixel ratio.
+    void aLongLivedBarPaintsWhatAFreshOneWould()
+    {
+        BarUnderTest lived(10);
+        const auto same = [&](const char* step) {
+            for (const qreal ratio : {1.0, 2.0}) {
+                BarUnderTest fresh(lived.bar.duration());
+                fresh.currentTime = lived.currentTime;
+                fresh.loopStart = lived.loopStart;
+                fresh.loopEnd = lived.loopEnd;
+                fresh.bar.resize(lived.bar.size());
+                lived.bar.refresh();
+                // A shadow is reused wherever its shape is drawn next, a
+                // fraction of a pixel off perhaps: each bar blurs its own.
+                ShadowCache::shared().clear();
+                const QImage shown = renderOnWhite(lived.bar, ratio);
+                ShadowCache::shared().clear();
+                // Text may come out a level apart from one paint to the next.
+                if (largestChannelDifference(shown, renderOnWhite(fresh.bar, ratio)) > 2)
+                    return QString::fromUtf8(step) + QStringLiteral(" at %1x").arg(ratio);
+            }
+            return QString();
+        };
+        const std::vector<std::pair<const char*, std::function<void()>>> steps{
+            {"playing", [&] { lived.currentTime = 2; }},
+            {"played on", [&] { lived.currentTime = 2.6; }},
+            {"loop start", [&] { lived.loopStart = 3; }},
+            {"loop end", [&] { lived.loopEnd = 8; }},
+            {"start moved", [&] { lived.loopStart = 1; }},
+            {"in the loop", [&] { lived.currentTime = 5; }},
+            {"longer track", [&] { lived.bar.setDuration(40); }},
+            {"wider", [&] { lived.bar.resize(lived.bar.width() + 50, lived.bar.height()); }},
+            {"loop cleared", [&] { lived.loopStart.reset(); lived.loopEnd.reset(); }},
+        };
+        for (const auto& [name, change] : steps) {
+            change();
+            const QString differs = same(name);
+            QVERIFY2(differs.isEmpty(), qPrintable(QStringLiteral("differs after ") + differs));
+        }
     }
 
     void degenerateValuesDrawNoMarkersOrFill()

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -209,25 +210,49 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
     m_paintedBarSize = bar.size();
 
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.translate(bar.topLeft());
-    const QRectF exposed = event->rect().toRectF().translated(-bar.topLeft());
-    const qreal dpr = devicePixelRatioF();
-    const qreal w = bar.width();
-    const qreal h = barHeight;
-    const QPainterPath track = Shapes::roundedRect(QRectF(0, 0, w, h), cornerRadius);
+    // The ratio of what is painted on (the engine's device: a render into a
+    // finer image than the screen's gets finer layers).
+    const Layers& layers = layersFor(layout, painter.paintEngine()->paintDevice()->devicePixelRatioF());
+    painter.drawPixmap(0, 0, layers.underFill);
+    if (layout.fillWidth) {
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(bar.topLeft());
+        const QRectF fill(0, 0, *layout.fillWidth, barHeight);
+        const LinearGradient gradient{{Palette::green(), Palette::blue()}, UnitPoint::leading(), UnitPoint::trailing()};
+        painter.fillPath(Shapes::roundedRect(fill, cornerRadius), gradient.brushIn(fill));
+        painter.restore();
+    }
+    painter.drawPixmap(0, 0, layers.overFill);
+}
 
-    struct MarkerPaint {
-        qreal x;
-        const QString* text;
-        const LabelShape* shape;
-        bool showsLabel;
+const CustomProgressBar::Layers& CustomProgressBar::layersFor(const ProgressBarLayout& layout, qreal dpr)
+{
+    ProgressBarLayout still = layout;
+    still.fillWidth.reset();
+    if (m_layers && m_layers->layout == still && m_layers->widgetSize == size() && m_layers->devicePixelRatio == dpr)
+        return *m_layers;
+    const auto render = [&](auto paint) {
+        QPixmap layer(QSize(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr))));
+        layer.setDevicePixelRatio(dpr);
+        layer.fill(Qt::transparent);
+        QPainter painter(&layer);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(barRect().topLeft());
+        (this->*paint)(painter, still, dpr);
+        return layer;
     };
-    std::vector<MarkerPaint> markers;
-    if (layout.startMarker)
-        markers.push_back({layout.startMarker->x, &m_startLabel, &m_startLabelShape, layout.startMarker->showsLabel});
-    if (layout.endMarker)
-        markers.push_back({layout.endMarker->x, &m_endLabel, &m_endLabelShape, layout.endMarker->showsLabel});
+    m_layers = Layers{still, size(), dpr, render(&CustomProgressBar::paintUnderFill),
+                      render(&CustomProgressBar::paintOverFill)};
+    return *m_layers;
+}
+
+// Both paint with the bar's top left corner at the origin.
+void CustomProgressBar::paintUnderFill(QPainter& painter, const ProgressBarLayout& layout, qreal dpr) const
+{
+    const QRectF bar = barRect();
+    const qreal h = barHeight;
+    const QPainterPath track = Shapes::roundedRect(QRectF(0, 0, bar.width(), h), cornerRadius);
 
     // The shadow follows the picture's coverage. The ticks and labels are
     // opaque and cast it in full; the bar is mostly translucent (a faint track
@@ -242,39 +267,43 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
     const ShadowStyle shadow = barShadow();
     ShadowStyle trackShadow = shadow;
     trackShadow.color = Palette::withOpacity(shadow.color, trackShadowCoverage);
-    const qreal reach = Shadow::reach(shadowRadius);
     Shadow::draw(painter, track, trackShadow);
-    for (const MarkerPaint& marker : markers) {
+    const auto castMarker = [&](const ProgressBarLayout::Marker& marker, const LabelShape& label) {
         QPainterPath tick;
         tick.addRect(tickRect(marker.x, h, dpr));
         Shadow::draw(painter, tick, shadow);
-        if (!marker.showsLabel)
-            continue;
-        const QPointF baseline = labelBaseline(*marker.shape, marker.x);
-        const QRectF labelBounds = marker.shape->outline.boundingRect().translated(baseline);
-        if (labelBounds.adjusted(-reach, -reach, reach, reach).intersects(exposed))
-            Shadow::draw(painter, marker.shape->outline.translated(baseline), shadow);
-    }
+        if (marker.showsLabel)
+            Shadow::draw(painter, label.outline.translated(labelBaseline(label, marker.x)), shadow);
+    };
+    if (layout.startMarker)
+        castMarker(*layout.startMarker, m_startLabelShape);
+    if (layout.endMarker)
+        castMarker(*layout.endMarker, m_endLabelShape);
     painter.restore();
 
     painter.fillPath(track, Palette::gray(0.2));
     if (layout.loopRegion)
         painter.fillPath(Shapes::roundedRect(*layout.loopRegion, cornerRadius), Palette::blue(0.4));
-    if (layout.fillWidth) {
-        const QRectF fill(0, 0, *layout.fillWidth, h);
-        const LinearGradient gradient{{Palette::green(), Palette::blue()}, UnitPoint::leading(), UnitPoint::trailing()};
-        painter.fillPath(Shapes::roundedRect(fill, cornerRadius), gradient.brushIn(fill));
-    }
+}
+
+void CustomProgressBar::paintOverFill(QPainter& painter, const ProgressBarLayout& layout, qreal dpr) const
+{
+    const qreal h = barHeight;
     for (const QRectF& span : layout.faintSpans)
         painter.fillPath(Shapes::roundedRect(span, ProgressBarLayout::faintSpanHeight / 2), Palette::blue(0.45));
     painter.setFont(m_labelFont);
     painter.setPen(Palette::red());
-    for (const MarkerPaint& marker : markers) {
+    const auto drawMarker = [&](const ProgressBarLayout::Marker& marker, const LabelShape& label, const QString& text) {
         painter.fillRect(tickRect(marker.x, h, dpr), Palette::red());
         if (marker.showsLabel)
-            painter.drawText(labelBaseline(*marker.shape, marker.x), *marker.text);
-    }
+            painter.drawText(labelBaseline(label, marker.x), text);
+    };
+    if (layout.startMarker)
+        drawMarker(*layout.startMarker, m_startLabelShape, m_startLabel);
+    if (layout.endMarker)
+        drawMarker(*layout.endMarker, m_endLabelShape, m_endLabel);
 
+    const QPainterPath track = Shapes::roundedRect(QRectF(0, 0, barRect().width(), h), cornerRadius);
     QPen outline(Palette::gray(0.5), 1.0, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
     outline.setMiterLimit(10);
     painter.strokePath(track, outline);

@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QMargins>
 #include <QPainterPath>
+#include <QPixmap>
 #include <QWidget>
 
 #include <functional>
@@ -109,6 +110,20 @@ private:
     LabelShape makeLabelShape(const QString& text) const;
     QPointF labelBaseline(const LabelShape& label, qreal markerX) const;
 
+    // The picture but for the fill, in the two layers either side of it:
+    // while playing only the fill moves, and a repaint is then two copies
+    // and one gradient instead of shadows, outlines and text.
+    struct Layers {
+        ProgressBarLayout layout;  // what they show: everything but the fill
+        QSize widgetSize;
+        qreal devicePixelRatio = 1;
+        QPixmap underFill;  // shadows, the track and the loop region
+        QPixmap overFill;   // faint spans, markers, labels and the outline
+    };
+    const Layers& layersFor(const ProgressBarLayout& layout, qreal devicePixelRatio);
+    void paintUnderFill(QPainter& painter, const ProgressBarLayout& layout, qreal devicePixelRatio) const;
+    void paintOverFill(QPainter& painter, const ProgressBarLayout& layout, qreal devicePixelRatio) const;
+
     Binding<double> m_currentTime;
     double m_durationSeconds = 0;
     std::function<std::optional<double>()> m_loopStart;
@@ -127,6 +142,7 @@ private:
     // What the last paint showed, to tell whether new values change the picture.
     std::optional<ProgressBarLayout> m_paintedLayout;
     QSizeF m_paintedBarSize;
+    std::optional<Layers> m_layers;
     // The whole second and the duration assistive tools last heard of.
     std::optional<std::pair<double, double>> m_announcedValue;
 };
