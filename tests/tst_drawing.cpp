@@ -1,3 +1,4 @@
+#include "ui/kit/Backdrop.h"
 #include "ui/kit/Gradient.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shadow.h"
@@ -7,6 +8,7 @@
 #include <QPainter>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -28,6 +30,28 @@ QImage painted(int width, int height, const std::function<void(QPainter&)>& pain
 int darkness(const QImage& image, int x, int y)
 {
     return 255 - qGray(image.pixel(x, y));
+}
+
+// The surface drawn into a white image, only within part.
+QImage renderedPart(QWidget& surface, const QRegion& part)
+{
+    QImage image(surface.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    surface.render(&image, part.boundingRect().topLeft(), part, QWidget::RenderFlags());
+    return image;
+}
+
+// The largest difference of a colour channel between the two within rect.
+int largestDifferenceIn(const QImage& a, const QImage& b, const QRect& rect)
+{
+    int largest = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                std::abs(qBlue(p) - qBlue(q))});
+        }
+    return largest;
 }
 
 }  // namespace
@@ -67,6 +91,32 @@ private slots:
         QVERIFY(image.pixelColor(10, 5).red() > 245);
         QVERIFY(image.pixelColor(60, 5).green() > 245);
         QVERIFY(image.pixelColor(109, 5).blue() > 245);
+    }
+
+    // The surface keeps its picture for the small repaints of playing. Moved
+    // with its parent, a card sends no event of its own; a small repaint
+    // shows it where it is now all the same, as a whole paint would.
+    void aSmallRepaintShowsTheCardsWhereTheyAreNow()
+    {
+        Backdrop surface(LinearGradient{{Qt::white, Palette::blue(0.3)}, UnitPoint::topLeading(), UnitPoint::bottomTrailing()});
+        surface.resize(300, 200);
+        QWidget holder(&surface);
+        holder.setGeometry(0, 0, 300, 200);
+        QWidget card(&holder);
+        card.setGeometry(20, 20, 100, 60);
+        surface.addCard(&card, CardStyle::standard());
+        const QRect band(0, 10, 300, 140);  // both places of the card and their shadows
+
+        const QImage whole = renderedPart(surface, surface.rect());
+        QVERIFY(darkness(whole, 70, 50) < darkness(whole, 200, 50));  // a card where it was put
+        QVERIFY(largestDifferenceIn(renderedPart(surface, band), whole, band) <= 2);  // the kept picture
+        holder.move(100, 50);
+        const QImage small = renderedPart(surface, band);
+        const QImage movedWhole = renderedPart(surface, surface.rect());
+        QVERIFY(largestDifferenceIn(movedWhole, whole, band) > 20);  // the card did move
+        QVERIFY(largestDifferenceIn(small, movedWhole, band) <= 2);
+        card.hide();
+        QVERIFY(largestDifferenceIn(renderedPart(surface, band), renderedPart(surface, surface.rect()), band) <= 2);
     }
 
     void shadowIsSoftAndFollowsItsOffset()

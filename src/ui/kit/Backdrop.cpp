@@ -1,8 +1,11 @@
 #include "ui/kit/Backdrop.h"
 
 #include <QEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
+
+#include <cmath>
 
 Backdrop::Backdrop(LinearGradient background, QWidget* parent)
     : QWidget(parent)
@@ -42,15 +45,50 @@ bool Backdrop::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+QList<QRectF> Backdrop::cardRects() const
+{
+    QList<QRectF> rects;
+    rects.reserve(m_cards.size());
+    for (const Card& card : m_cards)
+        rects.append(cardRect(card.widget));
+    return rects;
+}
+
+void Backdrop::paintSurface(QPainter& painter, const QRectF& exposed, const QList<QRectF>& cardRects) const
+{
+    painter.fillRect(exposed, m_background.brushIn(QRectF(rect())));
+    for (qsizetype i = 0; i < m_cards.size(); ++i) {
+        const QRectF& where = cardRects[i];
+        const CardStyle& style = m_cards[i].style;
+        if (where.isEmpty() || !where.marginsAdded(style.shadowMargins()).intersects(exposed))
+            continue;
+        style.paint(painter, where);
+    }
+}
+
 void Backdrop::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    painter.fillRect(event->rect(), m_background.brushIn(QRectF(rect())));
-    const QRectF exposed = event->rect().toRectF();
-    for (const Card& card : std::as_const(m_cards)) {
-        const QRectF where = cardRect(card.widget);
-        if (where.isEmpty() || !where.marginsAdded(card.style.shadowMargins()).intersects(exposed))
-            continue;
-        card.style.paint(painter, where);
+    const qreal dpr = painter.paintEngine()->paintDevice()->devicePixelRatioF();
+    const QList<QRectF> rects = cardRects();
+    if (m_picture && m_picture->size == size() && m_picture->devicePixelRatio == dpr && m_picture->cardRects == rects) {
+        painter.drawPixmap(0, 0, m_picture->pixmap);
+        return;
     }
+    // A whole paint (the window opened or resized) is drawn directly: while a
+    // size keeps changing, a copy would be made for nothing.
+    if (QRegion(rect()).subtracted(event->region()).isEmpty()) {
+        m_picture.reset();
+        paintSurface(painter, event->rect().toRectF(), rects);
+        return;
+    }
+    QPixmap pixmap(QSize(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr))));
+    pixmap.setDevicePixelRatio(dpr);
+    pixmap.fill(Qt::transparent);  // the gradient is translucent over what lies beneath
+    {
+        QPainter onPixmap(&pixmap);
+        paintSurface(onPixmap, QRectF(rect()), rects);
+    }
+    m_picture = Picture{std::move(pixmap), size(), dpr, rects};
+    painter.drawPixmap(0, 0, m_picture->pixmap);
 }

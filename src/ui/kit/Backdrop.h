@@ -4,8 +4,11 @@
 #include "ui/kit/Gradient.h"
 
 #include <QList>
+#include <QPixmap>
 #include <QPointer>
 #include <QWidget>
+
+#include <optional>
 
 // A surface that paints a gradient and the cards that lie on it. A card's
 // soft shadow spreads beyond the card's own rect, where the card widget
@@ -33,7 +36,22 @@ private:
         QPointer<QWidget> widget;
         CardStyle style;
     };
+    // The surface as last drawn whole, for the small repaints that come many
+    // times a second while playing (a bar's fill, a play head): a copy of it
+    // instead of a gradient and the cards' shadows each time. Kept while
+    // nothing it shows has changed; a card moved with its parent changes no
+    // event of its own, so the cards' places are compared at every paint.
+    struct Picture {
+        QPixmap pixmap;
+        QSize size;
+        qreal devicePixelRatio = 1;
+        QList<QRectF> cardRects;
+    };
+
+    QList<QRectF> cardRects() const;
+    void paintSurface(QPainter& painter, const QRectF& exposed, const QList<QRectF>& cardRects) const;
 
     LinearGradient m_background;
     QList<Card> m_cards;
+    std::optional<Picture> m_picture;
 };
