@@ -39,9 +39,12 @@ double cpuSeconds()
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// The X server this process draws on: the Xvfb or Xorg process, by name.
+// The X server this process draws on: the Xvfb or Xorg process serving
+// $DISPLAY's number (several may run side by side, each xvfb-run its own).
 int xServerPid()
 {
+    const QByteArray display = qgetenv("DISPLAY");
+    const QByteArray number = display.mid(display.indexOf(':')).split('.').first();  // ":99"
     for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         bool isPid = false;
         const int pid = entry.toInt(&isPid);
@@ -49,20 +52,30 @@ int xServerPid()
         if (!isPid || !comm.open(QIODevice::ReadOnly))
             continue;
         const QByteArray name = comm.readAll().trimmed();
-        if (name == "Xvfb" || name == "Xorg" || name == "X")
+        if (name != "Xvfb" && name != "Xorg" && name != "X")
+            continue;
+        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (commandLine.open(QIODevice::ReadOnly) && commandLine.readAll().split('\0').contains(number))
             return pid;
     }
     return -1;
 }
 
+// From the scheduler's count in nanoseconds, summed over the process's
+// threads: the clock-tick count of /proc/<pid>/stat moves in 10 ms steps,
+// coarser than what a server drawing a small window uses in ten seconds.
 double processCpuSeconds(int pid)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+    if (pid <= 0)
         return 0;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    double seconds = 0;
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile schedstat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (schedstat.open(QIODevice::ReadOnly))
+            seconds += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
+    }
+    return seconds;
 }
 
 struct CpuShare {
