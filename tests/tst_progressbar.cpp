@@ -256,6 +256,34 @@ private slots:
         }
     }
 
+    // A fill that shrinks (a loop's wrap from its end back to its start) is
+    // repainted as far as it reached before, so none of it is left behind.
+    void aShrinkingFillIsRepaintedAsFarAsItReached()
+    {
+        BarUnderTest t(10);
+        t.bar.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&t.bar));
+        struct Painted : QObject {
+            QRegion region;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                if (event->type() == QEvent::Paint)
+                    region += static_cast<QPaintEvent*>(event)->region();
+                return false;
+            }
+        } painted;
+        t.bar.installEventFilter(&painted);
+        t.currentTime = 7;  // 140 of 200 points
+        t.bar.refresh();
+        QCoreApplication::processEvents();
+        painted.region = QRegion();
+        t.currentTime = 2;
+        t.bar.refresh();
+        QCoreApplication::processEvents();
+        const QRectF bar = t.bar.barRect();
+        QVERIFY(QRegion(QRectF(bar.left(), bar.top(), 141, bar.height()).toAlignedRect()).subtracted(painted.region).isEmpty());
+    }
+
     void degenerateValuesDrawNoMarkersOrFill()
     {
         BarUnderTest zeroDuration(0);

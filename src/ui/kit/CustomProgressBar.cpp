@@ -165,11 +165,14 @@ void CustomProgressBar::refresh()
     const qreal shownFill = shown.fillWidth.value_or(0);
     if (std::abs(nextFill - shownFill) * devicePixelRatioF() < 1)
         return;
-    // The gradient spans the fill, so all of the fill changes; the rest stays.
-    if (std::max(nextFill, shownFill) > bar.width())
+    // The gradient spans the fill, so all of the fill changes, as far as the
+    // longer of the two reaches (and a pixel beyond for the smoothed edge);
+    // past that the bar stays as it is.
+    const qreal reach = std::max(nextFill, shownFill);
+    if (reach > bar.width())
         update();
     else
-        update(bar.adjusted(-1, -1, 1, 1).toAlignedRect());
+        update(QRectF(bar.left() - 1, bar.top() - 1, reach + 2, bar.height() + 2).toAlignedRect());
 }
 
 CustomProgressBar::LabelShape CustomProgressBar::makeLabelShape(const QString& text) const
