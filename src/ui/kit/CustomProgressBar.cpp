@@ -231,10 +231,17 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
 
 const CustomProgressBar::Layers& CustomProgressBar::layersFor(const ProgressBarLayout& layout, qreal dpr)
 {
+    if (m_layers) {
+        // The layers hold no fill: compared as if they held this one, with
+        // no copy of the layout on every paint.
+        m_layers->layout.fillWidth = layout.fillWidth;
+        const bool current = m_layers->layout == layout && m_layers->widgetSize == size() && m_layers->devicePixelRatio == dpr;
+        m_layers->layout.fillWidth.reset();
+        if (current)
+            return *m_layers;
+    }
     ProgressBarLayout still = layout;
     still.fillWidth.reset();
-    if (m_layers && m_layers->layout == still && m_layers->widgetSize == size() && m_layers->devicePixelRatio == dpr)
-        return *m_layers;
     const auto render = [&](auto paint) {
         QPixmap layer(QSize(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr))));
         layer.setDevicePixelRatio(dpr);
