@@ -4,11 +4,11 @@
 #include "ui/kit/Shadow.h"
 #include "ui/kit/Shapes.h"
 #include "ui/kit/Symbols.h"
+#include "WidgetTesting.h"
 
 #include <QPainter>
 #include <QTest>
 
-#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -39,19 +39,6 @@ QImage renderedPart(QWidget& surface, const QRegion& part)
     image.fill(Qt::white);
     surface.render(&image, part.boundingRect().topLeft(), part, QWidget::RenderFlags());
     return image;
-}
-
-// The largest difference of a colour channel between the two within rect.
-int largestDifferenceIn(const QImage& a, const QImage& b, const QRect& rect)
-{
-    int largest = 0;
-    for (int y = rect.top(); y <= rect.bottom(); ++y)
-        for (int x = rect.left(); x <= rect.right(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                                std::abs(qBlue(p) - qBlue(q))});
-        }
-    return largest;
 }
 
 }  // namespace
@@ -109,14 +96,14 @@ private slots:
 
         const QImage whole = renderedPart(surface, surface.rect());
         QVERIFY(darkness(whole, 70, 50) < darkness(whole, 200, 50));  // a card where it was put
-        QVERIFY(largestDifferenceIn(renderedPart(surface, band), whole, band) <= 2);  // the kept picture
+        QVERIFY(largestChannelDifference(renderedPart(surface, band), whole, band) <= 2);  // the kept picture
         holder.move(100, 50);
         const QImage small = renderedPart(surface, band);
         const QImage movedWhole = renderedPart(surface, surface.rect());
-        QVERIFY(largestDifferenceIn(movedWhole, whole, band) > 20);  // the card did move
-        QVERIFY(largestDifferenceIn(small, movedWhole, band) <= 2);
+        QVERIFY(largestChannelDifference(movedWhole, whole, band) > 20);  // the card did move
+        QVERIFY(largestChannelDifference(small, movedWhole, band) <= 2);
         card.hide();
-        QVERIFY(largestDifferenceIn(renderedPart(surface, band), renderedPart(surface, surface.rect()), band) <= 2);
+        QVERIFY(largestChannelDifference(renderedPart(surface, band), renderedPart(surface, surface.rect()), band) <= 2);
     }
 
     void shadowIsSoftAndFollowsItsOffset()

@@ -2,9 +2,11 @@
 
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 QImage renderOnWhite(QWidget& widget, qreal devicePixelRatio)
@@ -48,6 +50,21 @@ int pixelsIn(const QImage& image, const QRectF& rect, bool (*isOfKind)(const QCo
     return count;
 }
 
+int largestChannelDifference(const QImage& a, const QImage& b, const QRect& rect)
+{
+    if (a.size() != b.size())
+        return 255;
+    const QRect area = rect.isEmpty() ? a.rect() : rect;
+    int largest = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+        }
+    return largest;
+}
+
 PaintCounter::PaintCounter(QWidget& widget)
 {
     widget.installEventFilter(this);
@@ -55,6 +72,9 @@ PaintCounter::PaintCounter(QWidget& widget)
 
 bool PaintCounter::eventFilter(QObject*, QEvent* event)
 {
-    count += event->type() == QEvent::Paint;
+    if (event->type() == QEvent::Paint) {
+        ++count;
+        region += static_cast<QPaintEvent*>(event)->region();
+    }
     return false;
 }

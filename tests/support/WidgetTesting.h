@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QObject>
 #include <QPointF>
+#include <QRegion>
 
 class QWidget;
 
@@ -26,11 +27,18 @@ bool isReddish(const QColor& colour);
 // How many pixels of a rect of the image (in its own pixels) are of a kind.
 int pixelsIn(const QImage& image, const QRectF& rect, bool (*isOfKind)(const QColor&));
 
-// Counts the paint events one widget receives, for tests of what repaints.
+// The largest difference of a colour channel (alpha included) between two
+// images of one size within rect (all of them when rect is empty); 255 when
+// their sizes differ.
+int largestChannelDifference(const QImage& a, const QImage& b, const QRect& rect = {});
+
+// Counts the paint events one widget receives, and the region they cover, for
+// tests of what repaints.
 class PaintCounter : public QObject {
 public:
     explicit PaintCounter(QWidget& widget);
     int count = 0;
+    QRegion region;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
