@@ -142,6 +142,21 @@ private:
     const QElapsedTimer& m_clock;
 };
 
+// Counts the frames the window paints: each is one update request that
+// repaints and sends the changed part to the display.
+class FrameCounter : public QObject {
+public:
+    quint64 frames = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::UpdateRequest)
+            ++frames;
+        return false;
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -177,6 +192,8 @@ int main(int argc, char** argv)
                     processAgeAtMain + double(watch.paintedAtMilliseconds));
 
     ContentView& window = rivetone.mainWindow();
+    FrameCounter painted;
+    window.installEventFilter(&painted);
     cpuShareOver(1);  // settle
     quint64 refreshes = window.refreshCount();
     const CpuShare idle = cpuShareOver(seconds);
@@ -197,10 +214,12 @@ int main(int argc, char** argv)
         }
         cpuShareOver(1);
         const quint64 refreshesBefore = window.refreshCount();
+        const quint64 framesBefore = painted.frames;
         const qsizetype seeksBefore = quiet.lines().size();
         const CpuShare playing = cpuShareOver(seconds);
-        std::printf("%s, %d s: %s (%.0f display refreshes/s, %lld loop wraps)\n", what, seconds,
-                    qPrintable(shareText(playing)), double(window.refreshCount() - refreshesBefore) / seconds,
+        std::printf("%s, %d s: %s (%.0f display refreshes/s, %.0f frames painted/s, %lld loop wraps)\n", what,
+                    seconds, qPrintable(shareText(playing)), double(window.refreshCount() - refreshesBefore) / seconds,
+                    double(painted.frames - framesBefore) / seconds,
                     static_cast<long long>(quiet.lines().size() - seeksBefore));
     };
     if (haveLesson)
