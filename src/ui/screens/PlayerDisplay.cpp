@@ -4,8 +4,42 @@
 
 #include <QCoreApplication>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <optional>
+
+namespace {
+
+// "[h:]mm:ss[.cc]" with each field at least two digits wide, as printf's
+// "%02lld" writes them. Built by hand: this runs at every frame while
+// playing, and the printf route costs several times as much.
+QString clockText(std::optional<long long> hours, long long minutes, long long seconds,
+                  std::optional<long long> hundredths)
+{
+    char buffer[96];
+    char* at = buffer;
+    char* const end = buffer + sizeof buffer;
+    const auto put = [&](long long value) {
+        if (value >= 0 && value < 10)
+            *at++ = '0';
+        at = std::to_chars(at, end, value).ptr;
+    };
+    if (hours) {
+        put(*hours);
+        *at++ = ':';
+    }
+    put(minutes);
+    *at++ = ':';
+    put(seconds);
+    if (hundredths) {
+        *at++ = '.';
+        put(*hundredths);
+    }
+    return QString::fromLatin1(buffer, at - buffer);
+}
+
+}  // namespace
 
 QString formatTime(double seconds)
 {
@@ -16,8 +50,8 @@ QString formatTime(double seconds)
         return QStringLiteral("--:--");
     const auto s = static_cast<long long>(seconds);  // truncates toward zero
     if (s < 3600)
-        return QString::asprintf("%02lld:%02lld", (s % 3600) / 60, s % 60);
-    return QString::asprintf("%02lld:%02lld:%02lld", s / 3600, (s % 3600) / 60, s % 60);
+        return clockText(std::nullopt, (s % 3600) / 60, s % 60, std::nullopt);
+    return clockText(s / 3600, (s % 3600) / 60, s % 60, std::nullopt);
 }
 
 QString formatTimeHundredths(double seconds)
@@ -29,8 +63,8 @@ QString formatTimeHundredths(double seconds)
     const long long s = hundredths / 100;
     const long long fraction = std::llabs(hundredths % 100);
     if (s < 3600)
-        return QString::asprintf("%02lld:%02lld.%02lld", (s % 3600) / 60, s % 60, fraction);
-    return QString::asprintf("%02lld:%02lld:%02lld.%02lld", s / 3600, (s % 3600) / 60, s % 60, fraction);
+        return clockText(std::nullopt, (s % 3600) / 60, s % 60, fraction);
+    return clockText(s / 3600, (s % 3600) / 60, s % 60, fraction);
 }
 
 namespace {
