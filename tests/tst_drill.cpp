@@ -9,6 +9,9 @@
 #include "engine/LoopControl.h"
 #include "library/SavedLoopsLibrary.h"
 #include "state/DrillOptions.h"
+#include "state/SpeedOption.h"
+#include "ui/kit/PlainButton.h"
+#include "ui/screens/DrillRow.h"
 #include "ui/screens/PlayerDisplay.h"
 #include "KnownSignal.h"
 #include "LibraryFixture.h"
@@ -16,6 +19,7 @@
 #include "ManualOutput.h"
 
 #include <QFile>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -257,6 +261,41 @@ private slots:
         again.setValue(DrillOptions::passesKey, QStringLiteral("7"));
         again.setValue(DrillOptions::pauseKey, QStringLiteral("soon"));
         QCOMPARE(ContentState(again).audioPlayer().drill(), DrillSettings{});
+    }
+
+    // The row is presented at every frame and skips the work when nothing it
+    // shows has changed; each setting, however it was changed, still shows in
+    // the chips and the menus' check marks.
+    void theDrillRowShowsEveryChangeOfTheSettings()
+    {
+        LibraryFixture f;
+        DrillRow row(*f.state);
+        const auto presented = [&] {
+            row.present(PlayerDisplay::of(f.player()));
+            QStringList shown{row.passesButton()->text(), row.pauseButton()->text(), row.speedButton()->text()};
+            // Each menu's checked items, by place: 0 is the first.
+            for (QMenu* menu : {row.passesMenu(), row.pauseMenu(), row.speedMenu()}) {
+                QStringList checked;
+                for (qsizetype i = 0; i < menu->actions().size(); ++i)
+                    if (menu->actions()[i]->isChecked())
+                        checked << QString::number(i);
+                shown << QStringLiteral("[%1]").arg(checked.join(u','));
+            }
+            return shown.join(u' ');
+        };
+        QCOMPARE(presented(), QStringLiteral("Passes ∞ Pause Off 1.0× [0] [0] [4]"));
+        DrillOptions::setPasses(*f.state, 5);
+        QCOMPARE(presented(), QStringLiteral("Passes 5 Pause Off 1.0× [4] [0] [4]"));
+        DrillOptions::setPause(*f.state, {PassPause::Kind::Fixed, 2});
+        QCOMPARE(presented(), QStringLiteral("Passes 5 Pause 2 s 1.0× [4] [2] [4]"));
+        DrillOptions::setPause(*f.state, {PassPause::Kind::LoopLength, 0});
+        QCOMPARE(presented(), QStringLiteral("Passes 5 Pause Loop 1.0× [4] [4] [4]"));
+        f.state->setDrillThenNextPhrase(true);
+        QCOMPARE(presented(), QStringLiteral("Passes 5 → Pause Loop 1.0× [4,7] [4] [4]"));
+        SpeedOption::set(*f.state, 0.75);
+        QCOMPARE(presented(), QStringLiteral("Passes 5 → Pause Loop 0.75× [4,7] [4] [2]"));
+        DrillOptions::setPasses(*f.state, 0);
+        QCOMPARE(presented(), QStringLiteral("Passes ∞ Pause Loop 0.75× [0,7] [4] [2]"));
     }
 
     // A new playlist made while a track plays empties the engine's list; the

@@ -125,6 +125,12 @@ DrillRow::DrillRow(ContentState& state, QWidget* parent)
 void DrillRow::followDrill()
 {
     const DrillSettings& drill = m_state.audioPlayer().drill();
+    // Asked at every frame while playing; the settings change only when the
+    // learner picks from a menu or a key.
+    const Followed now{drill.passes, drill.pause, m_state.drillThenNextPhrase(), m_state.audioPlayer().speed()};
+    if (m_followed == now)
+        return;
+    m_followed = now;
     const QString passes = tr("Passes %1").arg(DrillOptions::passesLabel(drill.passes))
         + (drill.passes > 0 && m_state.drillThenNextPhrase() ? QStringLiteral(" →") : QString());
     const QString pauseKind = drill.pause.kind == PassPause::Kind::Off ? tr("Off")

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "engine/LoopPlan.h"
+
 #include <QWidget>
+
+#include <optional>
 
 class ContentState;
 class PlainButton;
@@ -34,6 +38,15 @@ public:
     QSize minimumSizeHint() const override;
 
 private:
+    // What the chips and menus were last made to show.
+    struct Followed {
+        int passes = 0;
+        PassPause pause;
+        bool thenNextPhrase = false;
+        double speed = 0;
+        bool operator==(const Followed&) const = default;
+    };
+
     void followDrill();
 
     ContentState& m_state;
@@ -45,4 +58,5 @@ private:
     QAction* m_thenNextPhrase;
     PlainButton* m_speed;
     QMenu* m_speedMenu;
+    std::optional<Followed> m_followed;
 };
