@@ -284,6 +284,8 @@ private slots:
             return shown.join(u' ');
         };
         QCOMPARE(presented(), QStringLiteral("Passes ∞ Pause Off 1.0× [0] [0] [4]"));
+        QCOMPARE(row.passesMenu()->actions()[1]->text(), QStringLiteral("1 pass"));
+        QCOMPARE(row.passesMenu()->actions()[4]->text(), QStringLiteral("5 passes"));
         DrillOptions::setPasses(*f.state, 5);
         QCOMPARE(presented(), QStringLiteral("Passes 5 Pause Off 1.0× [4] [0] [4]"));
         DrillOptions::setPause(*f.state, {PassPause::Kind::Fixed, 2});

@@ -114,7 +114,8 @@ private slots:
         QCOMPARE(window.playlistPanel()->addFilesButton()->text(), QStringLiteral("파일 추가"));
         QCOMPARE(window.transportRow()->playPauseButton()->text(), QStringLiteral("재생"));
         QCOMPARE(window.userGuideSheet()->closeButton()->text(), QStringLiteral("닫기"));
-        QCOMPARE(QCoreApplication::translate("DrillRow", "%n pass(es)", nullptr, 3), QStringLiteral("3회"));
+        QCOMPARE(QCoreApplication::translate("DrillRow", "%n passes", nullptr, 3), QStringLiteral("3회"));
+        QCOMPARE(QCoreApplication::translate("DrillRow", "1 pass"), QStringLiteral("1회"));
 
         f.log.clear();
         DrillOptions::setPause(*f.state, {PassPause::Kind::LoopLength, 0});

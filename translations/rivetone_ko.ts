@@ -64,8 +64,12 @@ Options:
         <source>Endless</source>
         <translation>끝없이</translation>
     </message>
+    <message>
+        <source>1 pass</source>
+        <translation>1회</translation>
+    </message>
     <message numerus="yes">
-        <source>%n pass(es)</source>
+        <source>%n passes</source>
         <translation>
             <numerusform>%n회</numerusform>
         </translation>

@@ -79,7 +79,10 @@ DrillRow::DrillRow(ContentState& state, QWidget* parent)
 
     auto* passes = new QActionGroup(m_passesMenu);
     for (const int choice : DrillOptions::passChoices) {
-        QAction* item = m_passesMenu->addAction(choice == 0 ? tr("Endless") : tr("%n pass(es)", nullptr, choice));
+        // English has no plural rules of its own without a translation: the
+        // one is worded apart, as the import status does.
+        const QString text = choice == 0 ? tr("Endless") : choice == 1 ? tr("1 pass") : tr("%n passes", nullptr, choice);
+        QAction* item = m_passesMenu->addAction(text);
         item->setCheckable(true);
         item->setData(choice);
         passes->addAction(item);
