@@ -5,6 +5,7 @@
 #include "app/ContentView.h"
 #include "app/RivetoneApp.h"
 #include "desktop/MediaControls.h"
+#include "desktop/MprisPlayerAdaptor.h"
 #include "desktop/PlayerSnapshot.h"
 #include "desktop/PositionJumpWatch.h"
 #include "state/SpeedOption.h"
@@ -326,6 +327,31 @@ private slots:
         QVERIFY(!desktop.fixture.state->isSettingLoop());  // as the window's stop button leaves it
         QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Stopped"));
         QCOMPARE(widget.position(), 0);
+    }
+
+    // Playing changes the engine a hundred times a second, nearly always only
+    // its position: what changed is gathered for a twentieth of a second at
+    // most.
+    void playingIsToldInGatheredAnnouncements()
+    {
+        Desktop desktop(m_address);
+        DesktopClient& widget = *desktop.client;
+        const MprisPlayerAdaptor& adaptor = *desktop.controls.playerAdaptor();
+        widget.call(QStringLiteral("PlayPause"));
+        QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Playing"));
+        const quint64 runsBefore = adaptor.announcementRunsForTesting();
+        QElapsedTimer playing;
+        playing.start();
+        QTest::qWait(600);
+        const double runs = double(adaptor.announcementRunsForTesting() - runsBefore);
+        QVERIFY2(runs <= double(playing.elapsed()) / 50 + 2, qPrintable(QString::number(runs)));
+
+        // A change while playing waits no more than the gathering.
+        QElapsedTimer told;
+        told.start();
+        desktop.engine().togglePlayPause();
+        QTRY_COMPARE_WITH_TIMEOUT(widget.lastAnnounced(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Paused"), 1000);
+        QVERIFY2(told.elapsed() < 200, qPrintable(QString::number(told.elapsed())));
     }
 
     void nextAndPreviousStepThroughTheCurrentPlaylist()

@@ -20,19 +20,29 @@ MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* exported, ContentState& state, A
     m_jumps.observe(m_state.audioPlayer().currentTime(), m_state.audioPlayer().isPlaying(), m_state.audioPlayer().speed(), m_trackSerial,
                     m_clock.elapsed());
 
-    // The engine changes a hundred times a second while it plays: one
-    // announcement per turn of the event loop covers them all.
     m_announceSoon.setSingleShot(true);
-    m_announceSoon.setInterval(0);
+    m_announceSoon.setTimerType(Qt::PreciseTimer);
     connect(&m_announceSoon, &QTimer::timeout, this, &MprisPlayerAdaptor::announceChanges);
     // Each load is seen as it happens (not a turn later), so no two loaded
     // tracks can share a serial.
     connect(&m_state.audioPlayer(), &AudioPlayer::changed, this, [this] {
         noteLoadedTrack();
-        m_announceSoon.start();
+        announceSoon();
     });
     // The album is the current playlist's name.
-    connect(&m_state, &ContentState::changed, this, [this] { m_announceSoon.start(); });
+    connect(&m_state, &ContentState::changed, this, [this] { announceSoon(); });
+}
+
+// The engine changes a hundred times a second while it plays, nearly always
+// only its position, which the desktop runs on its own clock. The first
+// change after a quiet spell is told at the next turn of the event loop;
+// later ones are gathered for at most a twentieth of a second.
+void MprisPlayerAdaptor::announceSoon()
+{
+    if (m_announceSoon.isActive())
+        return;
+    const qint64 sinceLast = m_lastAnnouncementAtMilliseconds < 0 ? INT64_MAX : m_clock.elapsed() - m_lastAnnouncementAtMilliseconds;
+    m_announceSoon.start(int(std::max<qint64>(0, gatherMilliseconds - std::min<qint64>(sinceLast, gatherMilliseconds))));
 }
 
 void MprisPlayerAdaptor::noteLoadedTrack()
@@ -55,6 +65,8 @@ PlayerSnapshot MprisPlayerAdaptor::snapshot() const
 void MprisPlayerAdaptor::announceChanges()
 {
     m_announceSoon.stop();
+    m_lastAnnouncementAtMilliseconds = m_clock.elapsed();
+    ++m_announcementRuns;
     const PlayerSnapshot now = snapshot();
     const QVariantMap changed = now.changedSince(m_announced);
     m_announced = now;

@@ -63,6 +63,7 @@ public:
     // Announces what changed since the last announcement now, without
     // waiting for the event loop.
     void announceChanges();
+    quint64 announcementRunsForTesting() const { return m_announcementRuns; }
 
 public slots:
     void Next();
@@ -78,8 +79,11 @@ signals:
     void Seeked(qlonglong positionMicroseconds);
 
 private:
+    static constexpr int gatherMilliseconds = 50;
+
     PlayerSnapshot snapshot() const;
     void noteLoadedTrack();
+    void announceSoon();
 
     ContentState& m_state;
     Announcer m_announce;
@@ -89,4 +93,6 @@ private:
     PositionJumpWatch m_jumps;
     QElapsedTimer m_clock;
     QTimer m_announceSoon;
+    qint64 m_lastAnnouncementAtMilliseconds = -1;  // on m_clock
+    quint64 m_announcementRuns = 0;
 };
