@@ -163,7 +163,10 @@ void CustomProgressBar::refresh()
     }
     const qreal nextFill = next.fillWidth.value_or(0);
     const qreal shownFill = shown.fillWidth.value_or(0);
-    if (std::abs(nextFill - shownFill) * devicePixelRatioF() < 1)
+    // The ratio the layers were last made at: asking the widget walks up to
+    // its screen, at every frame; a new ratio repaints the whole window anyway.
+    const qreal ratio = m_layers ? m_layers->devicePixelRatio : devicePixelRatioF();
+    if (std::abs(nextFill - shownFill) * ratio < 1)
         return;
     // The gradient spans the fill, so all of the fill changes, as far as the
     // longer of the two reaches (and a pixel beyond for the smoothed edge);
