@@ -190,51 +190,30 @@ private slots:
     // button or the list has the focus; the button is not pressed by Space,
     // the arrows move neither the focus nor the cursor, and Up and Down in the
     // list leave the position alone.
-    void commandKeysKeepTheirMeaningWhateverHasTheFocus()
+    // What the focused control keeps for itself: Enter presses the button,
+    // Up and Down move the list's cursor and seek nothing. The command keys
+    // themselves are compared across controls below.
+    void focusedControlsKeepTheirOwnKeys()
     {
         Window w;
         QVERIFY(w.show());
         PlainButton& playPause = *w.row().playPauseButton();
         QTRY_VERIFY(playPause.isEnabled());
-        w.view->state().setSeekInterval(1);
         QVERIFY(w.tabTo(&playPause));
-        w.key(Qt::Key_Space);
-        QVERIFY(w.player().isPlaying());  // once: a press of the button as well would have paused it again
-        w.key(Qt::Key_Space);
-        QVERIFY(!w.player().isPlaying());
-        w.player().seek(2);
-        w.player().setCurrentTime(2);
-        w.key(Qt::Key_Right);
-        w.key(Qt::Key_Right);
-        w.key(Qt::Key_Left);
-        QCOMPARE(w.player().currentTime(), 3.0);
-        w.key(Qt::Key_B);
-        QCOMPARE(w.player().loopStart(), std::optional<double>(3.0));
-        QCOMPARE(w.focus(), &playPause);
-        w.key(Qt::Key_Return);  // Enter is the button's own
+        w.key(Qt::Key_Return);
         QVERIFY(w.player().isPlaying());
         w.key(Qt::Key_Return);
         QVERIFY(!w.player().isPlaying());
-        w.view->stop();  // the loop cleared
 
         QVERIFY(w.tabTo(&w.list()));
-        w.key(Qt::Key_Down);
-        const int cursor = w.list().cursorRow();
-        w.key(Qt::Key_Space);
-        QVERIFY(w.player().isPlaying());
-        w.key(Qt::Key_Space);
         w.player().seek(2);
         w.player().setCurrentTime(2);
+        w.key(Qt::Key_Down);
+        const int cursor = w.list().cursorRow();
         w.key(Qt::Key_Up);
         w.key(Qt::Key_Down);
         QCOMPARE(w.player().currentTime(), 2.0);
-        w.key(Qt::Key_Left);
-        QCOMPARE(w.player().currentTime(), 1.0);
-        w.key(Qt::Key_B);
-        QCOMPARE(w.player().loopStart(), std::optional<double>(1.0));
-        QVERIFY(!w.player().isPlaying());
         QCOMPARE(w.list().cursorRow(), cursor);
-        QCOMPARE(w.focus(), &w.list());
 
         // With nothing to seek the arrows reach the focused button, which leaves them alone.
         Window empty(false);
