@@ -175,11 +175,7 @@ DefaultsStore::Ticket DefaultsStore::request(const QString& key, std::optional<Q
             job.makers.insert(key, std::move(make));
         m_pending = std::move(job);
         if (!m_writer.joinable()) {
-            noteThreadStart("The settings writer");
-            m_writer = std::thread([this] {
-                nameThisThread("rivetone writer");
-                writerLoop();
-            });
+            m_writer = startThread("The settings writer", "rivetone writer", [this] { writerLoop(); });
         }
     }
     m_wake.notify_all();

@@ -70,11 +70,7 @@ AudioOutput::AudioOutput(int manualSampleRate, std::int64_t manualLatencyNs, boo
     m_latencyNs = std::int64_t(m_bufferFrames) * 1'000'000'000 / m_sampleRate;
     m_lastCallbackNs = steadyNowNs();
     m_wallClockBuffer.resize(std::size_t(m_bufferFrames) * channels);
-    noteThreadStart("The sound output");
-    m_clockThread = std::thread([this] {
-        nameThisThread("rivetone clock");
-        clockThreadLoop();
-    });
+    m_clockThread = startThread("The sound output", "rivetone clock", [this] { clockThreadLoop(); });
     if (m_device)
         SDL_PauseAudioDevice(m_device, 0);
 }

@@ -39,11 +39,7 @@ void PhraseMapper::map(const QString& path)
     m_stop = false;
     m_fractionDone = 0;
     m_reportedFraction = -1;
-    noteThreadStart("PhraseMapper");
-    m_thread = std::thread([this, path] {
-        nameThisThread("rivetone phrase");
-        work(path);
-    });
+    m_thread = startThread("PhraseMapper", "rivetone phrase", [this, path] { work(path); });
     m_poll.start();
 }
 

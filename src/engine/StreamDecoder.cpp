@@ -51,11 +51,7 @@ StreamDecoder::~StreamDecoder()
 void StreamDecoder::start()
 {
     m_source.setProducerWake([this] { m_wake.notify_all(); });
-    noteThreadStart("A track's decoder");
-    m_thread = std::thread([this] {
-        nameThisThread("rivetone decode");
-        run();
-    });
+    m_thread = startThread("A track's decoder", "rivetone decode", [this] { run(); });
 }
 
 void StreamDecoder::request(const PlaybackRequest& request)

@@ -31,9 +31,7 @@ void AudioFileScan::start(const QStringList& absolutePaths)
     // only compares names, with copies.
     const AudioFiles::NameFilter filter;
     const QLocale locale = AudioFiles::collationLocale();
-    noteThreadStart("AudioFileScan");
-    m_thread = std::thread([this, paths = absolutePaths, filter, locale, delay = m_entryDelay] {
-        nameThisThread("rivetone scan");
+    m_thread = startThread("AudioFileScan", "rivetone scan", [this, paths = absolutePaths, filter, locale, delay = m_entryDelay] {
         const auto keepGoing = [this, delay](int filesFound) {
             m_filesFound.store(filesFound, std::memory_order_relaxed);
             if (delay.count() > 0)
