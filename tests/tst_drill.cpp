@@ -191,6 +191,46 @@ private slots:
         QVERIFY(report.framesFollowed >= 1000);
     }
 
+    // The line under the time is kept from frame to frame; it still follows
+    // each point, the pass, a change of the passes and the pause's countdown.
+    void theDrillLineFollowsTheLoopThePassAndThePause()
+    {
+        Drill d(1.0);
+        DrillLine kept;
+        QStringList shown;
+        const auto show = [&] {
+            const QString text = kept.of(d.player());
+            QCOMPARE(text, PlayerDisplay::of(d.player()).drillText);
+            shown << text;
+        };
+        d.player().setDrill({3, PassPause{PassPause::Kind::Fixed, 2.0}});
+        show();
+        d.player().setLoopStart(1.0);
+        show();
+        d.player().setLoopEnd(1.3);
+        show();
+        d.player().setLoopEnd(1.2);
+        show();
+        d.player().togglePlayPause();
+        likeADevice();
+        const std::int64_t pass = std::llround(0.2 * rate);
+        ManualOutput::pull(pass + fade + rate / 2);  // a pass, its fade-out and half a second of its pause
+        d.player().tick();
+        show();
+        ManualOutput::pull(rate / 4);
+        d.player().tick();
+        show();
+        d.player().setDrill({0, PassPause{PassPause::Kind::Fixed, 2.0}});
+        show();
+        QCOMPARE(shown.mid(0, 4), (QStringList{QString(), QStringLiteral("Loop 00:01.00 – "),
+                                               QStringLiteral("Loop 00:01.00 – 00:01.30"),
+                                               QStringLiteral("Loop 00:01.00 – 00:01.20")}));
+        QCOMPARE(shown[4], QStringLiteral("Loop 00:01.00 – 00:01.20 · 2 / 3 · pause 1.5 s"));
+        QVERIFY2(shown[5] != shown[4] && shown[5].startsWith(QStringLiteral("Loop 00:01.00 – 00:01.20 · 2 / 3 · pause 1.")),
+                 qPrintable(shown[5]));
+        QVERIFY2(shown[6].startsWith(QStringLiteral("Loop 00:01.00 – 00:01.20 · 2 / ∞ · pause 1.")), qPrintable(shown[6]));
+    }
+
     // Saved loops: per track, kept across starts under a key of their own; a
     // damaged value is kept aside; a recall on a file that got shorter is
     // refused or cut to the track.

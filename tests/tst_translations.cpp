@@ -6,6 +6,9 @@
 #include "app/Translations.h"
 #include "state/DrillOptions.h"
 #include "ui/kit/PlainButton.h"
+#include "ui/kit/TextLine.h"
+#include "ui/screens/DrillRow.h"
+#include "ui/screens/PlayerCard.h"
 #include "ui/screens/PlaylistPanel.h"
 #include "ui/screens/TransportRow.h"
 #include "ui/screens/UserGuideSheet.h"
@@ -105,6 +108,18 @@ private slots:
             LibraryFixture f;
             ContentView window(f.defaults.store());
             QCOMPARE(window.playlistPanel()->title()->text(), QStringLiteral("Playlists"));
+            // A window already up follows a change of language, down to the
+            // loop line it keeps from frame to frame.
+            window.audioPlayer().setLoopStart(1.0);
+            window.refresh();
+            const TextLine* loopLine = window.playerCard()->drillRow()->loopLine();
+            QCOMPARE(loopLine->text(), QStringLiteral("Loop 00:01.00 – "));
+            const Translations korean(QLocale(QLocale::Korean, QLocale::SouthKorea));
+            QEvent changed(QEvent::LanguageChange);  // as a running application sends it
+            QCoreApplication::sendEvent(qApp, &changed);
+            QCoreApplication::processEvents();
+            window.refresh();
+            QCOMPARE(loopLine->text(), QStringLiteral("구간 00:01.00 – "));
         }
         const Translations korean(QLocale(QLocale::Korean, QLocale::SouthKorea));
         QVERIFY(korean.translatesRivetone());

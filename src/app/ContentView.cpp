@@ -195,7 +195,7 @@ void ContentView::pressFeedback()
 void ContentView::refresh()
 {
     ++m_refreshCount;
-    const PlayerDisplay display = PlayerDisplay::of(m_state.audioPlayer());
+    const PlayerDisplay display = PlayerDisplay::of(m_state.audioPlayer(), m_drillLine);
     m_playerCard->present(display);
     m_transportRow->setPlayPauseSymbol(display.playPauseSymbol);
     m_transportRow->setTransportEnabled(display.isTransportEnabled);
@@ -220,6 +220,16 @@ void ContentView::showEvent(QShowEvent* event)
         m_hasAppeared = true;
         appear();
     }
+}
+
+void ContentView::changeEvent(QEvent* event)
+{
+    // The drill line kept from the last frame is in the old language.
+    if (event->type() == QEvent::LanguageChange) {
+        m_drillLine.forget();
+        m_displayPacer.request();
+    }
+    Backdrop::changeEvent(event);
 }
 
 void ContentView::appear()

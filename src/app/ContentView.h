@@ -5,6 +5,7 @@
 #include "state/ContentState.h"
 #include "ui/kit/Backdrop.h"
 #include "ui/kit/FramePacer.h"
+#include "ui/screens/PlayerDisplay.h"
 
 class DefaultsStore;
 class EventMonitorView;
@@ -84,6 +85,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -97,6 +99,7 @@ private:
     PlaylistLibrary m_library;
     FileImport m_fileImport;
     FramePacer m_displayPacer;
+    DrillLine m_drillLine;
     bool m_hasAppeared = false;
     quint64 m_refreshCount = 0;
 

@@ -67,30 +67,50 @@ QString formatTimeHundredths(double seconds)
     return clockText(s / 3600, (s % 3600) / 60, s % 60, fraction);
 }
 
-namespace {
-
-QString describeDrill(const AudioPlayer& player)
+DrillLine::Said DrillLine::saidBy(const AudioPlayer& player)
 {
-    if (!player.loopStart())
-        return QString();
-    QString text = QCoreApplication::translate("PlayerDisplay", "Loop %1 – ").arg(formatTimeHundredths(*player.loopStart()));
-    if (!player.hasLoop())
-        return text;
-    text += formatTimeHundredths(*player.loopEnd());
-    if (player.loopPass() > 0) {
-        const int passes = player.drill().passes;
-        text += QStringLiteral(" · ") + QString::number(player.loopPass()) + QStringLiteral(" / ")
-            + (passes > 0 ? QString::number(passes) : QStringLiteral("∞"));
-    }
+    Said said;
+    said.loopStartSeconds = player.loopStart();
+    if (!said.loopStartSeconds || !player.hasLoop())
+        return said;
+    said.loopEndSeconds = player.loopEnd();
+    said.pass = player.loopPass();
+    if (said.pass > 0)
+        said.passes = player.drill().passes;
     if (player.passPauseSecondsLeft() > 0)
-        text += QCoreApplication::translate("PlayerDisplay", " · pause %1 s")
-                    .arg(QString::number(std::ceil(player.passPauseSecondsLeft() * 10) / 10, 'f', 1));
-    return text;
+        said.pauseTenthsLeft = std::ceil(player.passPauseSecondsLeft() * 10);
+    return said;
 }
 
-}  // namespace
+const QString& DrillLine::of(const AudioPlayer& player)
+{
+    Said said = saidBy(player);
+    if (m_said == said)
+        return m_text;
+    m_said = said;
+    m_text.clear();
+    if (!said.loopStartSeconds)
+        return m_text;
+    m_text = QCoreApplication::translate("PlayerDisplay", "Loop %1 – ").arg(formatTimeHundredths(*said.loopStartSeconds));
+    if (!said.loopEndSeconds)
+        return m_text;
+    m_text += formatTimeHundredths(*said.loopEndSeconds);
+    if (said.pass > 0)
+        m_text += QStringLiteral(" · ") + QString::number(said.pass) + QStringLiteral(" / ")
+            + (said.passes > 0 ? QString::number(said.passes) : QStringLiteral("∞"));
+    if (said.pauseTenthsLeft > 0)
+        m_text += QCoreApplication::translate("PlayerDisplay", " · pause %1 s")
+                      .arg(QString::number(said.pauseTenthsLeft / 10, 'f', 1));
+    return m_text;
+}
 
 PlayerDisplay PlayerDisplay::of(const AudioPlayer& player)
+{
+    DrillLine drillLine;
+    return of(player, drillLine);
+}
+
+PlayerDisplay PlayerDisplay::of(const AudioPlayer& player, DrillLine& drillLine)
 {
     PlayerDisplay display;
     const FilePlayer* loaded = player.player();
@@ -103,6 +123,6 @@ PlayerDisplay PlayerDisplay::of(const AudioPlayer& player)
     // A loaded track can be played and stopped whatever list is shown.
     display.isTransportEnabled = !player.playlist().isEmpty() || loaded;
     display.playPauseSymbol = player.isPlaying() ? Symbol::PauseFill : Symbol::PlayFill;
-    display.drillText = describeDrill(player);
+    display.drillText = drillLine.of(player);
     return display;
 }

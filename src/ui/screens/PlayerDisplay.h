@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class AudioPlayer;
 
 // A number of seconds as the player shows it: "01:05" below an hour,
@@ -13,6 +15,32 @@ class AudioPlayer;
 QString formatTime(double seconds);
 // A point of a loop, to the hundredth (rounded): "00:12.34", "01:02:05.50".
 QString formatTimeHundredths(double seconds);
+
+// The line under the time that tells the loop and the pass: made anew only
+// when what it says changes. It is asked for at every frame while playing,
+// and its translations and number formatting cost more than the rest of the
+// frame's text, for a line that changes a few times a loop.
+class DrillLine {
+public:
+    const QString& of(const AudioPlayer& player);
+    // The language changed: the next call makes the line again.
+    void forget() { m_said.reset(); }
+
+private:
+    // All the line reads of the player.
+    struct Said {
+        std::optional<double> loopStartSeconds;
+        std::optional<double> loopEndSeconds;  // only with a whole loop
+        int pass = 0;
+        int passes = 0;
+        double pauseTenthsLeft = 0;  // rounded up, as shown; 0 outside a pause
+        bool operator==(const Said&) const = default;
+    };
+    static Said saidBy(const AudioPlayer& player);
+
+    std::optional<Said> m_said;
+    QString m_text;
+};
 
 // What the main window shows of the engine, derived afresh from it each time.
 struct PlayerDisplay {
@@ -29,6 +57,8 @@ struct PlayerDisplay {
     Symbol playPauseSymbol = Symbol::PlayFill;
 
     static PlayerDisplay of(const AudioPlayer& player);
+    // The same, with the drill line kept from the last call while it holds.
+    static PlayerDisplay of(const AudioPlayer& player, DrillLine& drillLine);
 
     bool operator==(const PlayerDisplay&) const = default;
 };
