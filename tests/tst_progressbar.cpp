@@ -255,6 +255,30 @@ private slots:
         QVERIFY(QRegion(QRectF(bar.left(), bar.top(), 141, bar.height()).toAlignedRect()).subtracted(painted.region).isEmpty());
     }
 
+    // A repaint of part of the bar (its fill's end, a neighbour's edge in
+    // its margin) shows there what a whole paint shows.
+    void aPartRepaintedShowsWhatTheWholeShowsThere()
+    {
+        BarUnderTest t(10);
+        t.currentTime = 6;  // the fill ends 120 points along
+        t.loopStart = 2;
+        t.loopEnd = 8;
+        const QImage whole = renderOnWhite(t.bar);
+        const QRectF bar = t.bar.barRect();
+        const QRect parts[] = {
+            QRectF(bar.left() + 100, bar.top() - 1, 30, bar.height() + 2).toAlignedRect(),  // the fill's end
+            QRectF(bar.left() + 10, bar.center().y(), 180, 1).toAlignedRect(),            // along the middle
+            QRect(int(bar.left()) + 50, int(bar.bottom()) + 1, 20, 2),                    // the margin below
+        };
+        for (const QRect& part : parts) {
+            QImage painted(whole.size(), QImage::Format_ARGB32_Premultiplied);
+            painted.fill(Qt::white);
+            t.bar.render(&painted, part.topLeft(), QRegion(part), QWidget::DrawChildren);
+            QVERIFY2(largestChannelDifference(painted, whole, part) <= 2,
+                     qPrintable(QStringLiteral("part at %1,%2").arg(part.x()).arg(part.y())));
+        }
+    }
+
     void degenerateValuesDrawNoMarkersOrFill()
     {
         BarUnderTest zeroDuration(0);

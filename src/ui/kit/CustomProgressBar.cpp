@@ -83,6 +83,9 @@ void CustomProgressBar::setCurrentTime(Binding<double> currentTimeSeconds)
 
 void CustomProgressBar::setDuration(double seconds)
 {
+    // Told at every frame, where refresh() follows anyway.
+    if (seconds == m_durationSeconds)
+        return;
     m_durationSeconds = seconds;
     refresh();
 }
@@ -202,7 +205,8 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
     // since the part was asked for (a loop point set meanwhile), what is on
     // screen is the old rest: ask for all of it, and remember no more than
     // the fill as painted.
-    const bool whole = QRegion(rect()).subtracted(event->region()).isEmpty();
+    const QRegion& region = event->region();
+    const bool whole = region.rectCount() == 1 && region.boundingRect().contains(rect());
     if (whole || !m_paintedLayout || m_paintedBarSize != bar.size()) {
         m_paintedLayout = layout;
     } else {
@@ -220,7 +224,13 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
     // finer image than the screen's gets finer layers).
     const Layers& layers = layersFor(layout, painter.paintEngine()->paintDevice()->devicePixelRatioF());
     painter.drawPixmap(0, 0, layers.underFill);
-    if (layout.fillWidth) {
+    // A neighbour's repaint that only grazes the bar's margin (the strip's
+    // play head, at every frame) need not build and fill the gradient.
+    const auto fillShown = [&] {
+        const QRectF fill(bar.left(), bar.top(), *layout.fillWidth, barHeight);
+        return region.intersects(fill.adjusted(-1, -1, 1, 1).toAlignedRect());
+    };
+    if (layout.fillWidth && fillShown()) {
         painter.save();
         painter.setRenderHint(QPainter::Antialiasing);
         painter.translate(bar.topLeft());
