@@ -11,7 +11,9 @@
 #include "state/DrillOptions.h"
 #include "state/SpeedOption.h"
 #include "ui/kit/PlainButton.h"
+#include "ui/kit/CustomProgressBar.h"
 #include "ui/screens/DrillRow.h"
+#include "ui/screens/PlayerCard.h"
 #include "ui/screens/PlayerDisplay.h"
 #include "KnownSignal.h"
 #include "LibraryFixture.h"
@@ -239,17 +241,28 @@ private slots:
         QTemporaryDir folder;
         const QString lesson = folder.filePath(QStringLiteral("lesson.mp3"));
         QVERIFY(QFile::copy(fixturePath(chirp), lesson));
-        LibraryFixture f(QStringLiteral("{\"D\":[\"%1\"]}").arg(QUrl::fromLocalFile(lesson).toString()).toUtf8());
+        LibraryFixture f(QStringLiteral("{\"D\":[\"%1\",\"%2\"]}")
+                             .arg(QUrl::fromLocalFile(lesson).toString(), fixtureUrl(chirp).toString(QUrl::FullyEncoded))
+                             .toUtf8());
         f.library->loadPlaylists();
         SavedLoopsLibrary::load(*f.state);
         f.library->playTrackInPlaylist(QStringLiteral("D"), QUrl::fromLocalFile(lesson));
         AudioPlayer& player = f.player();
+        // The bar marks the saved loops of the track playing.
+        PlayerCard card(*f.state);
+        const auto marked = [&] { return card.progressBar()->values().faintSpans; };
+        using Spans = std::vector<std::pair<double, double>>;
         player.setLoop(1.0, 1.5);
         QVERIFY(SavedLoopsLibrary::saveCurrentLoop(*f.state));
         QVERIFY(!SavedLoopsLibrary::saveCurrentLoop(*f.state));  // the same one again: no
         player.setLoop(4.0, 5.5);
         QVERIFY(SavedLoopsLibrary::saveCurrentLoop(*f.state));
         QVERIFY(f.log.lines().contains(QStringLiteral("Loop saved as 2: 4.0 to 5.5")));
+        QCOMPARE(marked(), (Spans{{1.0, 1.5}, {4.0, 5.5}}));
+        f.library->playTrackInPlaylist(QStringLiteral("D"), fixtureUrl(chirp));
+        QCOMPARE(marked(), Spans{});
+        f.library->playTrackInPlaylist(QStringLiteral("D"), QUrl::fromLocalFile(lesson));
+        QCOMPARE(marked(), (Spans{{1.0, 1.5}, {4.0, 5.5}}));
 
         f.log.clear();
         QVERIFY(SavedLoopsLibrary::recall(*f.state, 1));
@@ -277,6 +290,7 @@ private slots:
         QVERIFY(f.log.lines().value(0).startsWith(QStringLiteral("Saved loop 2 lies past the end of the track")));
         QVERIFY(SavedLoopsLibrary::remove(*f.state, 2));
         QCOMPARE(f.state->savedLoops().of(QUrl::fromLocalFile(lesson).toString()).size(), 1);
+        QCOMPARE(marked(), (Spans{{1.0, 1.5}}));
 
         // A damaged value: kept aside, the window starts with none.
         LibraryFixture damaged;

@@ -55,11 +55,24 @@ PlayerCard::PlayerCard(ContentState& state, QWidget* parent)
     m_progressBar->setLoopStart([&player] { return player.loopStart(); });
     m_progressBar->setLoopEnd([&player] { return player.loopEnd(); });
     m_progressBar->setOnTimeChanged([&player](double seconds) { player.seek(seconds); });
-    m_progressBar->setFaintSpans([&state] {
+    // The bar asks at every frame: the spans are made again only when the
+    // track or the saved loops change (comparing shared lists is cheap, the
+    // track's key is a URL written out).
+    struct SavedSpans {
+        bool loaded = false;
+        std::optional<QUrl> track;
+        SavedLoops loops;
         std::vector<CustomProgressBar::Span> spans;
-        for (const SavedLoop& loop : state.savedLoops().of(SavedLoopsLibrary::currentTrackKey(state)))
-            spans.push_back({loop.startSeconds, loop.endSeconds});
-        return spans;
+    };
+    m_progressBar->setFaintSpans([&state, made = std::optional<SavedSpans>()]() mutable {
+        const AudioPlayer& player = state.audioPlayer();
+        const bool loaded = player.player() != nullptr;
+        if (!made || made->loaded != loaded || made->track != player.currentTrack() || !(made->loops == state.savedLoops())) {
+            made = SavedSpans{loaded, player.currentTrack(), state.savedLoops(), {}};
+            for (const SavedLoop& loop : state.savedLoops().of(SavedLoopsLibrary::currentTrackKey(state)))
+                made->spans.push_back({loop.startSeconds, loop.endSeconds});
+        }
+        return made->spans;
     });
     m_progressBar->setAccessibleName(tr("Position"));
     m_progressBar->setOnContextMenu([this](double seconds, const QPoint& at) { showBarMenu(seconds, at); });
