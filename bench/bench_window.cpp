@@ -6,6 +6,9 @@
 //
 //   bench_window [seconds per CPU measurement, default 10]
 //
+// Playing and drilling each get those seconds in all, taken in five turns
+// that alternate between them.
+//
 // Run it on a real display (or xvfb-run); the offscreen platform paints too,
 // but skips the trip to the X server.
 
@@ -25,9 +28,11 @@
 #include <QUrl>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -85,14 +90,14 @@ struct CpuShare {
 
 // Runs the event loop for a while; returns the CPU used, this process's and
 // the X server's, as shares of one core.
-CpuShare cpuShareOver(int seconds)
+CpuShare cpuShareOver(int milliseconds)
 {
     static const int xServer = xServerPid();
     QElapsedTimer wall;
     const double cpuBefore = cpuSeconds();
     const double xBefore = processCpuSeconds(xServer);
     wall.start();
-    QTimer::singleShot(seconds * 1000, Qt::PreciseTimer, qApp, [] { QCoreApplication::exit(); });
+    QTimer::singleShot(milliseconds, Qt::PreciseTimer, qApp, [] { QCoreApplication::exit(); });
     QCoreApplication::exec();
     const double elapsed = double(wall.nsecsElapsed()) / 1e9;
     return {(cpuSeconds() - cpuBefore) / elapsed, (processCpuSeconds(xServer) - xBefore) / elapsed};
@@ -194,9 +199,9 @@ int main(int argc, char** argv)
     ContentView& window = rivetone.mainWindow();
     FrameCounter painted;
     window.installEventFilter(&painted);
-    cpuShareOver(1);  // settle
+    cpuShareOver(1000);  // settle
     quint64 refreshes = window.refreshCount();
-    const CpuShare idle = cpuShareOver(seconds);
+    const CpuShare idle = cpuShareOver(seconds * 1000);
     std::printf("at rest, nothing loaded, %d s: %s (%.0f display refreshes/s)\n", seconds, qPrintable(shareText(idle)),
                 double(window.refreshCount() - refreshes) / seconds);
 
@@ -206,31 +211,83 @@ int main(int argc, char** argv)
     const QString lesson = config.filePath(QStringLiteral("lesson-3min.mp3"));
     const bool haveLesson = makeLesson(lesson, 180);
     player.setPlaylist({QUrl::fromLocalFile(fixtures + QStringLiteral("/sine-5s.mp3")), QUrl::fromLocalFile(lesson)});
-    const auto measurePlaying = [&](qint64 index, bool withLoop, const char* what) {
-        player.playTrack(index);
-        if (withLoop) {
-            player.setLoopStart(1.0);
-            player.setLoopEnd(3.0);
-        }
-        cpuShareOver(1);
-        const quint64 refreshesBefore = window.refreshCount();
-        const quint64 framesBefore = painted.frames;
-        const qsizetype seeksBefore = quiet.lines().size();
-        const CpuShare playing = cpuShareOver(seconds);
-        std::printf("%s, %d s: %s (%.0f display refreshes/s, %.0f frames painted/s, %lld loop wraps)\n", what,
-                    seconds, qPrintable(shareText(playing)), double(window.refreshCount() - refreshesBefore) / seconds,
-                    double(painted.frames - framesBefore) / seconds,
-                    static_cast<long long>(quiet.lines().size() - seeksBefore));
+    // Playing and drilling take turns, a few seconds at a time, so that
+    // what the machine does meanwhile (its clock, a neighbour's work) weighs
+    // on both alike: each pair of turns gives a difference, and their median
+    // compares the two more closely than two long runs one after the other.
+    struct Phase {
+        const char* what = "";
+        qint64 track = 0;
+        bool withLoop = false;
+        CpuShare total;
+        double elapsedSeconds = 0;
+        quint64 refreshes = 0;
+        quint64 frames = 0;
+        qsizetype wraps = 0;
+        std::vector<double> shares;
+    };
+    std::vector<Phase> phases;
+    const auto phase = [](const char* what, qint64 track, bool withLoop) {
+        Phase made;
+        made.what = what;
+        made.track = track;
+        made.withLoop = withLoop;
+        return made;
     };
     if (haveLesson)
-        measurePlaying(1, false, "playing a 3-minute lesson");
+        phases.push_back(phase("playing a 3-minute lesson", 1, false));
     else
         std::printf("ffmpeg could not make the 3-minute lesson; skipping it\n");
-    measurePlaying(0, true, "drilling a 2 s loop in a 5 s clip (the bar's fill moves every frame)");
+    phases.push_back(phase("drilling a 2 s loop in a 5 s clip (the bar's fill moves every frame)", 0, true));
+    const int rounds = 5;
+    const int turnMilliseconds = std::max(1000, seconds * 1000 / rounds);
+    double lessonAtSeconds = 0;
+    for (int round = 0; round < rounds; ++round) {
+        for (Phase& phase : phases) {
+            player.playTrack(phase.track);
+            if (phase.withLoop) {
+                player.setLoopStart(1.0);
+                player.setLoopEnd(3.0);
+                player.seek(1.0);
+            } else {
+                player.seek(lessonAtSeconds);  // the lesson goes on where it was
+            }
+            cpuShareOver(1000);
+            const quint64 refreshesBefore = window.refreshCount();
+            const quint64 framesBefore = painted.frames;
+            const qsizetype linesBefore = quiet.lines().size();
+            const CpuShare share = cpuShareOver(turnMilliseconds);
+            const double turnSeconds = turnMilliseconds / 1000.0;
+            phase.total.own += share.own * turnSeconds;
+            phase.total.xServer += share.xServer * turnSeconds;
+            phase.elapsedSeconds += turnSeconds;
+            phase.refreshes += window.refreshCount() - refreshesBefore;
+            phase.frames += painted.frames - framesBefore;
+            phase.wraps += quiet.lines().size() - linesBefore;
+            phase.shares.push_back(share.own);
+            if (!phase.withLoop)
+                lessonAtSeconds = player.currentTime();
+        }
+    }
+    for (const Phase& phase : phases) {
+        const CpuShare mean{phase.total.own / phase.elapsedSeconds, phase.total.xServer / phase.elapsedSeconds};
+        std::printf("%s, %.0f s in %d turns: %s (%.0f display refreshes/s, %.0f frames painted/s, %lld loop wraps)\n",
+                    phase.what, phase.elapsedSeconds, rounds, qPrintable(shareText(mean)),
+                    double(phase.refreshes) / phase.elapsedSeconds, double(phase.frames) / phase.elapsedSeconds,
+                    static_cast<long long>(phase.wraps));
+    }
+    if (phases.size() == 2) {
+        std::vector<double> differences;
+        for (int round = 0; round < rounds; ++round)
+            differences.push_back((phases[1].shares[round] - phases[0].shares[round]) * 100);
+        std::sort(differences.begin(), differences.end());
+        std::printf("drilling minus playing, turn by turn: median %+.2f points of a core (from %+.2f to %+.2f)\n",
+                    differences[differences.size() / 2], differences.front(), differences.back());
+    }
     player.stop();
-    cpuShareOver(4);  // the sound output rests after a few quiet seconds
+    cpuShareOver(4000);  // the sound output rests after a few quiet seconds
     refreshes = window.refreshCount();
-    const CpuShare stopped = cpuShareOver(seconds);
+    const CpuShare stopped = cpuShareOver(seconds * 1000);
     std::printf("at rest again, a track loaded and stopped, %d s: %s (%.0f display refreshes/s)\n", seconds,
                 qPrintable(shareText(stopped)), double(window.refreshCount() - refreshes) / seconds);
     return 0;
