@@ -260,13 +260,14 @@ private slots:
     void aPartRepaintedShowsWhatTheWholeShowsThere()
     {
         BarUnderTest t(10);
-        t.currentTime = 6;  // the fill ends 120 points along
+        t.currentTime = 6.01;  // the fill ends 120.2 points along, smoothed over a column
         t.loopStart = 2;
         t.loopEnd = 8;
         const QImage whole = renderOnWhite(t.bar);
         const QRectF bar = t.bar.barRect();
         const QRect parts[] = {
             QRectF(bar.left() + 100, bar.top() - 1, 30, bar.height() + 2).toAlignedRect(),  // the fill's end
+            QRect(int(bar.left()) + 120, int(bar.top()) + 4, 1, 4),                        // its last column alone
             QRectF(bar.left() + 10, bar.center().y(), 180, 1).toAlignedRect(),            // along the middle
             QRect(int(bar.left()) + 50, int(bar.bottom()) + 1, 20, 2),                    // the margin below
         };
@@ -277,6 +278,28 @@ private slots:
             QVERIFY2(largestChannelDifference(painted, whole, part) <= 2,
                      qPrintable(QStringLiteral("part at %1,%2").arg(part.x()).arg(part.y())));
         }
+    }
+
+    // A long track moves the fill a small part of a pixel at a time, while a
+    // neighbour repaints a sliver of the bar's margin at every frame (the
+    // strip's play head). Those slivers do not show the fill: it still moves
+    // on screen once a pixel has built up.
+    void slowFillMovesThoughANeighbourRepaintsTheMarginEveryFrame()
+    {
+        BarUnderTest t(180);  // 200 points for 3 minutes: 0.9 s is a pixel
+        QVERIFY(t.shownAt(10));
+        PaintCounter painted(t.bar);
+        const QRectF bar = t.bar.barRect();
+        const QRect sliver(int(bar.left()) + 100, t.bar.height() - 1, 3, 1);
+        for (int frame = 0; frame < 60; ++frame) {  // two seconds at 30 frames a second
+            t.currentTime += 1.0 / 30;
+            t.bar.refresh();
+            t.bar.repaint(sliver);
+            QCoreApplication::processEvents();
+        }
+        const qreal fillEnd = bar.left() + 200 * t.currentTime / 180;
+        QVERIFY2(painted.region.intersects(QRectF(fillEnd - 1, bar.top(), 1, bar.height()).toAlignedRect()),
+                 "the fill's end was never repainted");
     }
 
     void degenerateValuesDrawNoMarkersOrFill()

@@ -171,14 +171,19 @@ void CustomProgressBar::refresh()
     const qreal ratio = m_layers ? m_layers->devicePixelRatio : devicePixelRatioF();
     if (std::abs(nextFill - shownFill) * ratio < 1)
         return;
+    update(fillChangeRect(shown.fillWidth, next.fillWidth));
+}
+
+QRect CustomProgressBar::fillChangeRect(std::optional<qreal> fromWidth, std::optional<qreal> toWidth) const
+{
     // The gradient spans the fill, so all of the fill changes, as far as the
     // longer of the two reaches (and a pixel beyond for the smoothed edge);
     // past that the bar stays as it is.
-    const qreal reach = std::max(nextFill, shownFill);
-    if (reach > bar.width())
-        update();
-    else
-        update(QRectF(bar.left() - 1, bar.top() - 1, reach + 2, bar.height() + 2).toAlignedRect());
+    const QRectF bar = barRect();
+    const qreal reach = std::max(fromWidth.value_or(0), toWidth.value_or(0));
+    if (!(reach <= bar.width()))
+        return rect();
+    return QRectF(bar.left() - 1, bar.top() - 1, reach + 2, bar.height() + 2).toAlignedRect();
 }
 
 CustomProgressBar::LabelShape CustomProgressBar::makeLabelShape(const QString& text) const
@@ -201,17 +206,20 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
     const QRectF bar = barRect();
     const ProgressBarLayout layout = ProgressBarLayout::compute(values(), bar.size());
     // A repaint of part of the bar (its fill, as refresh() asks while
-    // playing) shows only that part of the picture now. If the rest changed
-    // since the part was asked for (a loop point set meanwhile), what is on
-    // screen is the old rest: ask for all of it, and remember no more than
-    // the fill as painted.
+    // playing, or a sliver a neighbour's repaint overlaps) shows only that
+    // part of the picture now. If the rest changed since the part was asked
+    // for (a loop point set meanwhile), what is on screen is the old rest:
+    // ask for all of it. The fill counts as painted only when the part held
+    // all of its change; a sliver at every frame would otherwise keep a slow
+    // fill from ever building up the pixel that repaints it.
     const QRegion& region = event->region();
     const bool whole = region.rectCount() == 1 && region.boundingRect().contains(rect());
     if (whole || !m_paintedLayout || m_paintedBarSize != bar.size()) {
         m_paintedLayout = layout;
     } else {
         ProgressBarLayout painted = *m_paintedLayout;
-        painted.fillWidth = layout.fillWidth;
+        if (QRegion(fillChangeRect(painted.fillWidth, layout.fillWidth)).subtracted(region).isEmpty())
+            painted.fillWidth = layout.fillWidth;
         // Asked once this paint is over: an update() from inside it is lost.
         if (!(painted == layout))
             QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);

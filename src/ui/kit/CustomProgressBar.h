@@ -110,6 +110,8 @@ private:
     void announceValueIfChanged();
     LabelShape makeLabelShape(const QString& text) const;
     QPointF labelBaseline(const LabelShape& label, qreal markerX) const;
+    // What a change of the fill's width repaints.
+    QRect fillChangeRect(std::optional<qreal> fromWidth, std::optional<qreal> toWidth) const;
 
     // The picture but for the fill, in the two layers either side of it:
     // while playing only the fill moves, and a repaint is then two copies
