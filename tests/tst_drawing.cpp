@@ -69,9 +69,9 @@ private slots:
 
         // Made once and stretched, a shape is the one made afresh at each
         // width, narrower than it is high too, eased corners or none.
-        for (const auto& [height, radius] : {std::pair{12.0, 6.0}, {40.0, 8.0}, {10.0, 0.0}}) {
+        for (const auto& [height, radius] : {std::pair{12.0, 6.0}, {40.0, 8.0}, {10.0, 0.0}, {10.0, -2.0}, {0.5, 0.2}}) {
             const Shapes::StretchedRoundedRect stretched(height, radius);
-            for (qreal width : {0.0, 3.5, height - 0.25, height, height + 0.37, 4 * height, 317.8}) {
+            for (qreal width : {0.0, 3.5, height - 0.25, height, height + 0.01, height + 0.37, 4 * height, 317.8}) {
                 const QPainterPath made = Shapes::roundedRect(QRectF(0, 0, width, height), radius);
                 const QPainterPath moved = stretched.at(width);
                 QCOMPARE(moved.elementCount(), made.elementCount());

@@ -255,6 +255,7 @@ private slots:
         player.setLoop(1.0, 1.5);
         QVERIFY(SavedLoopsLibrary::saveCurrentLoop(*f.state));
         QVERIFY(!SavedLoopsLibrary::saveCurrentLoop(*f.state));  // the same one again: no
+        QCOMPARE(marked(), (Spans{{1.0, 1.5}}));
         player.setLoop(4.0, 5.5);
         QVERIFY(SavedLoopsLibrary::saveCurrentLoop(*f.state));
         QVERIFY(f.log.lines().contains(QStringLiteral("Loop saved as 2: 4.0 to 5.5")));
