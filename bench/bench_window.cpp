@@ -6,8 +6,8 @@
 //
 //   bench_window [seconds per CPU measurement, default 10]
 //
-// Playing and drilling each get those seconds in all, taken in five turns
-// that alternate between them.
+// Playing and drilling each get those seconds in all (a second a turn at
+// the least), taken in five turns that alternate between them.
 //
 // Run it on a real display (or xvfb-run); the offscreen platform paints too,
 // but skips the trip to the X server.
@@ -86,6 +86,7 @@ double processCpuSeconds(int pid)
 struct CpuShare {
     double own = 0;
     double xServer = 0;
+    double elapsedSeconds = 0;
 };
 
 // Runs the event loop for a while; returns the CPU used, this process's and
@@ -100,7 +101,7 @@ CpuShare cpuShareOver(int milliseconds)
     QTimer::singleShot(milliseconds, Qt::PreciseTimer, qApp, [] { QCoreApplication::exit(); });
     QCoreApplication::exec();
     const double elapsed = double(wall.nsecsElapsed()) / 1e9;
-    return {(cpuSeconds() - cpuBefore) / elapsed, (processCpuSeconds(xServer) - xBefore) / elapsed};
+    return {(cpuSeconds() - cpuBefore) / elapsed, (processCpuSeconds(xServer) - xBefore) / elapsed, elapsed};
 }
 
 // A share of a core, with the X server's beside it when there is one.
@@ -227,7 +228,7 @@ int main(int argc, char** argv)
         std::vector<double> shares;
     };
     std::vector<Phase> phases;
-    const auto phase = [](const char* what, qint64 track, bool withLoop) {
+    const auto makePhase = [](const char* what, qint64 track, bool withLoop) {
         Phase made;
         made.what = what;
         made.track = track;
@@ -235,10 +236,10 @@ int main(int argc, char** argv)
         return made;
     };
     if (haveLesson)
-        phases.push_back(phase("playing a 3-minute lesson", 1, false));
+        phases.push_back(makePhase("playing a 3-minute lesson", 1, false));
     else
         std::printf("ffmpeg could not make the 3-minute lesson; skipping it\n");
-    phases.push_back(phase("drilling a 2 s loop in a 5 s clip (the bar's fill moves every frame)", 0, true));
+    phases.push_back(makePhase("drilling a 2 s loop in a 5 s clip (the bar's fill moves every frame)", 0, true));
     const int rounds = 5;
     const int turnMilliseconds = std::max(1000, seconds * 1000 / rounds);
     double lessonAtSeconds = 0;
@@ -257,10 +258,9 @@ int main(int argc, char** argv)
             const quint64 framesBefore = painted.frames;
             const qsizetype linesBefore = quiet.lines().size();
             const CpuShare share = cpuShareOver(turnMilliseconds);
-            const double turnSeconds = turnMilliseconds / 1000.0;
-            phase.total.own += share.own * turnSeconds;
-            phase.total.xServer += share.xServer * turnSeconds;
-            phase.elapsedSeconds += turnSeconds;
+            phase.total.own += share.own * share.elapsedSeconds;
+            phase.total.xServer += share.xServer * share.elapsedSeconds;
+            phase.elapsedSeconds += share.elapsedSeconds;
             phase.refreshes += window.refreshCount() - refreshesBefore;
             phase.frames += painted.frames - framesBefore;
             phase.wraps += quiet.lines().size() - linesBefore;
