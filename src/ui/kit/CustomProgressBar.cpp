@@ -218,11 +218,13 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
         m_paintedLayout = layout;
     } else {
         ProgressBarLayout painted = *m_paintedLayout;
-        if (QRegion(fillChangeRect(painted.fillWidth, layout.fillWidth)).subtracted(region).isEmpty())
-            painted.fillWidth = layout.fillWidth;
+        const std::optional<qreal> paintedFill = painted.fillWidth;
+        painted.fillWidth = layout.fillWidth;
         // Asked once this paint is over: an update() from inside it is lost.
         if (!(painted == layout))
             QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+        if (!QRegion(fillChangeRect(paintedFill, layout.fillWidth)).subtracted(region).isEmpty())
+            painted.fillWidth = paintedFill;  // left for refresh() to ask for
         m_paintedLayout = painted;
     }
     m_paintedBarSize = bar.size();
