@@ -7,14 +7,12 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 
@@ -426,53 +424,6 @@ private slots:
             second.store.finishWrites();
             QCOMPARE(Run(path).state.playlists(), big);
         }
-    }
-
-    // A save of a very large library holds the window up for no more than a
-    // moment: the library is encoded and written on the writer thread.
-    void savingAHugeLibraryDoesNotHoldTheWindowUp()
-    {
-        QTemporaryDir folder;
-        Run run(folder.filePath(QStringLiteral("Rivetone.ini")));
-        run.library.setSaveWait(PlaylistLibrary::defaultSaveWait);
-        Playlists huge;
-        const QString padding(60, u'x');
-        for (int list = 0; list < 20; ++list) {
-            TrackList tracks;
-            for (int i = 0; i < 25000; ++i)
-                tracks << QUrl::fromLocalFile(QStringLiteral("/home/learner/%1/Lesson %2 %3.mp3").arg(padding).arg(list).arg(i));
-            huge.insert(QStringLiteral("List %1").arg(list), tracks);
-        }
-        run.state.setPlaylists(huge);
-        run.store.finishWrites();
-        QCoreApplication::processEvents();
-        run.log.clear();
-        // The event loop is asked to turn every 5 ms while the save runs.
-        qint64 longestGap = 0;
-        QElapsedTimer sinceTurn;
-        QTimer turns;
-        turns.setTimerType(Qt::PreciseTimer);
-        connect(&turns, &QTimer::timeout, this, [&] {
-            longestGap = std::max(longestGap, sinceTurn.restart());
-        });
-        turns.start(5);
-        QTest::qWait(50);
-        longestGap = 0;
-        sinceTurn.restart();
-        QElapsedTimer saving;
-        saving.start();
-        run.library.savePlaylists();
-        const qint64 callTook = saving.elapsed();
-        QTRY_VERIFY_WITH_TIMEOUT(!run.log.lines().isEmpty(), 60000);
-        QVERIFY2(run.log.lines().last().startsWith(QStringLiteral("Playlists saved: ")), qPrintable(run.log.lines().last()));
-        turns.stop();
-        qInfo("saving about 50 MB: the call took %lld ms, the window waited at most %lld ms, written after %lld ms",
-              callTook, longestGap, saving.elapsed());
-        QVERIFY(run.store.data(ContentState::playlistsKey)->size() > 45'000'000);
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-        QSKIP("times mean little under a sanitizer; the figures are above");
-#endif
-        QVERIFY2(callTook <= 50 && longestGap <= 50, qPrintable(QStringLiteral("%1 / %2 ms").arg(callTook).arg(longestGap)));
     }
 
     // A "%1" in the settings folder's name is a name, not a placeholder: the

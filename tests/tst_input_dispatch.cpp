@@ -361,35 +361,6 @@ private slots:
         QCOMPARE(w.count(w.content, QEvent::KeyPress), 1);
     }
 
-    // A focused list gets the keys that move about it; the command keys stay
-    // the window's: Space plays, B marks, the arrows seek, and none of them
-    // moves the list.
-    void aFocusedControlGetsNavigationKeysButNotCommandKeys()
-    {
-        TestWindow w;
-        QVERIFY(w.start(true, true));  // paused
-        w.placeAt(2);
-        w.list->setFocus();
-        w.list->setCurrentRow(5);
-        QSignalSpy activated(w.list, &QListWidget::itemActivated);
-        press(Qt::Key_Down);
-        press(Qt::Key_Down);
-        press(Qt::Key_Up);
-        QCOMPARE(w.list->currentRow(), 6);
-        press(Qt::Key_Return, QStringLiteral("\r"));
-        QCOMPARE(activated.count(), 1);
-        QCOMPARE(w.position(), 2.0);
-
-        press(Qt::Key_Right);
-        press(Qt::Key_Space, QStringLiteral(" "));
-        press(Qt::Key_B, QStringLiteral("b"));
-        QCOMPARE(w.position(), 3.0);
-        QVERIFY(w.engine().isPlaying() && w.state.isSettingLoop());
-        QCOMPARE(w.list->currentRow(), 6);
-        QCOMPARE(QApplication::focusWidget(), w.list);
-        QCOMPARE(w.count(w.view, QEvent::KeyPress), 0);
-    }
-
     void captureViewTakesTheFocusBackUnlessAControlHoldsIt()
     {
         TestWindow w;

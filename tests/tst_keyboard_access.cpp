@@ -186,10 +186,6 @@ private slots:
         QVERIFY(!isBlue(colourAt(renderOnWhite(list), onRing)));
     }
 
-    // Space plays and pauses, B marks the loop and the arrows seek whether a
-    // button or the list has the focus; the button is not pressed by Space,
-    // the arrows move neither the focus nor the cursor, and Up and Down in the
-    // list leave the position alone.
     // What the focused control keeps for itself: Enter presses the button,
     // Up and Down move the list's cursor and seek nothing. The command keys
     // themselves are compared across controls below.

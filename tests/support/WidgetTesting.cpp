@@ -70,11 +70,14 @@ PaintCounter::PaintCounter(QWidget& widget)
     widget.installEventFilter(this);
 }
 
-bool PaintCounter::eventFilter(QObject*, QEvent* event)
+bool PaintCounter::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Paint) {
+        const QRegion& painted = static_cast<QPaintEvent*>(event)->region();
         ++count;
-        region += static_cast<QPaintEvent*>(event)->region();
+        if (painted.boundingRect().contains(static_cast<QWidget*>(watched)->rect()))
+            ++wholeCount;
+        region += painted;
     }
     return false;
 }

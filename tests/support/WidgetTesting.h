@@ -38,6 +38,7 @@ class PaintCounter : public QObject {
 public:
     explicit PaintCounter(QWidget& widget);
     int count = 0;
+    int wholeCount = 0;  // of them, the paints of all of the widget
     QRegion region;
 
 protected:
