@@ -225,6 +225,18 @@ private slots:
     // The command keys write the same log lines and leave the same loop
     // whether the window's key capture, a button, the list, the bar or the
     // volume has the focus, and the focus stays where it was.
+    // A key the window takes as a command is the hand on the controls all
+    // the same: what it changed shows at the screen's rate, not playback's.
+    void commandKeysSetTheScreensFrameRate()
+    {
+        Window w;
+        QVERIFY(w.show());
+        const FramePacer& pacer = w.view->displayPacer();
+        QVERIFY(pacer.frameIntervalMilliseconds() > pacer.screenFrameMilliseconds());
+        w.typed(Qt::Key_Space, QStringLiteral(" "));  // taken by the window's key monitor
+        QCOMPARE(pacer.frameIntervalMilliseconds(), pacer.screenFrameMilliseconds());
+    }
+
     void commandKeysLogTheSameWhateverHasTheFocus()
     {
         struct Outcome {

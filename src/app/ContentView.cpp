@@ -237,4 +237,5 @@ void ContentView::appear()
     m_library.loadPlaylists();
     SavedLoopsLibrary::load(m_state);
     installEventMonitor(m_state);
+    m_displayPacer.watchInputFirst();
 }

@@ -79,6 +79,7 @@ public:
     EventMonitorView* captureView() const { return m_captureView; }
     // Refreshes run so far, for tests and benches of the display's economy.
     quint64 refreshCount() const { return m_refreshCount; }
+    const FramePacer& displayPacer() const { return m_displayPacer; }
 
     // Brings the display up to date with the state now.
     void refresh();

@@ -55,6 +55,13 @@ FramePacer::FramePacer(QWidget* widget, std::function<void()> work)
         application->installEventFilter(m_inputWatch.get());
 }
 
+void FramePacer::watchInputFirst()
+{
+    // Installed again, a filter acts as if installed last, which is first.
+    if (QCoreApplication* application = QCoreApplication::instance())
+        application->installEventFilter(m_inputWatch.get());
+}
+
 // The watch goes before the timer, and the application drops a deleted filter.
 FramePacer::~FramePacer() = default;
 

@@ -31,6 +31,9 @@ public:
     // Called for each input event; the application's own events come through
     // an event filter the pacer installs.
     void noteInteraction();
+    // Puts that filter before every one installed since: a key monitor that
+    // takes the keys it acts on would otherwise hide them from the pacer.
+    void watchInputFirst();
 
     int screenFrameMilliseconds() const;
     int frameIntervalMilliseconds() const;  // the interval in force now
