@@ -114,12 +114,14 @@ private slots:
             window.refresh();
             const TextLine* loopLine = window.playerCard()->drillRow()->loopLine();
             QCOMPARE(loopLine->text(), QStringLiteral("Loop 00:01.00 – "));
+            QCOMPARE(window.playerCard()->drillRow()->passesButton()->text(), QStringLiteral("Passes ∞"));
             const Translations korean(QLocale(QLocale::Korean, QLocale::SouthKorea));
             QEvent changed(QEvent::LanguageChange);  // as a running application sends it
             QCoreApplication::sendEvent(qApp, &changed);
             QCoreApplication::processEvents();
             window.refresh();
             QCOMPARE(loopLine->text(), QStringLiteral("구간 00:01.00 – "));
+            QCOMPARE(window.playerCard()->drillRow()->passesButton()->text(), QStringLiteral("반복 ∞"));
         }
         const Translations korean(QLocale(QLocale::Korean, QLocale::SouthKorea));
         QVERIFY(korean.translatesRivetone());

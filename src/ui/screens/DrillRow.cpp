@@ -10,6 +10,7 @@
 #include "ui/kit/Typography.h"
 #include "ui/screens/PlayerDisplay.h"
 
+#include <QEvent>
 #include <QActionGroup>
 #include <QHBoxLayout>
 #include <QMenu>
@@ -165,6 +166,16 @@ void DrillRow::followDrill()
     const QList<QAction*> items = m_pauseMenu->actions();
     for (qsizetype i = 0; i < items.size(); ++i)
         items[i]->setChecked(choices[std::size_t(i)] == drill.pause);
+}
+
+void DrillRow::changeEvent(QEvent* event)
+{
+    // The chips were made in the old language.
+    if (event->type() == QEvent::LanguageChange) {
+        m_followed.reset();
+        followDrill();
+    }
+    QWidget::changeEvent(event);
 }
 
 void DrillRow::present(const PlayerDisplay& display)

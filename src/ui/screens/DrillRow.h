@@ -37,6 +37,9 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     // What the chips and menus were last made to show.
     struct Followed {
