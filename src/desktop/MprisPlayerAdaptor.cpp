@@ -20,9 +20,6 @@ MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* exported, ContentState& state, A
     m_jumps.observe(m_state.audioPlayer().currentTime(), m_state.audioPlayer().isPlaying(), m_state.audioPlayer().speed(), m_trackSerial,
                     m_clock.elapsed());
 
-    m_announceSoon.setSingleShot(true);
-    m_announceSoon.setTimerType(Qt::PreciseTimer);
-    connect(&m_announceSoon, &QTimer::timeout, this, &MprisPlayerAdaptor::announceChanges);
     // Each load is seen as it happens (not a turn later), so no two loaded
     // tracks can share a serial.
     connect(&m_state.audioPlayer(), &AudioPlayer::changed, this, [this] {
@@ -39,10 +36,7 @@ MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* exported, ContentState& state, A
 // later ones are gathered for at most a twentieth of a second.
 void MprisPlayerAdaptor::announceSoon()
 {
-    if (m_announceSoon.isActive())
-        return;
-    const qint64 sinceLast = m_lastAnnouncementAtMilliseconds < 0 ? INT64_MAX : m_clock.elapsed() - m_lastAnnouncementAtMilliseconds;
-    m_announceSoon.start(int(std::max<qint64>(0, gatherMilliseconds - std::min<qint64>(sinceLast, gatherMilliseconds))));
+    m_announceSoon.request(gatherMilliseconds);
 }
 
 void MprisPlayerAdaptor::noteLoadedTrack()
@@ -64,8 +58,11 @@ PlayerSnapshot MprisPlayerAdaptor::snapshot() const
 
 void MprisPlayerAdaptor::announceChanges()
 {
-    m_announceSoon.stop();
-    m_lastAnnouncementAtMilliseconds = m_clock.elapsed();
+    m_announceSoon.runNow();
+}
+
+void MprisPlayerAdaptor::announceNow()
+{
     ++m_announcementRuns;
     const PlayerSnapshot now = snapshot();
     const QVariantMap changed = now.changedSince(m_announced);

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "base/Throttle.h"
 #include "desktop/PlayerSnapshot.h"
 #include "desktop/PositionJumpWatch.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusObjectPath>
 #include <QElapsedTimer>
-#include <QTimer>
 #include <QVariantMap>
 
 #include <functional>
@@ -84,6 +84,7 @@ private:
     PlayerSnapshot snapshot() const;
     void noteLoadedTrack();
     void announceSoon();
+    void announceNow();
 
     ContentState& m_state;
     Announcer m_announce;
@@ -92,7 +93,6 @@ private:
     PlayerSnapshot m_announced;
     PositionJumpWatch m_jumps;
     QElapsedTimer m_clock;
-    QTimer m_announceSoon;
-    qint64 m_lastAnnouncementAtMilliseconds = -1;  // on m_clock
+    Throttle m_announceSoon{[this] { announceNow(); }};
     quint64 m_announcementRuns = 0;
 };

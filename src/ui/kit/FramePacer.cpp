@@ -45,12 +45,9 @@ private:
 
 FramePacer::FramePacer(QWidget* widget, std::function<void()> work)
     : m_widget(widget)
-    , m_work(std::move(work))
+    , m_throttle(std::move(work))
     , m_inputWatch(std::make_unique<InputWatch>(*this))
 {
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_timer, &QTimer::timeout, [this] { run(); });
     if (QCoreApplication* application = QCoreApplication::instance())
         application->installEventFilter(m_inputWatch.get());
 }
@@ -62,7 +59,7 @@ void FramePacer::watchInputFirst()
         application->installEventFilter(m_inputWatch.get());
 }
 
-// The watch goes before the timer, and the application drops a deleted filter.
+// The watch goes before the throttle, and the application drops a deleted filter.
 FramePacer::~FramePacer() = default;
 
 int FramePacer::screenFrameMilliseconds() const
@@ -80,10 +77,12 @@ int FramePacer::frameIntervalMilliseconds() const
     return std::max(screenFrame, int(std::ceil(1000.0 / motionFramesPerSecond)));
 }
 
+// Asked at every engine tick: the interval (a walk to the widget's screen)
+// is worked out only when no frame is waiting.
 void FramePacer::request()
 {
-    if (!m_timer.isActive())
-        startFor(frameIntervalMilliseconds());
+    if (!m_throttle.isWaiting())
+        m_throttle.request(frameIntervalMilliseconds());
 }
 
 // A frame already waiting at the slower rate is brought forward: what the
@@ -91,18 +90,5 @@ void FramePacer::request()
 void FramePacer::noteInteraction()
 {
     m_sinceInteraction.start();
-    if (m_timer.isActive() && m_timer.remainingTime() > screenFrameMilliseconds())
-        startFor(screenFrameMilliseconds());
-}
-
-void FramePacer::startFor(int intervalMilliseconds)
-{
-    const qint64 sinceLast = m_sinceLastRun.isValid() ? m_sinceLastRun.elapsed() : INT64_MAX;
-    m_timer.start(int(std::max<qint64>(0, intervalMilliseconds - std::min<qint64>(sinceLast, INT32_MAX))));
-}
-
-void FramePacer::run()
-{
-    m_sinceLastRun.start();
-    m_work();
+    m_throttle.hurry(screenFrameMilliseconds());
 }

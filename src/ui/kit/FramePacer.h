@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/Throttle.h"
+
 #include <QElapsedTimer>
-#include <QObject>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -40,13 +40,9 @@ public:
 
 private:
     class InputWatch;
-    void run();
-    void startFor(int intervalMilliseconds);
 
     QWidget* m_widget;
-    std::function<void()> m_work;
-    QTimer m_timer;
-    QElapsedTimer m_sinceLastRun;
+    Throttle m_throttle;
     QElapsedTimer m_sinceInteraction;
     std::unique_ptr<InputWatch> m_inputWatch;
 };
