@@ -66,23 +66,6 @@ private slots:
         }
         QCOMPARE(Shapes::roundedRect(QRectF(0, 0, 100, 12), 50).boundingRect(), QRectF(0, 0, 100, 12));
         QVERIFY(Shapes::roundedRect(QRectF(0, 0, 0, 12), 6).isEmpty());
-
-        // Made once and stretched, a shape is the one made afresh at each
-        // width, narrower than it is high too, eased corners or none.
-        for (const auto& [height, radius] : {std::pair{12.0, 6.0}, {40.0, 8.0}, {10.0, 0.0}, {10.0, -2.0}, {0.5, 0.2}}) {
-            const Shapes::StretchedRoundedRect stretched(height, radius);
-            for (qreal width : {0.0, 3.5, height - 0.25, height, height + 0.01, height + 0.37, 4 * height, 317.8}) {
-                const QPainterPath made = Shapes::roundedRect(QRectF(0, 0, width, height), radius);
-                const QPainterPath moved = stretched.at(width);
-                QCOMPARE(moved.elementCount(), made.elementCount());
-                for (int i = 0; i < made.elementCount(); ++i) {
-                    const QPointF a = moved.elementAt(i);
-                    const QPointF b = made.elementAt(i);
-                    QVERIFY2(std::abs(a.x() - b.x()) < 1e-9 && std::abs(a.y() - b.y()) < 1e-9,
-                             qPrintable(QStringLiteral("%1 wide, point %2").arg(width).arg(i)));
-                }
-            }
-        }
     }
 
     void gradientsSpreadTheirColoursEvenlyOverTheBounds()

@@ -246,7 +246,7 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
         painter.translate(bar.topLeft());
         const QRectF fill(0, 0, *layout.fillWidth, barHeight);
         const LinearGradient gradient{{Palette::green(), Palette::blue()}, UnitPoint::leading(), UnitPoint::trailing()};
-        painter.fillPath(m_fillOutline.at(fill.width()), gradient.brushIn(fill));
+        painter.fillPath(Shapes::roundedRect(fill, cornerRadius), gradient.brushIn(fill));
         painter.restore();
     }
     painter.drawPixmap(0, 0, layers.overFill);

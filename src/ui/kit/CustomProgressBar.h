@@ -4,7 +4,6 @@
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/PointerDrag.h"
 #include "ui/kit/ProgressBarLayout.h"
-#include "ui/kit/Shapes.h"
 
 #include <QFont>
 #include <QMargins>
@@ -140,7 +139,6 @@ private:
     QString m_endLabel;
     LabelShape m_startLabelShape;
     LabelShape m_endLabelShape;
-    Shapes::StretchedRoundedRect m_fillOutline{barHeight, cornerRadius};
     QMargins m_margins;
     PointerDrag m_drag{[this](QPointF position) { seekToWidgetX(position.x()); }};
     // What the last paint showed, to tell whether new values change the picture.

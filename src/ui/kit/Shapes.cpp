@@ -92,33 +92,6 @@ QPainterPath roundedRect(const QRectF& rect, qreal cornerRadius)
     return path;
 }
 
-StretchedRoundedRect::StretchedRoundedRect(qreal height, qreal cornerRadius)
-    : m_height(height)
-    , m_cornerRadius(cornerRadius)
-    // Wide enough that the left corners' points and the right ones' lie
-    // clearly either side of the middle.
-    , m_madeAtWidth(4 * std::max<qreal>(height, 1))
-    , m_made(roundedRect(QRectF(0, 0, m_madeAtWidth, height), cornerRadius))
-{
-}
-
-QPainterPath StretchedRoundedRect::at(qreal width) const
-{
-    // At the height itself or less the straight edges have no length (a
-    // path skips such lines) or the corners change: made afresh.
-    if (!(width > m_height) || !std::isfinite(width) || !(m_height > 0))
-        return roundedRect(QRectF(0, 0, width, m_height), m_cornerRadius);
-    QPainterPath path = m_made;
-    const qreal shift = width - m_madeAtWidth;
-    const qreal middle = m_madeAtWidth / 2;
-    for (int i = 0; i < path.elementCount(); ++i) {
-        const QPainterPath::Element point = path.elementAt(i);
-        if (point.x > middle)
-            path.setElementPositionAt(i, point.x + shift, point.y);
-    }
-    return path;
-}
-
 QPainterPath capsule(const QRectF& rect)
 {
     const QRectF r = rect.normalized();

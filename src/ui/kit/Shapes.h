@@ -18,24 +18,6 @@ inline constexpr qreal cornerSmoothing = 0.6;
 // An empty rect gives an empty path; a radius of 0 or less a plain rectangle.
 QPainterPath roundedRect(const QRectF& rect, qreal cornerRadius);
 
-// A rounded rectangle of one height and radius, for a shape drawn again at a
-// new width at every frame (a bar's fill): once the width is no less than
-// the height, the corners keep their shape and only the right ones move, so
-// the outline is made once and its right end moved for each width.
-class StretchedRoundedRect {
-public:
-    StretchedRoundedRect(qreal height, qreal cornerRadius);
-
-    // The outline roundedRect() makes for {0, 0, width, height}.
-    QPainterPath at(qreal width) const;
-
-private:
-    qreal m_height;
-    qreal m_cornerRadius;
-    qreal m_madeAtWidth;
-    QPainterPath m_made;
-};
-
 // A rect whose shorter sides are half circles.
 QPainterPath capsule(const QRectF& rect);
 
