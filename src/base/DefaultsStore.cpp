@@ -35,8 +35,13 @@ bool sameValues(const QMap<QString, QVariant>& meant, const QSettings& read)
         return false;
     for (auto it = meant.constBegin(); it != meant.constEnd(); ++it) {
         const QVariant back = read.value(it.key());
-        if (!back.isValid())
-            return false;
+        // A value of a type this version cannot read (a later version's, or
+        // an empty list) loads as nothing and is written back as nothing.
+        if (!back.isValid() || !it.value().isValid()) {
+            if (back.isValid() != it.value().isValid())
+                return false;
+            continue;
+        }
         if (it.value().typeId() == QMetaType::QByteArray) {
             if (back.typeId() != QMetaType::QByteArray || back.toByteArray() != it.value().toByteArray())
                 return false;
@@ -173,6 +178,11 @@ DefaultsStore::Ticket DefaultsStore::request(const QString& key, std::optional<Q
         }
         if (make)
             job.makers.insert(key, std::move(make));
+        // The rest of the values being made are in a job the writer already
+        // took: this one holds their old value, and takes the made one.
+        for (auto it = m_madeAt.constBegin(); it != m_madeAt.constEnd(); ++it)
+            if (!job.makers.contains(it.key()))
+                job.madeEarlier.insert(it.key(), it.value());
         m_pending = std::move(job);
         if (!m_writer.joinable()) {
             m_writer = startThread("The settings writer", "rivetone writer", [this] { writerLoop(); });
@@ -194,9 +204,15 @@ void DefaultsStore::writerLoop()
             job = std::move(*m_pending);
             m_pending.reset();
         }
+        for (auto it = job.madeEarlier.constBegin(); it != job.madeEarlier.constEnd(); ++it) {
+            const auto made = m_madeOnWriter.constFind(it.key());
+            if (made != m_madeOnWriter.constEnd() && made->number >= it.value())
+                job.values.insert(it.key(), made->bytes);
+        }
         for (auto it = job.makers.constBegin(); it != job.makers.constEnd(); ++it) {
             const QByteArray made = it.value()();
             job.values.insert(it.key(), made);
+            m_madeOnWriter.insert(it.key(), {job.number, it.key(), made});
             std::lock_guard lock(m_mutex);
             m_made.push_back({job.number, it.key(), made});
         }
@@ -232,9 +248,9 @@ void DefaultsStore::noteMade(quint64 number, const QString& key, const QByteArra
     const auto at = m_madeAt.constFind(key);
     if (at == m_madeAt.constEnd() || at.value() > number)
         return;
+    // Made by the job that asked, or by a later one that carried its maker.
     m_values.insert(key, value);
-    if (at.value() == number)
-        m_madeAt.remove(key);
+    m_madeAt.remove(key);
 }
 
 DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& values)

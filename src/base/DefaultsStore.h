@@ -106,6 +106,7 @@ private:
         quint64 number = 0;
         QMap<QString, QVariant> values;
         QMap<QString, std::function<QByteArray()>> makers;  // keys whose value is made on the writer thread
+        QMap<QString, quint64> madeEarlier;  // keys an earlier job makes: the number of the store that asked
     };
 
     Ticket request(const QString& key, std::optional<QVariant> value, std::function<QByteArray()> make);
@@ -148,4 +149,5 @@ private:
     std::vector<Made> m_made;            // guarded by m_mutex: made, not yet in memory
     qint64 m_cutWritesTo = -1;           // guarded by m_mutex
     std::thread m_writer;                // started with the first write
+    QMap<QString, Made> m_madeOnWriter;  // writer thread only: the last value made under each key
 };
