@@ -293,6 +293,17 @@ private slots:
         QCOMPARE(f.state->savedLoops().of(QUrl::fromLocalFile(lesson).toString()).size(), 1);
         QCOMPARE(marked(), (Spans{{1.0, 1.5}}));
 
+        // A save that never reaches the disk says so.
+        f.defaults.store().finishWrites();
+        QTest::qWait(0);  // the removal's write, reported
+        f.log.clear();
+        f.defaults.store().cutWritesForTesting(20);
+        player.setLoop(2.0, 2.5);
+        QVERIFY(SavedLoopsLibrary::saveCurrentLoop(*f.state));
+        QTRY_VERIFY2(f.log.lines().size() == 2, qPrintable(f.log.lines().join(u'\n')));
+        QVERIFY2(f.log.lines()[1].startsWith(QStringLiteral("Error saving saved loops: cannot write ")),
+                 qPrintable(f.log.lines()[1]));
+
         // A damaged value: kept aside, the window starts with none.
         LibraryFixture damaged;
         damaged.defaults.store().setData(SavedLoopsLibrary::storedKey, "{\"x\":[[3,1]]}");
@@ -300,6 +311,21 @@ private slots:
         QVERIFY(damaged.state->savedLoops().isEmpty());
         QCOMPARE(damaged.defaults.store().data(QStringLiteral("unreadableSavedLoops/1")), QByteArray("{\"x\":[[3,1]]}"));
         QVERIFY(damaged.log.lines().value(0).startsWith(QStringLiteral("Error loading saved loops: ")));
+
+        // More loops for a track than it can hold: the first ones are used,
+        // and the rest survive the next save, under a key of their own.
+        QByteArray crowded("{\"x\":[");
+        for (int i = 0; i < SavedLoops::perTrack + 1; ++i)
+            crowded += QByteArray(i ? "," : "") + "[" + QByteArray::number(i) + "," + QByteArray::number(i + 1) + "]";
+        crowded += "],\"y\":[[1,2]]}";
+        LibraryFixture full;
+        full.defaults.store().setData(SavedLoopsLibrary::storedKey, crowded);
+        SavedLoopsLibrary::load(*full.state);
+        QCOMPARE(full.state->savedLoops().of(QStringLiteral("x")).size(), SavedLoops::perTrack);
+        QCOMPARE(full.state->savedLoops().of(QStringLiteral("y")).size(), 1);
+        QVERIFY2(full.log.lines().value(0).startsWith(QStringLiteral("Saved loops: only the first 9 of each track are used")),
+                 qPrintable(full.log.lines().join(u'\n')));
+        QCOMPARE(full.defaults.store().data(QStringLiteral("unreadableSavedLoops/1")), crowded);
     }
 
     // The drill choices persist; one that is not offered counts as never made.

@@ -21,10 +21,17 @@ QString describe(const SavedLoop& loop)
     return Log::formatDouble(loop.startSeconds) + QStringLiteral(" to ") + Log::formatDouble(loop.endSeconds);
 }
 
+// The line saying the loop is saved comes at once; one that says it did not
+// reach the disk follows when the write is over.
 void store(ContentState& state, SavedLoops loops)
 {
     state.setSavedLoops(loops);
-    state.defaults().setDataMadeBy(storedKey, [loops] { return encode(loops); });
+    DefaultsStore& defaults = state.defaults();
+    const DefaultsStore::Ticket ticket = defaults.setDataMadeBy(storedKey, [loops] { return encode(loops); });
+    defaults.whenWritten(ticket, &state, [](const DefaultsStore::Outcome& outcome) {
+        if (!outcome.ok)
+            Log::line(QStringLiteral("Error saving saved loops: ") + outcome.error);
+    });
 }
 
 }  // namespace
@@ -47,7 +54,7 @@ QByteArray encode(const SavedLoops& loops)
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 
-std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error)
+std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error, QStringList* tracksCut)
 {
     auto fail = [&](const QString& why) {
         if (error)
@@ -75,6 +82,8 @@ std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error)
                 return fail(QStringLiteral("track %1: a loop is not a [start, end] pair").arg(Log::quoted(it.key())));
             list.append({start, end});
         }
+        if (list.size() > SavedLoops::perTrack && tracksCut)
+            tracksCut->append(it.key());
         loops.set(it.key(), list.mid(0, SavedLoops::perTrack));
     }
     return loops;
@@ -87,18 +96,30 @@ void load(ContentState& state)
     if (!stored.isValid())
         return;
     QString error;
+    QStringList tracksCut;
     std::optional<SavedLoops> loops = stored.typeId() == QMetaType::QByteArray
-        ? decode(stored.toByteArray(), &error)
+        ? decode(stored.toByteArray(), &error, &tracksCut)
         : (error = QStringLiteral("expected stored bytes"), std::nullopt);
-    if (loops) {
-        state.setSavedLoops(std::move(*loops));
+    const auto keptAside = [&](const QString& what, const QString& value) {
+        const ValueBackup backup = ValueBackup::keep(defaults, unreadableGroup, stored);
+        Log::line(what
+                  + (backup.written ? QStringLiteral("; %1 is kept under %2 in %3")
+                                          .arg(value, Log::quoted(backup.key), defaults.filePath())
+                                    : QStringLiteral("; it stays under %1 (%2)").arg(Log::quoted(storedKey), backup.error)));
+    };
+    if (!loops) {
+        keptAside(QStringLiteral("Error loading saved loops: ") + error, QStringLiteral("the unreadable value"));
         return;
     }
-    const ValueBackup backup = ValueBackup::keep(defaults, unreadableGroup, stored);
-    Log::line(QStringLiteral("Error loading saved loops: ") + error
-              + (backup.written ? QStringLiteral("; the unreadable value is kept under %1 in %2")
-                                      .arg(Log::quoted(backup.key), defaults.filePath())
-                                : QStringLiteral("; it stays under %1 (%2)").arg(Log::quoted(storedKey), backup.error)));
+    // More than a track can hold (a hand edit, or a later version): the
+    // first ones are used, and the rest are not lost when the next save
+    // writes the value again.
+    if (!tracksCut.isEmpty()) {
+        keptAside(QStringLiteral("Saved loops: only the first %1 of each track are used, and %2 had more")
+                      .arg(QString::number(SavedLoops::perTrack), Log::formatNameList(tracksCut)),
+                  QStringLiteral("the whole value"));
+    }
+    state.setSavedLoops(std::move(*loops));
 }
 
 bool saveCurrentLoop(ContentState& state)

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -19,8 +20,9 @@ inline const QString storedKey = QStringLiteral("savedLoops");
 inline const QString unreadableGroup = QStringLiteral("unreadableSavedLoops");
 
 QByteArray encode(const SavedLoops& loops);
-// None (and why) when the bytes are not of that shape.
-std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error);
+// None (and why) when the bytes are not of that shape. A track keeps its
+// first SavedLoops::perTrack loops; those with more are named in tracksCut.
+std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error, QStringList* tracksCut = nullptr);
 
 // Reads the saved loops at start. An unreadable value is kept aside (never
 // written over) and the window starts with none; one line says so.
