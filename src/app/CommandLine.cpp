@@ -54,9 +54,13 @@ Parsed refused(const QString& reason, bool unknownOption = false)
 QString pathOf(const QString& argument, const QString& workingDirectory)
 {
     if (argument.startsWith(QLatin1String("file:"))) {
-        const QUrl url(argument);
+        QUrl url(argument);
+        // "localhost" names this machine, as no host does.
+        if (url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+            url.setHost(QString());
+        // "file:Lesson.mp3" is relative, like a plain name.
         if (url.isLocalFile())
-            return QDir::cleanPath(url.toLocalFile());
+            return QDir::cleanPath(QDir(workingDirectory).absoluteFilePath(url.toLocalFile()));
     }
     return QDir::cleanPath(QDir(workingDirectory).absoluteFilePath(argument));
 }
