@@ -118,8 +118,8 @@ void InstanceChannel::acceptConnection()
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (!socket->canReadLine()) {
-                if (socket->bytesAvailable() > 1024 * 1024)
-                    socket->abort();  // no message is that long
+                if (socket->bytesAvailable() > longestMessageBytes)
+                    socket->abort();  // no command line is that long
                 return;
             }
             const std::optional<Message> message = decode(socket->readLine());

@@ -32,6 +32,11 @@ public:
         Failed,      // neither: the reason is in error
     };
 
+    // The longest message taken. Linux passes a program at most 6 MB of
+    // arguments (a quarter of the stack limit, 2 MB by default, and never
+    // more than 6 MB); as JSON a quote or backslash takes two bytes, and a
+    // control character six.
+    static constexpr qint64 longestMessageBytes = 40 * 1024 * 1024;
     // How long a later start waits for the first one to take its message.
     static constexpr std::chrono::milliseconds handOverTimeout{5000};
 
