@@ -44,6 +44,18 @@ QByteArray wavFile(quint32 sampleRate, quint32 frames)
     return bytes;
 }
 
+// The most this process has held in memory so far.
+qint64 peakMemoryBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return 0;
+}
+
 }  // namespace
 
 class DecodingRegressionsTest : public QObject {
@@ -83,6 +95,8 @@ private slots:
         // Through the player: a clean failure, or a track that plays and seeks.
         QString error;
         const auto player = FilePlayer::load(QUrl::fromLocalFile(path), &error);
+        // Within bounded memory, too: a learner's folder may hold such a file.
+        QVERIFY2(peakMemoryBytes() < 768 * 1024 * 1024, qPrintable(QString::number(peakMemoryBytes() >> 20) + " MB"));
         if (!player) {
             QVERIFY2(error.startsWith(path + QStringLiteral(": ")), qPrintable(error));
             return;

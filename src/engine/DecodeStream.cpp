@@ -5,6 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+extern "C" {
+#include <libavutil/mem.h>
+}
+
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -94,7 +98,13 @@ std::unique_ptr<DecodeStream> DecodeStream::open(const QString& path, int output
     // FFmpeg's own chatter on stderr ("misdetection possible!") is not for
     // users; what matters reaches them as the load error.
     static std::once_flag quietLibraries;
-    std::call_once(quietLibraries, [] { av_log_set_level(AV_LOG_QUIET); });
+    std::call_once(quietLibraries, [] {
+        av_log_set_level(AV_LOG_QUIET);
+        // A few hundred bytes of a damaged MP4 can claim tables that make the
+        // demuxer ask for (and fill) gigabytes. The index of a 40-hour
+        // audiobook fits well within this; a file asking for more fails to load.
+        av_max_alloc(largestAllocationBytes);
+    });
     // A track is a regular file at an absolute path, nothing else: a FIFO or a
     // device would block the open for good, or feed it without end.
     const QFileInfo file(path);

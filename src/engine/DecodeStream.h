@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -26,6 +27,9 @@ public:
     // Opening is bounded: the longest it may take. A slow disk or a stalled
     // network mount fails the open then, rather than hold up its caller.
     static constexpr std::chrono::milliseconds openDeadline{2000};
+    // Memory is bounded too: FFmpeg allocates no single block larger than
+    // this (set for the whole process at the first open).
+    static constexpr std::size_t largestAllocationBytes = 256 * 1024 * 1024;
 
     // Opens the regular file at an absolute local path. On failure returns
     // null and sets error (when given) to the path and the reason. A file that
