@@ -304,6 +304,17 @@ private slots:
         player->setCurrentTime(1.0);
         QVERIFY(!player->hasReachedEnd() && player->isPlaying());
         QVERIFY(largestDifference(pull(500), m_straight, rate, 1.0f, fade) < 1e-6);
+
+        // Sent to the very end while playing, or played from there: nothing
+        // more to hear, and the end is reached.
+        player->setCurrentTime(60);
+        QVERIFY(pull(1000, std::chrono::milliseconds(100)).size() <= std::size_t(2 * fade));  // the fade-out
+        QVERIFY(player->hasReachedEnd() && !player->isPlaying());
+        const auto fresh = FilePlayer::load(fixtureUrl(chirp), nullptr);
+        fresh->setCurrentTime(60);
+        fresh->play();
+        QVERIFY(pull(1000, std::chrono::milliseconds(100)).empty());
+        QVERIFY(fresh->hasReachedEnd() && !fresh->isPlaying());
     }
 
     void destroyingAPlayingPlayerDetachesIt()

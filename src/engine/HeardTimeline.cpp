@@ -49,6 +49,10 @@ HeardTimeline::Heard HeardTimeline::heardAt(std::int64_t deviceFrame, std::uint6
         if (n == oldestKept && oldestKept > 0)
             found = &segment;
     }
+    heard.reachedEnd = endOfStreamDeviceFrame >= 0 && endOfStreamGeneration >= firstGeneration
+        && deviceFrame >= endOfStreamDeviceFrame;
+    // Nothing heard since the seek can still be the end: playing from the
+    // very end of the track plays nothing and ends.
     if (!found)
         return heard;
     // Within the segment, or past its end when nothing was supplied since.
@@ -58,7 +62,5 @@ HeardTimeline::Heard HeardTimeline::heardAt(std::int64_t deviceFrame, std::uint6
     heard.marks = found->marks;
     heard.frame = found->streamAt(into);
     heard.pauseFramesLeft = found->held ? found->frames - into + found->pauseAfter : 0;
-    heard.reachedEnd = endOfStreamDeviceFrame >= 0 && endOfStreamGeneration >= firstGeneration
-        && deviceFrame >= endOfStreamDeviceFrame;
     return heard;
 }
