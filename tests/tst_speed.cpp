@@ -201,6 +201,16 @@ private slots:
         QCOMPARE(int(report.junctions.size()), 1);  // the fade-in, and nothing else
         QCOMPARE(report.junctions[0].rejoinedAt, 2 * rate + Crossfade::framesAt(rate));
         QCOMPARE(report.framesFollowed, std::int64_t(rate - Crossfade::framesAt(rate)));
+
+        // A loop set now, ahead of the play head, goes on from the sample
+        // heard last: the stretched blocks left nothing of their speed.
+        LoopPlan plan;
+        plan.region = {4 * rate, 5 * rate, 1};
+        player->setLoop(plan);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const LoopListener::Report onward = listener.listen(ManualOutput::pull(rate / 2), 3 * rate);
+        QCOMPARE(onward.lostTrack, std::int64_t(-1));
+        QCOMPARE(int(onward.junctions.size()), 0);
     }
 
     // A loop at 0.75x and 1.25x with a pause after each pass: every pass is

@@ -216,6 +216,7 @@ void StreamDecoder::readBlock(int frames)
     block->generation = m_generation;
     block->startFrame = m_stream->position();
     block->pauseFrames = 0;
+    block->speed = 1.0;  // the ring's blocks are reused, stretched ones among them
     block->joinsInPlace = m_nextBlockJoins;
     block->marks = marks();
     block->frames = frames > 0 ? m_stream->read(block->samples, frames) : 0;
