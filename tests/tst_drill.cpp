@@ -22,6 +22,7 @@
 
 #include <QFile>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -162,6 +163,35 @@ private slots:
             QVERIFY(!d.player().loopStart() && !d.player().loopEnd() && !d.state->isSettingLoop());
             QVERIFY(d.log.lines().contains(QStringLiteral("Loop cleared")));
         }
+    }
+
+    // A loop that ends where the track does: its last pass runs into the
+    // track's end, which ends the loop too; the track stops and rewinds.
+    void aLoopEndingWithTheTrackFinishesWithIt_data()
+    {
+        QTest::addColumn<double>("speed");
+        QTest::newRow("1x") << 1.0;
+        QTest::newRow("1.25x") << 1.25;
+    }
+
+    void aLoopEndingWithTheTrackFinishesWithIt()
+    {
+        QFETCH(double, speed);
+        Drill d(5.0);
+        d.player().setSpeed(speed);
+        QSignalSpy finished(&d.player(), &AudioPlayer::loopFinished);
+        d.player().setDrill({2, PassPause{}});
+        const double end = d.player().player()->duration();
+        d.player().setLoop(end - 0.5, end);
+        d.player().togglePlayPause();
+        likeADevice();
+        ManualOutput::pull(rate * 2, std::chrono::milliseconds(300));  // on to the loop, and both passes
+        d.player().tick();
+        QCOMPARE(finished.size(), 1);
+        QVERIFY(!d.player().loopStart() && !d.player().loopEnd());
+        QVERIFY(d.log.lines().contains(QStringLiteral("Loop cleared")));
+        QVERIFY(!d.player().isPlaying());
+        QCOMPARE(d.player().currentTime(), 0.0);
     }
 
     // Space in a pause between passes pauses as usual; Space again skips the

@@ -59,7 +59,7 @@ HeardTimeline::Heard HeardTimeline::heardAt(std::int64_t deviceFrame, std::uint6
     const std::int64_t into = std::clamp<std::int64_t>(deviceFrame - found->deviceFrame, 0, found->frames);
     heard.any = true;
     heard.generation = found->generation;
-    heard.marks = found->marks;
+    heard.marks = heard.reachedEnd && endOfStreamGeneration == found->generation ? endOfStreamMarks : found->marks;
     heard.frame = found->streamAt(into);
     heard.pauseFramesLeft = found->held ? found->frames - into + found->pauseAfter : 0;
     return heard;

@@ -39,6 +39,7 @@ struct HeardTimeline {
     std::int64_t segmentCount = 0;       // segments ever written; the newest capacity are kept
     std::int64_t endOfStreamDeviceFrame = -1;  // where the last frame of the stream was handed
     std::uint64_t endOfStreamGeneration = 0;
+    LoopMarks endOfStreamMarks;                // the loop's marks as the stream ended
     HeardSegment segments[segmentCapacity];
 
     // Audio thread: records the next piece, merging it into the newest

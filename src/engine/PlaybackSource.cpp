@@ -254,15 +254,25 @@ int PlaybackSource::playInto(float* out, int frames, std::int64_t deviceFrame, f
         done += count;
         if (m_offset >= block->frames) {
             const bool last = block->endOfStream;
+            const LoopMarks marks = block->marks;
             releaseFront();
             if (last) {
-                m_timeline.endOfStreamDeviceFrame = deviceFrame + done;
-                m_timeline.endOfStreamGeneration = m_serving;
+                noteEndOfStream(deviceFrame + done, marks);
                 break;
             }
         }
     }
     return done;
+}
+
+// The stream's last frame is handed over at deviceFrame. The marks of its
+// last block count from there: a loop finished with the track's end is told
+// by a block that may hold no frames to be heard in.
+void PlaybackSource::noteEndOfStream(std::int64_t deviceFrame, const LoopMarks& marks)
+{
+    m_timeline.endOfStreamDeviceFrame = deviceFrame;
+    m_timeline.endOfStreamGeneration = m_serving;
+    m_timeline.endOfStreamMarks = marks;
 }
 
 // Plays on for one fade's length (less when less is queued), falling to
@@ -288,10 +298,10 @@ int PlaybackSource::fadeOutInto(float* out, int frames, std::int64_t deviceFrame
         done += count;
         if (m_offset >= block->frames) {
             const bool last = block->endOfStream;
+            const LoopMarks marks = block->marks;
             releaseFront();
             if (last) {
-                m_timeline.endOfStreamDeviceFrame = deviceFrame + done;
-                m_timeline.endOfStreamGeneration = m_serving;
+                noteEndOfStream(deviceFrame + done, marks);
                 break;
             }
         }

@@ -76,6 +76,7 @@ private:
     void dropBlocksBefore(int index);
     int playInto(float* out, int frames, std::int64_t deviceFrame, float gain);
     int fadeOutInto(float* out, int frames, std::int64_t deviceFrame, float gain);
+    void noteEndOfStream(std::int64_t deviceFrame, const LoopMarks& marks);
     void record(std::int64_t deviceFrame, const AudioBlock& block, std::int64_t streamFrame, int frames, bool held);
     void releaseFront();
     static std::int64_t streamFrameOf(const AudioBlock& block, std::int64_t offset);

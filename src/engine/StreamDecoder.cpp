@@ -194,17 +194,27 @@ void StreamDecoder::produce()
     const std::int64_t end = m_plan->region.endFrame;
     const std::int64_t stopAt = turn == Turn::Finish ? end : end - junctionFrames(turn);
     if (position < stopAt) {
-        readBlock(int(std::min<std::int64_t>(AudioBlock::capacityFrames, stopAt - position)));
+        const int frames = int(std::min<std::int64_t>(AudioBlock::capacityFrames, stopAt - position));
+        // A last pass that ends with the track: nothing follows its last
+        // block to carry the finish, so that block does.
+        if (turn == Turn::Finish && position + frames >= m_lengthFrames)
+            finishLoop();
+        readBlock(frames);
         return;
     }
     if (turn == Turn::Finish) {
-        // The last pass is over: play on past the end, the loop gone.
-        m_plan.reset();
-        m_passesDone = 0;
-        ++m_finishes;
+        finishLoop();  // play on past the end, the loop gone
         return;
     }
     makeJunction(turn);
+}
+
+// The last pass is over.
+void StreamDecoder::finishLoop()
+{
+    m_plan.reset();
+    m_passesDone = 0;
+    ++m_finishes;
 }
 
 // Fills the next block with up to frames frames straight from the stream.
@@ -398,10 +408,7 @@ void StreamDecoder::produceStretched()
         noteEarlyEnd();
         return;
     case Turn::Finish:
-        // The last pass is over: on past the end, the loop gone.
-        m_plan.reset();
-        m_passesDone = 0;
-        ++m_finishes;
+        finishLoop();  // on past the end, the loop gone
         restartStretch(end);
         return;
     case Turn::Wrap:

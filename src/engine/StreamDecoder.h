@@ -64,6 +64,7 @@ private:
     void makeJunction(Turn turn);
     void joinRegions(Turn turn, const float* tail, int tailFrames, std::int64_t tailStart);
     void readBlock(int frames);
+    void finishLoop();
     // At a speed other than 1: the stream through the stretcher.
     void restartStretch(std::int64_t from);
     void produceStretched();
