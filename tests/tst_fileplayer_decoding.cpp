@@ -8,6 +8,7 @@
 #include "engine/DecodeStream.h"
 #include "engine/FilePlayer.h"
 #include "engine/HeardTimeline.h"
+#include "engine/LoopPlan.h"
 #include "engine/Mp3GaplessInfo.h"
 #include "engine/Seqlock.h"
 #include "KnownSignal.h"
@@ -315,6 +316,28 @@ private slots:
         fresh->play();
         QVERIFY(pull(1000, std::chrono::milliseconds(100)).empty());
         QVERIFY(fresh->hasReachedEnd() && !fresh->isPlaying());
+    }
+
+    // A seek followed at once by a change of the loop (as Stop does: back
+    // to the start, the loop cleared): the loop's change goes on from the
+    // seek's place, even when the decoder meets only the later request.
+    void aLoopChangedRightAfterASeekKeepsTheSeek()
+    {
+        for (int round = 0; round < 20; ++round) {
+            const auto player = FilePlayer::load(fixtureUrl(chirp), nullptr);
+            LoopPlan plan;
+            plan.region = {rate, 2 * rate, 1};
+            player->setCurrentTime(1.4);
+            player->setLoop(plan);
+            player->play();
+            pull(rate / 10);  // the decoder is busy filling the queue again
+            player->setCurrentTime(0);
+            player->setLoop(std::nullopt);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            pull(rate / 10);
+            QVERIFY2(player->currentTime() < 0.3,
+                     qPrintable(QStringLiteral("round %1: at %2 s").arg(round).arg(player->currentTime())));
+        }
     }
 
     void destroyingAPlayingPlayerDetachesIt()

@@ -103,7 +103,7 @@ void FilePlayer::Impl::noteEndIfHeard() const
 
 void FilePlayer::Impl::sendRequest(std::int64_t frame, bool keepsPosition)
 {
-    decoder.request({++generation, frame, keepsPosition, loop, speed});
+    decoder.request({++generation, frame, keepsPosition, loop, speed, seekGeneration});
 }
 
 std::unique_ptr<FilePlayer> FilePlayer::load(const QUrl& fileUrl, QString* errorDescription)

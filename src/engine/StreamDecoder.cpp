@@ -139,7 +139,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     if (request.keepsPosition) {
         // Go on from where the output is, if it plays what was made last.
         const PlaybackSource::OutputPosition output = m_source.outputPosition();
-        if (output.known && output.generation == previousGeneration)
+        if (output.known && output.generation == previousGeneration && previousGeneration >= request.positionGeneration)
             from = output.nextFrame;
         joins = true;
     }

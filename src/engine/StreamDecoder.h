@@ -25,6 +25,10 @@ struct PlaybackRequest {
     bool keepsPosition = false;   // only the loop or the speed changed: go on from where the output is
     std::optional<LoopPlan> loop;
     double speed = 1.0;           // stream frames per output frame; 1 plays the stream as it is
+    // The latest request that set the position: where the output is counts
+    // only once the decoder has begun that one (a seek met with the change
+    // after it, both at once, is still a seek).
+    std::uint64_t positionGeneration = 0;
 };
 
 // The decoder thread of one track: keeps the output's queue filled with the
