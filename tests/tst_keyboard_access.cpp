@@ -14,6 +14,7 @@
 #include "ui/screens/PlaylistListView.h"
 #include "ui/screens/PlaylistPanel.h"
 #include "ui/screens/TransportRow.h"
+#include "ui/screens/NewPlaylistSheet.h"
 #include "ui/screens/UserGuideSheet.h"
 #include "TestSupport.h"
 #include "WidgetTesting.h"
@@ -220,6 +221,35 @@ private slots:
         QCOMPARE(empty.focus(), empty.row().helpButton());
         empty.key(Qt::Key_Enter);
         QTRY_VERIFY(empty.view->userGuideSheet()->isVisible());
+    }
+
+    // A sheet closed, by Escape or by its own button, gives the focus back
+    // to the control that had it, and Tab goes on from there.
+    void closingASheetGivesTheFocusBack()
+    {
+        Window w;
+        QVERIFY(w.show());
+        QTRY_VERIFY(w.row().playPauseButton()->isEnabled());
+        PlainButton* help = w.row().helpButton();
+        QVERIFY(w.tabTo(help));
+        w.key(Qt::Key_Return);
+        QTRY_VERIFY(w.view->userGuideSheet()->isVisible());
+        w.key(Qt::Key_Escape);
+        QTRY_VERIFY(!w.view->userGuideSheet()->isVisible());
+        QCOMPARE(w.focus(), help);
+        w.key(Qt::Key_Tab);
+        QCOMPARE(w.focus(), w.card().progressBar());
+
+        PlainButton* newButton = w.panel().newButton();
+        QVERIFY(w.tabTo(newButton));
+        w.key(Qt::Key_Return);
+        NewPlaylistSheet& sheet = *w.view->newPlaylistSheet();
+        QTRY_VERIFY(sheet.isVisible());
+        QTest::mouseClick(sheet.cancelButton(), Qt::LeftButton);
+        QTRY_VERIFY(!sheet.isVisible());
+        QCOMPARE(w.focus(), newButton);
+        w.key(Qt::Key_Tab);
+        QCOMPARE(w.focus(), w.panel().deleteButton());
     }
 
     // The command keys write the same log lines and leave the same loop

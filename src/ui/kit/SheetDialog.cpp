@@ -2,6 +2,7 @@
 
 #include "ui/kit/Palette.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -41,6 +42,8 @@ void SheetDialog::coverHost()
 
 void SheetDialog::showEvent(QShowEvent* event)
 {
+    QWidget* focused = QApplication::focusWidget();
+    m_focusBefore = focused && focused != this && !isAncestorOf(focused) ? focused : nullptr;
     QDialog::showEvent(event);
     // QDialog centres a dialog over its parent in screen terms; a sheet
     // covers its window instead.
@@ -76,6 +79,15 @@ void SheetDialog::keyPressEvent(QKeyEvent* event)
 // window behind is out of reach while the sheet is up.
 bool SheetDialog::focusNextPrevChild(bool next)
 {
+    // Asked by Qt as the sheet hides with the focus in it: the focus goes
+    // back to where it was, not to the hidden sheet.
+    if (!isVisible()) {
+        if (m_focusBefore && m_focusBefore->isVisible() && m_focusBefore->isEnabled())
+            m_focusBefore->setFocus(Qt::OtherFocusReason);
+        else
+            return QDialog::focusNextPrevChild(next);
+        return true;
+    }
     QList<QWidget*> chain;
     for (QWidget* at = nextInFocusChain(); at && at != this; at = at->nextInFocusChain())
         if (isAncestorOf(at) && at->isVisible() && at->isEnabled() && (at->focusPolicy() & Qt::TabFocus))

@@ -3,6 +3,7 @@
 #include "ui/kit/CardStyle.h"
 
 #include <QDialog>
+#include <QPointer>
 
 class QVBoxLayout;
 
@@ -41,4 +42,5 @@ private:
 
     QWidget* m_card;
     QVBoxLayout* m_cardLayout;
+    QPointer<QWidget> m_focusBefore;  // where the focus goes back to when the sheet closes
 };
