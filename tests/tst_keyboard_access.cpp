@@ -21,6 +21,7 @@
 #include "WindowFixture.h"
 
 #include <QApplication>
+#include <QSpontaneKeyEvent>
 #include <QTest>
 
 #include <memory>
@@ -250,6 +251,33 @@ private slots:
         QCOMPARE(w.focus(), newButton);
         w.key(Qt::Key_Tab);
         QCOMPARE(w.focus(), w.panel().deleteButton());
+    }
+
+    // The wheel as the platform delivers it (to the window first): over the
+    // card's speed chip it turns the speed, and elsewhere it seeks.
+    void theWheelOverTheSpeedChipTurnsTheSpeed()
+    {
+        Window w;
+        QVERIFY(w.show());
+        QTRY_VERIFY(w.row().playPauseButton()->isEnabled());
+        w.typed(Qt::Key_Space, QStringLiteral(" "));  // the first track loaded, then paused
+        QTRY_VERIFY(w.player().isPlaying());
+        w.typed(Qt::Key_Space, QStringLiteral(" "));
+        w.player().seek(2);
+        w.player().setCurrentTime(2);
+        const auto turn = [&](QWidget* over) {
+            const QPoint at = over->mapTo(w.view.get(), over->rect().center());
+            QWheelEvent event(at, w.view->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QSpontaneKeyEvent::setSpontaneous(&event);
+            qApp->notify(w.view->windowHandle(), &event);
+        };
+        turn(w.card().drillRow()->speedButton());
+        QCOMPARE(w.player().speed(), 1.05);
+        QCOMPARE(w.player().currentTime(), 2.0);
+        turn(w.card().progressBar());
+        QCOMPARE(w.player().speed(), 1.05);
+        QVERIFY(w.player().currentTime() > 2.0);
     }
 
     // The command keys write the same log lines and leave the same loop

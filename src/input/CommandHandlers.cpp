@@ -161,9 +161,10 @@ MonitorVerdict CommandHandlers::handleMonitoredEvent(QObject* receiver, QEvent* 
     }
     case QEvent::Wheel: {
         // A control that turns with the wheel (the speed) keeps its own.
-        if (!hasSeekableTrack() || wheelGoesToControl(receiver))
+        const auto& wheel = *static_cast<QWheelEvent*>(event);
+        if (!hasSeekableTrack() || wheelGoesToControl(receiver, wheel.globalPosition()))
             return MonitorVerdict::LetThrough;
-        const WheelCommand command = wheelCommandFor(verticalWheelDelta(*static_cast<QWheelEvent*>(event)));
+        const WheelCommand command = wheelCommandFor(verticalWheelDelta(wheel));
         if (command == WheelCommand::None)
             return MonitorVerdict::LetThrough;
         performWheelCommand(command);

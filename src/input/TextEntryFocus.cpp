@@ -42,8 +42,12 @@ bool keysGoToTextEntry(const QObject* receiver)
     return isTextEntry(keyboardTarget()) || isTextEntry(QApplication::focusWidget());
 }
 
-bool wheelGoesToControl(const QObject* receiver)
+bool wheelGoesToControl(const QObject* receiver, const QPointF& globalPosition)
 {
+    // The platform hands a turn to the window first; it goes on to the
+    // widget under the pointer.
+    if (receiver && !receiver->isWidgetType())
+        receiver = QApplication::widgetAt(globalPosition.toPoint());
     for (const QObject* object = receiver; object; object = object->parent())
         if (object->property("takesWheel").toBool())
             return true;

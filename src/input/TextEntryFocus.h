@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QPointF>
+
 class QObject;
 class QWidget;
 
@@ -16,5 +18,6 @@ bool isTextEntry(const QWidget* widget);
 bool keysGoToTextEntry(const QObject* receiver);
 
 // A control that takes the wheel itself (it sets the "takesWheel" property,
-// as the speed control does): the receiver or one of its parents.
-bool wheelGoesToControl(const QObject* receiver);
+// as the speed control does): the receiver or one of its parents; for a
+// turn handed to a window, the widget under the pointer at globalPosition.
+bool wheelGoesToControl(const QObject* receiver, const QPointF& globalPosition);
