@@ -236,6 +236,28 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!note.isVisible(), ImportStatus::lingerMilliseconds + 2000);
     }
 
+    // A long playlist name: the note still stays inside the window, left of
+    // the playlists, with its text cut short at the end.
+    void aLongNameKeepsTheNoteInItsPlace()
+    {
+        Window w;
+        const QString longName = QStringLiteral("Spoken Practice Collection, Volume Two: Dialogues, Drills and Reviews "
+                                                "For Every Day Of The Week, Recorded Slow And At Natural Speed");
+        w.view->state().setNewPlaylistName(longName);
+        w.view->library().addPlaylist();
+        QCOMPARE(w.view->state().currentPlaylist(), longName);
+        QTemporaryDir dir;
+        const QString lesson = dir.filePath(QStringLiteral("Lesson.mp3"));
+        QVERIFY(QFile::copy(fixturePath(QStringLiteral("sine-5s.mp3")), lesson));
+        const ImportStatus& note = *w.view->importStatus();
+        QVERIFY(w.dragAndDrop(w.onCard(), {QUrl::fromLocalFile(lesson)}));
+        QTRY_COMPARE(note.text(), QStringLiteral("Added 1 file to “%1”").arg(longName));
+        QVERIFY(note.isVisible());
+        QVERIFY(w.view->rect().contains(note.geometry()) && note.geometry().right() < w.view->rightColumn()->geometry().left());
+        QVERIFY(note.shownText().startsWith(QStringLiteral("Added 1 file to “Spoken Practice")));
+        QVERIFY(note.shownText().endsWith(QStringLiteral("…")));
+    }
+
     // A request made while another is under way waits its turn; a look under
     // way when the window goes is dropped at once.
     void requestsTakeTurnsAndGoWithTheWindow()

@@ -158,8 +158,10 @@ void ContentView::placePlaylistPanel()
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_rightColumn && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+    if (watched == m_rightColumn && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
         placePlaylistPanel();
+        m_importStatus->setRightEdge(m_rightColumn->geometry().left());
+    }
     return Backdrop::eventFilter(watched, event);
 }
 

@@ -5,8 +5,10 @@
 #include "ui/kit/Typography.h"
 
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -79,12 +81,30 @@ void ImportStatus::show(const QString& text)
     QWidget::show();
 }
 
+void ImportStatus::setRightEdge(int x)
+{
+    m_rightEdge = x;
+    place();
+}
+
 void ImportStatus::place()
 {
     const QWidget* window = parentWidget();
-    const QSize size = sizeHint().boundedTo(window->size());
-    setGeometry(margin - shadowRoom, window->height() - margin + shadowRoom - size.height(), size.width(),
-                size.height());
+    // As far from the edge it must stay left of as from the window's left.
+    const int left = margin - shadowRoom;
+    const int right = (m_rightEdge >= 0 ? std::min(m_rightEdge, window->width()) : window->width()) - left;
+    const QSize size = sizeHint().boundedTo(QSize(std::max(0, right - left), window->height()));
+    setGeometry(left, window->height() - margin + shadowRoom - size.height(), size.width(), size.height());
+}
+
+QRectF ImportStatus::textRect() const
+{
+    return QRectF(rect()).adjusted(shadowRoom + horizontalPadding, shadowRoom, -shadowRoom - horizontalPadding, -shadowRoom);
+}
+
+QString ImportStatus::shownText() const
+{
+    return QFontMetricsF(m_font).elidedText(m_text, Qt::ElideRight, textRect().width());
 }
 
 bool ImportStatus::eventFilter(QObject* watched, QEvent* event)
@@ -102,6 +122,5 @@ void ImportStatus::paintEvent(QPaintEvent*)
     capsuleStyle(capsule.size()).paint(painter, capsule);
     painter.setFont(m_font);
     painter.setPen(Palette::gray());
-    painter.drawText(capsule.adjusted(horizontalPadding, 0, -horizontalPadding, 0),
-                     Qt::AlignCenter | Qt::TextSingleLine, m_text);
+    painter.drawText(textRect(), Qt::AlignCenter | Qt::TextSingleLine, shownText());
 }

@@ -23,6 +23,10 @@ public:
     ImportStatus(FileImport& import, QWidget* window);
 
     QString text() const { return m_text; }
+    // The text as drawn: cut short at the end when the room is too narrow.
+    QString shownText() const;
+    // The note stays left of this x in the window (the playlists' column).
+    void setRightEdge(int x);
     // The texts shown, also for tests.
     static QString searchingText(int filesFound);
     static QString outcomeText(const FileImport::Outcome& outcome);
@@ -36,8 +40,10 @@ protected:
 private:
     void show(const QString& text);
     void place();
+    QRectF textRect() const;
 
     QString m_text;
     QFont m_font;
+    int m_rightEdge = -1;  // none: the window's own
     QTimer m_linger;
 };
