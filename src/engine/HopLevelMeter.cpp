@@ -47,8 +47,11 @@ HopLevelMeter::HopLevelMeter(int sampleRate)
 
 void HopLevelMeter::reserveSeconds(double seconds)
 {
+    // A length from a header is a claim, and a damaged one can claim years:
+    // room is made for a day at most (35 MB), and a longer track grows on.
+    constexpr double mostSeconds = 24 * 3600;
     if (seconds > 0)
-        m_levels.reserve(std::size_t(seconds / PhraseMap::hopSeconds) + 2);
+        m_levels.reserve(std::size_t(std::min(seconds, mostSeconds) / PhraseMap::hopSeconds) + 2);
 }
 
 std::int64_t HopLevelMeter::hopEndFrame(std::int64_t hop) const
