@@ -9,7 +9,9 @@
 #include "SpeechFixture.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QtEndian>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -251,6 +253,50 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(watch.answeredPaths, expected);
         QVERIFY(!QFile::exists(PhraseMapCache(cacheDirectory()).entryPath(m_long)));
+    }
+
+    // A header that claims the track lasts for years (a damaged or forged
+    // one): the map is made of what the file holds, and the claim costs no
+    // memory (before, the room reserved for it took the program down).
+    void aLengthOverstatedInTheHeaderIsMappedAsItIs()
+    {
+        QFile original(fixturePath(QStringLiteral("sine-5s.mp3")));
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        QByteArray bytes = original.readAll();
+        qsizetype tag = bytes.indexOf("Xing");
+        if (tag < 0)
+            tag = bytes.indexOf("Info");
+        QVERIFY(tag >= 0);
+        const auto flags = qFromBigEndian<quint32>(bytes.constData() + tag + 4);
+        QVERIFY(flags & 1);  // a frame count follows
+        qToBigEndian<quint32>(0xffffffff, bytes.data() + tag + 8);
+        const QString path = m_dir.filePath(QStringLiteral("forever.mp3"));
+        QFile forged(path);
+        QVERIFY(forged.open(QIODevice::WriteOnly) && forged.write(bytes) == bytes.size());
+        forged.close();
+
+        PhraseMapper mapper(cacheDirectory(), PhraseFinder::Settings());
+        MapperWatch watch(mapper);
+        mapper.map(path);
+        QVERIFY(watch.waitForAnswers(1));
+        QCOMPARE(watch.maps.size(), std::size_t(1));
+        QVERIFY2(watch.maps.front().levelsDecibels().size() < 600, qPrintable(QString::number(watch.maps.front().levelsDecibels().size())));
+    }
+
+    // The cache keeps no entry it would not read back: a map past some 46
+    // hours of audio is refused when stored, not made and written at every play.
+    void aMapTooLargeToKeepIsNotWritten()
+    {
+        QTemporaryDir folder;
+        const PhraseMapCache cache(folder.path());
+        const PhraseMapCache::FileIdentity identity = PhraseMapCache::identify(m_lesson);
+        QString error;
+        QVERIFY(!cache.store(identity, {std::vector<float>(17'000'000, -20.0f), 170'000}, &error));
+        QVERIFY2(error.startsWith(QStringLiteral("the map is too large to keep")), qPrintable(error));
+        QVERIFY(QDir(folder.path()).isEmpty());
+        const LoudnessEnvelope day{std::vector<float>(8'640'000, -20.0f), 86'400};
+        QVERIFY2(cache.store(identity, day, &error), qPrintable(error));
+        QVERIFY(cache.load(identity) == day);
     }
 
     void reportsWhatItCannotMap_data()

@@ -73,6 +73,12 @@ bool PhraseMapCache::store(const FileIdentity& file, const LoudnessEnvelope& env
         for (float level : envelope.levelsDecibels)
             out << level;
     }
+    // What load() would take for damage is not written: it would only be
+    // made and written again at every play (past some 46 hours of audio).
+    if (payload.size() + 1024 > largestEntryBytes) {
+        *error = QStringLiteral("the map is too large to keep (%1 MB)").arg(payload.size() >> 20);
+        return false;
+    }
     if (!QDir().mkpath(m_directory)) {
         *error = QStringLiteral("cannot make %1").arg(m_directory);
         return false;
