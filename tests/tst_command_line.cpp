@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 using Action = CommandLine::Parsed::Action;
 
 class CommandLineTest : public QObject {
@@ -108,6 +110,38 @@ private slots:
         QVERIFY2(out.isEmpty() ? said.isEmpty() : said.startsWith(out), qPrintable(said));
         QVERIFY2(err.isEmpty() ? complained.isEmpty() : complained.startsWith(err), qPrintable(complained));
         QVERIFY(!QFile::exists(m_home.filePath(QStringLiteral("config/Rivetone/Rivetone.ini"))));
+    }
+
+    // A logout, a closed terminal or Ctrl+C ends the program as closing its
+    // window does: it leaves normally, the window's place kept.
+    void aSignalToLeaveEndsItAsClosingDoes_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+
+    void aSignalToLeaveEndsItAsClosingDoes()
+    {
+        QFETCH(int, signal);
+        if (!QFile::exists(program()))
+            QSKIP("the rivetone program is not built beside the tests");
+        const QString settings = m_home.filePath(QStringLiteral("config/Rivetone/Rivetone.ini"));
+        QFile::remove(settings);
+        QProcess process;
+        prepare(process, true);
+        process.start(program(), QStringList());
+        QByteArray said;
+        QTRY_VERIFY2_WITH_TIMEOUT((said += process.readAllStandardOutput()).contains("Playlists saved"), said.constData(), 10000);
+        QTest::qWait(100);  // the window shown
+        QCOMPARE(::kill(pid_t(process.processId()), signal), 0);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QFile stored(settings);
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QVERIFY(stored.readAll().contains("windowGeometry"));
     }
 
     // Started with a folder and no playlists: a playlist named after it holds

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/InstanceChannel.h"
+#include "app/QuitOnSignal.h"
 #include "app/RivetoneApp.h"
 
 #include <QApplication>
@@ -71,6 +72,7 @@ int main(int argc, char** argv)
         break;
     }
     RivetoneApp rivetone(settingsFile);
+    const QuitOnSignal quitOnSignal;
     QObject::connect(&channel, &InstanceChannel::handedOver, &channel,
                      [&rivetone](const InstanceChannel::Message& message) { rivetone.takeHandOver(message); });
     rivetone.showMainWindow();

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+class QSocketNotifier;
+
+// A logout (SIGTERM, or SIGHUP from a closed terminal) or Ctrl+C ends
+// Rivetone as closing its window does: the window's place is kept and the
+// writes under way finish. By default such a signal ends the process where it
+// stands. A second signal of the kind ends it at once, as by default.
+class QuitOnSignal : public QObject {
+public:
+    explicit QuitOnSignal(QObject* parent = nullptr);
+    ~QuitOnSignal() override;
+
+private:
+    static void handle(int signal);
+    void quit();
+
+    int m_readEnd = -1;
+    int m_writeEnd = -1;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};
