@@ -342,6 +342,35 @@ private slots:
             QCOMPARE(counter.paints[widget], 0);
     }
 
+    // Closed while the last save is still being written: its line, saved or
+    // not, is said all the same before the program leaves.
+    void theLastSavesLineIsSaidAtQuit_data()
+    {
+        QTest::addColumn<bool>("reachesTheDisk");
+        QTest::newRow("saved") << true;
+        QTest::newRow("not saved") << false;
+    }
+
+    void theLastSavesLineIsSaidAtQuit()
+    {
+        QFETCH(bool, reachesTheDisk);
+        TemporaryDefaults defaults;
+        Log::Capture log;
+        {
+            RivetoneApp app(defaults.filePath());
+            ContentView& window = app.mainWindow();
+            window.library().setSaveWait(std::chrono::milliseconds(0));
+            if (!reachesTheDisk)
+                window.state().defaults().cutWritesForTesting(10);
+            window.state().setNewPlaylistName(QStringLiteral("Evening"));
+            log.clear();
+            window.library().addPlaylist();
+        }
+        QVERIFY2(log.lines().last().startsWith(reachesTheDisk ? QStringLiteral("Playlists saved: [\"Evening\"]")
+                                                              : QStringLiteral("Error saving playlists: cannot write ")),
+                 qPrintable(log.lines().join(u'\n')));
+    }
+
     void theWindowFitsItsContent()
     {
         TemporaryDefaults defaults;

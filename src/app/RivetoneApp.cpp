@@ -65,7 +65,13 @@ RivetoneApp::RivetoneApp(const QString& defaultsFilePath)
     new WindowPlacementKeeper(m_defaults, *m_mainWindow);  // owned by the window it watches
 }
 
-RivetoneApp::~RivetoneApp() = default;
+RivetoneApp::~RivetoneApp()
+{
+    // The last writes are waited for while the window is still here: its
+    // parts say how each went (the library's line), and go with it.
+    m_mediaControls.reset();
+    m_defaults.finishWrites();
+}
 
 void RivetoneApp::showMainWindow()
 {

@@ -87,7 +87,6 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
 DefaultsStore::~DefaultsStore()
 {
     finishWrites();
-    runWaiters();  // the lines of writes that finished while nobody waited
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
@@ -378,7 +377,7 @@ void DefaultsStore::finishWrites()
         std::unique_lock lock(m_mutex);
         m_finished.wait(lock, [&] { return m_finishedThrough >= m_lastNumber; });
     }
-    applyMade();
+    runWaiters();  // the lines of writes that finished while nobody waited
 }
 
 void DefaultsStore::cutWritesForTesting(qint64 bytes)

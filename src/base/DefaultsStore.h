@@ -88,7 +88,8 @@ public:
     // Runs done with the outcome on this object's thread once the write is
     // over (at once when it is); not when context goes first.
     void whenWritten(const Ticket& ticket, QObject* context, std::function<void(const Outcome&)> done);
-    // Blocks until every write asked for so far is over.
+    // Blocks until every write asked for so far is over, and runs what
+    // waited for them (whenWritten) whose context is still there.
     void finishWrites();
 
     // Copies the file as it is now to "<file>.unreadable-1", or the next free
