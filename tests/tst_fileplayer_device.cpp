@@ -157,7 +157,7 @@ private slots:
         QVERIFY(resumed.monotonic && resumed.first >= rested && resumed.last > rested + 1.0);
     }
 
-    // Last: it leaves the process's output on the wall clock.
+    // Last: it stalls the process's output.
     void theLoopGoesOnWhenTheDeviceStopsResponding()
     {
         Log::Capture log;
@@ -190,6 +190,17 @@ private slots:
         QTest::qWait(300);
         QVERIFY2(engine.currentTime() > 0.15 && engine.currentTime() < 0.5, qPrintable(QString::number(engine.currentTime())));
         QVERIFY(!log.lines().join(u'\n').contains(QStringLiteral("Audio output")));
+
+        // Paused long enough for the output to rest, and the device well
+        // again: the next play is heard on it.
+        engine.togglePlayPause();
+        QTRY_VERIFY_WITH_TIMEOUT(AudioOutput::shared()->isResting(), 6000);
+        AudioOutput::shared()->simulateDeviceStallForTesting(false);
+        engine.togglePlayPause();
+        QTRY_COMPARE_WITH_TIMEOUT(AudioOutput::shared()->driver(), AudioOutput::Driver::Device, 2000);
+        const double before = engine.currentTime();
+        QTest::qWait(300);
+        QVERIFY2(engine.currentTime() - before > 0.15, qPrintable(QString::number(engine.currentTime() - before)));
     }
 };
 

@@ -199,19 +199,23 @@ void AudioOutput::rest()
 
 // Clock thread, m_clockMutex held: the same device again, at the same rate
 // and buffer, since the streams were made for them; SDL converts if it must.
+// A device given up on (it stopped responding, or would not open at the
+// last wake) is tried again at each wake: the sound server may be back.
 void AudioOutput::wakeFromRest()
 {
     m_resting = false;
     m_lastCallbackNs = steadyNowNs();
-    if (m_driver.load() != Driver::Device || (!m_sdlAudioInitialised && !m_sdlDriverInitialised))
-        return;
+    if (!m_sdlAudioInitialised && !m_sdlDriverInitialised)
+        return;  // there never was a device: the wall clock plays
     QString reason;
     SDL_AudioSpec obtained{};
     if (openDeviceAs(m_sampleRate, m_bufferFrames, 0, &obtained, &reason)) {
+        m_driver = Driver::Device;
         SDL_PauseAudioDevice(m_device, 0);
         return;
     }
-    Log::line(QStringLiteral("Audio output unavailable (%1), playing silently").arg(reason));
+    if (m_driver.load() == Driver::Device)
+        Log::line(QStringLiteral("Audio output unavailable (%1), playing silently").arg(reason));
     m_driver = Driver::WallClock;
 }
 
@@ -252,9 +256,9 @@ int AudioOutput::renderForTesting(float* out, int frames)
     return supplied;
 }
 
-void AudioOutput::simulateDeviceStallForTesting()
+void AudioOutput::simulateDeviceStallForTesting(bool stalled)
 {
-    m_deviceStalled = true;
+    m_deviceStalled = stalled;
 }
 
 void AudioOutput::deviceCallback(void* self, unsigned char* stream, int length)

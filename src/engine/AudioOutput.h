@@ -60,8 +60,8 @@ public:
     // the most frames any stream supplied (the rest is silence).
     int renderForTesting(float* out, int frames);
     // Makes the device's callback do nothing from now on, as a device that
-    // hung would; the watchdog is expected to take over.
-    void simulateDeviceStallForTesting();
+    // hung would (the watchdog is expected to take over); false: it works again.
+    void simulateDeviceStallForTesting(bool stalled = true);
 
 private:
     AudioOutput(int manualSampleRate, std::int64_t manualLatencyNs, bool refuseDevices);
