@@ -96,6 +96,27 @@ private slots:
         QVERIFY(t.strip.window().first <= 30 && t.strip.window().second >= 32);
     }
 
+    // A loop changed after the play head's line was asked for, and before
+    // it is painted: that paint shows the new loop only where the line is,
+    // so the rest is painted too, not left showing the old loop.
+    void aLoopSetBetweenAPlayHeadRequestAndItsPaintIsDrawnWhole()
+    {
+        StripUnderTest t;
+        t.strip.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&t.strip));
+        QCoreApplication::processEvents();
+        PaintCounter painted(t.strip);
+        t.playHead = 1;
+        t.strip.refresh();  // the play head's line alone
+        t.loop = WaveformStrip::Span{5, 7};
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        t.strip.refresh();  // the next frame finds nothing new
+        QCoreApplication::processEvents();
+        const QRect loopArea(int(t.strip.xOf(5)), 0, int(t.strip.xOf(7) - t.strip.xOf(5)), t.strip.height());
+        QVERIFY(QRegion(loopArea).subtracted(painted.region).isEmpty());
+    }
+
     // A click seeks to the time under it; a handle dragged moves its end,
     // snapping to a pause's edge within a few points unless Shift is held.
     void clicksSeekAndHandlesMoveTheLoop()

@@ -205,8 +205,15 @@ void WaveformStrip::paintEvent(QPaintEvent* event)
     const std::optional<Span> loop = m_loop ? m_loop() : std::nullopt;
     const double progress = m_progress ? m_progress() : -1;
     if (envelope != m_paintedEnvelope || loop != m_paintedLoop || m_windowStart != m_paintedWindowStart
-        || std::abs(progress - m_paintedProgress) >= 0.01 || m_background.size() != size() * devicePixelRatioF())
+        || std::abs(progress - m_paintedProgress) >= 0.01 || m_background.size() != size() * devicePixelRatioF()) {
         renderBackground();
+        // Changed since only the play head's line was asked for (a loop
+        // dragged meanwhile): the rest of the strip shows the old picture,
+        // and refresh() now finds nothing new. Asked for once this paint is
+        // over: an update() from inside it is lost.
+        if (!QRegion(rect()).subtracted(event->region()).isEmpty())
+            QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+    }
     QPainter painter(this);
     painter.setClipRegion(event->region());
     painter.drawPixmap(0, 0, m_background);
