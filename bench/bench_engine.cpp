@@ -9,6 +9,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include "ProcessMemory.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <sys/resource.h>
@@ -34,17 +36,6 @@ double millisecondsSince(Clock::time_point start)
 QString fixture(const char* name)
 {
     return QDir(QStringLiteral(RIVETONE_FIXTURES_DIR)).filePath(QString::fromLatin1(name));
-}
-
-long peakResidentKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
 }
 
 double cpuSeconds()

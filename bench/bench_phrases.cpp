@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include "ProcessMemory.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -60,17 +62,6 @@ QString makeTrack(int minutes)
     if (std::system(command.toLocal8Bit().constData()) != 0 || !QFile::rename(partial, path))
         return {};
     return path;
-}
-
-long peakResidentKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
 }
 
 // Maps the file with a mapper as the app has one; the event loop runs until

@@ -6,6 +6,7 @@
 #include "engine/FilePlayer.h"
 #include "DecodeWorkout.h"
 #include "ManualOutput.h"
+#include "ProcessMemory.h"
 #include "TestSupport.h"
 
 #include <QDataStream>
@@ -42,18 +43,6 @@ QByteArray wavFile(quint32 sampleRate, quint32 frames)
     for (quint32 i = 0; i < frames; ++i)
         out << quint16(i * 97 % 20000);
     return bytes;
-}
-
-// The most this process has held in memory so far.
-qint64 peakMemoryBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return 0;
 }
 
 }  // namespace
@@ -96,7 +85,7 @@ private slots:
         QString error;
         const auto player = FilePlayer::load(QUrl::fromLocalFile(path), &error);
         // Within bounded memory, too: a learner's folder may hold such a file.
-        QVERIFY2(peakMemoryBytes() < 768 * 1024 * 1024, qPrintable(QString::number(peakMemoryBytes() >> 20) + " MB"));
+        QVERIFY2(peakResidentKilobytes() < 768 * 1024, qPrintable(QString::number(peakResidentKilobytes() >> 10) + " MB"));
         if (!player) {
             QVERIFY2(error.startsWith(path + QStringLiteral(": ")), qPrintable(error));
             return;
