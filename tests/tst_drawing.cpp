@@ -3,7 +3,6 @@
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shadow.h"
 #include "ui/kit/Shapes.h"
-#include "ui/kit/Symbols.h"
 #include "WidgetTesting.h"
 
 #include <QPainter>
@@ -66,18 +65,6 @@ private slots:
         }
         QCOMPARE(Shapes::roundedRect(QRectF(0, 0, 100, 12), 50).boundingRect(), QRectF(0, 0, 100, 12));
         QVERIFY(Shapes::roundedRect(QRectF(0, 0, 0, 12), 6).isEmpty());
-    }
-
-    void gradientsSpreadTheirColoursEvenlyOverTheBounds()
-    {
-        const QImage image = painted(120, 10, [](QPainter& p) {
-            const QRectF bounds(10, 0, 100, 10);
-            const LinearGradient gradient{{Qt::red, Qt::green, Qt::blue}, UnitPoint::leading(), UnitPoint::trailing()};
-            p.fillRect(bounds, FillStyle(gradient).brushIn(bounds));
-        });
-        QVERIFY(image.pixelColor(10, 5).red() > 245);
-        QVERIFY(image.pixelColor(60, 5).green() > 245);
-        QVERIFY(image.pixelColor(109, 5).blue() > 245);
     }
 
     // The surface keeps its picture for the small repaints of playing. Moved
@@ -162,17 +149,6 @@ private slots:
             cache.draw(p, huge, {Palette::black(0.3), 4, {}});
         });
         QCOMPARE(cache.blurCount(), 10);
-    }
-
-    void symbolsReadAsTheirNames()
-    {
-        const auto at = [](Symbol symbol, qreal x, qreal y) { return Symbols::path(symbol, 100).contains({x, y}); };
-        QVERIFY(at(Symbol::PlayFill, 20, 20) && at(Symbol::PlayFill, 75, 50) && !at(Symbol::PlayFill, 75, 20));
-        QVERIFY(at(Symbol::PauseFill, 20, 50) && !at(Symbol::PauseFill, 39, 50) && at(Symbol::PauseFill, 57, 50));
-        QVERIFY(at(Symbol::QuestionmarkCircleFill, 20, 50) && !at(Symbol::QuestionmarkCircleFill, 50, 76));
-        QVERIFY(at(Symbol::SpeakerWave3Fill, 96, 50) && !at(Symbol::SpeakerWave3Fill, 58, 50));
-        QVERIFY(at(Symbol::ChevronRight, 44, 50) && !at(Symbol::ChevronRight, 18, 50));
-        QVERIFY(at(Symbol::ChevronDown, 50, 66) && !at(Symbol::ChevronDown, 50, 34));
     }
 };
 
