@@ -3,6 +3,8 @@
 // the file changes, ignores and rebuilds a damaged cache entry, and can be
 // cancelled, redirected or destroyed mid-way without a word more.
 
+#include "base/Log.h"
+#include "engine/DecodeStream.h"
 #include "engine/LoudnessScan.h"
 #include "engine/PhraseMapCache.h"
 #include "engine/PhraseMapper.h"
@@ -13,10 +15,15 @@
 #include <QElapsedTimer>
 #include <QtEndian>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+
+extern "C" {
+#include <libavutil/error.h>
+}
 
 namespace {
 
@@ -253,6 +260,40 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(watch.answeredPaths, expected);
         QVERIFY(!QFile::exists(PhraseMapCache(cacheDirectory()).entryPath(m_long)));
+    }
+
+    // A read that fails partway (a network mount dropping out) maps what
+    // came before it, and says so, but keeps nothing: that part would
+    // otherwise stand for the whole file until the file changed.
+    void aReadFailingPartwayIsMappedButNotKept()
+    {
+        const QString path = copyOfLesson(QStringLiteral("on-a-share.mp3"));
+        const PhraseMapCache cache(cacheDirectory());
+        Log::Capture log;
+        {
+            DecodeStream::failReadsAfterPacketsForTesting(60, AVERROR(EIO));
+            const auto restore = qScopeGuard([] { DecodeStream::failReadsAfterPacketsForTesting(0, 0); });
+            PhraseMapper mapper(cacheDirectory(), PhraseFinder::Settings());
+            MapperWatch watch(mapper);
+            mapper.map(path);
+            QVERIFY(watch.waitForAnswers(1));
+            QCOMPARE(watch.maps.size(), std::size_t(1));
+            QVERIFY(watch.maps.front().phraseCount() < m_lessonPhrases);
+        }
+        const QString prefix = QStringLiteral("Phrase map of %1 not cached: reading stopped at ").arg(path);
+        QCOMPARE(log.lines().size(), 1);
+        QVERIFY2(log.lines().front().startsWith(prefix) && log.lines().front().endsWith(QStringLiteral(" s: Input/output error")),
+                 qPrintable(log.lines().front()));
+        QVERIFY(!cache.load(PhraseMapCache::identify(path)));
+
+        // The share is back: the whole file is mapped and kept.
+        PhraseMapper mapper(cacheDirectory(), PhraseFinder::Settings());
+        MapperWatch watch(mapper);
+        mapper.map(path);
+        QVERIFY(watch.waitForAnswers(1));
+        QCOMPARE(watch.maps.front().phraseCount(), m_lessonPhrases);
+        QVERIFY(cache.load(PhraseMapCache::identify(path)) == scan(path));
+        QCOMPARE(log.lines().size(), 1);
     }
 
     // A header that claims the track lasts for years (a damaged or forged

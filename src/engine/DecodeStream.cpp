@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <numeric>
@@ -26,6 +27,10 @@ QString errorText(int errorCode)
 }  // namespace Ffmpeg
 
 namespace {
+
+// Set by tests only (failReadsAfterPacketsForTesting).
+std::atomic<std::int64_t> failingReadAfterPackets{0};
+std::atomic<int> failingReadCode{0};
 
 // MP3 decoders output their first real sample this many samples late, on top
 // of the encoder delay the header states.
@@ -92,6 +97,12 @@ std::optional<Mp3GaplessInfo> readMp3GaplessInfo(const QString& path, std::int64
 }  // namespace
 
 DecodeStream::~DecodeStream() = default;
+
+void DecodeStream::failReadsAfterPacketsForTesting(std::int64_t packets, int code)
+{
+    failingReadCode = code;
+    failingReadAfterPackets = packets;
+}
 
 std::unique_ptr<DecodeStream> DecodeStream::open(const QString& path, int outputRate, QString* error)
 {
@@ -411,6 +422,11 @@ void DecodeStream::decodeStep()
         return;
     }
     status = av_read_frame(m_format.get(), m_packet.get());
+    const std::int64_t failAfter = failingReadAfterPackets.load(std::memory_order_relaxed);
+    if (status >= 0 && failAfter > 0 && ++m_packetsRead > failAfter) {
+        av_packet_unref(m_packet.get());
+        status = failingReadCode.load(std::memory_order_relaxed);
+    }
     if (status < 0) {
         if (status != AVERROR_EOF)
             m_readError = status;

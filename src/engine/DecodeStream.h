@@ -62,6 +62,11 @@ public:
     // (the data then ends there); 0 when the data simply ran out, or not yet.
     int readError() const { return m_readError; }
 
+    // Tests only: from now on, each stream's reading of its file fails with
+    // `code` once it has read `packets` packets since it was opened, as a
+    // network mount that drops out partway does. 0 packets turns it off.
+    static void failReadsAfterPacketsForTesting(std::int64_t packets, int code);
+
 private:
     DecodeStream() = default;
     bool openFile(const QString& path, QString* error);
@@ -117,6 +122,7 @@ private:
     bool m_inputFinished = false;
     bool m_finished = false;
     int m_readError = 0;
+    std::int64_t m_packetsRead = 0;  // since the open, for the tests' read failure
 
     // Set while opening (on the opening thread); none while playing.
     std::optional<std::chrono::steady_clock::time_point> m_deadline;

@@ -1,11 +1,15 @@
 #include "engine/LoudnessScan.h"
 
+#include "base/Log.h"
 #include "engine/DecodeStream.h"
+#include "engine/FfmpegHandles.h"
 #include "engine/HopLevelMeter.h"
+
+#include <cmath>
 
 namespace LoudnessScan {
 
-std::optional<LoudnessEnvelope> run(const QString& path, const KeepGoing& keepGoing, QString* error)
+std::optional<LoudnessEnvelope> run(const QString& path, const KeepGoing& keepGoing, QString* error, QString* readFailure)
 {
     // Some 0.2 s of audio a read: a stop is seen within a fraction of a
     // millisecond of work, and the buffer stays in the processor's cache.
@@ -22,6 +26,11 @@ std::optional<LoudnessEnvelope> run(const QString& path, const KeepGoing& keepGo
         meter.add(chunk.data(), frames, DecodeStream::outputChannels);
         if (!keepGoing(std::min(1.0, double(meter.framesAdded()) / totalFrames)))
             return std::nullopt;
+    }
+    if (readFailure && stream->readError() != 0) {
+        const double stoppedSeconds = double(stream->position()) / stream->outputRate();
+        *readFailure = QStringLiteral("reading stopped at %1 s: %2")
+                           .arg(Log::formatDouble(std::round(stoppedSeconds * 10) / 10), Ffmpeg::errorText(stream->readError()));
     }
     return LoudnessEnvelope{meter.takeLevels(), stream->durationSeconds()};
 }

@@ -26,7 +26,10 @@ using KeepGoing = std::function<bool(double fractionDone)>;
 
 // Nothing when the file cannot be decoded (error says why) or when stopped
 // (error left empty). A file whose data breaks off partway is measured as
-// far as it decodes.
-std::optional<LoudnessEnvelope> run(const QString& path, const KeepGoing& keepGoing, QString* error);
+// far as it decodes. When reading the file failed partway (a drive or a
+// network mount dropping out, not a file that simply ends), readFailure says
+// why and where: that envelope stands for the moment, not for the file.
+std::optional<LoudnessEnvelope> run(const QString& path, const KeepGoing& keepGoing, QString* error,
+                                    QString* readFailure = nullptr);
 
 }  // namespace LoudnessScan

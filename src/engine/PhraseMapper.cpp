@@ -63,17 +63,20 @@ void PhraseMapper::work(const QString& path)
     Outcome outcome;
     std::optional<LoudnessEnvelope> envelope = cache.load(identity);
     if (!envelope) {
+        QString readFailure;
         envelope = LoudnessScan::run(
             path,
             [this](double fractionDone) {
                 m_fractionDone.store(fractionDone, std::memory_order_relaxed);
                 return !m_stop.load(std::memory_order_relaxed);
             },
-            &outcome.error);
+            &outcome.error, &readFailure);
         if (m_stop)
             return;
-        QString error;
-        if (envelope && !cache.store(identity, *envelope, &error))
+        // A read that failed partway maps what came before it, for now; kept,
+        // that part would stand for the whole file until the file changed.
+        QString error = readFailure;
+        if (envelope && (!readFailure.isEmpty() || !cache.store(identity, *envelope, &error)))
             Log::line(QStringLiteral("Phrase map of %1 not cached: %2").arg(path, error));
     }
     if (envelope) {
