@@ -474,6 +474,12 @@ private slots:
         QVERIFY(!watch.observe(0.0, true, 1.0, 2, 9200));   // another track starts
         QVERIFY(!watch.observe(1.0, true, 0.5, 2, 11200));  // slowed down: half as far
         QVERIFY(watch.observe(3.0, true, 0.5, 2, 13200));   // as far as the clock: a jump
+        // Two minutes paused, then a saved loop recalled far ahead, playing:
+        // the pause did not move the play head, the recall did.
+        QVERIFY(!watch.observe(10.0, false, 1.0, 3, 20000));
+        QVERIFY(watch.observe(90.0, true, 1.0, 3, 140000));
+        QVERIFY(!watch.observe(10.0, false, 1.0, 4, 200000));
+        QVERIFY(!watch.observe(10.02, true, 1.0, 4, 320000));  // plain resume
     }
 };
 

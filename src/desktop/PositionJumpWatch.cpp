@@ -1,5 +1,7 @@
 #include "desktop/PositionJumpWatch.h"
 
+#include <algorithm>
+
 bool PositionJumpWatch::observe(double positionSeconds, bool isPlaying, double speed, quint64 trackSerial, qint64 nowMilliseconds)
 {
     bool jumped = false;
@@ -14,8 +16,9 @@ bool PositionJumpWatch::observe(double positionSeconds, bool isPlaying, double s
             latest += elapsedSeconds;
             tolerance = playingToleranceSeconds;
         } else if (m_wasPlaying || isPlaying) {
-            // Started or stopped in between: it moved for part of the time.
-            latest += elapsedSeconds;
+            // Started or stopped in between: it moved for part of the time,
+            // next to the observation on the playing side.
+            latest += std::min(elapsedSeconds, longestUnobservedPlaySeconds * speed);
             tolerance = playingToleranceSeconds;
         }
         jumped = positionSeconds < earliest - tolerance || positionSeconds > latest + tolerance;

@@ -13,6 +13,9 @@ public:
     static constexpr double playingToleranceSeconds = 0.3;
     // At rest the position does not move at all.
     static constexpr double restingToleranceSeconds = 0.001;
+    // A start or a stop is itself a change, observed within this much of the
+    // clock: a pause of any length before it moved the play head no further.
+    static constexpr double longestUnobservedPlaySeconds = 0.25;
 
     // Notes the position as published at nowMilliseconds (a steady clock),
     // playing at speed (track seconds per second); true when it jumped since
