@@ -26,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <thread>
 
 namespace {
@@ -221,6 +222,95 @@ private slots:
         QCOMPARE(report.lostTrack, std::int64_t(-1));
         QVERIFY(report.junctions.size() <= 1);  // straight on from the start (after its fade-in)
         QVERIFY(report.framesFollowed >= 1000);
+    }
+
+    // A change that keeps the loop (a nudge of a point, here) counts on from
+    // the pass being heard, not from the one the decoder has read ahead to
+    // (up to some 0.7 s): in the first pass, the drill still plays both
+    // passes; late in the last, it still ends there.
+    void aChangeMidDrillCountsOnFromThePassHeard_data()
+    {
+        QTest::addColumn<int>("passesBefore");
+        QTest::addColumn<double>("intoPassSeconds");
+        QTest::newRow("in the first pass") << 0 << 0.7;
+        QTest::newRow("late in the last pass") << 1 << 0.9;
+    }
+    void aChangeMidDrillCountsOnFromThePassHeard()
+    {
+        QFETCH(int, passesBefore);
+        QFETCH(double, intoPassSeconds);
+        Drill d(1.0);
+        QSignalSpy finished(&d.player(), &AudioPlayer::loopFinished);
+        d.player().setDrill({2, PassPause{}});
+        d.player().setLoop(1.0, 2.0);
+        d.player().togglePlayPause();
+        likeADevice();
+        const std::int64_t pass = rate;
+        ManualOutput::pull(passesBefore * pass + std::llround(intoPassSeconds * rate));
+        likeADevice();  // the queue fills up again, as it stays full in front of a device
+        d.player().tick();
+        QCOMPARE(d.player().loopPass(), passesBefore + 1);
+        d.player().setLoopEnd(2.01);
+        likeADevice();
+        ManualOutput::pull(rate / 50);
+        d.player().tick();
+        QCOMPARE(d.player().loopPass(), passesBefore + 1);
+        QVERIFY(d.player().hasLoop());
+        // The rest of the two passes, and on past the end.
+        ManualOutput::pull((2 - passesBefore) * std::llround(1.01 * rate) + rate / 4);
+        d.player().tick();
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(d.log.lines().filter(QStringLiteral("Seek to: 1")).size(), 1);  // two passes, one turn
+    }
+
+    // A change in a pause between passes (a nudge, a new speed) leaves the
+    // rest of the pause as it was; only a resume skips it. After it the
+    // loop's start comes in with its fade, as after any pause.
+    void aChangeInAPauseKeepsTheRestOfIt_data()
+    {
+        QTest::addColumn<bool>("slowed");
+        QTest::newRow("nudged") << false;
+        QTest::newRow("slowed") << true;
+    }
+    void aChangeInAPauseKeepsTheRestOfIt()
+    {
+        QFETCH(bool, slowed);
+        const LoopListener::Listener listener(m_straight);
+        Drill d(1.0);
+        d.player().setDrill({0, PassPause{PassPause::Kind::Fixed, 1.0}});
+        d.player().setLoop(1.0, 1.2);
+        d.player().togglePlayPause();
+        likeADevice();
+        const std::int64_t a = rate;
+        const std::int64_t b = std::llround(1.2 * rate);
+        ManualOutput::pull(b - a + fade + rate / 4);  // a pass, its fade-out and a quarter of its pause
+        likeADevice();
+        if (slowed)
+            d.player().setSpeed(0.9);
+        else
+            d.player().setLoopEnd(1.21);
+        likeADevice();
+        const std::vector<float> quiet = ManualOutput::pull(rate / 2);
+        QVERIFY(std::all_of(quiet.begin(), quiet.end(), [](float sample) { return sample == 0.0f; }));
+        d.player().tick();
+        QVERIFY2(std::abs(d.player().passPauseSecondsLeft() - 0.25) < 0.05,
+                 qPrintable(QString::number(d.player().passPauseSecondsLeft())));
+        QCOMPARE(d.player().loopPass(), 2);
+        const std::vector<float> rest = ManualOutput::pull(rate / 4 + rate / 10);
+        if (slowed) {
+            // Stretched audio is not the decode's own: only where it comes back shows.
+            const auto firstSound = std::find_if(rest.begin(), rest.end(), [](float sample) { return sample != 0.0f; });
+            const std::int64_t soundAt = std::distance(rest.begin(), firstSound) / 2;
+            QVERIFY2(std::abs(soundAt - rate / 4) < rate / 20, qPrintable(QString::number(soundAt)));
+            return;
+        }
+        const LoopListener::Report report = listener.listen(rest, a);
+        QCOMPARE(report.lostTrack, std::int64_t(-1));
+        QCOMPARE(int(report.junctions.size()), 1);
+        const LoopListener::Junction& comingBack = report.junctions.front();
+        QCOMPARE(comingBack.rejoinedAt, a + fade);
+        QVERIFY2(std::abs(comingBack.silentFrames - rate / 4) < rate / 20, qPrintable(QString::number(comingBack.silentFrames)));
+        QVERIFY(comingBack.largestStep <= LoopListener::largestStep(m_straight, a, b));
     }
 
     // The line under the time is kept from frame to frame; it still follows

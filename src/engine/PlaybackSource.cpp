@@ -51,10 +51,16 @@ void PlaybackSource::publishPosition()
         position.generation = m_serving;
         position.nextFrame = front->isPause() ? front->startFrame : streamFrameOf(*front, m_offset);
         position.known = 1;
+        position.pauseFramesLeft = front->isPause() ? front->pauseFrames - m_offset : 0;
+        position.pass = front->marks.pass;
+        position.region = front->marks.region;
     } else if (m_timeline.segmentCount > 0 && m_timeline.newest().generation == m_serving) {
         position.generation = m_serving;
         position.nextFrame = m_timeline.newest().streamEnd();
         position.known = 1;
+        position.pauseFramesLeft = 0;
+        position.pass = m_timeline.newest().marks.pass;
+        position.region = m_timeline.newest().marks.region;
     }
     m_outputPosition.store(position);
 }

@@ -41,10 +41,15 @@ public:
     std::uint64_t consumedGeneration() const { return m_consumedGeneration.load(std::memory_order_acquire); }
     // Where the output goes on: the next stream frame it will hand over, in
     // the generation it serves.
+    // The loop's pass and region, and the frames of a pause between passes
+    // still to come, are those of the audio at that point.
     struct OutputPosition {
         std::uint64_t generation = 0;
         std::int64_t nextFrame = 0;
         std::int64_t known = 0;  // 1 once the output has served anything
+        std::int64_t pauseFramesLeft = 0;
+        std::uint32_t pass = 0;
+        std::uint32_t region = 0;
     };
     OutputPosition outputPosition() const { return m_outputPosition.load(); }
 

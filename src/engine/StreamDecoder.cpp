@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -127,21 +128,35 @@ LoopMarks StreamDecoder::marks() const
 
 void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previousGeneration)
 {
-    const bool sameLoop = request.loop && m_plan && request.loop->region.serial == m_plan->region.serial;
+    // The output plays what was made last, up to a queue's length behind the
+    // decoder: a loop's passes go on from the one it plays (the decoder may
+    // have turned, or finished the loop, already).
+    const PlaybackSource::OutputPosition output = m_source.outputPosition();
+    const bool outputCurrent = output.known && output.generation == previousGeneration;
+    const bool sameLoop = request.loop
+        && (outputCurrent ? output.region == request.loop->region.serial
+                          : m_plan && request.loop->region.serial == m_plan->region.serial);
     if (!sameLoop)
         m_passesDone = 0;
+    else if (outputCurrent)
+        m_passesDone = int(std::max<std::uint32_t>(output.pass, 1)) - 1;
     m_plan = request.loop;
     m_generation = request.generation;
     m_wraps = m_finishes = m_advances = 0;  // counted afresh in each generation
+    m_pendingPauseFrames = 0;
+    m_fadeInAt = -1;
 
     std::int64_t from = request.frame;
     bool joins = false;
     if (request.keepsPosition) {
-        // Go on from where the output is, if it plays what was made last.
-        const PlaybackSource::OutputPosition output = m_source.outputPosition();
-        if (output.known && output.generation == previousGeneration && previousGeneration >= request.positionGeneration)
+        // Go on from where the output is, if it plays what was made last;
+        // in a pause between passes, with the rest of the pause.
+        if (outputCurrent && previousGeneration >= request.positionGeneration) {
             from = output.nextFrame;
-        joins = true;
+            if (sameLoop)
+                m_pendingPauseFrames = output.pauseFramesLeft;
+        }
+        joins = m_pendingPauseFrames == 0;
     }
     if (m_plan && from >= m_plan->region.endFrame) {
         // Already past the loop's end (it was moved before the play head, or
@@ -181,6 +196,10 @@ int StreamDecoder::junctionFrames(Turn turn) const
 
 void StreamDecoder::produce()
 {
+    if (m_pendingPauseFrames > 0) {
+        continuePause();
+        return;
+    }
     if (m_speed != 1.0) {
         produceStretched();
         return;
@@ -217,6 +236,37 @@ void StreamDecoder::finishLoop()
     ++m_finishes;
 }
 
+// The rest of a pause between passes, then the loop's start coming in as
+// after any pause.
+void StreamDecoder::continuePause()
+{
+    AudioBlock* block = m_source.ring().writableBlock();
+    if (!block)
+        return;
+    block->generation = m_generation;
+    block->startFrame = m_speed == 1.0 ? m_stream->position() : std::llround(m_stretchSource);
+    block->frames = 0;
+    block->pauseFrames = std::exchange(m_pendingPauseFrames, 0);
+    block->speed = m_speed;
+    block->endOfStream = false;
+    block->joinsInPlace = false;
+    block->marks = marks();
+    m_source.ring().publish();
+    m_fadeInAt = 0;
+}
+
+void StreamDecoder::fadeInIfDue(AudioBlock& block)
+{
+    if (m_fadeInAt < 0)
+        return;
+    const int fade = m_source.fadeFrames();
+    const int count = std::clamp(fade - m_fadeInAt, 0, block.frames);
+    Crossfade::mix(nullptr, block.samples, block.samples, count, m_fadeInAt, fade);
+    m_fadeInAt += count;
+    if (m_fadeInAt >= fade)
+        m_fadeInAt = -1;
+}
+
 // Fills the next block with up to frames frames straight from the stream.
 void StreamDecoder::readBlock(int frames)
 {
@@ -230,6 +280,7 @@ void StreamDecoder::readBlock(int frames)
     block->joinsInPlace = m_nextBlockJoins;
     block->marks = marks();
     block->frames = frames > 0 ? m_stream->read(block->samples, frames) : 0;
+    fadeInIfDue(*block);
     block->endOfStream = block->frames < frames || m_stream->position() >= m_lengthFrames;
     // A loop's turn comes before the end of the stream; only then is it the end.
     if (m_plan && m_stream->position() < m_lengthFrames && block->frames == frames)
@@ -374,6 +425,7 @@ void StreamDecoder::publishStretched(const float* frames, int count, bool endOfS
     block->marks = marks();
     block->endOfStream = endOfStream;
     std::copy_n(frames, std::size_t(count) * AudioBlock::channels, block->samples);
+    fadeInIfDue(*block);
     m_stretchSource += count * m_speed;
     m_source.ring().publish();
     m_ended = endOfStream;

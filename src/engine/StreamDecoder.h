@@ -68,6 +68,8 @@ private:
     void makeJunction(Turn turn);
     void joinRegions(Turn turn, const float* tail, int tailFrames, std::int64_t tailStart);
     void readBlock(int frames);
+    void continuePause();
+    void fadeInIfDue(AudioBlock& block);
     void finishLoop();
     // At a speed other than 1: the stream through the stretcher.
     void restartStretch(std::int64_t from);
@@ -89,6 +91,8 @@ private:
     std::uint32_t m_wraps = 0, m_finishes = 0, m_advances = 0;
     bool m_ended = false;
     bool m_nextBlockJoins = false;
+    std::int64_t m_pendingPauseFrames = 0;  // the rest of a pause a request cut into, to be made first
+    int m_fadeInAt = -1;                    // frame of the fade-in after that pause; -1: none
     double m_speed = 1.0;
     std::unique_ptr<TimeStretcher> m_stretcher;  // made when first needed
     double m_stretchSource = 0;       // stream frame of the next stretched frame out
