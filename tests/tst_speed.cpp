@@ -319,6 +319,40 @@ private slots:
         QCOMPARE(row.speedButton()->text(), QStringLiteral("1.25×"));
     }
 
+    // Back to 1x while playing, the straight decode takes over from the
+    // stretched sound with a crossfade, not a cut: the two are out of phase
+    // (a cut steps by up to twice a tone's amplitude). Five times over, so
+    // that no lucky phase hides a cut.
+    void backToNormalSpeedWhilePlayingFadesOver()
+    {
+        const QString path = m_folder.filePath(QStringLiteral("tone.wav"));
+        constexpr double hertz = 440;
+        constexpr float amplitude = 0.5f;
+        std::vector<float> tone(std::size_t(20 * rate));
+        for (std::size_t i = 0; i < tone.size(); ++i)
+            tone[i] = amplitude * float(std::sin(2 * M_PI * hertz * double(i) / rate));
+        QVERIFY(writeWav(path, tone));
+        const auto player = FilePlayer::load(QUrl::fromLocalFile(path), nullptr);
+        QVERIFY(player);
+        player->play();
+        // The tone's own largest step, with room for the fade's turn and
+        // the 16-bit file.
+        const double bound = 1.3 * 2 * M_PI * hertz / rate * amplitude;
+        for (int round = 0; round < 5; ++round) {
+            player->setSpeed(1.25);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::vector<float> heard = ManualOutput::pull(rate / 4);
+            player->setSpeed(1.0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            const std::vector<float> more = ManualOutput::pull(rate / 4);
+            heard.insert(heard.end(), more.begin(), more.end());
+            double largest = 0;
+            for (std::size_t i = 2; i < heard.size(); i += 2)
+                largest = std::max(largest, double(std::abs(heard[i] - heard[i - 2])));
+            QVERIFY2(largest <= bound, qPrintable(QStringLiteral("round %1: a step of %2 against %3").arg(round).arg(largest).arg(bound)));
+        }
+    }
+
     // A speed changed in the middle of a pass takes the loop with it: what
     // lies past its end is still never heard.
     void aSpeedChangedMidLoopKeepsTheLoopsEnd()

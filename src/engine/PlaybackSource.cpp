@@ -156,12 +156,13 @@ void PlaybackSource::dropStale(int count)
 
 // The loop changed but not the position: the new blocks hold the same audio
 // as the old ones up to where the loop now turns, so the output takes them up
-// at the frame it has reached, with nothing to hear at the seam.
+// at the frame it has reached, with nothing to hear at the seam. Stretched
+// audio being played is not the stream's own: the new joins it with a fade.
 bool PlaybackSource::joinInPlace(int wantedIndex)
 {
     const AudioBlock* front = m_ring.readableBlock();
     std::int64_t reached = 0;
-    if (front && wantedIndex > 0 && front->generation == m_serving && !front->isPause())
+    if (front && wantedIndex > 0 && front->generation == m_serving && !front->isPause() && front->speed == 1.0)
         reached = streamFrameOf(*front, m_offset);
     else if (wantedIndex == 0 && m_reachedKnown)
         reached = m_reached;
