@@ -126,12 +126,40 @@ double frequencyOf(const std::vector<float>& stereo, std::size_t firstFrame, std
     return rising > 0 ? rising / ((last - first) / rate) : 0;
 }
 
+constexpr double toneHertz = 440;
+constexpr float toneAmplitude = 0.5f;
+// The tone's own largest step between neighbouring samples, with room for a
+// fade's turn and the 16-bit file.
+const double toneStepBound = 1.3 * 2 * M_PI * toneHertz / rate * toneAmplitude;
+
+double largestToneStep(const std::vector<float>& stereo)
+{
+    double largest = 0;
+    for (std::size_t i = 2; i < stereo.size(); i += 2)
+        largest = std::max(largest, double(std::abs(stereo[i] - stereo[i - 2])));
+    return largest;
+}
+
 }  // namespace
 
 class SpeedTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_folder;
+
+    // 20 s of a steady tone, made once.
+    QString toneTrack()
+    {
+        const QString path = m_folder.filePath(QStringLiteral("tone.wav"));
+        if (!QFile::exists(path)) {
+            std::vector<float> tone(std::size_t(20 * rate));
+            for (std::size_t i = 0; i < tone.size(); ++i)
+                tone[i] = toneAmplitude * float(std::sin(2 * M_PI * toneHertz * double(i) / rate));
+            if (!writeWav(path, tone))
+                qFatal("cannot write %s", qPrintable(path));
+        }
+        return path;
+    }
 
 private slots:
     void initTestCase() { AudioOutput::useManualOutputForTesting(rate); }
@@ -325,19 +353,9 @@ private slots:
     // that no lucky phase hides a cut.
     void backToNormalSpeedWhilePlayingFadesOver()
     {
-        const QString path = m_folder.filePath(QStringLiteral("tone.wav"));
-        constexpr double hertz = 440;
-        constexpr float amplitude = 0.5f;
-        std::vector<float> tone(std::size_t(20 * rate));
-        for (std::size_t i = 0; i < tone.size(); ++i)
-            tone[i] = amplitude * float(std::sin(2 * M_PI * hertz * double(i) / rate));
-        QVERIFY(writeWav(path, tone));
-        const auto player = FilePlayer::load(QUrl::fromLocalFile(path), nullptr);
+        const auto player = FilePlayer::load(QUrl::fromLocalFile(toneTrack()), nullptr);
         QVERIFY(player);
         player->play();
-        // The tone's own largest step, with room for the fade's turn and
-        // the 16-bit file.
-        const double bound = 1.3 * 2 * M_PI * hertz / rate * amplitude;
         for (int round = 0; round < 5; ++round) {
             player->setSpeed(1.25);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -346,10 +364,37 @@ private slots:
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             const std::vector<float> more = ManualOutput::pull(rate / 4);
             heard.insert(heard.end(), more.begin(), more.end());
-            double largest = 0;
-            for (std::size_t i = 2; i < heard.size(); i += 2)
-                largest = std::max(largest, double(std::abs(heard[i] - heard[i - 2])));
-            QVERIFY2(largest <= bound, qPrintable(QStringLiteral("round %1: a step of %2 against %3").arg(round).arg(largest).arg(bound)));
+            QVERIFY2(largestToneStep(heard) <= toneStepBound,
+                     qPrintable(QStringLiteral("round %1: a step of %2").arg(round).arg(largestToneStep(heard))));
+        }
+    }
+
+    // A drill's last pass at another speed: past the loop's end play goes on
+    // through a stretcher started afresh, faded into, not cut onto the end.
+    void theLastPassAtAnotherSpeedGoesOnWithoutACut_data()
+    {
+        QTest::addColumn<double>("speed");
+        QTest::newRow("0.75x") << 0.75;
+        QTest::newRow("1.25x") << 1.25;
+    }
+    void theLastPassAtAnotherSpeedGoesOnWithoutACut()
+    {
+        QFETCH(double, speed);
+        const auto player = FilePlayer::load(QUrl::fromLocalFile(toneTrack()), nullptr);
+        QVERIFY(player);
+        for (const double startSeconds : {1.0, 5.013, 9.029}) {
+            LoopPlan plan;
+            plan.region = {std::llround(startSeconds * rate), std::llround((startSeconds + 0.5) * rate), 1};
+            plan.passes = 1;
+            player->setSpeed(speed);
+            player->setCurrentTime(startSeconds);
+            player->setLoop(plan);
+            player->play();
+            const std::vector<float> heard = ManualOutput::pull(std::llround(0.5 / speed * rate) + rate / 2);
+            player->pause();
+            ManualOutput::pull(rate / 20);
+            QVERIFY2(largestToneStep(heard) <= toneStepBound,
+                     qPrintable(QStringLiteral("from %1 s: a step of %2").arg(startSeconds).arg(largestToneStep(heard))));
         }
     }
 

@@ -433,20 +433,28 @@ void StreamDecoder::publishStretched(const float* frames, int count, bool endOfS
 
 // The stretched stream, a block at a time: up to the loop's end (the
 // stretcher fed to its exact frame and emptied), then the joint into the
-// loop's start; or to the end of the track.
+// loop's start; or to the end of the track. A last pass runs on past the
+// loop's end through the same stretcher, as the track does at 1x: a
+// stretcher started afresh there would not join its sound.
 void StreamDecoder::produceStretched()
 {
     const Turn turn = upcomingTurn();
-    const std::int64_t end = turn == Turn::None ? m_lengthFrames : m_plan->region.endFrame;
     const bool joint = turn == Turn::Wrap || turn == Turn::Advance;
+    const std::int64_t end = joint ? m_plan->region.endFrame : m_lengthFrames;
     // The joint's tail (the last frames before the end) stays in the
     // stretcher until everything before it is out.
     const int keep = joint ? junctionFrames(turn) : 0;
     const int ready = feedStretcher(end, AudioBlock::capacityFrames + keep);
     const int take = std::min(AudioBlock::capacityFrames, ready - keep);
     if (take > 0) {
+        // The blocks from the loop's end on carry its finish.
+        if (turn == Turn::Finish && m_stretchSource >= double(m_plan->region.endFrame))
+            finishLoop();
         const int got = m_stretcher->take(m_stretchBuffer.data(), take);
-        const bool lastOfTrack = turn == Turn::None && m_stretchFlushed && m_stretcher->available() == 0;
+        const bool lastOfTrack = !joint && m_stretchFlushed && m_stretcher->available() == 0;
+        // A last pass that ends with the track: its last block carries the finish.
+        if (lastOfTrack && upcomingTurn() == Turn::Finish)
+            finishLoop();
         publishStretched(m_stretchBuffer.data(), got, lastOfTrack);
         if (lastOfTrack)
             noteEarlyEnd();
@@ -455,13 +463,12 @@ void StreamDecoder::produceStretched()
     if (!m_stretchFlushed)
         return;  // (only with a stretcher that gives out nothing: wait for more room)
     switch (turn) {
+    case Turn::Finish:
+        finishLoop();
+        [[fallthrough]];
     case Turn::None:
         publishStretched(m_stretchBuffer.data(), 0, true);
         noteEarlyEnd();
-        return;
-    case Turn::Finish:
-        finishLoop();  // on past the end, the loop gone
-        restartStretch(end);
         return;
     case Turn::Wrap:
     case Turn::Advance: {
