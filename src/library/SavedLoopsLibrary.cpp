@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 
 namespace SavedLoopsLibrary {
@@ -185,8 +186,14 @@ bool removeCurrentLoop(ContentState& state)
     const AudioPlayer& player = state.audioPlayer();
     if (!player.hasLoop())
         return false;
-    const qsizetype index =
-        state.savedLoops().of(currentTrackKey(state)).indexOf(SavedLoop{*player.loopStart(), *player.loopEnd()});
+    const QList<SavedLoop> saved = state.savedLoops().of(currentTrackKey(state));
+    const SavedLoop inForce{*player.loopStart(), *player.loopEnd()};
+    qsizetype index = saved.indexOf(inForce);
+    // A loop recalled onto a track that got shorter was cut to its end.
+    const double length = player.player() ? player.player()->duration() : 0.0;
+    for (qsizetype i = 0; index < 0 && i < saved.size(); ++i)
+        if (saved[i].startSeconds == inForce.startSeconds && std::min(saved[i].endSeconds, length) == inForce.endSeconds)
+            index = i;
     return index >= 0 && remove(state, int(index) + 1);
 }
 
