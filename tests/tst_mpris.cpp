@@ -23,6 +23,8 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <chrono>
@@ -164,7 +166,8 @@ class MprisTest : public QObject {
     struct Desktop {
         explicit Desktop(const QString& address)
             : fixture(lessonsJson())
-            , controls(*fixture.state, {[this] { ++raised; }, [this] { ++quitRequests; }})
+            , controls(*fixture.state, {[this] { ++raised; }, [this] { ++quitRequests; },
+                                        [this](const QString& path) { opened << path; }})
         {
             fixture.library->loadPlaylists();
             published = controls.publish(QDBusConnection::connectToBus(address, QStringLiteral("player")));
@@ -180,6 +183,7 @@ class MprisTest : public QObject {
         LibraryFixture fixture;
         int raised = 0;
         int quitRequests = 0;
+        QStringList opened;
         MediaControls controls;
         bool published = false;
         std::unique_ptr<DesktopClient> client;
@@ -327,6 +331,27 @@ private slots:
         QVERIFY(!desktop.fixture.state->isSettingLoop());  // as the window's stop button leaves it
         QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Stopped"));
         QCOMPARE(widget.position(), 0);
+    }
+
+    // The player takes file: URIs, as it says: a local file is handed to the
+    // window (which adds and plays it); anything else is left alone. Every
+    // call is answered, none with an error.
+    void openUriTakesLocalFilesOnly()
+    {
+        Desktop desktop(m_address);
+        DesktopClient& widget = *desktop.client;
+        QTemporaryDir folder;
+        const QString lesson = folder.filePath(QStringLiteral("Leçon 1 #a.mp3"));
+        QVERIFY(QFile::copy(fixturePath(QStringLiteral("chirp-cbr.mp3")), lesson));
+        const QStringList refused{QStringLiteral("http://example.invalid/a.mp3"), QUrl::fromLocalFile(folder.path()).toString(),
+                                  QUrl::fromLocalFile(folder.filePath(QStringLiteral("gone.mp3"))).toString(),
+                                  QStringLiteral("Leçon 1 #a.mp3"), QString()};
+        for (const QString& uri : refused)
+            QCOMPARE(widget.call(QStringLiteral("OpenUri"), {uri}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(desktop.opened, QStringList());
+        const QDBusMessage reply = widget.call(QStringLiteral("OpenUri"), {QUrl::fromLocalFile(lesson).toString(QUrl::FullyEncoded)});
+        QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(desktop.opened, QStringList{lesson});
     }
 
     // Playing changes the engine a hundred times a second, nearly always only

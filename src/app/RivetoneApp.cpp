@@ -113,7 +113,8 @@ void RivetoneApp::startMediaControls()
 {
     if (m_mediaControls || MediaControls::disabledByEnvironment())
         return;
-    MediaControls::WindowHooks hooks{[this] { raiseMainWindow(); }, [] { QCoreApplication::quit(); }};
+    MediaControls::WindowHooks hooks{[this] { raiseMainWindow(); }, [] { QCoreApplication::quit(); },
+                                     [this](const QString& path) { openFiles({path}); }};
     m_mediaControls = std::make_unique<MediaControls>(m_mainWindow->state(), std::move(hooks));
     m_mediaControls->publishOnSessionBus();
 }

@@ -40,12 +40,15 @@ bool MediaControls::publish(const QDBusConnection& connection)
     m_connection = std::make_unique<QDBusConnection>(connection);
     m_exported = std::make_unique<QObject>();
     new MprisRootAdaptor(m_exported.get(), m_hooks.raise, m_hooks.quit);
-    m_player = new MprisPlayerAdaptor(m_exported.get(), m_state, [this](const QVariantMap& changed) {
-        QDBusMessage signal = QDBusMessage::createSignal(objectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                         QStringLiteral("PropertiesChanged"));
-        signal << MprisPlayerAdaptor::interfaceName << changed << QStringList();
-        m_connection->send(signal);
-    });
+    m_player = new MprisPlayerAdaptor(
+        m_exported.get(), m_state,
+        [this](const QVariantMap& changed) {
+            QDBusMessage signal = QDBusMessage::createSignal(objectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                             QStringLiteral("PropertiesChanged"));
+            signal << MprisPlayerAdaptor::interfaceName << changed << QStringList();
+            m_connection->send(signal);
+        },
+        m_hooks.open);
     if (!m_connection->registerObject(objectPath, m_exported.get(), QDBusConnection::ExportAdaptors)) {
         const QString reason = m_connection->lastError().message();
         unpublish();

@@ -24,6 +24,9 @@ public:
     struct WindowHooks {
         std::function<void()> raise;  // to the front, shown if it was hidden
         std::function<void()> quit;
+        // A local audio file to add to the current playlist and play, as one
+        // a later start hands over.
+        std::function<void(const QString& path)> open;
     };
 
     static inline const QString objectPath = QStringLiteral("/org/mpris/MediaPlayer2");

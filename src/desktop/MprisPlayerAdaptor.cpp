@@ -1,18 +1,23 @@
 #include "desktop/MprisPlayerAdaptor.h"
 
+#include "base/Log.h"
 #include "engine/AudioPlayer.h"
 #include "engine/TimeStretcher.h"
 #include "state/ContentState.h"
 #include "state/SpeedOption.h"
 #include "state/Transport.h"
 
+#include <QFileInfo>
+#include <QUrl>
+
 #include <algorithm>
 #include <cmath>
 
-MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* exported, ContentState& state, Announcer announce)
+MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* exported, ContentState& state, Announcer announce, Opener open)
     : QDBusAbstractAdaptor(exported)
     , m_state(state)
     , m_announce(std::move(announce))
+    , m_open(std::move(open))
 {
     m_clock.start();
     noteLoadedTrack();
@@ -210,4 +215,15 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong p
         return;
     Transport::seekTo(m_state, double(positionMicroseconds) / 1e6);
     announceChanges();
+}
+
+void MprisPlayerAdaptor::OpenUri(const QString& uri)
+{
+    const QUrl url(uri, QUrl::StrictMode);
+    const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
+    if (path.isEmpty() || !QFileInfo(path).isFile() || !m_open) {
+        Log::line(QStringLiteral("Media controls: not opened (not a local file): ") + Log::quoted(uri));
+        return;
+    }
+    m_open(path);
 }

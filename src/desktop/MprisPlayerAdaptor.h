@@ -41,8 +41,10 @@ public:
     // Sends org.freedesktop.DBus.Properties.PropertiesChanged for this
     // interface with the changed values.
     using Announcer = std::function<void(const QVariantMap& changed)>;
+    // Adds a local file (an existing one, by its path) and plays it.
+    using Opener = std::function<void(const QString& path)>;
 
-    MprisPlayerAdaptor(QObject* exported, ContentState& state, Announcer announce);
+    MprisPlayerAdaptor(QObject* exported, ContentState& state, Announcer announce, Opener open = {});
 
     QString playbackStatus() const;
     double rate() const;
@@ -74,6 +76,9 @@ public slots:
     void Play();
     void Seek(qlonglong offsetMicroseconds);
     void SetPosition(const QDBusObjectPath& trackId, qlonglong positionMicroseconds);
+    // A file: URI of a regular file; anything else (another scheme, a
+    // folder, a file that is not there) is left alone, with a line.
+    void OpenUri(const QString& uri);
 
 signals:
     void Seeked(qlonglong positionMicroseconds);
@@ -88,6 +93,7 @@ private:
 
     ContentState& m_state;
     Announcer m_announce;
+    Opener m_open;
     quint64 m_trackSerial = 0;
     quintptr m_serialTrack = 0;  // which loaded track (its address) has m_trackSerial
     PlayerSnapshot m_announced;
