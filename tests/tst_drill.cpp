@@ -105,6 +105,17 @@ private slots:
             LoopEdit::nudgeStart(d.player(), -LoopEdit::nudgeSeconds);
         QCOMPARE(d.player().loopStart(), std::optional<double>(0.0));
         QCOMPARE(d.log.lines().last(), QStringLiteral("Loop start moved to 0.0"));
+
+        // A loop already shorter than that (two quick presses of the loop
+        // key): a nudge that would shorten it further is refused, rather
+        // than moving the point the other way.
+        d.player().setLoop(2.0, 2.02);
+        QVERIFY(!LoopEdit::nudgeStart(d.player(), +LoopEdit::fineNudgeSeconds));
+        QVERIFY(!LoopEdit::nudgeEnd(d.player(), -LoopEdit::fineNudgeSeconds));
+        QCOMPARE(d.player().loopStart(), std::optional<double>(2.0));
+        QCOMPARE(d.player().loopEnd(), std::optional<double>(2.02));
+        QVERIFY(LoopEdit::nudgeEnd(d.player(), +LoopEdit::fineNudgeSeconds));  // longer: as asked
+        QCOMPARE(d.player().loopEnd(), std::optional<double>(2.05));
         QCOMPARE(formatTimeHundredths(1.514), QStringLiteral("00:01.51"));
         QCOMPARE(formatTimeHundredths(3725.456), QStringLiteral("01:02:05.46"));
     }

@@ -100,7 +100,10 @@ bool nudgeStart(AudioPlayer& player, double deltaSeconds)
         moved = std::min(moved, *length);
     if (player.loopEnd())
         moved = std::min(moved, toMillisecond(*player.loopEnd() - shortestLoopSeconds));
-    if (moved == *player.loopStart() || moved < 0)
+    // A loop already shorter than the shortest (set by two quick presses)
+    // would be pushed the other way: refused instead.
+    const bool asAsked = deltaSeconds > 0 ? moved > *player.loopStart() : moved < *player.loopStart();
+    if (!asAsked || moved < 0)
         return false;
     player.setLoopStart(moved);
     Log::line(QStringLiteral("Loop start moved to ") + Log::formatDouble(moved));
@@ -115,7 +118,8 @@ bool nudgeEnd(AudioPlayer& player, double deltaSeconds)
     if (const std::optional<double> length = trackLength(player))
         moved = std::min(moved, *length);
     moved = std::max(moved, toMillisecond(*player.loopStart() + shortestLoopSeconds));
-    if (moved == *player.loopEnd())
+    const bool asAsked = deltaSeconds > 0 ? moved > *player.loopEnd() : moved < *player.loopEnd();
+    if (!asAsked)
         return false;
     player.setLoopEnd(moved);
     Log::line(QStringLiteral("Loop end moved to ") + Log::formatDouble(moved));
