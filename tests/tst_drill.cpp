@@ -469,6 +469,41 @@ private slots:
     }
 
     // The drill choices persist; one that is not offered counts as never made.
+    // The bar's menu names the saved loops where it was opened. Keys work on
+    // while it is open: Delete removes the loop in force and renumbers the
+    // rest, and another track may start. A choice acts on the loop it named,
+    // or on nothing.
+    void theBarsMenuActsOnTheSavedLoopItNamed()
+    {
+        Drill d(1.0);
+        PlayerCard card(*d.state);
+        const QString track = SavedLoopsLibrary::currentTrackKey(*d.state);
+        SavedLoops loops;
+        loops.set(track, {{0.5, 1.0}, {2.0, 3.0}, {4.0, 5.0}});
+        d.state->setSavedLoops(loops);
+        d.player().setLoop(0.5, 1.0);
+        const auto chosen = [](QMenu& menu, const QString& text) {
+            for (QAction* action : menu.actions())
+                if (action->text() == text)
+                    return action;
+            qFatal("no %s in the menu", qPrintable(text));
+        };
+
+        QMenu menu;
+        card.fillBarMenu(menu, 2.5);
+        QVERIFY(SavedLoopsLibrary::removeCurrentLoop(*d.state));
+        chosen(menu, QStringLiteral("Remove Saved Loop 2"))->trigger();
+        QCOMPARE(d.state->savedLoops().of(track), (QList<SavedLoop>{{4.0, 5.0}}));
+
+        QMenu another;
+        card.fillBarMenu(another, 4.5);  // {4, 5} is loop 1
+        loops.set(track, {{0.5, 1.0}});   // and goes meanwhile
+        d.state->setSavedLoops(loops);
+        d.player().setLoop(std::nullopt, std::nullopt);
+        chosen(another, QStringLiteral("Recall Saved Loop 1"))->trigger();
+        QVERIFY(!d.player().hasLoop());
+    }
+
     void drillChoicesPersist()
     {
         LibraryFixture f;

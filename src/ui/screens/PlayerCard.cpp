@@ -204,14 +204,23 @@ void PlayerCard::placeContent()
     m_loopHint->setGeometry(left, y, width, m_loopHint->sizeHint().height());
 }
 
-// The bar's own menu: save the loop in force, or remove a saved loop that
-// lies where the bar was clicked.
 void PlayerCard::showBarMenu(double seconds, const QPoint& globalPosition)
+{
+    QMenu menu(this);
+    fillBarMenu(menu, seconds);
+    if (!menu.isEmpty())
+        menu.exec(globalPosition);
+}
+
+// Save the loop in force, or recall or remove a saved loop that lies where
+// the bar was clicked. Keys and the desktop's controls work on while the
+// menu is open: a choice acts on the saved loop it named, wherever that has
+// moved in the list since, and on nothing if it went or the track changed.
+void PlayerCard::fillBarMenu(QMenu& menu, double seconds)
 {
     const QString track = SavedLoopsLibrary::currentTrackKey(m_state);
     if (track.isEmpty())
         return;
-    QMenu menu(this);
     if (m_state.audioPlayer().hasLoop())
         connect(menu.addAction(tr("Save This Loop")), &QAction::triggered, this,
                 [this] { SavedLoopsLibrary::saveCurrentLoop(m_state); });
@@ -219,14 +228,21 @@ void PlayerCard::showBarMenu(double seconds, const QPoint& globalPosition)
     for (qsizetype i = 0; i < loops.size(); ++i) {
         if (seconds < loops[i].startSeconds || seconds > loops[i].endSeconds)
             continue;
+        const auto numberNow = [this, track, loop = loops[i]] {
+            if (SavedLoopsLibrary::currentTrackKey(m_state) != track)
+                return 0;
+            return int(m_state.savedLoops().of(track).indexOf(loop)) + 1;
+        };
         const int number = int(i) + 1;
-        connect(menu.addAction(tr("Recall Saved Loop %1").arg(number)), &QAction::triggered, this,
-                [this, number] { SavedLoopsLibrary::recall(m_state, number); });
-        connect(menu.addAction(tr("Remove Saved Loop %1").arg(number)), &QAction::triggered, this,
-                [this, number] { SavedLoopsLibrary::remove(m_state, number); });
+        connect(menu.addAction(tr("Recall Saved Loop %1").arg(number)), &QAction::triggered, this, [this, numberNow] {
+            if (const int now = numberNow())
+                SavedLoopsLibrary::recall(m_state, now);
+        });
+        connect(menu.addAction(tr("Remove Saved Loop %1").arg(number)), &QAction::triggered, this, [this, numberNow] {
+            if (const int now = numberNow())
+                SavedLoopsLibrary::remove(m_state, now);
+        });
     }
-    if (!menu.isEmpty())
-        menu.exec(globalPosition);
 }
 
 // The strip draws from a copy of the map's levels, made once per map.

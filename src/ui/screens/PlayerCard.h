@@ -24,6 +24,8 @@ struct PlayerDisplay;
 // The text column is laid out by hand: the progress bar's widget is larger
 // than the bar (its margins hold the loop labels, tick ends and shadow), and
 // the column's spacing is measured from the bar itself.
+class QMenu;
+
 class PlayerCard : public QWidget {
     Q_OBJECT
 
@@ -52,6 +54,9 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+    // The bar's own menu at a point of the track, as a right click shows it.
+    void fillBarMenu(QMenu& menu, double seconds);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
