@@ -206,6 +206,35 @@ private slots:
         QCOMPARE(d.player().currentTime(), 0.0);
     }
 
+    // The last pass lets go of the loop where it ends, to within a few
+    // frames, at any speed: paused just after, the loop is over (and the
+    // play head stays where it is, not taken back to the start).
+    void theLastPassLetsGoAtTheLoopsEnd_data()
+    {
+        QTest::addColumn<double>("speed");
+        QTest::newRow("1x") << 1.0;
+        QTest::newRow("0.75x") << 0.75;
+        QTest::newRow("1.25x") << 1.25;
+    }
+    void theLastPassLetsGoAtTheLoopsEnd()
+    {
+        QFETCH(double, speed);
+        Drill d(1.0);
+        d.player().setSpeed(speed);
+        QSignalSpy finished(&d.player(), &AudioPlayer::loopFinished);
+        d.player().setDrill({1, PassPause{}});
+        d.player().setLoop(1.0, 1.5);
+        d.player().togglePlayPause();
+        likeADevice();
+        ManualOutput::pull(std::llround(0.5 / speed * rate) + 20);
+        d.player().togglePlayPause();
+        ManualOutput::pull(rate / 20);
+        d.player().tick();
+        QCOMPARE(finished.size(), 1);
+        QVERIFY(!d.player().hasLoop());
+        QVERIFY2(d.player().currentTime() >= 1.5, qPrintable(QString::number(d.player().currentTime())));
+    }
+
     // Space in a pause between passes pauses as usual; Space again skips the
     // rest of the pause and goes on with the loop's start.
     void resumingInAPauseSkipsTheRestOfIt()
@@ -280,12 +309,15 @@ private slots:
     void aChangeInAPauseKeepsTheRestOfIt_data()
     {
         QTest::addColumn<bool>("slowed");
-        QTest::newRow("nudged") << false;
-        QTest::newRow("slowed") << true;
+        QTest::addColumn<double>("startSeconds");
+        QTest::newRow("end nudged") << false << 1.0;
+        QTest::newRow("start nudged") << false << 1.05;
+        QTest::newRow("slowed") << true << 1.0;
     }
     void aChangeInAPauseKeepsTheRestOfIt()
     {
         QFETCH(bool, slowed);
+        QFETCH(double, startSeconds);
         const LoopListener::Listener listener(m_straight);
         Drill d(1.0);
         d.player().setDrill({0, PassPause{PassPause::Kind::Fixed, 1.0}});
@@ -298,6 +330,8 @@ private slots:
         likeADevice();
         if (slowed)
             d.player().setSpeed(0.9);
+        else if (startSeconds != 1.0)
+            d.player().setLoopStart(startSeconds);
         else
             d.player().setLoopEnd(1.21);
         likeADevice();
@@ -315,13 +349,15 @@ private slots:
             QVERIFY2(std::abs(soundAt - rate / 4) < rate / 20, qPrintable(QString::number(soundAt)));
             return;
         }
+        // After it, the loop's start as it is now.
+        const std::int64_t start = std::llround(startSeconds * rate);
         const LoopListener::Report report = listener.listen(rest, a);
         QCOMPARE(report.lostTrack, std::int64_t(-1));
         QCOMPARE(int(report.junctions.size()), 1);
         const LoopListener::Junction& comingBack = report.junctions.front();
-        QCOMPARE(comingBack.rejoinedAt, a + fade);
+        QCOMPARE(comingBack.rejoinedAt, start + fade);
         QVERIFY2(std::abs(comingBack.silentFrames - rate / 4) < rate / 20, qPrintable(QString::number(comingBack.silentFrames)));
-        QVERIFY(comingBack.largestStep <= LoopListener::largestStep(m_straight, a, b));
+        QVERIFY(comingBack.largestStep <= LoopListener::largestStep(m_straight, start, b));
     }
 
     // The line under the time is kept from frame to frame; it still follows

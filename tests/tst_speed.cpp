@@ -370,7 +370,7 @@ private slots:
     }
 
     // A drill's last pass at another speed: past the loop's end play goes on
-    // through a stretcher started afresh, faded into, not cut onto the end.
+    // through the same stretcher, with no cut where the loop lets go.
     void theLastPassAtAnotherSpeedGoesOnWithoutACut_data()
     {
         QTest::addColumn<double>("speed");

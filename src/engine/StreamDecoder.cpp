@@ -150,11 +150,14 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     bool joins = false;
     if (request.keepsPosition) {
         // Go on from where the output is, if it plays what was made last;
-        // in a pause between passes, with the rest of the pause.
+        // in a pause between passes, with the rest of the pause and then
+        // the loop's start as it is now (it may just have been moved).
         if (outputCurrent && previousGeneration >= request.positionGeneration) {
             from = output.nextFrame;
-            if (sameLoop)
+            if (sameLoop && output.pauseFramesLeft > 0) {
                 m_pendingPauseFrames = output.pauseFramesLeft;
+                from = m_plan->region.startFrame;
+            }
         }
         joins = m_pendingPauseFrames == 0;
     }
@@ -445,11 +448,17 @@ void StreamDecoder::produceStretched()
     // stretcher until everything before it is out.
     const int keep = joint ? junctionFrames(turn) : 0;
     const int ready = feedStretcher(end, AudioBlock::capacityFrames + keep);
-    const int take = std::min(AudioBlock::capacityFrames, ready - keep);
+    int take = std::min(AudioBlock::capacityFrames, ready - keep);
     if (take > 0) {
-        // The blocks from the loop's end on carry its finish.
-        if (turn == Turn::Finish && m_stretchSource >= double(m_plan->region.endFrame))
-            finishLoop();
+        // A block ends where the loop does; the blocks from there on carry
+        // its finish.
+        if (turn == Turn::Finish) {
+            const double toEnd = (double(m_plan->region.endFrame) - m_stretchSource) / m_speed;
+            if (toEnd > 0)
+                take = std::min(take, std::max(1, int(std::ceil(toEnd))));
+            else
+                finishLoop();
+        }
         const int got = m_stretcher->take(m_stretchBuffer.data(), take);
         const bool lastOfTrack = !joint && m_stretchFlushed && m_stretcher->available() == 0;
         // A last pass that ends with the track: its last block carries the finish.
