@@ -87,6 +87,17 @@ private slots:
         QVERIFY(PhraseNavigation::previous(*f->state));
         QVERIFY(PhraseNavigation::previous(*f->state));
         QCOMPARE(player.loopEnd(), std::optional<double>(map.loopBounds(1).endSeconds));
+
+        // A loop over phrases 2 and 3: next is phrase 4, previous phrase 1.
+        const auto loopOver = [&](int first, int last) {
+            player.setLoop(map.loopBounds(first).startSeconds, map.loopBounds(last).endSeconds);
+        };
+        loopOver(1, 2);
+        QVERIFY(PhraseNavigation::next(*f->state));
+        QCOMPARE(player.loopStart(), std::optional<double>(map.loopBounds(3).startSeconds));
+        loopOver(1, 2);
+        QVERIFY(PhraseNavigation::previous(*f->state));
+        QCOMPARE(player.loopStart(), std::optional<double>(map.loopBounds(0).startSeconds));
     }
 
     // Three passes of each phrase with the loop's length of silence after
@@ -115,6 +126,28 @@ private slots:
         }
         QCOMPARE(f->log.lines().filter(QStringLiteral("Loop moved on to ")).size(), 2);
         QCOMPARE(f->log.lines().filter(QStringLiteral("Loop cleared")).size(), 0);
+    }
+
+    // A loop over two phrases, drilled hands-free, moves on to the phrase
+    // after both of them.
+    void handsFreeAfterALoopOverPhrasesGoesPastThemAll()
+    {
+        const auto f = loaded(m_lesson->path);
+        QVERIFY(f);
+        const PhraseMap& map = *f->state->phraseMap();
+        DrillOptions::setPasses(*f->state, 1);
+        DrillOptions::setThenNextPhrase(*f->state, true);
+        const double start = map.loopBounds(0).startSeconds;
+        const double end = map.loopBounds(1).endSeconds;
+        f->player().setLoop(start, end);
+        f->player().seek(start);
+        f->player().setCurrentTime(start);
+        f->player().togglePlayPause();
+        ManualOutput::pull(std::int64_t((end - start + 0.3) * rate));
+        QTest::qWait(30);
+        f->player().tick();
+        QCOMPARE(f->player().loopStart(), std::optional<double>(map.loopBounds(2).startSeconds));
+        QCOMPARE(f->player().loopEnd(), std::optional<double>(map.loopBounds(2).endSeconds));
     }
 
     // A steady tone is one phrase; a silent track has none, and the keys

@@ -29,10 +29,12 @@ ContentState::ContentState(DefaultsStore& defaults, QObject* parent)
     connect(&m_audioPlayer, &AudioPlayer::loopFinished, this, [this] { setIsSettingLoop(false); });
 
     m_drillThenNextPhrase = DrillOptions::storedThenNextPhrase(defaults);
-    m_audioPlayer.setNextLoopFinder([this](double start, double end) -> std::optional<std::pair<double, double>> {
+    m_audioPlayer.setNextLoopFinder([this](double, double end) -> std::optional<std::pair<double, double>> {
         if (!m_drillThenNextPhrase || !m_phraseMap)
             return std::nullopt;
-        const std::optional<int> next = m_phraseMap->nextPhrase((start + end) / 2);
+        // The first phrase still sounding past the loop's end: after a loop
+        // over several phrases, the one after all of them.
+        const std::optional<int> next = m_phraseMap->phraseAtOrAfter(end);
         if (!next)
             return std::nullopt;
         const PhraseLoop bounds = m_phraseMap->loopBounds(*next);

@@ -52,12 +52,6 @@ bool goTo(ContentState& state, const PhraseMap& map, int index, const QString& w
     return true;
 }
 
-// Where the learner is: the middle of the loop, else the play head.
-double anchor(const AudioPlayer& player)
-{
-    return player.hasLoop() ? (*player.loopStart() + *player.loopEnd()) / 2 : player.currentTime();
-}
-
 }  // namespace
 
 bool next(ContentState& state)
@@ -65,12 +59,20 @@ bool next(ContentState& state)
     const PhraseMap* map = usableMap(state);
     if (!map)
         return false;
-    // A play head already in a phrase's lead-in (where a step leaves it) is
-    // at that phrase: the next one is the one after.
-    const double at = anchor(state.audioPlayer());
-    std::optional<int> index = map->phraseAtOrAfter(at);
-    if (index && at >= map->loopBounds(*index).startSeconds - 1e-6)
-        index = *index + 1 < map->phraseCount() ? std::optional<int>(*index + 1) : std::nullopt;
+    const AudioPlayer& player = state.audioPlayer();
+    std::optional<int> index;
+    if (player.hasLoop()) {
+        // The first phrase still sounding past the loop's end (after a loop
+        // over several phrases, the one after all of them).
+        index = map->phraseAtOrAfter(*player.loopEnd());
+    } else {
+        // A play head already in a phrase's lead-in (where a step leaves it)
+        // is at that phrase: the next one is the one after.
+        const double at = player.currentTime();
+        index = map->phraseAtOrAfter(at);
+        if (index && at >= map->loopBounds(*index).startSeconds - 1e-6)
+            index = *index + 1 < map->phraseCount() ? std::optional<int>(*index + 1) : std::nullopt;
+    }
     if (!index) {
         Log::line(QStringLiteral("No phrase after this one"));
         return false;
@@ -84,16 +86,19 @@ bool previous(ContentState& state)
     if (!map)
         return false;
     const AudioPlayer& player = state.audioPlayer();
-    const double at = anchor(player);
-    std::optional<int> index = map->previousPhrase(at);
-    // Well into a phrase, "previous" means its own start, as with tracks.
-    if (!player.hasLoop()) {
+    std::optional<int> index;
+    if (player.hasLoop()) {
+        // The last phrase over before the loop's start (before a loop over
+        // several phrases, the one before all of them).
+        index = map->previousPhrase(*player.loopStart());
+    } else {
+        const double at = player.currentTime();
+        index = map->previousPhrase(at);
+        // Well into a phrase, "previous" means its own start, as with tracks.
         const std::optional<int> under = map->phraseUnder(at);
         if (under && at >= map->phrase(*under).startSeconds + restartWithinSeconds
             && at <= map->phrase(*under).endSeconds)
             index = under;
-    } else if (const std::optional<int> under = map->phraseUnder(at)) {
-        index = *under > 0 ? std::optional<int>(*under - 1) : std::nullopt;
     }
     if (!index) {
         Log::line(QStringLiteral("No phrase before this one"));
