@@ -168,6 +168,43 @@ private slots:
         QVERIFY(stays.junctions.empty());
     }
 
+    // A loop the learner sets just as the drill's last pass ends (the end
+    // handed to the device, not heard yet) stands: moving on to the next
+    // region, or letting go of the loop, heard a moment later, belonged to
+    // the loop before.
+    void aLoopSetAsTheDrillEndsStands_data()
+    {
+        QTest::addColumn<bool>("movesOn");
+        QTest::newRow("moving on") << true;
+        QTest::newRow("letting go") << false;
+    }
+    void aLoopSetAsTheDrillEndsStands()
+    {
+        QFETCH(bool, movesOn);
+        Drill d(QStringLiteral("chirp-cbr.mp3"));
+        if (movesOn)
+            d.engine.setNextLoopFinder([](double, double end) { return std::optional(std::pair{end + 1, end + 2}); });
+        d.engine.setDrill({1, PassPause{}});
+        d.engine.setLoop(0.0, 1.0);
+        likeADevice();
+        ManualOutput::pull(d.frame(1.05));
+        d.engine.setLoop(4.0, 4.5);
+        // The move is heard now: the device has played on to about 1.02 s.
+        QTest::qWait(int(latency.count()) - 20);
+        d.engine.tick();
+        QCOMPARE(d.engine.loopStart(), std::optional<double>(4.0));
+        QCOMPARE(d.engine.loopEnd(), std::optional<double>(4.5));
+        likeADevice();
+        ManualOutput::pull(d.frame(0.2));
+        QTest::qWait(int(latency.count()) + 50);
+        d.engine.tick();
+        QCOMPARE(d.engine.loopStart(), std::optional<double>(4.0));
+        QCOMPARE(d.engine.loopEnd(), std::optional<double>(4.5));
+        QCOMPARE(d.log.lines().filter(QStringLiteral("Loop moved on to")), QStringList());
+        QCOMPARE(d.log.lines().filter(QStringLiteral("Loop cleared")), QStringList());
+        QCOMPARE(d.engine.loopPass(), 1);
+    }
+
     // Paused, a seek past the loop's end is pulled back a moment later, as
     // the engine's tick always did; nothing runs after that.
     void pausedASeekPastTheEndIsPulledBack()

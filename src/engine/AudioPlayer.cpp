@@ -82,7 +82,7 @@ void AudioPlayer::setLoopStart(std::optional<double> seconds)
     m_loopStart = seconds;
     emit changed();
     if (!hadLoop && hasLoop())
-        ++m_loopSerial;
+        takeNewLoopSerial();
     handOverLoop();
 }
 
@@ -93,7 +93,7 @@ void AudioPlayer::setLoopEnd(std::optional<double> seconds)
     m_loopEnd = seconds;
     emit changed();
     if (!hadLoop && hasLoop())
-        ++m_loopSerial;
+        takeNewLoopSerial();
     handOverLoop();
 }
 
@@ -122,7 +122,7 @@ void AudioPlayer::setLoop(std::optional<double> startSeconds, std::optional<doub
     m_loopEnd = endSeconds;
     emit changed();
     if (hasLoop())
-        ++m_loopSerial;
+        takeNewLoopSerial();
     handOverLoop();
 }
 
@@ -165,6 +165,15 @@ void AudioPlayer::setPassPauseSecondsLeft(double seconds)
 
 // The player plays the loop in its audio; it hears of every change of the
 // bounds at once, so a moved end is obeyed within one device buffer.
+// A loop's next region (hands-free drilling) is handed over as serial + 1:
+// a new loop skips that one, so that audio still moving on to the region
+// after an older loop is never taken for the new loop's.
+void AudioPlayer::takeNewLoopSerial()
+{
+    m_loopSerial += 2;
+    m_newLoopHandedOver = false;
+}
+
 void AudioPlayer::handOverLoop()
 {
     if (m_player) {
@@ -184,6 +193,10 @@ void AudioPlayer::handOverLoop()
                 plan.reset();  // both bounds past the track's end
         }
         m_player->setLoop(plan);
+        if (!m_newLoopHandedOver) {
+            m_newLoopHandedOver = true;
+            m_newLoopGeneration = m_player->requestedGeneration();
+        }
     }
     settleSoon();
 }
@@ -243,6 +256,7 @@ bool AudioPlayer::loadTrack(qint64 index)
     }
     m_player = std::move(loaded);
     m_lastHeard = {};
+    m_newLoopGeneration = 0;  // the new player counts its own
     m_currentTrackIndex = index;
     setCurrentTrack(url);
     m_player->setVolume(m_volume);
@@ -348,8 +362,13 @@ void AudioPlayer::followHeardLoop()
         for (std::uint32_t wrap = before.wraps; wrap < heard.marks.wraps; ++wrap)
             Log::line(QStringLiteral("Seek to: ") + Log::formatDouble(std::clamp(*m_loopStart, 0.0, m_player->duration())));
     }
-    const bool finished = heard.marks.finishes > before.finishes;
-    const bool advanced = heard.marks.advances > before.advances;
+    // A finish or a move on heard in audio made before the learner's latest
+    // loop belonged to the loop before it; so does a move on to any region
+    // but the one handed over after this loop.
+    const bool aboutThisLoop = heard.generation >= m_newLoopGeneration;
+    const bool finished = aboutThisLoop && heard.marks.finishes > before.finishes;
+    const bool advanced =
+        aboutThisLoop && heard.marks.advances > before.advances && heard.marks.region == m_loopSerial + 1;
     m_lastHeard = heard;
     if (advanced && hasLoop() && m_nextLoop) {
         // The audio went on to the next region: it is the loop now, with the

@@ -126,6 +126,7 @@ private:
     void setPassPauseSecondsLeft(double seconds);
     void stopTimer();
     void finishIfRunOut();
+    void takeNewLoopSerial();
     void handOverLoop();
     void followHeardLoop();
     void settleSoon();
@@ -143,7 +144,9 @@ private:
     double m_passPauseSecondsLeft = 0;
     DrillSettings m_drill;
     double m_speed = 1.0;
-    std::uint32_t m_loopSerial = 0;  // a new one each time a loop comes into force
+    std::uint32_t m_loopSerial = 0;  // a new one each time a loop comes into force (see takeNewLoopSerial)
+    std::uint64_t m_newLoopGeneration = 0;  // the player's generation that brought the latest new loop
+    bool m_newLoopHandedOver = true;
     NextLoopFinder m_nextLoopFinder;
     std::optional<std::pair<double, double>> m_nextLoop;  // handed over as what follows the loop
     std::unique_ptr<QTimer> m_timer;

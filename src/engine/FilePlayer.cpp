@@ -249,6 +249,11 @@ const std::optional<LoopPlan>& FilePlayer::loop() const
     return m_impl->loop;
 }
 
+std::uint64_t FilePlayer::requestedGeneration() const
+{
+    return m_impl->generation;
+}
+
 FilePlayer::Heard FilePlayer::heard() const
 {
     const Impl& d = *m_impl;

@@ -70,6 +70,8 @@ public:
         double pauseSecondsLeft = 0;   // in a pause between passes: how much is still to come
     };
     Heard heard() const;
+    // The generation of the latest seek or loop change asked for.
+    std::uint64_t requestedGeneration() const;
 
     // Blocks decoded and handed to the output, not yet played through: lets
     // a test wait until the decoder is ahead instead of guessing a delay.
