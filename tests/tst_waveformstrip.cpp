@@ -146,6 +146,20 @@ private slots:
         QCoreApplication::sendEvent(&t.strip, &shiftMove);
         QCOMPARE(t.starts.size(), std::size_t(1));
         QVERIFY(std::abs(t.starts[0] - 2.08) < 0.021);  // Shift: where the pointer is
+        sendMouse(t.strip, QEvent::MouseButtonRelease, near);
+
+        // The loop moves on to the next phrase while its end is held: the
+        // drag ends there, and moves neither the new loop nor the play head.
+        t.loop = WaveformStrip::Span{3.0, 5.0};
+        t.starts.clear();
+        t.ends.clear();
+        sendMouse(t.strip, QEvent::MouseButtonPress, {t.strip.xOf(5.0) + 3, 10});
+        t.loop = WaveformStrip::Span{6.0, 8.0};
+        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(5.6), 10});
+        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(7.5), 10});
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {t.strip.xOf(7.5), 10});
+        QVERIFY(t.starts.empty() && t.ends.empty());
+        QCOMPARE(t.seeks.size(), std::size_t(1));
     }
 
     void withoutAnEnvelopeNothingIsDrawnOrReported()

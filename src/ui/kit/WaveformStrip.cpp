@@ -256,8 +256,10 @@ void WaveformStrip::mousePressEvent(QMouseEvent* event)
         const qreal x = event->position().x();
         const qreal toStart = std::abs(x - xOf(loop->first));
         const qreal toEnd = std::abs(x - xOf(loop->second));
-        if (std::min(toStart, toEnd) <= handleReach)
+        if (std::min(toStart, toEnd) <= handleReach) {
             m_grip = toStart <= toEnd ? Grip::LoopStart : Grip::LoopEnd;
+            m_grippedLoop = *loop;
+        }
     }
     if (m_grip == Grip::None && m_onSeek)
         m_onSeek(std::clamp(timeAt(event->position().x()), 0.0, m_envelope()->durationSeconds));
@@ -287,6 +289,18 @@ void WaveformStrip::mouseReleaseEvent(QMouseEvent* event)
 
 void WaveformStrip::dragTo(const QPointF& position, Qt::KeyboardModifiers modifiers)
 {
+    if (m_grip != Grip::None) {
+        // The loop changed under the hand (the drill moved on to the next
+        // phrase, or let go): the handle held is gone, and the drag with it.
+        const std::optional<Span> loop = m_loop ? m_loop() : std::nullopt;
+        const bool held = loop
+            && (m_grip == Grip::LoopStart ? loop->second == m_grippedLoop.second : loop->first == m_grippedLoop.first);
+        if (!held) {
+            m_grip = Grip::None;
+            m_pressed = false;
+            return;
+        }
+    }
     const double duration = m_envelope && m_envelope() ? m_envelope()->durationSeconds : 0;
     double seconds = std::clamp(timeAt(position.x()), 0.0, duration);
     if (m_grip != Grip::None && !modifiers.testFlag(Qt::ShiftModifier))

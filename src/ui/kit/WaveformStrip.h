@@ -91,6 +91,7 @@ private:
     double m_windowStart = 0;
     double m_windowLength = windowSeconds;
     Grip m_grip = Grip::None;
+    Span m_grippedLoop;  // the loop as its handle was taken
     bool m_pressed = false;
 
     // What the background pixmap shows, to tell when it must be made again.
