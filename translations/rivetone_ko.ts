@@ -296,8 +296,8 @@ Options:
         <translation>S 또는 ㄴ: 구간 저장 · 1–9: 저장한 구간 불러오기</translation>
     </message>
     <message>
-        <source>Delete: Remove Saved Loop</source>
-        <translation>Delete: 저장한 구간 지우기</translation>
+        <source>Delete or Backspace: Remove Saved Loop</source>
+        <translation>Delete 또는 Backspace: 저장한 구간 지우기</translation>
     </message>
     <message>
         <source>P or ㅔ / N or ㅜ: Previous/Next Phrase</source>
@@ -308,8 +308,8 @@ Options:
         <translation>L 또는 ㅣ: 이 구절 반복</translation>
     </message>
     <message>
-        <source>- / =: Slower/Faster · 0: Normal Speed</source>
-        <translation>- / =: 느리게/빠르게 · 0: 보통 속도</translation>
+        <source>- / = (or +): Slower/Faster · 0: Normal Speed</source>
+        <translation>- / = (또는 +): 느리게/빠르게 · 0: 보통 속도</translation>
     </message>
     <message>
         <source>User Guide</source>

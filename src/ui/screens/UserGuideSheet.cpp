@@ -109,10 +109,10 @@ QStringList UserGuideSheet::drillingKeyLines()
             tr("; / ': Loop End Earlier/Later (50 ms)"),
             tr("Ctrl with , . ; ': by 10 ms"),
             tr("S or ㄴ: Save Loop · 1–9: Recall Saved Loop"),
-            tr("Delete: Remove Saved Loop"),
+            tr("Delete or Backspace: Remove Saved Loop"),
             tr("P or ㅔ / N or ㅜ: Previous/Next Phrase"),
             tr("L or ㅣ: Loop This Phrase"),
-            tr("- / =: Slower/Faster · 0: Normal Speed")};
+            tr("- / = (or +): Slower/Faster · 0: Normal Speed")};
 }
 
 UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)
