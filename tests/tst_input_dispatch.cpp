@@ -8,6 +8,7 @@
 #include "input/EventMonitorView.h"
 #include "input/KeyCommands.h"
 #include "input/TextEntryFocus.h"
+#include "library/SavedLoopsLibrary.h"
 #include "state/ContentState.h"
 #include "TestSupport.h"
 
@@ -42,6 +43,20 @@ void press(Qt::Key key, const QString& text = QString(), Qt::KeyboardModifiers m
     QWidget* window = popup ? popup : QApplication::activeWindow();
     QVERIFY(window);
     QTest::sendKeyEvent(QTest::Click, window->windowHandle(), key, text, modifiers);
+}
+
+// A key held down: its press, then the platform's repeats of it.
+void hold(Qt::Key key, const QString& text, int repeats)
+{
+    QWindow* window = QApplication::activeWindow()->windowHandle();
+    for (int i = 0; i <= repeats; ++i) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text, i > 0);
+        QSpontaneKeyEvent::setSpontaneous(&event);
+        qApp->notify(window, &event);
+    }
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QSpontaneKeyEvent::setSpontaneous(&release);
+    qApp->notify(window, &release);
 }
 
 void wheel(QWidget& window, QPoint position, QPoint angleDelta, QPoint pixelDelta = {})
@@ -220,6 +235,29 @@ private slots:
         press(Qt::Key_B, QStringLiteral("b"));
         QVERIFY(!w.engine().loopStart() && !w.state.isSettingLoop());
         QCOMPARE(w.log.lines().size(), 1);  // Shift-B's, from the capture view
+    }
+
+    // A held key repeats what it steps (a nudge, here) and, as always, Space
+    // and B; one that acts once (recall a saved loop) acts once.
+    void aHeldKeyRepeatsStepsButNotOneOffs()
+    {
+        TestWindow w;
+        QVERIFY(w.start(true, true));
+        w.engine().setLoop(1.0, 2.0);
+        SavedLoops loops;
+        loops.set(SavedLoopsLibrary::currentTrackKey(w.state), {{1.0, 2.0}});
+        w.state.setSavedLoops(loops);
+        hold(Qt::Key_1, QStringLiteral("1"), 0);
+        QVERIFY(w.engine().isPlaying());
+        w.placeAt(1.5);
+        hold(Qt::Key_1, QStringLiteral("1"), 3);
+        QCOMPARE(w.position(), 1.0);  // recalled once more, not four times...
+        QCOMPARE(w.log.lines().filter(QStringLiteral("Recalled saved loop 1")).size(), 2);
+        hold(Qt::Key_Period, QStringLiteral("."), 3);
+        QCOMPARE(w.engine().loopStart(), std::optional<double>(1.2));  // ...while a nudge steps four times
+        const bool playing = w.engine().isPlaying();
+        hold(Qt::Key_Space, QStringLiteral(" "), 2);
+        QCOMPARE(w.engine().isPlaying(), !playing);  // Space: three presses
     }
 
     void wheelSeeksWhereverThePointerIs()

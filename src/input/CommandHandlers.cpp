@@ -131,7 +131,9 @@ void CommandHandlers::handleKeyPress(const QKeyEvent* event)
     const QString characters = event->text();
     Log::line(QStringLiteral("Key pressed: keyCode = %1, characters = %2")
                   .arg(QString::number(event->nativeScanCode()), characters));
-    performKeyCommand(keyActionFor(*event), LoopLogging::WithLogLines);
+    const KeyAction action = keyActionFor(*event);
+    if (!event->isAutoRepeat() || repeatsWhileHeld(action.command))
+        performKeyCommand(action, LoopLogging::WithLogLines);
 }
 
 void CommandHandlers::handleWheel(double deltaY)
@@ -146,12 +148,15 @@ MonitorVerdict CommandHandlers::handleMonitoredEvent(QObject* receiver, QEvent* 
     case QEvent::KeyPress: {
         if (keysGoToTextEntry(receiver))
             return MonitorVerdict::LetThrough;
-        const KeyAction action = keyActionFor(*static_cast<QKeyEvent*>(event));
+        const auto& key = *static_cast<QKeyEvent*>(event);
+        const KeyAction action = keyActionFor(key);
         // Qt offers a key to the shortcuts (as ShortcutOverride) before it
         // delivers it as a key press. Claiming the override for the keys we
         // take keeps any shortcut from consuming them first; the command runs
-        // once, on the press.
-        const bool acted = event->type() == QEvent::ShortcutOverride
+        // once, on the press. A held key's repeats of a one-off command are
+        // taken too, and do nothing.
+        const bool oneOffRepeat = key.isAutoRepeat() && !repeatsWhileHeld(action.command);
+        const bool acted = event->type() == QEvent::ShortcutOverride || oneOffRepeat
             ? monitorClaims(action.command)
             : performKeyCommand(action, LoopLogging::Silent);
         if (!acted)

@@ -126,3 +126,18 @@ bool isModifierOnlyKey(int qtKey)
         return false;
     }
 }
+
+bool repeatsWhileHeld(KeyCommand command)
+{
+    switch (command) {
+    case KeyCommand::SetLoopStart:
+    case KeyCommand::SetLoopEnd:
+    case KeyCommand::SaveLoop:
+    case KeyCommand::RecallLoop:
+    case KeyCommand::RemoveLoop:
+    case KeyCommand::LoopPhrase:
+        return false;
+    default:
+        return true;
+    }
+}

@@ -64,6 +64,12 @@ KeyCommand keyCommandFor(const QKeyEvent& event);
 KeyAction keyActionFor(int qtKey, const QString& characters, Qt::KeyboardModifiers modifiers);
 KeyAction keyActionFor(const QKeyEvent& event);
 
+// Whether a held key's repeats repeat the command. Seeks, nudges, steps and
+// speeds go on while the key is held, as do Space and the loop key, which
+// have always taken every key-down; setting, saving, recalling, removing and
+// looping a phrase act once per press.
+bool repeatsWhileHeld(KeyCommand command);
+
 // Only the sign of the vertical delta counts: every wheel event seeks one whole
 // interval. Zero (a horizontal-only scroll) and NaN are no command.
 WheelCommand wheelCommandFor(double deltaY);
