@@ -21,6 +21,8 @@
 #include <QApplication>
 #include <QTest>
 
+#include <limits>
+
 #include <memory>
 
 namespace {
@@ -121,6 +123,19 @@ private slots:
         QCOMPARE(w.player().player()->volume(), 0.25f);
         volume->valueInterface()->setCurrentValue(-3);
         QCOMPARE(w.player().volume(), 0.0f);
+
+        // A value that is no number (NaN, however it comes) is refused: it
+        // once turned the volume to full and took the play head back to 0.
+        volume->valueInterface()->setCurrentValue(0.5);
+        bar->valueInterface()->setCurrentValue(duration / 2);
+        w.log.clear();
+        for (const QVariant& notANumber : {QVariant(std::numeric_limits<double>::quiet_NaN()), QVariant(QStringLiteral("nan"))}) {
+            volume->valueInterface()->setCurrentValue(notANumber);
+            bar->valueInterface()->setCurrentValue(notANumber);
+        }
+        QCOMPARE(w.player().volume(), 0.5f);
+        QVERIFY(qAbs(w.player().player()->currentTime() - duration / 2) < 1e-3);
+        QCOMPARE(w.log.lines(), QStringList());
     }
 
     // The bar tells of a new whole second or a new length, not of every

@@ -6,6 +6,7 @@
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
 
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -39,7 +40,9 @@ public:
     {
         bool isNumber = false;
         const double number = value.toDouble(&isNumber);
-        if (isNumber)
+        // NaN reads as a number; a control would take it for its top or
+        // its start. Infinities go to an end, as a drag past it would.
+        if (isNumber && !std::isnan(number))
             m_value.set(number);
     }
     QVariant maximumValue() const override { return m_value.maximum(); }
