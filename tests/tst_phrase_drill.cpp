@@ -98,6 +98,10 @@ private slots:
         loopOver(1, 2);
         QVERIFY(PhraseNavigation::previous(*f->state));
         QCOMPARE(player.loopStart(), std::optional<double>(map.loopBounds(0).startSeconds));
+        // A loop cut short inside phrase 3: next is phrase 4.
+        player.setLoop(map.loopBounds(2).startSeconds, m_lesson->sentences[2].startSeconds + 0.5);
+        QVERIFY(PhraseNavigation::next(*f->state));
+        QCOMPARE(player.loopStart(), std::optional<double>(map.loopBounds(3).startSeconds));
     }
 
     // Three passes of each phrase with the loop's length of silence after
@@ -129,16 +133,24 @@ private slots:
     }
 
     // A loop over two phrases, drilled hands-free, moves on to the phrase
-    // after both of them.
-    void handsFreeAfterALoopOverPhrasesGoesPastThemAll()
+    // after both of them; one cut short inside a phrase, to the next.
+    void handsFreeGoesOnToThePhraseAfterTheLoop_data()
     {
+        QTest::addColumn<bool>("overTwo");
+        QTest::newRow("over two phrases") << true;
+        QTest::newRow("cut short") << false;
+    }
+    void handsFreeGoesOnToThePhraseAfterTheLoop()
+    {
+        QFETCH(bool, overTwo);
         const auto f = loaded(m_lesson->path);
         QVERIFY(f);
         const PhraseMap& map = *f->state->phraseMap();
         DrillOptions::setPasses(*f->state, 1);
         DrillOptions::setThenNextPhrase(*f->state, true);
         const double start = map.loopBounds(0).startSeconds;
-        const double end = map.loopBounds(1).endSeconds;
+        const double end = overTwo ? map.loopBounds(1).endSeconds : m_lesson->sentences[0].startSeconds + 0.3;
+        const int next = overTwo ? 2 : 1;
         f->player().setLoop(start, end);
         f->player().seek(start);
         f->player().setCurrentTime(start);
@@ -146,8 +158,8 @@ private slots:
         ManualOutput::pull(std::int64_t((end - start + 0.3) * rate));
         QTest::qWait(30);
         f->player().tick();
-        QCOMPARE(f->player().loopStart(), std::optional<double>(map.loopBounds(2).startSeconds));
-        QCOMPARE(f->player().loopEnd(), std::optional<double>(map.loopBounds(2).endSeconds));
+        QCOMPARE(f->player().loopStart(), std::optional<double>(map.loopBounds(next).startSeconds));
+        QCOMPARE(f->player().loopEnd(), std::optional<double>(map.loopBounds(next).endSeconds));
     }
 
     // A steady tone is one phrase; a silent track has none, and the keys

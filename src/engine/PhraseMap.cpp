@@ -35,6 +35,14 @@ std::optional<int> PhraseMap::nextPhrase(double seconds) const
     return next != m_phrases.end() ? std::optional<int>(int(next - m_phrases.begin())) : std::nullopt;
 }
 
+std::optional<int> PhraseMap::phraseStartingFrom(double seconds) const
+{
+    const double from = seconds - atStartToleranceSeconds;
+    const auto first = std::partition_point(m_phrases.begin(), m_phrases.end(),
+                                            [from](const Phrase& phrase) { return phrase.startSeconds < from; });
+    return first != m_phrases.end() ? std::optional<int>(int(first - m_phrases.begin())) : std::nullopt;
+}
+
 std::optional<int> PhraseMap::previousPhrase(double seconds) const
 {
     const std::size_t index = firstNotEndedBy(m_phrases, seconds);

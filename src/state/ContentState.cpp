@@ -32,9 +32,9 @@ ContentState::ContentState(DefaultsStore& defaults, QObject* parent)
     m_audioPlayer.setNextLoopFinder([this](double, double end) -> std::optional<std::pair<double, double>> {
         if (!m_drillThenNextPhrase || !m_phraseMap)
             return std::nullopt;
-        // The first phrase still sounding past the loop's end: after a loop
-        // over several phrases, the one after all of them.
-        const std::optional<int> next = m_phraseMap->phraseAtOrAfter(end);
+        // The first phrase the loop left out whole: after a loop over several
+        // phrases, the one after all of them; after one cut short, the next.
+        const std::optional<int> next = m_phraseMap->phraseStartingFrom(end);
         if (!next)
             return std::nullopt;
         const PhraseLoop bounds = m_phraseMap->loopBounds(*next);
