@@ -352,6 +352,8 @@ private slots:
         const QDBusMessage reply = widget.call(QStringLiteral("OpenUri"), {QUrl::fromLocalFile(lesson).toString(QUrl::FullyEncoded)});
         QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
         QCOMPARE(desktop.opened, QStringList{lesson});
+        widget.call(QStringLiteral("OpenUri"), {QStringLiteral("file://localhost") + QUrl::fromLocalFile(lesson).path(QUrl::FullyEncoded)});
+        QCOMPARE(desktop.opened, (QStringList{lesson, lesson}));
     }
 
     // Playing changes the engine a hundred times a second, nearly always only

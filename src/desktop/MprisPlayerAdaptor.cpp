@@ -219,7 +219,9 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong p
 
 void MprisPlayerAdaptor::OpenUri(const QString& uri)
 {
-    const QUrl url(uri, QUrl::StrictMode);
+    QUrl url(uri, QUrl::StrictMode);
+    if (url.host().compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+        url.setHost(QString());  // this machine, as a path without a host says
     const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
     if (path.isEmpty() || !QFileInfo(path).isFile() || !m_open) {
         Log::line(QStringLiteral("Media controls: not opened (not a local file): ") + Log::quoted(uri));
