@@ -272,6 +272,30 @@ private slots:
         QCOMPARE(map.phraseUnder(seconds).value_or(-1), under);
     }
 
+    // Loops of phrases 1-2 s, 3-4 s and 4.5-6 s; their phrase loops are
+    // 0.87-2.13, 2.87-4.13 and 4.37-6.05 s.
+    void thePhraseAfterALoop_data()
+    {
+        QTest::addColumn<double>("start");
+        QTest::addColumn<double>("end");
+        QTest::addColumn<int>("after");  // -1: none
+        QTest::newRow("a phrase's loop") << 0.87 << 2.13 << 1;
+        QTest::newRow("over two phrases") << 0.87 << 4.13 << 2;
+        QTest::newRow("cut short inside its phrase") << 2.87 << 3.4 << 2;
+        QTest::newRow("reaching a little into the next") << 0.87 << 3.1 << 1;
+        QTest::newRow("reaching most of the next") << 0.87 << 3.8 << 2;
+        QTest::newRow("ending in the last") << 4.37 << 5.0 << -1;
+        QTest::newRow("ending past the last") << 4.37 << 6.05 << -1;
+    }
+    void thePhraseAfterALoop()
+    {
+        QFETCH(double, start);
+        QFETCH(double, end);
+        QFETCH(int, after);
+        const PhraseMap map({}, 6.05, {{1, 2}, {3, 4}, {4.5, 6}});
+        QCOMPARE(map.phraseAfterLoop(start, end).value_or(-1), after);
+    }
+
     void loopBoundsReachIntoPauses_data()
     {
         QTest::addColumn<int>("phrase");

@@ -35,12 +35,19 @@ std::optional<int> PhraseMap::nextPhrase(double seconds) const
     return next != m_phrases.end() ? std::optional<int>(int(next - m_phrases.begin())) : std::nullopt;
 }
 
-std::optional<int> PhraseMap::phraseStartingFrom(double seconds) const
+std::optional<int> PhraseMap::phraseAfterLoop(double startSeconds, double endSeconds) const
 {
-    const double from = seconds - atStartToleranceSeconds;
-    const auto first = std::partition_point(m_phrases.begin(), m_phrases.end(),
-                                            [from](const Phrase& phrase) { return phrase.startSeconds < from; });
-    return first != m_phrases.end() ? std::optional<int>(int(first - m_phrases.begin())) : std::nullopt;
+    const std::optional<int> atEnd = phraseAtOrAfter(endSeconds);
+    if (!atEnd)
+        return std::nullopt;
+    const Phrase& ending = phrase(*atEnd);
+    if (ending.startSeconds >= endSeconds - atStartToleranceSeconds)
+        return atEnd;  // left out whole
+    const bool own = startSeconds >= loopBounds(*atEnd).startSeconds - atStartToleranceSeconds
+        || endSeconds - ending.startSeconds >= (ending.endSeconds - ending.startSeconds) / 2;
+    if (!own)
+        return atEnd;  // only reached into
+    return *atEnd + 1 < phraseCount() ? std::optional<int>(*atEnd + 1) : std::nullopt;
 }
 
 std::optional<int> PhraseMap::previousPhrase(double seconds) const

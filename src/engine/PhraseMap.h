@@ -59,9 +59,11 @@ public:
     // "Next": the first phrase that starts after seconds (a phrase starting
     // at seconds is the current one, not the next).
     std::optional<int> nextPhrase(double seconds) const;
-    // The first phrase that starts at seconds or later (or a moment before):
-    // after a loop ending at seconds, the first one it left out whole.
-    std::optional<int> phraseStartingFrom(double seconds) const;
+    // The phrase after a loop (next phrase, or hands-free drilling's move
+    // on): the first one the loop left out, or only reached into. A phrase
+    // the loop ends inside counts as the loop's own when the loop began at
+    // it (a loop cut short) or holds most of it.
+    std::optional<int> phraseAfterLoop(double startSeconds, double endSeconds) const;
     // "Previous": the last phrase that ended by seconds. Inside a phrase or
     // at its start that is the one before it; in a pause, the phrase just
     // heard. Whether a press deep inside a phrase should rather restart it

@@ -29,12 +29,10 @@ ContentState::ContentState(DefaultsStore& defaults, QObject* parent)
     connect(&m_audioPlayer, &AudioPlayer::loopFinished, this, [this] { setIsSettingLoop(false); });
 
     m_drillThenNextPhrase = DrillOptions::storedThenNextPhrase(defaults);
-    m_audioPlayer.setNextLoopFinder([this](double, double end) -> std::optional<std::pair<double, double>> {
+    m_audioPlayer.setNextLoopFinder([this](double start, double end) -> std::optional<std::pair<double, double>> {
         if (!m_drillThenNextPhrase || !m_phraseMap)
             return std::nullopt;
-        // The first phrase the loop left out whole: after a loop over several
-        // phrases, the one after all of them; after one cut short, the next.
-        const std::optional<int> next = m_phraseMap->phraseStartingFrom(end);
+        const std::optional<int> next = m_phraseMap->phraseAfterLoop(start, end);
         if (!next)
             return std::nullopt;
         const PhraseLoop bounds = m_phraseMap->loopBounds(*next);

@@ -62,9 +62,7 @@ bool next(ContentState& state)
     const AudioPlayer& player = state.audioPlayer();
     std::optional<int> index;
     if (player.hasLoop()) {
-        // The first phrase the loop left out whole (after a loop over several
-        // phrases, the one after all of them; after one cut short, the next).
-        index = map->phraseStartingFrom(*player.loopEnd());
+        index = map->phraseAfterLoop(*player.loopStart(), *player.loopEnd());
     } else {
         // A play head already in a phrase's lead-in (where a step leaves it)
         // is at that phrase: the next one is the one after.
