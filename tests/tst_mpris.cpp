@@ -345,7 +345,8 @@ private slots:
         QVERIFY(QFile::copy(fixturePath(QStringLiteral("chirp-cbr.mp3")), lesson));
         const QStringList refused{QStringLiteral("http://example.invalid/a.mp3"), QUrl::fromLocalFile(folder.path()).toString(),
                                   QUrl::fromLocalFile(folder.filePath(QStringLiteral("gone.mp3"))).toString(),
-                                  QStringLiteral("Leçon 1 #a.mp3"), QString()};
+                                  QStringLiteral("Leçon 1 #a.mp3"), QString(),
+                                  QStringLiteral("file:/") + QUrl::fromLocalFile(lesson).path(QUrl::FullyEncoded)};  // host: the first folder
         for (const QString& uri : refused)
             QCOMPARE(widget.call(QStringLiteral("OpenUri"), {uri}).type(), QDBusMessage::ReplyMessage);
         QCOMPARE(desktop.opened, QStringList());

@@ -222,7 +222,9 @@ void MprisPlayerAdaptor::OpenUri(const QString& uri)
     QUrl url(uri, QUrl::StrictMode);
     if (url.host().compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
         url.setHost(QString());  // this machine, as a path without a host says
-    const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
+    // Another host's file is not one of ours (Qt would make it //host/path,
+    // which this machine reads as /host/path).
+    const QString path = url.isLocalFile() && url.host().isEmpty() ? url.toLocalFile() : QString();
     if (path.isEmpty() || !QFileInfo(path).isFile() || !m_open) {
         Log::line(QStringLiteral("Media controls: not opened (not a local file): ") + Log::quoted(uri));
         return;
