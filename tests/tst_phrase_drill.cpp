@@ -106,6 +106,11 @@ private slots:
         player.setLoop(map.loopBounds(1).startSeconds, m_lesson->sentences[2].startSeconds + 0.15);
         QVERIFY(PhraseNavigation::next(*f->state));
         QCOMPARE(player.loopStart(), std::optional<double>(map.loopBounds(2).startSeconds));
+        // A loop over the last words of phrase 3: previous is phrase 3 whole.
+        const auto& third = m_lesson->sentences[2];
+        player.setLoop(third.endSeconds - 0.3 * (third.endSeconds - third.startSeconds), map.loopBounds(2).endSeconds);
+        QVERIFY(PhraseNavigation::previous(*f->state));
+        QCOMPARE(player.loopStart(), std::optional<double>(map.loopBounds(2).startSeconds));
     }
 
     // Three passes of each phrase with the loop's length of silence after

@@ -296,6 +296,27 @@ private slots:
         QCOMPARE(map.phraseAfterLoop(start, end).value_or(-1), after);
     }
 
+    void thePhraseBeforeALoop_data()
+    {
+        QTest::addColumn<double>("start");
+        QTest::addColumn<double>("end");
+        QTest::addColumn<int>("before");  // -1: none
+        QTest::newRow("a phrase's loop") << 2.87 << 4.13 << 0;
+        QTest::newRow("from the first phrase") << 0.87 << 4.13 << -1;
+        QTest::newRow("most of a phrase") << 3.25 << 4.25 << 0;
+        QTest::newRow("a piece inside a phrase") << 3.6 << 3.9 << 1;
+        QTest::newRow("a phrase's last words") << 5.6 << 6.05 << 2;
+        QTest::newRow("from a phrase's last hair") << 1.97 << 4.13 << 0;
+    }
+    void thePhraseBeforeALoop()
+    {
+        QFETCH(double, start);
+        QFETCH(double, end);
+        QFETCH(int, before);
+        const PhraseMap map({}, 6.05, {{1, 2}, {3, 4}, {4.5, 6}});
+        QCOMPARE(map.phraseBeforeLoop(start, end).value_or(-1), before);
+    }
+
     void loopBoundsReachIntoPauses_data()
     {
         QTest::addColumn<int>("phrase");

@@ -50,6 +50,18 @@ std::optional<int> PhraseMap::phraseAfterLoop(double startSeconds, double endSec
     return *atEnd + 1 < phraseCount() ? std::optional<int>(*atEnd + 1) : std::nullopt;
 }
 
+std::optional<int> PhraseMap::phraseBeforeLoop(double startSeconds, double endSeconds) const
+{
+    if (const std::optional<int> atStart = phraseAtOrAfter(startSeconds)) {
+        const Phrase& starting = phrase(*atStart);
+        const double held = std::min(endSeconds, starting.endSeconds) - startSeconds;
+        if (starting.startSeconds < startSeconds - atStartToleranceSeconds
+            && held < (starting.endSeconds - starting.startSeconds) / 2)
+            return atStart;  // the loop holds only its end, or a piece inside it
+    }
+    return previousPhrase(startSeconds);
+}
+
 std::optional<int> PhraseMap::previousPhrase(double seconds) const
 {
     const std::size_t index = firstNotEndedBy(m_phrases, seconds);

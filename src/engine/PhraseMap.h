@@ -64,6 +64,9 @@ public:
     // the loop ends inside counts as the loop's own when the loop began at
     // it (a loop cut short) or holds most of it.
     std::optional<int> phraseAfterLoop(double startSeconds, double endSeconds) const;
+    // The phrase before a loop (previous phrase): the last one over before
+    // it, or the one the loop starts inside unless the loop holds most of it.
+    std::optional<int> phraseBeforeLoop(double startSeconds, double endSeconds) const;
     // "Previous": the last phrase that ended by seconds. Inside a phrase or
     // at its start that is the one before it; in a pause, the phrase just
     // heard. Whether a press deep inside a phrase should rather restart it

@@ -86,9 +86,8 @@ bool previous(ContentState& state)
     const AudioPlayer& player = state.audioPlayer();
     std::optional<int> index;
     if (player.hasLoop()) {
-        // The last phrase over before the loop's start (before a loop over
-        // several phrases, the one before all of them).
-        index = map->previousPhrase(*player.loopStart());
+        // Before a loop over several phrases, the one before all of them.
+        index = map->phraseBeforeLoop(*player.loopStart(), *player.loopEnd());
     } else {
         const double at = player.currentTime();
         index = map->previousPhrase(at);
