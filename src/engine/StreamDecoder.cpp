@@ -239,21 +239,34 @@ void StreamDecoder::finishLoop()
     ++m_finishes;
 }
 
+// An empty block of this generation at the current speed (the ring's blocks
+// are reused, stretched ones among them), to be filled and published; none
+// while the ring is full.
+AudioBlock* StreamDecoder::nextBlock(std::int64_t startFrame, const LoopMarks& marks)
+{
+    AudioBlock* block = m_source.ring().writableBlock();
+    if (!block)
+        return nullptr;
+    block->generation = m_generation;
+    block->startFrame = startFrame;
+    block->frames = 0;
+    block->pauseFrames = 0;
+    block->speed = m_speed;
+    block->endOfStream = false;
+    block->joinsInPlace = false;
+    block->marks = marks;
+    return block;
+}
+
 // The rest of a pause between passes, then the loop's start coming in as
 // after any pause.
 void StreamDecoder::continuePause()
 {
-    AudioBlock* block = m_source.ring().writableBlock();
+    const std::int64_t startFrame = m_speed == 1.0 ? m_stream->position() : std::llround(m_stretchSource);
+    AudioBlock* block = nextBlock(startFrame, marks());
     if (!block)
         return;
-    block->generation = m_generation;
-    block->startFrame = m_speed == 1.0 ? m_stream->position() : std::llround(m_stretchSource);
-    block->frames = 0;
     block->pauseFrames = std::exchange(m_pendingPauseFrames, 0);
-    block->speed = m_speed;
-    block->endOfStream = false;
-    block->joinsInPlace = false;
-    block->marks = marks();
     m_source.ring().publish();
     m_fadeInAt = 0;
 }
@@ -273,15 +286,10 @@ void StreamDecoder::fadeInIfDue(AudioBlock& block)
 // Fills the next block with up to frames frames straight from the stream.
 void StreamDecoder::readBlock(int frames)
 {
-    AudioBlock* block = m_source.ring().writableBlock();
+    AudioBlock* block = nextBlock(m_stream->position(), marks());
     if (!block)
         return;
-    block->generation = m_generation;
-    block->startFrame = m_stream->position();
-    block->pauseFrames = 0;
-    block->speed = 1.0;  // the ring's blocks are reused, stretched ones among them
     block->joinsInPlace = m_nextBlockJoins;
-    block->marks = marks();
     block->frames = frames > 0 ? m_stream->read(block->samples, frames) : 0;
     fadeInIfDue(*block);
     block->endOfStream = block->frames < frames || m_stream->position() >= m_lengthFrames;
@@ -341,18 +349,6 @@ void StreamDecoder::joinRegions(Turn turn, const float* tail, int fade, std::int
     // The data running out inside the head (a damaged file) is its end.
     const bool endsHere = headFrames < fade && (m_speed == 1.0 || m_stretchFlushed);
 
-    auto nextBlock = [&](std::int64_t startFrame, const LoopMarks& marks) {
-        AudioBlock* block = ring.writableBlock();
-        block->generation = m_generation;
-        block->startFrame = startFrame;
-        block->frames = 0;
-        block->pauseFrames = 0;
-        block->speed = m_speed;
-        block->endOfStream = false;
-        block->joinsInPlace = false;
-        block->marks = marks;
-        return block;
-    };
     // The pause is a learner's turn: as long in wall time at any speed.
     const std::int64_t pauseFrames = m_plan->pause.kind == PassPause::Kind::LoopLength
         ? std::llround(double(heard.lengthFrames()) / m_speed)
@@ -416,16 +412,10 @@ int StreamDecoder::feedStretcher(std::int64_t sourceEnd, int ready)
 
 void StreamDecoder::publishStretched(const float* frames, int count, bool endOfStream)
 {
-    AudioBlock* block = m_source.ring().writableBlock();
+    AudioBlock* block = nextBlock(std::llround(m_stretchSource), marks());
     if (!block)
         return;
-    block->generation = m_generation;
-    block->startFrame = std::llround(m_stretchSource);
     block->frames = count;
-    block->pauseFrames = 0;
-    block->speed = m_speed;
-    block->joinsInPlace = false;
-    block->marks = marks();
     block->endOfStream = endOfStream;
     std::copy_n(frames, std::size_t(count) * AudioBlock::channels, block->samples);
     fadeInIfDue(*block);

@@ -68,6 +68,7 @@ private:
     void makeJunction(Turn turn);
     void joinRegions(Turn turn, const float* tail, int tailFrames, std::int64_t tailStart);
     void readBlock(int frames);
+    AudioBlock* nextBlock(std::int64_t startFrame, const LoopMarks& marks);
     void continuePause();
     void fadeInIfDue(AudioBlock& block);
     void finishLoop();
