@@ -477,6 +477,29 @@ private slots:
         QCOMPARE(nextRun.doubleValue(ContentState::seekIntervalKey), 5.0);
     }
 
+    // The writer is handed values of its own. A store made just after a write
+    // finished, with nothing waited on in between (two settings changed in a
+    // row), never writes into what that write was reading.
+    void storesRightAfterAWriteShareNothingWithIt()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("Rivetone.ini"));
+        DefaultsStore store(path);
+        for (int round = 1; round <= 5; ++round) {
+            store.setDouble(ContentState::seekIntervalKey, round);
+            // Waited for without the store's lock or events: the file shows it.
+            const QByteArray written = "seekInterval=" + QByteArray::number(round);
+            QDeadlineTimer deadline(5000);
+            while (!readFile(path).contains(written) && !deadline.hasExpired())
+                QThread::msleep(1);
+            QVERIFY(readFile(path).contains(written));
+            QThread::msleep(20);  // the writer is done with its job
+        }
+        const std::optional<DefaultsStore::Outcome> outcome =
+            store.outcome(store.setValue(QStringLiteral("last"), 1), std::chrono::seconds(5));
+        QVERIFY(outcome && outcome->ok);
+    }
+
     // A value this version reads as nothing (a later version's type, or what
     // an empty list is written as) is no reason to refuse every write.
     void aValueOfUnknownTypeLetsWritesThrough_data()

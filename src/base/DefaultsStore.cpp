@@ -166,6 +166,10 @@ DefaultsStore::Ticket DefaultsStore::request(const QString& key, std::optional<Q
         m_madeAt.insert(key, ticket.number);
     }
     job.values = m_values;
+    // A copy of its own for the writer: sharing the map would let the next
+    // store here write into it in place, once the writer let go of it, with
+    // nothing ordering that store after the writer's last read.
+    job.values.detach();
     {
         std::lock_guard lock(m_mutex);
         // A job not started yet is replaced: the latest values win. Values

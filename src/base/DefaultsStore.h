@@ -105,7 +105,7 @@ public:
 private:
     struct Job {
         quint64 number = 0;
-        QMap<QString, QVariant> values;
+        QMap<QString, QVariant> values;  // the writer's own copy, shared with nothing
         QMap<QString, std::function<QByteArray()>> makers;  // keys whose value is made on the writer thread
         QMap<QString, quint64> madeEarlier;  // keys an earlier job makes: the number of the store that asked
     };
