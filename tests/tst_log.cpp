@@ -2,7 +2,9 @@
 
 #include <QTest>
 
+#include <atomic>
 #include <cstdlib>
+#include <thread>
 #include <limits>
 
 class LogTest : public QObject {
@@ -59,6 +61,29 @@ private slots:
         QCOMPARE(log.lines(), (QStringList{QStringLiteral("Playing: new\\nPlaying: forged.mp3"),
                                            QStringLiteral("Added playlist: a\\rb\\tc\\u{2028}\\u{1b}[2Jd"),
                                            QStringLiteral("Playlists saved: [\"a\\nb\"]")}));
+    }
+
+    // Lines come from the decoder and writer threads while a test reads what
+    // was captured so far: what it is handed stays its own as lines go on.
+    void capturedLinesReadWhileAnotherThreadWrites()
+    {
+        Log::Capture log;
+        std::atomic<bool> done = false;
+        std::thread writer([&] {
+            for (int number = 0; number < 3000; ++number)
+                Log::line(QStringLiteral("line %1").arg(number));
+            done = true;
+        });
+        qsizetype seen = 0;
+        while (!done) {
+            const QStringList lines = log.lines();
+            QVERIFY(lines.size() >= seen);
+            seen = lines.size();
+            if (!lines.isEmpty())
+                QCOMPARE(lines.last(), QStringLiteral("line %1").arg(lines.size() - 1));
+        }
+        writer.join();
+        QCOMPARE(log.lines().size(), 3000);
     }
 };
 

@@ -163,7 +163,12 @@ Capture::~Capture()
 QStringList Capture::lines() const
 {
     std::lock_guard lock(logMutex());
-    return m_lines;
+    // A copy of its own: a shared one would let the next line, written from
+    // another thread once the caller let go, go into the array in place with
+    // nothing ordering it after the caller's reads.
+    QStringList copy = m_lines;
+    copy.detach();
+    return copy;
 }
 
 void Capture::clear()
