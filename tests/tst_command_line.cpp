@@ -66,6 +66,27 @@ private slots:
                                             m_folder.filePath("-dash.mp3")}));
     }
 
+    // Nothing (an unset variable in a script), or a file URL that names no
+    // file on this machine, is refused: not taken for the working folder, nor
+    // another machine's path for the same path here.
+    void namesOfNoLocalFileAreRefused_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::newRow("nothing") << QString();
+        QTest::newRow("a scheme alone") << QStringLiteral("file:");
+        QTest::newRow("no path") << QStringLiteral("file://");
+        // file://tmp/… names the host "tmp": not this machine's /tmp/….
+        QTest::newRow("another machine's") << QStringLiteral("file:/") + m_folder.filePath(QStringLiteral("Course"));
+    }
+
+    void namesOfNoLocalFileAreRefused()
+    {
+        QFETCH(QString, argument);
+        const CommandLine::Parsed parsed = CommandLine::parse({argument}, m_folder.path());
+        QCOMPARE(parsed.action, Action::Refuse);
+        QVERIFY2(parsed.message.contains(QStringLiteral("no such file or folder: ") + argument), qPrintable(parsed.message));
+    }
+
     // Help and version on standard output, a refusal on standard error with
     // status 2; none of them needs a display or starts (nothing is stored).
     void theProgramAnswersWithoutStarting_data()

@@ -156,6 +156,17 @@ private slots:
         QVERIFY(!target.isWindowOutlined());
     }
 
+    // Only this machine's files are taken from a drop: "localhost" is this
+    // machine, and another's path is not read as the same path here.
+    void aDropTakesThisMachinesFilesOnly()
+    {
+        QMimeData data;
+        data.setUrls({QUrl(QStringLiteral("file:///m/a.mp3")), QUrl(QStringLiteral("file://localhost/m/b.mp3")),
+                      QUrl(QStringLiteral("file://LOCALHOST/m/c.mp3")), QUrl(QStringLiteral("file://server/m/d.mp3")),
+                      QUrl(QStringLiteral("https://example.com/e.mp3")), QUrl(QStringLiteral("file:"))});
+        QCOMPARE(FileDropTarget::localPaths(&data), (QStringList{"/m/a.mp3", "/m/b.mp3", "/m/c.mp3"}));
+    }
+
     // On the window: the current playlist, with the lines, store and
     // playback of the same files chosen in the dialog. On a row: that row's.
     void aDropGoesToTheCurrentPlaylistOrToTheRowDroppedOn()

@@ -51,16 +51,19 @@ Parsed refused(const QString& reason, bool unknownOption = false)
             unknownOption};
 }
 
+// Empty when the argument names no file on this machine: an empty one (an
+// unset variable in a script) is not the working folder.
 QString pathOf(const QString& argument, const QString& workingDirectory)
 {
+    if (argument.isEmpty())
+        return {};
     if (argument.startsWith(QLatin1String("file:"))) {
-        QUrl url(argument);
-        // "localhost" names this machine, as no host does.
-        if (url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-            url.setHost(QString());
+        const QUrl url(argument);
         // "file:Lesson.mp3" is relative, like a plain name.
-        if (url.isLocalFile())
-            return QDir::cleanPath(QDir(workingDirectory).absoluteFilePath(url.toLocalFile()));
+        if (url.isLocalFile()) {
+            const std::optional<QString> local = AudioFiles::localPathOf(url);
+            return local ? QDir::cleanPath(QDir(workingDirectory).absoluteFilePath(*local)) : QString();
+        }
     }
     return QDir::cleanPath(QDir(workingDirectory).absoluteFilePath(argument));
 }
@@ -112,7 +115,7 @@ Parsed parse(const QStringList& arguments, const QString& workingDirectory)
     for (const QString& argument : parser.positionalArguments()) {
         const QString path = pathOf(argument, workingDirectory);
         const QFileInfo info(path);
-        if (!info.exists())
+        if (path.isEmpty() || !info.exists())
             return refused(tr("no such file or folder: %1").arg(argument));
         if (!info.isDir() && !(info.isFile() && audio.accepts(info.fileName())))
             return refused(tr("not an MP3 or MPEG-4 audio file: %1").arg(argument));

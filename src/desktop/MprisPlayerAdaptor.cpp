@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "engine/AudioPlayer.h"
 #include "engine/TimeStretcher.h"
+#include "library/AudioFiles.h"
 #include "state/ContentState.h"
 #include "state/SpeedOption.h"
 #include "state/Transport.h"
@@ -219,12 +220,7 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong p
 
 void MprisPlayerAdaptor::OpenUri(const QString& uri)
 {
-    QUrl url(uri, QUrl::StrictMode);
-    if (url.host().compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
-        url.setHost(QString());  // this machine, as a path without a host says
-    // Another host's file is not one of ours (Qt would make it //host/path,
-    // which this machine reads as /host/path).
-    const QString path = url.isLocalFile() && url.host().isEmpty() ? url.toLocalFile() : QString();
+    const QString path = AudioFiles::localPathOf(QUrl(uri, QUrl::StrictMode)).value_or(QString());
     if (path.isEmpty() || !QFileInfo(path).isFile() || !m_open) {
         Log::line(QStringLiteral("Media controls: not opened (not a local file): ") + Log::quoted(uri));
         return;

@@ -12,6 +12,18 @@
 
 namespace AudioFiles {
 
+std::optional<QString> localPathOf(QUrl url)
+{
+    if (url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        url.setHost(QString());
+    if (!url.isLocalFile() || !url.host().isEmpty())
+        return std::nullopt;
+    QString path = url.toLocalFile();
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
+}
+
 QStringList mimeTypeNames()
 {
     return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/mp4")};

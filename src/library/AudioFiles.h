@@ -4,8 +4,10 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <functional>
+#include <optional>
 
 // Which files are audio this player takes (MP3 and MPEG-4 audio), told by
 // name the way the Add Files dialog's filter tells them, and the order files
@@ -58,6 +60,12 @@ private:
 };
 
 void sortNaturally(QStringList& paths, const QLocale& locale = collationLocale());
+
+// The path a file URL names on this machine: one with no host or with
+// "localhost". Another machine's file is none of ours (Qt would make
+// file://server/x //server/x, which this machine reads as /server/x); other
+// schemes, and a URL with no path, name no file here either.
+std::optional<QString> localPathOf(QUrl url);
 
 // What a look through some files and folders found.
 struct Found {

@@ -1,5 +1,6 @@
 #include "ui/screens/FileDropTarget.h"
 
+#include "library/AudioFiles.h"
 #include "library/FileImport.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shapes.h"
@@ -67,8 +68,8 @@ QStringList FileDropTarget::localPaths(const QMimeData* data)
     if (!data || !data->hasUrls())
         return paths;
     for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
-            paths << url.toLocalFile();
+        if (const std::optional<QString> path = AudioFiles::localPathOf(url))
+            paths << *path;
     }
     return paths;
 }
