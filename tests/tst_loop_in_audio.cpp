@@ -24,13 +24,6 @@ constexpr int rate = 44100;
 constexpr std::chrono::milliseconds latency{150};
 const int fade = Crossfade::framesAt(rate);
 
-// A device asks for audio a buffer after any change; by then the decoder has
-// made what the change asked for.
-void likeADevice()
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-}
-
 struct Drill {
     explicit Drill(const QString& track)
         : straight(KnownSignal::straightDecode(fixturePath(track), rate))
@@ -64,7 +57,7 @@ private slots:
         d.engine.seek(2.0);
         d.engine.setLoopStart(2.0);
         d.engine.setLoopEnd(2.1);
-        likeADevice();
+        ManualOutput::likeADevice(d.engine.player());
         ManualOutput::pull(d.frame(0.05));  // 2.0 to 2.05 handed over
         d.engine.tick();
         QCOMPARE(d.engine.currentTime(), 2.0);  // not heard yet
@@ -101,13 +94,13 @@ private slots:
         d.engine.seek(1.0);
         if (!setWhilePlaying)
             d.engine.togglePlayPause();
-        likeADevice();
+        ManualOutput::likeADevice(d.engine.player());
         ManualOutput::pull(d.frame(0.1));  // heard up to 1.1 s when playing
         d.engine.setLoopStart(start);
         d.engine.setLoopEnd(end);
         if (!setWhilePlaying)
             d.engine.togglePlayPause();
-        likeADevice();
+        ManualOutput::likeADevice(d.engine.player());
         d.log.clear();
 
         const std::int64_t a = d.frame(start);
@@ -146,11 +139,11 @@ private slots:
         d.engine.seek(1.0);
         d.engine.setLoopStart(1.0);
         d.engine.setLoopEnd(2.0);
-        likeADevice();
+        ManualOutput::likeADevice(d.engine.player());
         ManualOutput::pull(d.frame(0.5));
         d.log.clear();
         d.engine.setLoopEnd(1.3);
-        likeADevice();
+        ManualOutput::likeADevice(d.engine.player());
         const std::vector<float> heard = ManualOutput::pull(d.frame(0.2));
         const LoopListener::Report report = d.listener.listen(heard, d.frame(1.5));
         QCOMPARE(report.lostTrack, std::int64_t(-1));
@@ -163,7 +156,7 @@ private slots:
 
         // Moved later while inside the loop: the position stays, not a frame skipped.
         d.engine.setLoopEnd(1.9);
-        likeADevice();
+        ManualOutput::likeADevice(d.engine.player());
         const std::vector<float> on = ManualOutput::pull(d.frame(0.3));
         const LoopListener::Report stays = d.listener.listen(on, d.frame(1.2));
         QCOMPARE(stays.lostTrack, std::int64_t(-1));
@@ -188,7 +181,7 @@ private slots:
             d.engine.setNextLoopFinder([](double, double end) { return std::optional(std::pair{end + 1, end + 2}); });
         d.engine.setDrill({1, PassPause{}});
         d.engine.setLoop(0.0, 1.0);
-        likeADevice();
+        ManualOutput::likeADevice(d.engine.player());
         ManualOutput::pull(d.frame(1.05));
         d.engine.setLoop(4.0, 4.5);
         // The move is heard now: the device has played on to about 1.02 s.
@@ -196,7 +189,7 @@ private slots:
         d.engine.tick();
         QCOMPARE(d.engine.loopStart(), std::optional<double>(4.0));
         QCOMPARE(d.engine.loopEnd(), std::optional<double>(4.5));
-        likeADevice();
+        ManualOutput::likeADevice(d.engine.player());
         ManualOutput::pull(d.frame(0.2));
         QTest::qWait(int(latency.count()) + 50);
         d.engine.tick();

@@ -193,6 +193,11 @@ int FilePlayer::queuedBlocksForTesting() const
     return m_impl->source.ring().usedBlocks();
 }
 
+bool FilePlayer::decoderCaughtUpForTesting() const
+{
+    return m_impl->decoder.caughtUpForTesting();
+}
+
 std::int64_t FilePlayer::frameAt(double seconds) const
 {
     const Impl& d = *m_impl;

@@ -76,6 +76,9 @@ public:
     // Blocks decoded and handed to the output, not yet played through: lets
     // a test wait until the decoder is ahead instead of guessing a delay.
     int queuedBlocksForTesting() const;
+    // The decoder has taken in the latest request and queued its audio, as it
+    // has by the time a device asks for its next buffer.
+    bool decoderCaughtUpForTesting() const;
 
     struct Impl;
 

@@ -60,6 +60,7 @@ void StreamDecoder::request(const PlaybackRequest& request)
     {
         std::lock_guard lock(m_mutex);
         m_request = request;
+        m_caughtUp = false;
         m_source.setRequestedGeneration(request.generation);
     }
     m_wake.notify_all();
@@ -71,6 +72,14 @@ void StreamDecoder::wakeForPlay()
     // the play request and its wait.
     std::lock_guard lock(m_mutex);
     m_wake.notify_all();
+}
+
+bool StreamDecoder::caughtUpForTesting()
+{
+    std::lock_guard lock(m_mutex);
+    // While it waits, the thread touches nothing outside the lock; a queue
+    // played down since is not caught up until the thread fills it again.
+    return m_caughtUp && (m_ended || !queueHasRoom(m_request.generation));
 }
 
 bool StreamDecoder::queueHasRoom(std::uint64_t generation) const
@@ -100,10 +109,12 @@ void StreamDecoder::run()
                     break;
                 // Nothing plays the queue down while paused: sleep until
                 // play, a request or the stop.
+                m_caughtUp = true;
                 if (m_ended || !m_source.playRequested())
                     m_wake.wait(lock);
                 else
                     m_wake.wait_for(lock, refillInterval);
+                m_caughtUp = false;
             }
         }
         if (fresh) {

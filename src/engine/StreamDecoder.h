@@ -55,6 +55,10 @@ public:
     // a full queue sleeps until this (or a request), instead of looking for
     // room on a timer.
     void wakeForPlay();
+    // Whether the thread waits with the latest request taken in and its audio
+    // queued as far as it goes: where a device finds it when it asks for its
+    // next buffer. Lets a test that pulls the output itself wait for that.
+    bool caughtUpForTesting();
 
 private:
     enum class Turn { None, Wrap, Advance, Finish };
@@ -107,5 +111,6 @@ private:
     std::condition_variable m_wake;
     PlaybackRequest m_request;  // guarded by m_mutex
     bool m_stopping = false;    // guarded by m_mutex
+    bool m_caughtUp = false;    // guarded by m_mutex: the thread waits, with m_request taken in
     std::thread m_thread;
 };

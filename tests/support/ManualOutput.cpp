@@ -1,6 +1,7 @@
 #include "ManualOutput.h"
 
 #include "engine/AudioOutput.h"
+#include "engine/FilePlayer.h"
 
 #include <algorithm>
 #include <thread>
@@ -48,6 +49,14 @@ std::vector<float> pull(std::int64_t frames, std::chrono::milliseconds patience)
 std::int64_t pullCount(std::int64_t frames, std::chrono::milliseconds patience)
 {
     return pullInto(frames, patience, [](const float*, int) {});
+}
+
+void likeADevice(const FilePlayer* player)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (player && !player->decoderCaughtUpForTesting() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 }  // namespace ManualOutput

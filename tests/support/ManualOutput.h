@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+class FilePlayer;
+
 // Pulling the process's output by hand, for tests that put the output in
 // manual mode (AudioOutput::useManualOutputForTesting) before anything
 // opens it: audio moves only when a test pulls it, as fast as it likes.
@@ -16,5 +18,10 @@ std::vector<float> pull(std::int64_t frames, std::chrono::milliseconds patience 
 
 // The same, counting the frames without keeping them.
 std::int64_t pullCount(std::int64_t frames, std::chrono::milliseconds patience = std::chrono::milliseconds(1000));
+
+// Waits as a device's next buffer would come: a little, and on a slow run
+// until the player's decoder has taken in the latest change and filled the
+// queue again (10 s at most).
+void likeADevice(const FilePlayer* player);
 
 }  // namespace ManualOutput
