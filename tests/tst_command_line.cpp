@@ -77,6 +77,7 @@ private slots:
         QTest::newRow("no path") << QStringLiteral("file://");
         // file://tmp/… names the host "tmp": not this machine's /tmp/….
         QTest::newRow("another machine's") << QStringLiteral("file:/") + m_folder.filePath(QStringLiteral("Course"));
+        QTest::newRow("a host that is no name") << QStringLiteral("file://x-") + m_folder.filePath(QStringLiteral("Course"));
     }
 
     void namesOfNoLocalFileAreRefused()
@@ -84,7 +85,8 @@ private slots:
         QFETCH(QString, argument);
         const CommandLine::Parsed parsed = CommandLine::parse({argument}, m_folder.path());
         QCOMPARE(parsed.action, Action::Refuse);
-        QVERIFY2(parsed.message.contains(QStringLiteral("no such file or folder: ") + argument), qPrintable(parsed.message));
+        const QString shown = argument.isEmpty() ? QStringLiteral("\"\"") : argument;
+        QVERIFY2(parsed.message.contains(QStringLiteral("no such file or folder: ") + shown + u'\n'), qPrintable(parsed.message));
     }
 
     // Help and version on standard output, a refusal on standard error with

@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -156,8 +157,9 @@ private slots:
         QVERIFY(!target.isWindowOutlined());
     }
 
-    // Only this machine's files are taken from a drop: "localhost" is this
-    // machine, and another's path is not read as the same path here.
+    // Only this machine's files are taken from a drop: "localhost" and its
+    // own name are this machine, and another's path is not read as the same
+    // path here.
     void aDropTakesThisMachinesFilesOnly()
     {
         QMimeData data;
@@ -165,6 +167,10 @@ private slots:
                       QUrl(QStringLiteral("file://LOCALHOST/m/c.mp3")), QUrl(QStringLiteral("file://server/m/d.mp3")),
                       QUrl(QStringLiteral("https://example.com/e.mp3")), QUrl(QStringLiteral("file:"))});
         QCOMPARE(FileDropTarget::localPaths(&data), (QStringList{"/m/a.mp3", "/m/b.mp3", "/m/c.mp3"}));
+        // This machine by its own name, as some file managers put it.
+        QVERIFY(!QSysInfo::machineHostName().isEmpty());
+        data.setUrls({QUrl(QStringLiteral("file://%1/m/f.mp3").arg(QSysInfo::machineHostName()))});
+        QCOMPARE(FileDropTarget::localPaths(&data), QStringList{"/m/f.mp3"});
     }
 
     // On the window: the current playlist, with the lines, store and

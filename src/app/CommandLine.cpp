@@ -116,7 +116,7 @@ Parsed parse(const QStringList& arguments, const QString& workingDirectory)
         const QString path = pathOf(argument, workingDirectory);
         const QFileInfo info(path);
         if (path.isEmpty() || !info.exists())
-            return refused(tr("no such file or folder: %1").arg(argument));
+            return refused(tr("no such file or folder: %1").arg(argument.isEmpty() ? QStringLiteral("\"\"") : argument));
         if (!info.isDir() && !(info.isFile() && audio.accepts(info.fileName())))
             return refused(tr("not an MP3 or MPEG-4 audio file: %1").arg(argument));
         parsed.paths << path;

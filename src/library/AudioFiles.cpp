@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QSet>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <numeric>
@@ -14,9 +15,13 @@ namespace AudioFiles {
 
 std::optional<QString> localPathOf(QUrl url)
 {
-    if (url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+    // A drag from a file manager may name this machine by its own name.
+    const QString host = url.host();
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
+        || host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) == 0)
         url.setHost(QString());
-    if (!url.isLocalFile() || !url.host().isEmpty())
+    // A host Qt cannot read leaves the host empty and the URL invalid.
+    if (!url.isValid() || !url.isLocalFile() || !url.host().isEmpty())
         return std::nullopt;
     QString path = url.toLocalFile();
     if (path.isEmpty())

@@ -61,8 +61,8 @@ private:
 
 void sortNaturally(QStringList& paths, const QLocale& locale = collationLocale());
 
-// The path a file URL names on this machine: one with no host or with
-// "localhost". Another machine's file is none of ours (Qt would make
+// The path a file URL names on this machine: one with no host, with
+// "localhost" or with this machine's own name. Another machine's file is none of ours (Qt would make
 // file://server/x //server/x, which this machine reads as /server/x); other
 // schemes, and a URL with no path, name no file here either.
 std::optional<QString> localPathOf(QUrl url);
