@@ -144,7 +144,7 @@ private slots:
         d.player().setLoop(1.0, 1.3);
         d.state->setIsSettingLoop(true);
         d.player().togglePlayPause();
-        ManualOutput::likeADevice(d.player().player());
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
         const std::int64_t a = rate;
         const std::int64_t b = std::llround(1.3 * rate);
         const std::int64_t pause = std::llround(pauseSeconds * rate);
@@ -192,7 +192,7 @@ private slots:
         const double end = d.player().player()->duration();
         d.player().setLoop(end - 0.5, end);
         d.player().togglePlayPause();
-        ManualOutput::likeADevice(d.player().player());
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
         ManualOutput::pull(rate * 2, std::chrono::milliseconds(300));  // on to the loop, and both passes
         d.player().tick();
         QCOMPARE(finished.size(), 1);
@@ -221,7 +221,7 @@ private slots:
         d.player().setDrill({1, PassPause{}});
         d.player().setLoop(1.0, 1.5);
         d.player().togglePlayPause();
-        ManualOutput::likeADevice(d.player().player());
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
         ManualOutput::pull(std::llround(0.5 / speed * rate) + 20);
         d.player().togglePlayPause();
         ManualOutput::pull(rate / 20);
@@ -240,7 +240,7 @@ private slots:
         d.player().setDrill({0, PassPause{PassPause::Kind::Fixed, 2.0}});
         d.player().setLoop(1.0, 1.2);
         d.player().togglePlayPause();
-        ManualOutput::likeADevice(d.player().player());
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
         const std::int64_t a = rate;
         const std::int64_t b = std::llround(1.2 * rate);
         ManualOutput::pull(b - a + fade + rate / 2);  // a pass, its fade-out and half a second of its pause
@@ -280,14 +280,14 @@ private slots:
         d.player().setDrill({2, PassPause{}});
         d.player().setLoop(1.0, 2.0);
         d.player().togglePlayPause();
-        ManualOutput::likeADevice(d.player().player());
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
         const std::int64_t pass = rate;
         ManualOutput::pull(passesBefore * pass + std::llround(intoPassSeconds * rate));
-        ManualOutput::likeADevice(d.player().player());  // the queue fills up again, as it stays full in front of a device
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));  // the queue fills up again, as it stays full in front of a device
         d.player().tick();
         QCOMPARE(d.player().loopPass(), passesBefore + 1);
         d.player().setLoopEnd(2.01);
-        ManualOutput::likeADevice(d.player().player());
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
         ManualOutput::pull(rate / 50);
         d.player().tick();
         QCOMPARE(d.player().loopPass(), passesBefore + 1);
@@ -319,18 +319,18 @@ private slots:
         d.player().setDrill({0, PassPause{PassPause::Kind::Fixed, 1.0}});
         d.player().setLoop(1.0, 1.2);
         d.player().togglePlayPause();
-        ManualOutput::likeADevice(d.player().player());
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
         const std::int64_t a = rate;
         const std::int64_t b = std::llround(1.2 * rate);
         ManualOutput::pull(b - a + fade + rate / 4);  // a pass, its fade-out and a quarter of its pause
-        ManualOutput::likeADevice(d.player().player());
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
         if (slowed)
             d.player().setSpeed(0.9);
         else if (startSeconds != 1.0)
             d.player().setLoopStart(startSeconds);
         else
             d.player().setLoopEnd(1.21);
-        ManualOutput::likeADevice(d.player().player());
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
         const std::vector<float> quiet = ManualOutput::pull(rate / 2);
         QVERIFY(std::all_of(quiet.begin(), quiet.end(), [](float sample) { return sample == 0.0f; }));
         d.player().tick();
@@ -377,7 +377,7 @@ private slots:
         d.player().setLoopEnd(1.2);
         show();
         d.player().togglePlayPause();
-        ManualOutput::likeADevice(d.player().player());
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
         const std::int64_t pass = std::llround(0.2 * rate);
         ManualOutput::pull(pass + fade + rate / 2);  // a pass, its fade-out and half a second of its pause
         d.player().tick();

@@ -240,7 +240,7 @@ private slots:
             player->setCurrentTime(1.5);
             QCOMPARE(player->currentTime(), 1.5);
             // A device asks a buffer later; by then the new audio is decoded.
-            ManualOutput::likeADevice(player.get());
+            QVERIFY(ManualOutput::likeADevice(player.get()));
             const auto heard = pull(1000 + 97 * round);
             const LoopListener::Report report = listener.listen(heard, before);
             QCOMPARE(report.lostTrack, std::int64_t(-1));
@@ -251,7 +251,7 @@ private slots:
             QCOMPARE(report.junctions[0].silentFrames, std::int64_t(0));
         }
         player->setCurrentTime(4.0);
-        ManualOutput::likeADevice(player.get());
+        QVERIFY(ManualOutput::likeADevice(player.get()));
         const auto heard = pull(5000);
         QCOMPARE(largestDifference(std::vector<float>(heard.begin() + 2 * fade, heard.end()), m_straight, 4 * rate + fade), 0.0);
     }

@@ -195,7 +195,7 @@ private slots:
         ManualOutput::pull(rate);  // a second heard
         QVERIFY2(std::abs(player->currentTime() - 1.5) < 0.03, qPrintable(QString::number(player->currentTime())));
         player->setSpeed(2.0);  // mid-play
-        ManualOutput::likeADevice(player.get());
+        QVERIFY(ManualOutput::likeADevice(player.get()));
         ManualOutput::pull(rate / 2);
         QVERIFY2(std::abs(player->currentTime() - 2.5) < 0.05, qPrintable(QString::number(player->currentTime())));
         player->pause();
@@ -220,7 +220,7 @@ private slots:
         player->setSpeed(1.0);
         player->setCurrentTime(2.0);
         player->play();
-        ManualOutput::likeADevice(player.get());
+        QVERIFY(ManualOutput::likeADevice(player.get()));
         const std::vector<float> heard = ManualOutput::pull(rate);
         const LoopListener::Report report = listener.listen(heard, 2 * rate);
         QCOMPARE(report.lostTrack, std::int64_t(-1));
@@ -233,7 +233,7 @@ private slots:
         LoopPlan plan;
         plan.region = {4 * rate, 5 * rate, 1};
         player->setLoop(plan);
-        ManualOutput::likeADevice(player.get());
+        QVERIFY(ManualOutput::likeADevice(player.get()));
         const LoopListener::Report onward = listener.listen(ManualOutput::pull(rate / 2), 3 * rate);
         QCOMPARE(onward.lostTrack, std::int64_t(-1));
         QCOMPARE(int(onward.junctions.size()), 0);
@@ -356,10 +356,10 @@ private slots:
         player->play();
         for (int round = 0; round < 5; ++round) {
             player->setSpeed(1.25);
-            ManualOutput::likeADevice(player.get());
+            QVERIFY(ManualOutput::likeADevice(player.get()));
             std::vector<float> heard = ManualOutput::pull(rate / 4);
             player->setSpeed(1.0);
-            ManualOutput::likeADevice(player.get());
+            QVERIFY(ManualOutput::likeADevice(player.get()));
             const std::vector<float> more = ManualOutput::pull(rate / 4);
             heard.insert(heard.end(), more.begin(), more.end());
             QVERIFY2(largestStepHeard(heard) <= toneStepBound,

@@ -51,12 +51,16 @@ std::int64_t pullCount(std::int64_t frames, std::chrono::milliseconds patience)
     return pullInto(frames, patience, [](const float*, int) {});
 }
 
-void likeADevice(const FilePlayer* player)
+bool likeADevice(const FilePlayer* player)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (player && !player->decoderCaughtUpForTesting() && std::chrono::steady_clock::now() < deadline)
+    while (player && !player->decoderCaughtUpForTesting()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return player != nullptr;
 }
 
 }  // namespace ManualOutput

@@ -21,7 +21,7 @@ std::int64_t pullCount(std::int64_t frames, std::chrono::milliseconds patience =
 
 // Waits as a device's next buffer would come: a little, and on a slow run
 // until the player's decoder has taken in the latest change and filled the
-// queue again (10 s at most).
-void likeADevice(const FilePlayer* player);
+// queue again. False when it has not after 10 s.
+[[nodiscard]] bool likeADevice(const FilePlayer* player);
 
 }  // namespace ManualOutput
