@@ -3,6 +3,7 @@
 
 #include "state/SeekInterval.h"
 #include "ui/kit/PlainButton.h"
+#include "ui/kit/Typography.h"
 #include "ui/screens/NewPlaylistSheet.h"
 #include "ui/screens/SheetPresenter.h"
 #include "ui/screens/UserGuideSheet.h"
@@ -99,6 +100,37 @@ class SheetsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void cleanup() { Typography::setDesktopFont(std::nullopt); }
+
+    // A larger desktop font makes the guide's text larger: the card grows to
+    // hold every line whole. At the font it was drawn for it keeps its size.
+    void theGuideMakesRoomForALargerDesktopFont_data()
+    {
+        QTest::addColumn<int>("desktopPoints");
+        QTest::newRow("as drawn") << 9;
+        QTest::newRow("a usual desktop's") << 11;
+        QTest::newRow("a large one") << 14;
+    }
+
+    void theGuideMakesRoomForALargerDesktopFont()
+    {
+        QFETCH(int, desktopPoints);
+        Typography::setDesktopFont(QFont(QStringLiteral("Sans Serif"), desktopPoints));
+        SheetWindow w;
+        w.window.resize(900, 800);
+        w.openGuide();
+        const QWidget* card = w.guide->card();
+        if (desktopPoints == 9)
+            QCOMPARE(card->size(), UserGuideSheet::cardSize);
+        const QList<QLabel*> labels = card->findChildren<QLabel*>();
+        QVERIFY(labels.size() >= 8);
+        for (const QLabel* label : labels) {
+            QVERIFY2(label->width() >= label->sizeHint().width() && label->height() >= label->sizeHint().height(),
+                     qPrintable(label->text()));
+            QVERIFY2(card->rect().contains(label->geometry()), qPrintable(label->text()));
+        }
+    }
+
     void typingWritesALinePerCharacterAndCreateTakesTheTrimmedName()
     {
         SheetWindow w;

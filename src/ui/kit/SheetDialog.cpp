@@ -14,6 +14,7 @@ CardStyle SheetDialog::cardStyle()
 
 SheetDialog::SheetDialog(const QSize& cardSize, QWidget* parent)
     : QDialog(parent ? parent->window() : nullptr)
+    , m_designedCardSize(cardSize)
     , m_card(new QWidget(this))
     , m_cardLayout(new QVBoxLayout(m_card))
 {
@@ -45,6 +46,9 @@ void SheetDialog::showEvent(QShowEvent* event)
     QWidget* focused = QApplication::focusWidget();
     m_focusBefore = focused && focused != this && !isAncestorOf(focused) ? focused : nullptr;
     QDialog::showEvent(event);
+    // The designed size, unless the text, made larger with the desktop's
+    // font, needs more: a line cut off would hide a key.
+    m_card->setFixedSize(m_designedCardSize.expandedTo(m_cardLayout->sizeHint()));
     // QDialog centres a dialog over its parent in screen terms; a sheet
     // covers its window instead.
     coverHost();

@@ -40,6 +40,7 @@ protected:
 private:
     void coverHost();
 
+    const QSize m_designedCardSize;
     QWidget* m_card;
     QVBoxLayout* m_cardLayout;
     QPointer<QWidget> m_focusBefore;  // where the focus goes back to when the sheet closes
