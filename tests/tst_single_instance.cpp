@@ -92,31 +92,6 @@ private slots:
         QCOMPARE(next.claimOrHandOver({}, &error), InstanceChannel::Role::First);
     }
 
-    // A start whose runtime folder is another (a shell of another session)
-    // finds no channel to hand over to, and still never runs beside the
-    // first: the claim lies with the settings.
-    void aStartWithAnotherRuntimeFolderNeverRunsBesideTheFirst()
-    {
-        const QString settings = m_folder.filePath(QStringLiteral("d/Rivetone.ini"));
-        const QByteArray runtimeBefore = qgetenv("XDG_RUNTIME_DIR");
-        const auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", runtimeBefore); });
-        const auto useRuntime = [&](const QString& name) {
-            const QString folder = m_folder.filePath(name);
-            QDir().mkpath(folder);
-            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder));
-        };
-        QString error;
-        useRuntime(QStringLiteral("session-a"));
-        InstanceChannel first(settings);
-        QCOMPARE(first.claimOrHandOver({}, &error), InstanceChannel::Role::First);
-        useRuntime(QStringLiteral("session-b"));
-        InstanceChannel later(settings);
-        QVERIFY(later.serverName() != first.serverName());
-        QCOMPARE(later.claimOrHandOver({}, &error), InstanceChannel::Role::Failed);
-        QVERIFY2(error.contains(QStringLiteral("does not answer")), qPrintable(error));
-    }
-
     // The real program, twice on one settings file: the second leaves at once
     // with success, the first takes its files, adds them to the current
     // playlist and plays the first; a line the second refuses never reaches

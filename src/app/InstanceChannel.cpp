@@ -24,18 +24,6 @@ QString runtimeFolder()
     return folder;
 }
 
-// Beside the settings file, whose writers it keeps to one: a start with
-// another runtime folder (a shell of another session, or with the variable
-// unset) meets the same lock there. In the runtime folder only when the
-// settings folder cannot be written, when nothing can be saved anyway.
-QString lockPathFor(const QString& absoluteSettingsPath, const QString& runtimeBase)
-{
-    const QString folder = QFileInfo(absoluteSettingsPath).absolutePath();
-    if (QDir().mkpath(folder) && QFileInfo(folder).isWritable())
-        return absoluteSettingsPath + QStringLiteral(".lock");
-    return runtimeBase + QStringLiteral(".lock");
-}
-
 }  // namespace
 
 InstanceChannel::InstanceChannel(const QString& settingsFilePath, QObject* parent)
@@ -47,7 +35,7 @@ InstanceChannel::InstanceChannel(const QString& settingsFilePath, QObject* paren
     const QString key = QString::fromLatin1(
         QCryptographicHash::hash(absolute.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
     const QString base = runtimeFolder() + QStringLiteral("/rivetone-") + key;
-    m_lockPath = lockPathFor(absolute, base);
+    m_lockPath = base + QStringLiteral(".lock");
     m_serverName = base + QStringLiteral(".socket");
     m_lock = std::make_unique<QLockFile>(m_lockPath);
     // A lock is stale when its process is gone, not when it is old: the first

@@ -15,8 +15,8 @@
 // command line (and where it was started, so relative paths mean what they
 // meant) to the first, which comes to the front, and leaves.
 //
-// The claim is a lock file beside the settings file: a lock left by a process
-// that was killed is taken over at the next start, not obeyed.
+// The claim is a lock file beside the channel: a lock left by a process that
+// was killed is taken over at the next start, not obeyed.
 class InstanceChannel : public QObject {
     Q_OBJECT
 
@@ -44,8 +44,7 @@ public:
     ~InstanceChannel() override;
 
     Role claimOrHandOver(const Message& message, QString* error);
-    // Where the lock (beside the settings file) and the socket (in the
-    // user's runtime folder) live.
+    // Where the lock and the socket live (in the user's runtime folder).
     QString lockFilePath() const { return m_lockPath; }
     QString serverName() const { return m_serverName; }
 
