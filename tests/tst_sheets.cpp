@@ -122,6 +122,14 @@ private slots:
         const QWidget* card = w.guide->card();
         if (desktopPoints == 9)
             QCOMPARE(card->size(), UserGuideSheet::cardSize);
+        // In a window too low for it, the card grows no lower than the
+        // window, nor shrinks below the size it was drawn at.
+        {
+            SheetWindow low;
+            low.window.resize(900, 380);
+            low.openGuide();
+            QCOMPARE(low.guide->card()->height(), UserGuideSheet::cardSize.height());
+        }
         const QList<QLabel*> labels = card->findChildren<QLabel*>();
         QVERIFY(labels.size() >= 8);
         for (const QLabel* label : labels) {

@@ -47,8 +47,12 @@ void SheetDialog::showEvent(QShowEvent* event)
     m_focusBefore = focused && focused != this && !isAncestorOf(focused) ? focused : nullptr;
     QDialog::showEvent(event);
     // The designed size, unless the text, made larger with the desktop's
-    // font, needs more: a line cut off would hide a key.
-    m_card->setFixedSize(m_designedCardSize.expandedTo(m_cardLayout->sizeHint()));
+    // font, needs more: a line cut off would hide a key. It grows no further
+    // than the window, where Close would go out of reach.
+    QSize cardSize = m_designedCardSize.expandedTo(m_cardLayout->sizeHint());
+    if (parentWidget())
+        cardSize = cardSize.boundedTo(parentWidget()->size().expandedTo(m_designedCardSize));
+    m_card->setFixedSize(cardSize);
     // QDialog centres a dialog over its parent in screen terms; a sheet
     // covers its window instead.
     coverHost();
