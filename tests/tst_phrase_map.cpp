@@ -274,47 +274,34 @@ private slots:
 
     // Loops of phrases 1-2 s, 3-4 s and 4.5-6 s; their phrase loops are
     // 0.87-2.13, 2.87-4.13 and 4.37-6.05 s.
-    void thePhraseAfterALoop_data()
+    void thePhrasesAroundALoop_data()
     {
+        QTest::addColumn<bool>("after");  // else before
         QTest::addColumn<double>("start");
         QTest::addColumn<double>("end");
-        QTest::addColumn<int>("after");  // -1: none
-        QTest::newRow("a phrase's loop") << 0.87 << 2.13 << 1;
-        QTest::newRow("over two phrases") << 0.87 << 4.13 << 2;
-        QTest::newRow("cut short inside its phrase") << 2.87 << 3.4 << 2;
-        QTest::newRow("reaching a little into the next") << 0.87 << 3.1 << 1;
-        QTest::newRow("reaching most of the next") << 0.87 << 3.8 << 2;
-        QTest::newRow("ending in the last") << 4.37 << 5.0 << -1;
-        QTest::newRow("ending past the last") << 4.37 << 6.05 << -1;
+        QTest::addColumn<int>("phrase");  // -1: none
+        QTest::newRow("after a phrase's loop") << true << 0.87 << 2.13 << 1;
+        QTest::newRow("after two phrases") << true << 0.87 << 4.13 << 2;
+        QTest::newRow("after one cut short inside its phrase") << true << 2.87 << 3.4 << 2;
+        QTest::newRow("after reaching a little into the next") << true << 0.87 << 3.1 << 1;
+        QTest::newRow("after reaching most of the next") << true << 0.87 << 3.8 << 2;
+        QTest::newRow("after one ending in the last") << true << 4.37 << 5.0 << -1;
+        QTest::newRow("after one ending past the last") << true << 4.37 << 6.05 << -1;
+        QTest::newRow("before a phrase's loop") << false << 2.87 << 4.13 << 0;
+        QTest::newRow("before one from the first phrase") << false << 0.87 << 4.13 << -1;
+        QTest::newRow("before most of a phrase") << false << 3.25 << 4.25 << 0;
+        QTest::newRow("before a piece inside a phrase") << false << 3.6 << 3.9 << 1;
+        QTest::newRow("before a phrase's last words") << false << 5.6 << 6.05 << 2;
+        QTest::newRow("before one from a phrase's last hair") << false << 1.97 << 4.13 << 0;
     }
-    void thePhraseAfterALoop()
+    void thePhrasesAroundALoop()
     {
+        QFETCH(bool, after);
         QFETCH(double, start);
         QFETCH(double, end);
-        QFETCH(int, after);
+        QFETCH(int, phrase);
         const PhraseMap map({}, 6.05, {{1, 2}, {3, 4}, {4.5, 6}});
-        QCOMPARE(map.phraseAfterLoop(start, end).value_or(-1), after);
-    }
-
-    void thePhraseBeforeALoop_data()
-    {
-        QTest::addColumn<double>("start");
-        QTest::addColumn<double>("end");
-        QTest::addColumn<int>("before");  // -1: none
-        QTest::newRow("a phrase's loop") << 2.87 << 4.13 << 0;
-        QTest::newRow("from the first phrase") << 0.87 << 4.13 << -1;
-        QTest::newRow("most of a phrase") << 3.25 << 4.25 << 0;
-        QTest::newRow("a piece inside a phrase") << 3.6 << 3.9 << 1;
-        QTest::newRow("a phrase's last words") << 5.6 << 6.05 << 2;
-        QTest::newRow("from a phrase's last hair") << 1.97 << 4.13 << 0;
-    }
-    void thePhraseBeforeALoop()
-    {
-        QFETCH(double, start);
-        QFETCH(double, end);
-        QFETCH(int, before);
-        const PhraseMap map({}, 6.05, {{1, 2}, {3, 4}, {4.5, 6}});
-        QCOMPARE(map.phraseBeforeLoop(start, end).value_or(-1), before);
+        QCOMPARE((after ? map.phraseAfterLoop(start, end) : map.phraseBeforeLoop(start, end)).value_or(-1), phrase);
     }
 
     void loopBoundsReachIntoPauses_data()
