@@ -30,9 +30,11 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 #include <memory>
 #include <numeric>
+#include <thread>
 
 namespace {
 
@@ -362,9 +364,22 @@ private slots:
             window.library().setSaveWait(std::chrono::milliseconds(0));
             if (!reachesTheDisk)
                 window.state().defaults().cutWritesForTesting(10);
+            // The writer is kept busy with an earlier write until the window
+            // has gone on, so the save is still under way when the app quits.
+            auto writerHeld = std::make_shared<std::atomic<bool>>(true);
+            window.state().defaults().setDataMadeBy(QStringLiteral("heldWrite"), [writerHeld] {
+                QElapsedTimer held;
+                held.start();
+                while (writerHeld->load() && held.elapsed() < 10000)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                return QByteArray("x");
+            });
             window.state().setNewPlaylistName(QStringLiteral("Evening"));
             log.clear();
             window.library().addPlaylist();
+            QVERIFY2(log.lines().size() == 1 && log.lines().first().startsWith(QStringLiteral("Added playlist: ")),
+                     qPrintable(log.lines().join(u'\n')));
+            writerHeld->store(false);
         }
         QVERIFY2(log.lines().last().startsWith(reachesTheDisk ? QStringLiteral("Playlists saved: [\"Evening\"]")
                                                               : QStringLiteral("Error saving playlists: cannot write ")),
