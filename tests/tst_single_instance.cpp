@@ -92,6 +92,77 @@ private slots:
         QCOMPARE(next.claimOrHandOver({}, &error), InstanceChannel::Role::First);
     }
 
+    // A start from another session has another runtime folder, so it finds
+    // no channel to hand over to; it still never runs beside the first, and
+    // runs once the first has gone.
+    void aStartFromAnotherSessionNeverRunsBesideTheFirst()
+    {
+        const QString settings = m_folder.filePath(QStringLiteral("d/Rivetone.ini"));
+        const QByteArray runtimeBefore = qgetenv("XDG_RUNTIME_DIR");
+        const auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", runtimeBefore); });
+        const auto useRuntime = [&](const QString& name) {
+            const QString folder = m_folder.filePath(name);
+            QDir().mkpath(folder);
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder));
+        };
+        QString error;
+        useRuntime(QStringLiteral("session-a"));
+        auto first = std::make_unique<InstanceChannel>(settings);
+        QCOMPARE(first->claimOrHandOver({}, &error), InstanceChannel::Role::First);
+        useRuntime(QStringLiteral("session-b"));
+        {
+            InstanceChannel later(settings);
+            QVERIFY(later.serverName() != first->serverName());
+            QCOMPARE(later.claimOrHandOver({}, &error), InstanceChannel::Role::Failed);
+            QVERIFY2(error.contains(QStringLiteral("(process %1)").arg(QCoreApplication::applicationPid()))
+                         && error.contains(QStringLiteral("another session")),
+                     qPrintable(error));
+        }
+        first.reset();
+        InstanceChannel afterwards(settings);
+        QCOMPARE(afterwards.claimOrHandOver({}, &error), InstanceChannel::Role::First);
+    }
+
+    // The lock beside the settings is a second guard only. A settings folder
+    // that cannot hold it (here a file stands where the folder should be,
+    // as a full disk would refuse it) does not stop the start; a lock made on
+    // another machine sharing the home folder, whose process cannot be
+    // checked from here, or one that does not say whose it is, is taken over.
+    void aSettingsLockThatCannotBeMadeOrCheckedDoesNotStopTheStart_data()
+    {
+        QTest::addColumn<QByteArray>("lockFound");
+        QTest::addColumn<bool>("lockTaken");
+        QTest::newRow("no folder for it") << QByteArray() << false;
+        QTest::newRow("another machine's") << QByteArray("4242\nrivetone\nanother-machine.invalid\n") << true;
+        QTest::newRow("nobody's") << QByteArray("") << true;
+    }
+
+    void aSettingsLockThatCannotBeMadeOrCheckedDoesNotStopTheStart()
+    {
+        QFETCH(QByteArray, lockFound);
+        QFETCH(bool, lockTaken);
+        const QString folder = m_folder.filePath(QStringLiteral("e-%1").arg(QTest::currentDataTag()));
+        QFile atFolder(folder);
+        if (lockFound.isNull()) {
+            QVERIFY(atFolder.open(QIODevice::WriteOnly));
+        } else {
+            QVERIFY(QDir().mkpath(folder));
+            QFile lock(folder + QStringLiteral("/Rivetone.ini.running"));
+            QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(lockFound) == lockFound.size());
+        }
+        atFolder.close();
+        InstanceChannel channel(folder + QStringLiteral("/Rivetone.ini"));
+        QString error;
+        QCOMPARE(channel.claimOrHandOver({}, &error), InstanceChannel::Role::First);
+        qint64 pid = 0;
+        QString host;
+        QString application;
+        QCOMPARE(QLockFile(channel.settingsLockFilePath()).getLockInfo(&pid, &host, &application), lockTaken);
+        if (lockTaken)
+            QCOMPARE(pid, QCoreApplication::applicationPid());
+    }
+
     // The real program, twice on one settings file: the second leaves at once
     // with success, the first takes its files, adds them to the current
     // playlist and plays the first; a line the second refuses never reaches

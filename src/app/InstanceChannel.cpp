@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QThread>
 
 namespace {
@@ -41,6 +42,8 @@ InstanceChannel::InstanceChannel(const QString& settingsFilePath, QObject* paren
     // A lock is stale when its process is gone, not when it is old: the first
     // Rivetone may run for weeks. (0 would turn the process check off too.)
     m_lock->setStaleLockTime(std::chrono::hours(24 * 365 * 100));
+    m_settingsLock = std::make_unique<QLockFile>(absolute + QStringLiteral(".running"));
+    m_settingsLock->setStaleLockTime(std::chrono::hours(24 * 365 * 100));
     connect(&m_server, &QLocalServer::newConnection, this, &InstanceChannel::acceptConnection);
 }
 
@@ -53,7 +56,7 @@ InstanceChannel::Role InstanceChannel::claimOrHandOver(const Message& message, Q
     // The first may be starting: it holds the lock before it listens.
     while (waited.elapsed() < handOverTimeout.count()) {
         if (m_lock->tryLock(0))
-            return listen(error) ? Role::First : Role::Failed;
+            return claimSettingsFile(error) && listen(error) ? Role::First : Role::Failed;
         if (m_lock->error() != QLockFile::LockFailedError) {
             if (error)
                 *error = QStringLiteral("cannot use the lock file %1").arg(m_lockPath);
@@ -70,6 +73,32 @@ InstanceChannel::Role InstanceChannel::claimOrHandOver(const Message& message, Q
     if (error)
         *error = QStringLiteral("another Rivetone (process %1) holds %2 but does not answer").arg(QString::number(pid), m_lockPath);
     return Role::Failed;
+}
+
+// Only a second guard, behind the runtime lock: where it cannot be made (a
+// full or read-only disk) that lock alone holds, since nothing can be saved
+// then anyway. Whether the process of a lock made on another machine sharing
+// the home folder still runs cannot be told from here, and one left by a
+// crash there must not keep this machine out for good, so such a lock is
+// taken over; so is one that does not say whose it is.
+bool InstanceChannel::claimSettingsFile(QString* error)
+{
+    QDir().mkpath(QFileInfo(m_settingsLock->fileName()).absolutePath());
+    if (m_settingsLock->tryLock(0) || m_settingsLock->error() != QLockFile::LockFailedError)
+        return true;
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (!m_settingsLock->getLockInfo(&pid, &host, &application) || host != QSysInfo::machineHostName()) {
+        m_settingsLock->removeStaleLockFile();
+        m_settingsLock->tryLock(0);
+        return true;
+    }
+    if (error)
+        *error = QStringLiteral("another Rivetone (process %1) is using %2 but cannot be reached from here, as it was "
+                                "started in another session; close it first")
+                     .arg(QString::number(pid), QFileInfo(m_settingsLock->fileName()).absolutePath());
+    return false;
 }
 
 bool InstanceChannel::listen(QString* error)

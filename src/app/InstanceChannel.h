@@ -16,7 +16,11 @@
 // meant) to the first, which comes to the front, and leaves.
 //
 // The claim is a lock file beside the channel: a lock left by a process that
-// was killed is taken over at the next start, not obeyed.
+// was killed is taken over at the next start, not obeyed. The channel lives
+// in the session's runtime folder, which a start from another session (or
+// with the variable unset) does not share, so a second lock lies beside the
+// settings file: such a start cannot hand over, and leaves rather than run
+// as a second copy.
 class InstanceChannel : public QObject {
     Q_OBJECT
 
@@ -47,6 +51,8 @@ public:
     // Where the lock and the socket live (in the user's runtime folder).
     QString lockFilePath() const { return m_lockPath; }
     QString serverName() const { return m_serverName; }
+    // The second lock, beside the settings file.
+    QString settingsLockFilePath() const { return m_settingsLock->fileName(); }
 
     static QByteArray encode(const Message& message);
     static std::optional<Message> decode(const QByteArray& line);
@@ -55,6 +61,7 @@ signals:
     void handedOver(const InstanceChannel::Message& message);
 
 private:
+    bool claimSettingsFile(QString* error);
     bool listen(QString* error);
     bool sendTo(const Message& message, QString* error);
     void acceptConnection();
@@ -62,5 +69,6 @@ private:
     QString m_lockPath;
     QString m_serverName;
     std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<QLockFile> m_settingsLock;
     QLocalServer m_server;
 };
