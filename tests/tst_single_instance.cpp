@@ -7,12 +7,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 
 #include <csignal>
@@ -24,6 +28,13 @@ class SingleInstanceTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_folder;
+
+    // A lock as this process would write it: the process check finds it alive.
+    static QByteArray lockNamingThisProcess()
+    {
+        return QByteArray::number(QCoreApplication::applicationPid()) + '\n' + QCoreApplication::applicationName().toUtf8()
+            + '\n' + QSysInfo::machineHostName().toUtf8() + '\n';
+    }
 
 private slots:
     void aLaterStartHandsItsCommandLineToTheFirst_data()
@@ -126,41 +137,139 @@ private slots:
 
     // The lock beside the settings is a second guard only. A settings folder
     // that cannot hold it (here a file stands where the folder should be,
-    // as a full disk would refuse it) does not stop the start; a lock made on
-    // another machine sharing the home folder, whose process cannot be
-    // checked from here, or one that does not say whose it is, is taken over.
-    void aSettingsLockThatCannotBeMadeOrCheckedDoesNotStopTheStart_data()
+    // as a full disk would refuse it) does not stop the start. A lock that
+    // nobody holds any more is taken over whatever it says: made on another
+    // machine sharing the home folder, saying nothing, or naming the process
+    // id this very process has now (a sandbox hands out the same few). One
+    // that a running copy holds stays, whatever it says.
+    void theSettingsLockStopsOnlyARunningCopy_data()
     {
         QTest::addColumn<QByteArray>("lockFound");
-        QTest::addColumn<bool>("lockTaken");
+        QTest::addColumn<bool>("held");
+        const QByteArray elsewhere("4242\nrivetone\nanother-machine.invalid\n");
+        const QByteArray ownId = lockNamingThisProcess();
         QTest::newRow("no folder for it") << QByteArray() << false;
-        QTest::newRow("another machine's") << QByteArray("4242\nrivetone\nanother-machine.invalid\n") << true;
-        QTest::newRow("nobody's") << QByteArray("") << true;
+        QTest::newRow("another machine's, left") << elsewhere << false;
+        QTest::newRow("nobody's, left") << QByteArray("") << false;
+        QTest::newRow("this process's own id, left") << ownId << false;
+        QTest::newRow("another machine's name, held") << elsewhere << true;
+        QTest::newRow("nobody's, held while being written") << QByteArray("") << true;
     }
 
-    void aSettingsLockThatCannotBeMadeOrCheckedDoesNotStopTheStart()
+    void theSettingsLockStopsOnlyARunningCopy()
     {
         QFETCH(QByteArray, lockFound);
-        QFETCH(bool, lockTaken);
+        QFETCH(bool, held);
         const QString folder = m_folder.filePath(QStringLiteral("e-%1").arg(QTest::currentDataTag()));
-        QFile atFolder(folder);
+        const QString lockPath = folder + QStringLiteral("/Rivetone.ini.running");
         if (lockFound.isNull()) {
+            QFile atFolder(folder);
             QVERIFY(atFolder.open(QIODevice::WriteOnly));
         } else {
             QVERIFY(QDir().mkpath(folder));
-            QFile lock(folder + QStringLiteral("/Rivetone.ini.running"));
+            QFile lock(lockPath);
             QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(lockFound) == lockFound.size());
         }
-        atFolder.close();
+        // A running copy holds its lock file locked (flock) for as long as it
+        // runs; here a child process does, with nothing but system calls.
+        int ready[2] = {-1, -1};
+        int hold[2] = {-1, -1};
+        QVERIFY(::pipe(ready) == 0 && ::pipe(hold) == 0);
+        const pid_t holder = held ? ::fork() : -1;
+        if (holder == 0) {
+            ::close(hold[1]);
+            const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDWR);
+            char signal = 'r';
+            if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::write(ready[1], &signal, 1) != 1)
+                ::_exit(3);
+            ::read(hold[0], &signal, 1);  // until the test closes its end
+            ::_exit(0);
+        }
+        const auto release = qScopeGuard([&] {
+            for (int fd : {ready[0], ready[1], hold[0], hold[1]})
+                ::close(fd);
+            if (holder > 0)
+                ::waitpid(holder, nullptr, 0);
+        });
+        char signal = 0;
+        if (held)
+            QCOMPARE(::read(ready[0], &signal, 1), ssize_t(1));
+
         InstanceChannel channel(folder + QStringLiteral("/Rivetone.ini"));
         QString error;
-        QCOMPARE(channel.claimOrHandOver({}, &error), InstanceChannel::Role::First);
-        qint64 pid = 0;
-        QString host;
-        QString application;
-        QCOMPARE(QLockFile(channel.settingsLockFilePath()).getLockInfo(&pid, &host, &application), lockTaken);
-        if (lockTaken)
+        QCOMPARE(channel.claimOrHandOver({}, &error), held ? InstanceChannel::Role::Failed : InstanceChannel::Role::First);
+        QFile lock(lockPath);
+        if (held) {
+            QVERIFY2(error.contains(lockPath) && error.contains(QStringLiteral("another session")), qPrintable(error));
+            QVERIFY(lock.open(QIODevice::ReadOnly));
+            QCOMPARE(lock.readAll(), lockFound);
+        } else if (!lockFound.isNull()) {
+            qint64 pid = 0;
+            QString host;
+            QString application;
+            QVERIFY(QLockFile(lockPath).getLockInfo(&pid, &host, &application));
             QCOMPARE(pid, QCoreApplication::applicationPid());
+            QVERIFY(lock.open(QIODevice::ReadOnly) && lock.readAll() != lockFound);
+        }
+    }
+
+    // The same for the runtime lock, once nobody answers on its channel.
+    void aLeftRuntimeLockNamingThisProcessIsTakenOverOnceNobodyAnswers()
+    {
+        InstanceChannel channel(m_folder.filePath(QStringLiteral("h/Rivetone.ini")));
+        QFile lock(channel.lockFilePath());
+        QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(lockNamingThisProcess()) > 0);
+        lock.close();
+        QString error;
+        QVERIFY2(channel.claimOrHandOver({}, &error) == InstanceChannel::Role::First, qPrintable(error));
+    }
+
+    // One settings file reached by two paths (a symbolic link on the way) is
+    // one library: a start by either path meets the same channel.
+    void aSettingsFileThroughALinkIsTheSameLibrary()
+    {
+        QVERIFY(QDir().mkpath(m_folder.filePath(QStringLiteral("g-real"))));
+        QVERIFY(QFile::link(m_folder.filePath(QStringLiteral("g-real")), m_folder.filePath(QStringLiteral("g-link"))));
+        const InstanceChannel real(m_folder.filePath(QStringLiteral("g-real/Rivetone.ini")));
+        const InstanceChannel linked(m_folder.filePath(QStringLiteral("g-link/Rivetone.ini")));
+        QCOMPARE(linked.serverName(), real.serverName());
+        QCOMPARE(linked.settingsLockFilePath(), real.settingsLockFilePath());
+    }
+
+    // The lock and the socket lie in a folder of the user's alone: the
+    // runtime folder, or one of the user's own in the temporary folder when
+    // a socket's path in the runtime folder would be too long to listen on;
+    // never one that someone else could have laid there first.
+    void theChannelLivesInAFolderOfTheUsersAlone()
+    {
+        const QByteArray runtimeBefore = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray tempBefore = qgetenv("TMPDIR");
+        const auto restore = qScopeGuard([&] {
+            qputenv("XDG_RUNTIME_DIR", runtimeBefore);
+            qputenv("TMPDIR", tempBefore);
+        });
+        const QString longRuntime = m_folder.filePath(QString(80, u'r'));
+        QVERIFY(QDir().mkpath(longRuntime));
+        QFile::setPermissions(longRuntime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(longRuntime));
+        QVERIFY(QDir().mkpath(m_folder.filePath(QStringLiteral("temp"))));
+        qputenv("TMPDIR", QFile::encodeName(m_folder.filePath(QStringLiteral("temp"))));
+        const QString ownFolder = m_folder.filePath(QStringLiteral("temp/rivetone-%1").arg(::getuid()));
+        const QString settings = m_folder.filePath(QStringLiteral("f/Rivetone.ini"));
+        QString error;
+        {
+            InstanceChannel first(settings);
+            QVERIFY2(first.claimOrHandOver({}, &error) == InstanceChannel::Role::First, qPrintable(error));
+            QCOMPARE(QFileInfo(first.serverName()).absolutePath(), ownFolder);
+            QLocalSocket later;
+            later.connectToServer(first.serverName());
+            QVERIFY(later.waitForConnected(1000));
+        }
+        QFile::setPermissions(ownFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                             | QFile::WriteOther | QFile::ExeOther);
+        InstanceChannel refused(settings);
+        QCOMPARE(refused.claimOrHandOver({}, &error), InstanceChannel::Role::Failed);
+        QVERIFY2(error.contains(ownFolder) && error.contains(QStringLiteral("XDG_RUNTIME_DIR")), qPrintable(error));
     }
 
     // The real program, twice on one settings file: the second leaves at once
@@ -209,6 +318,22 @@ private slots:
         QVERIFY2(said.contains("Another start handed over: [\"lessons\"]\n"), said.constData());
         QVERIFY2(said.contains("Added files to lessons: [\"lesson 1.m4a\", \"lesson 3.mp3\"]\n"), said.constData());
         QVERIFY2(said.contains("Playing: lesson 1.m4a\n"), said.constData());
+
+        // One from another session cannot reach the first, and leaves rather
+        // than run beside it.
+        QProcessEnvironment otherSession = environment;
+        otherSession.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_folder.filePath(QStringLiteral("runtime-other")));
+        QDir().mkpath(m_folder.filePath(QStringLiteral("runtime-other")));
+        QFile::setPermissions(m_folder.filePath(QStringLiteral("runtime-other")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcess outsider;
+        outsider.setProcessEnvironment(otherSession);
+        outsider.start(program, {});
+        QVERIFY(outsider.waitForFinished(10000));
+        const QByteArray outsiderSaid = outsider.readAllStandardError();
+        QCOMPARE(outsider.exitCode(), 1);
+        QVERIFY2(outsiderSaid.startsWith("rivetone: another Rivetone (process ") && outsiderSaid.contains("another session"),
+                 outsiderSaid.constData());
         first.terminate();
         QVERIFY(first.waitForFinished(10000));
     }

@@ -12,17 +12,46 @@
 #include <QSysInfo>
 #include <QThread>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QByteArray accepted = QByteArrayLiteral("ok\n");
 
-QString runtimeFolder()
+// The longest path a local socket's address holds (sun_path, less its end).
+constexpr qsizetype longestSocketPathBytes = 107;
+
+// A folder of the user's own in the temporary folder, made here when absent;
+// none when the name is taken by anything but such a folder (another user
+// could have laid it there to receive our command lines).
+std::optional<QString> privateFolderInTemp(QString* error)
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    QDir().mkpath(folder);
+    const QString folder = QDir::tempPath() + QStringLiteral("/rivetone-") + QString::number(::getuid());
+    const QByteArray encoded = QFile::encodeName(folder);
+    ::mkdir(encoded.constData(), 0700);
+    struct stat found = {};
+    if (::lstat(encoded.constData(), &found) != 0 || !S_ISDIR(found.st_mode) || found.st_uid != ::getuid()
+        || (found.st_mode & 077) != 0) {
+        *error = QStringLiteral("%1 is not a folder of this user's alone; set XDG_RUNTIME_DIR to one").arg(folder);
+        return std::nullopt;
+    }
     return folder;
+}
+
+// The session's runtime folder, private to the user. Qt makes one in the
+// temporary folder when the session names none. When it gives none (the one
+// it would make is someone else's), or the socket's path in it would be too
+// long for a local socket, a private folder of our own stands in; never the
+// shared temporary folder itself, where another user could lay a lock or a
+// socket under our names first.
+std::optional<QString> runtimeFolder(qsizetype longestNameBytes, QString* error)
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!folder.isEmpty() && QFile::encodeName(folder).size() + 1 + longestNameBytes <= longestSocketPathBytes
+        && QDir().mkpath(folder))
+        return folder;
+    return privateFolderInTemp(error);
 }
 
 }  // namespace
@@ -32,12 +61,20 @@ InstanceChannel::InstanceChannel(const QString& settingsFilePath, QObject* paren
 {
     // Keyed by the settings file: a second library (another config folder)
     // is another Rivetone.
-    const QString absolute = QFileInfo(settingsFilePath).absoluteFilePath();
+    // One file reached by two paths (a symbolic link on the way) is one
+    // library, so the key is taken from its folder's real path.
+    const QFileInfo given(settingsFilePath);
+    QDir().mkpath(given.absolutePath());
+    const QString realFolder = QFileInfo(given.absolutePath()).canonicalFilePath();
+    const QString absolute =
+        realFolder.isEmpty() ? given.absoluteFilePath() : realFolder + u'/' + given.fileName();
     const QString key = QString::fromLatin1(
         QCryptographicHash::hash(absolute.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
-    const QString base = runtimeFolder() + QStringLiteral("/rivetone-") + key;
-    m_lockPath = base + QStringLiteral(".lock");
-    m_serverName = base + QStringLiteral(".socket");
+    const QString name = QStringLiteral("rivetone-") + key;
+    if (const std::optional<QString> folder = runtimeFolder(name.size() + 7, &m_folderError)) {
+        m_lockPath = *folder + u'/' + name + QStringLiteral(".lock");
+        m_serverName = *folder + u'/' + name + QStringLiteral(".socket");
+    }
     m_lock = std::make_unique<QLockFile>(m_lockPath);
     // A lock is stale when its process is gone, not when it is old: the first
     // Rivetone may run for weeks. (0 would turn the process check off too.)
@@ -51,6 +88,11 @@ InstanceChannel::~InstanceChannel() = default;
 
 InstanceChannel::Role InstanceChannel::claimOrHandOver(const Message& message, QString* error)
 {
+    if (!m_folderError.isEmpty()) {
+        if (error)
+            *error = m_folderError;
+        return Role::Failed;
+    }
     QElapsedTimer waited;
     waited.start();
     // The first may be starting: it holds the lock before it listens.
@@ -66,6 +108,10 @@ InstanceChannel::Role InstanceChannel::claimOrHandOver(const Message& message, Q
             return Role::HandedOver;
         QThread::msleep(50);
     }
+    // Nobody answered: a lock nobody keeps locked any more is left over,
+    // whatever it says (as for the settings lock below).
+    if (m_lock->removeStaleLockFile() && m_lock->tryLock(0))
+        return claimSettingsFile(error) && listen(error) ? Role::First : Role::Failed;
     qint64 pid = 0;
     QString host;
     QString application;
@@ -77,27 +123,27 @@ InstanceChannel::Role InstanceChannel::claimOrHandOver(const Message& message, Q
 
 // Only a second guard, behind the runtime lock: where it cannot be made (a
 // full or read-only disk) that lock alone holds, since nothing can be saved
-// then anyway. Whether the process of a lock made on another machine sharing
-// the home folder still runs cannot be told from here, and one left by a
-// crash there must not keep this machine out for good, so such a lock is
-// taken over; so is one that does not say whose it is.
+// then anyway.
 bool InstanceChannel::claimSettingsFile(QString* error)
 {
-    QDir().mkpath(QFileInfo(m_settingsLock->fileName()).absolutePath());
     if (m_settingsLock->tryLock(0) || m_settingsLock->error() != QLockFile::LockFailedError)
+        return true;
+    // Whatever the file says, a running copy keeps its lock file locked for
+    // as long as it runs, and removal takes that lock first: so a lock left
+    // by a crash on another machine sharing the home folder, one naming the
+    // process id this very process has now (a sandbox hands out the same
+    // few), or one that does not say whose it is, goes; a live copy's stays.
+    if (m_settingsLock->removeStaleLockFile()
+        && (m_settingsLock->tryLock(0) || m_settingsLock->error() != QLockFile::LockFailedError))
         return true;
     qint64 pid = 0;
     QString host;
     QString application;
-    if (!m_settingsLock->getLockInfo(&pid, &host, &application) || host != QSysInfo::machineHostName()) {
-        m_settingsLock->removeStaleLockFile();
-        m_settingsLock->tryLock(0);
-        return true;
-    }
+    m_settingsLock->getLockInfo(&pid, &host, &application);
     if (error)
-        *error = QStringLiteral("another Rivetone (process %1) is using %2 but cannot be reached from here, as it was "
+        *error = QStringLiteral("another Rivetone (process %1) holds %2 but cannot be reached from here, as it was "
                                 "started in another session; close it first")
-                     .arg(QString::number(pid), QFileInfo(m_settingsLock->fileName()).absolutePath());
+                     .arg(pid > 0 ? QString::number(pid) : QStringLiteral("unknown"), m_settingsLock->fileName());
     return false;
 }
 

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 // One running Rivetone per settings file: two of them would each rewrite the
 // file with their own library, and each would erase the other's playlists.
@@ -48,7 +49,8 @@ public:
     ~InstanceChannel() override;
 
     Role claimOrHandOver(const Message& message, QString* error);
-    // Where the lock and the socket live (in the user's runtime folder).
+    // Where the lock and the socket live: in the user's runtime folder, or a
+    // private one in the temporary folder when that cannot hold them.
     QString lockFilePath() const { return m_lockPath; }
     QString serverName() const { return m_serverName; }
     // The second lock, beside the settings file.
@@ -66,6 +68,7 @@ private:
     bool sendTo(const Message& message, QString* error);
     void acceptConnection();
 
+    QString m_folderError;  // why there is no private folder for the lock and the socket
     QString m_lockPath;
     QString m_serverName;
     std::unique_ptr<QLockFile> m_lock;
