@@ -20,9 +20,15 @@
 #include <sys/wait.h>
 
 #include <csignal>
+#include <functional>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <unistd.h>
+
+// What lies where the settings lock goes.
+enum class Found { NoFolderForIt, Lock, Unremovable };
+Q_DECLARE_METATYPE(Found)
 
 class SingleInstanceTest : public QObject {
     Q_OBJECT
@@ -89,6 +95,7 @@ private slots:
         // A process that claims the file and is killed: its lock stays behind.
         const pid_t child = ::fork();
         if (child == 0) {
+            ::alarm(20);  // gone however the test ends
             InstanceChannel doomed(settings);
             QString ignored;
             doomed.claimOrHandOver({}, &ignored);
@@ -144,27 +151,35 @@ private slots:
     // that a running copy holds stays, whatever it says.
     void theSettingsLockStopsOnlyARunningCopy_data()
     {
+        QTest::addColumn<Found>("found");
         QTest::addColumn<QByteArray>("lockFound");
         QTest::addColumn<bool>("held");
         const QByteArray elsewhere("4242\nrivetone\nanother-machine.invalid\n");
         const QByteArray ownId = lockNamingThisProcess();
-        QTest::newRow("no folder for it") << QByteArray() << false;
-        QTest::newRow("another machine's, left") << elsewhere << false;
-        QTest::newRow("nobody's, left") << QByteArray("") << false;
-        QTest::newRow("this process's own id, left") << ownId << false;
-        QTest::newRow("another machine's name, held") << elsewhere << true;
-        QTest::newRow("nobody's, held while being written") << QByteArray("") << true;
+        QTest::newRow("no folder for it") << Found::NoFolderForIt << QByteArray() << false;
+        QTest::newRow("another machine's, left") << Found::Lock << elsewhere << false;
+        QTest::newRow("nobody's, left") << Found::Lock << QByteArray("") << false;
+        QTest::newRow("this process's own id, left") << Found::Lock << ownId << false;
+        // As a folder turned read-only keeps a lock file: here a folder stands
+        // at its name, which nobody holds and nothing can remove.
+        QTest::newRow("left where it cannot be removed") << Found::Unremovable << QByteArray() << false;
+        QTest::newRow("another machine's name, held") << Found::Lock << elsewhere << true;
+        QTest::newRow("nobody's, held while being written") << Found::Lock << QByteArray("") << true;
     }
 
     void theSettingsLockStopsOnlyARunningCopy()
     {
+        QFETCH(Found, found);
         QFETCH(QByteArray, lockFound);
         QFETCH(bool, held);
         const QString folder = m_folder.filePath(QStringLiteral("e-%1").arg(QTest::currentDataTag()));
         const QString lockPath = folder + QStringLiteral("/Rivetone.ini.running");
-        if (lockFound.isNull()) {
+        const QByteArray encodedLockPath = QFile::encodeName(lockPath);
+        if (found == Found::NoFolderForIt) {
             QFile atFolder(folder);
             QVERIFY(atFolder.open(QIODevice::WriteOnly));
+        } else if (found == Found::Unremovable) {
+            QVERIFY(QDir().mkpath(lockPath));
         } else {
             QVERIFY(QDir().mkpath(folder));
             QFile lock(lockPath);
@@ -177,20 +192,26 @@ private slots:
         QVERIFY(::pipe(ready) == 0 && ::pipe(hold) == 0);
         const pid_t holder = held ? ::fork() : -1;
         if (holder == 0) {
+            ::alarm(20);  // gone however the test ends
+            ::close(ready[0]);
             ::close(hold[1]);
-            const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDWR);
+            const int fd = ::open(encodedLockPath.constData(), O_RDWR);
             char signal = 'r';
             if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::write(ready[1], &signal, 1) != 1)
                 ::_exit(3);
             ::read(hold[0], &signal, 1);  // until the test closes its end
             ::_exit(0);
         }
+        // The child's ends go at once, so a child that fails ends the wait below.
+        ::close(std::exchange(ready[1], -1));
+        ::close(std::exchange(hold[0], -1));
         const auto release = qScopeGuard([&] {
-            for (int fd : {ready[0], ready[1], hold[0], hold[1]})
+            for (int fd : {ready[0], hold[1]})
                 ::close(fd);
             if (holder > 0)
                 ::waitpid(holder, nullptr, 0);
         });
+        QVERIFY(!held || holder > 0);
         char signal = 0;
         if (held)
             QCOMPARE(::read(ready[0], &signal, 1), ssize_t(1));
@@ -203,7 +224,7 @@ private slots:
             QVERIFY2(error.contains(lockPath) && error.contains(QStringLiteral("another session")), qPrintable(error));
             QVERIFY(lock.open(QIODevice::ReadOnly));
             QCOMPARE(lock.readAll(), lockFound);
-        } else if (!lockFound.isNull()) {
+        } else if (found == Found::Lock) {
             qint64 pid = 0;
             QString host;
             QString application;
@@ -211,6 +232,32 @@ private slots:
             QCOMPARE(pid, QCoreApplication::applicationPid());
             QVERIFY(lock.open(QIODevice::ReadOnly) && lock.readAll() != lockFound);
         }
+    }
+
+    // The first listens before its window is made and answers only once it
+    // runs: a later start that comes meanwhile waits for the answer, rather
+    // than say it failed while its files open all the same.
+    void aLaterStartWaitsForAFirstThatIsStillStarting()
+    {
+        const QString settings = m_folder.filePath(QStringLiteral("i/Rivetone.ini"));
+        InstanceChannel first(settings);
+        QString error;
+        QCOMPARE(first.claimOrHandOver({}, &error), InstanceChannel::Role::First);
+        QSignalSpy handedOver(&first, &InstanceChannel::handedOver);
+        InstanceChannel::Role secondRole = InstanceChannel::Role::Failed;
+        std::thread second([&] {
+            InstanceChannel later(settings);
+            secondRole = later.claimOrHandOver({{QStringLiteral("Unit 1.mp3")}, QStringLiteral("/tmp")}, nullptr);
+        });
+        const auto joinSecond = qScopeGuard([&] {
+            if (second.joinable())
+                second.join();
+        });
+        // Starting for longer than a later start waits for it to listen.
+        std::this_thread::sleep_for(InstanceChannel::handOverTimeout + std::chrono::seconds(1));
+        QTRY_COMPARE_WITH_TIMEOUT(handedOver.size(), 1, 7000);
+        second.join();
+        QCOMPARE(secondRole, InstanceChannel::Role::HandedOver);
     }
 
     // The same for the runtime lock, once nobody answers on its channel.
@@ -265,11 +312,23 @@ private slots:
             later.connectToServer(first.serverName());
             QVERIFY(later.waitForConnected(1000));
         }
-        QFile::setPermissions(ownFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
-                                             | QFile::WriteOther | QFile::ExeOther);
-        InstanceChannel refused(settings);
-        QCOMPARE(refused.claimOrHandOver({}, &error), InstanceChannel::Role::Failed);
-        QVERIFY2(error.contains(ownFolder) && error.contains(QStringLiteral("XDG_RUNTIME_DIR")), qPrintable(error));
+        // Open to others, a link (to a folder of ours, but one that could be
+        // swapped) or a file: someone else's, not used.
+        const auto openToOthers = [&] {
+            return QFile::setPermissions(ownFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                        | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther);
+        };
+        const auto aLink = [&] {
+            return QDir(ownFolder).removeRecursively() && QFile::link(longRuntime, ownFolder);
+        };
+        const auto aFile = [&] { return QFile::remove(ownFolder) && QFile(ownFolder).open(QIODevice::WriteOnly); };
+        for (const auto& layDown : {std::function<bool()>(openToOthers), std::function<bool()>(aLink),
+                                    std::function<bool()>(aFile)}) {
+            QVERIFY(layDown());
+            InstanceChannel refused(settings);
+            QCOMPARE(refused.claimOrHandOver({}, &error), InstanceChannel::Role::Failed);
+            QVERIFY2(error.contains(ownFolder) && error.contains(QStringLiteral("XDG_RUNTIME_DIR")), qPrintable(error));
+        }
     }
 
     // The real program, twice on one settings file: the second leaves at once

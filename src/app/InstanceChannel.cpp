@@ -12,6 +12,9 @@
 #include <QSysInfo>
 #include <QThread>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +55,41 @@ std::optional<QString> runtimeFolder(qsizetype longestNameBytes, QString* error)
         && QDir().mkpath(folder))
         return folder;
     return privateFolderInTemp(error);
+}
+
+// Whether a running copy holds the lock file: it keeps the file locked
+// (flock) for as long as it runs, whatever the file says.
+bool heldByARunningCopy(const QString& lockPath)
+{
+    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+enum class Takeover { Taken, HeldByARunningCopy, CannotRemove };
+
+// Qt takes a lock over only when its file names a process of this machine
+// that is gone. One left by a crash on another machine sharing the home
+// folder, one naming the process id this very process has now (a sandbox
+// hands out the same few), or one that does not say whose it is, would keep
+// every start out for good; what counts is whether anyone holds it.
+Takeover takeOverLeftLock(QLockFile& lock)
+{
+    // One start at a time, under the guard Qt's own removal of stale locks
+    // takes: two starts that both find the lock left over must not both
+    // remove it, each the other's new one, and both win.
+    QLockFile removal(lock.fileName() + QStringLiteral(".rmlock"));
+    const bool removalIsOurs = removal.tryLock(std::chrono::seconds(2));
+    if (lock.tryLock(0))
+        return Takeover::Taken;
+    if (heldByARunningCopy(lock.fileName()))
+        return Takeover::HeldByARunningCopy;
+    if (removalIsOurs && lock.removeStaleLockFile() && lock.tryLock(0))
+        return Takeover::Taken;
+    return Takeover::CannotRemove;
 }
 
 }  // namespace
@@ -110,8 +148,16 @@ InstanceChannel::Role InstanceChannel::claimOrHandOver(const Message& message, Q
     }
     // Nobody answered: a lock nobody keeps locked any more is left over,
     // whatever it says (as for the settings lock below).
-    if (m_lock->removeStaleLockFile() && m_lock->tryLock(0))
+    switch (takeOverLeftLock(*m_lock)) {
+    case Takeover::Taken:
         return claimSettingsFile(error) && listen(error) ? Role::First : Role::Failed;
+    case Takeover::CannotRemove:
+        if (error)
+            *error = QStringLiteral("cannot use the lock file %1").arg(m_lockPath);
+        return Role::Failed;
+    case Takeover::HeldByARunningCopy:
+        break;
+    }
     qint64 pid = 0;
     QString host;
     QString application;
@@ -128,13 +174,9 @@ bool InstanceChannel::claimSettingsFile(QString* error)
 {
     if (m_settingsLock->tryLock(0) || m_settingsLock->error() != QLockFile::LockFailedError)
         return true;
-    // Whatever the file says, a running copy keeps its lock file locked for
-    // as long as it runs, and removal takes that lock first: so a lock left
-    // by a crash on another machine sharing the home folder, one naming the
-    // process id this very process has now (a sandbox hands out the same
-    // few), or one that does not say whose it is, goes; a live copy's stays.
-    if (m_settingsLock->removeStaleLockFile()
-        && (m_settingsLock->tryLock(0) || m_settingsLock->error() != QLockFile::LockFailedError))
+    // One left over where it cannot be removed (the folder has turned
+    // read-only since) is as good as none.
+    if (takeOverLeftLock(*m_settingsLock) != Takeover::HeldByARunningCopy)
         return true;
     qint64 pid = 0;
     QString host;
@@ -173,7 +215,7 @@ bool InstanceChannel::sendTo(const Message& message, QString* error)
     QByteArray reply;
     QElapsedTimer waited;
     waited.start();
-    while (!reply.endsWith('\n') && waited.elapsed() < handOverTimeout.count()) {
+    while (!reply.endsWith('\n') && waited.elapsed() < answerTimeout.count()) {
         if (socket.bytesAvailable() || socket.waitForReadyRead(100))
             reply += socket.readAll();
         else if (socket.state() != QLocalSocket::ConnectedState)

@@ -42,8 +42,13 @@ public:
     // more than 6 MB); as JSON a quote or backslash takes two bytes, and a
     // control character six.
     static constexpr qint64 longestMessageBytes = 40 * 1024 * 1024;
-    // How long a later start waits for the first one to take its message.
+    // How long a later start waits for the first one to listen.
     static constexpr std::chrono::milliseconds handOverTimeout{5000};
+    // How long it waits for the answer once its message is sent: the first
+    // listens before its window is made, and takes the message only after,
+    // which on a slow start (a cold disk) can take a while. Had the later
+    // one given up sooner, it would say it failed while its files open.
+    static constexpr std::chrono::milliseconds answerTimeout{30000};
 
     explicit InstanceChannel(const QString& settingsFilePath, QObject* parent = nullptr);
     ~InstanceChannel() override;
