@@ -9,6 +9,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // Empty files under a temporary root, made from relative paths.
@@ -70,6 +74,36 @@ private slots:
                                                           "Course/Linked.m4a", "Course/Unit 2/Talk.m4a"}));
         QCOMPARE(found.skipped, 3);
         QCOMPARE(AudioFiles::playlistNameFor(found.namingFolder), QStringLiteral("Course"));
+    }
+
+    // Names that are not UTF-8 (Korean in CP949, as an old archive unpacks)
+    // cannot be held in a path here: the audio they keep out of reach is
+    // counted, never taken as found, however deep; the rest comes as ever.
+    void audioBehindNamesNotInUtf8IsCountedNotLost()
+    {
+        const Tree tree({"Course/Lesson 1.mp3", "Course/Unit 2/Talk.m4a"});
+        const QByteArray course = QFile::encodeName(tree.path("Course"));
+        const QByteArray korean("\xc7\xd1\xb1\xb9\xbe\xee");  // in CP949
+        const auto make = [](const QByteArray& path) {
+            if (path.endsWith('/'))
+                return ::mkdir(path.constData(), 0700) == 0;
+            const int fd = ::open(path.constData(), O_CREAT | O_WRONLY, 0600);
+            return fd >= 0 && ::close(fd) == 0;
+        };
+        for (const QByteArray& made : {course + "/" + korean + ".mp3",  // counted
+                                       course + "/" + korean + ".txt",  // no audio
+                                       course + "/." + korean + ".mp3",  // hidden
+                                       course + "/Unit 2/" + korean + " 2.m4a",  // counted, a level down
+                                       course + "/" + korean + " 1/",  // a folder: all its audio is out of reach
+                                       course + "/" + korean + " 1/01.mp3", course + "/" + korean + " 1/notes.txt",
+                                       course + "/" + korean + " 1/Part 2/", course + "/" + korean + " 1/Part 2/02.MP3"})
+            QVERIFY2(make(made), made.constData());
+        // A link to a folder is not followed, whatever its name.
+        QVERIFY(::symlink((course + "/Unit 2").constData(), (course + "/" + korean + " link").constData()) == 0);
+
+        const AudioFiles::Found found = AudioFiles::collect({tree.path("Course")}, AudioFiles::NameFilter());
+        QCOMPARE(tree.relative(found.files), (QStringList{"Course/Lesson 1.mp3", "Course/Unit 2/Talk.m4a"}));
+        QCOMPARE(found.namesNotInUtf8, 4);
     }
 
     // Loose files name the playlist after their folder, the first folder

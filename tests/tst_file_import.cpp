@@ -24,7 +24,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -278,6 +280,24 @@ private slots:
         QVERIFY(w.view->rect().contains(note.geometry()) && note.geometry().right() < w.view->rightColumn()->geometry().left());
         QVERIFY(note.shownText().startsWith(QStringLiteral("Added 1 file to “Spoken Practice")));
         QVERIFY(note.shownText().endsWith(QStringLiteral("…")));
+    }
+
+    // Audio whose names are not UTF-8 (an old archive's Korean names) cannot
+    // be added, and the note says why, rather than that there was no audio.
+    void audioOutOfReachByItsNameIsSaidSo()
+    {
+        QTemporaryDir dir;
+        for (const char* name : {"/\xbe\xc8\xb3\xe7 1.mp3", "/\xbe\xc8\xb3\xe7 2.mp3"}) {
+            const int fd = ::open((QFile::encodeName(dir.path()) + name).constData(), O_CREAT | O_WRONLY, 0600);
+            QVERIFY(fd >= 0 && ::close(fd) == 0);
+        }
+        Window w;
+        const ImportStatus& note = *w.view->importStatus();
+        QVERIFY(w.dragAndDrop(w.onCard(), {QUrl::fromLocalFile(dir.path())}));
+        QTRY_COMPARE(note.text(), QStringLiteral("No audio added: 2 files’ names are not UTF-8"));
+        QVERIFY(QFile::copy(fixturePath(QStringLiteral("sine-5s.mp3")), dir.filePath(QStringLiteral("Lesson.mp3"))));
+        QVERIFY(w.dragAndDrop(w.onCard(), {QUrl::fromLocalFile(dir.path())}));
+        QTRY_COMPARE(note.text(), QStringLiteral("Added 1 file to “%1”; 2 left out (names not UTF-8)").arg(Drills));
     }
 
     // A request made while another is under way waits its turn; a look under

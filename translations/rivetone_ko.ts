@@ -136,6 +136,22 @@ Options:
             <numerusform>“%1”에 파일 %n개를 추가했습니다</numerusform>
         </translation>
     </message>
+    <message>
+        <source>No audio added: 1 file’s name is not UTF-8</source>
+        <translation>오디오를 추가하지 못했습니다: 파일 1개의 이름이 UTF-8이 아닙니다</translation>
+    </message>
+    <message numerus="yes">
+        <source>No audio added: %n files’ names are not UTF-8</source>
+        <translation>
+            <numerusform>오디오를 추가하지 못했습니다: 파일 %n개의 이름이 UTF-8이 아닙니다</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>; %n left out (names not UTF-8)</source>
+        <translation>
+            <numerusform>, %n개 제외 (이름이 UTF-8이 아님)</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>NewPlaylistSheet</name>

@@ -1,5 +1,7 @@
 #include "library/AudioFiles.h"
 
+#include "library/NamesNotInUtf8.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -163,11 +165,19 @@ public:
         const QFileInfo info(path);
         if (info.isDir()) {
             const qsizetype before = m_found.files.size();
-            QDirIterator it(path, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+            m_found.namesNotInUtf8 += audioUnderNamesNotInUtf8(path, m_filter);
+            // Folders too, so that each one the walk goes into is also looked
+            // at for the names the walk passes by.
+            QDirIterator it(path, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
             while (it.hasNext()) {
                 it.next();
-                if (!takeFile(it.fileInfo()))
+                const QFileInfo entry = it.fileInfo();
+                if (entry.isDir()) {
+                    if (!entry.isSymLink())
+                        m_found.namesNotInUtf8 += audioUnderNamesNotInUtf8(entry.filePath(), m_filter);
+                } else if (!takeFile(entry)) {
                     return false;
+                }
             }
             // Named after the first folder that held audio, over a loose file's folder.
             if (!m_namedAfterFolder && m_found.files.size() > before) {

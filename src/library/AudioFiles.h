@@ -71,6 +71,9 @@ std::optional<QString> localPathOf(QUrl url);
 struct Found {
     QStringList files;  // absolute paths, in natural order, each once
     int skipped = 0;    // regular files that are not audio this player takes
+    // Audio files left out because a name on their path is not UTF-8, which
+    // this program's paths cannot hold (see NamesNotInUtf8.h).
+    int namesNotInUtf8 = 0;
     // The folder a new playlist for these files is named after: the first
     // folder given that holds audio, else the folder of the first audio file
     // given. Empty when no audio file was found.

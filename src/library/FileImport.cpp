@@ -36,6 +36,10 @@ void FileImport::addFound(const AudioFiles::Found& found)
     const Request request = std::move(*m_running);
     Outcome outcome;
     outcome.skipped = found.skipped;
+    outcome.namesNotInUtf8 = found.namesNotInUtf8;
+    if (found.namesNotInUtf8 > 0)
+        Log::line(QStringLiteral("Audio files left out, their names not UTF-8: %1 in %2")
+                      .arg(QString::number(found.namesNotInUtf8), Log::formatNameList(request.paths)));
     if (found.files.isEmpty()) {
         Log::line(QStringLiteral("No MP3 or MPEG-4 audio to add in: ") + Log::formatNameList(request.paths));
     } else {

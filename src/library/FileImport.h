@@ -34,6 +34,7 @@ public:
         QString playlist;  // where they went; empty when nothing was added
         int added = 0;
         int skipped = 0;  // files that are not audio this player takes
+        int namesNotInUtf8 = 0;  // audio files out of reach: a name on their path is not UTF-8
     };
 
     FileImport(ContentState& state, PlaylistLibrary& library, QObject* parent = nullptr);

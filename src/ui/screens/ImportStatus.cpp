@@ -54,13 +54,19 @@ QString ImportStatus::searchingText(int filesFound)
 
 QString ImportStatus::outcomeText(const FileImport::Outcome& outcome)
 {
-    if (outcome.added == 0)
-        return tr("No MP3 or MPEG-4 audio found");
     // Plain English without a translation loaded; translations give the
     // plural forms of their own language through %n.
-    if (outcome.added == 1)
-        return tr("Added 1 file to “%1”").arg(outcome.playlist);
-    return tr("Added %n files to “%1”", nullptr, outcome.added).arg(outcome.playlist);
+    const int outOfReach = outcome.namesNotInUtf8;
+    if (outcome.added == 0) {
+        if (outOfReach == 1)
+            return tr("No audio added: 1 file’s name is not UTF-8");
+        if (outOfReach > 1)
+            return tr("No audio added: %n files’ names are not UTF-8", nullptr, outOfReach);
+        return tr("No MP3 or MPEG-4 audio found");
+    }
+    const QString added = outcome.added == 1 ? tr("Added 1 file to “%1”").arg(outcome.playlist)
+                                             : tr("Added %n files to “%1”", nullptr, outcome.added).arg(outcome.playlist);
+    return outOfReach > 0 ? added + tr("; %n left out (names not UTF-8)", nullptr, outOfReach) : added;
 }
 
 QSize ImportStatus::sizeHint() const
