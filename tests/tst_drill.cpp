@@ -489,7 +489,8 @@ private slots:
         SavedLoopsLibrary::load(*damaged.state);
         QVERIFY(damaged.state->savedLoops().isEmpty());
         QCOMPARE(damaged.defaults.store().data(QStringLiteral("unreadableSavedLoops/1")), QByteArray("{\"x\":[[3,1]]}"));
-        QVERIFY(damaged.log.lines().value(0).startsWith(QStringLiteral("Error loading saved loops: ")));
+        // (Picked out by what they say, as the phrase map above may still report.)
+        QCOMPARE(damaged.log.lines().filter(QRegularExpression(QStringLiteral("^Error loading saved loops: "))).size(), 1);
 
         // More loops for a track than it can hold: the first ones are used,
         // and the rest survive the next save, under a key of their own.
@@ -502,7 +503,10 @@ private slots:
         SavedLoopsLibrary::load(*full.state);
         QCOMPARE(full.state->savedLoops().of(QStringLiteral("x")).size(), SavedLoops::perTrack);
         QCOMPARE(full.state->savedLoops().of(QStringLiteral("y")).size(), 1);
-        QVERIFY2(full.log.lines().value(0).startsWith(QStringLiteral("Saved loops: only the first 9 of each track are used")),
+        QVERIFY2(full.log.lines()
+                         .filter(QRegularExpression(QStringLiteral("^Saved loops: only the first 9 of each track are used")))
+                         .size()
+                     == 1,
                  qPrintable(full.log.lines().join(u'\n')));
         QCOMPARE(full.defaults.store().data(QStringLiteral("unreadableSavedLoops/1")), crowded);
     }

@@ -246,7 +246,9 @@ private slots:
         QCOMPARE(shelf.log.lines().value(1),
                  QStringLiteral("Error playing track: %1: not a regular file").arg(shelf.lessonPath));
         QTRY_VERIFY(answeredAt >= 0);
-        QVERIFY2(answeredAt < 100, qPrintable(QString::number(answeredAt)));
+        // Soon: an open that waited for a writer, or read the device
+        // through, would never answer; a busy machine may take a while.
+        QVERIFY2(answeredAt < 500, qPrintable(QString::number(answeredAt)));
         QVERIFY(!shelf.player().isPlaying());
         QVERIFY(shelf.libraryIntact());
     }
