@@ -107,12 +107,12 @@ private slots:
         watch(*player, 0.2);  // past the start-up
         // The position goes at the device's pace, whatever that is on a busy
         // machine (the dummy driver sleeps between buffers and falls behind
-        // when woken late): within two buffers of what it took, with both
-        // read a buffer apart at most at either end. A rate mixed up (44.1
-        // for 48 kHz) is twice that over the second.
-        const Watch run = watch(*player, 1.0);
+        // when woken late): within four buffers of what it took, as the two
+        // are read apart, up to two buffers at either end. A rate mixed up
+        // (44.1 for 48 kHz) is twice that over the two seconds.
+        const Watch run = watch(*player, 2.0);
         const double bufferSeconds = double(AudioOutput::shared()->bufferFrames()) / AudioOutput::shared()->sampleRate();
-        QVERIFY2(run.monotonic && std::abs((run.last - run.first) - run.deviceSeconds) < 2 * bufferSeconds
+        QVERIFY2(run.monotonic && std::abs((run.last - run.first) - run.deviceSeconds) < 4 * bufferSeconds
                      && run.pace() > 0.5 && run.pace() < 1.5,
                  qPrintable(QStringLiteral("%1 s heard while the device took %2 s in %3 s")
                                 .arg(run.last - run.first)
@@ -122,7 +122,10 @@ private slots:
         player->pause();
         // The sound dies away over the next buffer, which a slow run hands
         // over late: the position stops where it does, within a buffer and a
-        // fade of the pause.
+        // fade of the pause. The device takes a few buffers more first.
+        const std::int64_t framesAtPause = AudioOutput::shared()->renderedFrames();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            AudioOutput::shared()->renderedFrames() > framesAtPause + 3 * AudioOutput::shared()->bufferFrames(), 10000);
         double paused = player->currentTime();
         for (QDeadlineTimer deadline(10000); !deadline.hasExpired();) {
             QTest::qWait(100);
@@ -131,7 +134,7 @@ private slots:
                 break;
             paused = now;
         }
-        QVERIFY(!player->isPlaying() && paused > 1.0 && paused < 1.5);
+        QVERIFY(!player->isPlaying() && paused >= run.last);
         QVERIFY2(paused >= pausing && paused < pausing + 0.06, qPrintable(QStringLiteral("%1 -> %2").arg(pausing).arg(paused)));
         const Watch still = watch(*player, 0.2);
         QVERIFY(still.lowest == paused && still.highest == paused);
@@ -176,8 +179,10 @@ private slots:
         const double rested = player->currentTime();
         player->play();
         QTRY_VERIFY(!AudioOutput::shared()->isResting());
-        const Watch resumed = watch(*player, 1.2);
-        QVERIFY(resumed.monotonic && resumed.first >= rested && resumed.last > rested + 1.0);
+        // Past the 0.45 s the queue holds, at whatever pace the device keeps.
+        const Watch resumed = watch(*player, 2.0);
+        QVERIFY2(resumed.monotonic && resumed.first >= rested && resumed.last > rested + 0.8,
+                 qPrintable(QStringLiteral("%1 -> %2 in %3 s").arg(rested).arg(resumed.last).arg(resumed.seconds)));
     }
 
     // Last: it stalls the process's output.

@@ -45,7 +45,8 @@ public:
     int sampleRate() const { return m_sampleRate; }
     int bufferFrames() const { return m_bufferFrames; }
     Driver driver() const { return m_driver.load(); }
-    // Frames the device has taken since the output opened; any thread.
+    // Frames rendered since the output was made, by the device or the
+    // silent clock that stands in for it; never reset. Any thread.
     std::int64_t renderedFrames() const { return m_deviceFrames.load(); }
 
     // Main thread. After detach() returns, the audio thread no longer
