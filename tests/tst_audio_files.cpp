@@ -2,6 +2,7 @@
 // Add Files dialog tells it, numbers by value, sub-folders in their place.
 
 #include "library/AudioFiles.h"
+#include "library/NamesNotInUtf8.h"
 #include "ui/screens/AudioFilePicker.h"
 
 #include <QDir>
@@ -96,14 +97,33 @@ private slots:
                                        course + "/Unit 2/" + korean + " 2.m4a",  // counted, a level down
                                        course + "/" + korean + " 1/",  // a folder: all its audio is out of reach
                                        course + "/" + korean + " 1/01.mp3", course + "/" + korean + " 1/notes.txt",
-                                       course + "/" + korean + " 1/Part 2/", course + "/" + korean + " 1/Part 2/02.MP3"})
+                                       course + "/" + korean + " 1/Part 2/", course + "/" + korean + " 1/Part 2/02.MP3",
+                                       // Latin-1, its one odd byte last: a sequence cut short
+                                       course + "/Caf\xe9/", course + "/Caf\xe9/01.mp3"})
             QVERIFY2(make(made), made.constData());
         // A link to a folder is not followed, whatever its name.
         QVERIFY(::symlink((course + "/Unit 2").constData(), (course + "/" + korean + " link").constData()) == 0);
 
         const AudioFiles::Found found = AudioFiles::collect({tree.path("Course")}, AudioFiles::NameFilter());
         QCOMPARE(tree.relative(found.files), (QStringList{"Course/Lesson 1.mp3", "Course/Unit 2/Talk.m4a"}));
-        QCOMPARE(found.namesNotInUtf8, 4);
+        QCOMPARE(found.namesNotInUtf8, 5);
+        // A folder given twice, or inside another one given, counts once.
+        QCOMPARE(AudioFiles::collect({tree.path("Course"), tree.path("Course/Unit 2"), tree.path("Course")},
+                                     AudioFiles::NameFilter())
+                     .namesNotInUtf8,
+                 5);
+        // Given as the bytes of its path (a dropped folder of such a name).
+        QCOMPARE(AudioFiles::audioAtPathNotInUtf8(course + "/" + korean + " 1", AudioFiles::NameFilter()), 2);
+        QCOMPARE(AudioFiles::audioAtPathNotInUtf8(course + "/" + korean + ".mp3", AudioFiles::NameFilter()), 1);
+
+        // A count told to stop stops: a large folder out of reach does not
+        // hold up a look that was dropped.
+        for (int i = 0; i < 20; ++i)
+            QVERIFY(make(course + "/" + korean + " 1/Part 2/" + QByteArray::number(i) + ".mp3"));
+        int asked = 0;
+        const int counted = AudioFiles::audioUnderNamesNotInUtf8(tree.path("Course"), AudioFiles::NameFilter(),
+                                                                 [&] { return ++asked <= 3; });
+        QVERIFY2(counted <= 3 && asked == 4, qPrintable(QStringLiteral("%1 counted, asked %2 times").arg(counted).arg(asked)));
     }
 
     // Loose files name the playlist after their folder, the first folder

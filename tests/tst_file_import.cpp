@@ -25,6 +25,7 @@
 #include <QTimer>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <memory>
 #include <unistd.h>
 
@@ -298,6 +299,18 @@ private slots:
         QVERIFY(QFile::copy(fixturePath(QStringLiteral("sine-5s.mp3")), dir.filePath(QStringLiteral("Lesson.mp3"))));
         QVERIFY(w.dragAndDrop(w.onCard(), {QUrl::fromLocalFile(dir.path())}));
         QTRY_COMPARE(note.text(), QStringLiteral("Added 1 file to “%1”; 2 left out (names not UTF-8)").arg(Drills));
+
+        // A folder so named dropped itself: its URL holds the bytes as they are.
+        const QByteArray folder = QFile::encodeName(dir.path()) + "/\xc7\xd1\xb1\xb9\xbe\xee";
+        QVERIFY(::mkdir(folder.constData(), 0700) == 0);
+        for (const char* name : {"/01.mp3", "/02.m4a", "/notes.txt"}) {
+            const int fd = ::open((folder + name).constData(), O_CREAT | O_WRONLY, 0600);
+            QVERIFY(fd >= 0 && ::close(fd) == 0);
+        }
+        const QUrl dropped = QUrl::fromEncoded("file://" + folder.toPercentEncoding("/"));
+        QVERIFY(dropped.isValid());
+        QVERIFY(w.dragAndDrop(w.onCard(), {dropped}));
+        QTRY_COMPARE(note.text(), QStringLiteral("No audio added: 2 files’ names are not UTF-8"));
     }
 
     // A request made while another is under way waits its turn; a look under

@@ -1,6 +1,7 @@
 #include "library/AudioFileScan.h"
 
 #include "base/Threads.h"
+#include "library/NamesNotInUtf8.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ AudioFileScan::~AudioFileScan()
     cancel();
 }
 
-void AudioFileScan::start(const QStringList& absolutePaths)
+void AudioFileScan::start(const QStringList& absolutePaths, const QList<QByteArray>& pathsNotInUtf8)
 {
     cancel();
     m_stop = false;
@@ -31,7 +32,8 @@ void AudioFileScan::start(const QStringList& absolutePaths)
     // only compares names, with copies.
     const AudioFiles::NameFilter filter;
     const QLocale locale = AudioFiles::collationLocale();
-    m_thread = startThread("AudioFileScan", "rivetone scan", [this, paths = absolutePaths, filter, locale, delay = m_entryDelay] {
+    m_thread = startThread("AudioFileScan", "rivetone scan", [this, paths = absolutePaths, rawPaths = pathsNotInUtf8, filter,
+                                                              locale, delay = m_entryDelay] {
         const auto keepGoing = [this, delay](int filesFound) {
             m_filesFound.store(filesFound, std::memory_order_relaxed);
             if (delay.count() > 0)
@@ -39,6 +41,9 @@ void AudioFileScan::start(const QStringList& absolutePaths)
             return !m_stop.load(std::memory_order_relaxed);
         };
         AudioFiles::Found found = AudioFiles::collect(paths, filter, keepGoing, locale);
+        for (const QByteArray& path : rawPaths)
+            found.namesNotInUtf8 += AudioFiles::audioAtPathNotInUtf8(
+                path, filter, [&] { return keepGoing(int(found.files.size())); });
         if (m_stop)
             return;
         const std::lock_guard lock(m_mutex);

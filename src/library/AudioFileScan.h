@@ -2,6 +2,8 @@
 
 #include "library/AudioFiles.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -31,8 +33,9 @@ public:
     AudioFileScan& operator=(const AudioFileScan&) = delete;
 
     // Starts looking through absolute paths (see AudioFiles::collect),
-    // dropping a look still under way (no signal comes for that one).
-    void start(const QStringList& absolutePaths);
+    // dropping a look still under way (no signal comes for that one). The
+    // audio at paths that are not UTF-8 is counted in what it finds.
+    void start(const QStringList& absolutePaths, const QList<QByteArray>& pathsNotInUtf8 = {});
     // Drops the look under way, if any; no signal comes for it.
     void cancel();
     bool isScanning() const { return m_thread.joinable(); }

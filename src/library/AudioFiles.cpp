@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QSet>
@@ -11,6 +12,9 @@
 
 #include <algorithm>
 #include <numeric>
+#include <set>
+#include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 namespace AudioFiles {
@@ -29,6 +33,16 @@ std::optional<QString> localPathOf(QUrl url)
     if (path.isEmpty())
         return std::nullopt;
     return path;
+}
+
+std::optional<QByteArray> localPathNotInUtf8(const QUrl& url)
+{
+    if (!localPathOf(url))
+        return std::nullopt;
+    const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    if (isUtf8(bytes))
+        return std::nullopt;
+    return bytes;
 }
 
 QStringList mimeTypeNames()
@@ -165,7 +179,7 @@ public:
         const QFileInfo info(path);
         if (info.isDir()) {
             const qsizetype before = m_found.files.size();
-            m_found.namesNotInUtf8 += audioUnderNamesNotInUtf8(path, m_filter);
+            countNamesNotInUtf8(path);
             // Folders too, so that each one the walk goes into is also looked
             // at for the names the walk passes by.
             QDirIterator it(path, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
@@ -174,7 +188,7 @@ public:
                 const QFileInfo entry = it.fileInfo();
                 if (entry.isDir()) {
                     if (!entry.isSymLink())
-                        m_found.namesNotInUtf8 += audioUnderNamesNotInUtf8(entry.filePath(), m_filter);
+                        countNamesNotInUtf8(entry.filePath());
                 } else if (!takeFile(entry)) {
                     return false;
                 }
@@ -219,11 +233,23 @@ private:
 
     bool goOn() const { return !m_keepGoing || m_keepGoing(int(m_found.files.size())); }
 
+    // Once a folder: given twice, or given inside another one given, its
+    // audio out of reach is still only so many files.
+    void countNamesNotInUtf8(const QString& folder)
+    {
+        struct stat found = {};
+        if (::stat(QFile::encodeName(folder).constData(), &found) != 0
+            || !m_countedFolders.insert({found.st_dev, found.st_ino}).second)
+            return;
+        m_found.namesNotInUtf8 += audioUnderNamesNotInUtf8(folder, m_filter, [this] { return goOn(); });
+    }
+
     const NameFilter& m_filter;
     const std::function<bool(int)>& m_keepGoing;
     const QLocale& m_locale;
     Found m_found;
     QSet<QString> m_seen;
+    std::set<std::pair<dev_t, ino_t>> m_countedFolders;
     bool m_namedAfterFolder = false;
 };
 

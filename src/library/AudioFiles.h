@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QCollator>
 #include <QLocale>
 #include <QString>
@@ -66,6 +67,10 @@ void sortNaturally(QStringList& paths, const QLocale& locale = collationLocale()
 // file://server/x //server/x, which this machine reads as /server/x); other
 // schemes, and a URL with no path, name no file here either.
 std::optional<QString> localPathOf(QUrl url);
+// The path such a URL names as the bytes it holds, when they are not UTF-8 (a
+// name from an older system, percent-encoded byte for byte): no text path
+// can hold it, and localPathOf gives one mangled past finding. None otherwise.
+std::optional<QByteArray> localPathNotInUtf8(const QUrl& url);
 
 // What a look through some files and folders found.
 struct Found {

@@ -28,7 +28,7 @@ void FileImport::startNext()
         return;
     m_running = std::move(m_waiting.front());
     m_waiting.pop_front();
-    m_scan.start(m_running->paths);
+    m_scan.start(m_running->paths, m_running->pathsNotInUtf8);
 }
 
 void FileImport::addFound(const AudioFiles::Found& found)

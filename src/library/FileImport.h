@@ -28,6 +28,7 @@ public:
         // folder (AudioFiles::Found::namingFolder).
         std::optional<QString> playlist;
         PlaylistLibrary::AddedPlayback playback = PlaylistLibrary::AddedPlayback::FirstTrackIfNothingLoaded;
+        QList<QByteArray> pathsNotInUtf8 = {};  // given too, but only their audio is counted (see NamesNotInUtf8.h)
     };
 
     struct Outcome {

@@ -34,13 +34,6 @@ Folder openFolder(int parent, const char* name, int extraFlags)
     return Folder(folder);
 }
 
-bool isUtf8(const char* name)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    [[maybe_unused]] const QString decoded = utf8(QByteArrayView(name));
-    return !utf8.hasError();
-}
-
 enum class Kind { Other, AudioFile, SubFolder };
 
 Kind kindOf(DIR* folder, const dirent& entry, const NameFilter& filter)
@@ -57,36 +50,72 @@ Kind kindOf(DIR* folder, const dirent& entry, const NameFilter& filter)
     return S_ISREG(found.st_mode) && filter.accepts(QString::fromUtf8(entry.d_name)) ? Kind::AudioFile : Kind::Other;
 }
 
-int audioBelow(DIR* folder, const NameFilter& filter, int depth, bool onlyNamesNotInUtf8)
+struct Count {
+    const NameFilter& filter;
+    const std::function<bool()>& keepGoing;
+    int files = 0;
+    bool stopped = false;
+};
+
+void countBelow(DIR* folder, Count& count, int depth, bool onlyNamesNotInUtf8)
 {
-    int count = 0;
     while (const dirent* entry = ::readdir(folder)) {
         if (entry->d_name[0] == '.' || (onlyNamesNotInUtf8 && isUtf8(entry->d_name)))
             continue;
-        switch (kindOf(folder, *entry, filter)) {
+        // Asked only where there is work: names that are UTF-8 go by unasked.
+        if (count.stopped || (count.keepGoing && !count.keepGoing())) {
+            count.stopped = true;
+            return;
+        }
+        switch (kindOf(folder, *entry, count.filter)) {
         case Kind::AudioFile:
-            ++count;
+            ++count.files;
             break;
         case Kind::SubFolder:
             if (depth < deepestFolder) {
                 if (const Folder sub = openFolder(::dirfd(folder), entry->d_name, O_NOFOLLOW))
-                    count += audioBelow(sub.get(), filter, depth + 1, false);
+                    countBelow(sub.get(), count, depth + 1, false);
             }
             break;
         case Kind::Other:
             break;
         }
     }
-    return count;
 }
 
 }  // namespace
 
-int audioUnderNamesNotInUtf8(const QString& folder, const NameFilter& filter)
+bool isUtf8(QByteArrayView bytes)
+{
+    // Stateless: a name that ends partway through a sequence is not UTF-8
+    // either, where a decoder left waiting for more would not say so.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    [[maybe_unused]] const QString decoded = utf8(bytes);
+    return !utf8.hasError();
+}
+
+int audioUnderNamesNotInUtf8(const QString& folder, const NameFilter& filter, const std::function<bool()>& keepGoing)
 {
     // The folder given may itself be a link, which the walk follows too.
     const Folder opened = openFolder(AT_FDCWD, QFile::encodeName(folder).constData(), 0);
-    return opened ? audioBelow(opened.get(), filter, 0, true) : 0;
+    Count count{filter, keepGoing};
+    if (opened)
+        countBelow(opened.get(), count, 0, true);
+    return count.files;
+}
+
+int audioAtPathNotInUtf8(const QByteArray& path, const NameFilter& filter, const std::function<bool()>& keepGoing)
+{
+    struct stat found = {};
+    if (::stat(path.constData(), &found) != 0)
+        return 0;
+    if (S_ISREG(found.st_mode))
+        return filter.accepts(QString::fromUtf8(path.mid(path.lastIndexOf('/') + 1))) ? 1 : 0;
+    const Folder opened = S_ISDIR(found.st_mode) ? openFolder(AT_FDCWD, path.constData(), 0) : nullptr;
+    Count count{filter, keepGoing};
+    if (opened)
+        countBelow(opened.get(), count, 0, false);
+    return count.files;
 }
 
 }  // namespace AudioFiles

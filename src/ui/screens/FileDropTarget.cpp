@@ -68,7 +68,21 @@ QStringList FileDropTarget::localPaths(const QMimeData* data)
     if (!data || !data->hasUrls())
         return paths;
     for (const QUrl& url : data->urls()) {
+        if (AudioFiles::localPathNotInUtf8(url))
+            continue;
         if (const std::optional<QString> path = AudioFiles::localPathOf(url))
+            paths << *path;
+    }
+    return paths;
+}
+
+QList<QByteArray> FileDropTarget::localPathsNotInUtf8(const QMimeData* data)
+{
+    QList<QByteArray> paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl& url : data->urls()) {
+        if (const std::optional<QByteArray> path = AudioFiles::localPathNotInUtf8(url))
             paths << *path;
     }
     return paths;
@@ -123,7 +137,7 @@ bool FileDropTarget::eventFilter(QObject* watched, QEvent* event)
 bool FileDropTarget::follow(QDropEvent* event)
 {
     const std::optional<Qt::DropAction> action = dropActionFor(event->possibleActions());
-    if (!action || localPaths(event->mimeData()).isEmpty()) {
+    if (!action || (localPaths(event->mimeData()).isEmpty() && localPathsNotInUtf8(event->mimeData()).isEmpty())) {
         event->ignore();
         showTarget(std::nullopt);
         return false;
@@ -155,6 +169,7 @@ void FileDropTarget::drop(QDropEvent* event)
         return;
     FileImport::Request request;
     request.paths = localPaths(event->mimeData());
+    request.pathsNotInUtf8 = localPathsNotInUtf8(event->mimeData());
     request.playlist = playlistAt(point);
     m_import.add(std::move(request));
 }

@@ -30,6 +30,9 @@ public:
 
     // The local files and folders a drag carries, in its order.
     static QStringList localPaths(const QMimeData* data);
+    // The dropped ones whose paths are not UTF-8, as bytes: they cannot be
+    // added, but the note counts their audio.
+    static QList<QByteArray> localPathsNotInUtf8(const QMimeData* data);
 
     // Where a drop at a point of the window would go: the name of the
     // playlist whose row is there, or none for the window itself.
