@@ -2,7 +2,6 @@
 // Add Files dialog tells it, numbers by value, sub-folders in their place.
 
 #include "library/AudioFiles.h"
-#include "library/NamesNotInUtf8.h"
 #include "ui/screens/AudioFilePicker.h"
 
 #include <QDir>
@@ -112,18 +111,33 @@ private slots:
                                      AudioFiles::NameFilter())
                      .namesNotInUtf8,
                  5);
-        // Given as the bytes of its path (a dropped folder of such a name).
-        QCOMPARE(AudioFiles::audioAtPathNotInUtf8(course + "/" + korean + " 1", AudioFiles::NameFilter()), 2);
-        QCOMPARE(AudioFiles::audioAtPathNotInUtf8(course + "/" + korean + ".mp3", AudioFiles::NameFilter()), 1);
+        // Given as the bytes of its path (a dropped folder of such a name):
+        // counted, and once, with the folder it lies in given too or not.
+        const AudioFiles::NameFilter filter;
+        const QByteArray outOfReachFolder = course + "/" + korean + " 1";
+        QCOMPARE(AudioFiles::collect({}, filter, {}, QLocale(), {outOfReachFolder}).namesNotInUtf8, 2);
+        QCOMPARE(AudioFiles::collect({}, filter, {}, QLocale(), {course + "/" + korean + ".mp3"}).namesNotInUtf8, 1);
+        QCOMPARE(AudioFiles::collect({tree.path("Course")}, filter, {}, QLocale(), {outOfReachFolder, outOfReachFolder})
+                     .namesNotInUtf8,
+                 5);
+        // A NUL ends the path early: it names nothing, not the folder before it.
+        QCOMPARE(AudioFiles::collect({}, filter, {}, QLocale(), {course + QByteArray("\0\xff", 2)}).namesNotInUtf8, 0);
 
-        // A count told to stop stops: a large folder out of reach does not
-        // hold up a look that was dropped.
+        // A look told to stop stops, in a large folder out of reach too, and
+        // in a tree of folders without a file.
         for (int i = 0; i < 20; ++i)
-            QVERIFY(make(course + "/" + korean + " 1/Part 2/" + QByteArray::number(i) + ".mp3"));
-        int asked = 0;
-        const int counted = AudioFiles::audioUnderNamesNotInUtf8(tree.path("Course"), AudioFiles::NameFilter(),
-                                                                 [&] { return ++asked <= 3; });
-        QVERIFY2(counted <= 3 && asked == 4, qPrintable(QStringLiteral("%1 counted, asked %2 times").arg(counted).arg(asked)));
+            QVERIFY(make(outOfReachFolder + "/Part 2/" + QByteArray::number(i) + ".mp3"));
+        for (QByteArray empty = course + "/Empty"; empty.size() < course.size() + 30 * 3; empty += "/e")
+            QVERIFY(make(empty + "/"));
+        const std::pair<QString, QList<QByteArray>> looks[] = {{tree.path("Course"), {outOfReachFolder}},
+                                                               {tree.path("Course/Empty"), {}}};
+        for (const auto& [given, givenNotInUtf8] : looks) {
+            int asked = 0;
+            const AudioFiles::Found stopped =
+                AudioFiles::collect({given}, filter, [&](int) { return ++asked < 5; }, QLocale(), givenNotInUtf8);
+            QVERIFY2(stopped.namesNotInUtf8 <= 4 && asked == 5,
+                     qPrintable(QStringLiteral("%1 counted, asked %2 times").arg(stopped.namesNotInUtf8).arg(asked)));
+        }
     }
 
     // Loose files name the playlist after their folder, the first folder

@@ -311,6 +311,13 @@ private slots:
         QVERIFY(dropped.isValid());
         QVERIFY(w.dragAndDrop(w.onCard(), {dropped}));
         QTRY_COMPARE(note.text(), QStringLiteral("No audio added: 2 files’ names are not UTF-8"));
+        QMimeData data;
+        data.setUrls({dropped});
+        QVERIFY(FileDropTarget::localPaths(&data).isEmpty());
+        // Dropped with the folder it lies in, and twice: its files count once.
+        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("Lesson.mp3"))));
+        QVERIFY(w.dragAndDrop(w.onCard(), {dropped, QUrl::fromLocalFile(dir.path()), dropped}));
+        QTRY_COMPARE(note.text(), QStringLiteral("No audio added: 4 files’ names are not UTF-8"));
     }
 
     // A request made while another is under way waits its turn; a look under

@@ -1,7 +1,6 @@
 #include "library/AudioFileScan.h"
 
 #include "base/Threads.h"
-#include "library/NamesNotInUtf8.h"
 
 namespace {
 
@@ -40,10 +39,7 @@ void AudioFileScan::start(const QStringList& absolutePaths, const QList<QByteArr
                 std::this_thread::sleep_for(delay);
             return !m_stop.load(std::memory_order_relaxed);
         };
-        AudioFiles::Found found = AudioFiles::collect(paths, filter, keepGoing, locale);
-        for (const QByteArray& path : rawPaths)
-            found.namesNotInUtf8 += AudioFiles::audioAtPathNotInUtf8(
-                path, filter, [&] { return keepGoing(int(found.files.size())); });
+        AudioFiles::Found found = AudioFiles::collect(paths, filter, keepGoing, locale, rawPaths);
         if (m_stop)
             return;
         const std::lock_guard lock(m_mutex);

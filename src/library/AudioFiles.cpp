@@ -12,9 +12,6 @@
 
 #include <algorithm>
 #include <numeric>
-#include <set>
-#include <sys/stat.h>
-#include <utility>
 #include <vector>
 
 namespace AudioFiles {
@@ -40,7 +37,8 @@ std::optional<QByteArray> localPathNotInUtf8(const QUrl& url)
     if (!localPathOf(url))
         return std::nullopt;
     const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-    if (isUtf8(bytes))
+    // A NUL would end the path early, where a path names nothing.
+    if (isUtf8(bytes) || bytes.contains('\0'))
         return std::nullopt;
     return bytes;
 }
@@ -179,7 +177,7 @@ public:
         const QFileInfo info(path);
         if (info.isDir()) {
             const qsizetype before = m_found.files.size();
-            countNamesNotInUtf8(path);
+            m_outOfReach.lookInFolder(path);
             // Folders too, so that each one the walk goes into is also looked
             // at for the names the walk passes by.
             QDirIterator it(path, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
@@ -188,7 +186,9 @@ public:
                 const QFileInfo entry = it.fileInfo();
                 if (entry.isDir()) {
                     if (!entry.isSymLink())
-                        countNamesNotInUtf8(entry.filePath());
+                        m_outOfReach.lookInFolder(entry.filePath());
+                    if (!goOn())
+                        return false;
                 } else if (!takeFile(entry)) {
                     return false;
                 }
@@ -209,9 +209,16 @@ public:
         return go;
     }
 
+    bool takeNotInUtf8(const QByteArray& path)
+    {
+        m_outOfReach.lookAtPath(path);
+        return goOn();
+    }
+
     Found result()
     {
         sortNaturally(m_found.files, m_locale);
+        m_found.namesNotInUtf8 = m_outOfReach.files();
         return std::move(m_found);
     }
 
@@ -231,17 +238,11 @@ private:
         return goOn();
     }
 
-    bool goOn() const { return !m_keepGoing || m_keepGoing(int(m_found.files.size())); }
-
-    // Once a folder: given twice, or given inside another one given, its
-    // audio out of reach is still only so many files.
-    void countNamesNotInUtf8(const QString& folder)
+    // Once told no, the answer stands: nothing asks again.
+    bool goOn()
     {
-        struct stat found = {};
-        if (::stat(QFile::encodeName(folder).constData(), &found) != 0
-            || !m_countedFolders.insert({found.st_dev, found.st_ino}).second)
-            return;
-        m_found.namesNotInUtf8 += audioUnderNamesNotInUtf8(folder, m_filter, [this] { return goOn(); });
+        m_stopped = m_stopped || (m_keepGoing && !m_keepGoing(int(m_found.files.size())));
+        return !m_stopped;
     }
 
     const NameFilter& m_filter;
@@ -249,20 +250,24 @@ private:
     const QLocale& m_locale;
     Found m_found;
     QSet<QString> m_seen;
-    std::set<std::pair<dev_t, ino_t>> m_countedFolders;
+    AudioOutOfReach m_outOfReach{m_filter, [this] { return goOn(); }};
     bool m_namedAfterFolder = false;
+    bool m_stopped = false;
 };
 
 }  // namespace
 
 Found collect(const QStringList& absolutePaths, const NameFilter& filter, const std::function<bool(int)>& keepGoing,
-              const QLocale& locale)
+              const QLocale& locale, const QList<QByteArray>& pathsNotInUtf8)
 {
     Collector collector(filter, keepGoing, locale);
+    bool going = true;
     for (const QString& path : absolutePaths) {
-        if (!collector.take(path))
+        if (!(going = collector.take(path)))
             break;
     }
+    for (qsizetype i = 0; going && i < pathsNotInUtf8.size(); ++i)
+        going = collector.takeNotInUtf8(pathsNotInUtf8.at(i));
     return collector.result();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QCollator>
+#include <QList>
 #include <QLocale>
 #include <QString>
 #include <QStringList>
@@ -94,9 +95,13 @@ struct Found {
 // keepGoing is asked after every entry looked at, with the count of audio
 // files found so far; when it says no, the look stops and what was found so
 // far is returned.
+//
+// Paths given as bytes that are not UTF-8 are only counted, with the audio
+// that names of that kind keep out of reach in the folders looked through
+// (see NamesNotInUtf8.h).
 Found collect(const QStringList& absolutePaths, const NameFilter& filter,
               const std::function<bool(int filesFound)>& keepGoing = {},
-              const QLocale& locale = collationLocale());
+              const QLocale& locale = collationLocale(), const QList<QByteArray>& pathsNotInUtf8 = {});
 
 // The name of a playlist made for files from this folder: its own name, or
 // the whole path for the root.

@@ -37,9 +37,13 @@ void FileImport::addFound(const AudioFiles::Found& found)
     Outcome outcome;
     outcome.skipped = found.skipped;
     outcome.namesNotInUtf8 = found.namesNotInUtf8;
-    if (found.namesNotInUtf8 > 0)
+    if (found.namesNotInUtf8 > 0) {
+        QStringList given = request.paths;
+        for (const QByteArray& path : request.pathsNotInUtf8)
+            given << QString::fromUtf8(path);  // shown with its odd bytes replaced
         Log::line(QStringLiteral("Audio files left out, their names not UTF-8: %1 in %2")
-                      .arg(QString::number(found.namesNotInUtf8), Log::formatNameList(request.paths)));
+                      .arg(QString::number(found.namesNotInUtf8), Log::formatNameList(given)));
+    }
     if (found.files.isEmpty()) {
         Log::line(QStringLiteral("No MP3 or MPEG-4 audio to add in: ") + Log::formatNameList(request.paths));
     } else {

@@ -1,6 +1,5 @@
 #include "library/NamesNotInUtf8.h"
 
-#include <QByteArrayView>
 #include <QFile>
 #include <QStringDecoder>
 
@@ -34,55 +33,6 @@ Folder openFolder(int parent, const char* name, int extraFlags)
     return Folder(folder);
 }
 
-enum class Kind { Other, AudioFile, SubFolder };
-
-Kind kindOf(DIR* folder, const dirent& entry, const NameFilter& filter)
-{
-    struct stat found = {};
-    if (::fstatat(::dirfd(folder), entry.d_name, &found, AT_SYMLINK_NOFOLLOW) != 0)
-        return Kind::Other;
-    if (S_ISDIR(found.st_mode))
-        return Kind::SubFolder;
-    // A link counts as what it points at, when that is a file.
-    if (S_ISLNK(found.st_mode) && ::fstatat(::dirfd(folder), entry.d_name, &found, 0) != 0)
-        return Kind::Other;
-    // The ending that tells audio is plain ASCII, whatever comes before it.
-    return S_ISREG(found.st_mode) && filter.accepts(QString::fromUtf8(entry.d_name)) ? Kind::AudioFile : Kind::Other;
-}
-
-struct Count {
-    const NameFilter& filter;
-    const std::function<bool()>& keepGoing;
-    int files = 0;
-    bool stopped = false;
-};
-
-void countBelow(DIR* folder, Count& count, int depth, bool onlyNamesNotInUtf8)
-{
-    while (const dirent* entry = ::readdir(folder)) {
-        if (entry->d_name[0] == '.' || (onlyNamesNotInUtf8 && isUtf8(entry->d_name)))
-            continue;
-        // Asked only where there is work: names that are UTF-8 go by unasked.
-        if (count.stopped || (count.keepGoing && !count.keepGoing())) {
-            count.stopped = true;
-            return;
-        }
-        switch (kindOf(folder, *entry, count.filter)) {
-        case Kind::AudioFile:
-            ++count.files;
-            break;
-        case Kind::SubFolder:
-            if (depth < deepestFolder) {
-                if (const Folder sub = openFolder(::dirfd(folder), entry->d_name, O_NOFOLLOW))
-                    countBelow(sub.get(), count, depth + 1, false);
-            }
-            break;
-        case Kind::Other:
-            break;
-        }
-    }
-}
-
 }  // namespace
 
 bool isUtf8(QByteArrayView bytes)
@@ -94,28 +44,71 @@ bool isUtf8(QByteArrayView bytes)
     return !utf8.hasError();
 }
 
-int audioUnderNamesNotInUtf8(const QString& folder, const NameFilter& filter, const std::function<bool()>& keepGoing)
+AudioOutOfReach::AudioOutOfReach(const NameFilter& filter, std::function<bool()> keepGoing)
+    : m_filter(filter)
+    , m_keepGoing(std::move(keepGoing))
+{
+}
+
+bool AudioOutOfReach::goOn()
+{
+    m_stopped = m_stopped || (m_keepGoing && !m_keepGoing());
+    return !m_stopped;
+}
+
+void AudioOutOfReach::countFile(dev_t device, ino_t inode)
+{
+    m_files.insert({device, inode});
+}
+
+void AudioOutOfReach::lookInFolder(const QString& folder)
 {
     // The folder given may itself be a link, which the walk follows too.
     const Folder opened = openFolder(AT_FDCWD, QFile::encodeName(folder).constData(), 0);
-    Count count{filter, keepGoing};
-    if (opened)
-        countBelow(opened.get(), count, 0, true);
-    return count.files;
+    struct stat found = {};
+    if (opened && ::fstat(::dirfd(opened.get()), &found) == 0 && m_foldersLookedIn.insert({found.st_dev, found.st_ino}).second)
+        countBelow(opened.get(), 0, true);
 }
 
-int audioAtPathNotInUtf8(const QByteArray& path, const NameFilter& filter, const std::function<bool()>& keepGoing)
+void AudioOutOfReach::lookAtPath(const QByteArray& path)
 {
     struct stat found = {};
-    if (::stat(path.constData(), &found) != 0)
-        return 0;
-    if (S_ISREG(found.st_mode))
-        return filter.accepts(QString::fromUtf8(path.mid(path.lastIndexOf('/') + 1))) ? 1 : 0;
-    const Folder opened = S_ISDIR(found.st_mode) ? openFolder(AT_FDCWD, path.constData(), 0) : nullptr;
-    Count count{filter, keepGoing};
-    if (opened)
-        countBelow(opened.get(), count, 0, false);
-    return count.files;
+    if (path.contains('\0') || ::stat(path.constData(), &found) != 0)
+        return;
+    if (S_ISREG(found.st_mode)) {
+        if (m_filter.accepts(QString::fromUtf8(path.mid(path.lastIndexOf('/') + 1))))
+            countFile(found.st_dev, found.st_ino);
+        return;
+    }
+    if (const Folder opened = S_ISDIR(found.st_mode) ? openFolder(AT_FDCWD, path.constData(), 0) : nullptr)
+        countBelow(opened.get(), 0, false);
+}
+
+void AudioOutOfReach::countBelow(DIR* folder, int depth, bool onlyNamesNotInUtf8)
+{
+    while (const dirent* entry = ::readdir(folder)) {
+        if (entry->d_name[0] == '.' || (onlyNamesNotInUtf8 && isUtf8(entry->d_name)))
+            continue;
+        // Asked only where there is work: names that are UTF-8 go by unasked.
+        if (!goOn())
+            return;
+        struct stat found = {};
+        if (::fstatat(::dirfd(folder), entry->d_name, &found, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISDIR(found.st_mode)) {
+            if (depth < deepestFolder) {
+                if (const Folder sub = openFolder(::dirfd(folder), entry->d_name, O_NOFOLLOW))
+                    countBelow(sub.get(), depth + 1, false);
+            }
+            continue;
+        }
+        // A link counts as what it points at, when that is a file.
+        if (S_ISLNK(found.st_mode) && ::fstatat(::dirfd(folder), entry->d_name, &found, 0) != 0)
+            continue;
+        // The ending that tells audio is plain ASCII, whatever comes before it.
+        if (S_ISREG(found.st_mode) && m_filter.accepts(QString::fromUtf8(entry->d_name)))
+            countFile(found.st_dev, found.st_ino);
+    }
 }
 
 }  // namespace AudioFiles

@@ -6,28 +6,49 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <dirent.h>
 #include <functional>
+#include <set>
+#include <sys/types.h>
+#include <utility>
 
 namespace AudioFiles {
+
+bool isUtf8(QByteArrayView bytes);
 
 // A name that is not valid UTF-8 (an archive from an older system, unpacked
 // with its names as they were, such as Korean names in CP949) cannot be held
 // in this program's paths, and the folder walk passes it by without a word.
-// These count the audio files such names keep out of reach, so the learner
-// can be told why they are missing. Hidden entries and links to folders are
-// left out, as the walk leaves them; a link to a file counts as that file.
-// keepGoing (when given) is asked before each file counted: false stops the
-// count where it is.
+// This counts the audio files such names keep out of reach, so the learner
+// can be told why they are missing. Each file counts once, however often it
+// is reached (a folder given twice or inside another, a dropped path inside
+// a folder dropped with it). Hidden entries and links to folders are left
+// out, as the walk leaves them; a link to a file counts as that file.
+class AudioOutOfReach {
+public:
+    // keepGoing (when given) is asked before each entry looked at that is
+    // not passed by at once: false stops the count where it is.
+    AudioOutOfReach(const NameFilter& filter, std::function<bool()> keepGoing = {});
 
-bool isUtf8(QByteArrayView bytes);
+    // In the folder itself, each audio file whose own name is not UTF-8,
+    // and every one anywhere below a sub-folder whose name is not.
+    void lookInFolder(const QString& folder);
+    // A path given as bytes that are not UTF-8: every audio file below it,
+    // or the file itself. One with a NUL in it names nothing.
+    void lookAtPath(const QByteArray& path);
 
-// In the folder itself, each audio file whose own name is not UTF-8, and
-// every one anywhere below a sub-folder whose name is not.
-int audioUnderNamesNotInUtf8(const QString& folder, const NameFilter& filter,
-                             const std::function<bool()>& keepGoing = {});
+    int files() const { return int(m_files.size()); }
 
-// A path given as bytes that are not UTF-8 (a dropped folder of such a
-// name): every audio file below it, or 1 for an audio file.
-int audioAtPathNotInUtf8(const QByteArray& path, const NameFilter& filter, const std::function<bool()>& keepGoing = {});
+private:
+    void countBelow(DIR* folder, int depth, bool onlyNamesNotInUtf8);
+    bool goOn();
+    void countFile(dev_t device, ino_t inode);
+
+    const NameFilter& m_filter;
+    std::function<bool()> m_keepGoing;
+    bool m_stopped = false;
+    std::set<std::pair<dev_t, ino_t>> m_foldersLookedIn;
+    std::set<std::pair<dev_t, ino_t>> m_files;
+};
 
 }  // namespace AudioFiles
