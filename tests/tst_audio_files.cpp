@@ -100,26 +100,29 @@ private slots:
                                        // Latin-1, its one odd byte last: a sequence cut short
                                        course + "/Caf\xe9/", course + "/Caf\xe9/01.mp3"})
             QVERIFY2(make(made), made.constData());
+        // Two names of one file: the walk would add both.
+        QVERIFY(::link((course + "/" + korean + ".mp3").constData(), (course + "/" + korean + " again.mp3").constData()) == 0);
         // A link to a folder is not followed, whatever its name.
         QVERIFY(::symlink((course + "/Unit 2").constData(), (course + "/" + korean + " link").constData()) == 0);
 
         const AudioFiles::Found found = AudioFiles::collect({tree.path("Course")}, AudioFiles::NameFilter());
         QCOMPARE(tree.relative(found.files), (QStringList{"Course/Lesson 1.mp3", "Course/Unit 2/Talk.m4a"}));
-        QCOMPARE(found.namesNotInUtf8, 5);
+        QCOMPARE(found.namesNotInUtf8, 6);
         // A folder given twice, or inside another one given, counts once.
         QCOMPARE(AudioFiles::collect({tree.path("Course"), tree.path("Course/Unit 2"), tree.path("Course")},
                                      AudioFiles::NameFilter())
                      .namesNotInUtf8,
-                 5);
+                 6);
         // Given as the bytes of its path (a dropped folder of such a name):
         // counted, and once, with the folder it lies in given too or not.
         const AudioFiles::NameFilter filter;
         const QByteArray outOfReachFolder = course + "/" + korean + " 1";
         QCOMPARE(AudioFiles::collect({}, filter, {}, QLocale(), {outOfReachFolder}).namesNotInUtf8, 2);
         QCOMPARE(AudioFiles::collect({}, filter, {}, QLocale(), {course + "/" + korean + ".mp3"}).namesNotInUtf8, 1);
-        QCOMPARE(AudioFiles::collect({tree.path("Course")}, filter, {}, QLocale(), {outOfReachFolder, outOfReachFolder})
+        QCOMPARE(AudioFiles::collect({tree.path("Course")}, filter, {}, QLocale(),
+                                     {outOfReachFolder, outOfReachFolder, course + "/" + korean + ".mp3"})
                      .namesNotInUtf8,
-                 5);
+                 6);
         // A NUL ends the path early: it names nothing, not the folder before it.
         QCOMPARE(AudioFiles::collect({}, filter, {}, QLocale(), {course + QByteArray("\0\xff", 2)}).namesNotInUtf8, 0);
 

@@ -56,11 +56,6 @@ bool AudioOutOfReach::goOn()
     return !m_stopped;
 }
 
-void AudioOutOfReach::countFile(dev_t device, ino_t inode)
-{
-    m_files.insert({device, inode});
-}
-
 void AudioOutOfReach::lookInFolder(const QString& folder)
 {
     // The folder given may itself be a link, which the walk follows too.
@@ -76,8 +71,12 @@ void AudioOutOfReach::lookAtPath(const QByteArray& path)
     if (path.contains('\0') || ::stat(path.constData(), &found) != 0)
         return;
     if (S_ISREG(found.st_mode)) {
-        if (m_filter.accepts(QString::fromUtf8(path.mid(path.lastIndexOf('/') + 1))))
-            countFile(found.st_dev, found.st_ino);
+        const qsizetype slash = path.lastIndexOf('/');
+        const QByteArray name = path.mid(slash + 1);
+        struct stat folder = {};
+        if (m_filter.accepts(QString::fromUtf8(name))
+            && ::stat(slash > 0 ? path.left(slash).constData() : (slash == 0 ? "/" : "."), &folder) == 0)
+            m_files.insert({folder.st_dev, folder.st_ino, name});
         return;
     }
     if (const Folder opened = S_ISDIR(found.st_mode) ? openFolder(AT_FDCWD, path.constData(), 0) : nullptr)
@@ -86,6 +85,9 @@ void AudioOutOfReach::lookAtPath(const QByteArray& path)
 
 void AudioOutOfReach::countBelow(DIR* folder, int depth, bool onlyNamesNotInUtf8)
 {
+    struct stat here = {};
+    if (::fstat(::dirfd(folder), &here) != 0)
+        return;
     while (const dirent* entry = ::readdir(folder)) {
         if (entry->d_name[0] == '.' || (onlyNamesNotInUtf8 && isUtf8(entry->d_name)))
             continue;
@@ -107,7 +109,7 @@ void AudioOutOfReach::countBelow(DIR* folder, int depth, bool onlyNamesNotInUtf8
             continue;
         // The ending that tells audio is plain ASCII, whatever comes before it.
         if (S_ISREG(found.st_mode) && m_filter.accepts(QString::fromUtf8(entry->d_name)))
-            countFile(found.st_dev, found.st_ino);
+            m_files.insert({here.st_dev, here.st_ino, QByteArray(entry->d_name)});
     }
 }
 

@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <functional>
 #include <set>
+#include <tuple>
 #include <sys/types.h>
 #include <utility>
 
@@ -20,9 +21,10 @@ bool isUtf8(QByteArrayView bytes);
 // with its names as they were, such as Korean names in CP949) cannot be held
 // in this program's paths, and the folder walk passes it by without a word.
 // This counts the audio files such names keep out of reach, so the learner
-// can be told why they are missing. Each file counts once, however often it
-// is reached (a folder given twice or inside another, a dropped path inside
-// a folder dropped with it). Hidden entries and links to folders are left
+// can be told why they are missing. Each entry counts once, however often
+// it is reached (a folder given twice or inside another, a dropped path
+// inside a folder dropped with it); two names of one file count twice, as
+// the walk would add both. Hidden entries and links to folders are left
 // out, as the walk leaves them; a link to a file counts as that file.
 class AudioOutOfReach {
 public:
@@ -42,13 +44,14 @@ public:
 private:
     void countBelow(DIR* folder, int depth, bool onlyNamesNotInUtf8);
     bool goOn();
-    void countFile(dev_t device, ino_t inode);
+    // An entry is known by its folder and its name.
+    using Entry = std::tuple<dev_t, ino_t, QByteArray>;
 
     const NameFilter& m_filter;
     std::function<bool()> m_keepGoing;
     bool m_stopped = false;
     std::set<std::pair<dev_t, ino_t>> m_foldersLookedIn;
-    std::set<std::pair<dev_t, ino_t>> m_files;
+    std::set<Entry> m_files;
 };
 
 }  // namespace AudioFiles
