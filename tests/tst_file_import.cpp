@@ -3,6 +3,7 @@
 // they are added as Add Files adds them.
 
 #include "app/ContentView.h"
+#include "base/DefaultsStore.h"
 #include "base/Log.h"
 #include "ui/screens/FileDropTarget.h"
 #include "ui/screens/ImportStatus.h"
@@ -318,6 +319,33 @@ private slots:
         QVERIFY(QFile::remove(dir.filePath(QStringLiteral("Lesson.mp3"))));
         QVERIFY(w.dragAndDrop(w.onCard(), {dropped, QUrl::fromLocalFile(dir.path()), dropped}));
         QTRY_COMPARE(note.text(), QStringLiteral("No audio added: 4 files’ names are not UTF-8"));
+    }
+
+    // Saves that do not reach the disk (a full one) show in the corner for as
+    // long as they fail, what was changed being kept in memory only; a note
+    // about added files shows over it meanwhile, and gives way to it again.
+    void failingSavesShowUntilOneWorks()
+    {
+        Window w;
+        const ImportStatus& note = *w.view->importStatus();
+        DefaultsStore& store = w.view->state().defaults();
+        store.cutWritesForTesting(10);
+        w.view->state().setNewPlaylistName(QStringLiteral("Evening"));
+        w.view->library().addPlaylist();
+        QTRY_VERIFY(note.isVisible() && note.text().startsWith(QStringLiteral("Not saved: cannot write ")));
+
+        QTemporaryDir dir;
+        QVERIFY(QFile::copy(fixturePath(QStringLiteral("sine-5s.mp3")), dir.filePath(QStringLiteral("Lesson.mp3"))));
+        QVERIFY(w.dragAndDrop(w.onCard(), {QUrl::fromLocalFile(dir.filePath(QStringLiteral("Lesson.mp3")))}));
+        QTRY_COMPARE(note.text(), QStringLiteral("Added 1 file to “Evening”"));
+        QTRY_VERIFY_WITH_TIMEOUT(note.text().startsWith(QStringLiteral("Not saved: ")), ImportStatus::lingerMilliseconds + 2000);
+        QVERIFY(note.isVisible());
+
+        store.cutWritesForTesting(-1);  // the disk is well again: the next save takes it all
+        w.view->state().setNewPlaylistName(QStringLiteral("Morning"));
+        w.view->library().addPlaylist();
+        QTRY_VERIFY(!note.isVisible());
+        QVERIFY(store.lastWriteError().isEmpty());
     }
 
     // A request made while another is under way waits its turn; a look under

@@ -146,6 +146,10 @@ Options:
             <numerusform>오디오를 추가하지 못했습니다: 파일 %n개의 이름이 UTF-8이 아닙니다</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Not saved: %1</source>
+        <translation>저장하지 못했습니다: %1</translation>
+    </message>
     <message numerus="yes">
         <source>; %n left out (names not UTF-8)</source>
         <translation>

@@ -73,7 +73,7 @@ ContentView::ContentView(DefaultsStore& defaults, QWidget* parent)
     connect(m_transportRow->helpButton(), &QAbstractButton::clicked, this, &ContentView::toggleUserGuide);
 
     m_fileDropTarget = new FileDropTarget(*this, *m_playlistPanel->list(), m_fileImport);
-    m_importStatus = new ImportStatus(m_fileImport, this);
+    m_importStatus = new ImportStatus(m_fileImport, m_state.defaults(), this);
 
     connect(&m_state.audioPlayer(), &AudioPlayer::changed, this, [this] { m_displayPacer.request(); });
     connect(&m_state, &ContentState::changed, this, &ContentView::onStateChanged);

@@ -351,9 +351,18 @@ void DefaultsStore::runWaiters()
 {
     applyMade();
     quint64 finishedThrough = 0;
+    std::optional<Outcome> latest;
     {
         std::lock_guard lock(m_mutex);
         finishedThrough = m_finishedThrough;
+        if (!m_outcomes.empty())
+            latest = m_outcomes.back().second;
+    }
+    // A failed write leaves the values in memory only, until a later one
+    // works: the window says so for as long as that lasts.
+    if (latest && (latest->ok ? QString() : latest->error) != m_lastWriteError) {
+        m_lastWriteError = latest->ok ? QString() : latest->error;
+        emit lastWriteErrorChanged(m_lastWriteError);
     }
     std::vector<Waiter> ready;
     for (auto it = m_waiters.begin(); it != m_waiters.end();) {

@@ -97,10 +97,19 @@ public:
     // Until a copy succeeds, stores are refused rather than replace the file.
     FileCopy keepCopyOfFile();
 
+    // Why the latest write that finished failed; empty when it went to disk
+    // (or none finished yet). Main thread.
+    QString lastWriteError() const { return m_lastWriteError; }
+
     // Test hook: the temporary file of the writes from now on is cut to this
     // many bytes before it is checked, as a disk that silently took only part
     // of it would leave it. Negative: no cut.
     void cutWritesForTesting(qint64 bytes);
+
+signals:
+    // Main thread, when writes start failing (with why), when the reason
+    // changes, and when one goes to disk again (empty).
+    void lastWriteErrorChanged(const QString& error);
 
 private:
     struct Job {
@@ -139,6 +148,7 @@ private:
     bool m_copyOwed = false;          // the file must be copied aside before the next store
     quint64 m_lastNumber = 0;
     std::vector<Waiter> m_waiters;    // main thread only
+    QString m_lastWriteError;         // main thread only
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;      // for the writer: a job, or stop

@@ -26,7 +26,7 @@ constexpr int shadowRoom = 8;
 
 }  // namespace
 
-ImportStatus::ImportStatus(FileImport& import, QWidget* window)
+ImportStatus::ImportStatus(FileImport& import, DefaultsStore& store, QWidget* window)
     : QWidget(window)
     , m_font(Typography::font(TextStyle::Caption))
 {
@@ -34,17 +34,42 @@ ImportStatus::ImportStatus(FileImport& import, QWidget* window)
     setFocusPolicy(Qt::NoFocus);
     m_linger.setSingleShot(true);
     m_linger.setInterval(lingerMilliseconds);
-    connect(&m_linger, &QTimer::timeout, this, &QWidget::hide);
+    connect(&m_linger, &QTimer::timeout, this, [this] {
+        m_importSays = false;
+        showAtRest();
+    });
     connect(&import, &FileImport::progressed, this, [this](int filesFound) {
         m_linger.stop();
+        m_importSays = true;
         show(searchingText(filesFound));
     });
     connect(&import, &FileImport::finished, this, [this](const FileImport::Outcome& outcome) {
+        m_importSays = true;
         show(outcomeText(outcome));
         m_linger.start();
     });
+    connect(&store, &DefaultsStore::lastWriteErrorChanged, this, [this](const QString& error) {
+        m_saveProblem = error;
+        if (!m_importSays)
+            showAtRest();
+    });
+    m_saveProblem = store.lastWriteError();
     window->installEventFilter(this);
     QWidget::hide();
+    showAtRest();
+}
+
+void ImportStatus::showAtRest()
+{
+    if (m_saveProblem.isEmpty())
+        hide();
+    else
+        show(saveProblemText(m_saveProblem));
+}
+
+QString ImportStatus::saveProblemText(const QString& error)
+{
+    return tr("Not saved: %1").arg(error);
 }
 
 QString ImportStatus::searchingText(int filesFound)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/DefaultsStore.h"
 #include "library/FileImport.h"
 
 #include <QFont>
@@ -10,7 +11,9 @@
 // A small note in the window's bottom-left corner while files from outside
 // the Add Files dialog are being added: how many audio files were found so
 // far, then where they went (or that there were none), which fades after a
-// few seconds. Shows nothing at rest, and never takes the pointer or the keys.
+// few seconds. While saves fail (a full disk), it says so instead, for as
+// long as they do: what was changed is kept in memory only until one works.
+// Otherwise it shows nothing, and it never takes the pointer or the keys.
 class ImportStatus : public QWidget {
     Q_OBJECT
 
@@ -20,7 +23,7 @@ public:
     // From the window's left and bottom edges.
     static constexpr int margin = 10;
 
-    ImportStatus(FileImport& import, QWidget* window);
+    ImportStatus(FileImport& import, DefaultsStore& store, QWidget* window);
 
     QString text() const { return m_text; }
     // The text as drawn: cut short at the end when the room is too narrow.
@@ -30,6 +33,7 @@ public:
     // The texts shown, also for tests.
     static QString searchingText(int filesFound);
     static QString outcomeText(const FileImport::Outcome& outcome);
+    static QString saveProblemText(const QString& error);
 
     QSize sizeHint() const override;
 
@@ -39,6 +43,8 @@ protected:
 
 private:
     void show(const QString& text);
+    // What shows when no import has anything to say.
+    void showAtRest();
     void place();
     QRectF textRect() const;
 
@@ -46,4 +52,6 @@ private:
     QFont m_font;
     int m_rightEdge = -1;  // none: the window's own
     QTimer m_linger;
+    bool m_importSays = false;  // an import's note is up, or lingers
+    QString m_saveProblem;      // why saves fail; empty while they work
 };
