@@ -339,12 +339,17 @@ private slots:
         second.state.setNewPlaylistName(QStringLiteral("New"));
         second.library.addPlaylist();
         QCoreApplication::sendPostedEvents();  // where QSettings writes what it holds
+        // Failed or refused, the store says so (the window's note shows it) ...
+        QTRY_VERIFY2(second.store.lastWriteError().startsWith(QStringLiteral("cannot write ")),
+                     qPrintable(second.store.lastWriteError()));
         blocked.reset();
         QCOMPARE(readFile(path), before);
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("Rivetone.ini")});
 
         second.library.savePlaylists();
         QVERIFY2(readAs(second.log.lines(), lines, path), qPrintable(second.log.lines().join(u'\n')));
+        // ... until a write goes to disk.
+        QTRY_VERIFY2(second.store.lastWriteError().isEmpty(), qPrintable(second.store.lastWriteError()));
         Run third(path);
         QCOMPARE(third.state.playlists().names(), names);
         QCOMPARE(third.state.seekInterval(), 5.0);

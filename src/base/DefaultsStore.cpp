@@ -154,6 +154,14 @@ DefaultsStore::Ticket DefaultsStore::request(const QString& key, std::optional<Q
     Ticket ticket;
     if (!copyOwedFileAside(&ticket.error)) {
         ticket.refused = true;
+        // No write is made, so no outcome says so: nothing reaches the disk
+        // until a copy can be made. Outcomes of writes asked for before
+        // this are older news.
+        m_writeErrorSince = m_lastNumber;
+        if (ticket.error != m_lastWriteError) {
+            m_lastWriteError = ticket.error;
+            emit lastWriteErrorChanged(m_lastWriteError);
+        }
         return ticket;
     }
     ticket.number = ++m_lastNumber;
@@ -355,7 +363,7 @@ void DefaultsStore::runWaiters()
     {
         std::lock_guard lock(m_mutex);
         finishedThrough = m_finishedThrough;
-        if (!m_outcomes.empty())
+        if (!m_outcomes.empty() && m_outcomes.back().first > m_writeErrorSince)
             latest = m_outcomes.back().second;
     }
     // A failed write leaves the values in memory only, until a later one

@@ -149,6 +149,7 @@ private:
     quint64 m_lastNumber = 0;
     std::vector<Waiter> m_waiters;    // main thread only
     QString m_lastWriteError;         // main thread only
+    quint64 m_writeErrorSince = 0;    // main thread only: the last store before a refused one
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;      // for the writer: a job, or stop

@@ -48,12 +48,17 @@ ImportStatus::ImportStatus(FileImport& import, DefaultsStore& store, QWidget* wi
         show(outcomeText(outcome));
         m_linger.start();
     });
-    connect(&store, &DefaultsStore::lastWriteErrorChanged, this, [this](const QString& error) {
-        m_saveProblem = error;
+    // The reason, without the settings file's path that every one starts
+    // with: the note has room for a line, and the reason is what matters.
+    const auto reasonOf = [prefix = QStringLiteral("cannot write %1: ").arg(store.filePath())](const QString& error) {
+        return error.startsWith(prefix) ? error.mid(prefix.size()) : error;
+    };
+    connect(&store, &DefaultsStore::lastWriteErrorChanged, this, [this, reasonOf](const QString& error) {
+        m_saveProblem = reasonOf(error);
         if (!m_importSays)
             showAtRest();
     });
-    m_saveProblem = store.lastWriteError();
+    m_saveProblem = reasonOf(store.lastWriteError());
     window->installEventFilter(this);
     QWidget::hide();
     showAtRest();
