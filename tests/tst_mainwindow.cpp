@@ -3,6 +3,7 @@
 
 #include "app/ContentView.h"
 #include "app/RivetoneApp.h"
+#include "base/DefaultsStore.h"
 #include "base/Log.h"
 #include "input/EventMonitor.h"
 #include "input/EventMonitorView.h"
@@ -396,6 +397,26 @@ private slots:
         QVERIFY2(log.lines().last().startsWith(reachesTheDisk ? QStringLiteral("Playlists saved: [\"Evening\"]")
                                                               : QStringLiteral("Error saving playlists: cannot write ")),
                  qPrintable(log.lines().join(u'\n')));
+    }
+
+    // Saves that failed, with no change since to try again, are tried once
+    // more at quit: the disk may take them now.
+    void failedSavesAreTriedAgainAtQuit()
+    {
+        TemporaryDefaults defaults;
+        Log::Capture log;
+        {
+            RivetoneApp app(defaults.filePath());
+            ContentView& window = app.mainWindow();
+            window.state().defaults().cutWritesForTesting(10);
+            window.state().setNewPlaylistName(QStringLiteral("Evening"));
+            window.library().addPlaylist();
+            QTRY_VERIFY(!window.state().defaults().lastWriteError().isEmpty());
+            window.state().defaults().cutWritesForTesting(-1);  // space freed meanwhile
+        }
+        QCOMPARE(log.lines().last(), QStringLiteral("Playlists saved: [\"Evening\"]"));
+        DefaultsStore again(defaults.filePath());
+        QVERIFY(again.data(QStringLiteral("playlists")).value_or(QByteArray()).contains("Evening"));
     }
 
     void theWindowFitsItsContent()

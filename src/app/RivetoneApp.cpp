@@ -7,6 +7,7 @@
 #include "desktop/DesktopEntry.h"
 #include "desktop/MediaControls.h"
 #include "library/FileImport.h"
+#include "library/PlaylistLibrary.h"
 #include "ui/kit/Typography.h"
 
 #include <QApplication>
@@ -71,6 +72,12 @@ RivetoneApp::~RivetoneApp()
     // parts say how each went (the library's line), and go with it.
     m_mediaControls.reset();
     m_defaults.finishWrites();
+    // Saves failed and no change came since to try again: the disk may take
+    // them now (space freed meanwhile), and this is the last chance.
+    if (!m_defaults.lastWriteError().isEmpty()) {
+        m_mainWindow->library().savePlaylists();
+        m_defaults.finishWrites();
+    }
 }
 
 void RivetoneApp::showMainWindow()
