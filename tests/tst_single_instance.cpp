@@ -20,7 +20,6 @@
 #include <sys/wait.h>
 
 #include <csignal>
-#include <functional>
 #include <memory>
 #include <thread>
 #include <utility>
@@ -314,17 +313,15 @@ private slots:
         }
         // Open to others, a link (to a folder of ours, but one that could be
         // swapped) or a file: someone else's, not used.
-        const auto openToOthers = [&] {
-            return QFile::setPermissions(ownFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                                        | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther);
-        };
-        const auto aLink = [&] {
-            return QDir(ownFolder).removeRecursively() && QFile::link(longRuntime, ownFolder);
-        };
-        const auto aFile = [&] { return QFile::remove(ownFolder) && QFile(ownFolder).open(QIODevice::WriteOnly); };
-        for (const auto& layDown : {std::function<bool()>(openToOthers), std::function<bool()>(aLink),
-                                    std::function<bool()>(aFile)}) {
-            QVERIFY(layDown());
+        for (const char* laidDown : {"open to others", "a link", "a file"}) {
+            const QByteArray kind(laidDown);
+            if (kind == "open to others")
+                QVERIFY(QFile::setPermissions(ownFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                             | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther));
+            else if (kind == "a link")
+                QVERIFY(QDir(ownFolder).removeRecursively() && QFile::link(longRuntime, ownFolder));
+            else
+                QVERIFY(QFile::remove(ownFolder) && QFile(ownFolder).open(QIODevice::WriteOnly));
             InstanceChannel refused(settings);
             QCOMPARE(refused.claimOrHandOver({}, &error), InstanceChannel::Role::Failed);
             QVERIFY2(error.contains(ownFolder) && error.contains(QStringLiteral("XDG_RUNTIME_DIR")), qPrintable(error));
