@@ -22,27 +22,13 @@ namespace {
 // The player's output rate here: high, so lengths grow the most on the way out.
 constexpr int playerRate = 96000;
 
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
 // A mono 16-bit WAV file whose header states any rate.
 QByteArray wavFile(quint32 sampleRate, quint32 frames)
 {
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setByteOrder(QDataStream::LittleEndian);
-    out.writeRawData("RIFF", 4);
-    out << quint32(36 + 2 * frames);
-    out.writeRawData("WAVEfmt ", 8);
-    out << quint32(16) << quint16(1) << quint16(1) << sampleRate << sampleRate * 2 << quint16(2) << quint16(16);
-    out.writeRawData("data", 4);
-    out << quint32(2 * frames);
+    std::vector<float> samples(frames);
     for (quint32 i = 0; i < frames; ++i)
-        out << quint16(i * 97 % 20000);
-    return bytes;
+        samples[i] = float(i * 97 % 20000) / 32767.0f;
+    return wavBytes(samples, sampleRate, 1);
 }
 
 }  // namespace

@@ -26,12 +26,6 @@
 
 namespace {
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Damage done between two runs. Within one process QSettings keeps what it
 // read of a file until its size or time changes; a later time makes this
 // process read afresh, as a new run would.

@@ -23,18 +23,6 @@ namespace {
 constexpr int rate = 48000;
 const QByteArray notes = "These are lesson notes, not audio.\n";
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
 // A long constant-bitrate track: the audio frames of sine-5s.mp3 over and
 // over, without the header that states a length, so the length comes from the
 // file's size. Its data reaches far beyond what FFmpeg reads ahead, so a

@@ -16,7 +16,6 @@
 #include "ManualOutput.h"
 #include "TestSupport.h"
 
-#include <QFile>
 #include <QTest>
 
 #include <array>
@@ -186,9 +185,7 @@ private slots:
 
     void gaplessHeaderIsReadOnlyWhenWhole()
     {
-        QFile file(fixturePath(chirp));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.read(8192);
+        const QByteArray bytes = readFile(fixturePath(chirp)).left(8192);
         const auto info = Mp3GaplessInfo::parse(bytes);  // whole: read, as the true lengths show
         QVERIFY(info);
         // Cut inside the header, or without the encoder's extension: no claim.

@@ -110,25 +110,9 @@ private slots:
             }
     }
 
-    void findsEverySentenceAndNothingInside_data() { recordingRows(); }
-    void findsEverySentenceAndNothingInside()
-    {
-        if (!m_skipReason.isEmpty())
-            QSKIP(qPrintable(m_skipReason));
-        QFETCH(QString, name);
-        const SpeechFixture::Recording& recording = m_recordings.at(name);
-        const auto map = mapOf(recording.path);
-        QVERIFY(map);
-        std::vector<Phrase> truth;
-        for (const auto& sentence : recording.sentences)
-            truth.push_back({sentence.startSeconds, sentence.endSeconds});
-        QVERIFY2(sameWithin(map->phrases(), truth, boundaryToleranceSeconds),
-                 qPrintable(QStringLiteral("found %1\nspoken %2").arg(describe(map->phrases()), describe(truth))));
-    }
-
-    // Every loop holds all of its sentence's sound and none of a neighbour's,
-    // and the loop asked for at any time in a sentence or the pause after it
-    // is that sentence's.
+    // Every sentence is found and nothing inside one; every loop holds all of
+    // its sentence's sound and none of a neighbour's, and the loop asked for
+    // at any time in a sentence or the pause after it is that sentence's.
     void loopsHoldTheirSentenceAlone_data() { recordingRows(); }
     void loopsHoldTheirSentenceAlone()
     {
@@ -139,7 +123,11 @@ private slots:
         const auto map = mapOf(recording.path);
         QVERIFY(map);
         const auto& spoken = recording.sentences;
-        QCOMPARE(std::size_t(map->phraseCount()), spoken.size());
+        std::vector<Phrase> truth;
+        for (const auto& sentence : spoken)
+            truth.push_back({sentence.startSeconds, sentence.endSeconds});
+        QVERIFY2(sameWithin(map->phrases(), truth, boundaryToleranceSeconds),
+                 qPrintable(QStringLiteral("found %1\nspoken %2").arg(describe(map->phrases()), describe(truth))));
         for (int i = 0; i < map->phraseCount(); ++i) {
             const PhraseLoop loop = map->loopBounds(i);
             const auto& sentence = spoken[std::size_t(i)];

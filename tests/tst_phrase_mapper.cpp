@@ -198,10 +198,8 @@ private slots:
         const LoudnessEnvelope envelope = scan(m_lesson);
         QString error;
         QVERIFY2(cache.store(identity, silentEnvelopeLike(envelope), &error), qPrintable(error));
-        QFile entry(cache.entryPath(m_lesson));
-        QVERIFY(entry.open(QIODevice::ReadOnly));
-        QByteArray bytes = entry.readAll();
-        entry.close();
+        QByteArray bytes = readFile(cache.entryPath(m_lesson));
+        QVERIFY(!bytes.isEmpty());
         if (damage == QLatin1String("cut short"))
             bytes.truncate(bytes.size() / 2);
         else if (damage == QLatin1String("emptied"))
@@ -212,9 +210,7 @@ private slots:
             bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x40);
         else
             bytes[7] = char(bytes[7] + 1);  // the format version, after the magic, big-endian
-        QVERIFY(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(entry.write(bytes), bytes.size());
-        entry.close();
+        QVERIFY(writeFile(cache.entryPath(m_lesson), bytes));
         QVERIFY(!cache.load(identity));
 
         PhraseMapper mapper(cacheDirectory(), PhraseFinder::Settings());
@@ -301,9 +297,7 @@ private slots:
     // memory (before, the room reserved for it took the program down).
     void aLengthOverstatedInTheHeaderIsMappedAsItIs()
     {
-        QFile original(fixturePath(QStringLiteral("sine-5s.mp3")));
-        QVERIFY(original.open(QIODevice::ReadOnly));
-        QByteArray bytes = original.readAll();
+        QByteArray bytes = readFile(fixturePath(QStringLiteral("sine-5s.mp3")));
         qsizetype tag = bytes.indexOf("Xing");
         if (tag < 0)
             tag = bytes.indexOf("Info");
@@ -312,9 +306,7 @@ private slots:
         QVERIFY(flags & 1);  // a frame count follows
         qToBigEndian<quint32>(0xffffffff, bytes.data() + tag + 8);
         const QString path = m_dir.filePath(QStringLiteral("forever.mp3"));
-        QFile forged(path);
-        QVERIFY(forged.open(QIODevice::WriteOnly) && forged.write(bytes) == bytes.size());
-        forged.close();
+        QVERIFY(writeFile(path, bytes));
 
         PhraseMapper mapper(cacheDirectory(), PhraseFinder::Settings());
         MapperWatch watch(mapper);

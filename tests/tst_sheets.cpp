@@ -25,17 +25,10 @@ QString inputLine(const QString& text)
 }
 
 // The main window with both sheets attached to the state, as the window
-// attaches them; the log starts empty. A stored seek interval is written
-// before the state reads it.
+// attaches them; the log starts empty.
 struct SheetWindow : LibraryFixture {
-    explicit SheetWindow(std::optional<double> storedSeekIntervalSeconds = std::nullopt)
+    SheetWindow()
     {
-        if (storedSeekIntervalSeconds) {
-            defaults.store().setDouble(ContentState::seekIntervalKey, *storedSeekIntervalSeconds);
-            state = std::make_unique<ContentState>(defaults.store());
-            library = std::make_unique<PlaylistLibrary>(*state);
-            library->setSaveWait(std::chrono::seconds(10));
-        }
         library->loadPlaylists();
         window.resize(500, 400);
         newPlaylist = new NewPlaylistSheet(*state, *library, &window);
@@ -262,7 +255,7 @@ private slots:
 
     void choosingAnIntervalStoresItLogsItAndShowsItAtOnce()
     {
-        SheetWindow w(2.5);  // stored elsewhere, not a step offered: the usual step stands in
+        SheetWindow w;
         w.openGuide();
         QCOMPARE(w.guide->seekIntervalRow()->text(), QStringLiteral("Seek Interval: 2s"));
         QCOMPARE(w.menuItems(), (QStringList{"1s", "2s*", "5s", "10s"}));

@@ -33,30 +33,7 @@ constexpr int rate = 44100;
 // A 16-bit stereo WAV of the given samples (the same in both channels).
 bool writeWav(const QString& path, const std::vector<float>& mono)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const quint32 dataBytes = quint32(mono.size() * 4);
-    auto put32 = [&](quint32 v) { file.write(reinterpret_cast<const char*>(&v), 4); };
-    auto put16 = [&](quint16 v) { file.write(reinterpret_cast<const char*>(&v), 2); };
-    file.write("RIFF");
-    put32(36 + dataBytes);
-    file.write("WAVEfmt ");
-    put32(16);
-    put16(1);
-    put16(2);
-    put32(rate);
-    put32(rate * 4);
-    put16(4);
-    put16(16);
-    file.write("data");
-    put32(dataBytes);
-    for (const float sample : mono) {
-        const auto value = qint16(std::lround(std::clamp(sample, -1.0f, 1.0f) * 32767));
-        put16(quint16(value));
-        put16(quint16(value));
-    }
-    return true;
+    return writeFile(path, wavBytes(mono, rate, 2));
 }
 
 // Power of one frequency in a stretch of the left channel (Goertzel, under a

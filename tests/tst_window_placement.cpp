@@ -117,15 +117,10 @@ private slots:
     {
         QFETCH(QByteArray, stored);
         QFETCH(int, lines);
-        QSize first;
-        {
-            Start fresh(freshSettings());
-            first = fresh.window().size();
-        }
         const QString settings = freshSettings();
         DefaultsStore(settings).setData(WindowPlacement::key, stored);
         Start start(settings);
-        QCOMPARE(start.window().size(), first);
+        QCOMPARE(start.window().size(), start.window().firstWindowSize());
         QVERIFY(!start.window().isMaximized());
         QCOMPARE(start.log.lines().filter(QStringLiteral("window geometry")).size(), lines);
         start.close();

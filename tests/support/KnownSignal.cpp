@@ -12,11 +12,6 @@ double chirpLeft(double t)
     return 0.5 * std::sin(2 * std::numbers::pi * (200 * t + 112.5 * t * t));
 }
 
-double chirpRight(double t)
-{
-    return 0.4 * std::sin(2 * std::numbers::pi * (300 * t + 90 * t * t));
-}
-
 std::vector<float> straightDecode(const QString& path, int outputRate)
 {
     std::vector<float> all;

@@ -13,7 +13,6 @@ constexpr int sampleRate = 44100;
 constexpr std::int64_t chirpFrames = 6 * sampleRate;
 
 double chirpLeft(double seconds);
-double chirpRight(double seconds);
 
 // Every frame of a file decoded in one straight run from the start, as
 // interleaved stereo at the given output rate. Empty when it cannot be opened.

@@ -6,6 +6,8 @@
 #include "state/ContentState.h"
 #include "TestSupport.h"
 
+#include <QTest>
+
 #include <memory>
 
 // A window's state and library over a temporary defaults store, with the log
@@ -27,6 +29,8 @@ struct LibraryFixture {
         defaults.store().finishWrites();  // a save encodes the library on the writer thread
         const auto bytes = defaults.store().data(ContentState::playlistsKey);
         const PlaylistCodec::Decoded decoded = PlaylistCodec::decode(bytes.value_or(QByteArray()));
+        if (!decoded.playlists)
+            QTest::qFail("the stored library does not decode", __FILE__, __LINE__);
         return decoded.playlists.value_or(Playlists());
     }
 

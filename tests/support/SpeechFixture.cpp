@@ -1,4 +1,5 @@
 #include "SpeechFixture.h"
+#include "TestSupport.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -62,29 +63,7 @@ std::vector<float> readMonoWav(const QString& path)
 
 bool writeMonoWav(const QString& path, const std::vector<float>& samples)
 {
-    QByteArray data(qsizetype(samples.size() * 2), Qt::Uninitialized);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        const auto value = qint16(std::lround(std::clamp(samples[i], -1.0f, 1.0f) * 32767.0f));
-        qToLittleEndian(value, data.data() + 2 * i);
-    }
-    QByteArray header;
-    auto put32 = [&header](quint32 value) { header.append(reinterpret_cast<const char*>(&value), 4); };
-    auto put16 = [&header](quint16 value) { header.append(reinterpret_cast<const char*>(&value), 2); };
-    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the header is written in the machine's order");
-    header.append("RIFF");
-    put32(quint32(36 + data.size()));
-    header.append("WAVEfmt ");
-    put32(16);
-    put16(1);  // PCM
-    put16(1);  // mono
-    put32(spokenRate);
-    put32(spokenRate * 2);
-    put16(2);
-    put16(16);
-    header.append("data");
-    put32(quint32(data.size()));
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(header + data) == header.size() + data.size();
+    return writeFile(path, wavBytes(samples, spokenRate, 1));
 }
 
 // The sentence's sound, trimmed of espeak-ng's silence on either side;
@@ -191,12 +170,6 @@ std::optional<Recording> make(const QString& directory, const QString& name, con
 
     const QDir folder(directory);
     recording.path = folder.filePath(QStringLiteral("%1.%2").arg(name, recipe.format));
-    if (recipe.format == QLatin1String("wav")) {
-        if (writeMonoWav(recording.path, samples))
-            return recording;
-        *error = QStringLiteral("cannot write %1").arg(recording.path);
-        return std::nullopt;
-    }
     const QString laidOut = folder.filePath(QStringLiteral("%1-laid-out.wav").arg(name));
     if (!writeMonoWav(laidOut, samples)) {
         *error = QStringLiteral("cannot write %1").arg(laidOut);

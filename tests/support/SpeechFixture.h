@@ -25,7 +25,7 @@ struct Recipe {
     double leadSeconds = 0.5;           // before the first sound
     double tailSeconds = 0.5;           // after the last
     std::optional<double> noiseDecibels;  // white noise under it all, RMS in dB of full scale
-    QString format = QStringLiteral("mp3");  // "mp3", "m4a" or "wav"
+    QString format = QStringLiteral("mp3");  // "mp3" or "m4a"
 };
 
 struct Recording {
