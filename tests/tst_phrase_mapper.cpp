@@ -11,6 +11,8 @@
 #include "SpeechFixture.h"
 #include "TestSupport.h"
 
+#include <QCryptographicHash>
+#include <QDataStream>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QtEndian>
@@ -187,9 +189,33 @@ private slots:
     void ignoresAndRebuildsADamagedEntry_data()
     {
         QTest::addColumn<QString>("damage");
-        for (const char* damage : {"cut short", "emptied", "garbage", "one byte flipped", "another version"})
+        for (const char* damage : {"cut short", "emptied", "garbage", "one byte flipped", "another version", "a forged length"})
             QTest::newRow(damage) << QString::fromLatin1(damage);
     }
+    // A well-formed entry whose checksum holds but that claims 2^62 levels:
+    // at four bytes each they come to none, which is just what follows.
+    static QByteArray withForgedLength(const QByteArray& entry)
+    {
+        QDataStream in(entry);
+        in.setVersion(QDataStream::Qt_6_0);
+        quint32 magic = 0, version = 0;
+        QByteArray payload;
+        in >> magic >> version >> payload;
+        QDataStream fields(payload);
+        fields.setVersion(QDataStream::Qt_6_0);
+        PhraseMapCache::FileIdentity identity;
+        fields >> identity.path >> identity.sizeBytes >> identity.modifiedMilliseconds;
+        payload.truncate(fields.device()->pos());
+        QDataStream length(&payload, QIODevice::Append);
+        length.setVersion(QDataStream::Qt_6_0);
+        length << 1e17 << (quint64(1) << 62);
+        QByteArray forged;
+        QDataStream out(&forged, QIODevice::WriteOnly);
+        out.setVersion(QDataStream::Qt_6_0);
+        out << magic << version << payload << QCryptographicHash::hash(payload, QCryptographicHash::Sha1);
+        return forged;
+    }
+
     void ignoresAndRebuildsADamagedEntry()
     {
         QFETCH(QString, damage);
@@ -208,8 +234,10 @@ private slots:
             std::generate(bytes.begin(), bytes.end(), [n = 7u]() mutable { return char((n = n * 1103515245u + 12345u) >> 16); });
         else if (damage == QLatin1String("one byte flipped"))
             bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x40);
-        else
+        else if (damage == QLatin1String("another version"))
             bytes[7] = char(bytes[7] + 1);  // the format version, after the magic, big-endian
+        else
+            bytes = withForgedLength(bytes);
         QVERIFY(writeFile(cache.entryPath(m_lesson), bytes));
         QVERIFY(!cache.load(identity));
 

@@ -67,13 +67,15 @@ private slots:
     {
         const PlaylistCodec::Decoded result = PlaylistCodec::decode(
             "\xef\xbb\xbf \n{ \"\\ud55c\\uae00\" : [ \"file:\\/\\/\\/1.mp3\",\"file:///a b.mp3\",\"\","
-            "\"file:///100%.mp3\",\"/home/u/Unit 2.mp3\",\"http://[::1\",\"::\",\"file:///2.mp3\","
+            "\"file:///100%.mp3\",\"/home/u/Unit 2.mp3\",\"/home/u/Unit3.mp3\",\"/home/u/a#b.mp3\",\"http://[::1\",\"::\",\"file:///2.mp3\","
             "\"relative/3.mp3\"], \"Drills\": [\"file:///x.mp3\"], \"Drills\": [\"file:///y.mp3\"]}\n");
         QVERIFY(result.playlists);
         QCOMPARE(result.playlists->tracks(QStringLiteral("한글")),
                  (TrackList{QUrl(QStringLiteral("file:///1.mp3")), QUrl::fromLocalFile(QStringLiteral("/a b.mp3")),
                             QUrl::fromLocalFile(QStringLiteral("/100%.mp3")),
                             QUrl::fromLocalFile(QStringLiteral("/home/u/Unit 2.mp3")),
+                            QUrl::fromLocalFile(QStringLiteral("/home/u/Unit3.mp3")),
+                            QUrl::fromLocalFile(QStringLiteral("/home/u/a#b.mp3")),
                             QUrl(QStringLiteral("file:///2.mp3")), QUrl(QStringLiteral("relative/3.mp3"))}));
         QCOMPARE(result.unreadableTracks.value(QStringLiteral("한글")),
                  (QStringList{QString(), QStringLiteral("http://[::1"), QStringLiteral("::")}));

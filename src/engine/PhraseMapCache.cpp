@@ -11,6 +11,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <cmath>
+
 namespace {
 
 constexpr quint32 entryMagic = 0x52'50'4d'43;  // "RPMC"
@@ -125,11 +127,13 @@ std::optional<LoudnessEnvelope> PhraseMapCache::load(const FileIdentity& file) c
     fields.setFloatingPointPrecision(QDataStream::DoublePrecision);
     fields >> envelope.durationSeconds >> hops;
     // A file that breaks off has fewer levels than its length holds, never more.
-    if (fields.status() != QDataStream::Ok || stored != file || !(envelope.durationSeconds >= 0)
-        || double(hops) > envelope.durationSeconds / PhraseMap::hopSeconds + 2)
+    if (fields.status() != QDataStream::Ok || stored != file || !std::isfinite(envelope.durationSeconds)
+        || envelope.durationSeconds < 0 || double(hops) > envelope.durationSeconds / PhraseMap::hopSeconds + 2)
         return std::nullopt;
-    // What is left must be the levels, four bytes each.
-    if (quint64(payload.size() - fields.device()->pos()) != hops * sizeof(float))
+    // What is left must be the levels, four bytes each. Divided, not
+    // multiplied: a forged count times four can wrap round to what is left.
+    const auto levelBytes = quint64(payload.size() - fields.device()->pos());
+    if (levelBytes % sizeof(float) != 0 || hops != levelBytes / sizeof(float))
         return std::nullopt;
     fields.setFloatingPointPrecision(QDataStream::SinglePrecision);
     envelope.levelsDecibels.resize(std::size_t(hops));

@@ -100,11 +100,13 @@ QString trackToString(const Track& track)
 
 std::optional<Track> trackFromString(const QString& text)
 {
+    // A hand-written path. Before the URL parse, which takes most paths as
+    // relative URLs that name no file (and "a#b.mp3" as "a" and a fragment).
+    if (text.startsWith(u'/'))
+        return text.contains(u'\0') ? std::nullopt : std::optional<Track>(QUrl::fromLocalFile(text));
     const Track strict(text, QUrl::StrictMode);
     if (strict.isValid())
         return strict;
-    if (text.startsWith(u'/') && !text.contains(u'\0'))
-        return QUrl::fromLocalFile(text);
     // A hand-written file URL: "file:///home/u/Unit 1.mp3", ".../100%.mp3".
     if (text.startsWith(QStringLiteral("file:///"))) {
         const QString path = text.mid(int(qstrlen("file://")));
