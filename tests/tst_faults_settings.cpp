@@ -4,6 +4,7 @@
 // failed write leaves the file as it was.
 
 #include "LibraryFixture.h"
+#include "library/SavedLoopsLibrary.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -524,6 +525,27 @@ private slots:
         const DefaultsStore nextRun(path);
         QCOMPARE(nextRun.doubleValue(ContentState::seekIntervalKey), 10.0);
         QVERIFY(nextRun.contains(QStringLiteral("laterSetting")));
+    }
+
+    // Saved loops stored as a type this version cannot hold (a later
+    // version's) are not written over by the next save of anything else:
+    // the file as it was is copied aside first.
+    void savedLoopsOfAnUnknownTypeAreKeptInACopy()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("Rivetone.ini"));
+        const QByteArray stored = "[General]\nsavedLoops=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x10RivetoneFuture)\n";
+        QVERIFY(damageFile(path, stored));
+        Log::Capture log;
+        DefaultsStore store(path);
+        ContentState state(store);
+        SavedLoopsLibrary::load(state);
+        const auto outcome = store.outcome(store.setDouble(ContentState::seekIntervalKey, 5), std::chrono::seconds(5));
+        QVERIFY(outcome && outcome->ok);
+        QCOMPARE(readFile(path + QStringLiteral(".unreadable-1")), stored);
+        QCOMPARE(log.lines(), QStringList{QStringLiteral("Error loading saved loops: the stored value is of a type that "
+                                                         "cannot be read; the settings file as it was is kept as ")
+                                          + path + QStringLiteral(".unreadable-1")});
     }
 
     // A "%1" in the settings folder's name is a name, not a placeholder: the

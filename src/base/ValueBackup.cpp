@@ -23,3 +23,12 @@ ValueBackup ValueBackup::keep(DefaultsStore& store, const QString& group, const 
     backup.error = ticket.error;
     return backup;
 }
+
+QString ValueBackup::keepWholeFile(DefaultsStore& store)
+{
+    const DefaultsStore::FileCopy copy = store.keepCopyOfFile();
+    return copy.written
+        ? QStringLiteral("; the settings file as it was is kept as %1").arg(copy.path)
+        : QStringLiteral("; a copy of the settings file cannot be made (%1), so nothing is written to it until one can")
+              .arg(copy.error);
+}

@@ -14,4 +14,10 @@ struct ValueBackup {
     QString error;          // why it is not
 
     static ValueBackup keep(DefaultsStore& store, const QString& group, const QVariant& value);
+
+    // A value stored as a type this program cannot hold (a later version's)
+    // cannot be copied under a key of its own, so the whole settings file is
+    // copied aside, and nothing is written over it until the copy is made.
+    // Returns what the log line adds about where the value is.
+    static QString keepWholeFile(DefaultsStore& store);
 };

@@ -47,14 +47,8 @@ void PlaylistLibrary::loadPlaylists()
     DefaultsStore& store = m_state.defaults();
     const QVariant stored = store.value(ContentState::playlistsKey);
     if (!stored.isValid() && store.contains(ContentState::playlistsKey)) {
-        // Stored as a type this program cannot even hold as a value: it
-        // cannot be copied under another key, so the whole file is copied.
-        const DefaultsStore::FileCopy copy = store.keepCopyOfFile();
-        const QString where = copy.written
-            ? QStringLiteral("; the settings file as it was is kept as %1").arg(copy.path)
-            : QStringLiteral("; a copy of the settings file cannot be made (%1), so nothing is written to it until one can")
-                  .arg(copy.error);
-        Log::line(QStringLiteral("Error loading playlists: the stored value is of a type that cannot be read") + where);
+        Log::line(QStringLiteral("Error loading playlists: the stored value is of a type that cannot be read")
+                  + ValueBackup::keepWholeFile(store));
         m_state.setPlaylists(Playlists());
         m_state.setCurrentPlaylist(QString());
         return;

@@ -94,8 +94,12 @@ void load(ContentState& state)
 {
     DefaultsStore& defaults = state.defaults();
     const QVariant stored = defaults.value(storedKey);
-    if (!stored.isValid())
+    if (!stored.isValid()) {
+        if (defaults.contains(storedKey))
+            Log::line(QStringLiteral("Error loading saved loops: the stored value is of a type that cannot be read")
+                      + ValueBackup::keepWholeFile(defaults));
         return;
+    }
     QString error;
     QStringList tracksCut;
     std::optional<SavedLoops> loops = stored.typeId() == QMetaType::QByteArray
