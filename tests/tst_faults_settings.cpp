@@ -354,6 +354,38 @@ private slots:
                  damaged.isEmpty() || fileDamaged ? std::nullopt : std::optional<QByteArray>("oops"));
     }
 
+    // What is stored while a damaged file cannot be copied aside waits in
+    // memory: the first write once the copy exists takes it to disk, values
+    // and values made on the writer alike, the latest of each key.
+    void storesRefusedMeanwhileGoWithTheFirstWrite()
+    {
+        QTemporaryDir folder;
+        const QString path = firstRun(folder);
+        const QByteArray damaged = readFile(path).replace("playlists=", QByteArray("playlists\0", 10));
+        QVERIFY(damageFile(path, damaged));
+        std::optional<Unwritable> blocked;
+        blocked.emplace(QStringLiteral("folder read-only"), path);
+        if (!*blocked)
+            QSKIP(cannotMakeReadOnly);
+        {
+            Log::Capture log;
+            DefaultsStore store(path);
+            QVERIFY(store.setDouble(ContentState::seekIntervalKey, 10).refused);
+            QVERIFY(store.setDataMadeBy(QStringLiteral("made"), [] { return QByteArray("first"); }).refused);
+            QVERIFY(store.setDataMadeBy(QStringLiteral("made"), [] { return QByteArray("latest"); }).refused);
+            QVERIFY(store.setDataMadeBy(QStringLiteral("replaced"), [] { return QByteArray("made"); }).refused);
+            blocked.reset();
+            const auto outcome = store.outcome(store.setData(QStringLiteral("replaced"), "stored"), std::chrono::seconds(5));
+            QVERIFY2(outcome && outcome->ok, outcome ? qPrintable(outcome->error) : "no outcome");
+            QCOMPARE(store.data(QStringLiteral("made")), std::optional<QByteArray>("latest"));
+        }
+        const DefaultsStore next(path);
+        QCOMPARE(next.doubleValue(ContentState::seekIntervalKey), 10.0);
+        QCOMPARE(next.data(QStringLiteral("made")), std::optional<QByteArray>("latest"));
+        QCOMPARE(next.data(QStringLiteral("replaced")), std::optional<QByteArray>("stored"));
+        QCOMPARE(readFile(path + QStringLiteral(".unreadable-1")), damaged);
+    }
+
     // A save is checked end to end: whatever the disk does, the file holds
     // either the old library whole or the new one whole. A disk that takes
     // only part of a write without saying so (a short write) is met by

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -154,6 +155,15 @@ DefaultsStore::Ticket DefaultsStore::request(const QString& key, std::optional<Q
     Ticket ticket;
     if (!copyOwedFileAside(&ticket.error)) {
         ticket.refused = true;
+        // The change waits in memory for the first write once the copy
+        // exists, which takes it to disk with everything else.
+        if (value) {
+            m_values.insert(key, *value);
+            m_madeAt.remove(key);
+            m_refusedMakers.remove(key);
+        } else {
+            m_refusedMakers.insert(key, std::move(make));
+        }
         // No write is made, so no outcome says so: nothing reaches the disk
         // until a copy can be made. Outcomes of writes asked for before
         // this are older news.
@@ -167,6 +177,12 @@ DefaultsStore::Ticket DefaultsStore::request(const QString& key, std::optional<Q
     ticket.number = ++m_lastNumber;
     Job job;
     job.number = ticket.number;
+    // Values refused while the copy was owed are made by this write, unless
+    // this store replaces one.
+    QMap<QString, std::function<QByteArray()>> carried = std::exchange(m_refusedMakers, {});
+    carried.remove(key);
+    for (auto it = carried.constBegin(); it != carried.constEnd(); ++it)
+        m_madeAt.insert(it.key(), ticket.number);
     if (value) {
         m_values.insert(key, *value);
         m_madeAt.remove(key);
@@ -187,6 +203,7 @@ DefaultsStore::Ticket DefaultsStore::request(const QString& key, std::optional<Q
                 if (it.key() != key && m_madeAt.contains(it.key()))
                     job.makers.insert(it.key(), it.value());
         }
+        job.makers.insert(carried);
         if (make)
             job.makers.insert(key, std::move(make));
         // The rest of the values being made are in a job the writer already
@@ -442,8 +459,8 @@ DefaultsStore::FileCopy DefaultsStore::keepCopyOfFile()
     return copy;
 }
 
-// A damaged file that could not be copied aside yet gets no value at all, not
-// even in memory, so that no write of ours replaces it before the copy exists.
+// A damaged file that could not be copied aside yet is not written, so that
+// no write of ours replaces it before the copy exists.
 bool DefaultsStore::copyOwedFileAside(QString* error)
 {
     if (!m_copyOwed)

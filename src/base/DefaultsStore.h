@@ -146,6 +146,7 @@ private:
     QMap<QString, QVariant> m_values;
     QMap<QString, quint64> m_madeAt;  // keys made on the writer thread, by the write that asked
     bool m_copyOwed = false;          // the file must be copied aside before the next store
+    QMap<QString, std::function<QByteArray()>> m_refusedMakers;  // stores to make once the copy exists
     quint64 m_lastNumber = 0;
     std::vector<Waiter> m_waiters;    // main thread only
     QString m_lastWriteError;         // main thread only
