@@ -111,6 +111,7 @@ private slots:
         QTest::newRow("no width") << QByteArray(good).replace("\"width\"", "\"wide\"") << 1;
         QTest::newRow("no height") << QByteArray(good).replace("\"height\":" + QByteArray::number(somewhere.height()), "\"height\":0") << 1;
         QTest::newRow("a fraction") << QByteArray(good).replace("\"y\":", "\"y\":0.5,\"_\":") << 1;
+        QTest::newRow("beyond an int") << QByteArray(good).replace("\"x\":", "\"x\":1e10,\"_\":") << 1;
     }
 
     void otherwiseTheWindowOpensAsOnAFirstStart()

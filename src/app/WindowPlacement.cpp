@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -21,8 +22,9 @@ std::optional<int> intMember(const QJsonObject& object, const QString& name)
     if (!value.isDouble())
         return std::nullopt;
     const double number = value.toDouble();
-    // Desktop coordinates are far smaller than this, and whole.
-    if (number != double(int(number)) || std::abs(number) > 1e6)
+    // Desktop coordinates are far smaller than this, and whole. The range
+    // first: a number beyond an int has no int to compare with.
+    if (!(std::abs(number) <= 1e6) || number != std::trunc(number))
         return std::nullopt;
     return int(number);
 }
