@@ -465,6 +465,14 @@ private slots:
         QCOMPARE(f.player().loopEnd(), std::optional<double>(f.player().player()->duration()));
         QVERIFY(SavedLoopsLibrary::removeCurrentLoop(*f.state));
         QCOMPARE(f.state->savedLoops().of(QUrl::fromLocalFile(lesson).toString()), (QList<SavedLoop>{{1.0, 1.5}}));
+        // One the cut leaves shorter than a loop can be is not recalled.
+        SavedLoops withSliver = f.state->savedLoops();
+        QVERIFY(withSliver.add(QUrl::fromLocalFile(lesson).toString(), {f.player().player()->duration() - 0.04, 4.0}));
+        f.state->setSavedLoops(withSliver);
+        f.log.clear();
+        QVERIFY(!SavedLoopsLibrary::recall(*f.state, 2));
+        QCOMPARE(f.log.lines(), QStringList{QStringLiteral("Saved loop 2 is shorter than 0.05 s in this track: not recalled")});
+        QVERIFY(SavedLoopsLibrary::remove(*f.state, 2));
 
         // A save that never reaches the disk says so.
         f.defaults.store().finishWrites();

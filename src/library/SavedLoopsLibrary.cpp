@@ -4,6 +4,7 @@
 #include "base/Log.h"
 #include "base/ValueBackup.h"
 #include "engine/AudioPlayer.h"
+#include "engine/LoopControl.h"
 #include "library/PlaylistCodec.h"
 #include "state/ContentState.h"
 
@@ -164,6 +165,13 @@ bool recall(ContentState& state, int number)
         return false;
     }
     loop.endSeconds = std::min(loop.endSeconds, length);
+    // Shorter than any loop can be made here (a hand edit, or a track cut
+    // short since): it would wrap thousands of times a second.
+    if (!(loop.endSeconds - loop.startSeconds >= LoopEdit::shortestLoopSeconds)) {
+        Log::line(QStringLiteral("Saved loop %1 is shorter than %2 s in this track: not recalled")
+                      .arg(QString::number(number), Log::formatDouble(LoopEdit::shortestLoopSeconds)));
+        return false;
+    }
     player.setLoop(loop.startSeconds, loop.endSeconds);
     state.setIsSettingLoop(true);
     Log::line(QStringLiteral("Recalled saved loop %1: %2").arg(QString::number(number), describe(loop)));
