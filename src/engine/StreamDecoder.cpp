@@ -401,6 +401,7 @@ void StreamDecoder::restartStretch(std::int64_t from)
     m_stream->seek(from);
     m_stretchSource = double(from);
     m_stretchFlushed = false;
+    m_stretchRanDry = false;
 }
 
 // Feeds the stretcher from the stream, never past sourceEnd (where it is
@@ -417,6 +418,7 @@ int StreamDecoder::feedStretcher(std::int64_t sourceEnd, int ready)
         const bool last = got < wanted || position + got >= sourceEnd;
         m_stretcher->put(buffer.data(), got, last);
         m_stretchFlushed = last;
+        m_stretchRanDry = got < count;
     }
     return m_stretcher->available();
 }
@@ -442,13 +444,21 @@ void StreamDecoder::publishStretched(const float* frames, int count, bool endOfS
 // stretcher started afresh there would not join its sound.
 void StreamDecoder::produceStretched()
 {
-    const Turn turn = upcomingTurn();
-    const bool joint = turn == Turn::Wrap || turn == Turn::Advance;
+    Turn turn = upcomingTurn();
+    bool joint = turn == Turn::Wrap || turn == Turn::Advance;
     const std::int64_t end = joint ? m_plan->region.endFrame : m_lengthFrames;
     // The joint's tail (the last frames before the end) stays in the
     // stretcher until everything before it is out.
-    const int keep = joint ? junctionFrames(turn) : 0;
+    int keep = joint ? junctionFrames(turn) : 0;
     const int ready = feedStretcher(end, AudioBlock::capacityFrames + keep);
+    if (joint && m_stretchRanDry) {
+        // The data ends before the loop does (a file cut short since it was
+        // opened): the track ends there, as it does at 1x. Turning would
+        // make passes of nothing, without end.
+        turn = Turn::None;
+        joint = false;
+        keep = 0;
+    }
     int take = std::min(AudioBlock::capacityFrames, ready - keep);
     if (take > 0) {
         // A block ends where the loop does; the blocks from there on carry

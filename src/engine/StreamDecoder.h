@@ -102,6 +102,7 @@ private:
     std::unique_ptr<TimeStretcher> m_stretcher;  // made when first needed
     double m_stretchSource = 0;       // stream frame of the next stretched frame out
     bool m_stretchFlushed = false;    // fed up to where it must stop, and told so
+    bool m_stretchRanDry = false;     // flushed because the data ended before that point
     std::vector<float> m_stretchBuffer;
     bool m_reportedEarlyEnd = false;
     std::vector<float> m_tail;
