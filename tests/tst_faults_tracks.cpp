@@ -165,6 +165,63 @@ private slots:
         QVERIFY(shelf.libraryIntact());
     }
 
+    // A loop that now lies past the end of the data (the file was cut after
+    // it was opened): the track ends there, at any speed, where at another
+    // speed each pass of nothing went round without end, and closing the
+    // window then waited for good.
+    void aLoopPastTheDataEndsTheTrackAtAnySpeed_data()
+    {
+        QTest::addColumn<double>("speed");
+        QTest::newRow("1x") << 1.0;
+        QTest::newRow("0.8x") << 0.8;
+    }
+
+    void aLoopPastTheDataEndsTheTrackAtAnySpeed()
+    {
+        QFETCH(double, speed);
+        Shelf shelf(m_long);
+        shelf.playLesson();
+        shelf.player().setSpeed(speed);
+        QVERIFY(writeFile(shelf.lessonPath, m_long.left(m_long.size() / 6)));
+        shelf.player().setLoop(40, 45);
+        shelf.player().seek(40);
+        shelf.player().setCurrentTime(40);
+        shelf.player().togglePlayPause();
+        shelf.playToTheEnd();
+        QVERIFY(shelf.ranOut);
+    }
+
+    // Lengths only estimated are counted, and all of the audio plays: a VBR
+    // MP3 without the header that states its length (the first frame's
+    // bitrate guesses 5.6 s), and MP3s joined end to end, where the first
+    // one's header speaks for it alone.
+    void estimatedLengthsAreCountedAndPlayWhole_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<double>("seconds");
+        const QByteArray chirp = readFile(fixturePath(QStringLiteral("chirp-cbr.mp3")));
+        QTest::newRow("VBR without its header") << readFile(fixturePath(QStringLiteral("chirp-vbr-noheader.mp3"))) << 6.0;
+        QTest::newRow("two joined") << chirp + chirp << 12.0;
+        QTest::newRow("three joined, then a tag") << chirp + chirp + chirp + QByteArray("TAG") + QByteArray(125, ' ') << 18.0;
+    }
+
+    void estimatedLengthsAreCountedAndPlayWhole()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(double, seconds);
+        Shelf shelf(bytes);
+        shelf.playLesson();
+        const double duration = shelf.player().player()->duration();
+        // Joined, each part's encoder delay and padding play too (50 ms
+        // each), and its header frame stands for a frame that plays nothing.
+        QVERIFY2(duration >= seconds && duration < seconds + 0.16, qPrintable(QString::number(duration)));
+        const double heardSeconds = shelf.playToTheEnd();
+        QVERIFY(shelf.ranOut);
+        QVERIFY2(heardSeconds >= seconds && std::abs(heardSeconds - duration) < 0.06,
+                 qPrintable(QStringLiteral("%1 of %2").arg(heardSeconds).arg(duration)));
+        QCOMPARE(shelf.earlyEnds(), QStringList());
+    }
+
     // Its length comes from what is there, so it ends where it should.
     void cutInHalfBeforePlayingPlaysTheHalfThatIsThere()
     {

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 extern "C" {
 #include <libavutil/mem.h>
@@ -35,6 +36,12 @@ std::atomic<int> failingReadCode{0};
 // MP3 decoders output their first real sample this many samples late, on top
 // of the encoder delay the header states.
 constexpr int mp3DecoderDelay = 529;
+// What may follow the frames an MP3's header speaks for: an ID3v1 tag (128
+// bytes), an APE tag or lyrics. Far less than a joined file's own frames.
+constexpr std::int64_t trailingTagBytes = 64 * 1024;
+// An estimated length is counted packet by packet within this time (an
+// hour-long MP3 takes a fraction of it); past it, the estimate stands.
+constexpr auto sampleCountTime = std::chrono::milliseconds(1500);
 // Frames decoded before a seek target so that the decoder's state is the one
 // a straight decode would have there: an MP3 frame may draw on bits stored in
 // up to ~6 earlier frames, and every codec overlaps with the previous frame.
@@ -288,6 +295,7 @@ int DecodeStream::findFirstRealSample()
     m_firstPacketPts = firstPts != AV_NOPTS_VALUE ? firstPts : 0;
     m_firstPacketSample = av_rescale_q(m_firstPacketPts, m_timeBase, AVRational{1, m_inputRate});
     m_firstPacketSkip = skipSamplesOf(*m_packet);
+    m_firstPacketDuration = m_packet->duration;
     av_packet_unref(m_packet.get());
     if (!isPlausible(m_firstPacketSample))
         return AVERROR_INVALIDDATA;
@@ -318,13 +326,29 @@ int DecodeStream::measureRealLength(const QString& path)
         && gapless->encoderDelaySamples + mp3DecoderDelay == m_firstPacketSkip) {
         m_lengthInputFrames = gapless->realSampleCount();
         const std::int64_t bytesPresent = fileSize - gapless->headerFrameOffset;
-        if (gapless->byteCount > 0 && bytesPresent < gapless->byteCount) {
-            // Cut short: the header describes the whole file. Estimate from
-            // the share of it that is here; the end of the data decides.
-            m_lengthInputFrames = std::int64_t(double(gapless->frameCount) * gapless->samplesPerFrame * bytesPresent
-                                               / double(gapless->byteCount))
-                - gapless->encoderDelaySamples;
+        const bool cutShort = gapless->byteCount > 0 && bytesPresent < gapless->byteCount;
+        // More after the bytes the header speaks for than a tag takes: files
+        // joined end to end, the header being the first one's.
+        const bool joined = gapless->byteCount > 0 && bytesPresent > gapless->byteCount + trailingTagBytes;
+        if (cutShort || joined) {
+            const std::int64_t counted = countSamplesToTheEnd();
+            const std::int64_t headerSamples = gapless->frameCount * gapless->samplesPerFrame;
+            if (counted > 0 && std::abs(counted - headerSamples) > gapless->samplesPerFrame)
+                m_lengthInputFrames = counted - m_firstPacketSkip;
+            else if (counted <= 0 && cutShort)
+                // Not counted in time: estimated from the share of the file
+                // that is here, and the end of the data decides.
+                m_lengthInputFrames = std::int64_t(double(headerSamples) * bytesPresent / double(gapless->byteCount))
+                    - gapless->encoderDelaySamples;
         }
+    } else if (isMp3 && format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
+        // No header states the length: FFmpeg guessed it from the first
+        // frame's bitrate, which a VBR file does not keep to.
+        const std::int64_t counted = countSamplesToTheEnd();
+        if (counted > 0)
+            m_lengthInputFrames = counted - m_firstPacketSkip;
+        else if (formatSamples > 0)
+            m_lengthInputFrames = formatSamples - m_firstPacketSkip;
     } else if (isMp4Family && streamSamples > 0) {
         m_lengthInputFrames = streamSamples;
     } else if (streamSamples > 0) {
@@ -339,6 +363,44 @@ int DecodeStream::measureRealLength(const QString& path)
     if (m_lengthOutputFrames <= 0 || !isPlausible(m_lengthOutputFrames))
         return AVERROR_INVALIDDATA;
     return 0;
+}
+
+// The stream's samples from its first packet to the end of the file, counted
+// packet by packet without decoding (each MP3 packet is one frame and states
+// its samples). Reads on from the first packet; the open seeks back after.
+// -1 when they cannot be counted, or not in time: a long file on a slow disk
+// keeps the estimate rather than keep the learner waiting.
+std::int64_t DecodeStream::countSamplesToTheEnd()
+{
+    const auto started = std::chrono::steady_clock::now();
+    const auto giveUpAt = started + sampleCountTime;
+    // The count's time is its own: the open's deadline waits meanwhile.
+    const auto openTimeLeft = m_deadline ? *m_deadline - started : std::chrono::steady_clock::duration::zero();
+    if (m_deadline)
+        m_deadline = giveUpAt + openTimeLeft;
+    const auto restoreDeadline = qScopeGuard([&] {
+        if (m_deadline)
+            m_deadline = std::min(*m_deadline, std::chrono::steady_clock::now() + openTimeLeft);
+    });
+    std::int64_t total = m_firstPacketDuration;  // stream time base
+    if (total <= 0)
+        return -1;
+    for (std::int64_t packets = 1;; ++packets) {
+        const int status = av_read_frame(m_format.get(), m_packet.get());
+        if (status == AVERROR_EOF)
+            break;
+        if (status < 0)
+            return -1;
+        const bool ours = m_packet->stream_index == m_streamIndex;
+        const std::int64_t duration = m_packet->duration;
+        av_packet_unref(m_packet.get());
+        if (ours && (duration <= 0 || !isPlausible(total += duration)))
+            return -1;
+        if (packets % 512 == 0 && std::chrono::steady_clock::now() > giveUpAt)
+            return -1;
+    }
+    const std::int64_t samples = av_rescale_q(total, m_timeBase, AVRational{1, m_inputRate});
+    return isPlausible(samples) ? samples : -1;
 }
 
 QString DecodeStream::formatName() const

@@ -76,6 +76,7 @@ private:
     int openDecoder(const QString& path);
     int findFirstRealSample();
     int measureRealLength(const QString& path);
+    std::int64_t countSamplesToTheEnd();
     void decodeStep();
     void acceptFrame(const AVFrame& frame);
     void feedResampler(const AVFrame* frame, int offsetFrames, int frameCount);
@@ -107,6 +108,7 @@ private:
     std::int64_t m_firstPacketPts = 0;          // stream time base
     std::int64_t m_firstPacketSample = 0;       // the same, in input frames
     std::int64_t m_firstPacketSkip = 0;         // input frames the first packet says to skip
+    std::int64_t m_firstPacketDuration = 0;     // stream time base
     std::int64_t m_firstRealSampleOnTimeline = 0;  // input frames on the stream's timeline
     std::int64_t m_lengthInputFrames = 0;
     std::int64_t m_lengthOutputFrames = 0;
