@@ -48,6 +48,14 @@ struct Drill : LibraryFixture {
         player().setCurrentTime(at);
         log.clear();
     }
+    // Drills the loop from its start, the output pulling as a device does.
+    bool drill(DrillSettings settings, double startSeconds, double endSeconds)
+    {
+        player().setDrill(settings);
+        player().setLoop(startSeconds, endSeconds);
+        player().togglePlayPause();
+        return ManualOutput::likeADevice(player().player());
+    }
     std::function<void(bool)> settingLoop()
     {
         return [this](bool value) { state->setIsSettingLoop(value); };
@@ -218,10 +226,7 @@ private slots:
         Drill d(1.0);
         d.player().setSpeed(speed);
         QSignalSpy finished(&d.player(), &AudioPlayer::loopFinished);
-        d.player().setDrill({1, PassPause{}});
-        d.player().setLoop(1.0, 1.5);
-        d.player().togglePlayPause();
-        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        QVERIFY(d.drill({1, PassPause{}}, 1.0, 1.5));
         ManualOutput::pull(std::llround(0.5 / speed * rate) + 20);
         d.player().togglePlayPause();
         ManualOutput::pull(rate / 20);
@@ -237,10 +242,7 @@ private slots:
     {
         const LoopListener::Listener listener(m_straight);
         Drill d(1.0);
-        d.player().setDrill({0, PassPause{PassPause::Kind::Fixed, 2.0}});
-        d.player().setLoop(1.0, 1.2);
-        d.player().togglePlayPause();
-        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        QVERIFY(d.drill({0, PassPause{PassPause::Kind::Fixed, 2.0}}, 1.0, 1.2));
         const std::int64_t a = rate;
         const std::int64_t b = std::llround(1.2 * rate);
         ManualOutput::pull(b - a + fade + rate / 2);  // a pass, its fade-out and half a second of its pause
@@ -277,10 +279,7 @@ private slots:
         QFETCH(double, intoPassSeconds);
         Drill d(1.0);
         QSignalSpy finished(&d.player(), &AudioPlayer::loopFinished);
-        d.player().setDrill({2, PassPause{}});
-        d.player().setLoop(1.0, 2.0);
-        d.player().togglePlayPause();
-        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        QVERIFY(d.drill({2, PassPause{}}, 1.0, 2.0));
         const std::int64_t pass = rate;
         ManualOutput::pull(passesBefore * pass + std::llround(intoPassSeconds * rate));
         QVERIFY(ManualOutput::likeADevice(d.player().player()));  // the queue fills up again, as it stays full in front of a device
@@ -316,10 +315,7 @@ private slots:
         QFETCH(double, startSeconds);
         const LoopListener::Listener listener(m_straight);
         Drill d(1.0);
-        d.player().setDrill({0, PassPause{PassPause::Kind::Fixed, 1.0}});
-        d.player().setLoop(1.0, 1.2);
-        d.player().togglePlayPause();
-        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        QVERIFY(d.drill({0, PassPause{PassPause::Kind::Fixed, 1.0}}, 1.0, 1.2));
         const std::int64_t a = rate;
         const std::int64_t b = std::llround(1.2 * rate);
         ManualOutput::pull(b - a + fade + rate / 4);  // a pass, its fade-out and a quarter of its pause
