@@ -47,6 +47,31 @@ private slots:
         QVERIFY(!Transport::canGoToNextTrack(state));
     }
 
+    // An entry whose file is gone is stepped over, each way, playing or not;
+    // at the end of the list nothing loads and the failure state stands.
+    void entriesThatCannotLoadAreSteppedOver()
+    {
+        const QString a = fixtureUrl("sine-5s.mp3").toString(QUrl::FullyEncoded);
+        const QString b = fixtureUrl("chirp-cbr.mp3").toString(QUrl::FullyEncoded);
+        const QString gone = QUrl::fromLocalFile(QStringLiteral("/nonexistent/gone.mp3")).toString(QUrl::FullyEncoded);
+        LibraryFixture fixture(QStringLiteral(R"({"Drill":["%1","%2","%2","%3","%2"]})").arg(a, gone, b).toUtf8());
+        fixture.library->loadPlaylists();
+        AudioPlayer& engine = fixture.player();
+        engine.playTrack(0);
+        fixture.log.clear();
+        Transport::goToNextTrack(*fixture.state);
+        QCOMPARE(engine.currentTrackIndex(), 3);
+        QVERIFY(engine.isPlaying());
+        QCOMPARE(fixture.log.lines().filter(QStringLiteral("Error playing track")).size(), 2);
+        engine.togglePlayPause();
+        Transport::goToPreviousTrack(*fixture.state);
+        QCOMPARE(engine.currentTrackIndex(), 0);
+        QVERIFY(!engine.isPlaying());
+        Transport::goToNextTrack(*fixture.state);
+        Transport::goToNextTrack(*fixture.state);  // only the gone one is left
+        QCOMPARE(engine.currentTrackIndex(), 3);
+    }
+
     void aPausedPlayerStepsToATrackAndStaysPaused()
     {
         LibraryFixture fixture(QStringLiteral(R"({"Drill":["%1","%2"]})")

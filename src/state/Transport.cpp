@@ -21,13 +21,20 @@ std::optional<qint64> steppedIndex(const AudioPlayer& player, int step)
 void goTo(ContentState& state, int step)
 {
     AudioPlayer& player = state.audioPlayer();
-    const std::optional<qint64> target = steppedIndex(player, step);
-    if (!target)
-        return;
-    if (player.isPlaying())
-        player.playTrack(*target);
-    else
-        player.cueTrack(*target);
+    const bool playing = player.isPlaying();
+    const qint64 entries = player.playlist().size();
+    // An entry that cannot be loaded (its file gone) is stepped over, each
+    // saying why: else the next step, from the media keys too, would meet
+    // it again and again and never get past it.
+    for (std::optional<qint64> target = steppedIndex(player, step); target && *target >= 0 && *target < entries;
+         *target += step) {
+        if (playing)
+            player.playTrack(*target);
+        else
+            player.cueTrack(*target);
+        if (player.currentTrackIndex() == target)
+            return;
+    }
 }
 
 }  // namespace
