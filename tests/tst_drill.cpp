@@ -461,14 +461,18 @@ private slots:
         QCOMPARE(f.player().loopEnd(), std::optional<double>(f.player().player()->duration()));
         QVERIFY(SavedLoopsLibrary::removeCurrentLoop(*f.state));
         QCOMPARE(f.state->savedLoops().of(QUrl::fromLocalFile(lesson).toString()), (QList<SavedLoop>{{1.0, 1.5}}));
-        // One the cut leaves shorter than a loop can be is not recalled.
+        // One the cut leaves a sliver of is not recalled; one as short as
+        // the nudges make is.
+        const double cutEnd = f.player().player()->duration();
         SavedLoops withSliver = f.state->savedLoops();
-        QVERIFY(withSliver.add(QUrl::fromLocalFile(lesson).toString(), {f.player().player()->duration() - 0.04, 4.0}));
+        QVERIFY(withSliver.add(QUrl::fromLocalFile(lesson).toString(), {cutEnd - 0.005, 4.0}));
+        QVERIFY(withSliver.add(QUrl::fromLocalFile(lesson).toString(), {2.0, 2.05}));
         f.state->setSavedLoops(withSliver);
         f.log.clear();
         QVERIFY(!SavedLoopsLibrary::recall(*f.state, 2));
-        QCOMPARE(f.log.lines(), QStringList{QStringLiteral("Saved loop 2 is shorter than 0.05 s in this track: not recalled")});
-        QVERIFY(SavedLoopsLibrary::remove(*f.state, 2));
+        QCOMPARE(f.log.lines(), QStringList{QStringLiteral("Saved loop 2 is shorter than 0.01 s in this track: not recalled")});
+        QVERIFY(SavedLoopsLibrary::recall(*f.state, 3));
+        QVERIFY(SavedLoopsLibrary::remove(*f.state, 3) && SavedLoopsLibrary::remove(*f.state, 2));
 
         // A save that never reaches the disk says so.
         f.defaults.store().finishWrites();

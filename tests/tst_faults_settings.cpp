@@ -578,6 +578,14 @@ private slots:
         QCOMPARE(log.lines(), QStringList{QStringLiteral("Error loading saved loops: the stored value is of a type that "
                                                          "cannot be read; the settings file as it was is kept as ")
                                           + path + QStringLiteral(".unreadable-1")});
+        // The next start finds loops it reads (none), and copies nothing more.
+        log.clear();
+        store.finishWrites();
+        DefaultsStore next(path);
+        ContentState nextState(next);
+        SavedLoopsLibrary::load(nextState);
+        QCOMPARE(log.lines(), QStringList());
+        QVERIFY(!QFile::exists(path + QStringLiteral(".unreadable-2")));
     }
 
     // A "%1" in the settings folder's name is a name, not a placeholder: the

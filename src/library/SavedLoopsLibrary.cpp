@@ -4,7 +4,6 @@
 #include "base/Log.h"
 #include "base/ValueBackup.h"
 #include "engine/AudioPlayer.h"
-#include "engine/LoopControl.h"
 #include "library/PlaylistCodec.h"
 #include "state/ContentState.h"
 
@@ -96,9 +95,13 @@ void load(ContentState& state)
     DefaultsStore& defaults = state.defaults();
     const QVariant stored = defaults.value(storedKey);
     if (!stored.isValid()) {
-        if (defaults.contains(storedKey))
+        if (defaults.contains(storedKey)) {
             Log::line(QStringLiteral("Error loading saved loops: the stored value is of a type that cannot be read")
                       + ValueBackup::keepWholeFile(defaults));
+            // Kept in the copy: a value that reads takes its place, or it
+            // would be met, and copied, again at every start.
+            defaults.setData(storedKey, encode(SavedLoops()));
+        }
         return;
     }
     QString error;
@@ -165,11 +168,11 @@ bool recall(ContentState& state, int number)
         return false;
     }
     loop.endSeconds = std::min(loop.endSeconds, length);
-    // Shorter than any loop can be made here (a hand edit, or a track cut
-    // short since): it would wrap thousands of times a second.
-    if (!(loop.endSeconds - loop.startSeconds >= LoopEdit::shortestLoopSeconds)) {
+    // Shorter than two quick presses of the loop key make (a hand edit, or
+    // a track cut short since): it would wrap thousands of times a second.
+    if (!(loop.endSeconds - loop.startSeconds >= shortestRecalledSeconds)) {
         Log::line(QStringLiteral("Saved loop %1 is shorter than %2 s in this track: not recalled")
-                      .arg(QString::number(number), Log::formatDouble(LoopEdit::shortestLoopSeconds)));
+                      .arg(QString::number(number), Log::formatDouble(shortestRecalledSeconds)));
         return false;
     }
     player.setLoop(loop.startSeconds, loop.endSeconds);

@@ -16,6 +16,8 @@ class ContentState;
 namespace SavedLoopsLibrary {
 
 inline const QString storedKey = QStringLiteral("savedLoops");
+// A saved loop shorter than this in its track is not recalled.
+constexpr double shortestRecalledSeconds = 0.01;
 // A value under the key that cannot be read is kept under "unreadableSavedLoops/<n>".
 inline const QString unreadableGroup = QStringLiteral("unreadableSavedLoops");
 
