@@ -207,6 +207,15 @@ private slots:
         Run third(path);
         QVERIFY(third.state.playlists().contains(QStringLiteral("Fresh")));
         QVERIFY(!QFile::exists(path + QStringLiteral(".unreadable-2")));
+
+        // Nor after a run that changed nothing.
+        if (damage == QStringLiteral("unknown type")) {
+            QVERIFY(damageFile(path, damaged));
+            QFile::remove(copyPath);
+            { Run unchanged(path); }
+            Run next(path);
+            QCOMPARE(next.log.lines().filter(QStringLiteral("Error")), QStringList());
+        }
     }
 
     // A value that reads but is no library (a file cut off mid-value leaves

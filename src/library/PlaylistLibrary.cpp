@@ -49,6 +49,9 @@ void PlaylistLibrary::loadPlaylists()
     if (!stored.isValid() && store.contains(ContentState::playlistsKey)) {
         Log::line(QStringLiteral("Error loading playlists: the stored value is of a type that cannot be read")
                   + ValueBackup::keepWholeFile(store));
+        // Kept in the copy: a library that reads (empty) takes its place, or
+        // the next start would meet it, and copy the file, again.
+        store.setData(ContentState::playlistsKey, PlaylistCodec::encode(Playlists()));
         m_state.setPlaylists(Playlists());
         m_state.setCurrentPlaylist(QString());
         return;
