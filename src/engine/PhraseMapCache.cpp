@@ -17,8 +17,9 @@ namespace {
 
 constexpr quint32 entryMagic = 0x52'50'4d'43;  // "RPMC"
 // Raise on any change to the entry's layout or to what the levels mean; old
-// entries are then simply mapped again.
-constexpr quint32 formatVersion = 1;
+// entries are then simply mapped again. 2: MP3 lengths that were estimated
+// are counted, so version 1 entries of such files stop short.
+constexpr quint32 formatVersion = 2;
 // An entry this large is damage: ten hours of levels take some 14 MB.
 constexpr qint64 largestEntryBytes = 64 * 1024 * 1024;
 constexpr auto checksumAlgorithm = QCryptographicHash::Sha1;
