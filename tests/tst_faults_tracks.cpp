@@ -9,6 +9,7 @@
 #include "ManualOutput.h"
 
 #include <QDialog>
+#include <QDataStream>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -33,6 +34,23 @@ QByteArray longTrack(int copies)
     const std::optional<Mp3GaplessInfo> info = Mp3GaplessInfo::parse(whole);
     const qsizetype headerFrameBytes = 144 * 64000 / 44100;  // MPEG-1 layer III, 44.1 kHz, 64 kbit/s
     return info ? whole.mid(info->headerFrameOffset + headerFrameBytes).repeated(copies) : QByteArray();
+}
+
+// An APEv2 tag (footer only) holding one item of as many noisy bytes.
+QByteArray apeTag(int valueBytes)
+{
+    QByteArray item;
+    QDataStream out(&item, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << quint32(valueBytes) << quint32(0);
+    item += QByteArray("Cover Art (Front)", 18);  // with its closing zero
+    for (quint32 n = 7; item.size() < 8 + 18 + valueBytes;)
+        item += char((n = n * 1103515245u + 12345u) >> 16);
+    QByteArray footer("APETAGEX");
+    QDataStream fields(&footer, QIODevice::Append);
+    fields.setByteOrder(QDataStream::LittleEndian);
+    fields << quint32(2000) << quint32(item.size() + 32) << quint32(1) << quint32(0) << quint64(0);
+    return item + footer;
 }
 
 // A window whose library holds "Drills": a fixture track and the learner's
@@ -203,6 +221,9 @@ private slots:
         QTest::newRow("VBR without its header") << readFile(fixturePath(QStringLiteral("chirp-vbr-noheader.mp3"))) << 6.0;
         QTest::newRow("two joined") << chirp + chirp << 12.0;
         QTest::newRow("three joined, then a tag") << chirp + chirp + chirp + QByteArray("TAG") + QByteArray(125, ' ') << 18.0;
+        QTest::newRow("a short one joined on") << chirp + readFile(fixturePath(QStringLiteral("Unit 1 듣기.mp3"))) << 7.0;
+        // A tag of compressed bytes (a picture) holds what looks like frames.
+        QTest::newRow("a large tag after the frames") << chirp + apeTag(300'000) << 6.0;
     }
 
     void estimatedLengthsAreCountedAndPlayWhole()

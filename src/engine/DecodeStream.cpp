@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QtEndian>
 
 extern "C" {
 #include <libavutil/mem.h>
@@ -36,9 +37,9 @@ std::atomic<int> failingReadCode{0};
 // MP3 decoders output their first real sample this many samples late, on top
 // of the encoder delay the header states.
 constexpr int mp3DecoderDelay = 529;
-// What may follow the frames an MP3's header speaks for: an ID3v1 tag (128
-// bytes), an APE tag or lyrics. Far less than a joined file's own frames.
-constexpr std::int64_t trailingTagBytes = 64 * 1024;
+// Bytes past those an MP3's header speaks for, tags aside, that are not yet
+// another file: less than half a second of the leanest speech.
+constexpr std::int64_t joinedSlackBytes = 1024;
 // An estimated length is counted packet by packet within this time (an
 // hour-long MP3 takes a fraction of it); past it, the estimate stands.
 constexpr auto sampleCountTime = std::chrono::milliseconds(1500);
@@ -90,12 +91,40 @@ std::int64_t skipSamplesOf(const AVPacket& packet)
         | (std::int64_t(data[3]) << 24);
 }
 
-std::optional<Mp3GaplessInfo> readMp3GaplessInfo(const QString& path, std::int64_t* fileSize)
+// The tags an MP3 may carry after its frames, and their total size: an
+// ID3v1 tag (the last 128 bytes), before it an APEv2 tag or a Lyrics3 v2
+// block, or both. Not audio, though their bytes may look like frames.
+std::int64_t trailingTagBytes(QFile& file)
+{
+    const std::int64_t size = file.size();
+    std::int64_t end = size;
+    const auto bytesBefore = [&file](std::int64_t at, int count) {
+        return at >= 0 && file.seek(at) ? file.read(count) : QByteArray();
+    };
+    if (bytesBefore(end - 128, 3) == "TAG")
+        end -= 128;
+    const QByteArray lyrics = bytesBefore(end - 15, 15);  // six digits of size, then "LYRICS200"
+    bool sized = false;
+    const std::int64_t lyricsBytes = lyrics.left(6).toLongLong(&sized);
+    if (lyrics.endsWith("LYRICS200") && sized)
+        end -= lyricsBytes + 15;
+    const QByteArray ape = bytesBefore(end - 32, 32);  // the footer
+    if (ape.size() == 32 && ape.startsWith("APETAGEX")) {
+        const auto tagBytes = qFromLittleEndian<quint32>(ape.constData() + 12);  // items and footer
+        const auto flags = qFromLittleEndian<quint32>(ape.constData() + 20);
+        end -= std::int64_t(tagBytes) + (flags & 0x8000'0000u ? 32 : 0);
+    }
+    return std::clamp<std::int64_t>(size - end, 0, size);
+}
+
+std::optional<Mp3GaplessInfo> readMp3GaplessInfo(const QString& path, std::int64_t* fileSize, std::int64_t* tagBytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     *fileSize = file.size();
+    *tagBytes = trailingTagBytes(file);
+    file.seek(0);
     const QByteArray head = file.read(10);
     file.seek(0);
     return Mp3GaplessInfo::parse(file.read(Mp3GaplessInfo::bytesNeeded(head)));
@@ -320,16 +349,17 @@ int DecodeStream::measureRealLength(const QString& path)
     const std::int64_t formatSamples =
         format->duration != AV_NOPTS_VALUE ? statedLength(av_rescale_q(format->duration, AV_TIME_BASE_Q, perSample)) : -1;
     std::int64_t fileSize = 0;
+    std::int64_t tagBytes = 0;
     const std::optional<Mp3GaplessInfo> gapless =
-        isMp3 ? readMp3GaplessInfo(path, &fileSize) : std::optional<Mp3GaplessInfo>();
+        isMp3 ? readMp3GaplessInfo(path, &fileSize, &tagBytes) : std::optional<Mp3GaplessInfo>();
     if (gapless && gapless->sampleRate == m_inputRate
         && gapless->encoderDelaySamples + mp3DecoderDelay == m_firstPacketSkip) {
         m_lengthInputFrames = gapless->realSampleCount();
         const std::int64_t bytesPresent = fileSize - gapless->headerFrameOffset;
         const bool cutShort = gapless->byteCount > 0 && bytesPresent < gapless->byteCount;
-        // More after the bytes the header speaks for than a tag takes: files
+        // Frames after the bytes the header speaks for, tags aside: files
         // joined end to end, the header being the first one's.
-        const bool joined = gapless->byteCount > 0 && bytesPresent > gapless->byteCount + trailingTagBytes;
+        const bool joined = gapless->byteCount > 0 && bytesPresent - tagBytes > gapless->byteCount + joinedSlackBytes;
         if (cutShort || joined) {
             const std::int64_t counted = countSamplesToTheEnd();
             const std::int64_t headerSamples = gapless->frameCount * gapless->samplesPerFrame;
