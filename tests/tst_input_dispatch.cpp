@@ -277,6 +277,33 @@ private slots:
         QCOMPARE(w.log.lines().size(), 2);
     }
 
+    // A dialog in a window of its own (the Add Files dialog) keeps its wheel
+    // and keys: its list scrolls and its buttons press; the track stays put.
+    void aDialogWindowKeepsItsWheelAndKeys()
+    {
+        TestWindow w;
+        QVERIFY(w.start(true, true));
+        w.placeAt(3);
+        QDialog dialog(&w.window);
+        dialog.resize(300, 200);
+        auto* files = new QListWidget(&dialog);
+        files->setGeometry(0, 0, 300, 150);
+        for (int row = 0; row < 100; ++row)
+            files->addItem(QString::number(row));
+        auto* cancel = new QPushButton(QStringLiteral("Cancel"), &dialog);
+        cancel->setGeometry(0, 160, 80, 30);
+        QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+        QVERIFY(activate(dialog));
+        wheel(dialog, QPoint(150, 75), QPoint(0, -120));
+        QCOMPARE(w.position(), 3.0);
+        QVERIFY(files->verticalScrollBar()->value() > 0);
+        cancel->setFocus();
+        press(Qt::Key_Space, QStringLiteral(" "));
+        QVERIFY(!w.engine().isPlaying());  // paused it was, and paused it stays
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(w.log.lines(), QStringList());
+    }
+
     void textFieldGetsEveryKeyButNotTheWheel()
     {
         TestWindow w;

@@ -146,7 +146,7 @@ MonitorVerdict CommandHandlers::handleMonitoredEvent(QObject* receiver, QEvent* 
     switch (event->type()) {
     case QEvent::ShortcutOverride:
     case QEvent::KeyPress: {
-        if (keysGoToTextEntry(receiver))
+        if (keysGoToTextEntry(receiver) || keysGoToDialogWindow(receiver))
             return MonitorVerdict::LetThrough;
         const auto& key = *static_cast<QKeyEvent*>(event);
         const KeyAction action = keyActionFor(key);
@@ -167,7 +167,8 @@ MonitorVerdict CommandHandlers::handleMonitoredEvent(QObject* receiver, QEvent* 
     case QEvent::Wheel: {
         // A control that turns with the wheel (the speed) keeps its own.
         const auto& wheel = *static_cast<QWheelEvent*>(event);
-        if (!hasSeekableTrack() || wheelGoesToControl(receiver, wheel.globalPosition()))
+        if (!hasSeekableTrack() || wheelGoesToControl(receiver, wheel.globalPosition())
+            || wheelGoesToDialogWindow(receiver, wheel.globalPosition()))
             return MonitorVerdict::LetThrough;
         const WheelCommand command = wheelCommandFor(verticalWheelDelta(wheel));
         if (command == WheelCommand::None)

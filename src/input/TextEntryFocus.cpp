@@ -2,6 +2,7 @@
 
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
@@ -16,6 +17,11 @@ QWidget* keyboardTarget()
     if (QWidget* popup = QApplication::activePopupWidget())
         return popup->focusWidget() ? popup->focusWidget() : popup;
     return QApplication::focusWidget();
+}
+
+bool isDialogWindow(const QWidget* widget)
+{
+    return widget && qobject_cast<const QDialog*>(widget->window());
 }
 
 }  // namespace
@@ -52,4 +58,18 @@ bool wheelGoesToControl(const QObject* receiver, const QPointF& globalPosition)
         if (object->property("takesWheel").toBool())
             return true;
     return false;
+}
+
+bool keysGoToDialogWindow(const QObject* receiver)
+{
+    if (receiver && receiver->isWidgetType())
+        return isDialogWindow(static_cast<const QWidget*>(receiver));
+    return isDialogWindow(keyboardTarget());
+}
+
+bool wheelGoesToDialogWindow(const QObject* receiver, const QPointF& globalPosition)
+{
+    if (receiver && receiver->isWidgetType())
+        return isDialogWindow(static_cast<const QWidget*>(receiver));
+    return isDialogWindow(QApplication::widgetAt(globalPosition.toPoint()));
 }

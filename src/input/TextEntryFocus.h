@@ -21,3 +21,11 @@ bool keysGoToTextEntry(const QObject* receiver);
 // as the speed control does): the receiver or one of its parents; for a
 // turn handed to a window, the widget under the pointer at globalPosition.
 bool wheelGoesToControl(const QObject* receiver, const QPointF& globalPosition);
+
+// Whether the event goes to a dialog in a window of its own (the Add Files
+// dialog), which keeps its keys and wheel: its list scrolls, its buttons
+// press. Sheets lie inside the main window and menus are popups: neither is
+// one. For keys, the widget keys are delivered to decides; for a turn handed
+// to a window, the widget under the pointer at globalPosition.
+bool keysGoToDialogWindow(const QObject* receiver);
+bool wheelGoesToDialogWindow(const QObject* receiver, const QPointF& globalPosition);
