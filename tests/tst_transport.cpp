@@ -70,6 +70,8 @@ private slots:
         Transport::goToNextTrack(*fixture.state);
         Transport::goToNextTrack(*fixture.state);  // only the gone one is left
         QCOMPARE(engine.currentTrackIndex(), 3);
+        QCOMPARE(engine.currentTrack(), QUrl(b));
+        QVERIFY(!engine.isPlaying());
     }
 
     void aPausedPlayerStepsToATrackAndStaysPaused()

@@ -1,7 +1,10 @@
 #include "state/Transport.h"
 
 #include "engine/AudioPlayer.h"
+#include "engine/DecodeStream.h"
 #include "state/ContentState.h"
+
+#include <QElapsedTimer>
 
 #include <optional>
 
@@ -23,16 +26,21 @@ void goTo(ContentState& state, int step)
     AudioPlayer& player = state.audioPlayer();
     const bool playing = player.isPlaying();
     const qint64 entries = player.playlist().size();
+    QElapsedTimer stepping;
+    stepping.start();
     // An entry that cannot be loaded (its file gone) is stepped over, each
     // saying why: else the next step, from the media keys too, would meet
-    // it again and again and never get past it.
+    // it again and again and never get past it. Files that are slow to fail
+    // (a struggling network share) get one open's time between them, not
+    // one each, so the window is not held up for long.
     for (std::optional<qint64> target = steppedIndex(player, step); target && *target >= 0 && *target < entries;
          *target += step) {
         if (playing)
             player.playTrack(*target);
         else
             player.cueTrack(*target);
-        if (player.currentTrackIndex() == target)
+        if (player.currentTrackIndex() == target
+            || stepping.elapsed() >= DecodeStream::openDeadline.count())
             return;
     }
 }
