@@ -113,7 +113,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(engine.currentTime() > 0.0, 10000);
 
         engine.togglePlayPause();
-        QVERIFY(!engine.isPlaying() && !engine.timer());
+        QVERIFY(!engine.isPlaying() && !engine.timer() && !engine.player()->isPlaying());
         engine.togglePlayPause();
         QVERIFY(engine.isPlaying() && engine.timer());
         QCOMPARE(engine.loopEnd(), std::optional<double>(2.0));  // only stop clears the loop

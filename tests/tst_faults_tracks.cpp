@@ -36,6 +36,15 @@ QByteArray longTrack(int copies)
     return info ? whole.mid(info->headerFrameOffset + headerFrameBytes).repeated(copies) : QByteArray();
 }
 
+// Noisy bytes, as a compressed picture's are.
+QByteArray noise(int count)
+{
+    QByteArray bytes;
+    for (quint32 n = 7; bytes.size() < count;)
+        bytes += char((n = n * 1103515245u + 12345u) >> 16);
+    return bytes;
+}
+
 // An APEv2 tag (footer only) holding one item of as many noisy bytes.
 QByteArray apeTag(int valueBytes)
 {
@@ -43,14 +52,25 @@ QByteArray apeTag(int valueBytes)
     QDataStream out(&item, QIODevice::WriteOnly);
     out.setByteOrder(QDataStream::LittleEndian);
     out << quint32(valueBytes) << quint32(0);
-    item += QByteArray("Cover Art (Front)", 18);  // with its closing zero
-    for (quint32 n = 7; item.size() < 8 + 18 + valueBytes;)
-        item += char((n = n * 1103515245u + 12345u) >> 16);
+    item += QByteArray("Cover Art (Front)", 18) + noise(valueBytes);  // the key with its closing zero
     QByteArray footer("APETAGEX");
     QDataStream fields(&footer, QIODevice::Append);
     fields.setByteOrder(QDataStream::LittleEndian);
     fields << quint32(2000) << quint32(item.size() + 32) << quint32(1) << quint32(0) << quint64(0);
     return item + footer;
+}
+
+// An ID3v2.4 tag with a footer, as appended after the frames, holding one
+// frame of as many noisy bytes.
+QByteArray id3TagWithFooter(int valueBytes)
+{
+    const auto syncsafe = [](quint32 value) {
+        const char bytes[4] = {char(value >> 21 & 0x7f), char(value >> 14 & 0x7f), char(value >> 7 & 0x7f), char(value & 0x7f)};
+        return QByteArray(bytes, 4);
+    };
+    const QByteArray frame = "APIC" + syncsafe(quint32(valueBytes)) + QByteArray(2, '\0') + noise(valueBytes);
+    const QByteArray size = syncsafe(quint32(frame.size()));
+    return "ID3" + QByteArray("\x04\x00\x10", 3) + size + frame + "3DI" + QByteArray("\x04\x00\x10", 3) + size;
 }
 
 // A window whose library holds "Drills": a fixture track and the learner's
@@ -224,6 +244,12 @@ private slots:
         QTest::newRow("a short one joined on") << chirp + readFile(fixturePath(QStringLiteral("Unit 1 듣기.mp3"))) << 7.0;
         // A tag of compressed bytes (a picture) holds what looks like frames.
         QTest::newRow("a large tag after the frames") << chirp + apeTag(300'000) << 6.0;
+        QTest::newRow("an ID3v2 tag after the frames") << chirp + id3TagWithFooter(30'000) << 6.0;
+        // A tag whose size does not check out sets nothing aside.
+        QTest::newRow("joined, then a damaged lyrics block") << chirp + chirp + QByteArray("999999LYRICS200") << 12.0;
+        QByteArray damagedApe = apeTag(100);
+        damagedApe.replace(damagedApe.size() - 20, 4, QByteArray("\xf0\xff\xff\xff", 4));  // the size: ~4 GB
+        QTest::newRow("joined, then a damaged APE tag") << chirp + chirp + damagedApe << 12.0;
     }
 
     void estimatedLengthsAreCountedAndPlayWhole()

@@ -92,29 +92,50 @@ std::int64_t skipSamplesOf(const AVPacket& packet)
 }
 
 // The tags an MP3 may carry after its frames, and their total size: an
-// ID3v1 tag (the last 128 bytes), before it an APEv2 tag or a Lyrics3 v2
-// block, or both. Not audio, though their bytes may look like frames.
+// ID3v1 tag (the last 128 bytes), and before it APEv2 tags, Lyrics3 v2
+// blocks or ID3v2 tags with a footer, in any order. Not audio, though their
+// bytes may look like frames. A tag counts only when it checks out (its
+// stated size leads to its start mark); the first that does not ends the
+// search, so a damaged size never sets aside what may be frames.
 std::int64_t trailingTagBytes(QFile& file)
 {
     const std::int64_t size = file.size();
-    std::int64_t end = size;
-    const auto bytesBefore = [&file](std::int64_t at, int count) {
+    const auto bytesAt = [&file](std::int64_t at, int count) {
         return at >= 0 && file.seek(at) ? file.read(count) : QByteArray();
     };
-    if (bytesBefore(end - 128, 3) == "TAG")
+    std::int64_t end = size;
+    if (bytesAt(end - 128, 3) == "TAG")
         end -= 128;
-    const QByteArray lyrics = bytesBefore(end - 15, 15);  // six digits of size, then "LYRICS200"
-    bool sized = false;
-    const std::int64_t lyricsBytes = lyrics.left(6).toLongLong(&sized);
-    if (lyrics.endsWith("LYRICS200") && sized)
-        end -= lyricsBytes + 15;
-    const QByteArray ape = bytesBefore(end - 32, 32);  // the footer
-    if (ape.size() == 32 && ape.startsWith("APETAGEX")) {
-        const auto tagBytes = qFromLittleEndian<quint32>(ape.constData() + 12);  // items and footer
-        const auto flags = qFromLittleEndian<quint32>(ape.constData() + 20);
-        end -= std::int64_t(tagBytes) + (flags & 0x8000'0000u ? 32 : 0);
+    for (;;) {
+        const QByteArray lyrics = bytesAt(end - 15, 15);  // six digits of size, then "LYRICS200"
+        bool sized = false;
+        const std::int64_t lyricsBytes = lyrics.left(6).toLongLong(&sized);
+        if (lyrics.endsWith("LYRICS200") && sized && lyricsBytes >= 11
+            && bytesAt(end - 15 - lyricsBytes, 11) == "LYRICSBEGIN") {
+            end -= lyricsBytes + 15;
+            continue;
+        }
+        const QByteArray ape = bytesAt(end - 32, 32);  // its footer
+        if (ape.size() == 32 && ape.startsWith("APETAGEX")) {
+            const auto tagBytes = std::int64_t(qFromLittleEndian<quint32>(ape.constData() + 12));  // items and footer
+            const bool hasHeader = qFromLittleEndian<quint32>(ape.constData() + 20) & 0x8000'0000u;
+            const std::int64_t start = end - tagBytes - (hasHeader ? 32 : 0);
+            if (tagBytes >= 32 && start >= 0 && (!hasHeader || bytesAt(start, 8) == "APETAGEX")) {
+                end = start;
+                continue;
+            }
+        }
+        const QByteArray id3 = bytesAt(end - 10, 10);  // an ID3v2 footer: "3DI", version, flags, size
+        if (id3.size() == 10 && id3.startsWith("3DI")) {
+            const auto byte = [&id3](int i) { return std::int64_t(std::uint8_t(id3[i]) & 0x7f); };
+            const std::int64_t start = end - 20 - (byte(6) << 21 | byte(7) << 14 | byte(8) << 7 | byte(9));
+            if (bytesAt(start, 3) == "ID3") {
+                end = start;
+                continue;
+            }
+        }
+        return size - end;
     }
-    return std::clamp<std::int64_t>(size - end, 0, size);
 }
 
 std::optional<Mp3GaplessInfo> readMp3GaplessInfo(const QString& path, std::int64_t* fileSize, std::int64_t* tagBytes)
