@@ -3,8 +3,10 @@
 // playing when paused, and seeking to a time.
 
 #include "state/Transport.h"
+#include "engine/DecodeStream.h"
 #include "LibraryFixture.h"
 
+#include <QScopeGuard>
 #include <QTest>
 
 class TransportTest : public QObject {
@@ -72,6 +74,19 @@ private slots:
         QCOMPARE(engine.currentTrackIndex(), 3);
         QCOMPARE(engine.currentTrack(), QUrl(b));
         QVERIFY(!engine.isPlaying());
+
+        // Out of time after each failure (files slow to fail), each step goes
+        // on past the last entry tried, and so gets through.
+        Transport::setSteppingBudgetForTesting(std::chrono::milliseconds(0));
+        const auto restore = qScopeGuard([] { Transport::setSteppingBudgetForTesting(DecodeStream::openDeadline); });
+        engine.cueTrack(0);
+        Transport::goToNextTrack(*fixture.state);
+        QCOMPARE(engine.currentTrackIndex(), 0);
+        QVERIFY(Transport::canGoToNextTrack(*fixture.state));
+        Transport::goToNextTrack(*fixture.state);
+        QCOMPARE(engine.currentTrackIndex(), 0);
+        Transport::goToNextTrack(*fixture.state);
+        QCOMPARE(engine.currentTrackIndex(), 3);
     }
 
     void aPausedPlayerStepsToATrackAndStaysPaused()

@@ -252,8 +252,10 @@ bool AudioPlayer::loadTrack(qint64 index)
     std::unique_ptr<FilePlayer> loaded = FilePlayer::load(url, &error);
     if (!loaded) {
         Log::line(QStringLiteral("Error playing track: ") + error);
+        m_lastFailedLoad = FailedLoad{index, url, m_currentTrack};
         return false;
     }
+    m_lastFailedLoad.reset();
     m_player = std::move(loaded);
     m_lastHeard = {};
     m_newLoopGeneration = 0;  // the new player counts its own
@@ -274,6 +276,14 @@ std::optional<qint64> AudioPlayer::currentTrackIndex() const
     if (found < 0)
         return std::nullopt;
     return found;
+}
+
+std::optional<qint64> AudioPlayer::lastFailedLoadIndex() const
+{
+    if (!m_lastFailedLoad || m_lastFailedLoad->loadedThen != m_currentTrack
+        || m_lastFailedLoad->index >= m_playlist.size() || m_playlist.at(m_lastFailedLoad->index) != m_lastFailedLoad->track)
+        return std::nullopt;
+    return m_lastFailedLoad->index;
 }
 
 void AudioPlayer::togglePlayPause()

@@ -93,6 +93,10 @@ public:
     // loaded from while that entry still holds it, else its first entry;
     // none when the list does not hold it.
     std::optional<qint64> currentTrackIndex() const;
+    // The entry the latest load failed on, while the track loaded before it
+    // is still the one loaded and the entry still holds what failed: a
+    // step through the list goes on from there.
+    std::optional<qint64> lastFailedLoadIndex() const;
     void togglePlayPause();
     void stop();
     void seek(double seconds);
@@ -138,6 +142,12 @@ private:
     QList<QUrl> m_playlist;
     std::optional<QUrl> m_currentTrack;
     qint64 m_currentTrackIndex = 0;  // the entry m_currentTrack was loaded from
+    struct FailedLoad {
+        qint64 index = 0;
+        QUrl track;
+        std::optional<QUrl> loadedThen;
+    };
+    std::optional<FailedLoad> m_lastFailedLoad;
     std::optional<double> m_loopStart;
     std::optional<double> m_loopEnd;
     int m_loopPass = 0;

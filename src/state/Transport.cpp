@@ -10,12 +10,18 @@
 
 namespace {
 
+// One open's time in all for stepping over entries that cannot load.
+std::chrono::milliseconds steppingBudget = DecodeStream::openDeadline;
+
 std::optional<qint64> steppedIndex(const AudioPlayer& player, int step)
 {
     const std::optional<qint64> current = player.currentTrackIndex();
     if (!current)
         return std::nullopt;
-    const qint64 target = *current + step;
+    // Past an entry that failed to load on the way, not back to it again.
+    const std::optional<qint64> failed = player.lastFailedLoadIndex();
+    const qint64 from = failed && (*failed - *current) * step > 0 ? *failed : *current;
+    const qint64 target = from + step;
     if (target < 0 || target >= player.playlist().size())
         return std::nullopt;
     return target;
@@ -32,7 +38,8 @@ void goTo(ContentState& state, int step)
     // saying why: else the next step, from the media keys too, would meet
     // it again and again and never get past it. Files that are slow to fail
     // (a struggling network share) get one open's time between them, not
-    // one each, so the window is not held up for long.
+    // one each, so the window is not held up for long; the next step goes
+    // on past the last one tried.
     for (std::optional<qint64> target = steppedIndex(player, step); target && *target >= 0 && *target < entries;
          *target += step) {
         if (playing)
@@ -40,7 +47,7 @@ void goTo(ContentState& state, int step)
         else
             player.cueTrack(*target);
         if (player.currentTrackIndex() == target
-            || stepping.elapsed() >= DecodeStream::openDeadline.count())
+            || stepping.elapsed() >= steppingBudget.count())
             return;
     }
 }
@@ -89,6 +96,11 @@ void goToNextTrack(ContentState& state)
 void goToPreviousTrack(ContentState& state)
 {
     goTo(state, -1);
+}
+
+void setSteppingBudgetForTesting(std::chrono::milliseconds budget)
+{
+    steppingBudget = budget;
 }
 
 }  // namespace Transport

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 class ContentState;
 
 // The transport commands as every control gives them: the window's buttons
@@ -24,5 +26,9 @@ bool canGoToPreviousTrack(const ContentState& state);
 // happens at either end of the list or when no track of the list is loaded.
 void goToNextTrack(ContentState& state);
 void goToPreviousTrack(ContentState& state);
+
+// Test hook: how long one step may spend stepping over entries that cannot
+// load before it gives up (the next step goes on from there).
+void setSteppingBudgetForTesting(std::chrono::milliseconds budget);
 
 }  // namespace Transport
