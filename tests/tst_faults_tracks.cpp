@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QtEndian>
 #include <sys/stat.h>
 
 namespace {
@@ -250,6 +251,10 @@ private slots:
         QByteArray damagedApe = apeTag(100);
         damagedApe.replace(damagedApe.size() - 20, 4, QByteArray("\xf0\xff\xff\xff", 4));  // the size: ~4 GB
         QTest::newRow("joined, then a damaged APE tag") << chirp + chirp + damagedApe << 12.0;
+        QByteArray overreachingApe = apeTag(100);
+        qToLittleEndian(quint32(chirp.size()), overreachingApe.data() + overreachingApe.size() - 20);
+        QTest::newRow("joined, then an APE tag claiming the second file")
+            << chirp + chirp + overreachingApe << 12.0;
     }
 
     void estimatedLengthsAreCountedAndPlayWhole()

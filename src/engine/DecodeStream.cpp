@@ -91,6 +91,25 @@ std::int64_t skipSamplesOf(const AVPacket& packet)
         | (std::int64_t(data[3]) << 24);
 }
 
+// Whether an APEv2 tag's items, as read, fill exactly the bytes its footer
+// says they take: a tag without a header has nothing else to check its size by.
+bool apeItemsFill(const QByteArray& items, quint32 count, std::int64_t bytes)
+{
+    if (items.size() != bytes)
+        return false;
+    std::int64_t at = 0;
+    for (quint32 item = 0; item < count; ++item) {
+        if (at + 8 > bytes)
+            return false;
+        const auto valueBytes = std::int64_t(qFromLittleEndian<quint32>(items.constData() + at));
+        const qsizetype keyEnd = items.indexOf('\0', qsizetype(at + 8));
+        if (keyEnd < 0)
+            return false;
+        at = keyEnd + 1 + valueBytes;
+    }
+    return at == bytes;
+}
+
 // The tags an MP3 may carry after its frames, and their total size: an
 // ID3v1 tag (the last 128 bytes), and before it APEv2 tags, Lyrics3 v2
 // blocks or ID3v2 tags with a footer, in any order. Not audio, though their
@@ -120,7 +139,11 @@ std::int64_t trailingTagBytes(QFile& file)
             const auto tagBytes = std::int64_t(qFromLittleEndian<quint32>(ape.constData() + 12));  // items and footer
             const bool hasHeader = qFromLittleEndian<quint32>(ape.constData() + 20) & 0x8000'0000u;
             const std::int64_t start = end - tagBytes - (hasHeader ? 32 : 0);
-            if (tagBytes >= 32 && start >= 0 && (!hasHeader || bytesAt(start, 8) == "APETAGEX")) {
+            const auto itemCount = qFromLittleEndian<quint32>(ape.constData() + 16);
+            if (tagBytes >= 32 && start >= 0
+                && (hasHeader ? bytesAt(start, 8) == "APETAGEX"
+                              : apeItemsFill(bytesAt(end - tagBytes, int(std::min<std::int64_t>(tagBytes - 32, 1 << 24))),
+                                             itemCount, tagBytes - 32))) {
                 end = start;
                 continue;
             }
