@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCompleter>
 #include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
@@ -293,6 +294,13 @@ private slots:
         auto* cancel = new QPushButton(QStringLiteral("Cancel"), &dialog);
         cancel->setGeometry(0, 160, 80, 30);
         QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+        auto* path = new QLineEdit(&dialog);
+        path->setGeometry(100, 160, 200, 30);
+        QStringList names;
+        for (int row = 0; row < 100; ++row)
+            names << QStringLiteral("lesson %1").arg(row);
+        auto* completer = new QCompleter(names, path);
+        path->setCompleter(completer);
         QVERIFY(activate(dialog));
         wheel(dialog, QPoint(150, 75), QPoint(0, -120));
         QCOMPARE(w.position(), 3.0);
@@ -301,6 +309,14 @@ private slots:
         press(Qt::Key_Space, QStringLiteral(" "));
         QVERIFY(!w.engine().isPlaying());  // paused it was, and paused it stays
         QVERIFY(!dialog.isVisible());
+        // Its popups too: the completer's list scrolls.
+        QVERIFY(activate(dialog));
+        path->setFocus();
+        completer->complete();
+        QTRY_VERIFY(completer->popup()->isVisible());
+        wheel(*completer->popup(), QPoint(20, 20), QPoint(0, -120));
+        QCOMPARE(w.position(), 3.0);
+        QVERIFY(completer->popup()->verticalScrollBar()->value() > 0);
         QCOMPARE(w.log.lines(), QStringList());
     }
 
@@ -322,7 +338,7 @@ private slots:
         QCOMPARE(w.log.lines().size(), 1);  // the wheel's seek alone
     }
 
-    void commandsKeepWorkingUnderAMenuAndInAWindowModalSheet()
+    void commandsKeepWorkingUnderAMenuAndInASheet()
     {
         TestWindow w;
         QVERIFY(w.start(true, true));
@@ -337,13 +353,18 @@ private slots:
         QVERIFY(menu.isVisible() && !menu.activeAction());
         menu.close();
 
+        // A sheet lies inside the window, as the window's do (a dialog that
+        // is no window of its own): its focused button leaves Space alone.
         QDialog sheet(&w.window);
-        sheet.setWindowModality(Qt::WindowModal);
+        sheet.setWindowFlags(Qt::Widget);
+        sheet.setGeometry(w.window.rect());
         auto* field = new QLineEdit(&sheet);
-        QVERIFY(activate(sheet));
+        auto* ok = new QPushButton(QStringLiteral("OK"), &sheet);
+        ok->move(0, 40);
+        sheet.show();
         field->setFocus();
         press(Qt::Key_B, QStringLiteral("b"));
-        field->clearFocus();
+        ok->setFocus();
         press(Qt::Key_Space, QStringLiteral(" "));
         press(Qt::Key_B, QStringLiteral("b"));
         QVERIFY(!w.engine().isPlaying() && w.state.isSettingLoop() && !w.engine().loopEnd());

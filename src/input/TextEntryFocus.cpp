@@ -21,7 +21,14 @@ QWidget* keyboardTarget()
 
 bool isDialogWindow(const QWidget* widget)
 {
-    return widget && qobject_cast<const QDialog*>(widget->window());
+    // A popup (a completer's list, a combo box's list, a context menu) is of
+    // its owner's window: its parent's, or the field's it serves.
+    const QWidget* window = widget ? widget->window() : nullptr;
+    for (int hop = 0; window && window->windowType() == Qt::Popup && hop < 8; ++hop) {
+        const QWidget* owner = window->parentWidget() ? window->parentWidget() : window->focusProxy();
+        window = owner ? owner->window() : nullptr;
+    }
+    return qobject_cast<const QDialog*>(window);
 }
 
 }  // namespace

@@ -24,8 +24,9 @@ bool wheelGoesToControl(const QObject* receiver, const QPointF& globalPosition);
 
 // Whether the event goes to a dialog in a window of its own (the Add Files
 // dialog), which keeps its keys and wheel: its list scrolls, its buttons
-// press. Sheets lie inside the main window and menus are popups: neither is
-// one. For keys, the widget keys are delivered to decides; for a turn handed
+// press, and so do its popups (a completer's list, its drop-downs). Sheets
+// lie inside the main window, and the window's own menus are of it: neither
+// is one. For keys, the widget keys are delivered to decides; for a turn handed
 // to a window, the widget under the pointer at globalPosition.
 bool keysGoToDialogWindow(const QObject* receiver);
 bool wheelGoesToDialogWindow(const QObject* receiver, const QPointF& globalPosition);
