@@ -89,6 +89,29 @@ private slots:
         QCOMPARE(engine.currentTrackIndex(), 3);
     }
 
+    // A pick that fails (a row clicked, a file opened) is no step: Next and
+    // Previous still go from the track loaded.
+    void aFailedPickLeavesTheStepsWhereTheyWere()
+    {
+        const QString a = fixtureUrl("sine-5s.mp3").toString(QUrl::FullyEncoded);
+        const QString b = fixtureUrl("chirp-cbr.mp3").toString(QUrl::FullyEncoded);
+        const QString gone = QUrl::fromLocalFile(QStringLiteral("/nonexistent/gone.mp3")).toString(QUrl::FullyEncoded);
+        LibraryFixture fixture(QStringLiteral(R"({"Drill":["%2","%1","%3","%1","%2"]})").arg(a, gone, b).toUtf8());
+        fixture.library->loadPlaylists();
+        AudioPlayer& engine = fixture.player();
+        Transport::setSteppingBudgetForTesting(std::chrono::milliseconds(0));
+        const auto restore = qScopeGuard([] { Transport::setSteppingBudgetForTesting(DecodeStream::openDeadline); });
+        engine.playTrack(2);
+        engine.playTrack(4);
+        QVERIFY(Transport::canGoToNextTrack(*fixture.state));
+        Transport::goToNextTrack(*fixture.state);
+        QCOMPARE(engine.currentTrackIndex(), 3);
+        engine.playTrack(0);
+        QVERIFY(Transport::canGoToPreviousTrack(*fixture.state));
+        Transport::goToPreviousTrack(*fixture.state);
+        QCOMPARE(engine.currentTrackIndex(), 2);
+    }
+
     void aPausedPlayerStepsToATrackAndStaysPaused()
     {
         LibraryFixture fixture(QStringLiteral(R"({"Drill":["%1","%2"]})")

@@ -247,15 +247,14 @@ bool AudioPlayer::loadTrack(qint64 index)
     if (index < 0 || index >= m_playlist.size())
         return false;
     stop();
+    m_failedStep.reset();
     const QUrl url = m_playlist.at(index);
     QString error;
     std::unique_ptr<FilePlayer> loaded = FilePlayer::load(url, &error);
     if (!loaded) {
         Log::line(QStringLiteral("Error playing track: ") + error);
-        m_lastFailedLoad = FailedLoad{index, url, m_currentTrack};
         return false;
     }
-    m_lastFailedLoad.reset();
     m_player = std::move(loaded);
     m_lastHeard = {};
     m_newLoopGeneration = 0;  // the new player counts its own
@@ -278,12 +277,18 @@ std::optional<qint64> AudioPlayer::currentTrackIndex() const
     return found;
 }
 
-std::optional<qint64> AudioPlayer::lastFailedLoadIndex() const
+void AudioPlayer::noteStepFailedAt(qint64 index)
 {
-    if (!m_lastFailedLoad || m_lastFailedLoad->loadedThen != m_currentTrack
-        || m_lastFailedLoad->index >= m_playlist.size() || m_playlist.at(m_lastFailedLoad->index) != m_lastFailedLoad->track)
+    if (index >= 0 && index < m_playlist.size())
+        m_failedStep = FailedStep{index, m_playlist.at(index), m_currentTrack, currentTrackIndex()};
+}
+
+std::optional<qint64> AudioPlayer::stepFailedAt() const
+{
+    if (!m_failedStep || m_failedStep->loadedThen != m_currentTrack || m_failedStep->loadedFrom != currentTrackIndex()
+        || m_failedStep->index >= m_playlist.size() || m_playlist.at(m_failedStep->index) != m_failedStep->track)
         return std::nullopt;
-    return m_lastFailedLoad->index;
+    return m_failedStep->index;
 }
 
 void AudioPlayer::togglePlayPause()

@@ -93,10 +93,12 @@ public:
     // loaded from while that entry still holds it, else its first entry;
     // none when the list does not hold it.
     std::optional<qint64> currentTrackIndex() const;
-    // The entry the latest load failed on, while the track loaded before it
-    // is still the one loaded and the entry still holds what failed: a
-    // step through the list goes on from there.
-    std::optional<qint64> lastFailedLoadIndex() const;
+    // A step through the list that ran out of time on an entry that cannot
+    // load: the next step goes on from there, while the track loaded then
+    // is still loaded from the same entry and that entry still holds what
+    // failed. Any load forgets it.
+    void noteStepFailedAt(qint64 index);
+    std::optional<qint64> stepFailedAt() const;
     void togglePlayPause();
     void stop();
     void seek(double seconds);
@@ -142,12 +144,13 @@ private:
     QList<QUrl> m_playlist;
     std::optional<QUrl> m_currentTrack;
     qint64 m_currentTrackIndex = 0;  // the entry m_currentTrack was loaded from
-    struct FailedLoad {
+    struct FailedStep {
         qint64 index = 0;
         QUrl track;
         std::optional<QUrl> loadedThen;
+        std::optional<qint64> loadedFrom;
     };
-    std::optional<FailedLoad> m_lastFailedLoad;
+    std::optional<FailedStep> m_failedStep;
     std::optional<double> m_loopStart;
     std::optional<double> m_loopEnd;
     int m_loopPass = 0;

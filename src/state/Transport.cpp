@@ -19,7 +19,7 @@ std::optional<qint64> steppedIndex(const AudioPlayer& player, int step)
     if (!current)
         return std::nullopt;
     // Past an entry that failed to load on the way, not back to it again.
-    const std::optional<qint64> failed = player.lastFailedLoadIndex();
+    const std::optional<qint64> failed = player.stepFailedAt();
     const qint64 from = failed && (*failed - *current) * step > 0 ? *failed : *current;
     const qint64 target = from + step;
     if (target < 0 || target >= player.playlist().size())
@@ -46,8 +46,10 @@ void goTo(ContentState& state, int step)
             player.playTrack(*target);
         else
             player.cueTrack(*target);
-        if (player.currentTrackIndex() == target
-            || stepping.elapsed() >= steppingBudget.count())
+        if (player.currentTrackIndex() == target)
+            return;
+        player.noteStepFailedAt(*target);
+        if (stepping.elapsed() >= steppingBudget.count())
             return;
     }
 }
