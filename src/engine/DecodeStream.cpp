@@ -1,11 +1,11 @@
 #include "engine/DecodeStream.h"
 
 #include "engine/Mp3GaplessInfo.h"
+#include "engine/Mp3Tags.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
-#include <QtEndian>
 
 extern "C" {
 #include <libavutil/mem.h>
@@ -91,83 +91,13 @@ std::int64_t skipSamplesOf(const AVPacket& packet)
         | (std::int64_t(data[3]) << 24);
 }
 
-// Whether an APEv2 tag's items, as read, fill exactly the bytes its footer
-// says they take: a tag without a header has nothing else to check its size by.
-bool apeItemsFill(const QByteArray& items, quint32 count, std::int64_t bytes)
-{
-    if (items.size() != bytes)
-        return false;
-    std::int64_t at = 0;
-    for (quint32 item = 0; item < count; ++item) {
-        if (at + 8 > bytes)
-            return false;
-        const auto valueBytes = std::int64_t(qFromLittleEndian<quint32>(items.constData() + at));
-        const qsizetype keyEnd = items.indexOf('\0', qsizetype(at + 8));
-        if (keyEnd < 0)
-            return false;
-        at = keyEnd + 1 + valueBytes;
-    }
-    return at == bytes;
-}
-
-// The tags an MP3 may carry after its frames, and their total size: an
-// ID3v1 tag (the last 128 bytes), and before it APEv2 tags, Lyrics3 v2
-// blocks or ID3v2 tags with a footer, in any order. Not audio, though their
-// bytes may look like frames. A tag counts only when it checks out (its
-// stated size leads to its start mark); the first that does not ends the
-// search, so a damaged size never sets aside what may be frames.
-std::int64_t trailingTagBytes(QFile& file)
-{
-    const std::int64_t size = file.size();
-    const auto bytesAt = [&file](std::int64_t at, int count) {
-        return at >= 0 && file.seek(at) ? file.read(count) : QByteArray();
-    };
-    std::int64_t end = size;
-    if (bytesAt(end - 128, 3) == "TAG")
-        end -= 128;
-    for (;;) {
-        const QByteArray lyrics = bytesAt(end - 15, 15);  // six digits of size, then "LYRICS200"
-        bool sized = false;
-        const std::int64_t lyricsBytes = lyrics.left(6).toLongLong(&sized);
-        if (lyrics.endsWith("LYRICS200") && sized && lyricsBytes >= 11
-            && bytesAt(end - 15 - lyricsBytes, 11) == "LYRICSBEGIN") {
-            end -= lyricsBytes + 15;
-            continue;
-        }
-        const QByteArray ape = bytesAt(end - 32, 32);  // its footer
-        if (ape.size() == 32 && ape.startsWith("APETAGEX")) {
-            const auto tagBytes = std::int64_t(qFromLittleEndian<quint32>(ape.constData() + 12));  // items and footer
-            const bool hasHeader = qFromLittleEndian<quint32>(ape.constData() + 20) & 0x8000'0000u;
-            const std::int64_t start = end - tagBytes - (hasHeader ? 32 : 0);
-            const auto itemCount = qFromLittleEndian<quint32>(ape.constData() + 16);
-            if (tagBytes >= 32 && start >= 0
-                && (hasHeader ? bytesAt(start, 8) == "APETAGEX"
-                              : apeItemsFill(bytesAt(end - tagBytes, int(std::min<std::int64_t>(tagBytes - 32, 1 << 24))),
-                                             itemCount, tagBytes - 32))) {
-                end = start;
-                continue;
-            }
-        }
-        const QByteArray id3 = bytesAt(end - 10, 10);  // an ID3v2 footer: "3DI", version, flags, size
-        if (id3.size() == 10 && id3.startsWith("3DI")) {
-            const auto byte = [&id3](int i) { return std::int64_t(std::uint8_t(id3[i]) & 0x7f); };
-            const std::int64_t start = end - 20 - (byte(6) << 21 | byte(7) << 14 | byte(8) << 7 | byte(9));
-            if (bytesAt(start, 3) == "ID3") {
-                end = start;
-                continue;
-            }
-        }
-        return size - end;
-    }
-}
-
 std::optional<Mp3GaplessInfo> readMp3GaplessInfo(const QString& path, std::int64_t* fileSize, std::int64_t* tagBytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     *fileSize = file.size();
-    *tagBytes = trailingTagBytes(file);
+    *tagBytes = Mp3Tags::trailingBytes(file);
     file.seek(0);
     const QByteArray head = file.read(10);
     file.seek(0);

@@ -1,5 +1,7 @@
 #include "engine/Mp3GaplessInfo.h"
 
+#include "engine/Mp3Tags.h"
+
 #include <cstring>
 
 namespace {
@@ -12,20 +14,6 @@ std::uint32_t bigEndian32(const unsigned char* bytes)
         | std::uint32_t(bytes[3]);
 }
 
-// Size of an ID3v2 tag at the start, header and footer included; 0 without one.
-std::int64_t id3v2Size(const unsigned char* bytes, std::int64_t available)
-{
-    if (available < 10 || std::memcmp(bytes, "ID3", 3) != 0)
-        return 0;
-    for (int i = 6; i < 10; ++i)
-        if (bytes[i] & 0x80)
-            return 0;  // not a sync-safe size: not a tag
-    const std::int64_t body = (std::int64_t(bytes[6]) << 21) | (std::int64_t(bytes[7]) << 14)
-        | (std::int64_t(bytes[8]) << 7) | std::int64_t(bytes[9]);
-    const bool hasFooter = bytes[5] & 0x10;
-    return 10 + body + (hasFooter ? 10 : 0);
-}
-
 }  // namespace
 
 std::int64_t Mp3GaplessInfo::realSampleCount() const
@@ -35,15 +23,14 @@ std::int64_t Mp3GaplessInfo::realSampleCount() const
 
 std::int64_t Mp3GaplessInfo::bytesNeeded(const QByteArray& firstTenBytes)
 {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(firstTenBytes.constData());
-    return id3v2Size(bytes, firstTenBytes.size()) + roomForFirstFrame;
+    return Mp3Tags::id3v2Bytes(firstTenBytes.left(10)) + roomForFirstFrame;
 }
 
 std::optional<Mp3GaplessInfo> Mp3GaplessInfo::parse(const QByteArray& fileStart)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(fileStart.constData());
     const std::int64_t size = fileStart.size();
-    const std::int64_t frameOffset = id3v2Size(bytes, size);
+    const std::int64_t frameOffset = Mp3Tags::id3v2Bytes(fileStart.left(10));
     if (frameOffset + 4 > size)
         return std::nullopt;
     const unsigned char* header = bytes + frameOffset;

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+
+class QIODevice;
+
+// The tags an MP3 file carries around its frames: not audio, though their
+// bytes may look like frames.
+namespace Mp3Tags {
+
+// The whole size of the ID3v2 tag whose header ("ID3"), or footer ("3DI")
+// when asked for, the ten bytes are, both included; 0 when they are not one,
+// or their size is not sync-safe.
+std::int64_t id3v2Bytes(const QByteArray& tenBytes, bool footer = false);
+
+// The total size of the tags after the frames: an ID3v1 tag (the last 128
+// bytes), and before it APEv2 tags, Lyrics3 v2 blocks or ID3v2 tags with a
+// footer, in any order. A tag counts only when it checks out (its stated
+// size leads to its start mark, or an APE tag's items fill it); the first
+// that does not ends the search, so a damaged size never sets aside what
+// may be frames. Moves the device's position.
+std::int64_t trailingBytes(QIODevice& file);
+
+}  // namespace Mp3Tags
