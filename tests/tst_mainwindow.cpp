@@ -252,24 +252,17 @@ private slots:
         // What settles after a press (its animation, the last tick, the
         // track's phrase map) may take a while on a slow build; a timer that
         // runs on at rest never lets a whole second go quiet.
-        struct TimerEvents : QObject {
-            QStringList receivers;
-            bool eventFilter(QObject* receiver, QEvent* event) override
-            {
-                if (event->type() == QEvent::Timer)
-                    receivers << QString::fromLatin1(receiver->metaObject()->className());
-                return false;
-            }
-        } timers;
+        QStringList timers;  // the receivers of the timer events in a second
         bool quietSecond = false;
         for (int second = 0; second < 5 && !quietSecond; ++second) {
-            timers.receivers.clear();
-            qApp->installEventFilter(&timers);
+            timers.clear();
+            const EventTap tap(*qApp, QEvent::Timer, [&](QObject* receiver, QEvent*) {
+                timers << QString::fromLatin1(receiver->metaObject()->className());
+            });
             QTest::qWait(1000);
-            qApp->removeEventFilter(&timers);
-            quietSecond = timers.receivers.size() <= 2;
+            quietSecond = timers.size() <= 2;
         }
-        QVERIFY2(quietSecond, qPrintable(QStringLiteral("timer events in every second at rest: ") + timers.receivers.join(u' ')));
+        QVERIFY2(quietSecond, qPrintable(QStringLiteral("timer events in every second at rest: ") + timers.join(u' ')));
 
         w.player().togglePlayPause();
         const quint64 refreshesBefore = w.view->refreshCount();

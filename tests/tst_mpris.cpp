@@ -11,6 +11,7 @@
 #include "state/SpeedOption.h"
 #include "state/Transport.h"
 #include "LibraryFixture.h"
+#include "WidgetTesting.h"
 
 #include <QApplication>
 #include <QDBusArgument>
@@ -122,29 +123,6 @@ private:
     QString m_service;
 };
 
-// Calls back on each event of one type a widget receives.
-class EventTap : public QObject {
-public:
-    EventTap(QObject& target, QEvent::Type type, std::function<void()> onEvent)
-        : m_type(type)
-        , m_onEvent(std::move(onEvent))
-    {
-        target.installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == m_type)
-            m_onEvent();
-        return false;
-    }
-
-private:
-    QEvent::Type m_type;
-    std::function<void()> m_onEvent;
-};
-
 QByteArray lessonsJson()
 {
     return QStringLiteral(R"({"Lessons":["%1","%2","%3"]})")
@@ -254,7 +232,7 @@ private slots:
         RivetoneApp rivetone(defaults.filePath());
         int paints = 0;
         bool controlsAtFirstPaint = false;
-        EventTap firstPaint(rivetone.mainWindow(), QEvent::Paint, [&] {
+        EventTap firstPaint(rivetone.mainWindow(), QEvent::Paint, [&](QObject*, QEvent*) {
             if (paints++ == 0)
                 controlsAtFirstPaint = rivetone.mediaControls() != nullptr;
         });

@@ -81,3 +81,17 @@ bool PaintCounter::eventFilter(QObject* watched, QEvent* event)
     }
     return false;
 }
+
+EventTap::EventTap(QObject& target, QEvent::Type type, std::function<void(QObject*, QEvent*)> onEvent)
+    : m_type(type)
+    , m_onEvent(std::move(onEvent))
+{
+    target.installEventFilter(this);
+}
+
+bool EventTap::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == m_type)
+        m_onEvent(watched, event);
+    return false;
+}

@@ -7,6 +7,8 @@
 #include <QPointF>
 #include <QRegion>
 
+#include <functional>
+
 class QWidget;
 
 // Helpers for tests that look at widgets the way a user does: their pictures
@@ -43,4 +45,17 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+// Calls back on each event of one type that an object receives, while it lives.
+class EventTap : public QObject {
+public:
+    EventTap(QObject& target, QEvent::Type type, std::function<void(QObject* receiver, QEvent* event)> onEvent);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QEvent::Type m_type;
+    std::function<void(QObject*, QEvent*)> m_onEvent;
 };
