@@ -29,7 +29,6 @@ struct StripUnderTest {
     std::optional<WaveformStrip::Span> loop;
     std::vector<double> seeks, starts, ends;
     WaveformStrip strip;
-    QRegion painted;
 
     StripUnderTest()
     {
@@ -40,20 +39,6 @@ struct StripUnderTest {
         strip.setOnMoveLoopStart([this](double s) { starts.push_back(s); });
         strip.setOnMoveLoopEnd([this](double s) { ends.push_back(s); });
         strip.resize(500, WaveformStrip::preferredHeight);  // 50 points a second
-    }
-};
-
-// The widest single repaint, and how many there were.
-struct Painted : QObject {
-    int widest = 0;
-    int count = 0;
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            widest = std::max(widest, static_cast<QPaintEvent*>(event)->region().boundingRect().width());
-            ++count;
-        }
-        return false;
     }
 };
 
@@ -70,10 +55,13 @@ private slots:
         StripUnderTest t;
         t.strip.show();
         QVERIFY(QTest::qWaitForWindowExposed(&t.strip));
-        Painted painted;
-        t.strip.installEventFilter(&painted);
-        QCoreApplication::processEvents();
-        painted.widest = painted.count = 0;  // the first picture is whole
+        QCoreApplication::processEvents();  // the first picture is whole
+        int widestPaint = 0;
+        int paints = 0;
+        const EventTap tap(t.strip, QEvent::Paint, [&](QObject*, QEvent* event) {
+            widestPaint = std::max(widestPaint, static_cast<QPaintEvent*>(event)->region().boundingRect().width());
+            ++paints;
+        });
         QCOMPARE(t.strip.window(), (WaveformStrip::Span{0, 10}));
         for (double s = 0.1; s < 9.4; s += 0.1) {
             t.playHead = s;
@@ -81,8 +69,8 @@ private slots:
             QCoreApplication::processEvents();
         }
         QCOMPARE(t.strip.window(), (WaveformStrip::Span{0, 10}));
-        QVERIFY(painted.count >= 40);
-        QVERIFY2(painted.widest <= 9, qPrintable(QString::number(painted.widest)));  // the line's old and new place, not the strip
+        QVERIFY(paints >= 40);
+        QVERIFY2(widestPaint <= 9, qPrintable(QString::number(widestPaint)));  // the line's old and new place, not the strip
         t.playHead = 9.6;  // near the edge: a new page, the play head a fifth in
         t.strip.refresh();
         QCOMPARE(t.strip.window().first, 9.6 - 2.0);
