@@ -230,11 +230,13 @@ private slots:
         QVERIFY(shelf.ranOut);
     }
 
-    // Lengths only estimated are counted, and all of the audio plays: a VBR
-    // MP3 without the header that states its length (the first frame's
-    // bitrate guesses 5.6 s), and MP3s joined end to end, where the first
-    // one's header speaks for it alone.
-    void estimatedLengthsAreCountedAndPlayWhole_data()
+    // All of the audio plays, in its place: lengths only estimated are
+    // counted (a VBR MP3 without the header that states its length, where the
+    // first frame's bitrate guesses 5.6 s; MP3s joined end to end, where the
+    // first one's header speaks for it alone); a joined part at another
+    // sample rate is timed at its own; a stretch the decoder cannot make
+    // plays as silence of its length.
+    void filesPlayWhole_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<double>("seconds");
@@ -255,9 +257,13 @@ private slots:
         qToLittleEndian(quint32(chirp.size()), overreachingApe.data() + overreachingApe.size() - 20);
         QTest::newRow("joined, then an APE tag claiming the second file")
             << chirp + chirp + overreachingApe << 12.0;
+        QTest::newRow("joined, a part at 48 kHz") << chirp + readFile(fixturePath(QStringLiteral("sine-2s-48k.mp3"))) << 8.0;
+        QByteArray damagedAac = readFile(fixturePath(QStringLiteral("chirp.m4a")));
+        damagedAac.replace(30'000, 10'000, noise(10'000));  // about 1 s of the audio data
+        QTest::newRow("AAC with a damaged stretch") << damagedAac << 6.0;
     }
 
-    void estimatedLengthsAreCountedAndPlayWhole()
+    void filesPlayWhole()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(double, seconds);
@@ -272,6 +278,27 @@ private slots:
         QVERIFY2(heardSeconds >= seconds && std::abs(heardSeconds - duration) < 0.06,
                  qPrintable(QStringLiteral("%1 of %2").arg(heardSeconds).arg(duration)));
         QCOMPARE(shelf.earlyEnds(), QStringList());
+    }
+
+    // A joined part at another sample rate follows on sample for sample: a
+    // tone goes on without a splice (a sample cut or a silent one) where its
+    // frames' times, counted at the first part's rate, come out a sample off.
+    void aPartAtAnotherRateFollowsOnWithoutASplice()
+    {
+        Shelf shelf(readFile(fixturePath(QStringLiteral("chirp-cbr.mp3")))
+                    + readFile(fixturePath(QStringLiteral("sine-2s-48k.mp3"))));
+        shelf.playLesson();
+        const std::vector<float> heard = ManualOutput::pull(std::int64_t(8.2 * rate));
+        // Left channel of the 440 Hz part, clear of the join and the end.
+        float peak = 0;
+        float largestStep = 0;
+        for (std::size_t frame = std::size_t(6.2 * rate); frame < std::size_t(7.9 * rate); ++frame) {
+            peak = std::max(peak, std::abs(heard.at(2 * frame)));
+            largestStep = std::max(largestStep, std::abs(heard.at(2 * frame) - heard.at(2 * frame - 2)));
+        }
+        const double toneStep = peak * 2 * M_PI * 440 / rate;
+        QVERIFY2(peak > 0.05 && largestStep < 1.3 * toneStep,
+                 qPrintable(QStringLiteral("step %1, the tone's own %2").arg(largestStep).arg(toneStep)));
     }
 
     // Its length comes from what is there, so it ends where it should.

@@ -49,6 +49,12 @@ constexpr auto sampleCountTime = std::chrono::milliseconds(1500);
 constexpr int mp3PrerollPackets = 12;
 constexpr int aacPrerollFrames = 3 * 1024;
 constexpr int otherPrerollFrames = 8192;
+// Frames whose times are this close follow one another: a frame of a later
+// part at another sample rate lands on the file's rate a sample off either way.
+constexpr std::int64_t followOnToleranceFrames = 2;
+// The silence standing in for a stretch the decoder could not make is fed a
+// piece at a time, so a long one never sits in memory whole.
+constexpr std::int64_t silencePieceFrames = 8192;
 // Input frames fed to the resampler before a seek target, well over the
 // reach of its filter even when it downsamples by a large factor.
 constexpr int resamplerPrerollFrames = 256;
@@ -418,6 +424,10 @@ void DecodeStream::seek(std::int64_t outputFrame)
     m_discardBefore = target;
     m_readPosition = target;
     m_stagedBegin = m_stagedEnd = 0;
+    if (m_framePending) {
+        av_frame_unref(m_frame.get());
+        m_framePending = false;
+    }
     m_fedAny = false;
     m_demuxerDone = false;
     m_inputFinished = false;
@@ -477,10 +487,14 @@ int DecodeStream::read(float* interleaved, int maxFrames)
 
 void DecodeStream::decodeStep()
 {
+    if (m_framePending) {
+        acceptPendingFrame();
+        return;
+    }
     int status = avcodec_receive_frame(m_codec.get(), m_frame.get());
     if (status == 0) {
-        acceptFrame(*m_frame);
-        av_frame_unref(m_frame.get());
+        m_framePending = true;
+        acceptPendingFrame();
         return;
     }
     if (status != AVERROR(EAGAIN) || m_demuxerDone) {
@@ -505,21 +519,64 @@ void DecodeStream::decodeStep()
     av_packet_unref(m_packet.get());
 }
 
-void DecodeStream::acceptFrame(const AVFrame& frame)
+void DecodeStream::acceptPendingFrame()
+{
+    if (acceptFrame(*m_frame)) {
+        av_frame_unref(m_frame.get());
+        m_framePending = false;
+    }
+}
+
+bool DecodeStream::acceptFrame(const AVFrame& frame)
 {
     if (m_inputFinished || frame.nb_samples <= 0)
-        return;
+        return true;
+    const int frameRate = frame.sample_rate;
+    if (!isPlausibleRate(frameRate)) {
+        m_inputFinished = m_finished = true;  // a damaged frame in the middle of the stream
+        return true;
+    }
+    // The timeline counts at the file's first rate; a later part of a joined
+    // file may run at another, and its frames are measured on the timeline.
+    const auto onTimelineFrames = [&](std::int64_t frames) {
+        return frameRate == m_inputRate ? frames : av_rescale(frames, m_inputRate, frameRate);
+    };
+    const auto inFrameFrames = [&](std::int64_t timelineFrames) {
+        return frameRate == m_inputRate ? timelineFrames : av_rescale(timelineFrames, frameRate, m_inputRate);
+    };
     const std::int64_t pts = frame.pts != AV_NOPTS_VALUE ? frame.pts : frame.best_effort_timestamp;
     const std::int64_t onTimeline = pts != AV_NOPTS_VALUE ? av_rescale_q(pts, m_timeBase, AVRational{1, m_inputRate}) : 0;
     // A time past belief is taken as none: the frame follows the one before.
-    const std::int64_t position =
+    std::int64_t position =
         pts != AV_NOPTS_VALUE && isPlausible(onTimeline) ? onTimeline - m_firstRealSampleOnTimeline : m_nextFeed;
+    // Its end is where its own time says, so a part at another rate does not
+    // drift from its times by a rounding at every frame.
+    const std::int64_t wholeEnd = position + onTimelineFrames(frame.nb_samples);
+    if (m_fedAny && std::abs(position - m_nextFeed) <= followOnToleranceFrames)
+        position = m_nextFeed;
     if (position >= m_lengthInputFrames) {
         finishInput();
-        return;
+        return true;
+    }
+    if (m_fedAny && position > m_nextFeed) {
+        // The decoder made nothing of a stretch (damaged packets): its time
+        // plays as silence, so what follows keeps its place on the timeline
+        // and the track its length.
+        if (!ensureResampler(frame)) {
+            m_inputFinished = m_finished = true;
+            return true;
+        }
+        const std::int64_t piece = std::min(position - m_nextFeed, silencePieceFrames);
+        if (!feedSilence(frame, int(inFrameFrames(piece)))) {
+            m_inputFinished = m_finished = true;
+            return true;
+        }
+        m_nextFeed += piece;
+        if (m_nextFeed < position || m_inputFinished)
+            return m_inputFinished;  // more silence first: the frame waits
     }
     std::int64_t begin = std::max(position, m_fedAny ? m_nextFeed : m_feedFrom);
-    const std::int64_t end = std::min(position + frame.nb_samples, m_lengthInputFrames);
+    const std::int64_t end = std::min(wholeEnd, m_lengthInputFrames);
     if (!m_fedAny && begin > m_feedFrom) {
         // The demuxer landed after the point asked for: start on the next grid
         // point that is here.
@@ -528,25 +585,54 @@ void DecodeStream::acceptFrame(const AVFrame& frame)
         m_nextOutput = grid * m_outputStep;
     }
     if (begin >= end)
-        return;
+        return true;
     if (!ensureResampler(frame)) {
         m_inputFinished = m_finished = true;
-        return;
+        return true;
     }
-    feedResampler(&frame, int(begin - position), int(end - begin));
+    const std::int64_t offset = std::min<std::int64_t>(inFrameFrames(begin - position), frame.nb_samples);
+    const std::int64_t until = end == wholeEnd ? frame.nb_samples : std::min<std::int64_t>(inFrameFrames(end - position), frame.nb_samples);
+    if (until > offset)
+        feedResampler(&frame, int(offset), int(until - offset));
     m_fedAny = true;
     m_nextFeed = end;
     if (end >= m_lengthInputFrames)
         finishInput();
+    return true;
+}
+
+bool DecodeStream::feedSilence(const AVFrame& like, int frames)
+{
+    if (frames <= 0)
+        return true;
+    AVFrame* silence = m_silence.get();
+    if (!silence || silence->format != like.format || silence->sample_rate != like.sample_rate
+        || av_channel_layout_compare(&silence->ch_layout, &like.ch_layout) != 0 || silence->nb_samples < frames) {
+        m_silence.reset(av_frame_alloc());
+        silence = m_silence.get();
+        if (!silence || av_channel_layout_copy(&silence->ch_layout, &like.ch_layout) < 0)
+            return false;
+        silence->format = like.format;
+        silence->sample_rate = like.sample_rate;
+        silence->nb_samples = std::max<int>(frames, int(silencePieceFrames));
+        if (av_frame_get_buffer(silence, 0) < 0)
+            return false;
+        av_samples_set_silence(silence->extended_data, 0, silence->nb_samples, silence->ch_layout.nb_channels,
+                               AVSampleFormat(silence->format));
+    }
+    feedResampler(silence, 0, frames);
+    return true;
 }
 
 bool DecodeStream::ensureResampler(const AVFrame& frame)
 {
-    if (!isPlausibleRate(frame.sample_rate))
-        return false;  // a damaged frame in the middle of the stream
     const bool sameInput = m_resampler && frame.format == m_resamplerInputFormat
         && frame.sample_rate == m_resamplerInputRate && frame.ch_layout.nb_channels == m_resamplerInputChannels;
     if (!sameInput) {
+        // Another part of a joined file: what the old input's filter still
+        // holds back is the end of that part, not to be lost.
+        if (m_fedAny && m_resampler && swr_is_initialized(m_resampler.get()))
+            drainResampler();
         AVChannelLayout inputLayout{};
         if (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
             av_channel_layout_default(&inputLayout, frame.ch_layout.nb_channels);
@@ -627,14 +713,18 @@ void DecodeStream::finishInput()
         return;
     }
     m_inputFinished = true;
-    // Drain what the resampler still holds back for its filter.
-    if (m_resampler && swr_is_initialized(m_resampler.get())) {
-        while (!m_finished) {
-            const std::int64_t before = m_nextOutput;
-            feedResampler(nullptr, 0, 0);
-            if (m_nextOutput == before)
-                break;
-        }
-    }
+    if (m_resampler && swr_is_initialized(m_resampler.get()))
+        drainResampler();
     m_finished = true;
+}
+
+void DecodeStream::drainResampler()
+{
+    // What the resampler still holds back for its filter.
+    while (!m_finished) {
+        const std::int64_t before = m_nextOutput;
+        feedResampler(nullptr, 0, 0);
+        if (m_nextOutput == before)
+            break;
+    }
 }

@@ -78,8 +78,12 @@ private:
     int measureRealLength(const QString& path);
     std::int64_t countSamplesToTheEnd();
     void decodeStep();
-    void acceptFrame(const AVFrame& frame);
+    void acceptPendingFrame();
+    // False while the frame waits for silence before it to be fed.
+    bool acceptFrame(const AVFrame& frame);
+    bool feedSilence(const AVFrame& like, int frames);
     void feedResampler(const AVFrame* frame, int offsetFrames, int frameCount);
+    void drainResampler();
     void finishInput();
     bool ensureResampler(const AVFrame& frame);
     std::int64_t stagedFrames() const { return m_stagedEnd - m_stagedBegin; }
@@ -88,6 +92,8 @@ private:
     Ffmpeg::CodecHandle m_codec;
     Ffmpeg::PacketHandle m_packet;
     Ffmpeg::FrameHandle m_frame;
+    bool m_framePending = false;  // m_frame holds a frame not yet wholly fed
+    Ffmpeg::FrameHandle m_silence;  // zeros in the last input's format
     Ffmpeg::ResamplerHandle m_resampler;
     int m_resamplerInputFormat = -1;
     int m_resamplerInputRate = 0;
@@ -115,7 +121,7 @@ private:
 
     // Decoding state since the last seek, in real input/output frames.
     std::int64_t m_feedFrom = 0;           // input frames before this only prime the decoder
-    std::int64_t m_nextFeed = 0;           // next input frame expected by the resampler
+    std::int64_t m_nextFeed = 0;           // next input frame (on the timeline) expected by the resampler
     std::int64_t m_nextOutput = 0;         // output frame of the resampler's next output
     std::int64_t m_discardBefore = 0;      // the seek target
     std::int64_t m_readPosition = 0;
