@@ -208,17 +208,29 @@ private slots:
         QVERIFY(w.state->expandedPlaylists().contains(A));
     }
 
+    // A double-click is one press: double-clicked by habit, Delete takes one
+    // playlist, not the next one too, and Add Files opens one dialog.
     void deleteAndAddFilesActOnTheCurrentPlaylist()
     {
-        PanelWindow w({{A, {mp3}}, {B, {}}});
+        const QString C = QStringLiteral("C");
+        PanelWindow w({{A, {mp3}}, {B, {}}, {C, {}}});
+        const auto doubleClick = [](QWidget* button) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            QTest::mouseDClick(button, Qt::LeftButton);
+            QTest::mouseRelease(button, Qt::LeftButton);
+        };
+        doubleClick(w.panel->deleteButton());
+        QCOMPARE(w.layout().groupCount(), 2);
+        QCOMPARE(w.rowsOf(B), 1);  // B opened, and it has no files
         QTest::mouseClick(w.panel->deleteButton(), Qt::LeftButton);
         QCOMPARE(w.layout().groupCount(), 1);
-        QCOMPARE(w.rowsOf(B), 1);  // B opened, and it has no files
+        QCOMPARE(w.list().groupName(0), C);
 
-        QTest::mouseClick(w.panel->addFilesButton(), Qt::LeftButton);
+        doubleClick(w.panel->addFilesButton());
         QTRY_VERIFY(w.window.findChild<QFileDialog*>() && w.window.findChild<QFileDialog*>()->isVisible());
+        QCOMPARE(w.window.findChildren<QFileDialog*>().size(), 1);
         w.library->addPickedFiles(QDialog::Accepted, {mp3, m4a});
-        QCOMPARE(w.rowsOf(B), 2);  // files that arrive show at once
+        QCOMPARE(w.rowsOf(C), 2);  // files that arrive show at once
 
         QTest::mouseClick(w.panel->deleteButton(), Qt::LeftButton);
         QCOMPARE(w.layout().groupCount(), 0);

@@ -1,6 +1,7 @@
 #include "ui/kit/PlainButton.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 
 #include <cmath>
@@ -103,4 +104,12 @@ void PlainButton::keyPressEvent(QKeyEvent* event)
 void PlainButton::keyReleaseEvent(QKeyEvent* event)
 {
     event->ignore();
+}
+
+void PlainButton::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // Qt takes a double-click's second press for a press of its own; a
+    // button double-clicked by habit would act twice (Delete taking the next
+    // playlist too).
+    event->accept();
 }

@@ -17,7 +17,8 @@
 // keeps the keys), and a FocusRing shows the focus around its label. Focused,
 // it answers Enter and Return alone: Space and the arrows are the window's
 // play and seek keys and are never taken for a press, and every other key
-// goes on to the parents as if the button were not there.
+// goes on to the parents as if the button were not there. A double-click is
+// one press.
 class PlainButton : public QAbstractButton, public FocusRingShape {
     Q_OBJECT
     Q_PROPERTY(qreal scale READ scale WRITE setScale)
@@ -51,6 +52,7 @@ protected:
     bool hitButton(const QPoint& position) const override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     std::shared_ptr<const ButtonLabel> m_label;
