@@ -3,6 +3,7 @@
 #include "ui/kit/Palette.h"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -62,7 +63,20 @@ void SheetDialog::showEvent(QShowEvent* event)
     for (QWidget* child : findChildren<QWidget*>())
         if (!field && child->isVisibleTo(this) && child->isEnabled() && child->focusPolicy() == Qt::StrongFocus)
             field = child;
+    m_field = field;
     (field ? field : this)->setFocus(Qt::OtherFocusReason);
+}
+
+void SheetDialog::focusInEvent(QFocusEvent* event)
+{
+    // A click on the card or the veil lands on the sheet itself (nothing
+    // there takes a click's focus): a sheet with a field keeps the keys
+    // there, or the name being typed would run the window's commands.
+    if (event->reason() == Qt::MouseFocusReason && m_field && m_field->isVisible() && m_field->isEnabled()) {
+        m_field->setFocus(Qt::MouseFocusReason);
+        return;
+    }
+    QDialog::focusInEvent(event);
 }
 
 void SheetDialog::paintEvent(QPaintEvent*)

@@ -32,6 +32,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool focusNextPrevChild(bool next) override;
@@ -44,4 +45,5 @@ private:
     QWidget* m_card;
     QVBoxLayout* m_cardLayout;
     QPointer<QWidget> m_focusBefore;  // where the focus goes back to when the sheet closes
+    QPointer<QWidget> m_field;        // the field to type into, if the sheet has one
 };
