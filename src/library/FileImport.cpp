@@ -49,8 +49,10 @@ void FileImport::addFound(const AudioFiles::Found& found)
     } else {
         // Decided now, not when asked: the current playlist may have changed
         // meanwhile, as it may while the Add Files dialog is open.
+        // A row dropped on and deleted during the look is not made again:
+        // the files go where a drop on the window sends them.
         QString name;
-        if (request.playlist)
+        if (request.playlist && m_state.playlists().contains(*request.playlist))
             name = *request.playlist;
         else if (m_state.playlists().isEmpty())
             name = AudioFiles::playlistNameFor(found.namingFolder);

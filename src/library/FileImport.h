@@ -23,9 +23,10 @@ class FileImport : public QObject {
 public:
     struct Request {
         QStringList paths;  // absolute, in the order given
-        // The playlist they go to. None: the one that is current when the look
-        // is over, or, when the library has none, a new one named after their
-        // folder (AudioFiles::Found::namingFolder).
+        // The playlist they go to. None, or one deleted by the end of the
+        // look: the one that is current when the look is over, or, when the
+        // library has none, a new one named after their folder
+        // (AudioFiles::Found::namingFolder).
         std::optional<QString> playlist;
         PlaylistLibrary::AddedPlayback playback = PlaylistLibrary::AddedPlayback::FirstTrackIfNothingLoaded;
         QList<QByteArray> pathsNotInUtf8 = {};  // given too, but only their audio is counted (see NamesNotInUtf8.h)

@@ -6,6 +6,7 @@
 #include "engine/AudioPlayer.h"
 #include "library/PlaylistCodec.h"
 #include "state/ContentState.h"
+#include "state/Transport.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -286,8 +287,10 @@ void PlaylistLibrary::appendFiles(const QString& name, const QList<QUrl>& urls, 
             player.playTrack(0);
         break;
     case AddedPlayback::FirstAdded:
+        // The first of them that plays: one that cannot (a download cut
+        // short, notes named .mp3) must not leave nothing playing.
         if (!urls.isEmpty())
-            player.playTrack(firstAdded);
+            Transport::playFirstLoadable(m_state, firstAdded);
         break;
     }
 

@@ -27,31 +27,37 @@ std::optional<qint64> steppedIndex(const AudioPlayer& player, int step)
     return target;
 }
 
-void goTo(ContentState& state, int step)
+// Plays (or cues) the entry at from, or the first beyond it, stepping by
+// step, that loads. An entry that cannot be loaded (its file gone) is stepped
+// over, each saying why: else the next step, from the media keys too, would
+// meet it again and again and never get past it. Files that are slow to fail
+// (a struggling network share) get one open's time between them, not one
+// each, so the window is not held up for long; the next step goes on past the
+// last one tried.
+void loadFirstLoadable(ContentState& state, qint64 from, int step, bool play)
 {
     AudioPlayer& player = state.audioPlayer();
-    const bool playing = player.isPlaying();
     const qint64 entries = player.playlist().size();
     QElapsedTimer stepping;
     stepping.start();
-    // An entry that cannot be loaded (its file gone) is stepped over, each
-    // saying why: else the next step, from the media keys too, would meet
-    // it again and again and never get past it. Files that are slow to fail
-    // (a struggling network share) get one open's time between them, not
-    // one each, so the window is not held up for long; the next step goes
-    // on past the last one tried.
-    for (std::optional<qint64> target = steppedIndex(player, step); target && *target >= 0 && *target < entries;
-         *target += step) {
-        if (playing)
-            player.playTrack(*target);
+    for (qint64 target = from; target >= 0 && target < entries; target += step) {
+        if (play)
+            player.playTrack(target);
         else
-            player.cueTrack(*target);
+            player.cueTrack(target);
         if (player.currentTrackIndex() == target)
             return;
-        player.noteStepFailedAt(*target);
+        player.noteStepFailedAt(target);
         if (stepping.elapsed() >= steppingBudget.count())
             return;
     }
+}
+
+void goTo(ContentState& state, int step)
+{
+    AudioPlayer& player = state.audioPlayer();
+    if (const std::optional<qint64> target = steppedIndex(player, step))
+        loadFirstLoadable(state, *target, step, player.isPlaying());
 }
 
 }  // namespace
@@ -98,6 +104,11 @@ void goToNextTrack(ContentState& state)
 void goToPreviousTrack(ContentState& state)
 {
     goTo(state, -1);
+}
+
+void playFirstLoadable(ContentState& state, qint64 from)
+{
+    loadFirstLoadable(state, from, +1, true);
 }
 
 void setSteppingBudgetForTesting(std::chrono::milliseconds budget)

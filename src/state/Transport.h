@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 #include <chrono>
 
 class ContentState;
@@ -26,6 +28,10 @@ bool canGoToPreviousTrack(const ContentState& state);
 // happens at either end of the list or when no track of the list is loaded.
 void goToNextTrack(ContentState& state);
 void goToPreviousTrack(ContentState& state);
+
+// Plays the entry at from in the engine's playlist, or the first after it
+// that loads, stepping over the others as goToNextTrack does.
+void playFirstLoadable(ContentState& state, qint64 from);
 
 // Test hook: how long one step may spend stepping over entries that cannot
 // load before it gives up (the next step goes on from there).
