@@ -72,6 +72,8 @@ private slots:
                                                           "Course/Linked.m4a", "Course/Unit 2/Talk.m4a"}));
         QCOMPARE(found.skipped, 3);
         QCOMPARE(AudioFiles::playlistNameFor(found.namingFolder), QStringLiteral("Course"));
+        QCOMPARE(AudioFiles::playlistNameFor(QStringLiteral("/x/Unit 1 ")), QStringLiteral("Unit 1"));
+        QCOMPARE(AudioFiles::playlistNameFor(QStringLiteral("/x/ ")), QStringLiteral("/x/ "));
     }
 
     // Names that are not UTF-8 (Korean in CP949, as an old archive unpacks)

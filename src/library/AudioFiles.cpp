@@ -273,7 +273,9 @@ Found collect(const QStringList& absolutePaths, const NameFilter& filter, const 
 
 QString playlistNameFor(const QString& folder)
 {
-    const QString name = QFileInfo(folder).fileName();
+    // Trimmed as a name typed for a new playlist is: "Unit 1 " would stand
+    // beside a "Unit 1" made by hand, looking the same.
+    const QString name = QFileInfo(folder).fileName().trimmed();
     return name.isEmpty() ? folder : name;
 }
 

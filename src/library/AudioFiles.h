@@ -103,8 +103,9 @@ Found collect(const QStringList& absolutePaths, const NameFilter& filter,
               const std::function<bool(int filesFound)>& keepGoing = {},
               const QLocale& locale = collationLocale(), const QList<QByteArray>& pathsNotInUtf8 = {});
 
-// The name of a playlist made for files from this folder: its own name, or
-// the whole path for the root.
+// The name of a playlist made for files from this folder: its own name
+// without spaces at either end, or the whole path for the root (or a name of
+// spaces alone).
 QString playlistNameFor(const QString& folder);
 
 }  // namespace AudioFiles
