@@ -21,6 +21,9 @@ constexpr std::chrono::milliseconds watchdogInterval{100};
 // Nothing wanted sound for this long: the output rests. Long enough that a
 // pause to repeat a phrase and the resume do not close and reopen it.
 constexpr std::chrono::seconds restAfter{3};
+// A device lost again this soon after it was opened again is given up on
+// until the output next wakes, rather than opened over and over.
+constexpr std::chrono::seconds lostAgainWithin{5};
 
 std::int64_t steadyNowNs()
 {
@@ -219,6 +222,30 @@ void AudioOutput::wakeFromRest()
     m_driver = Driver::WallClock;
 }
 
+// Clock thread, m_clockMutex held. A device that went away (unplugged, the
+// sound server restarted) is not silent to us: SDL goes on calling back at
+// its pace into nothing, so only its status tells. The default device is
+// opened again at the same rate and buffer; one lost again straight away
+// gives way to the wall clock until the next wake.
+void AudioOutput::openLostDeviceAgain()
+{
+    SDL_CloseAudioDevice(m_device);
+    m_device = 0;
+    const auto now = std::chrono::steady_clock::now();
+    const bool lostJustNow = m_reopenedAt && now - *m_reopenedAt < lostAgainWithin;
+    QString reason = QStringLiteral("lost again at once");
+    SDL_AudioSpec obtained{};
+    if (!lostJustNow && openDeviceAs(m_sampleRate, m_bufferFrames, 0, &obtained, &reason)) {
+        m_reopenedAt = now;
+        m_lastCallbackNs = steadyNowNs();
+        SDL_PauseAudioDevice(m_device, 0);
+        Log::line(QStringLiteral("Audio output lost, opened again"));
+        return;
+    }
+    Log::line(QStringLiteral("Audio output lost (%1), playing silently").arg(reason));
+    m_driver = Driver::WallClock;
+}
+
 void AudioOutput::attach(PlaybackSource* source)
 {
     std::lock_guard lock(m_renderMutex);
@@ -303,7 +330,10 @@ void AudioOutput::clockThreadLoop()
         if (m_driver.load() == Driver::Device) {
             m_clockWake.wait_for(lock, watchdogInterval);
             const auto silentFor = nanoseconds(steadyNowNs() - m_lastCallbackNs.load(std::memory_order_relaxed));
-            if (!m_clockStopping && !m_resting && silentFor > stallLimit) {
+            if (!m_clockStopping && !m_resting && m_device && SDL_GetAudioDeviceStatus(m_device) == SDL_AUDIO_STOPPED) {
+                openLostDeviceAgain();
+                next = steady_clock::now();
+            } else if (!m_clockStopping && !m_resting && silentFor > stallLimit) {
                 Log::line(QStringLiteral("Audio output stopped responding, playing silently"));
                 m_driver = Driver::WallClock;
                 next = steady_clock::now();

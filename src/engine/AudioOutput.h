@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -74,6 +75,7 @@ private:
                       QString* reason);
     void rest();
     void wakeFromRest();
+    void openLostDeviceAgain();
     int render(float* out, int frames, std::int64_t nowNs);
     static void deviceCallback(void* self, unsigned char* stream, int length);
     void clockThreadLoop();
@@ -82,6 +84,8 @@ private:
     int m_bufferFrames = 1024;
     std::int64_t m_latencyNs = 0;
     std::uint32_t m_device = 0;  // SDL device id; 0 when none
+    // When a lost device was last opened again; clock thread only.
+    std::optional<std::chrono::steady_clock::time_point> m_reopenedAt;
     bool m_sdlAudioInitialised = false;   // through SDL_InitSubSystem
     bool m_sdlDriverInitialised = false;  // a driver chosen by name
     bool m_refuseDevices = false;         // test hook
