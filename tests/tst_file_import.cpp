@@ -5,6 +5,7 @@
 #include "app/ContentView.h"
 #include "base/DefaultsStore.h"
 #include "base/Log.h"
+#include "state/Transport.h"
 #include "ui/screens/FileDropTarget.h"
 #include "ui/screens/ImportStatus.h"
 #include "ui/screens/PlayerCard.h"
@@ -227,8 +228,13 @@ private slots:
         w.view->library().playTrackInPlaylist(Drills, mp3);
         QVERIFY(w.add({course.path("Course/Unit 2")}, Playback::FirstTrackIfNothingLoaded));
         QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(mp3));
-        // Lesson 1 first, by name: a download cut short.
+        // Lesson 1 first, by name: a download cut short. Alone, it leaves the
+        // track playing, and Next still goes on from there.
         QVERIFY(writeFile(course.path("Course/Lesson 1.mp3"), "ID3"));
+        QVERIFY(w.add({course.path("Course/Lesson 1.mp3")}, Playback::FirstAdded));
+        QVERIFY(Transport::canGoToNextTrack(w.view->state()));
+        Transport::goToNextTrack(w.view->state());
+        QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(course.url("Course/Unit 2/Lesson 1.mp3")));
         QVERIFY(w.add({course.path("Course/Lesson 1.mp3"), course.path("Course/Lesson 10.mp3")}, Playback::FirstAdded));
         QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(course.url("Course/Lesson 10.mp3")));
         QVERIFY(w.player().isPlaying());

@@ -276,7 +276,7 @@ QString playlistNameFor(const QString& folder)
     // Trimmed as a name typed for a new playlist is: "Unit 1 " would stand
     // beside a "Unit 1" made by hand, looking the same.
     const QString name = QFileInfo(folder).fileName().trimmed();
-    return name.isEmpty() ? folder : name;
+    return name.isEmpty() ? folder.trimmed() : name;
 }
 
 }  // namespace AudioFiles

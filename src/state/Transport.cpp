@@ -33,13 +33,14 @@ std::optional<qint64> steppedIndex(const AudioPlayer& player, int step)
 // meet it again and again and never get past it. Files that are slow to fail
 // (a struggling network share) get one open's time between them, not one
 // each, so the window is not held up for long; the next step goes on past the
-// last one tried.
-void loadFirstLoadable(ContentState& state, qint64 from, int step, bool play)
+// last one tried (when stepping: a step goes on from the loaded track, and
+// other loads leave the steps alone).
+void loadFirstLoadable(ContentState& state, qint64 from, int step, bool play, bool stepping)
 {
     AudioPlayer& player = state.audioPlayer();
     const qint64 entries = player.playlist().size();
-    QElapsedTimer stepping;
-    stepping.start();
+    QElapsedTimer trying;
+    trying.start();
     for (qint64 target = from; target >= 0 && target < entries; target += step) {
         if (play)
             player.playTrack(target);
@@ -47,8 +48,9 @@ void loadFirstLoadable(ContentState& state, qint64 from, int step, bool play)
             player.cueTrack(target);
         if (player.currentTrackIndex() == target)
             return;
-        player.noteStepFailedAt(target);
-        if (stepping.elapsed() >= steppingBudget.count())
+        if (stepping)
+            player.noteStepFailedAt(target);
+        if (trying.elapsed() >= steppingBudget.count())
             return;
     }
 }
@@ -57,7 +59,7 @@ void goTo(ContentState& state, int step)
 {
     AudioPlayer& player = state.audioPlayer();
     if (const std::optional<qint64> target = steppedIndex(player, step))
-        loadFirstLoadable(state, *target, step, player.isPlaying());
+        loadFirstLoadable(state, *target, step, player.isPlaying(), true);
 }
 
 }  // namespace
@@ -108,7 +110,7 @@ void goToPreviousTrack(ContentState& state)
 
 void playFirstLoadable(ContentState& state, qint64 from)
 {
-    loadFirstLoadable(state, from, +1, true);
+    loadFirstLoadable(state, from, +1, true, false);
 }
 
 void setSteppingBudgetForTesting(std::chrono::milliseconds budget)

@@ -30,7 +30,8 @@ void goToNextTrack(ContentState& state);
 void goToPreviousTrack(ContentState& state);
 
 // Plays the entry at from in the engine's playlist, or the first after it
-// that loads, stepping over the others as goToNextTrack does.
+// that loads, stepping over the others as goToNextTrack does. Not a step:
+// when none loads, Next and Previous go on from the track still loaded.
 void playFirstLoadable(ContentState& state, qint64 from);
 
 // Test hook: how long one step may spend stepping over entries that cannot
