@@ -301,6 +301,22 @@ private slots:
                  qPrintable(QStringLiteral("step %1, the tone's own %2").arg(largestStep).arg(toneStep)));
     }
 
+    // Played again after it changed on disk (recorded again, a download
+    // finished), a track is mapped again: its phrases are the new file's.
+    void aTrackPlayedAgainAfterItChangedIsMappedAgain()
+    {
+        Shelf shelf(readFile(fixturePath(QStringLiteral("chirp-cbr.mp3"))));
+        const auto mappedSeconds = [&] {
+            const std::optional<PhraseMap>& map = shelf.state->phraseMap();
+            return map ? map->durationSeconds() : -1.0;
+        };
+        shelf.playLesson();
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(mappedSeconds() - 6.0) < 0.1, 10000);
+        QVERIFY(writeFile(shelf.lessonPath, readFile(fixturePath(QStringLiteral("Unit 1 듣기.mp3")))));
+        shelf.playLesson();
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(mappedSeconds() - 1.0) < 0.1, 10000);
+    }
+
     // Its length comes from what is there, so it ends where it should.
     void cutInHalfBeforePlayingPlaysTheHalfThatIsThere()
     {

@@ -57,13 +57,18 @@ ContentState::ContentState(DefaultsStore& defaults, QObject* parent)
     });
 }
 
-// A new track is mapped at once, in the background; the old map goes.
+// A new track is mapped at once, in the background; the old map goes. So is
+// the same file loaded again: it may have changed since (recorded again, a
+// download finished), and a map that could not be made may be made now; one
+// unchanged comes from the cache at once.
 void ContentState::followCurrentTrack()
 {
-    const std::optional<QUrl>& track = m_audioPlayer.player() ? m_audioPlayer.currentTrack() : std::nullopt;
-    if (track == m_mappedTrack)
+    const FilePlayer* loaded = m_audioPlayer.player();
+    const std::optional<QUrl>& track = loaded ? m_audioPlayer.currentTrack() : std::nullopt;
+    if (track == m_mappedTrack && loaded == m_mappedPlayer)
         return;
     m_mappedTrack = track;
+    m_mappedPlayer = loaded;
     if (!track || !track->isLocalFile()) {
         m_phraseMapper.cancel();
         setPhraseMap(std::nullopt, -1);

@@ -115,6 +115,7 @@ private:
     // The map follows the current track; made in the background.
     PhraseMapper m_phraseMapper;
     std::optional<QUrl> m_mappedTrack;
+    const FilePlayer* m_mappedPlayer = nullptr;  // the load it was mapped for; compared, never used
 
     void followCurrentTrack();
     void setPhraseMap(std::optional<PhraseMap> map, double progress);
