@@ -3,6 +3,7 @@
 // itself: each must fail to load cleanly or decode cleanly, in bounded time.
 
 #include "engine/AudioOutput.h"
+#include "engine/DecodeStream.h"
 #include "engine/FilePlayer.h"
 #include "DecodeWorkout.h"
 #include "ManualOutput.h"
@@ -88,6 +89,20 @@ private slots:
     // to the output rate on its way out (a 13 kB file at "1 Hz" took 4 GB
     // and seconds to open at 96 kHz); above 768 kHz nothing records. Such a
     // header is damage.
+    // A time that jumps far ahead (a year on, in a file that says it lasts
+    // so long) is not taken for sound the decoder lost: what is there plays,
+    // then the data ends, rather than a year of silence fed in its place.
+    void aTimeJumpingFarAheadAddsNoSilence()
+    {
+        const auto stream = DecodeStream::open(fixturePath(QStringLiteral("timestamp-jump.mka")), DecodeStream::fileRate, nullptr);
+        QVERIFY(stream);
+        std::vector<float> chunk(std::size_t(8000) * DecodeStream::outputChannels);
+        std::int64_t frames = 0;
+        for (int second = 0; second < 60 && !stream->atEnd(); ++second)
+            frames += stream->read(chunk.data(), 8000);
+        QVERIFY2(stream->atEnd() && frames <= 8100, qPrintable(QString::number(frames)));
+    }
+
     void ratesNoRecordingHasAreRefused()
     {
         for (const int rate : {3999, 4000, 768000, 768001}) {

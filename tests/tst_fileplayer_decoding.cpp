@@ -16,6 +16,7 @@
 #include "ManualOutput.h"
 #include "TestSupport.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <array>
@@ -61,12 +62,20 @@ class FilePlayerDecodingTest : public QObject {
     Q_OBJECT
 
     std::vector<float> m_straight;  // the chirp at the output rate
+    QTemporaryDir m_folder;
+    // The AAC chirp with about a second of its audio data damaged: the decoder
+    // makes nothing of those packets, and their time plays as silence.
+    const QString m_damagedAac = m_folder.filePath(QStringLiteral("damaged.m4a"));
 
 private slots:
     void initTestCase()
     {
         AudioOutput::useManualOutputForTesting(rate);
         m_straight = KnownSignal::straightDecode(fixturePath(chirp), rate);
+        QByteArray damaged = readFile(fixturePath(QStringLiteral("chirp.m4a")));
+        for (int i = 30'000; i < 40'000; ++i)
+            damaged[i] = char((i * 7919) >> 3);
+        QVERIFY(writeFile(m_damagedAac, damaged));
     }
 
     void loadFailuresNameTheFileAndTheReason_data()
@@ -137,20 +146,22 @@ private slots:
 
     void seeksLandOnTheExactSample_data()
     {
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("path");
         QTest::addColumn<int>("outputRate");
         for (const char* name : {"chirp-cbr.mp3", "chirp-vbr-mono.mp3", "chirp.m4a"})
             for (int outputRate : {44100, 48000})
-                QTest::addRow("%s at %d", name, outputRate) << QString::fromLatin1(name) << outputRate;
+                QTest::addRow("%s at %d", name, outputRate) << fixturePath(QString::fromLatin1(name)) << outputRate;
+        // Seeks into the silence, and just after it, land there too.
+        QTest::addRow("damaged AAC at 48000") << m_damagedAac << 48000;
     }
 
     void seeksLandOnTheExactSample()
     {
-        QFETCH(QString, name);
+        QFETCH(QString, path);
         QFETCH(int, outputRate);
-        const auto straight = KnownSignal::straightDecode(fixturePath(name), outputRate);
+        const auto straight = KnownSignal::straightDecode(path, outputRate);
         const std::int64_t length = std::int64_t(straight.size() / 2);
-        const auto stream = DecodeStream::open(fixturePath(name), outputRate, nullptr);
+        const auto stream = DecodeStream::open(path, outputRate, nullptr);
         QCOMPARE(stream->outputLengthFrames(), length);
 
         // 0, codec frame boundaries and their neighbours (1152 for MP3, 1024

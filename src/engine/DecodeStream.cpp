@@ -428,6 +428,9 @@ void DecodeStream::seek(std::int64_t outputFrame)
         av_frame_unref(m_frame.get());
         m_framePending = false;
     }
+    m_packetsSinceFrame = m_packetsLostBeforeFrame = 0;
+    m_decodedUntil.reset();
+    m_readFrom.reset();
     m_fedAny = false;
     m_demuxerDone = false;
     m_inputFinished = false;
@@ -493,6 +496,10 @@ void DecodeStream::decodeStep()
     }
     int status = avcodec_receive_frame(m_codec.get(), m_frame.get());
     if (status == 0) {
+        // Each packet makes a frame: those sent before this one's that made
+        // none were damaged.
+        m_packetsLostBeforeFrame = std::max<std::int64_t>(0, m_packetsSinceFrame - 1);
+        m_packetsSinceFrame = 0;
         m_framePending = true;
         acceptPendingFrame();
         return;
@@ -514,8 +521,15 @@ void DecodeStream::decodeStep()
         avcodec_send_packet(m_codec.get(), nullptr);
         return;
     }
-    if (m_packet->stream_index == m_streamIndex)
+    if (m_packet->stream_index == m_streamIndex) {
+        if (!m_readFrom && m_packet->pts != AV_NOPTS_VALUE) {
+            const std::int64_t at = av_rescale_q(m_packet->pts, m_timeBase, AVRational{1, m_inputRate});
+            if (isPlausible(at))
+                m_readFrom = at - m_firstRealSampleOnTimeline;
+        }
         avcodec_send_packet(m_codec.get(), m_packet.get());  // a damaged packet is skipped
+        ++m_packetsSinceFrame;
+    }
     av_packet_unref(m_packet.get());
 }
 
@@ -551,17 +565,46 @@ bool DecodeStream::acceptFrame(const AVFrame& frame)
         pts != AV_NOPTS_VALUE && isPlausible(onTimeline) ? onTimeline - m_firstRealSampleOnTimeline : m_nextFeed;
     // Its end is where its own time says, so a part at another rate does not
     // drift from its times by a rounding at every frame.
-    const std::int64_t wholeEnd = position + onTimelineFrames(frame.nb_samples);
-    if (m_fedAny && std::abs(position - m_nextFeed) <= followOnToleranceFrames)
-        position = m_nextFeed;
+    const std::int64_t span = onTimelineFrames(frame.nb_samples);
+    const std::int64_t wholeEnd = position + span;
+    // Where it is due: after the frame fed last; or, before any is fed since
+    // the seek, after the last one decoded (or where reading began), when a
+    // gap spans the point where feeding starts.
+    std::optional<std::int64_t> due;
+    bool fillWithSilence = false;
+    if (m_fedAny) {
+        due = m_nextFeed;
+    } else if (position > m_feedFrom) {
+        const std::optional<std::int64_t> since = m_decodedUntil ? m_decodedUntil : m_readFrom;
+        if (since && *since <= m_feedFrom)
+            due = since;
+    }
+    m_decodedUntil = wholeEnd;
+    if (due) {
+        const std::int64_t late = position - *due;
+        if (m_packetsLostBeforeFrame > 0 && late > followOnToleranceFrames
+            && late <= m_packetsLostBeforeFrame * span + followOnToleranceFrames) {
+            // The decoder made nothing of a stretch (damaged packets): its
+            // time plays as silence, so what follows keeps its place on the
+            // timeline and the track its length. No more than those packets
+            // stood for: a time that jumps further is not taken for sound lost.
+            if (!m_fedAny) {
+                m_fedAny = true;
+                m_nextFeed = m_feedFrom;
+            }
+            fillWithSilence = true;
+        } else if (m_fedAny && std::abs(late) < span) {
+            // Off by less than a frame with nothing lost: rounding, or a
+            // parser's guess at the length of the first frames at a new rate.
+            // It follows straight on, never cut nor held apart by silence.
+            position = m_nextFeed;
+        }
+    }
     if (position >= m_lengthInputFrames) {
         finishInput();
         return true;
     }
-    if (m_fedAny && position > m_nextFeed) {
-        // The decoder made nothing of a stretch (damaged packets): its time
-        // plays as silence, so what follows keeps its place on the timeline
-        // and the track its length.
+    if (fillWithSilence && position > m_nextFeed) {
         if (!ensureResampler(frame)) {
             m_inputFinished = m_finished = true;
             return true;

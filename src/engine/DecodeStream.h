@@ -126,6 +126,10 @@ private:
     std::int64_t m_discardBefore = 0;      // the seek target
     std::int64_t m_readPosition = 0;
     bool m_fedAny = false;
+    std::optional<std::int64_t> m_decodedUntil;  // timeline end of the last frame decoded
+    std::optional<std::int64_t> m_readFrom;      // timeline time of the first packet read
+    std::int64_t m_packetsSinceFrame = 0;        // sent to the decoder since it last gave a frame
+    std::int64_t m_packetsLostBeforeFrame = 0;   // of them, those that made none, before m_frame
     bool m_demuxerDone = false;
     bool m_inputFinished = false;
     bool m_finished = false;
