@@ -103,7 +103,9 @@ private slots:
     void aKoreanDesktopGetsTheWindowInKoreanAndTheSameLogLines()
     {
         {
-            const Translations french(QLocale(QLocale::French, QLocale::France));
+            // English first, then Korean: English, though Korean has a file.
+            QVERIFY(!Translations({QStringLiteral("en-US"), QStringLiteral("ko-KR")}).translatesRivetone());
+            const Translations french({QStringLiteral("fr-FR")});
             QVERIFY(!french.translatesRivetone());
             LibraryFixture f;
             ContentView window(f.defaults.store());
@@ -115,7 +117,7 @@ private slots:
             const TextLine* loopLine = window.playerCard()->drillRow()->loopLine();
             QCOMPARE(loopLine->text(), QStringLiteral("Loop 00:01.00 – "));
             QCOMPARE(window.playerCard()->drillRow()->passesButton()->text(), QStringLiteral("Passes ∞"));
-            const Translations korean(QLocale(QLocale::Korean, QLocale::SouthKorea));
+            const Translations korean({QStringLiteral("ko-KR")});
             QEvent changed(QEvent::LanguageChange);  // as a running application sends it
             QCoreApplication::sendEvent(qApp, &changed);
             QCoreApplication::processEvents();
@@ -123,7 +125,8 @@ private slots:
             QCOMPARE(loopLine->text(), QStringLiteral("구간 00:01.00 – "));
             QCOMPARE(window.playerCard()->drillRow()->passesButton()->text(), QStringLiteral("반복 ∞"));
         }
-        const Translations korean(QLocale(QLocale::Korean, QLocale::SouthKorea));
+        // A language without a file is passed over for the next one.
+        const Translations korean({QStringLiteral("fr-FR"), QStringLiteral("ko-KR")});
         QVERIFY(korean.translatesRivetone());
         LibraryFixture f;
         ContentView window(f.defaults.store());

@@ -10,6 +10,7 @@
 #include "library/PlaylistLibrary.h"
 #include "ui/kit/Typography.h"
 
+#include <QLocale>
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
@@ -59,7 +60,7 @@ void RivetoneApp::configure(QApplication& application)
 
 RivetoneApp::RivetoneApp(const QString& defaultsFilePath)
     : m_defaults(defaultsFilePath)
-    , m_translations(QLocale::system())
+    , m_translations(QLocale::system().uiLanguages())
     , m_mainWindow(std::make_unique<ContentView>(m_defaults))
 {
     m_mainWindow->setWindowTitle(name);

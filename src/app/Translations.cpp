@@ -6,12 +6,11 @@
 
 namespace {
 
-// Loads a translation for the locale's languages, in the user's order of
-// preference; null when there is none (English needs none).
-std::unique_ptr<QTranslator> load(const QLocale& locale, const QString& name, const QString& folder)
+// Loads and installs a translation for the language; null when there is none.
+std::unique_ptr<QTranslator> load(const QLocale& language, const QString& name, const QString& folder)
 {
     auto translator = std::make_unique<QTranslator>();
-    if (!translator->load(locale, name, QStringLiteral("_"), folder))
+    if (!translator->load(language, name, QStringLiteral("_"), folder))
         return nullptr;
     QCoreApplication::installTranslator(translator.get());
     return translator;
@@ -19,10 +18,21 @@ std::unique_ptr<QTranslator> load(const QLocale& locale, const QString& name, co
 
 }  // namespace
 
-Translations::Translations(const QLocale& locale)
-    : m_own(load(locale, QStringLiteral("rivetone"), QStringLiteral(":/i18n")))
-    , m_qt(m_own ? load(locale, QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) : nullptr)
+Translations::Translations(const QStringList& uiLanguages)
 {
+    // The first language of the learner's that is English (which needs no
+    // file) or has a translation wins: an English desktop that lists Korean
+    // after it stays English.
+    for (const QString& name : uiLanguages) {
+        const QLocale language(name);
+        if (language.language() == QLocale::English)
+            return;
+        m_own = load(language, QStringLiteral("rivetone"), QStringLiteral(":/i18n"));
+        if (m_own) {
+            m_qt = load(language, QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+            return;
+        }
+    }
 }
 
 Translations::~Translations()
