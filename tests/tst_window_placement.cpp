@@ -57,7 +57,8 @@ class WindowPlacementTest : public QObject {
 
 private slots:
     // Left at a place and size of its own, then maximised: it opens
-    // maximised, and goes back to that place; the other keys are untouched.
+    // maximised (and comes back so from the task bar), and goes back to that
+    // place; the other keys are untouched.
     void aClosedWindowOpensAgainAsItWasLeft()
     {
         const QString settings = freshSettings();
@@ -78,6 +79,12 @@ private slots:
         }
         Start again(settings);
         QTRY_VERIFY(again.window().isMaximized());
+        // Minimised, then raised (files handed over, the desktop's Raise): maximised still.
+        again.window().setWindowState(again.window().windowState() | Qt::WindowMinimized);
+        QTRY_VERIFY(again.window().isMinimized());
+        again.app->raiseMainWindow();
+        QTRY_VERIFY(!again.window().isMinimized());
+        QVERIFY(again.window().isMaximized());
         again.window().showNormal();
         QTRY_COMPARE(again.window().geometry(), normal);
         QVERIFY(again.log.lines().filter(QStringLiteral("window")).isEmpty());

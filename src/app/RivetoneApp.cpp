@@ -10,9 +10,9 @@
 #include "library/PlaylistLibrary.h"
 #include "ui/kit/Typography.h"
 
-#include <QLocale>
 #include <QApplication>
 #include <QEvent>
+#include <QLocale>
 #include <QTimer>
 
 #include <functional>
@@ -110,8 +110,10 @@ void RivetoneApp::takeHandOver(const InstanceChannel::Message& message)
 void RivetoneApp::raiseMainWindow()
 {
     ContentView& window = *m_mainWindow;
+    // Out of the task bar as it was before: showNormal() would also undo a
+    // maximised window's state.
     if (window.isMinimized())
-        window.showNormal();
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
     window.show();
     window.raise();
     window.activateWindow();
