@@ -229,9 +229,15 @@ private slots:
         QVERIFY(w.add({course.path("Course/Unit 2")}, Playback::FirstTrackIfNothingLoaded));
         QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(mp3));
         // Lesson 1 first, by name: a download cut short. Alone, it leaves the
-        // track playing, and Next still goes on from there.
+        // track as it was, drilled, and Next still goes on from there.
         QVERIFY(writeFile(course.path("Course/Lesson 1.mp3"), "ID3"));
+        w.player().setLoopStart(1.0);
+        w.player().setLoopEnd(2.0);
+        w.player().seek(1.5);
         QVERIFY(w.add({course.path("Course/Lesson 1.mp3")}, Playback::FirstAdded));
+        QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(mp3));
+        QVERIFY(w.player().isPlaying() && w.player().loopStart() == 1.0 && w.player().loopEnd() == 2.0);
+        QVERIFY(w.player().currentTime() >= 1.0);
         QVERIFY(Transport::canGoToNextTrack(w.view->state()));
         Transport::goToNextTrack(w.view->state());
         QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(course.url("Course/Unit 2/Lesson 1.mp3")));

@@ -223,9 +223,9 @@ void AudioPlayer::stop()
     Log::line(QStringLiteral("Stop: currentTime=%1, loop cleared").arg(Log::formatDouble(position)));
 }
 
-void AudioPlayer::playTrack(qint64 index)
+void AudioPlayer::playTrack(qint64 index, OnFailure onFailure)
 {
-    if (!loadTrack(index))
+    if (!loadTrack(index, onFailure))
         return;
     m_player->play();
     setIsPlaying(true);
@@ -242,11 +242,12 @@ void AudioPlayer::cueTrack(qint64 index)
     Log::line(QStringLiteral("Cued: ") + m_currentTrack->fileName());
 }
 
-bool AudioPlayer::loadTrack(qint64 index)
+bool AudioPlayer::loadTrack(qint64 index, OnFailure onFailure)
 {
     if (index < 0 || index >= m_playlist.size())
         return false;
-    stop();
+    if (onFailure == OnFailure::Stop)
+        stop();
     m_failedStep.reset();
     const QUrl url = m_playlist.at(index);
     QString error;
@@ -255,6 +256,8 @@ bool AudioPlayer::loadTrack(qint64 index)
         Log::line(QStringLiteral("Error playing track: ") + error);
         return false;
     }
+    if (onFailure == OnFailure::KeepTrack)
+        stop();
     m_player = std::move(loaded);
     m_lastHeard = {};
     m_newLoopGeneration = 0;  // the new player counts its own

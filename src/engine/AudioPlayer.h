@@ -85,7 +85,11 @@ public:
     // Asks the finder again what follows the loop (what it knows has changed).
     void refreshNextLoop();
 
-    void playTrack(qint64 index);
+    // What a track that fails to load leaves: the player stopped, at its
+    // start, the loop cleared; or, for a file opened from outside while a
+    // track is drilled, the track as it was.
+    enum class OnFailure { Stop, KeepTrack };
+    void playTrack(qint64 index, OnFailure onFailure = OnFailure::Stop);
     // Loads the track at index as playTrack() does, but leaves it paused at
     // its start (a paused player stepping to another track stays paused).
     void cueTrack(qint64 index);
@@ -127,7 +131,8 @@ private:
     void setCurrentTrack(std::optional<QUrl> track);
     // Stops and loads the track at index (volume applied, not started);
     // false, with the error logged, when there is none or it does not load.
-    bool loadTrack(qint64 index);
+    // Kept, the track playing is stopped only once the new one loaded.
+    bool loadTrack(qint64 index, OnFailure onFailure = OnFailure::Stop);
     void setLoopPass(int pass);
     void setPassPauseSecondsLeft(double seconds);
     void stopTimer();

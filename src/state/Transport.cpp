@@ -43,7 +43,7 @@ void loadFirstLoadable(ContentState& state, qint64 from, int step, bool play, bo
     trying.start();
     for (qint64 target = from; target >= 0 && target < entries; target += step) {
         if (play)
-            player.playTrack(target);
+            player.playTrack(target, stepping ? AudioPlayer::OnFailure::Stop : AudioPlayer::OnFailure::KeepTrack);
         else
             player.cueTrack(target);
         if (player.currentTrackIndex() == target)

@@ -31,7 +31,8 @@ void goToPreviousTrack(ContentState& state);
 
 // Plays the entry at from in the engine's playlist, or the first after it
 // that loads, stepping over the others as goToNextTrack does. Not a step:
-// when none loads, Next and Previous go on from the track still loaded.
+// when none loads, the track loaded plays on as it was, its loop kept, and
+// Next and Previous go on from it.
 void playFirstLoadable(ContentState& state, qint64 from);
 
 // Test hook: how long one step may spend stepping over entries that cannot
