@@ -200,19 +200,18 @@ void AudioOutput::rest()
     m_resting = true;
 }
 
-// Clock thread, m_clockMutex held: the same device again, at the same rate
-// and buffer, since the streams were made for them; SDL converts if it must.
-// A device given up on (it stopped responding, or would not open at the
-// last wake) is tried again at each wake: the sound server may be back.
+// Clock thread, m_clockMutex held. A device given up on (it stopped
+// responding, went away, or would not open at the last wake) is tried again
+// at each wake: the sound server may be back.
 void AudioOutput::wakeFromRest()
 {
     m_resting = false;
     m_lastCallbackNs = steadyNowNs();
+    m_reopenedAt.reset();  // a device lost before the rest is tried afresh
     if (!m_sdlAudioInitialised && !m_sdlDriverInitialised)
         return;  // there never was a device: the wall clock plays
     QString reason;
-    SDL_AudioSpec obtained{};
-    if (openDeviceAs(m_sampleRate, m_bufferFrames, 0, &obtained, &reason)) {
+    if (openDeviceAfresh(&reason)) {
         m_driver = Driver::Device;
         SDL_PauseAudioDevice(m_device, 0);
         return;
@@ -234,8 +233,7 @@ void AudioOutput::openLostDeviceAgain()
     const auto now = std::chrono::steady_clock::now();
     const bool lostJustNow = m_reopenedAt && now - *m_reopenedAt < lostAgainWithin;
     QString reason = QStringLiteral("lost again at once");
-    SDL_AudioSpec obtained{};
-    if (!lostJustNow && openDeviceAs(m_sampleRate, m_bufferFrames, 0, &obtained, &reason)) {
+    if (!lostJustNow && openDeviceAfresh(&reason)) {
         m_reopenedAt = now;
         m_lastCallbackNs = steadyNowNs();
         SDL_PauseAudioDevice(m_device, 0);
@@ -244,6 +242,27 @@ void AudioOutput::openLostDeviceAgain()
     }
     Log::line(QStringLiteral("Audio output lost (%1), playing silently").arg(reason));
     m_driver = Driver::WallClock;
+}
+
+// Clock thread, m_clockMutex held: the same device again, at the same rate
+// and buffer, since the streams were made for them; SDL converts if it must.
+// One that will not open may lie behind the connection to a sound server
+// that restarted since, which SDL keeps from its start: SDL's audio is then
+// started afresh and the device tried once more.
+bool AudioOutput::openDeviceAfresh(QString* reason)
+{
+    SDL_AudioSpec obtained{};
+    if (openDeviceAs(m_sampleRate, m_bufferFrames, 0, &obtained, reason))
+        return true;
+    if (!m_sdlAudioInitialised)
+        return false;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        m_sdlAudioInitialised = false;
+        *reason = QString::fromUtf8(SDL_GetError());
+        return false;
+    }
+    return openDeviceAs(m_sampleRate, m_bufferFrames, 0, &obtained, reason);
 }
 
 void AudioOutput::attach(PlaybackSource* source)

@@ -76,6 +76,7 @@ private:
     void rest();
     void wakeFromRest();
     void openLostDeviceAgain();
+    bool openDeviceAfresh(QString* reason);
     int render(float* out, int frames, std::int64_t nowNs);
     static void deviceCallback(void* self, unsigned char* stream, int length);
     void clockThreadLoop();
@@ -86,7 +87,7 @@ private:
     std::uint32_t m_device = 0;  // SDL device id; 0 when none
     // When a lost device was last opened again; clock thread only.
     std::optional<std::chrono::steady_clock::time_point> m_reopenedAt;
-    bool m_sdlAudioInitialised = false;   // through SDL_InitSubSystem
+    bool m_sdlAudioInitialised = false;   // through SDL_InitSubSystem; clock thread only once it runs
     bool m_sdlDriverInitialised = false;  // a driver chosen by name
     bool m_refuseDevices = false;         // test hook
 
