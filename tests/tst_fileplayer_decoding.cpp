@@ -151,7 +151,8 @@ private slots:
         for (const char* name : {"chirp-cbr.mp3", "chirp-vbr-mono.mp3", "chirp.m4a"})
             for (int outputRate : {44100, 48000})
                 QTest::addRow("%s at %d", name, outputRate) << fixturePath(QString::fromLatin1(name)) << outputRate;
-        // Seeks into the silence, and just after it, land there too.
+        // Seeks into the silence, and just before its end, land there too.
+        QTest::addRow("damaged AAC at 44100") << m_damagedAac << 44100;
         QTest::addRow("damaged AAC at 48000") << m_damagedAac << 48000;
     }
 
@@ -178,6 +179,30 @@ private slots:
             QCOMPARE(stream->position(), target + std::int64_t(decoded.size() / 2));
             const double difference = largestDifference(decoded, straight, target);
             QVERIFY2(difference <= 1e-6, qPrintable(QStringLiteral("at %1: %2").arg(target).arg(difference)));
+        }
+        // Where a long silence ends (a damaged stretch), seeks that land a
+        // piece of silence, and a frame or two more, before it and read on
+        // past it: the sound after it in its place. (Its first codec frame
+        // may differ by what the decoder kept from before the damage.)
+        std::int64_t silentFrom = 0;
+        std::int64_t longestEnd = 0;
+        std::int64_t longest = 0;
+        for (std::int64_t frame = 0; frame < length; ++frame) {
+            if (straight[std::size_t(frame) * 2] != 0.0f || straight[std::size_t(frame) * 2 + 1] != 0.0f)
+                silentFrom = frame + 1;
+            else if (frame + 1 - silentFrom > longest)
+                longest = frame + 1 - silentFrom, longestEnd = frame + 1;
+        }
+        if (longest > 8192) {
+            for (const std::int64_t target : {longestEnd - 8194, longestEnd - 8193, longestEnd - 1000, longestEnd + 3}) {
+                stream->seek(target);
+                const auto decoded = readFrames(*stream, 12000);
+                QCOMPARE(stream->position(), target + std::int64_t(decoded.size() / 2));
+                const std::int64_t skipped = longestEnd + 2048 - target;
+                const double difference = largestDifference(
+                    std::vector<float>(decoded.begin() + skipped * 2, decoded.end()), straight, target + skipped);
+                QVERIFY2(difference <= 1e-6, qPrintable(QStringLiteral("at %1: %2").arg(target).arg(difference)));
+            }
         }
         // Drilling a loop: back to the same start again and again, from
         // different points within the loop.

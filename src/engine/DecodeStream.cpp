@@ -428,7 +428,8 @@ void DecodeStream::seek(std::int64_t outputFrame)
         av_frame_unref(m_frame.get());
         m_framePending = false;
     }
-    m_packetsSinceFrame = m_packetsLostBeforeFrame = 0;
+    m_sentSinceFrame = m_lostBeforeFrame = {};
+    m_silenceUntil.reset();
     m_decodedUntil.reset();
     m_readFrom.reset();
     m_fedAny = false;
@@ -498,8 +499,12 @@ void DecodeStream::decodeStep()
     if (status == 0) {
         // Each packet makes a frame: those sent before this one's that made
         // none were damaged.
-        m_packetsLostBeforeFrame = std::max<std::int64_t>(0, m_packetsSinceFrame - 1);
-        m_packetsSinceFrame = 0;
+        m_lostBeforeFrame = m_sentSinceFrame;
+        if (m_lastSentFrames > 0)
+            m_lostBeforeFrame.knownFrames = std::max<std::int64_t>(0, m_lostBeforeFrame.knownFrames - m_lastSentFrames);
+        else
+            m_lostBeforeFrame.untimedPackets = std::max<std::int64_t>(0, m_lostBeforeFrame.untimedPackets - 1);
+        m_sentSinceFrame = {};
         m_framePending = true;
         acceptPendingFrame();
         return;
@@ -527,8 +532,18 @@ void DecodeStream::decodeStep()
             if (isPlausible(at))
                 m_readFrom = at - m_firstRealSampleOnTimeline;
         }
-        avcodec_send_packet(m_codec.get(), m_packet.get());  // a damaged packet is skipped
-        ++m_packetsSinceFrame;
+        m_lastSentFrames = m_packet->duration > 0 ? av_rescale_q(m_packet->duration, m_timeBase, AVRational{1, m_inputRate}) : 0;
+        if (m_lastSentFrames > 0 && isPlausible(m_lastSentFrames)) {
+            m_sentSinceFrame.knownFrames += m_lastSentFrames;
+        } else {
+            ++m_sentSinceFrame.untimedPackets;
+            m_lastSentFrames = 0;
+        }
+        // A damaged packet is skipped. The decoder starts afresh after it, as
+        // it does after a seek, so that what follows decodes the same both
+        // ways rather than overlap what came before the damage.
+        if (avcodec_send_packet(m_codec.get(), m_packet.get()) < 0)
+            avcodec_flush_buffers(m_codec.get());
     }
     av_packet_unref(m_packet.get());
 }
@@ -538,6 +553,7 @@ void DecodeStream::acceptPendingFrame()
     if (acceptFrame(*m_frame)) {
         av_frame_unref(m_frame.get());
         m_framePending = false;
+        m_silenceUntil.reset();
     }
 }
 
@@ -571,7 +587,6 @@ bool DecodeStream::acceptFrame(const AVFrame& frame)
     // the seek, after the last one decoded (or where reading began), when a
     // gap spans the point where feeding starts.
     std::optional<std::int64_t> due;
-    bool fillWithSilence = false;
     if (m_fedAny) {
         due = m_nextFeed;
     } else if (position > m_feedFrom) {
@@ -580,43 +595,41 @@ bool DecodeStream::acceptFrame(const AVFrame& frame)
             due = since;
     }
     m_decodedUntil = wholeEnd;
-    if (due) {
-        const std::int64_t late = position - *due;
-        if (m_packetsLostBeforeFrame > 0 && late > followOnToleranceFrames
-            && late <= m_packetsLostBeforeFrame * span + followOnToleranceFrames) {
-            // The decoder made nothing of a stretch (damaged packets): its
-            // time plays as silence, so what follows keeps its place on the
-            // timeline and the track its length. No more than those packets
-            // stood for: a time that jumps further is not taken for sound lost.
-            if (!m_fedAny) {
-                m_fedAny = true;
-                m_nextFeed = m_feedFrom;
-            }
-            fillWithSilence = true;
-        } else if (m_fedAny && std::abs(late) < span) {
-            // Off by less than a frame with nothing lost: rounding, or a
-            // parser's guess at the length of the first frames at a new rate.
-            // It follows straight on, never cut nor held apart by silence.
-            position = m_nextFeed;
+    const std::int64_t lostFrames = m_lostBeforeFrame.knownFrames + m_lostBeforeFrame.untimedPackets * span;
+    if (due && !m_silenceUntil && lostFrames > 0 && position - *due > followOnToleranceFrames) {
+        // The decoder made nothing of a stretch (damaged packets): its time
+        // plays as silence, so what follows keeps its place on the timeline
+        // and the track its length. No more than those packets lasted: a time
+        // that jumps further is not taken for sound lost.
+        if (!m_fedAny) {
+            m_fedAny = true;
+            m_nextFeed = m_feedFrom;
         }
+        m_silenceUntil = std::max(m_nextFeed, std::min(position, *due + lostFrames));
     }
     if (position >= m_lengthInputFrames) {
         finishInput();
         return true;
     }
-    if (fillWithSilence && position > m_nextFeed) {
+    if (m_silenceUntil && m_nextFeed < *m_silenceUntil) {
         if (!ensureResampler(frame)) {
             m_inputFinished = m_finished = true;
             return true;
         }
-        const std::int64_t piece = std::min(position - m_nextFeed, silencePieceFrames);
+        const std::int64_t piece = std::min(*m_silenceUntil - m_nextFeed, silencePieceFrames);
         if (!feedSilence(frame, int(inFrameFrames(piece)))) {
             m_inputFinished = m_finished = true;
             return true;
         }
         m_nextFeed += piece;
-        if (m_nextFeed < position || m_inputFinished)
+        if (m_nextFeed < *m_silenceUntil || m_inputFinished)
             return m_inputFinished;  // more silence first: the frame waits
+    }
+    if (m_fedAny && std::abs(position - m_nextFeed) < span) {
+        // Off by less than a frame: rounding, or a parser's guess at the
+        // length of the first frames at a new rate. It follows straight on,
+        // never cut nor held apart by silence.
+        position = m_nextFeed;
     }
     std::int64_t begin = std::max(position, m_fedAny ? m_nextFeed : m_feedFrom);
     const std::int64_t end = std::min(wholeEnd, m_lengthInputFrames);

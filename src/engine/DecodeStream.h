@@ -128,8 +128,16 @@ private:
     bool m_fedAny = false;
     std::optional<std::int64_t> m_decodedUntil;  // timeline end of the last frame decoded
     std::optional<std::int64_t> m_readFrom;      // timeline time of the first packet read
-    std::int64_t m_packetsSinceFrame = 0;        // sent to the decoder since it last gave a frame
-    std::int64_t m_packetsLostBeforeFrame = 0;   // of them, those that made none, before m_frame
+    // Packets sent to the decoder: their length on the timeline, and how many
+    // came without one.
+    struct PacketTime {
+        std::int64_t knownFrames = 0;
+        std::int64_t untimedPackets = 0;
+    };
+    PacketTime m_sentSinceFrame;                 // since the decoder last gave a frame
+    std::int64_t m_lastSentFrames = 0;           // the last one's length; 0 when untimed
+    PacketTime m_lostBeforeFrame;                // those that made none, before m_frame
+    std::optional<std::int64_t> m_silenceUntil;  // where the silence before m_frame ends
     bool m_demuxerDone = false;
     bool m_inputFinished = false;
     bool m_finished = false;
