@@ -40,16 +40,25 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(engine.currentTime() > before + 0.2, 2000);  // the track plays on, unheard
         QVERIFY(engine.isPlaying());
 
-        // The sound comes back, behind another connection (as a sound server
-        // that restarted is): the way SDL went no longer opens, and SDL's
-        // audio must start afresh to find it. After a rest, the next play
-        // has a device again, and keeps it.
+        // The sound server is not back yet: neither the way SDL went nor SDL's
+        // audio started afresh opens anything at the next play after a rest.
+        const auto restThenPlay = [&] {
+            engine.togglePlayPause();
+            QTRY_VERIFY_WITH_TIMEOUT(AudioOutput::shared()->isResting(), 8000);
+            engine.togglePlayPause();
+            QTRY_VERIFY_WITH_TIMEOUT(!AudioOutput::shared()->isResting(), 3000);
+        };
         qputenv("SDL_DISKAUDIOFILE", "/nonexistent/rivetone-test-output");
+        qputenv("SDL_AUDIODRIVER", "no-such-audio-driver");
+        restThenPlay();
+        QTest::qWait(200);
+        QCOMPARE(AudioOutput::shared()->driver(), AudioOutput::Driver::WallClock);
+        // Then it is, behind another connection (as a sound server that
+        // restarted is): the next play after a rest has a device again, and
+        // keeps it.
         qputenv("SDL_AUDIODRIVER", "dummy");
-        engine.togglePlayPause();
-        QTRY_VERIFY_WITH_TIMEOUT(AudioOutput::shared()->isResting(), 8000);
         log.clear();
-        engine.togglePlayPause();
+        restThenPlay();
         QTRY_COMPARE_WITH_TIMEOUT(AudioOutput::shared()->driver(), AudioOutput::Driver::Device, 3000);
         QTest::qWait(300);
         QCOMPARE(AudioOutput::shared()->driver(), AudioOutput::Driver::Device);

@@ -147,6 +147,7 @@ bool AudioOutput::tryOpenDevice(const char* driverName, QString* reason)
     m_sampleRate = obtained.freq;
     m_bufferFrames = obtained.samples > 0 ? obtained.samples : preferredBufferFrames;
     m_driver = Driver::Device;
+    m_sdlAudioWanted = !driverName;
     return true;
 }
 
@@ -208,10 +209,11 @@ void AudioOutput::wakeFromRest()
     m_resting = false;
     m_lastCallbackNs = steadyNowNs();
     m_reopenedAt.reset();  // a device lost before the rest is tried afresh
-    if (!m_sdlAudioInitialised && !m_sdlDriverInitialised)
+    if (!m_sdlAudioWanted && !m_sdlDriverInitialised)
         return;  // there never was a device: the wall clock plays
     QString reason;
     if (openDeviceAfresh(&reason)) {
+        m_lastCallbackNs = steadyNowNs();  // the opening may have taken a while
         m_driver = Driver::Device;
         SDL_PauseAudioDevice(m_device, 0);
         return;
@@ -254,11 +256,13 @@ bool AudioOutput::openDeviceAfresh(QString* reason)
     SDL_AudioSpec obtained{};
     if (openDeviceAs(m_sampleRate, m_bufferFrames, 0, &obtained, reason))
         return true;
-    if (!m_sdlAudioInitialised)
+    if (!m_sdlAudioWanted)
         return false;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        m_sdlAudioInitialised = false;
+    if (m_sdlAudioInitialised)
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    // Failing, it is tried again at the next wake: the server may be back.
+    m_sdlAudioInitialised = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    if (!m_sdlAudioInitialised) {
         *reason = QString::fromUtf8(SDL_GetError());
         return false;
     }

@@ -89,6 +89,9 @@ private:
     std::optional<std::chrono::steady_clock::time_point> m_reopenedAt;
     bool m_sdlAudioInitialised = false;   // through SDL_InitSubSystem; clock thread only once it runs
     bool m_sdlDriverInitialised = false;  // a driver chosen by name
+    // A real device was had once: SDL's audio is worth starting again after
+    // it failed to (clock thread only once it runs).
+    bool m_sdlAudioWanted = false;
     bool m_refuseDevices = false;         // test hook
 
     std::atomic<Driver> m_driver{Driver::Device};       // atomic, written by the clock thread and the device callback
