@@ -103,6 +103,24 @@ private slots:
         QVERIFY2(stream->atEnd() && frames <= 8100, qPrintable(QString::number(frames)));
     }
 
+    // The same where the packet holding the jump is damaged: it stands for
+    // no more than a frame, not for the 69 hours it says it lasts.
+    void aDamagedPacketClaimingHoursAddsNoHoursOfSilence()
+    {
+        QByteArray bytes = readFile(fixturePath(QStringLiteral("aac-time-jump.m4a")));
+        for (int i = 1226; i < 1614; ++i)
+            bytes[i] = char((i * 7919) >> 3);
+        const QString path = m_folder.filePath(QStringLiteral("damaged-jump.m4a"));
+        QVERIFY(writeFile(path, bytes));
+        const auto stream = DecodeStream::open(path, DecodeStream::fileRate, nullptr);
+        QVERIFY(stream);
+        std::vector<float> chunk(std::size_t(8000) * DecodeStream::outputChannels);
+        std::int64_t frames = 0;
+        for (int second = 0; second < 60 && !stream->atEnd(); ++second)
+            frames += stream->read(chunk.data(), 8000);
+        QVERIFY2(stream->atEnd() && frames <= 3 * 8000, qPrintable(QString::number(frames)));
+    }
+
     void ratesNoRecordingHasAreRefused()
     {
         for (const int rate : {3999, 4000, 768000, 768001}) {

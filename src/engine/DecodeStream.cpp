@@ -532,18 +532,19 @@ void DecodeStream::decodeStep()
             if (isPlausible(at))
                 m_readFrom = at - m_firstRealSampleOnTimeline;
         }
+        // A packet stands for no more than a few frames can last (8 MP3
+        // frames; a part joined at another rate stretches one), whatever its
+        // container says: a damaged one must not turn a jump in time into
+        // silence, nor a run of them add up past counting.
         m_lastSentFrames = m_packet->duration > 0 ? av_rescale_q(m_packet->duration, m_timeBase, AVRational{1, m_inputRate}) : 0;
-        if (m_lastSentFrames > 0 && isPlausible(m_lastSentFrames)) {
+        m_lastSentFrames = std::min<std::int64_t>(m_lastSentFrames, 8 * std::max(m_codec->frame_size, 1152));
+        if (m_lastSentFrames > 0) {
             m_sentSinceFrame.knownFrames += m_lastSentFrames;
         } else {
             ++m_sentSinceFrame.untimedPackets;
             m_lastSentFrames = 0;
         }
-        // A damaged packet is skipped. The decoder starts afresh after it, as
-        // it does after a seek, so that what follows decodes the same both
-        // ways rather than overlap what came before the damage.
-        if (avcodec_send_packet(m_codec.get(), m_packet.get()) < 0)
-            avcodec_flush_buffers(m_codec.get());
+        avcodec_send_packet(m_codec.get(), m_packet.get());  // a damaged packet is skipped
     }
     av_packet_unref(m_packet.get());
 }
