@@ -103,8 +103,9 @@ private slots:
         QVERIFY2(stream->atEnd() && frames <= 8100, qPrintable(QString::number(frames)));
     }
 
-    // The same where the packet holding the jump is damaged: it stands for
-    // no more than a frame, not for the 69 hours it says it lasts.
+    // The same where the packet holding the jump is damaged: its silence
+    // lasts no more than a few frames (9 AAC frames here), not the 69 hours
+    // it says it lasts.
     void aDamagedPacketClaimingHoursAddsNoHoursOfSilence()
     {
         QByteArray bytes = readFile(fixturePath(QStringLiteral("aac-time-jump.m4a")));
@@ -118,7 +119,7 @@ private slots:
         std::int64_t frames = 0;
         for (int second = 0; second < 60 && !stream->atEnd(); ++second)
             frames += stream->read(chunk.data(), 8000);
-        QVERIFY2(stream->atEnd() && frames <= 3 * 8000, qPrintable(QString::number(frames)));
+        QVERIFY2(stream->atEnd() && frames <= 8000 + 8 * 1152 + 1024, qPrintable(QString::number(frames)));
     }
 
     void ratesNoRecordingHasAreRefused()

@@ -73,7 +73,12 @@ AudioOutput::AudioOutput(int manualSampleRate, std::int64_t manualLatencyNs, boo
     m_latencyNs = std::int64_t(m_bufferFrames) * 1'000'000'000 / m_sampleRate;
     m_lastCallbackNs = steadyNowNs();
     m_wallClockBuffer.resize(std::size_t(m_bufferFrames) * channels);
-    m_clockThread = startThread("The sound output", "rivetone clock", [this] { clockThreadLoop(); });
+    m_clockThread = startThread("The sound output", "rivetone clock", [this] {
+        clockThreadLoop();
+        // SDL keeps data of its own (an error's text) for each thread that
+        // calls it; one that SDL did not start hands it back itself.
+        SDL_TLSCleanup();
+    });
     if (m_device)
         SDL_PauseAudioDevice(m_device, 0);
 }

@@ -537,7 +537,7 @@ void DecodeStream::decodeStep()
         // container says: a damaged one must not turn a jump in time into
         // silence, nor a run of them add up past counting.
         m_lastSentFrames = m_packet->duration > 0 ? av_rescale_q(m_packet->duration, m_timeBase, AVRational{1, m_inputRate}) : 0;
-        m_lastSentFrames = std::min<std::int64_t>(m_lastSentFrames, 8 * std::max(m_codec->frame_size, 1152));
+        m_lastSentFrames = std::min<std::int64_t>(m_lastSentFrames, 8 * std::clamp(m_codec->frame_size, 1152, 16384));
         if (m_lastSentFrames > 0) {
             m_sentSinceFrame.knownFrames += m_lastSentFrames;
         } else {
