@@ -497,14 +497,7 @@ void DecodeStream::decodeStep()
     }
     int status = avcodec_receive_frame(m_codec.get(), m_frame.get());
     if (status == 0) {
-        // Each packet makes a frame: those sent before this one's that made
-        // none were damaged.
-        m_lostBeforeFrame = m_sentSinceFrame;
-        if (m_lastSentFrames > 0)
-            m_lostBeforeFrame.knownFrames = std::max<std::int64_t>(0, m_lostBeforeFrame.knownFrames - m_lastSentFrames);
-        else
-            m_lostBeforeFrame.untimedPackets = std::max<std::int64_t>(0, m_lostBeforeFrame.untimedPackets - 1);
-        m_sentSinceFrame = {};
+        noteFrameReceived();
         m_framePending = true;
         acceptPendingFrame();
         return;
@@ -527,26 +520,41 @@ void DecodeStream::decodeStep()
         return;
     }
     if (m_packet->stream_index == m_streamIndex) {
-        if (!m_readFrom && m_packet->pts != AV_NOPTS_VALUE) {
-            const std::int64_t at = av_rescale_q(m_packet->pts, m_timeBase, AVRational{1, m_inputRate});
-            if (isPlausible(at))
-                m_readFrom = at - m_firstRealSampleOnTimeline;
-        }
-        // A packet stands for no more than a few frames can last (8 MP3
-        // frames; a part joined at another rate stretches one), whatever its
-        // container says: a damaged one must not turn a jump in time into
-        // silence, nor a run of them add up past counting.
-        m_lastSentFrames = m_packet->duration > 0 ? av_rescale_q(m_packet->duration, m_timeBase, AVRational{1, m_inputRate}) : 0;
-        m_lastSentFrames = std::min<std::int64_t>(m_lastSentFrames, 8 * std::clamp(m_codec->frame_size, 1152, 16384));
-        if (m_lastSentFrames > 0) {
-            m_sentSinceFrame.knownFrames += m_lastSentFrames;
-        } else {
-            ++m_sentSinceFrame.untimedPackets;
-            m_lastSentFrames = 0;
-        }
+        notePacketSent(*m_packet);
         avcodec_send_packet(m_codec.get(), m_packet.get());  // a damaged packet is skipped
     }
     av_packet_unref(m_packet.get());
+}
+
+void DecodeStream::notePacketSent(const AVPacket& packet)
+{
+    if (!m_readFrom && packet.pts != AV_NOPTS_VALUE) {
+        const std::int64_t at = av_rescale_q(packet.pts, m_timeBase, AVRational{1, m_inputRate});
+        if (isPlausible(at))
+            m_readFrom = at - m_firstRealSampleOnTimeline;
+    }
+    // A packet stands for no more than a few frames can last (8 MP3 frames;
+    // a part joined at another rate stretches one), whatever its container
+    // says: a damaged one must not turn a jump in time into silence, nor a
+    // run of them add up past counting.
+    const std::int64_t stated = packet.duration > 0 ? av_rescale_q(packet.duration, m_timeBase, AVRational{1, m_inputRate}) : 0;
+    m_lastSentFrames = std::clamp<std::int64_t>(stated, 0, 8 * std::clamp(m_codec->frame_size, 1152, 16384));
+    if (m_lastSentFrames > 0)
+        m_sentSinceFrame.knownFrames += m_lastSentFrames;
+    else
+        ++m_sentSinceFrame.untimedPackets;
+}
+
+// Each packet makes a frame: those sent before this one's that made none
+// were damaged.
+void DecodeStream::noteFrameReceived()
+{
+    m_lostBeforeFrame = m_sentSinceFrame;
+    if (m_lastSentFrames > 0)
+        m_lostBeforeFrame.knownFrames = std::max<std::int64_t>(0, m_lostBeforeFrame.knownFrames - m_lastSentFrames);
+    else
+        m_lostBeforeFrame.untimedPackets = std::max<std::int64_t>(0, m_lostBeforeFrame.untimedPackets - 1);
+    m_sentSinceFrame = {};
 }
 
 void DecodeStream::acceptPendingFrame()

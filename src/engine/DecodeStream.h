@@ -78,6 +78,8 @@ private:
     int measureRealLength(const QString& path);
     std::int64_t countSamplesToTheEnd();
     void decodeStep();
+    void notePacketSent(const AVPacket& packet);
+    void noteFrameReceived();
     void acceptPendingFrame();
     // False while the frame waits for silence before it to be fed.
     bool acceptFrame(const AVFrame& frame);
