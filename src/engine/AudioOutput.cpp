@@ -217,7 +217,7 @@ void AudioOutput::wakeFromRest()
     if (!m_sdlAudioWanted && !m_sdlDriverInitialised)
         return;  // there never was a device: the wall clock plays
     QString reason;
-    if (openDeviceAfresh(&reason)) {
+    if ((!m_sdlAudioWanted && openRealDeviceInstead()) || openDeviceAfresh(&reason)) {
         m_lastCallbackNs = steadyNowNs();  // the opening may have taken a while
         m_driver = Driver::Device;
         SDL_PauseAudioDevice(m_device, 0);
@@ -226,6 +226,32 @@ void AudioOutput::wakeFromRest()
     if (m_driver.load() == Driver::Device)
         Log::line(QStringLiteral("Audio output unavailable (%1), playing silently").arg(reason));
     m_driver = Driver::WallClock;
+}
+
+// Clock thread, m_clockMutex held. An output that started on SDL's silent
+// driver, as one autostarted at login before the sound server was up, would
+// otherwise stay silent for the app's whole life: the real drivers are tried
+// again at each wake, and failing that the silent one is taken back. The
+// device is asked for the rate and buffer the streams were made for; SDL
+// converts if it must.
+bool AudioOutput::openRealDeviceInstead()
+{
+    SDL_AudioQuit();
+    m_sdlDriverInitialised = false;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+        m_sdlAudioInitialised = true;
+        SDL_AudioSpec obtained{};
+        QString reason;
+        if (openDeviceAs(m_sampleRate, m_bufferFrames, 0, &obtained, &reason)) {
+            m_sdlAudioWanted = true;
+            Log::line(QStringLiteral("Audio output opened"));
+            return true;
+        }
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        m_sdlAudioInitialised = false;
+    }
+    m_sdlDriverInitialised = SDL_AudioInit("dummy") == 0;
+    return false;
 }
 
 // Clock thread, m_clockMutex held. A device that went away (unplugged, the

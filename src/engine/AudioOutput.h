@@ -76,6 +76,7 @@ private:
     void rest();
     void wakeFromRest();
     void openLostDeviceAgain();
+    bool openRealDeviceInstead();
     bool openDeviceAfresh(QString* reason);
     int render(float* out, int frames, std::int64_t nowNs);
     static void deviceCallback(void* self, unsigned char* stream, int length);
