@@ -150,6 +150,35 @@ private slots:
         QCOMPARE(t.seeks.size(), std::size_t(1));
     }
 
+    // The window follows every seek, as the player's does: a drag up to the
+    // strip's edge seeks to the time under the pointer, not a page further
+    // at every move, and the page turns once the button is let go.
+    void aDragToTheEdgeHoldsThePageUntilLetGo()
+    {
+        StripUnderTest t;
+        t.strip.setOnSeek([&t](double s) {
+            t.seeks.push_back(s);
+            t.playHead = s;
+            t.strip.refresh();
+        });
+        t.strip.refresh();
+        sendMouse(t.strip, QEvent::MouseButtonPress, {250, 10});
+        for (const qreal x : {480, 490, 498, 490})
+            sendMouse(t.strip, QEvent::MouseMove, {x, 10});
+        QCOMPARE(t.strip.window(), (WaveformStrip::Span{0, 10}));
+        QVERIFY2(std::abs(t.seeks.back() - 9.8) < 0.05, qPrintable(QString::number(t.seeks.back())));
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {490, 10});
+        QVERIFY(std::abs(t.strip.window().first - (9.8 - 2.0)) < 0.05);
+
+        // And back past the start of a later page.
+        sendMouse(t.strip, QEvent::MouseButtonPress, {100, 10});
+        const double pageStart = t.strip.window().first;
+        for (const qreal x : {5, 3, 1})
+            sendMouse(t.strip, QEvent::MouseMove, {x, 10});
+        QVERIFY2(std::abs(t.seeks.back() - (pageStart + 0.02)) < 0.005, qPrintable(QString::number(t.seeks.back())));
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {1, 10});
+    }
+
     void withoutAnEnvelopeNothingIsDrawnOrReported()
     {
         StripUnderTest t;

@@ -86,7 +86,9 @@ double WaveformStrip::timeAt(qreal x) const
 }
 
 // Turns a page only when it must: the play head near an edge, or a loop that
-// fits but is not wholly in view.
+// fits but is not wholly in view. Never under a held button: a drag's seek
+// near an edge would turn the page, the pointer would then point at another
+// time, and the next move would seek there, running away seconds a step.
 void WaveformStrip::followWindow(double playHead, const std::optional<Span>& loop)
 {
     const std::shared_ptr<const Envelope> envelope = m_envelope ? m_envelope() : nullptr;
@@ -94,6 +96,10 @@ void WaveformStrip::followWindow(double playHead, const std::optional<Span>& loo
     m_windowLength = duration > 0 ? std::min(windowSeconds, duration) : windowSeconds;
     const double last = std::max(0.0, duration - m_windowLength);
     const auto place = [&](double start) { m_windowStart = std::clamp(start, 0.0, last); };
+    if (m_pressed) {
+        place(m_windowStart);
+        return;
+    }
     if (loop && loop->second - loop->first <= 0.8 * m_windowLength) {
         if (loop->first < m_windowStart || loop->second > m_windowStart + m_windowLength)
             place(loop->first - (m_windowLength - (loop->second - loop->first)) / 2);
@@ -284,6 +290,7 @@ void WaveformStrip::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton) {
         m_pressed = false;
         m_grip = Grip::None;
+        refresh();  // the page held under the drag catches up
     }
 }
 
