@@ -6,6 +6,8 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 CardStyle SheetDialog::cardStyle()
@@ -17,13 +19,28 @@ SheetDialog::SheetDialog(const QSize& cardSize, QWidget* parent)
     : QDialog(parent ? parent->window() : nullptr)
     , m_designedCardSize(cardSize)
     , m_card(new QWidget(this))
-    , m_cardLayout(new QVBoxLayout(m_card))
+    , m_scroll(new QScrollArea(m_card))
+    , m_content(new QWidget)
+    , m_cardLayout(new QVBoxLayout(m_content))
 {
     // A plain child widget: QDialog would make it a window of its own.
     setWindowFlags(Qt::Widget);
     m_card->setFixedSize(cardSize);
     m_card->setFocusPolicy(Qt::NoFocus);
     m_cardLayout->setContentsMargins(cardPadding, cardPadding, cardPadding, cardPadding);
+    // The content scrolls only in a window lower than the card, where the
+    // card is cut to the window's height: what lies below (a Close button)
+    // stays within reach. Transparent, it shows the card painted behind it.
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setWidget(m_content);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    m_content->setAutoFillBackground(false);
+    auto* cardLayout = new QVBoxLayout(m_card);
+    cardLayout->setContentsMargins(0, 0, 0, 0);
+    cardLayout->addWidget(m_scroll);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(m_card, 0, Qt::AlignCenter);
@@ -39,7 +56,24 @@ void SheetDialog::coverHost()
 {
     if (parentWidget())
         setGeometry(parentWidget()->rect());
+    fitCard();
     raise();
+}
+
+// The designed size, unless the text, made larger with the desktop's font,
+// needs more: a line cut off would hide a key. No larger than the window:
+// in a lower one the content scrolls, one scroll bar wider.
+void SheetDialog::fitCard()
+{
+    QSize cardSize = m_designedCardSize.expandedTo(m_cardLayout->sizeHint());
+    const QSize host = parentWidget() ? parentWidget()->size() : cardSize;
+    const bool scrolls = cardSize.height() > host.height();
+    if (scrolls)
+        cardSize.rwidth() += m_scroll->verticalScrollBar()->sizeHint().width();
+    // Cut, it keeps off the window's edges, its corners in view.
+    m_card->setFixedSize(cardSize.boundedTo(host - QSize(0, scrolls ? 2 * cutCardMargin : 0)));
+    // Over a card that scrolls, the wheel scrolls it rather than seek.
+    m_scroll->setProperty("takesWheel", scrolls);
 }
 
 void SheetDialog::showEvent(QShowEvent* event)
@@ -47,13 +81,6 @@ void SheetDialog::showEvent(QShowEvent* event)
     QWidget* focused = QApplication::focusWidget();
     m_focusBefore = focused && focused != this && !isAncestorOf(focused) ? focused : nullptr;
     QDialog::showEvent(event);
-    // The designed size, unless the text, made larger with the desktop's
-    // font, needs more: a line cut off would hide a key. It grows no further
-    // than the window, where Close would go out of reach.
-    QSize cardSize = m_designedCardSize.expandedTo(m_cardLayout->sizeHint());
-    if (parentWidget())
-        cardSize = cardSize.boundedTo(parentWidget()->size().expandedTo(m_designedCardSize));
-    m_card->setFixedSize(cardSize);
     // QDialog centres a dialog over its parent in screen terms; a sheet
     // covers its window instead.
     coverHost();
@@ -65,6 +92,8 @@ void SheetDialog::showEvent(QShowEvent* event)
             field = child;
     m_field = field;
     (field ? field : this)->setFocus(Qt::OtherFocusReason);
+    if (field)
+        m_scroll->ensureWidgetVisible(field);
 }
 
 void SheetDialog::focusInEvent(QFocusEvent* event)
@@ -122,6 +151,7 @@ bool SheetDialog::focusNextPrevChild(bool next)
     const qsizetype count = chain.size();
     const qsizetype to = at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
     chain.at(to)->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    m_scroll->ensureWidgetVisible(chain.at(to));
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QPointer>
 
+class QScrollArea;
 class QVBoxLayout;
 
 // A sheet: a card of a fixed size shown inside the main window, over a
@@ -20,13 +21,16 @@ public:
     static constexpr int cardPadding = 20;
     // The veil over the window behind the card.
     static constexpr double veilOpacity = 0.3;
+    // Above and below a card cut to a window lower than itself.
+    static constexpr int cutCardMargin = 8;
 
     static CardStyle cardStyle();
 
     // parent: a widget of the window the sheet lies in.
     SheetDialog(const QSize& cardSize, QWidget* parent);
 
-    // The card; its layout (padding 20) holds the content.
+    // The card; its layout (padding 20) holds the content, which scrolls in
+    // a window lower than the card.
     QWidget* card() const { return m_card; }
     QVBoxLayout* cardLayout() const { return m_cardLayout; }
 
@@ -40,9 +44,12 @@ protected:
 
 private:
     void coverHost();
+    void fitCard();
 
     const QSize m_designedCardSize;
     QWidget* m_card;
+    QScrollArea* m_scroll;
+    QWidget* m_content;  // inside m_scroll; holds m_cardLayout
     QVBoxLayout* m_cardLayout;
     QPointer<QWidget> m_focusBefore;  // where the focus goes back to when the sheet closes
     QPointer<QWidget> m_field;        // the field to type into, if the sheet has one
