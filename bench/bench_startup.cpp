@@ -84,7 +84,7 @@ int runChild(int argc, char** argv)
     Log::Capture quiet;
     InstanceChannel channel(settings);
     QString error;
-    if (channel.claimOrHandOver({{}, QDir::currentPath()}, &error) != InstanceChannel::Role::First)
+    if (channel.claimOrHandOver({{}, QDir::currentPath(), {}}, &error) != InstanceChannel::Role::First)
         return 1;
     RivetoneApp rivetone(settings);
     FirstPaintWatch watch(sinceMain);

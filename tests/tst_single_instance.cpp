@@ -68,12 +68,13 @@ private slots:
         const QString settings = m_folder.filePath(QStringLiteral("a-%1/Rivetone.ini").arg(QTest::currentDataTag()));
         InstanceChannel first(settings);
         QString error;
-        QCOMPARE(first.claimOrHandOver({{}, QDir::currentPath()}, &error), InstanceChannel::Role::First);
+        QCOMPARE(first.claimOrHandOver({{}, QDir::currentPath(), {}}, &error), InstanceChannel::Role::First);
         QSignalSpy handedOver(&first, &InstanceChannel::handedOver);
 
         // The second start waits for the answer, so it runs beside the first's event loop.
         InstanceChannel::Role secondRole = InstanceChannel::Role::Failed;
-        const InstanceChannel::Message message{arguments, QStringLiteral("/tmp")};
+        const InstanceChannel::Message message{arguments, QStringLiteral("/tmp"),
+                                               QStringLiteral("files-1234-host-rivetone-0_TIME5678")};
         std::thread second([&] {
             InstanceChannel later(settings);
             secondRole = later.claimOrHandOver(message, nullptr);
@@ -92,6 +93,7 @@ private slots:
         const auto got = handedOver.at(0).at(0).value<InstanceChannel::Message>();
         QCOMPARE(got.arguments, message.arguments);
         QCOMPARE(got.workingDirectory, message.workingDirectory);
+        QCOMPARE(got.startupId, message.startupId);
 
         // Another settings file is another Rivetone.
         InstanceChannel elsewhere(m_folder.filePath(QStringLiteral("b/Rivetone.ini")));

@@ -254,6 +254,8 @@ QByteArray InstanceChannel::encode(const Message& message)
     QJsonObject object;
     object.insert(QStringLiteral("arguments"), QJsonArray::fromStringList(message.arguments));
     object.insert(QStringLiteral("workingDirectory"), message.workingDirectory);
+    if (!message.startupId.isEmpty())
+        object.insert(QStringLiteral("startupId"), message.startupId);
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -270,5 +272,6 @@ std::optional<InstanceChannel::Message> InstanceChannel::decode(const QByteArray
         message.arguments << argument.toString();
     }
     message.workingDirectory = object.value(QStringLiteral("workingDirectory")).toString();
+    message.startupId = object.value(QStringLiteral("startupId")).toString();
     return message;
 }

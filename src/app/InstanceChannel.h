@@ -29,6 +29,9 @@ public:
     struct Message {
         QStringList arguments;
         QString workingDirectory;
+        // The desktop's id for this start (DESKTOP_STARTUP_ID), if any: the
+        // running copy ends its launch feedback and comes forward as it.
+        QString startupId;
     };
 
     enum class Role {

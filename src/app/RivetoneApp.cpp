@@ -5,6 +5,7 @@
 #include "app/WindowPlacement.h"
 #include "base/Log.h"
 #include "desktop/DesktopEntry.h"
+#include "desktop/LaunchFeedback.h"
 #include "desktop/MediaControls.h"
 #include "library/FileImport.h"
 #include "library/PlaylistLibrary.h"
@@ -105,6 +106,8 @@ void RivetoneApp::takeHandOver(const InstanceChannel::Message& message)
     else if (parsed.action == CommandLine::Parsed::Action::Refuse)
         Log::line(QStringLiteral("Handed-over files not added: ") + parsed.message.trimmed().section(u'\n', 0, 0));
     raiseMainWindow();
+    if (!message.startupId.isEmpty())
+        LaunchFeedback::finish(std::uint32_t(m_mainWindow->winId()), message.startupId);
 }
 
 void RivetoneApp::raiseMainWindow()

@@ -2,6 +2,7 @@
 #include "app/InstanceChannel.h"
 #include "app/QuitOnSignal.h"
 #include "app/RivetoneApp.h"
+#include "desktop/LaunchFeedback.h"
 
 #include <QApplication>
 #include <QDir>
@@ -51,6 +52,8 @@ int main(int argc, char** argv)
             return *status;
     }
 
+    // Qt takes the desktop's id for this start as it starts.
+    const QString startupId = LaunchFeedback::idFromEnvironment();
     QApplication application(argc, argv);
     RivetoneApp::configure(application);
     if (parsed.unknownOption) {
@@ -62,7 +65,7 @@ int main(int argc, char** argv)
     const QString settingsFile = DefaultsStore::standardFilePath();
     InstanceChannel channel(settingsFile);
     QString error;
-    switch (channel.claimOrHandOver({application.arguments().mid(1), QDir::currentPath()}, &error)) {
+    switch (channel.claimOrHandOver({application.arguments().mid(1), QDir::currentPath(), startupId}, &error)) {
     case InstanceChannel::Role::HandedOver:
         return 0;
     case InstanceChannel::Role::Failed:

@@ -1,0 +1,126 @@
+#include "desktop/LaunchFeedback.h"
+
+#include <QGuiApplication>
+#include <QRegularExpression>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace LaunchFeedback {
+
+namespace {
+
+constexpr int pieceBytes = 20;
+// _NET_ACTIVE_WINDOW's source: an application (not a pager) asks.
+constexpr std::uint32_t sourceIsApplication = 1;
+
+struct FreeReply {
+    void operator()(void* reply) const { std::free(reply); }
+};
+
+xcb_atom_t atomNamed(xcb_connection_t* connection, const char* name)
+{
+    const std::unique_ptr<xcb_intern_atom_reply_t, FreeReply> reply(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, std::uint16_t(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+// Values with a space, a quote or a backslash in them are escaped by a
+// backslash, as the notices' format asks.
+QByteArray escaped(const QByteArray& value)
+{
+    QByteArray out;
+    for (const char c : value) {
+        if (c == ' ' || c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+QString idFromEnvironment()
+{
+    return QString::fromUtf8(qgetenv("DESKTOP_STARTUP_ID"));
+}
+
+std::uint32_t launchTime(const QString& id)
+{
+    static const QRegularExpression timePart(QStringLiteral("_TIME([0-9]{1,10})$"));
+    const QRegularExpressionMatch match = timePart.match(id);
+    if (!match.hasMatch())
+        return 0;
+    bool ok = false;
+    const qulonglong time = match.captured(1).toULongLong(&ok);
+    return ok && time <= 0xFFFFFFFFull ? std::uint32_t(time) : 0;
+}
+
+QList<QByteArray> removeMessagePieces(const QString& id)
+{
+    const QByteArray value = id.toUtf8();
+    if (value.isEmpty() || value.size() > longestIdBytes)
+        return {};
+    QByteArray message = "remove: ID=" + escaped(value);
+    message += '\0';
+    QList<QByteArray> pieces;
+    for (qsizetype at = 0; at < message.size(); at += pieceBytes) {
+        QByteArray piece = message.mid(at, pieceBytes);
+        piece.append(pieceBytes - piece.size(), '\0');
+        pieces.append(piece);
+    }
+    return pieces;
+}
+
+bool finish(xcb_connection_t* connection, std::uint32_t window, const QString& id)
+{
+    const QList<QByteArray> pieces = removeMessagePieces(id);
+    if (!connection || xcb_connection_has_error(connection) || pieces.isEmpty())
+        return false;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+
+    // The notice goes out from a window of its own, as its format asks.
+    const xcb_window_t sender = xcb_generate_id(connection);
+    const std::uint32_t overrideRedirect = 1;
+    xcb_create_window(connection, 0, sender, root, -100, -100, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT, &overrideRedirect);
+    const xcb_atom_t begin = atomNamed(connection, "_NET_STARTUP_INFO_BEGIN");
+    const xcb_atom_t more = atomNamed(connection, "_NET_STARTUP_INFO");
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 8;
+        event.window = sender;
+        event.type = i == 0 ? begin : more;
+        std::memcpy(event.data.data8, pieces[i].constData(), pieceBytes);
+        xcb_send_event(connection, 0, root, XCB_EVENT_MASK_PROPERTY_CHANGE, reinterpret_cast<const char*>(&event));
+    }
+    xcb_destroy_window(connection, sender);
+
+    // Without the start's time the window manager could not tell the ask
+    // from one out of the blue: the window's own raising stands.
+    if (window && launchTime(id) != 0) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window;
+        event.type = atomNamed(connection, "_NET_ACTIVE_WINDOW");
+        event.data.data32[0] = sourceIsApplication;
+        event.data.data32[1] = launchTime(id);
+        xcb_send_event(connection, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event));
+    }
+    xcb_flush(connection);
+    return true;
+}
+
+bool finish(std::uint32_t window, const QString& id)
+{
+    const auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 && finish(x11->connection(), window, id);
+}
+
+}  // namespace LaunchFeedback
