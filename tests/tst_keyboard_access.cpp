@@ -21,6 +21,8 @@
 #include "WindowFixture.h"
 
 #include <QApplication>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpontaneKeyEvent>
 #include <QTest>
 
@@ -55,6 +57,25 @@ struct Window : WindowFixture {
     {
         qt_handleKeyEvent(view->windowHandle(), QEvent::KeyPress, key, Qt::NoModifier, text);
         qt_handleKeyEvent(view->windowHandle(), QEvent::KeyRelease, key, Qt::NoModifier, text);
+    }
+    // A notch of the wheel over a control, as the platform hands it to the window.
+    void wheel(QWidget* over, int angle = 120)
+    {
+        const QPoint at = over->mapTo(view.get(), over->rect().center());
+        QWheelEvent event(at, view->mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&event);
+        qApp->notify(view->windowHandle(), &event);
+    }
+    // The first track loaded and paused at 2 s.
+    void pausedAtTwoSeconds()
+    {
+        QTRY_VERIFY(row().playPauseButton()->isEnabled());
+        typed(Qt::Key_Space, QStringLiteral(" "));
+        QTRY_VERIFY(player().isPlaying());
+        typed(Qt::Key_Space, QStringLiteral(" "));
+        player().seek(2);
+        player().setCurrentTime(2);
     }
     QWidget* focus() const { return QApplication::focusWidget(); }
     // Tabs until the widget has the focus; false when a whole round misses it.
@@ -218,25 +239,51 @@ private slots:
     {
         Window w;
         QVERIFY(w.show());
-        QTRY_VERIFY(w.row().playPauseButton()->isEnabled());
-        w.typed(Qt::Key_Space, QStringLiteral(" "));  // the first track loaded, then paused
-        QTRY_VERIFY(w.player().isPlaying());
-        w.typed(Qt::Key_Space, QStringLiteral(" "));
-        w.player().seek(2);
-        w.player().setCurrentTime(2);
-        const auto turn = [&](QWidget* over) {
-            const QPoint at = over->mapTo(w.view.get(), over->rect().center());
-            QWheelEvent event(at, w.view->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
-                              Qt::NoScrollPhase, false);
-            QSpontaneKeyEvent::setSpontaneous(&event);
-            qApp->notify(w.view->windowHandle(), &event);
-        };
-        turn(w.card().drillRow()->speedButton());
+        w.pausedAtTwoSeconds();
+        w.wheel(w.card().drillRow()->speedButton());
         QCOMPARE(w.player().speed(), 1.05);
         QCOMPARE(w.player().currentTime(), 2.0);
-        turn(w.card().progressBar());
+        w.wheel(w.card().progressBar());
         QCOMPARE(w.player().speed(), 1.05);
         QVERIFY(w.player().currentTime() > 2.0);
+    }
+
+    // The guide in a window lower than itself: the wheel over it scrolls it,
+    // at either end too, and never seeks the track behind; the focus ring of
+    // a control scrolled out of view goes with it.
+    void aGuideCutToALowWindowTakesTheWheelAndHidesTheRingOutOfView()
+    {
+        Window w;
+        QVERIFY(w.show());
+        w.pausedAtTwoSeconds();
+        w.view->resize(900, 300);
+        QTRY_COMPARE(w.view->height(), 300);
+        w.view->state().setShowUserGuide(true);
+        UserGuideSheet& guide = *w.view->userGuideSheet();
+        QTRY_VERIFY(guide.isVisible());
+        QWidget* close = guide.closeButton();
+        QScrollArea* area = guide.findChild<QScrollArea*>();
+        QVERIFY(area && area->verticalScrollBar()->maximum() > 0);
+        const auto cardShows = [&](const QWidget* control) {
+            return QRect(guide.card()->mapTo(w.view.get(), QPoint()), guide.card()->size())
+                .contains(QRect(control->mapTo(w.view.get(), QPoint()), control->size()));
+        };
+        for (int notch = 0; notch < 3; ++notch)
+            w.wheel(guide.card());  // up, at the top
+        for (int notch = 0; notch < 20; ++notch)
+            w.wheel(guide.card(), -120);  // down, past the bottom
+        QCOMPARE(area->verticalScrollBar()->value(), area->verticalScrollBar()->maximum());
+        QVERIFY(cardShows(close));
+        QCOMPARE(w.player().currentTime(), 2.0);
+
+        QVERIFY(w.tabTo(close));
+        QTRY_VERIFY(w.ring().isVisible());
+        for (int notch = 0; notch < 20; ++notch)
+            w.wheel(guide.card());
+        QCOMPARE(area->verticalScrollBar()->value(), 0);
+        QVERIFY(!cardShows(close));
+        QTRY_VERIFY(!w.ring().isVisible());
+        QCOMPARE(w.player().currentTime(), 2.0);
     }
 
     // The command keys write the same log lines and leave the same loop

@@ -163,12 +163,21 @@ private slots:
         });
         t.strip.refresh();
         sendMouse(t.strip, QEvent::MouseButtonPress, {250, 10});
-        for (const qreal x : {480, 490, 498, 490})
+        for (const qreal x : {480, 490, 498, 530})
             sendMouse(t.strip, QEvent::MouseMove, {x, 10});
+        QCOMPARE(t.seeks.back(), 10.0);  // past the edge: the page's end
+        sendMouse(t.strip, QEvent::MouseMove, {490, 10});
         QCOMPARE(t.strip.window(), (WaveformStrip::Span{0, 10}));
         QVERIFY2(std::abs(t.seeks.back() - 9.8) < 0.05, qPrintable(QString::number(t.seeks.back())));
         sendMouse(t.strip, QEvent::MouseButtonRelease, {490, 10});
         QVERIFY(std::abs(t.strip.window().first - (9.8 - 2.0)) < 0.05);
+
+        // Held still while the track plays on past the page: the page follows.
+        sendMouse(t.strip, QEvent::MouseButtonPress, {400, 10});
+        t.playHead = t.strip.window().second + 0.5;
+        t.strip.refresh();
+        QVERIFY(t.strip.window().first < t.playHead && t.playHead < t.strip.window().second);
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {400, 10});
 
         // And back past the start of a later page.
         sendMouse(t.strip, QEvent::MouseButtonPress, {100, 10});

@@ -3,11 +3,13 @@
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shapes.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QEvent>
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 FocusRing::FocusRing(QWidget* window)
     : QWidget(window)
@@ -91,6 +93,16 @@ void FocusRing::schedulePlacement()
     QMetaObject::invokeMethod(this, &FocusRing::place, Qt::QueuedConnection);
 }
 
+std::optional<QRect> FocusRing::scrolledView(QWidget* ground) const
+{
+    for (QWidget* widget = m_target->parentWidget(); widget && widget != ground; widget = widget->parentWidget()) {
+        const auto* area = qobject_cast<const QAbstractScrollArea*>(widget->parentWidget());
+        if (area && area->viewport() == widget)
+            return QRect(widget->mapTo(ground, QPoint()), widget->size());
+    }
+    return std::nullopt;
+}
+
 void FocusRing::place()
 {
     m_placementPending = false;
@@ -105,6 +117,20 @@ void FocusRing::place()
     const QPainterPath ring = ringPath(outline);
     const qreal reach = lineWidth / 2 + 1;  // the line's outer half and its antialiasing
     const QRect bounds = ring.boundingRect().adjusted(-reach, -reach, reach, reach).toAlignedRect();
+    // A control in a scrolled area (a sheet's content cut to a low window)
+    // has its ring only where the area shows it: scrolled out of view, the
+    // ring would float over what lies beyond.
+    if (const std::optional<QRect> view = scrolledView(ground)) {
+        const QRect target(m_target->mapTo(ground, QPoint()), m_target->size());
+        if (!view->intersects(target)) {
+            hide();
+            return;
+        }
+        const int margin = int(std::ceil(reach));
+        setMask(QRegion(view->adjusted(-margin, -margin, margin, margin).translated(-bounds.topLeft())));
+    } else {
+        clearMask();
+    }
     m_ring = ring.translated(-bounds.topLeft());
     setGeometry(bounds);
     raise();

@@ -6,6 +6,7 @@
 #include <QRectF>
 #include <QWidget>
 
+#include <optional>
 #include <vector>
 
 // The rounded outline a focus ring goes around, in a control's own
@@ -61,6 +62,8 @@ private:
     void watch(QWidget* target);
     void schedulePlacement();
     void place();
+    // Where the scrolled area the control lies in shows it, in ground's terms.
+    std::optional<QRect> scrolledView(QWidget* ground) const;
 
     QPointer<QWidget> m_target;
     // The target and its ancestors up to the window: a move of any of them

@@ -9,17 +9,40 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include <cmath>
 
 CardStyle SheetDialog::cardStyle()
 {
     return {15, Palette::white(0.95), {{Palette::black(0.2), 10, {0, 0}}}};
 }
 
+namespace {
+
+// The content of a card cut to a low window. A turn of the wheel over it is
+// its own even at either end: passed on, the window's wheel seek would take
+// it, and the track behind would jump while the learner reads.
+class CardScrollArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+
+protected:
+    void wheelEvent(QWheelEvent* event) override
+    {
+        QScrollArea::wheelEvent(event);
+        if (verticalScrollBar()->maximum() > 0)
+            event->accept();
+    }
+};
+
+}  // namespace
+
 SheetDialog::SheetDialog(const QSize& cardSize, QWidget* parent)
     : QDialog(parent ? parent->window() : nullptr)
     , m_designedCardSize(cardSize)
     , m_card(new QWidget(this))
-    , m_scroll(new QScrollArea(m_card))
+    , m_scroll(new CardScrollArea(m_card))
     , m_content(new QWidget)
     , m_cardLayout(new QVBoxLayout(m_content))
 {
@@ -41,6 +64,7 @@ SheetDialog::SheetDialog(const QSize& cardSize, QWidget* parent)
     auto* cardLayout = new QVBoxLayout(m_card);
     cardLayout->setContentsMargins(0, 0, 0, 0);
     cardLayout->addWidget(m_scroll);
+    m_scrollLayout = cardLayout;
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(m_card, 0, Qt::AlignCenter);
@@ -65,6 +89,7 @@ void SheetDialog::coverHost()
 // in a lower one the content scrolls, one scroll bar wider.
 void SheetDialog::fitCard()
 {
+    m_cardLayout->setContentsMargins(cardPadding, cardPadding, cardPadding, cardPadding);
     QSize cardSize = m_designedCardSize.expandedTo(m_cardLayout->sizeHint());
     const QSize host = parentWidget() ? parentWidget()->size() : cardSize;
     const bool scrolls = cardSize.height() > host.height();
@@ -72,6 +97,11 @@ void SheetDialog::fitCard()
         cardSize.rwidth() += m_scroll->verticalScrollBar()->sizeHint().width();
     // Cut, it keeps off the window's edges, its corners in view.
     m_card->setFixedSize(cardSize.boundedTo(host - QSize(0, scrolls ? 2 * cutCardMargin : 0)));
+    // The scrolling part keeps clear of the rounded corners (the scroll bar
+    // would stand out past them); the padding above and below gives it room.
+    const int corner = scrolls ? int(std::ceil(cardStyle().cornerRadius)) : 0;
+    m_scrollLayout->setContentsMargins(0, corner, 0, corner);
+    m_cardLayout->setContentsMargins(cardPadding, cardPadding - corner, cardPadding, cardPadding - corner);
     // Over a card that scrolls, the wheel scrolls it rather than seek.
     m_scroll->setProperty("takesWheel", scrolls);
 }

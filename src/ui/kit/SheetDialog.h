@@ -49,6 +49,7 @@ private:
     const QSize m_designedCardSize;
     QWidget* m_card;
     QScrollArea* m_scroll;
+    QVBoxLayout* m_scrollLayout = nullptr;  // the card's own, around m_scroll
     QWidget* m_content;  // inside m_scroll; holds m_cardLayout
     QVBoxLayout* m_cardLayout;
     QPointer<QWidget> m_focusBefore;  // where the focus goes back to when the sheet closes

@@ -86,9 +86,12 @@ double WaveformStrip::timeAt(qreal x) const
 }
 
 // Turns a page only when it must: the play head near an edge, or a loop that
-// fits but is not wholly in view. Never under a held button: a drag's seek
-// near an edge would turn the page, the pointer would then point at another
-// time, and the next move would seek there, running away seconds a step.
+// fits but is not wholly in view. Not under a held button while the play
+// head is on the page: a drag's seek near an edge would turn it, the pointer
+// would then point at another time, and the next move would seek there,
+// running away seconds a step. A drag stays on the page shown, so the play
+// head leaves it under a held button only by playing on (or a key's seek):
+// the page follows it then, as at any time.
 void WaveformStrip::followWindow(double playHead, const std::optional<Span>& loop)
 {
     const std::shared_ptr<const Envelope> envelope = m_envelope ? m_envelope() : nullptr;
@@ -96,7 +99,7 @@ void WaveformStrip::followWindow(double playHead, const std::optional<Span>& loo
     m_windowLength = duration > 0 ? std::min(windowSeconds, duration) : windowSeconds;
     const double last = std::max(0.0, duration - m_windowLength);
     const auto place = [&](double start) { m_windowStart = std::clamp(start, 0.0, last); };
-    if (m_pressed) {
+    if (m_pressed && playHead >= m_windowStart && playHead <= m_windowStart + m_windowLength) {
         place(m_windowStart);
         return;
     }
@@ -309,7 +312,8 @@ void WaveformStrip::dragTo(const QPointF& position, Qt::KeyboardModifiers modifi
         }
     }
     const double duration = m_envelope && m_envelope() ? m_envelope()->durationSeconds : 0;
-    double seconds = std::clamp(timeAt(position.x()), 0.0, duration);
+    const double pageEnd = std::min(m_windowStart + m_windowLength, duration);
+    double seconds = std::clamp(timeAt(position.x()), std::min(m_windowStart, pageEnd), pageEnd);
     if (m_grip != Grip::None && !modifiers.testFlag(Qt::ShiftModifier))
         seconds = snapped(seconds);
     switch (m_grip) {
