@@ -17,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -39,12 +40,41 @@ xcb_window_t rootOf(xcb_connection_t* connection)
     return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
 }
 
+xcb_window_t secondRoot(xcb_connection_t* connection)
+{
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    xcb_screen_next(&screens);
+    return screens.rem > 0 ? screens.data->root : xcb_window_t(XCB_WINDOW_NONE);
+}
+
+// Once it returns, the server has done all that was asked before it.
+void roundTrip(xcb_connection_t* connection)
+{
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
+// The client messages the connection has been sent so far.
+std::vector<xcb_client_message_event_t> clientMessages(xcb_connection_t* connection)
+{
+    roundTrip(connection);
+    std::vector<xcb_client_message_event_t> messages;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+        if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE)
+            messages.push_back(*reinterpret_cast<const xcb_client_message_event_t*>(event));
+        std::free(event);
+    }
+    return messages;
+}
+
 }  // namespace
 
 class LaunchFeedbackTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // Run by hand on a desktop too, nothing goes to the real display.
+    static void initMain() { qputenv("QT_QPA_PLATFORM", "offscreen"); }
+
     void theStartsTimeAndItsNoticeInPieces_data()
     {
         QTest::addColumn<QString>("id");
@@ -85,6 +115,9 @@ private slots:
     {
         QVERIFY(LaunchFeedback::removeMessagePieces(QString()).isEmpty());
         QVERIFY(LaunchFeedback::removeMessagePieces(QString(LaunchFeedback::longestIdBytes + 1, u'x')).isEmpty());
+        // A zero would end the notice early, naming another start.
+        QVERIFY(LaunchFeedback::removeMessagePieces(QStringLiteral("abc") + QChar(0) + QStringLiteral("x_TIME1")).isEmpty());
+        QVERIFY(LaunchFeedback::removeMessagePieces(QStringLiteral("abc\nx")).isEmpty());
         QVERIFY(!LaunchFeedback::finish(nullptr, 0, QStringLiteral("x_TIME1")));
         // Not on X11 here: the window's own raising stands.
         QVERIFY(!LaunchFeedback::finish(1, QStringLiteral("x_TIME1")));
@@ -95,63 +128,74 @@ private slots:
         const QString server = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
         if (server.isEmpty())
             QSKIP("no Xvfb here");
+        // Two screens: the window lies on the second, whose root is where its
+        // launcher and window manager listen.
         QProcess xvfb;
-        xvfb.start(server, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                            QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                            QStringLiteral("64x64x24")});
+        xvfb.start(server, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                            QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("64x64x24"),
+                            QStringLiteral("-screen"), QStringLiteral("1"), QStringLiteral("64x64x24")});
         QVERIFY(xvfb.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), 10000);
-        const QByteArray display = ':' + xvfb.readLine().trimmed();
         const auto stopServer = qScopeGuard([&] {
             xvfb.terminate();
             xvfb.waitForFinished();
         });
+        QTRY_VERIFY2_WITH_TIMEOUT(xvfb.canReadLine() || xvfb.state() != QProcess::Running, "Xvfb starting", 10000);
+        QVERIFY2(xvfb.canReadLine(), xvfb.readAllStandardError().constData());
+        const QByteArray display = ':' + xvfb.readLine().trimmed();
 
+        Connection launcher(xcb_connect(display.constData(), nullptr));
         Connection manager(xcb_connect(display.constData(), nullptr));
         Connection app(xcb_connect(display.constData(), nullptr));
-        QVERIFY(!xcb_connection_has_error(manager.get()) && !xcb_connection_has_error(app.get()));
-        // What a launcher and a window manager listen to on the root window.
-        const std::uint32_t listen = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT;
-        QVERIFY(!xcb_request_check(manager.get(), xcb_change_window_attributes_checked(
-                                                       manager.get(), rootOf(manager.get()), XCB_CW_EVENT_MASK, &listen)));
+        for (xcb_connection_t* connection : {launcher.get(), manager.get(), app.get()})
+            QVERIFY(!xcb_connection_has_error(connection));
+        const xcb_window_t root = secondRoot(app.get());
+        QVERIFY(root != rootOf(app.get()));
         const xcb_window_t window = xcb_generate_id(app.get());
-        xcb_create_window(app.get(), XCB_COPY_FROM_PARENT, window, rootOf(app.get()), 0, 0, 10, 10, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+        xcb_create_window(app.get(), XCB_COPY_FROM_PARENT, window, root, 0, 0, 10, 10, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          XCB_COPY_FROM_PARENT, 0, nullptr);
+        roundTrip(app.get());
+        // Each listens to its own: the launcher to notices, the window
+        // manager to requests; it also watches the window's properties.
+        const auto listen = [&](xcb_connection_t* connection, xcb_window_t on, std::uint32_t mask) {
+            QVERIFY(!xcb_request_check(connection, xcb_change_window_attributes_checked(connection, on, XCB_CW_EVENT_MASK, &mask)));
+        };
+        listen(launcher.get(), root, XCB_EVENT_MASK_PROPERTY_CHANGE);
+        listen(manager.get(), root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT);
+        listen(manager.get(), window, XCB_EVENT_MASK_PROPERTY_CHANGE);
 
         const QString id = QStringLiteral("files-77-host-rivetone-1 of 2_TIME31337");
         QVERIFY(LaunchFeedback::finish(app.get(), window, id));
+        roundTrip(app.get());
 
-        const xcb_atom_t begin = atomNamed(manager.get(), "_NET_STARTUP_INFO_BEGIN");
-        const xcb_atom_t more = atomNamed(manager.get(), "_NET_STARTUP_INFO");
-        const xcb_atom_t activate = atomNamed(manager.get(), "_NET_ACTIVE_WINDOW");
         QByteArray notice;
-        bool noticeWhole = false;
-        std::optional<xcb_client_message_event_t> activation;
-        QDeadlineTimer deadline(5000);
-        while (!(noticeWhole && activation) && !deadline.hasExpired()) {
-            std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> event(xcb_poll_for_event(manager.get()), &std::free);
-            if (!event) {
-                QTest::qWait(10);
-                continue;
-            }
-            if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE)
-                continue;
-            const auto& message = *reinterpret_cast<const xcb_client_message_event_t*>(event.get());
-            if (message.type == begin || message.type == more) {
-                QCOMPARE(message.type, notice.isEmpty() ? begin : more);
-                QCOMPARE(message.format, std::uint8_t(8));
-                notice.append(reinterpret_cast<const char*>(message.data.data8), 20);
-                noticeWhole = notice.contains('\0');
-            } else if (message.type == activate) {
-                activation = message;
-            }
+        for (const xcb_client_message_event_t& message : clientMessages(launcher.get())) {
+            QCOMPARE(message.type, atomNamed(launcher.get(), notice.isEmpty() ? "_NET_STARTUP_INFO_BEGIN" : "_NET_STARTUP_INFO"));
+            QCOMPARE(message.format, std::uint8_t(8));
+            notice.append(reinterpret_cast<const char*>(message.data.data8), 20);
         }
+        QVERIFY(notice.contains('\0'));
         QCOMPARE(notice.left(notice.indexOf('\0')), QByteArray("remove: ID=files-77-host-rivetone-1\\ of\\ 2_TIME31337"));
-        QVERIFY(activation);
-        QCOMPARE(activation->window, window);
-        QCOMPARE(activation->format, std::uint8_t(32));
-        QCOMPARE(activation->data.data32[0], 1u);  // an application asks
-        QCOMPARE(activation->data.data32[1], 31337u);
+
+        const std::vector<xcb_client_message_event_t> requests = clientMessages(manager.get());
+        QCOMPARE(requests.size(), std::size_t(1));
+        const xcb_client_message_event_t& activation = requests.front();
+        QCOMPARE(activation.type, atomNamed(manager.get(), "_NET_ACTIVE_WINDOW"));
+        QCOMPARE(activation.window, window);
+        QCOMPARE(activation.format, std::uint8_t(32));
+        QCOMPARE(activation.data.data32[0], 1u);  // an application asks
+        QCOMPARE(activation.data.data32[1], 31337u);
+
+        const xcb_atom_t startupIdAtom = atomNamed(manager.get(), "_NET_STARTUP_ID");
+        const std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> property(
+            xcb_get_property_reply(manager.get(),
+                                   xcb_get_property(manager.get(), 0, window, startupIdAtom,
+                                                    atomNamed(manager.get(), "UTF8_STRING"), 0, 1024),
+                                   nullptr),
+            &std::free);
+        QVERIFY(property);
+        QCOMPARE(QByteArray(static_cast<const char*>(xcb_get_property_value(property.get())),
+                            xcb_get_property_value_length(property.get())),
+                 id.toUtf8());
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -41,6 +42,19 @@ QByteArray escaped(const QByteArray& value)
     return out;
 }
 
+// The root of the window's own screen (one X display may drive several);
+// the first screen's without a window.
+xcb_window_t rootOf(xcb_connection_t* connection, xcb_window_t window)
+{
+    if (window) {
+        const std::unique_ptr<xcb_get_geometry_reply_t, FreeReply> geometry(
+            xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr));
+        if (geometry)
+            return geometry->root;
+    }
+    return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+}
+
 }  // namespace
 
 QString idFromEnvironment()
@@ -64,6 +78,10 @@ QList<QByteArray> removeMessagePieces(const QString& id)
     const QByteArray value = id.toUtf8();
     if (value.isEmpty() || value.size() > longestIdBytes)
         return {};
+    // A control byte (a zero would end the message early and name another
+    // start) is no part of an id a launcher made.
+    if (std::any_of(value.begin(), value.end(), [](char c) { return std::uint8_t(c) < 0x20 || c == 0x7f; }))
+        return {};
     QByteArray message = "remove: ID=" + escaped(value);
     message += '\0';
     QList<QByteArray> pieces;
@@ -80,7 +98,17 @@ bool finish(xcb_connection_t* connection, std::uint32_t window, const QString& i
     const QList<QByteArray> pieces = removeMessagePieces(id);
     if (!connection || xcb_connection_has_error(connection) || pieces.isEmpty())
         return false;
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const xcb_window_t root = rootOf(connection, window);
+
+    // The window manager takes a new start id on a shown window as a call to
+    // bring it forward as that start's, with the start's own time: so it
+    // does for a start that the desktop announced other than by X (a Wayland
+    // session's, where the id has no time in it).
+    if (window) {
+        const QByteArray value = id.toUtf8();
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atomNamed(connection, "_NET_STARTUP_ID"),
+                            atomNamed(connection, "UTF8_STRING"), 8, std::uint32_t(value.size()), value.constData());
+    }
 
     // The notice goes out from a window of its own, as its format asks.
     const xcb_window_t sender = xcb_generate_id(connection);

@@ -28,12 +28,15 @@ std::uint32_t launchTime(const QString& id);
 
 // The "remove" message for the start, as the 20-byte pieces the X11 startup
 // notice goes in, the last one ending in a zero byte and padded with zeros.
-// An id longer than longestIdBytes is taken for damaged: no pieces.
+// An id longer than longestIdBytes, or with a control character in it, is
+// taken for damaged: no pieces.
 constexpr int longestIdBytes = 1024;
 QList<QByteArray> removeMessagePieces(const QString& id);
 
 // Ends the start's feedback and asks the window manager to activate window
-// as that start's. On the given connection; false when the id is unusable.
+// as that start's: the window's _NET_STARTUP_ID, the "remove" notice, and
+// when the id has a time, _NET_ACTIVE_WINDOW with it. On the given
+// connection; false when the id is unusable.
 bool finish(xcb_connection_t* connection, std::uint32_t window, const QString& id);
 // The same on the application's own X connection; false on another platform.
 bool finish(std::uint32_t window, const QString& id);
