@@ -248,10 +248,12 @@ private slots:
         QVERIFY(w.player().currentTime() > 2.0);
     }
 
-    // The guide in a window lower than itself: the wheel over it scrolls it,
-    // at either end too, and never seeks the track behind; the focus ring of
-    // a control scrolled out of view goes with it.
-    void aGuideCutToALowWindowTakesTheWheelAndHidesTheRingOutOfView()
+    // The guide in a window lower than itself (the window at its smallest, or
+    // a large scale on a small screen) is cut to the window and scrolls: Tab
+    // brings each control into view, the wheel over it scrolls it, at either
+    // end too, and never seeks the track behind, and the focus ring of a
+    // control scrolled out of view goes with it.
+    void aGuideCutToALowWindowScrollsToEachControlAndKeepsTheWheel()
     {
         Window w;
         QVERIFY(w.show());
@@ -264,20 +266,24 @@ private slots:
         QWidget* close = guide.closeButton();
         QScrollArea* area = guide.findChild<QScrollArea*>();
         QVERIFY(area && area->verticalScrollBar()->maximum() > 0);
+        const QRect card(guide.card()->mapTo(w.view.get(), QPoint()), guide.card()->size());
+        QVERIFY(w.view->rect().contains(card));
         const auto cardShows = [&](const QWidget* control) {
-            return QRect(guide.card()->mapTo(w.view.get(), QPoint()), guide.card()->size())
-                .contains(QRect(control->mapTo(w.view.get(), QPoint()), control->size()));
+            return card.contains(QRect(control->mapTo(w.view.get(), QPoint()), control->size()));
         };
-        for (int notch = 0; notch < 3; ++notch)
-            w.wheel(guide.card());  // up, at the top
+        for (QWidget* control : std::initializer_list<QWidget*>{guide.seekIntervalButton(), close}) {
+            QVERIFY(!cardShows(control));
+            w.key(Qt::Key_Tab);
+            QCOMPARE(w.focus(), control);
+            QTRY_VERIFY(cardShows(control));
+        }
         for (int notch = 0; notch < 20; ++notch)
             w.wheel(guide.card(), -120);  // down, past the bottom
         QCOMPARE(area->verticalScrollBar()->value(), area->verticalScrollBar()->maximum());
         QVERIFY(cardShows(close));
         QCOMPARE(w.player().currentTime(), 2.0);
 
-        QVERIFY(w.tabTo(close));
-        QTRY_VERIFY(w.ring().isVisible());
+        QTRY_VERIFY(w.ring().isVisible());  // around Close, which has the focus
         for (int notch = 0; notch < 20; ++notch)
             w.wheel(guide.card());
         QCOMPARE(area->verticalScrollBar()->value(), 0);
@@ -286,9 +292,6 @@ private slots:
         QCOMPARE(w.player().currentTime(), 2.0);
     }
 
-    // The command keys write the same log lines and leave the same loop
-    // whether the window's key capture, a button, the list, the bar or the
-    // volume has the focus, and the focus stays where it was.
     // A key the window takes as a command is the hand on the controls all
     // the same: what it changed shows at the screen's rate, not playback's.
     void commandKeysSetTheScreensFrameRate()
@@ -301,6 +304,9 @@ private slots:
         QCOMPARE(pacer.frameIntervalMilliseconds(), pacer.screenFrameMilliseconds());
     }
 
+    // The command keys write the same log lines and leave the same loop
+    // whether the window's key capture, a button, the list, the bar or the
+    // volume has the focus, and the focus stays where it was.
     void commandKeysLogTheSameWhateverHasTheFocus()
     {
         struct Outcome {

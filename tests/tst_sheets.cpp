@@ -115,30 +115,6 @@ private slots:
         const QWidget* card = w.guide->card();
         if (desktopPoints == 9)
             QCOMPARE(card->size(), UserGuideSheet::cardSize);
-        // In a window lower than the card (the window at its smallest, or a
-        // large scale on a small screen), the card is cut to the window and
-        // its content scrolls: Tab brings each control into view, where a
-        // click reaches it.
-        {
-            SheetWindow low;
-            low.window.resize(900, 300);
-            low.openGuide();
-            const QRect shown = low.window.rect();
-            QVERIFY(shown.contains(QRect(low.guide->card()->mapTo(&low.window, QPoint()), low.guide->card()->size())));
-            const auto inView = [&](const QWidget* control) {
-                const QRect at(control->mapTo(&low.window, QPoint()), control->size());
-                const QRect card(low.guide->card()->mapTo(&low.window, QPoint()), low.guide->card()->size());
-                return card.contains(at);
-            };
-            for (QWidget* control : std::initializer_list<QWidget*>{low.guide->seekIntervalButton(), low.guide->closeButton()}) {
-                QVERIFY(!inView(control));
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-                QCOMPARE(QApplication::focusWidget(), control);
-                QTRY_VERIFY(inView(control));
-            }
-            low.click(low.guide->closeButton());
-            QTRY_VERIFY(!low.guide->isVisible());
-        }
         const QList<QLabel*> labels = card->findChildren<QLabel*>();
         QVERIFY(labels.size() >= 8);
         for (const QLabel* label : labels) {
