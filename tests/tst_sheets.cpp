@@ -8,14 +8,17 @@
 #include "ui/screens/SheetPresenter.h"
 #include "ui/screens/UserGuideSheet.h"
 #include "LibraryFixture.h"
+#include "WidgetTesting.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QTest>
 
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -103,6 +106,38 @@ private slots:
         QTest::newRow("as drawn") << 9;
         QTest::newRow("a usual desktop's") << 11;
         QTest::newRow("a large one") << 14;
+    }
+
+    // A window grown from lower than the guide (maximised from its smallest):
+    // the card no longer scrolls and moves to the middle. Wherever it was
+    // painted on the way is painted again around it where it ends, leaving
+    // no picture of it on the veil. The window system paints a grown window
+    // at once, before the layout's turn: so does the test.
+    void aGrownWindowLeavesNoPictureOfTheCutCard()
+    {
+        SheetWindow w;
+        w.window.resize(900, 300);
+        w.openGuide();
+        std::vector<std::pair<QRegion, QRect>> paints;  // what was painted, where the card was then
+        const EventTap tap(*w.guide, QEvent::Paint, [&](QObject*, QEvent* event) {
+            paints.emplace_back(static_cast<QPaintEvent*>(event)->region(), w.guide->card()->geometry());
+        });
+        w.window.resize(900, 800);
+        w.window.repaint();
+        QTest::qWait(50);
+        const QRect after = w.guide->card()->geometry();
+        QCOMPARE(after.height(), UserGuideSheet::cardSize.height());
+        const QMargins shadow = SheetDialog::cardStyle().shadowMargins().toMargins();
+        QRegion paintedAround;  // with the card where it is now
+        QRegion cardsOnTheWay;
+        for (const auto& [region, card] : paints) {
+            if (card == after)
+                paintedAround += region;
+            else
+                cardsOnTheWay += region & card.marginsAdded(shadow);
+        }
+        QVERIFY(!paints.empty());
+        QVERIFY(cardsOnTheWay.subtracted(paintedAround).isEmpty());
     }
 
     void theGuideMakesRoomForALargerDesktopFont()

@@ -104,6 +104,11 @@ void SheetDialog::fitCard()
     m_cardLayout->setContentsMargins(cardPadding, cardPadding - corner, cardPadding, cardPadding - corner);
     // Over a card that scrolls, the wheel scrolls it rather than seek.
     m_scroll->setProperty("takesWheel", scrolls);
+    // The card and its shadow are painted by the sheet: placed now rather than
+    // at the layout's next turn, and painted whole, or the picture of the card
+    // where it was would stay on the veil.
+    layout()->activate();
+    update();
 }
 
 void SheetDialog::showEvent(QShowEvent* event)
