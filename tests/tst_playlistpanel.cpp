@@ -174,6 +174,28 @@ private slots:
         QCOMPARE(w.nameInk(A, 2, blue), 0);
     }
 
+    // Lessons of one course, and courses of one series, differ at their ends.
+    void aLongNameKeepsItsEndsAndLosesItsMiddle()
+    {
+        const QString course = QStringLiteral("Beginner Korean Listening Practice for the Evening Course");
+        const auto lesson = [&](int n) {
+            return QUrl::fromLocalFile(QStringLiteral("/lessons/%1 - Lesson %2.mp3").arg(course).arg(n));
+        };
+        PanelWindow w({{course + QStringLiteral(" 2"), {lesson(1), lesson(10)}}});
+        const int group = w.group(course + QStringLiteral(" 2"));
+        w.library->setPlaylistExpanded(course + QStringLiteral(" 2"), true);
+        QStringList shown{w.list().elidedName(group)};
+        for (int track : {0, 1})
+            shown << w.list().elidedTrackName(group, track);
+        for (const QString& name : shown) {
+            QVERIFY2(name.contains(QChar(0x2026)) && name.startsWith(QStringLiteral("Beg")), qPrintable(name));
+            QVERIFY2(name.size() > 12, qPrintable(name));
+        }
+        QVERIFY(shown[0].endsWith(QStringLiteral("Course 2")));
+        QVERIFY(shown[1].endsWith(QStringLiteral(".mp3")) && shown[2].endsWith(QStringLiteral(".mp3")));
+        QVERIFY(shown[1] != shown[2]);
+    }
+
     void aPressShowsAndOnlyAReleaseOnTheSameControlActs()
     {
         PanelWindow w({{A, {mp3}}});

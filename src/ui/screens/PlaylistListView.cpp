@@ -496,7 +496,13 @@ bool PlaylistListView::viewportEvent(QEvent* event)
 QString PlaylistListView::elidedName(int group) const
 {
     const qreal width = m_layout.labelRect(group).width() - 30;
-    return QFontMetricsF(m_nameFont).elidedText(m_groups[size_t(group)].name, Qt::ElideRight, width);
+    return QFontMetricsF(m_nameFont).elidedText(m_groups[size_t(group)].name, Qt::ElideMiddle, width);
+}
+
+QString PlaylistListView::elidedTrackName(int group, int track) const
+{
+    return QFontMetricsF(m_trackFont)
+        .elidedText(trackName(group, track), Qt::ElideMiddle, m_layout.trackTextRect(group, track).width());
 }
 
 QString PlaylistListView::trackName(int group, int track) const
@@ -607,7 +613,7 @@ void PlaylistListView::paintTrack(QPainter& painter, int group, int track, bool 
     if (isCursor)
         paintCursor(painter, m_layout.trackRect(group, track), card.cornerRadius);
     const QRectF text = m_layout.trackTextRect(group, track);
-    const QString name = QFontMetricsF(m_trackFont).elidedText(trackName(group, track), Qt::ElideRight, text.width());
+    const QString name = elidedTrackName(group, track);
     painter.setFont(m_trackFont);
     painter.setPen(highlighted ? Palette::blue() : Palette::black());
     painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, name);

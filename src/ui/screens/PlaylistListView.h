@@ -49,6 +49,11 @@ public:
     const PlaylistListLayout& listLayout() const { return m_layout; }
     // The playlist of each group, in row order.
     QString groupName(int group) const { return m_groups[size_t(group)].name; }
+    // A playlist's name and a track's as shown, cut to fit their rows. Names
+    // of study files and folders differ at their ends ("… Lesson 1.mp3",
+    // "… Lesson 10.mp3"): a long one loses its middle.
+    QString elidedName(int group) const;
+    QString elidedTrackName(int group, int track) const;
     // A content rect in viewport coordinates.
     QRectF toViewport(const QRectF& contentRect) const;
     int scrollOffset() const;
@@ -128,7 +133,6 @@ private:
     PlaylistListLayout::Hit hitAt(const QPointF& viewportPoint) const;
     bool isPressed(PlaylistListLayout::Part part, int group, int track = -1) const;
     void activate(const PlaylistListLayout::Hit& hit);
-    QString elidedName(int group) const;
     QString trackName(int group, int track) const;
     QString toolTipAt(const QPointF& viewportPoint) const;
 
