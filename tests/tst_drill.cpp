@@ -12,6 +12,7 @@
 #include "state/SpeedOption.h"
 #include "ui/kit/PlainButton.h"
 #include "ui/kit/CustomProgressBar.h"
+#include "ui/kit/TextLine.h"
 #include "ui/screens/DrillRow.h"
 #include "ui/screens/PlayerCard.h"
 #include "ui/screens/PlayerDisplay.h"
@@ -21,6 +22,7 @@
 #include "ManualOutput.h"
 
 #include <QFile>
+#include <QFontMetricsF>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -28,6 +30,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cmath>
 #include <thread>
 
 namespace {
@@ -378,6 +381,22 @@ private slots:
         ManualOutput::pull(pass + fade + rate / 2);  // a pass, its fade-out and half a second of its pause
         d.player().tick();
         show();
+        // In a row too narrow for the whole line, the pass and the pause are
+        // the last to go: the bar's marks show the points too.
+        DrillRow row(*d.state);
+        row.present(PlayerDisplay::of(d.player()));
+        QStringList narrowed;
+        for (const QString& form : {shown[4], QStringLiteral("00:01.00 – 00:01.20 · 2 / 3 · pause 1.5 s"),
+                                    QStringLiteral("2 / 3 · pause 1.5 s")}) {
+            row.loopLine()->resize(int(std::ceil(QFontMetricsF(row.loopLine()->textFont()).horizontalAdvance(form))),
+                                   row.loopLine()->height());
+            narrowed << row.loopLine()->displayedText();
+        }
+        row.loopLine()->resize(20, row.loopLine()->height());
+        narrowed << row.loopLine()->displayedText();
+        QCOMPARE(narrowed.mid(0, 3), (QStringList{shown[4], QStringLiteral("00:01.00 – 00:01.20 · 2 / 3 · pause 1.5 s"),
+                                                  QStringLiteral("2 / 3 · pause 1.5 s")}));
+        QVERIFY2(narrowed[3].startsWith(u'2') && narrowed[3].endsWith(QChar(0x2026)), qPrintable(narrowed[3]));
         ManualOutput::pull(rate / 4);
         d.player().tick();
         show();

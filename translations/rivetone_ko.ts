@@ -202,8 +202,8 @@ Options:
         <translation>구간 %1 – </translation>
     </message>
     <message>
-        <source> · pause %1 s</source>
-        <translation> · 쉼 %1초</translation>
+        <source>pause %1 s</source>
+        <translation>쉼 %1초</translation>
     </message>
 </context>
 <context>

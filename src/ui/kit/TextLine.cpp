@@ -27,6 +27,14 @@ void TextLine::setText(const QString& text)
     update();
 }
 
+void TextLine::setShorterForms(const QStringList& forms)
+{
+    if (forms == m_shorterForms)
+        return;
+    m_shorterForms = forms;
+    update();
+}
+
 void TextLine::setElideMode(Qt::TextElideMode mode)
 {
     if (mode == m_elideMode)
@@ -40,7 +48,13 @@ QString TextLine::displayedText() const
 {
     if (m_elideMode == Qt::ElideNone)
         return m_text;
-    return QFontMetricsF(m_font).elidedText(m_text, m_elideMode, width());
+    const QFontMetricsF metrics(m_font);
+    if (m_shorterForms.isEmpty() || metrics.horizontalAdvance(m_text) <= width())
+        return metrics.elidedText(m_text, m_elideMode, width());
+    for (const QString& form : m_shorterForms)
+        if (metrics.horizontalAdvance(form) <= width())
+            return form;
+    return metrics.elidedText(m_shorterForms.last(), m_elideMode, width());
 }
 
 QSize TextLine::sizeHint() const

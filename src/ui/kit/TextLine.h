@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 // One line of text in a fixed font and colour, never wrapped: when it does not
@@ -16,6 +17,9 @@ public:
 
     void setText(const QString& text);
     const QString& text() const { return m_text; }
+    // What to show, shortest last, where the text does not fit whole: the
+    // first of them that fits, or else the last cut short.
+    void setShorterForms(const QStringList& forms);
 
     // ElideNone keeps the whole text and asks for its full width as minimum.
     void setElideMode(Qt::TextElideMode mode);
@@ -36,6 +40,7 @@ protected:
 private:
     QFont m_font;
     QColor m_colour;
+    QStringList m_shorterForms;
     Qt::Alignment m_alignment;
     Qt::TextElideMode m_elideMode = Qt::ElideRight;
     QString m_text;

@@ -89,18 +89,29 @@ const QString& DrillLine::of(const AudioPlayer& player)
         return m_text;
     m_said = said;
     m_text.clear();
+    m_shorterForms.clear();
     if (!said.loopStartSeconds)
         return m_text;
     m_text = QCoreApplication::translate("PlayerDisplay", "Loop %1 – ").arg(formatTimeHundredths(*said.loopStartSeconds));
     if (!said.loopEndSeconds)
         return m_text;
-    m_text += formatTimeHundredths(*said.loopEndSeconds);
+    const QString points = formatTimeHundredths(*said.loopStartSeconds) + QStringLiteral(" – ")
+        + formatTimeHundredths(*said.loopEndSeconds);
+    QStringList drill;
     if (said.pass > 0)
-        m_text += QStringLiteral(" · ") + QString::number(said.pass) + QStringLiteral(" / ")
-            + (said.passes > 0 ? QString::number(said.passes) : QStringLiteral("∞"));
+        drill << QString::number(said.pass) + QStringLiteral(" / ")
+                + (said.passes > 0 ? QString::number(said.passes) : QStringLiteral("∞"));
     if (said.pauseTenthsLeft > 0)
-        m_text += QCoreApplication::translate("PlayerDisplay", " · pause %1 s")
-                      .arg(QString::number(said.pauseTenthsLeft / 10, 'f', 1));
+        drill << QCoreApplication::translate("PlayerDisplay", "pause %1 s")
+                     .arg(QString::number(said.pauseTenthsLeft / 10, 'f', 1));
+    m_text += formatTimeHundredths(*said.loopEndSeconds);
+    for (const QString& part : drill)
+        m_text += QStringLiteral(" · ") + part;
+    // Short of room, the word goes first, then the points, which the bar's
+    // marks show too: the pass and the pause are shown nowhere else.
+    m_shorterForms << QStringList(QStringList{points} + drill).join(QStringLiteral(" · "));
+    if (!drill.isEmpty())
+        m_shorterForms << drill.join(QStringLiteral(" · "));
     return m_text;
 }
 
@@ -124,5 +135,6 @@ PlayerDisplay PlayerDisplay::of(const AudioPlayer& player, DrillLine& drillLine)
     display.isTransportEnabled = !player.playlist().isEmpty() || loaded;
     display.playPauseSymbol = player.isPlaying() ? Symbol::PauseFill : Symbol::PlayFill;
     display.drillText = drillLine.of(player);
+    display.drillShorterForms = drillLine.shorterForms();
     return display;
 }

@@ -3,6 +3,7 @@
 #include "ui/kit/Symbols.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -23,6 +24,8 @@ QString formatTimeHundredths(double seconds);
 class DrillLine {
 public:
     const QString& of(const AudioPlayer& player);
+    // Shorter forms of the last line made, for a row too narrow for it.
+    const QStringList& shorterForms() const { return m_shorterForms; }
     // The language changed: the next call makes the line again.
     void forget() { m_said.reset(); }
 
@@ -40,6 +43,7 @@ private:
 
     std::optional<Said> m_said;
     QString m_text;
+    QStringList m_shorterForms;
 };
 
 // What the main window shows of the engine, derived afresh from it each time.
@@ -53,6 +57,7 @@ struct PlayerDisplay {
     // "Loop 00:12.34 – 00:15.02 · 2 / 5", with "· pause 1.4 s" while the
     // pause after a pass runs; empty without a loop.
     QString drillText;
+    QStringList drillShorterForms;  // shortest last
     bool isTransportEnabled = false;  // play/pause and stop: a track is loaded, or the list has one
     Symbol playPauseSymbol = Symbol::PlayFill;
 
