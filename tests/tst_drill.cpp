@@ -392,11 +392,27 @@ private slots:
                                    row.loopLine()->height());
             narrowed << row.loopLine()->displayedText();
         }
-        row.loopLine()->resize(20, row.loopLine()->height());
+        const QFontMetricsF metrics(row.loopLine()->textFont());
+        row.loopLine()->resize(int(std::ceil(metrics.horizontalAdvance(QStringLiteral("2 / 3…")))), row.loopLine()->height());
         narrowed << row.loopLine()->displayedText();
         QCOMPARE(narrowed.mid(0, 3), (QStringList{shown[4], QStringLiteral("00:01.00 – 00:01.20 · 2 / 3 · pause 1.5 s"),
                                                   QStringLiteral("2 / 3 · pause 1.5 s")}));
         QVERIFY2(narrowed[3].startsWith(u'2') && narrowed[3].endsWith(QChar(0x2026)), qPrintable(narrowed[3]));
+        // Where the pause's words take the room the word and the points
+        // had, the next pass keeps to the shorter form rather than have the
+        // line's start jump back and forth at every pass; another loop does not.
+        TextLine& line = *row.loopLine();
+        line.resize(int(std::ceil(metrics.horizontalAdvance(QStringLiteral("Loop 00:01.00 – 00:01.20 · 2 / 3")))), line.height());
+        line.setText(QStringLiteral("Loop 00:01.00 – 00:01.20 · 2 / 3 · pause 1.5 s"));
+        line.setShorterForms({QStringLiteral("00:01.00 – 00:01.20 · 2 / 3 · pause 1.5 s"), QStringLiteral("2 / 3 · pause 1.5 s")},
+                             QStringLiteral("00:01.00 – 00:01.20"));
+        QCOMPARE(line.displayedText(), QStringLiteral("2 / 3 · pause 1.5 s"));
+        line.setText(QStringLiteral("Loop 00:01.00 – 00:01.20 · 3 / 3"));
+        line.setShorterForms({QStringLiteral("00:01.00 – 00:01.20 · 3 / 3"), QStringLiteral("3 / 3")}, QStringLiteral("00:01.00 – 00:01.20"));
+        QCOMPARE(line.displayedText(), QStringLiteral("3 / 3"));
+        line.setText(QStringLiteral("Loop 00:01.00 – 00:01.30 · 1 / 3"));
+        line.setShorterForms({QStringLiteral("00:01.00 – 00:01.30 · 1 / 3"), QStringLiteral("1 / 3")}, QStringLiteral("00:01.00 – 00:01.30"));
+        QCOMPARE(line.displayedText(), QStringLiteral("Loop 00:01.00 – 00:01.30 · 1 / 3"));
         ManualOutput::pull(rate / 4);
         d.player().tick();
         show();

@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 TextLine::TextLine(QFont font, QColor colour, Qt::Alignment alignment, QWidget* parent)
@@ -27,12 +28,22 @@ void TextLine::setText(const QString& text)
     update();
 }
 
-void TextLine::setShorterForms(const QStringList& forms)
+void TextLine::setShorterForms(const QStringList& forms, const QString& family)
 {
+    if (family != m_family) {
+        m_family = family;
+        m_firstForm = 0;
+    }
     if (forms == m_shorterForms)
         return;
     m_shorterForms = forms;
     update();
+}
+
+void TextLine::resizeEvent(QResizeEvent* event)
+{
+    m_firstForm = 0;
+    QWidget::resizeEvent(event);
 }
 
 void TextLine::setElideMode(Qt::TextElideMode mode)
@@ -49,11 +60,15 @@ QString TextLine::displayedText() const
     if (m_elideMode == Qt::ElideNone)
         return m_text;
     const QFontMetricsF metrics(m_font);
-    if (m_shorterForms.isEmpty() || metrics.horizontalAdvance(m_text) <= width())
+    if (m_shorterForms.isEmpty() || (m_firstForm == 0 && metrics.horizontalAdvance(m_text) <= width()))
         return metrics.elidedText(m_text, m_elideMode, width());
-    for (const QString& form : m_shorterForms)
+    m_firstForm = std::max(m_firstForm, 1);
+    for (; m_firstForm <= m_shorterForms.size(); ++m_firstForm) {
+        const QString& form = m_shorterForms[m_firstForm - 1];
         if (metrics.horizontalAdvance(form) <= width())
             return form;
+    }
+    m_firstForm = int(m_shorterForms.size());
     return metrics.elidedText(m_shorterForms.last(), m_elideMode, width());
 }
 

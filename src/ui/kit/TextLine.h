@@ -18,8 +18,12 @@ public:
     void setText(const QString& text);
     const QString& text() const { return m_text; }
     // What to show, shortest last, where the text does not fit whole: the
-    // first of them that fits, or else the last cut short.
-    void setShorterForms(const QStringList& forms);
+    // first of them that fits, or else the last cut short. Texts of one
+    // family (a loop's line, its pass and pause changing) keep the shortest
+    // form one of them needed, so that the line's start does not jump back
+    // and forth as its end grows and shrinks; a new family or width starts
+    // afresh.
+    void setShorterForms(const QStringList& forms, const QString& family = QString());
 
     // ElideNone keeps the whole text and asks for its full width as minimum.
     void setElideMode(Qt::TextElideMode mode);
@@ -36,11 +40,14 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QFont m_font;
     QColor m_colour;
     QStringList m_shorterForms;
+    QString m_family;
+    mutable int m_firstForm = 0;  // 0: the text; n: the nth shorter form
     Qt::Alignment m_alignment;
     Qt::TextElideMode m_elideMode = Qt::ElideRight;
     QString m_text;

@@ -181,7 +181,7 @@ void DrillRow::changeEvent(QEvent* event)
 void DrillRow::present(const PlayerDisplay& display)
 {
     m_loop->setText(display.drillText);
-    m_loop->setShorterForms(display.drillShorterForms);
+    m_loop->setShorterForms(display.drillShorterForms, display.drillFamily);
     followDrill();
 }
 

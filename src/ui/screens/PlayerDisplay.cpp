@@ -90,6 +90,7 @@ const QString& DrillLine::of(const AudioPlayer& player)
     m_said = said;
     m_text.clear();
     m_shorterForms.clear();
+    m_family.clear();
     if (!said.loopStartSeconds)
         return m_text;
     m_text = QCoreApplication::translate("PlayerDisplay", "Loop %1 – ").arg(formatTimeHundredths(*said.loopStartSeconds));
@@ -97,6 +98,7 @@ const QString& DrillLine::of(const AudioPlayer& player)
         return m_text;
     const QString points = formatTimeHundredths(*said.loopStartSeconds) + QStringLiteral(" – ")
         + formatTimeHundredths(*said.loopEndSeconds);
+    m_family = points;
     QStringList drill;
     if (said.pass > 0)
         drill << QString::number(said.pass) + QStringLiteral(" / ")
@@ -136,5 +138,6 @@ PlayerDisplay PlayerDisplay::of(const AudioPlayer& player, DrillLine& drillLine)
     display.playPauseSymbol = player.isPlaying() ? Symbol::PauseFill : Symbol::PlayFill;
     display.drillText = drillLine.of(player);
     display.drillShorterForms = drillLine.shorterForms();
+    display.drillFamily = drillLine.family();
     return display;
 }

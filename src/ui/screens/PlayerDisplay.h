@@ -26,6 +26,9 @@ public:
     const QString& of(const AudioPlayer& player);
     // Shorter forms of the last line made, for a row too narrow for it.
     const QStringList& shorterForms() const { return m_shorterForms; }
+    // What the lines of one loop share (its points): the shorter form chosen
+    // for one of them holds for the rest.
+    const QString& family() const { return m_family; }
     // The language changed: the next call makes the line again.
     void forget() { m_said.reset(); }
 
@@ -44,6 +47,7 @@ private:
     std::optional<Said> m_said;
     QString m_text;
     QStringList m_shorterForms;
+    QString m_family;
 };
 
 // What the main window shows of the engine, derived afresh from it each time.
@@ -58,6 +62,7 @@ struct PlayerDisplay {
     // pause after a pass runs; empty without a loop.
     QString drillText;
     QStringList drillShorterForms;  // shortest last
+    QString drillFamily;
     bool isTransportEnabled = false;  // play/pause and stop: a track is loaded, or the list has one
     Symbol playPauseSymbol = Symbol::PlayFill;
 
