@@ -301,11 +301,11 @@ Options:
     </message>
     <message>
         <source>, / .: Loop Start Earlier/Later (50 ms)</source>
-        <translation>, / .: 구간 시작을 앞으로/뒤로 (50 ms)</translation>
+        <translation>, / .: 구간 시작을 더 이르게/더 늦게 (50 ms)</translation>
     </message>
     <message>
         <source>; / &apos;: Loop End Earlier/Later (50 ms)</source>
-        <translation>; / &apos;: 구간 끝을 앞으로/뒤로 (50 ms)</translation>
+        <translation>; / &apos;: 구간 끝을 더 이르게/더 늦게 (50 ms)</translation>
     </message>
     <message>
         <source>Ctrl with , . ; &apos;: by 10 ms</source>
