@@ -322,6 +322,39 @@ private slots:
         QCOMPARE(log.lines().size(), 1);
     }
 
+    // A file whose length could not be counted in time (no header states
+    // it, on a slow disk) is mapped to the estimate for now, but not kept:
+    // the next open counts it, and the map then covers the whole file.
+    void aMapOfAnEstimatedLengthIsNotKept()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("slow-disk.mp3"));
+        QFile::remove(path);
+        QVERIFY(QFile::copy(fixturePath(QStringLiteral("chirp-vbr-noheader.mp3")), path));
+        const PhraseMapCache cache(cacheDirectory());
+        Log::Capture log;
+        const auto mapOnce = [&] {
+            PhraseMapper mapper(cacheDirectory(), PhraseFinder::Settings());
+            MapperWatch watch(mapper);
+            mapper.map(path);
+            if (!watch.waitForAnswers(1) || watch.maps.size() != 1)
+                return -1.0;
+            return watch.maps.front().durationSeconds();
+        };
+        double estimated = 0;
+        {
+            DecodeStream::giveUpCountingForTesting(true);
+            const auto restore = qScopeGuard([] { DecodeStream::giveUpCountingForTesting(false); });
+            estimated = mapOnce();
+        }
+        QCOMPARE(log.lines(), QStringList{QStringLiteral("Phrase map of %1 not cached: its length is only estimated").arg(path)});
+        QVERIFY(!cache.load(PhraseMapCache::identify(path)));
+        const double counted = mapOnce();
+        QVERIFY2(std::abs(counted - 6.0) < 0.05 && std::abs(estimated - counted) > 0.1,
+                 qPrintable(QStringLiteral("%1 then %2").arg(estimated).arg(counted)));
+        QVERIFY(cache.load(PhraseMapCache::identify(path)));
+        QCOMPARE(log.lines().size(), 1);
+    }
+
     // A header that claims the track lasts for years (a damaged or forged
     // one): the map is made of what the file holds, and the claim costs no
     // memory (before, the room reserved for it took the program down).

@@ -33,6 +33,8 @@ namespace {
 // Set by tests only (failReadsAfterPacketsForTesting).
 std::atomic<std::int64_t> failingReadAfterPackets{0};
 std::atomic<int> failingReadCode{0};
+// Set by tests only (giveUpCountingForTesting).
+std::atomic<bool> countingGivesUp{false};
 
 // MP3 decoders output their first real sample this many samples late, on top
 // of the encoder delay the header states.
@@ -118,6 +120,11 @@ void DecodeStream::failReadsAfterPacketsForTesting(std::int64_t packets, int cod
 {
     failingReadCode = code;
     failingReadAfterPackets = packets;
+}
+
+void DecodeStream::giveUpCountingForTesting(bool giveUp)
+{
+    countingGivesUp = giveUp;
 }
 
 std::unique_ptr<DecodeStream> DecodeStream::open(const QString& path, int outputRate, QString* error)
@@ -342,6 +349,7 @@ int DecodeStream::measureRealLength(const QString& path)
         const bool joined = gapless->byteCount > 0 && bytesPresent - tagBytes > gapless->byteCount + joinedSlackBytes;
         if (cutShort || joined) {
             const std::int64_t counted = countSamplesToTheEnd();
+            m_lengthEstimated = counted <= 0;
             const std::int64_t headerSamples = gapless->frameCount * gapless->samplesPerFrame;
             if (counted > 0 && std::abs(counted - headerSamples) > gapless->samplesPerFrame)
                 m_lengthInputFrames = counted - m_firstPacketSkip;
@@ -355,6 +363,7 @@ int DecodeStream::measureRealLength(const QString& path)
         // No header states the length: FFmpeg guessed it from the first
         // frame's bitrate, which a VBR file does not keep to.
         const std::int64_t counted = countSamplesToTheEnd();
+        m_lengthEstimated = counted <= 0;
         if (counted > 0)
             m_lengthInputFrames = counted - m_firstPacketSkip;
         else if (formatSamples > 0)
@@ -393,7 +402,7 @@ std::int64_t DecodeStream::countSamplesToTheEnd()
             m_deadline = std::min(*m_deadline, std::chrono::steady_clock::now() + openTimeLeft);
     });
     std::int64_t total = m_firstPacketDuration;  // stream time base
-    if (total <= 0)
+    if (total <= 0 || countingGivesUp)
         return -1;
     for (std::int64_t packets = 1;; ++packets) {
         const int status = av_read_frame(m_format.get(), m_packet.get());

@@ -49,6 +49,10 @@ public:
     std::int64_t lengthFrames() const { return m_lengthInputFrames; }
     std::int64_t outputLengthFrames() const { return m_lengthOutputFrames; }
     double durationSeconds() const { return double(m_lengthInputFrames) / m_inputRate; }
+    // The length had to be counted and could not be (not in time: a long
+    // file on a slow disk): it is an estimate, and what is made of it (a
+    // phrase map) stands only until the file is opened again.
+    bool lengthEstimated() const { return m_lengthEstimated; }
 
     // The next read() starts at this output frame (clamped to 0...length).
     void seek(std::int64_t outputFrame);
@@ -66,6 +70,8 @@ public:
     // `code` once it has read `packets` packets since it was opened, as a
     // network mount that drops out partway does. 0 packets turns it off.
     static void failReadsAfterPacketsForTesting(std::int64_t packets, int code);
+    // Tests only: counting a length gives up at once, as on a slow disk.
+    static void giveUpCountingForTesting(bool giveUp);
 
 private:
     DecodeStream() = default;
@@ -120,6 +126,7 @@ private:
     std::int64_t m_firstRealSampleOnTimeline = 0;  // input frames on the stream's timeline
     std::int64_t m_lengthInputFrames = 0;
     std::int64_t m_lengthOutputFrames = 0;
+    bool m_lengthEstimated = false;
 
     // Decoding state since the last seek, in real input/output frames.
     std::int64_t m_feedFrom = 0;           // input frames before this only prime the decoder

@@ -31,6 +31,8 @@ std::optional<LoudnessEnvelope> run(const QString& path, const KeepGoing& keepGo
         const double stoppedSeconds = double(stream->position()) / stream->outputRate();
         *readFailure = QStringLiteral("reading stopped at %1 s: %2")
                            .arg(Log::formatDouble(std::round(stoppedSeconds * 10) / 10), Ffmpeg::errorText(stream->readError()));
+    } else if (readFailure && stream->lengthEstimated()) {
+        *readFailure = QStringLiteral("its length is only estimated");
     }
     return LoudnessEnvelope{meter.takeLevels(), stream->durationSeconds()};
 }
