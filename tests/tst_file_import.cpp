@@ -11,6 +11,7 @@
 #include "ui/screens/PlayerCard.h"
 #include "ui/screens/PlaylistListView.h"
 #include "ui/screens/PlaylistPanel.h"
+#include "library/NamesNotInUtf8.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -343,6 +344,27 @@ private slots:
         QVERIFY(QFile::remove(dir.filePath(QStringLiteral("Lesson.mp3"))));
         QVERIFY(w.dragAndDrop(w.onCard(), {dropped, QUrl::fromLocalFile(dir.path()), dropped}));
         QTRY_COMPARE(note.text(), QStringLiteral("No audio added: 4 files’ names are not UTF-8"));
+    }
+
+    // A folder that cannot be opened (no permission, a share that refuses)
+    // is passed by by the walk without a word: the note and the log say so,
+    // rather than that all was added, or that there was no audio.
+    void aFolderThatCannotBeReadIsSaidSo()
+    {
+        QTemporaryDir dir;
+        for (const QString& unit : {QStringLiteral("Unit 1"), QStringLiteral("Unit 2")}) {
+            QVERIFY(QDir(dir.path()).mkdir(unit));
+            QVERIFY(QFile::copy(fixturePath(QStringLiteral("sine-5s.mp3")), dir.filePath(unit + QStringLiteral("/a.mp3"))));
+        }
+        AudioFiles::AudioOutOfReach::refuseFoldersNamedForTesting(QStringLiteral("Unit 2"));
+        const auto restore = qScopeGuard([] { AudioFiles::AudioOutOfReach::refuseFoldersNamedForTesting({}); });
+        Window w;
+        const ImportStatus& note = *w.view->importStatus();
+        QVERIFY(w.dragAndDrop(w.onCard(), {QUrl::fromLocalFile(dir.path())}));
+        QTRY_COMPARE(note.text(), QStringLiteral("Added 1 file to “%1”; 1 folder could not be read").arg(Drills));
+        QVERIFY(w.log.lines().contains(QStringLiteral("Folders that could not be read: [\"%1\"]").arg(dir.filePath(QStringLiteral("Unit 2")))));
+        QVERIFY(w.dragAndDrop(w.onCard(), {QUrl::fromLocalFile(dir.filePath(QStringLiteral("Unit 2")))}));
+        QTRY_COMPARE(note.text(), QStringLiteral("No audio added: 1 folder could not be read"));
     }
 
     // Saves that do not reach the disk (a full one) show in the corner for as

@@ -156,6 +156,26 @@ Options:
             <numerusform>, %n개 제외 (이름이 UTF-8이 아님)</numerusform>
         </translation>
     </message>
+    <message>
+        <source>No audio added: 1 folder could not be read</source>
+        <translation>오디오를 추가하지 못했습니다: 폴더 1개를 읽을 수 없습니다</translation>
+    </message>
+    <message numerus="yes">
+        <source>No audio added: %n folders could not be read</source>
+        <translation>
+            <numerusform>오디오를 추가하지 못했습니다: 폴더 %n개를 읽을 수 없습니다</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>; 1 folder could not be read</source>
+        <translation>, 폴더 1개를 읽을 수 없음</translation>
+    </message>
+    <message numerus="yes">
+        <source>; %n folders could not be read</source>
+        <translation>
+            <numerusform>, 폴더 %n개를 읽을 수 없음</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>NewPlaylistSheet</name>

@@ -189,7 +189,7 @@ public:
                         m_outOfReach.lookInFolder(entry.filePath());
                     if (!goOn())
                         return false;
-                } else if (!takeFile(entry)) {
+                } else if (!inUnreadableFolder(entry.filePath()) && !takeFile(entry)) {
                     return false;
                 }
             }
@@ -219,10 +219,21 @@ public:
     {
         sortNaturally(m_found.files, m_locale);
         m_found.namesNotInUtf8 = m_outOfReach.files();
+        m_found.unreadableFolders = m_outOfReach.unreadableFolders();
         return std::move(m_found);
     }
 
 private:
+    // The walk finds nothing in a folder that cannot be opened; this keeps
+    // to that where only the look for names could not open it.
+    bool inUnreadableFolder(const QString& path) const
+    {
+        for (const QString& folder : m_outOfReach.unreadableFolders())
+            if (path.startsWith(folder + u'/'))
+                return true;
+        return false;
+    }
+
     bool takeFile(const QFileInfo& info)
     {
         // Devices, pipes and sockets are no tracks; a link to a file is.

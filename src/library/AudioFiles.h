@@ -80,6 +80,8 @@ struct Found {
     // Audio files left out because a name on their path is not UTF-8, which
     // this program's paths cannot hold (see NamesNotInUtf8.h).
     int namesNotInUtf8 = 0;
+    // Folders that could not be opened, so what they hold is unknown.
+    QStringList unreadableFolders;
     // The folder a new playlist for these files is named after: the first
     // folder given that holds audio, else the folder of the first audio file
     // given. Empty when no audio file was found.

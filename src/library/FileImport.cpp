@@ -44,6 +44,9 @@ void FileImport::addFound(const AudioFiles::Found& found)
         Log::line(QStringLiteral("Audio files left out, their names not UTF-8: %1 in %2")
                       .arg(QString::number(found.namesNotInUtf8), Log::formatNameList(given)));
     }
+    outcome.unreadableFolders = int(found.unreadableFolders.size());
+    if (!found.unreadableFolders.isEmpty())
+        Log::line(QStringLiteral("Folders that could not be read: ") + Log::formatNameList(found.unreadableFolders));
     if (found.files.isEmpty()) {
         Log::line(QStringLiteral("No MP3 or MPEG-4 audio to add in: ") + Log::formatNameList(request.paths));
     } else {

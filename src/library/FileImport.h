@@ -37,6 +37,7 @@ public:
         int added = 0;
         int skipped = 0;  // files that are not audio this player takes
         int namesNotInUtf8 = 0;  // audio files out of reach: a name on their path is not UTF-8
+        int unreadableFolders = 0;  // folders that could not be opened
     };
 
     FileImport(ContentState& state, PlaylistLibrary& library, QObject* parent = nullptr);

@@ -1,11 +1,15 @@
 #include "library/NamesNotInUtf8.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
+#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +37,10 @@ Folder openFolder(int parent, const char* name, int extraFlags)
     return Folder(folder);
 }
 
+// Set by tests only (refuseFoldersNamedForTesting).
+std::mutex refusedMutex;
+QString refusedFolderName;  // guarded by refusedMutex
+
 }  // namespace
 
 bool isUtf8(QByteArrayView bytes)
@@ -56,10 +64,27 @@ bool AudioOutOfReach::goOn()
     return !m_stopped;
 }
 
+void AudioOutOfReach::refuseFoldersNamedForTesting(const QString& name)
+{
+    const std::lock_guard lock(refusedMutex);
+    refusedFolderName = name;
+}
+
 void AudioOutOfReach::lookInFolder(const QString& folder)
 {
     // The folder given may itself be a link, which the walk follows too.
-    const Folder opened = openFolder(AT_FDCWD, QFile::encodeName(folder).constData(), 0);
+    Folder opened = openFolder(AT_FDCWD, QFile::encodeName(folder).constData(), 0);
+    int openError = opened ? 0 : errno;
+    if (opened) {
+        const std::lock_guard lock(refusedMutex);
+        if (!refusedFolderName.isEmpty() && QFileInfo(folder).fileName() == refusedFolderName) {
+            opened.reset();
+            openError = EACCES;
+        }
+    }
+    // One gone meanwhile is no more there to tell of.
+    if (!opened && openError != ENOENT && openError != ENOTDIR)
+        m_unreadableFolders << QDir::cleanPath(folder);
     struct stat found = {};
     if (opened && ::fstat(::dirfd(opened.get()), &found) == 0 && m_foldersLookedIn.insert({found.st_dev, found.st_ino}).second)
         countBelow(opened.get(), 0, true);

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 #include <dirent.h>
 #include <functional>
@@ -40,6 +41,14 @@ public:
     void lookAtPath(const QByteArray& path);
 
     int files() const { return int(m_files.size()); }
+    // Folders looked in that could not be opened (no permission, a share
+    // that refuses): the walk passed them by without a word too.
+    const QStringList& unreadableFolders() const { return m_unreadableFolders; }
+
+    // Tests only: folders of this name cannot be opened, as one without
+    // permission cannot (which root, running the tests, could open). Empty
+    // turns it off.
+    static void refuseFoldersNamedForTesting(const QString& name);
 
 private:
     void countBelow(DIR* folder, int depth, bool onlyNamesNotInUtf8);
@@ -52,6 +61,7 @@ private:
     bool m_stopped = false;
     std::set<std::pair<dev_t, ino_t>> m_foldersLookedIn;
     std::set<Entry> m_files;
+    QStringList m_unreadableFolders;
 };
 
 }  // namespace AudioFiles

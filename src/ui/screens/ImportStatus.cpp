@@ -87,16 +87,27 @@ QString ImportStatus::outcomeText(const FileImport::Outcome& outcome)
     // Plain English without a translation loaded; translations give the
     // plural forms of their own language through %n.
     const int outOfReach = outcome.namesNotInUtf8;
+    const int unreadable = outcome.unreadableFolders;
     if (outcome.added == 0) {
         if (outOfReach == 1)
             return tr("No audio added: 1 file’s name is not UTF-8");
         if (outOfReach > 1)
             return tr("No audio added: %n files’ names are not UTF-8", nullptr, outOfReach);
+        if (unreadable == 1)
+            return tr("No audio added: 1 folder could not be read");
+        if (unreadable > 1)
+            return tr("No audio added: %n folders could not be read", nullptr, unreadable);
         return tr("No MP3 or MPEG-4 audio found");
     }
-    const QString added = outcome.added == 1 ? tr("Added 1 file to “%1”").arg(outcome.playlist)
-                                             : tr("Added %n files to “%1”", nullptr, outcome.added).arg(outcome.playlist);
-    return outOfReach > 0 ? added + tr("; %n left out (names not UTF-8)", nullptr, outOfReach) : added;
+    QString added = outcome.added == 1 ? tr("Added 1 file to “%1”").arg(outcome.playlist)
+                                       : tr("Added %n files to “%1”", nullptr, outcome.added).arg(outcome.playlist);
+    if (outOfReach > 0)
+        added += tr("; %n left out (names not UTF-8)", nullptr, outOfReach);
+    if (unreadable == 1)
+        added += tr("; 1 folder could not be read");
+    else if (unreadable > 1)
+        added += tr("; %n folders could not be read", nullptr, unreadable);
+    return added;
 }
 
 QSize ImportStatus::sizeHint() const
