@@ -347,10 +347,12 @@ void AudioPlayer::tick()
 
 // While playing, the loop is kept in the audio and followHeardLoop() reports
 // its jumps; this covers the rest: paused (or stopped) with the position at or
-// beyond the loop's end, it is pulled back to the start.
+// beyond the loop's end, it is pulled back to the start. Not a track whose
+// data ran out before the loop's end (a file cut short): it ends there, as
+// finishIfRunOut() sees to, rather than be sent back into the loop forever.
 void AudioPlayer::enforceLoop()
 {
-    if (!m_player || !m_loopStart || !m_loopEnd)
+    if (!m_player || !m_loopStart || !m_loopEnd || m_player->hasReachedEnd())
         return;
     if (!(*m_loopStart < *m_loopEnd))
         return;
