@@ -123,6 +123,10 @@ private slots:
         QCOMPARE(d.player().loopEnd(), std::optional<double>(2.02));
         QVERIFY(LoopEdit::nudgeEnd(d.player(), +LoopEdit::fineNudgeSeconds));  // longer: as asked
         QCOMPARE(d.player().loopEnd(), std::optional<double>(2.05));
+        // At the track's very end, longer would be past it: refused.
+        d.player().setLoop(5.96, 6.0);
+        QVERIFY(!LoopEdit::nudgeEnd(d.player(), +LoopEdit::fineNudgeSeconds));
+        QCOMPARE(d.player().loopEnd(), std::optional<double>(6.0));
         QCOMPARE(formatTimeHundredths(1.514), QStringLiteral("00:01.51"));
         QCOMPARE(formatTimeHundredths(3725.456), QStringLiteral("01:02:05.46"));
     }

@@ -115,9 +115,11 @@ bool nudgeEnd(AudioPlayer& player, double deltaSeconds)
     if (!player.loopEnd() || !player.loopStart())
         return false;
     double moved = toMillisecond(*player.loopEnd() + deltaSeconds);
+    moved = std::max(moved, toMillisecond(*player.loopStart() + shortestLoopSeconds));
+    // The track's end last: a loop too short already, at the very end (one
+    // recalled on a file that got shorter), is not lengthened past it.
     if (const std::optional<double> length = trackLength(player))
         moved = std::min(moved, *length);
-    moved = std::max(moved, toMillisecond(*player.loopStart() + shortestLoopSeconds));
     const bool asAsked = deltaSeconds > 0 ? moved > *player.loopEnd() : moved < *player.loopEnd();
     if (!asAsked)
         return false;
