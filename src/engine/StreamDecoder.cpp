@@ -142,15 +142,28 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     // The output plays what was made last, up to a queue's length behind the
     // decoder: a loop's passes go on from the one it plays (the decoder may
     // have turned, or finished the loop, already).
+    // When the output has not played the last generation yet (it rests, or
+    // the changes came quickly), it is where it was when that one began: the
+    // count taken then still holds, where the decoder's own may have run
+    // ahead by a turn or past the loop's end.
     const PlaybackSource::OutputPosition output = m_source.outputPosition();
     const bool outputCurrent = output.known && output.generation == previousGeneration;
-    const bool sameLoop = request.loop
-        && (outputCurrent ? output.region == request.loop->region.serial
-                          : m_plan && request.loop->region.serial == m_plan->region.serial);
+    const std::uint32_t requestedRegion = request.loop ? request.loop->region.serial : 0;
+    bool sameLoop = false;
+    if (outputCurrent)
+        sameLoop = request.loop && output.region == requestedRegion;
+    else if (m_countAtBegin)
+        sameLoop = request.loop && m_countAtBegin->region == requestedRegion;
+    else
+        sameLoop = request.loop && m_plan && requestedRegion == m_plan->region.serial;
     if (!sameLoop)
         m_passesDone = 0;
     else if (outputCurrent)
         m_passesDone = int(std::max<std::uint32_t>(output.pass, 1)) - 1;
+    else if (m_countAtBegin)
+        m_passesDone = m_countAtBegin->passesDone;
+    if (outputCurrent || m_countAtBegin)
+        m_countAtBegin = PassCount{m_passesDone, requestedRegion};
     m_plan = request.loop;
     m_generation = request.generation;
     m_wraps = m_finishes = m_advances = 0;  // counted afresh in each generation

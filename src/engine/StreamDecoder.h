@@ -93,6 +93,13 @@ private:
     std::uint64_t m_generation = 0;
     std::optional<LoopPlan> m_plan;
     int m_passesDone = 0;
+    // The pass count and region as the output stood when the current
+    // generation began, from the output's own report; decoder thread only.
+    struct PassCount {
+        int passesDone = 0;
+        std::uint32_t region = 0;
+    };
+    std::optional<PassCount> m_countAtBegin;
     std::uint32_t m_wraps = 0, m_finishes = 0, m_advances = 0;
     bool m_ended = false;
     bool m_nextBlockJoins = false;
