@@ -123,10 +123,15 @@ private slots:
         QCOMPARE(d.player().loopEnd(), std::optional<double>(2.02));
         QVERIFY(LoopEdit::nudgeEnd(d.player(), +LoopEdit::fineNudgeSeconds));  // longer: as asked
         QCOMPARE(d.player().loopEnd(), std::optional<double>(2.05));
-        // At the track's very end, longer would be past it: refused.
+        // At the track's very end, longer would be past it, and a loop
+        // reaching past it (phrases of a map made to an estimated length)
+        // would become too short at it: both refused.
         d.player().setLoop(5.96, 6.0);
         QVERIFY(!LoopEdit::nudgeEnd(d.player(), +LoopEdit::fineNudgeSeconds));
         QCOMPARE(d.player().loopEnd(), std::optional<double>(6.0));
+        d.player().setLoop(5.98, 6.3);
+        QVERIFY(!LoopEdit::nudgeEnd(d.player(), -LoopEdit::fineNudgeSeconds));
+        QCOMPARE(d.player().loopEnd(), std::optional<double>(6.3));
         QCOMPARE(formatTimeHundredths(1.514), QStringLiteral("00:01.51"));
         QCOMPARE(formatTimeHundredths(3725.456), QStringLiteral("01:02:05.46"));
     }

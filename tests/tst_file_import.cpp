@@ -365,6 +365,9 @@ private slots:
         QVERIFY(w.log.lines().contains(QStringLiteral("Folders that could not be read: [\"%1\"]").arg(dir.filePath(QStringLiteral("Unit 2")))));
         QVERIFY(w.dragAndDrop(w.onCard(), {QUrl::fromLocalFile(dir.filePath(QStringLiteral("Unit 2")))}));
         QTRY_COMPARE(note.text(), QStringLiteral("No audio added: 1 folder could not be read"));
+        // Dropped alone and with the folder it lies in: told of once.
+        QVERIFY(w.dragAndDrop(w.onCard(), {QUrl::fromLocalFile(dir.filePath(QStringLiteral("Unit 2"))), QUrl::fromLocalFile(dir.path())}));
+        QTRY_VERIFY2(note.text().endsWith(QStringLiteral("; 1 folder could not be read")), qPrintable(note.text()));
     }
 
     // Saves that do not reach the disk (a full one) show in the corner for as

@@ -121,7 +121,7 @@ bool nudgeEnd(AudioPlayer& player, double deltaSeconds)
     if (const std::optional<double> length = trackLength(player))
         moved = std::min(moved, *length);
     const bool asAsked = deltaSeconds > 0 ? moved > *player.loopEnd() : moved < *player.loopEnd();
-    if (!asAsked)
+    if (!asAsked || moved < toMillisecond(*player.loopStart() + shortestLoopSeconds))
         return false;
     player.setLoopEnd(moved);
     Log::line(QStringLiteral("Loop end moved to ") + Log::formatDouble(moved));

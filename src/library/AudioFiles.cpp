@@ -226,13 +226,7 @@ public:
 private:
     // The walk finds nothing in a folder that cannot be opened; this keeps
     // to that where only the look for names could not open it.
-    bool inUnreadableFolder(const QString& path) const
-    {
-        for (const QString& folder : m_outOfReach.unreadableFolders())
-            if (path.startsWith(folder + u'/'))
-                return true;
-        return false;
-    }
+    bool inUnreadableFolder(const QString& path) const { return m_outOfReach.liesInUnreadableFolder(path); }
 
     bool takeFile(const QFileInfo& info)
     {

@@ -45,8 +45,15 @@ void FileImport::addFound(const AudioFiles::Found& found)
                       .arg(QString::number(found.namesNotInUtf8), Log::formatNameList(given)));
     }
     outcome.unreadableFolders = int(found.unreadableFolders.size());
-    if (!found.unreadableFolders.isEmpty())
-        Log::line(QStringLiteral("Folders that could not be read: ") + Log::formatNameList(found.unreadableFolders));
+    // A share that refuses thousands would make a line of megabytes: the
+    // first few, and how many more.
+    constexpr qsizetype foldersNamed = 10;
+    if (!found.unreadableFolders.isEmpty()) {
+        const qsizetype more = found.unreadableFolders.size() - foldersNamed;
+        Log::line(QStringLiteral("Folders that could not be read: ")
+                  + Log::formatNameList(found.unreadableFolders.mid(0, foldersNamed))
+                  + (more > 0 ? QStringLiteral(" and %1 more").arg(more) : QString()));
+    }
     if (found.files.isEmpty()) {
         Log::line(QStringLiteral("No MP3 or MPEG-4 audio to add in: ") + Log::formatNameList(request.paths));
     } else {

@@ -83,11 +83,24 @@ void AudioOutOfReach::lookInFolder(const QString& folder)
         }
     }
     // One gone meanwhile is no more there to tell of.
-    if (!opened && openError != ENOENT && openError != ENOTDIR)
-        m_unreadableFolders << QDir::cleanPath(folder);
+    const QString cleaned = QDir::cleanPath(folder);
+    if (!opened && openError != ENOENT && openError != ENOTDIR && !m_unreadableSet.contains(cleaned)) {
+        m_unreadableFolders << cleaned;
+        m_unreadableSet.insert(cleaned);
+    }
     struct stat found = {};
     if (opened && ::fstat(::dirfd(opened.get()), &found) == 0 && m_foldersLookedIn.insert({found.st_dev, found.st_ino}).second)
         countBelow(opened.get(), 0, true);
+}
+
+bool AudioOutOfReach::liesInUnreadableFolder(const QString& path) const
+{
+    if (m_unreadableSet.isEmpty())
+        return false;
+    for (QString folder = QFileInfo(path).path(); folder.size() > 1; folder = QFileInfo(folder).path())
+        if (m_unreadableSet.contains(folder))
+            return true;
+    return false;
 }
 
 void AudioOutOfReach::lookAtPath(const QByteArray& path)

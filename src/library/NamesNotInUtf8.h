@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -44,6 +45,8 @@ public:
     // Folders looked in that could not be opened (no permission, a share
     // that refuses): the walk passed them by without a word too.
     const QStringList& unreadableFolders() const { return m_unreadableFolders; }
+    // Whether the clean absolute path lies below one of them.
+    bool liesInUnreadableFolder(const QString& path) const;
 
     // Tests only: folders of this name cannot be opened, as one without
     // permission cannot (which root, running the tests, could open). Empty
@@ -61,7 +64,8 @@ private:
     bool m_stopped = false;
     std::set<std::pair<dev_t, ino_t>> m_foldersLookedIn;
     std::set<Entry> m_files;
-    QStringList m_unreadableFolders;
+    QStringList m_unreadableFolders;  // in the order met
+    QSet<QString> m_unreadableSet;
 };
 
 }  // namespace AudioFiles

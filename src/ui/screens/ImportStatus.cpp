@@ -88,11 +88,14 @@ QString ImportStatus::outcomeText(const FileImport::Outcome& outcome)
     // plural forms of their own language through %n.
     const int outOfReach = outcome.namesNotInUtf8;
     const int unreadable = outcome.unreadableFolders;
+    const QString folders = unreadable == 1 ? tr("; 1 folder could not be read")
+        : unreadable > 1                    ? tr("; %n folders could not be read", nullptr, unreadable)
+                                            : QString();
     if (outcome.added == 0) {
         if (outOfReach == 1)
-            return tr("No audio added: 1 file’s name is not UTF-8");
+            return tr("No audio added: 1 file’s name is not UTF-8") + folders;
         if (outOfReach > 1)
-            return tr("No audio added: %n files’ names are not UTF-8", nullptr, outOfReach);
+            return tr("No audio added: %n files’ names are not UTF-8", nullptr, outOfReach) + folders;
         if (unreadable == 1)
             return tr("No audio added: 1 folder could not be read");
         if (unreadable > 1)
@@ -103,11 +106,7 @@ QString ImportStatus::outcomeText(const FileImport::Outcome& outcome)
                                        : tr("Added %n files to “%1”", nullptr, outcome.added).arg(outcome.playlist);
     if (outOfReach > 0)
         added += tr("; %n left out (names not UTF-8)", nullptr, outOfReach);
-    if (unreadable == 1)
-        added += tr("; 1 folder could not be read");
-    else if (unreadable > 1)
-        added += tr("; %n folders could not be read", nullptr, unreadable);
-    return added;
+    return added + folders;
 }
 
 QSize ImportStatus::sizeHint() const
