@@ -132,24 +132,6 @@ private slots:
 
     void init() { QDir(cacheDirectory()).removeRecursively(); }
 
-    void answersWithTheMapAndCachesIt()
-    {
-        PhraseMapper mapper(cacheDirectory(), PhraseFinder::Settings());
-        MapperWatch watch(mapper);
-        mapper.map(m_lesson);
-        QVERIFY(watch.waitForAnswers(1));
-        QCOMPARE(watch.errors, QStringList());
-        QCOMPARE(watch.answeredPaths, QStringList{m_lesson});
-        const LoudnessEnvelope envelope = scan(m_lesson);
-        const PhraseMap expected(envelope.levelsDecibels, envelope.durationSeconds,
-                                 PhraseFinder().find(envelope.levelsDecibels, envelope.durationSeconds));
-        QCOMPARE(watch.maps.front().phraseCount(), m_lessonPhrases);
-        QVERIFY(watch.maps.front() == expected);
-        QVERIFY(!mapper.isMapping());
-        const auto cached = PhraseMapCache(cacheDirectory()).load(PhraseMapCache::identify(m_lesson));
-        QVERIFY(cached == envelope);
-    }
-
     void usesTheCacheUntilTheFileChanges_data()
     {
         QTest::addColumn<QString>("change");
@@ -189,7 +171,7 @@ private slots:
     void ignoresAndRebuildsADamagedEntry_data()
     {
         QTest::addColumn<QString>("damage");
-        for (const char* damage : {"cut short", "emptied", "garbage", "one byte flipped", "another version", "the first version", "a forged length"})
+        for (const char* damage : {"cut short", "garbage", "one byte flipped", "the first version", "a forged length"})
             QTest::newRow(damage) << QString::fromLatin1(damage);
     }
     // A well-formed entry whose checksum holds but that claims 2^62 levels:
@@ -228,16 +210,12 @@ private slots:
         QVERIFY(!bytes.isEmpty());
         if (damage == QLatin1String("cut short"))
             bytes.truncate(bytes.size() / 2);
-        else if (damage == QLatin1String("emptied"))
-            bytes.clear();
         else if (damage == QLatin1String("garbage"))
             std::generate(bytes.begin(), bytes.end(), [n = 7u]() mutable { return char((n = n * 1103515245u + 12345u) >> 16); });
         else if (damage == QLatin1String("one byte flipped"))
             bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x40);
-        else if (damage == QLatin1String("another version"))
-            bytes[7] = char(bytes[7] + 1);  // the format version, after the magic, big-endian
         else if (damage == QLatin1String("the first version"))
-            bytes[7] = 1;  // before estimated MP3 lengths were counted: such a map stops short
+            bytes[7] = 1;  // the format version, after the magic, big-endian: before estimated MP3 lengths were counted, such a map stops short
         else
             bytes = withForgedLength(bytes);
         QVERIFY(writeFile(cache.entryPath(m_lesson), bytes));
@@ -312,13 +290,18 @@ private slots:
                  qPrintable(log.lines().front()));
         QVERIFY(!cache.load(PhraseMapCache::identify(path)));
 
-        // The share is back: the whole file is mapped and kept.
+        // The share is back: the whole file is mapped, answered and kept.
         PhraseMapper mapper(cacheDirectory(), PhraseFinder::Settings());
         MapperWatch watch(mapper);
         mapper.map(path);
         QVERIFY(watch.waitForAnswers(1));
+        QCOMPARE(watch.answeredPaths, QStringList{path});
+        const LoudnessEnvelope envelope = scan(path);
         QCOMPARE(watch.maps.front().phraseCount(), m_lessonPhrases);
-        QVERIFY(cache.load(PhraseMapCache::identify(path)) == scan(path));
+        QVERIFY(watch.maps.front() == PhraseMap(envelope.levelsDecibels, envelope.durationSeconds,
+                                                PhraseFinder().find(envelope.levelsDecibels, envelope.durationSeconds)));
+        QVERIFY(!mapper.isMapping());
+        QVERIFY(cache.load(PhraseMapCache::identify(path)) == envelope);
         QCOMPARE(log.lines().size(), 1);
     }
 
