@@ -8,6 +8,7 @@
 #include "input/EventMonitor.h"
 #include "input/EventMonitorView.h"
 #include "ui/kit/CustomProgressBar.h"
+#include "ui/kit/CustomVerticalSlider.h"
 #include "ui/kit/FramePacer.h"
 #include "ui/kit/PlainButton.h"
 #include "ui/kit/TextLine.h"
