@@ -184,12 +184,14 @@ public:
             while (it.hasNext()) {
                 it.next();
                 const QFileInfo entry = it.fileInfo();
+                // A file in a folder that could not be opened is passed by,
+                // as the walk itself would pass it by.
                 if (entry.isDir()) {
                     if (!entry.isSymLink())
                         m_outOfReach.lookInFolder(entry.filePath());
                     if (!goOn())
                         return false;
-                } else if (!inUnreadableFolder(entry.filePath()) && !takeFile(entry)) {
+                } else if (!m_outOfReach.liesInUnreadableFolder(entry.filePath()) && !takeFile(entry)) {
                     return false;
                 }
             }
@@ -224,10 +226,6 @@ public:
     }
 
 private:
-    // The walk finds nothing in a folder that cannot be opened; this keeps
-    // to that where only the look for names could not open it.
-    bool inUnreadableFolder(const QString& path) const { return m_outOfReach.liesInUnreadableFolder(path); }
-
     bool takeFile(const QFileInfo& info)
     {
         // Devices, pipes and sockets are no tracks; a link to a file is.
