@@ -18,6 +18,7 @@
 #include <QTest>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <fcntl.h>
@@ -132,6 +133,27 @@ private:
     const bool m_readOnly;
     const QString m_path;
     const bool m_blocked;
+};
+
+// While it lives, this process can open no more files: the lowest free
+// descriptor number is made the limit. Even root cannot read a file then.
+class DescriptorsUsedUp {
+public:
+    DescriptorsUsedUp()
+    {
+        ::getrlimit(RLIMIT_NOFILE, &m_before);
+        const int lowestFree = ::dup(0);
+        ::close(lowestFree);
+        rlimit lowered = m_before;
+        lowered.rlim_cur = rlim_t(lowestFree);
+        m_lowered = lowestFree >= 0 && ::setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+    }
+    ~DescriptorsUsedUp() { ::setrlimit(RLIMIT_NOFILE, &m_before); }
+    explicit operator bool() const { return m_lowered; }
+
+private:
+    rlimit m_before{};
+    bool m_lowered = false;
 };
 
 const char* const cannotMakeReadOnly =
@@ -595,6 +617,76 @@ private slots:
         SavedLoopsLibrary::load(nextState);
         QCOMPARE(log.lines(), QStringList());
         QVERIFY(!QFile::exists(path + QStringLiteral(".unreadable-2")));
+    }
+
+    // A file that is there but cannot be read at start would read as no
+    // library, and the first save would write that over the one it holds: no
+    // write is made all that run, and the refusals say why.
+    void aFileThatCannotBeReadAtStartIsNeverWrittenOver()
+    {
+        QTemporaryDir folder;
+        const QString path = firstRun(folder);
+        const QByteArray before = readFile(path);
+        std::optional<Run> blind;
+        {
+            DescriptorsUsedUp noFiles;
+            QVERIFY(noFiles);
+            blind.emplace(path);
+        }
+        const QStringList lines = blind->log.lines();
+        QVERIFY2(readAs(lines,
+                        {QStringLiteral("Settings file unreadable: <file> could not be opened (…); nothing is "
+                                        "written to it until Rivetone starts again"),
+                         QStringLiteral("Error saving playlists: cannot write <file>: it could not be read at start "
+                                        "(…), and a write would replace what it holds")},
+                        path),
+                 qPrintable(lines.join(u'\n')));
+        blind->state.setNewPlaylistName(QStringLiteral("Fresh"));
+        blind->library.addPlaylist();
+        QVERIFY(blind->store.setDouble(ContentState::seekIntervalKey, 2).refused);
+        QVERIFY(!blind->store.lastWriteError().isEmpty());
+        blind.reset();
+        QCOMPARE(readFile(path), before);
+        Run next(path);
+        QCOMPARE(next.state.playlists().names(), QStringList{QStringLiteral("Drills")});
+    }
+
+    // A settings file that is a link (into a folder of dotfiles, say) stays
+    // one: the writes go where it points, with the permissions found there.
+    void aLinkedFileIsWrittenWhereItPoints_data()
+    {
+        QTest::addColumn<bool>("targetMade");
+        QTest::newRow("a link to the file") << true;
+        QTest::newRow("a link to a file not made yet") << false;
+    }
+
+    void aLinkedFileIsWrittenWhereItPoints()
+    {
+        QFETCH(bool, targetMade);
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("dots")) && QDir(folder.path()).mkdir(QStringLiteral("config")));
+        const QString target = folder.filePath(QStringLiteral("dots/Rivetone.ini"));
+        const QString link = folder.filePath(QStringLiteral("config/Rivetone.ini"));
+        QVERIFY(QFile::link(QStringLiteral("../dots/Rivetone.ini"), link));
+        if (targetMade) {
+            QVERIFY(damageFile(target, "[General]\nplaylists=@ByteArray({\"Drills\":[]})\n"));
+            QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
+                                                      | QFile::ReadOther | QFile::ReadUser | QFile::WriteUser));
+        }
+        const QFile::Permissions permissionsBefore = QFile::permissions(target);
+        {
+            Run run(link);
+            run.state.setNewPlaylistName(QStringLiteral("Fresh"));
+            run.library.addPlaylist();
+            QVERIFY2(run.store.lastWriteError().isEmpty(), qPrintable(run.store.lastWriteError()));
+        }
+        QVERIFY(QFileInfo(link).isSymLink());
+        QVERIFY(readFile(target).contains("Fresh"));
+        QCOMPARE(readFile(target).contains("Drills"), targetMade);
+        if (targetMade)
+            QCOMPARE(QFile::permissions(target), permissionsBefore);
+        QCOMPARE(QDir(folder.filePath(QStringLiteral("config"))).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{QStringLiteral("Rivetone.ini")});
     }
 
     // A "%1" in the settings folder's name is a name, not a placeholder: the

@@ -68,6 +68,19 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     : QObject(parent)
     , m_filePath(filePath)
 {
+    // A file that is there but cannot be read (out of descriptors, a home
+    // on a share that fails, permissions) would read as no settings at all,
+    // and the first store would replace the library it holds with nothing.
+    const QFileInfo found(filePath);  // a link's target: a dangling link is no file yet
+    QFile existing(filePath);
+    if (found.exists() && !found.isDir() && !existing.open(QIODevice::ReadOnly)) {
+        m_unopenedBecause = existing.errorString();
+        Log::line(QStringLiteral("Settings file unreadable: %1 could not be opened (%2); nothing is written to it "
+                                 "until Rivetone starts again")
+                      .arg(filePath, m_unopenedBecause));
+        return;
+    }
+    existing.close();
     // Read once, into memory; the QSettings object goes at once, so nothing
     // but our checked writes ever writes the file.
     QSettings settings(filePath, QSettings::IniFormat);
@@ -153,7 +166,7 @@ DefaultsStore::Ticket DefaultsStore::request(const QString& key, std::optional<Q
                                              std::function<QByteArray()> make)
 {
     Ticket ticket;
-    if (!copyOwedFileAside(&ticket.error)) {
+    if (!writesAllowed(&ticket.error)) {
         ticket.refused = true;
         // The change waits in memory for the first write once the copy
         // exists, which takes it to disk with everything else.
@@ -281,9 +294,22 @@ void DefaultsStore::noteMade(quint64 number, const QString& key, const QByteArra
     m_madeAt.remove(key);
 }
 
-DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& values)
+// A settings file that is a link (into a folder of dotfiles kept in sync,
+// say) is written where it points: renaming over the link would cut it, and
+// the folder it points into would never hear of a change again.
+QString DefaultsStore::pathWrittenTo() const
 {
     const QFileInfo file(m_filePath);
+    if (!file.isSymLink())
+        return m_filePath;
+    const QString resolved = file.canonicalFilePath();
+    return resolved.isEmpty() ? file.symLinkTarget() : resolved;  // a link to a file not made yet
+}
+
+DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& values)
+{
+    const QString target = pathWrittenTo();
+    const QFileInfo file(target);
     if (!QDir().mkpath(file.absolutePath()))
         return {false, describeWriteFailure(QStringLiteral("the folder cannot be made"))};
     if (file.isDir())
@@ -292,10 +318,12 @@ DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& v
     if (file.exists() && !file.isWritable())
         return {false, QStringLiteral("cannot write %1: the file is read-only").arg(m_filePath)};
 
-    QTemporaryFile temporary(m_filePath + QStringLiteral(".XXXXXX"));
+    QTemporaryFile temporary(target + QStringLiteral(".XXXXXX"));
     temporary.setAutoRemove(true);
     if (!temporary.open())
         return {false, describeWriteFailure(temporary.errorString())};
+    if (file.exists())
+        temporary.setPermissions(file.permissions());  // as the learner left them
     temporary.close();
     const QString temporaryPath = temporary.fileName();
     {
@@ -318,7 +346,7 @@ DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& v
         return {false, describeWriteFailure(QStringLiteral("what was written does not read back whole"))};
     if (!syncToDisk(temporaryPath, false))
         return {false, describeWriteFailure(QString::fromLocal8Bit(std::strerror(errno)))};
-    if (std::rename(QFile::encodeName(temporaryPath).constData(), QFile::encodeName(m_filePath).constData()) != 0)
+    if (std::rename(QFile::encodeName(temporaryPath).constData(), QFile::encodeName(target).constData()) != 0)
         return {false, describeWriteFailure(QString::fromLocal8Bit(std::strerror(errno)))};
     temporary.setAutoRemove(false);  // it is the file now
     syncToDisk(file.absolutePath(), true);
@@ -328,7 +356,7 @@ DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& v
 // Why a write failed, in the terms of the usual causes.
 QString DefaultsStore::describeWriteFailure(const QString& what) const
 {
-    const QFileInfo file(m_filePath);
+    const QFileInfo file(pathWrittenTo());
     const QFileInfo folder(file.absolutePath());
     if (!folder.isDir())
         return QStringLiteral("cannot write %1: the folder %2 cannot be created").arg(m_filePath, folder.filePath());
@@ -457,6 +485,17 @@ DefaultsStore::FileCopy DefaultsStore::keepCopyOfFile()
         copy.error = out.errorString();
     m_copyOwed = !copy.written;
     return copy;
+}
+
+bool DefaultsStore::writesAllowed(QString* error)
+{
+    if (m_unopenedBecause.isEmpty())
+        return copyOwedFileAside(error);
+    if (error)
+        *error = QStringLiteral("cannot write %1: it could not be read at start (%2), and a write would replace "
+                                "what it holds")
+                     .arg(m_filePath, m_unopenedBecause);
+    return false;
 }
 
 // A damaged file that could not be copied aside yet is not written, so that

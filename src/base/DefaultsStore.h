@@ -120,7 +120,9 @@ private:
     };
 
     Ticket request(const QString& key, std::optional<QVariant> value, std::function<QByteArray()> make);
+    bool writesAllowed(QString* error);
     bool copyOwedFileAside(QString* error);
+    QString pathWrittenTo() const;
     void writerLoop();
     Outcome writeFile(const QMap<QString, QVariant>& values);
     QString describeWriteFailure(const QString& what) const;
@@ -146,6 +148,7 @@ private:
     QMap<QString, QVariant> m_values;
     QMap<QString, quint64> m_madeAt;  // keys made on the writer thread, by the write that asked
     bool m_copyOwed = false;          // the file must be copied aside before the next store
+    QString m_unopenedBecause;        // why the file there could not be read at start; then nothing is written
     QMap<QString, std::function<QByteArray()>> m_refusedMakers;  // stores to make once the copy exists
     quint64 m_lastNumber = 0;
     std::vector<Waiter> m_waiters;    // main thread only
