@@ -351,6 +351,12 @@ private slots:
         press(Qt::Key_B, QStringLiteral("b"));
         QVERIFY(!w.engine().isPlaying() && w.state.isSettingLoop() && !w.engine().loopEnd());
         QCOMPARE(field->text(), QStringLiteral("b"));
+        // The drilling keys are no command there: the sheet has them.
+        const std::optional<double> loopStart = w.engine().loopStart();
+        press(Qt::Key_BracketRight, QStringLiteral("]"));
+        press(Qt::Key_Minus, QStringLiteral("-"));
+        press(Qt::Key_Comma, QStringLiteral(","));
+        QVERIFY(!w.engine().loopEnd() && w.engine().loopStart() == loopStart && w.engine().speed() == 1.0);
     }
 
     void shortcutsGetOnlyTheKeysTheMonitorLeaves()

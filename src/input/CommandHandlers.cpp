@@ -150,6 +150,9 @@ MonitorVerdict CommandHandlers::handleMonitoredEvent(QObject* receiver, QEvent* 
             return MonitorVerdict::LetThrough;
         const auto& key = *static_cast<QKeyEvent*>(event);
         const KeyAction action = keyActionFor(key);
+        // Backspace on a sheet's button must not remove a saved loop behind it.
+        if (!actsBehindSheets(action.command) && keysGoToSheet(receiver))
+            return MonitorVerdict::LetThrough;
         // Qt offers a key to the shortcuts (as ShortcutOverride) before it
         // delivers it as a key press. Claiming the override for the keys we
         // take keeps any shortcut from consuming them first; the command runs

@@ -141,3 +141,16 @@ bool repeatsWhileHeld(KeyCommand command)
         return true;
     }
 }
+
+bool actsBehindSheets(KeyCommand command)
+{
+    switch (command) {
+    case KeyCommand::SeekForward:
+    case KeyCommand::SeekBackward:
+    case KeyCommand::TogglePlayPause:
+    case KeyCommand::CycleLoop:
+        return true;
+    default:
+        return false;
+    }
+}

@@ -70,6 +70,10 @@ KeyAction keyActionFor(const QKeyEvent& event);
 // looping a phrase act once per press.
 bool repeatsWhileHeld(KeyCommand command);
 
+// The first table's commands: seeks, play / pause and the loop key, which act
+// whatever holds the focus. The drilling keys leave an open sheet alone.
+bool actsBehindSheets(KeyCommand command);
+
 // Only the sign of the vertical delta counts: every wheel event seeks one whole
 // interval. Zero (a horizontal-only scroll) and NaN are no command.
 WheelCommand wheelCommandFor(double deltaY);

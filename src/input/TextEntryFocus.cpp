@@ -74,6 +74,19 @@ bool keysGoToDialogWindow(const QObject* receiver)
     return isDialogWindow(keyboardTarget());
 }
 
+bool keysGoToSheet(const QObject* receiver)
+{
+    const auto inSheet = [](const QWidget* widget) {
+        for (; widget && !widget->isWindow(); widget = widget->parentWidget())
+            if (qobject_cast<const QDialog*>(widget))
+                return true;
+        return false;
+    };
+    // A key the sheet's button let pass goes on to the window behind it.
+    return (receiver && receiver->isWidgetType() && inSheet(static_cast<const QWidget*>(receiver)))
+        || inSheet(keyboardTarget());
+}
+
 bool wheelGoesToDialogWindow(const QObject* receiver, const QPointF& globalPosition)
 {
     if (receiver && receiver->isWidgetType())

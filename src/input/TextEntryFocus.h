@@ -29,4 +29,7 @@ bool wheelGoesToControl(const QObject* receiver, const QPointF& globalPosition);
 // is one. For keys, the widget keys are delivered to decides; for a turn handed
 // to a window, the widget under the pointer at globalPosition.
 bool keysGoToDialogWindow(const QObject* receiver);
+// Whether keys go to a sheet: a dialog lying inside the window, which holds
+// the widget keys are delivered to or the receiver (or is it).
+bool keysGoToSheet(const QObject* receiver);
 bool wheelGoesToDialogWindow(const QObject* receiver, const QPointF& globalPosition);
