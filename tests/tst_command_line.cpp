@@ -3,6 +3,7 @@
 // to the library and played.
 
 #include "app/CommandLine.h"
+#include "app/Translations.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -68,7 +69,9 @@ private slots:
 
     // Nothing (an unset variable in a script), or a file URL that names no
     // file on this machine, is refused: not taken for the working folder, nor
-    // another machine's path for the same path here.
+    // another machine's path for the same path here. In English, also where
+    // the window speaks Korean: the running copy checks a later start's files
+    // again, and its log line tells the refusal.
     void namesOfNoLocalFileAreRefused_data()
     {
         QTest::addColumn<QString>("argument");
@@ -83,6 +86,8 @@ private slots:
     void namesOfNoLocalFileAreRefused()
     {
         QFETCH(QString, argument);
+        const Translations korean({QStringLiteral("ko-KR")});
+        QVERIFY(korean.translatesRivetone());
         const CommandLine::Parsed parsed = CommandLine::parse({argument}, m_folder.path());
         QCOMPARE(parsed.action, Action::Refuse);
         const QString shown = argument.isEmpty() ? QStringLiteral("\"\"") : argument;

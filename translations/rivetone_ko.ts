@@ -2,52 +2,6 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ko_KR">
 <context>
-    <name>CommandLine</name>
-    <message>
-        <source>Try &apos;%1 --help&apos; for more information.</source>
-        <translation>자세한 내용은 &apos;%1 --help&apos;를 보십시오.</translation>
-    </message>
-    <message>
-        <source>Usage: %1 [options] [files or folders...]
-
-A desktop audio player for language study.
-
-Files and folders given are added to the current playlist (or, while
-there are no playlists, to a new one named after their folder), and
-the first of them plays. Folders are looked through, with their
-sub-folders, for MP3 and MPEG-4 audio, taken in natural name order
-(Lesson 2 before Lesson 10). When Rivetone is already running, it
-takes them and comes to the front.
-
-Options:
-  -h, --help     Show this help and leave.
-  -v, --version  Show the version and leave.
-</source>
-        <translation>사용법: %1 [옵션] [파일 또는 폴더...]
-
-어학 공부를 위한 데스크톱 오디오 플레이어.
-
-주어진 파일과 폴더는 현재 재생목록에 추가되고(재생목록이 하나도
-없으면 폴더 이름으로 새 재생목록을 만듭니다), 그 첫 파일이 재생됩니다.
-폴더는 하위 폴더까지 살펴 MP3와 MPEG-4 오디오를 자연스러운 이름
-순서로(Lesson 2가 Lesson 10보다 먼저) 가져옵니다. Rivetone이 이미
-실행 중이면 그쪽이 받아서 앞으로 나옵니다.
-
-옵션:
-  -h, --help     이 도움말을 보이고 끝냅니다.
-  -v, --version  버전을 보이고 끝냅니다.
-</translation>
-    </message>
-    <message>
-        <source>no such file or folder: %1</source>
-        <translation>파일이나 폴더가 없습니다: %1</translation>
-    </message>
-    <message>
-        <source>not an MP3 or MPEG-4 audio file: %1</source>
-        <translation>MP3 또는 MPEG-4 오디오 파일이 아닙니다: %1</translation>
-    </message>
-</context>
-<context>
     <name>CustomProgressBar</name>
     <message>
         <source>Start</source>

@@ -16,10 +16,9 @@ namespace {
 
 const QString programName = QStringLiteral("rivetone");
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("CommandLine", text);
-}
+// The command line speaks English, untranslated: a refusal also reaches the
+// log, whose lines read alike in every language, when the running copy checks
+// a later start's files again with its translation loaded.
 
 // Whether an argument may be one of the options Qt takes out of the line
 // itself ("-platform offscreen", "--style=fusion"): only then must the line be
@@ -47,7 +46,7 @@ Parsed refused(const QString& reason, bool unknownOption = false)
 {
     return {Parsed::Action::Refuse, {},
             programName + QStringLiteral(": ") + reason + u'\n'
-                + tr("Try '%1 --help' for more information.").arg(programName) + u'\n',
+                + QStringLiteral("Try '%1 --help' for more information.").arg(programName) + u'\n',
             unknownOption};
 }
 
@@ -77,7 +76,7 @@ QString versionText()
 
 QString helpText()
 {
-    return tr("Usage: %1 [options] [files or folders...]\n"
+    return QStringLiteral("Usage: %1 [options] [files or folders...]\n"
               "\n"
               "A desktop audio player for language study.\n"
               "\n"
@@ -116,9 +115,9 @@ Parsed parse(const QStringList& arguments, const QString& workingDirectory)
         const QString path = pathOf(argument, workingDirectory);
         const QFileInfo info(path);
         if (path.isEmpty() || !info.exists())
-            return refused(tr("no such file or folder: %1").arg(argument.isEmpty() ? QStringLiteral("\"\"") : argument));
+            return refused(QStringLiteral("no such file or folder: %1").arg(argument.isEmpty() ? QStringLiteral("\"\"") : argument));
         if (!info.isDir() && !(info.isFile() && audio.accepts(info.fileName())))
-            return refused(tr("not an MP3 or MPEG-4 audio file: %1").arg(argument));
+            return refused(QStringLiteral("not an MP3 or MPEG-4 audio file: %1").arg(argument));
         parsed.paths << path;
     }
     return parsed;
