@@ -8,6 +8,7 @@
 #include "desktop/MprisPlayerAdaptor.h"
 #include "desktop/PlayerSnapshot.h"
 #include "desktop/PositionJumpWatch.h"
+#include "state/DrillOptions.h"
 #include "state/SpeedOption.h"
 #include "state/Transport.h"
 #include "LibraryFixture.h"
@@ -471,6 +472,28 @@ private slots:
     }
 
     // Between jumps the desktop runs its own clock: only a jump is told.
+    // A drill's pause between passes holds the play head while the status
+    // stays Playing: where playback goes on, the desktop hears of the place.
+    void theEndOfADrillPauseIsToldAsASeek()
+    {
+        Desktop desktop(m_address);
+        DesktopClient& widget = *desktop.client;
+        DrillOptions::setPause(*desktop.fixture.state, {PassPause::Kind::Fixed, 1.0});
+        AudioPlayer& engine = desktop.engine();
+        widget.call(QStringLiteral("Play"));
+        engine.setLoopStart(1.0);
+        engine.setLoopEnd(1.8);
+        engine.seek(1.0);
+        widget.clear();
+        QTRY_COMPARE_WITH_TIMEOUT(widget.seeked.size(), 1, 10000);  // the loop went back
+        QVERIFY(engine.passPauseSecondsLeft() > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(widget.seeked.size(), 2, 10000);
+        // Not the next pass's turn, which begins the next pause.
+        QCOMPARE(engine.passPauseSecondsLeft(), 0.0);
+        QVERIFY(engine.isPlaying());
+        QVERIFY2(std::abs(widget.seeked[1] - second) < second / 4, qPrintable(QString::number(widget.seeked[1])));
+    }
+
     void onlyJumpsOfThePlayHeadCountAsSeeks()
     {
         PositionJumpWatch watch;

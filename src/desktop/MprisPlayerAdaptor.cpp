@@ -76,7 +76,15 @@ void MprisPlayerAdaptor::announceNow()
     if (!changed.isEmpty() && m_announce)
         m_announce(changed);
     const AudioPlayer& engine = m_state.audioPlayer();
-    if (m_jumps.observe(engine.currentTime(), engine.isPlaying(), engine.speed(), now.trackSerial, m_clock.elapsed()))
+    // In a drill's pause between passes the status stays Playing, and the
+    // desktop's clock runs on while the play head rests: where playback goes
+    // on, the desktop is told the place again, as after a seek.
+    const bool held = engine.isPlaying() && engine.passPauseSecondsLeft() > 0;
+    const bool pauseOver = m_heldInPassPause && !held && engine.isPlaying();
+    m_heldInPassPause = held;
+    const bool jumped = m_jumps.observe(engine.currentTime(), engine.isPlaying() && !held, engine.speed(),
+                                        now.trackSerial, m_clock.elapsed());
+    if (jumped || pauseOver)
         emit Seeked(position());
 }
 
