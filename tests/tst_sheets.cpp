@@ -1,6 +1,7 @@
 // The two sheets over a real window offscreen: what the user types and
 // clicks, what the state and the defaults store hold afterwards, and the log.
 
+#include "input/KeyCommands.h"
 #include "state/SeekInterval.h"
 #include "ui/kit/PlainButton.h"
 #include "ui/kit/Typography.h"
@@ -311,6 +312,32 @@ private slots:
         QVERIFY(!w.state->showUserGuide());
         QVERIFY(!w.guide->isVisible());
         QCOMPARE(w.log.lines().size(), 2);
+    }
+
+    // Every key the key table takes is named in the guide: the printable keys
+    // of a US and a Korean layout, as the table sees them (1 to 9 as a range).
+    void theGuideNamesEveryCharacterKeyOfTheKeyTable()
+    {
+        SheetWindow w;
+        QString guide;
+        for (const QLabel* label : w.guide->findChildren<QLabel*>())
+            guide += label->text() + u'\n';
+        QString hangul;
+        for (char16_t jamo = 0x3131; jamo <= 0x3163; ++jamo)
+            hangul += QChar(jamo);
+        const QString typed = QStringLiteral(" !\"#$%&'()*+,-./0123456789:;<=>?@[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~") + hangul;
+        QStringList missing;
+        for (const QChar character : typed) {
+            const QString text(character);
+            // Qt's code for a key of the US layout is its character's, in upper case.
+            const int qtKey = character.unicode() < 0x80 ? character.toUpper().unicode() : int(Qt::Key_unknown);
+            const bool isCommand = keyActionFor(qtKey, text, Qt::NoModifier).command != KeyCommand::None;
+            const QString named = character >= u'1' && character <= u'9' ? QStringLiteral("1–9") : text;
+            if (isCommand && !guide.contains(named, Qt::CaseInsensitive) && text != QStringLiteral(" "))
+                missing << text;
+        }
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u' ')));
+        QVERIFY(guide.contains(QStringLiteral("Space")));
     }
 
     void labelsTruncateToWholeSeconds_data()

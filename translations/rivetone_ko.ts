@@ -302,8 +302,12 @@
         <translation>L 또는 ㅣ: 이 구절 반복</translation>
     </message>
     <message>
-        <source>- / = (or +): Slower/Faster · 0: Normal Speed</source>
-        <translation>- / = (또는 +): 느리게/빠르게 · 0: 보통 속도</translation>
+        <source>- or _ / = or +: Slower/Faster</source>
+        <translation>- 또는 _ / = 또는 +: 느리게/빠르게</translation>
+    </message>
+    <message>
+        <source>0: Normal Speed</source>
+        <translation>0: 보통 속도</translation>
     </message>
     <message>
         <source>User Guide</source>

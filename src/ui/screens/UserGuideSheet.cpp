@@ -112,7 +112,8 @@ QStringList UserGuideSheet::drillingKeyLines()
             tr("Delete or Backspace: Remove Saved Loop"),
             tr("P or ㅔ / N or ㅜ: Previous/Next Phrase"),
             tr("L or ㅣ: Loop This Phrase"),
-            tr("- / = (or +): Slower/Faster · 0: Normal Speed")};
+            tr("- or _ / = or +: Slower/Faster"),
+            tr("0: Normal Speed")};
 }
 
 UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)
