@@ -8,6 +8,7 @@
 #include "ui/kit/PlainButton.h"
 #include "ui/kit/TextLine.h"
 #include "ui/screens/DrillRow.h"
+#include "ui/screens/ImportStatus.h"
 #include "ui/screens/PlayerCard.h"
 #include "ui/screens/PlaylistPanel.h"
 #include "ui/screens/TransportRow.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
 
@@ -136,6 +138,33 @@ private slots:
         QCOMPARE(window.userGuideSheet()->closeButton()->text(), QStringLiteral("닫기"));
         QCOMPARE(QCoreApplication::translate("DrillRow", "%n passes", nullptr, 3), QStringLiteral("3회"));
         QCOMPARE(QCoreApplication::translate("DrillRow", "1 pass"), QStringLiteral("1회"));
+
+        // Why a save failed, as the settings store tells it: in Korean in the
+        // note, in English in the log.
+        QTemporaryDir folder;
+        const QString settingsFolder = folder.filePath(QStringLiteral("Rivetone"));
+        const QString path = settingsFolder + QStringLiteral("/Rivetone.ini");
+        QStringList notes;
+        const auto noteOfAWrite = [&](const std::function<void(DefaultsStore&)>& before) {
+            DefaultsStore store(path);
+            before(store);
+            const std::optional<DefaultsStore::Outcome> outcome = store.outcome(store.setData(QStringLiteral("x"), "y"), std::chrono::seconds(10));
+            QVERIFY(outcome && !outcome->ok);
+            QVERIFY(outcome->error.startsWith(QStringLiteral("cannot write ")));
+            notes << ImportStatus::saveProblemText(outcome->error, path);
+        };
+        QVERIFY(QFile(settingsFolder).open(QIODevice::WriteOnly));  // a file where the folder goes
+        noteOfAWrite([](DefaultsStore&) {});
+        QVERIFY(QFile::remove(settingsFolder) && QDir().mkpath(path));  // a folder where the file goes
+        noteOfAWrite([](DefaultsStore&) {});
+        QVERIFY(QDir().rmdir(path));
+        noteOfAWrite([](DefaultsStore& store) { store.cutWritesForTesting(10); });
+        QCOMPARE(notes.size(), 3);
+        for (const QString& note : notes) {
+            QVERIFY2(note.startsWith(QStringLiteral("저장하지 못했습니다: ")), qPrintable(note));
+            QVERIFY2(!QString(note).remove(settingsFolder).contains(QRegularExpression(QStringLiteral("[A-Za-z]"))),
+                     qPrintable(note));
+        }
 
         f.log.clear();
         DrillOptions::setPause(*f.state, {PassPause::Kind::LoopLength, 0});

@@ -104,6 +104,46 @@
         <source>Not saved: %1</source>
         <translation>저장하지 못했습니다: %1</translation>
     </message>
+    <message>
+        <source>the folder is read-only</source>
+        <translation>폴더가 읽기 전용입니다</translation>
+    </message>
+    <message>
+        <source>the file is read-only</source>
+        <translation>파일이 읽기 전용입니다</translation>
+    </message>
+    <message>
+        <source>it is a directory</source>
+        <translation>같은 이름의 폴더가 있습니다</translation>
+    </message>
+    <message>
+        <source>the folder %1 cannot be created</source>
+        <translation>폴더 %1을(를) 만들 수 없습니다</translation>
+    </message>
+    <message>
+        <source>its unreadable content could not be copied aside first (%1)</source>
+        <translation>읽을 수 없는 내용을 먼저 따로 복사해 두지 못했습니다 (%1)</translation>
+    </message>
+    <message>
+        <source>it could not be read at start (%1), and a write would replace what it holds</source>
+        <translation>시작할 때 읽지 못한 파일이라 쓰면 그 내용을 덮어쓰게 됩니다 (%1)</translation>
+    </message>
+    <message>
+        <source>%1 (is the disk full?)</source>
+        <translation>%1 (디스크가 가득 찼을 수 있습니다)</translation>
+    </message>
+    <message>
+        <source>what was written does not read back whole</source>
+        <translation>쓴 내용을 다시 읽으니 온전하지 않습니다</translation>
+    </message>
+    <message>
+        <source>the new content could not be written</source>
+        <translation>새 내용을 쓰지 못했습니다</translation>
+    </message>
+    <message>
+        <source>the folder cannot be made</source>
+        <translation>폴더를 만들 수 없습니다</translation>
+    </message>
     <message numerus="yes">
         <source>; %n left out (names not UTF-8)</source>
         <translation>

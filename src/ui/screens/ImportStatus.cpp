@@ -4,6 +4,7 @@
 #include "ui/kit/Palette.h"
 #include "ui/kit/Typography.h"
 
+#include <QRegularExpression>
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -48,17 +49,12 @@ ImportStatus::ImportStatus(FileImport& import, DefaultsStore& store, QWidget* wi
         show(outcomeText(outcome));
         m_linger.start();
     });
-    // The reason, without the settings file's path that every one starts
-    // with: the note has room for a line, and the reason is what matters.
-    const auto reasonOf = [prefix = QStringLiteral("cannot write %1: ").arg(store.filePath())](const QString& error) {
-        return error.startsWith(prefix) ? error.mid(prefix.size()) : error;
-    };
-    connect(&store, &DefaultsStore::lastWriteErrorChanged, this, [this, reasonOf](const QString& error) {
-        m_saveProblem = reasonOf(error);
+    connect(&store, &DefaultsStore::lastWriteErrorChanged, this, [this, path = store.filePath()](const QString& error) {
+        m_saveProblem = error.isEmpty() ? QString() : saveProblemText(error, path);
         if (!m_importSays)
             showAtRest();
     });
-    m_saveProblem = reasonOf(store.lastWriteError());
+    m_saveProblem = store.lastWriteError().isEmpty() ? QString() : saveProblemText(store.lastWriteError(), store.filePath());
     window->installEventFilter(this);
     QWidget::hide();
     showAtRest();
@@ -69,12 +65,50 @@ void ImportStatus::showAtRest()
     if (m_saveProblem.isEmpty())
         hide();
     else
-        show(saveProblemText(m_saveProblem));
+        show(m_saveProblem);
 }
 
-QString ImportStatus::saveProblemText(const QString& error)
+QString ImportStatus::saveProblemText(const QString& error, const QString& settingsPath)
 {
-    return tr("Not saved: %1").arg(error);
+    // The reason, without the path every one starts with: the note has room
+    // for a line, and the reason is what matters. The store words it in
+    // English for the log; the note says it in the window's language, with
+    // what the system said (in parentheses) as it said it.
+    const QString prefix = QStringLiteral("cannot write %1: ").arg(settingsPath);
+    const QString reason = error.startsWith(prefix) ? error.mid(prefix.size()) : error;
+    struct Wording {
+        const char* english;  // a pattern: (.*) stands for what %1 holds
+        QString local;
+    };
+    const Wording wordings[] = {
+        {"the folder is read-only", tr("the folder is read-only")},
+        {"the file is read-only", tr("the file is read-only")},
+        {"it is a directory", tr("it is a directory")},
+        {"the folder (.*) cannot be created", tr("the folder %1 cannot be created")},
+        {"its unreadable content could not be copied aside first \\((.*)\\)",
+         tr("its unreadable content could not be copied aside first (%1)")},
+        {"it could not be read at start \\((.*)\\), and a write would replace what it holds",
+         tr("it could not be read at start (%1), and a write would replace what it holds")},
+        {"(.*) \\(is the disk full\\?\\)", tr("%1 (is the disk full?)")},
+    };
+    // The store's own words for what failed in a write.
+    const auto detail = [](const QString& what) {
+        if (what == QStringLiteral("what was written does not read back whole"))
+            return tr("what was written does not read back whole");
+        if (what == QStringLiteral("the new content could not be written"))
+            return tr("the new content could not be written");
+        if (what == QStringLiteral("the folder cannot be made"))
+            return tr("the folder cannot be made");
+        return what;
+    };
+    for (const Wording& wording : wordings) {
+        const QRegularExpression pattern(QRegularExpression::anchoredPattern(QString::fromLatin1(wording.english)));
+        const QRegularExpressionMatch match = pattern.match(reason);
+        if (match.hasMatch())
+            return tr("Not saved: %1")
+                .arg(match.lastCapturedIndex() > 0 ? wording.local.arg(detail(match.captured(1))) : wording.local);
+    }
+    return tr("Not saved: %1").arg(reason);
 }
 
 QString ImportStatus::searchingText(int filesFound)

@@ -33,7 +33,10 @@ public:
     // The texts shown, also for tests.
     static QString searchingText(int filesFound);
     static QString outcomeText(const FileImport::Outcome& outcome);
-    static QString saveProblemText(const QString& error);
+    // The note for a failed save: the settings store's reason, without the
+    // settings file's path (at settingsPath) it starts with, in the window's
+    // language.
+    static QString saveProblemText(const QString& error, const QString& settingsPath);
 
     QSize sizeHint() const override;
 
