@@ -394,6 +394,39 @@ private slots:
         QVERIFY(!pastTheEndIsHeard(heard));
     }
 
+    // A change made after the output heard the loop end for good, before
+    // anyone heard of it there (the request still carries the loop): play
+    // goes on past the end, or on into the next region, not back into the
+    // loop. At a new speed, and with the loop nudged.
+    void aChangeRightAfterTheLastPassDoesNotBeginTheLoopAgain_data()
+    {
+        QTest::addColumn<bool>("advances");
+        QTest::newRow("the last pass ended") << false;
+        QTest::newRow("moved on to the next region") << true;
+    }
+    void aChangeRightAfterTheLastPassDoesNotBeginTheLoopAgain()
+    {
+        QFETCH(bool, advances);
+        const QString path = m_folder.filePath(QStringLiteral("lastpass.wav"));
+        QVERIFY(writeWav(path, loopTrack()));
+        const auto player = FilePlayer::load(QUrl::fromLocalFile(path), nullptr);
+        LoopPlan plan;
+        plan.region = {rate, 3 * rate / 2, 1};
+        plan.passes = 1;
+        if (advances)
+            plan.next = LoopRegion{3 * rate / 2, 5 * rate / 2, 2};  // the 880 Hz
+        player->setCurrentTime(1.0);
+        player->setLoop(plan);
+        player->play();
+        ManualOutput::pull(rate * 6 / 10);  // 0.1 s past the loop's end
+        player->setSpeed(0.75);
+        QVERIFY(ManualOutput::likeADevice(player.get()));
+        const std::vector<float> heard = ManualOutput::pull(rate / 5);
+        const double onAfter = powerAt(heard, 0, heard.size() / 2, 880);
+        const double backInLoop = std::max(powerAt(heard, 0, heard.size() / 2, 660), powerAt(heard, 0, heard.size() / 2, 1320));
+        QVERIFY2(onAfter > 10 * backInLoop, qPrintable(QStringLiteral("880 Hz %1, the loop's %2").arg(onAfter).arg(backInLoop)));
+    }
+
     void theChosenSpeedIsKeptAndADamagedOneIsNot()
     {
         LibraryFixture f;

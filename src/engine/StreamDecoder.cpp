@@ -162,9 +162,22 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         m_passesDone = int(std::max<std::uint32_t>(output.pass, 1)) - 1;
     else if (m_countAtBegin)
         m_passesDone = m_countAtBegin->passesDone;
-    if (outputCurrent || m_countAtBegin)
-        m_countAtBegin = PassCount{m_passesDone, requestedRegion};
     m_plan = request.loop;
+    // The output may have heard the loop let go (its last pass ended, or it
+    // moved on to the next region) before the main thread heard of that: a
+    // change asked for meanwhile still carries the loop, which is over and
+    // is not begun again.
+    if (outputCurrent && m_plan && !sameLoop) {
+        if (m_plan->next && output.region == m_plan->next->serial) {
+            m_plan->region = *m_plan->next;
+            m_plan->next.reset();
+            m_passesDone = int(std::max<std::uint32_t>(output.pass, 1)) - 1;
+        } else if (output.region == 0 && requestedRegion == m_finishedRegion) {
+            m_plan.reset();
+        }
+    }
+    if (outputCurrent || m_countAtBegin)
+        m_countAtBegin = PassCount{m_passesDone, m_plan ? m_plan->region.serial : 0};
     m_generation = request.generation;
     m_wraps = m_finishes = m_advances = 0;  // counted afresh in each generation
     m_pendingPauseFrames = 0;
@@ -258,6 +271,7 @@ void StreamDecoder::produce()
 // The last pass is over.
 void StreamDecoder::finishLoop()
 {
+    m_finishedRegion = m_plan ? m_plan->region.serial : 0;
     m_plan.reset();
     m_passesDone = 0;
     ++m_finishes;

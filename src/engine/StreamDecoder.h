@@ -100,6 +100,7 @@ private:
         std::uint32_t region = 0;
     };
     std::optional<PassCount> m_countAtBegin;
+    std::uint32_t m_finishedRegion = 0;  // the region whose last pass ended last; 0: none
     std::uint32_t m_wraps = 0, m_finishes = 0, m_advances = 0;
     bool m_ended = false;
     bool m_nextBlockJoins = false;
