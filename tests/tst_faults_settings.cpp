@@ -635,7 +635,7 @@ private slots:
         }
         const QStringList lines = blind->log.lines();
         QVERIFY2(readAs(lines,
-                        {QStringLiteral("Settings file unreadable: <file> could not be opened (…); nothing is "
+                        {QStringLiteral("Settings file unreadable: <file> could not be read (…); nothing is "
                                         "written to it until Rivetone starts again"),
                          QStringLiteral("Error saving playlists: cannot write <file>: it could not be read at start "
                                         "(…), and a write would replace what it holds")},
@@ -653,21 +653,29 @@ private slots:
 
     // A settings file that is a link (into a folder of dotfiles, say) stays
     // one: the writes go where it points, with the permissions found there.
+    // A link to a file not made yet points from where its folder really is,
+    // though a linked folder led to it ("~/.config" a link, say).
     void aLinkedFileIsWrittenWhereItPoints_data()
     {
         QTest::addColumn<bool>("targetMade");
-        QTest::newRow("a link to the file") << true;
-        QTest::newRow("a link to a file not made yet") << false;
+        QTest::addColumn<bool>("throughLinkedFolder");
+        QTest::newRow("a link to the file") << true << false;
+        QTest::newRow("a link to a file not made yet") << false << false;
+        QTest::newRow("the same, reached through a linked folder") << false << true;
     }
 
     void aLinkedFileIsWrittenWhereItPoints()
     {
         QFETCH(bool, targetMade);
+        QFETCH(bool, throughLinkedFolder);
         QTemporaryDir folder;
-        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("dots")) && QDir(folder.path()).mkdir(QStringLiteral("config")));
-        const QString target = folder.filePath(QStringLiteral("dots/Rivetone.ini"));
-        const QString link = folder.filePath(QStringLiteral("config/Rivetone.ini"));
-        QVERIFY(QFile::link(QStringLiteral("../dots/Rivetone.ini"), link));
+        const QDir root(folder.path());
+        QVERIFY(root.mkpath(QStringLiteral("dots/sync")) && root.mkpath(QStringLiteral("dots/config")));
+        const QString target = folder.filePath(QStringLiteral("dots/sync/Rivetone.ini"));
+        QVERIFY(QFile::link(QStringLiteral("../sync/Rivetone.ini"), folder.filePath(QStringLiteral("dots/config/Rivetone.ini"))));
+        QVERIFY(QFile::link(QStringLiteral("dots/config"), folder.filePath(QStringLiteral("config"))));
+        const QString link = folder.filePath(throughLinkedFolder ? QStringLiteral("config/Rivetone.ini")
+                                                                 : QStringLiteral("dots/config/Rivetone.ini"));
         if (targetMade) {
             QVERIFY(damageFile(target, "[General]\nplaylists=@ByteArray({\"Drills\":[]})\n"));
             QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
@@ -685,8 +693,11 @@ private slots:
         QCOMPARE(readFile(target).contains("Drills"), targetMade);
         if (targetMade)
             QCOMPARE(QFile::permissions(target), permissionsBefore);
-        QCOMPARE(QDir(folder.filePath(QStringLiteral("config"))).entryList(QDir::Files | QDir::Hidden | QDir::System),
+        QCOMPARE(QDir(folder.filePath(QStringLiteral("dots/config"))).entryList(QDir::Files | QDir::Hidden | QDir::System),
                  QStringList{QStringLiteral("Rivetone.ini")});
+        QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("sync"))));
+        Run next(link);
+        QVERIFY(next.state.playlists().names().contains(QStringLiteral("Fresh")));
     }
 
     // A "%1" in the settings folder's name is a name, not a placeholder: the

@@ -357,6 +357,16 @@ private slots:
         press(Qt::Key_Minus, QStringLiteral("-"));
         press(Qt::Key_Comma, QStringLiteral(","));
         QVERIFY(!w.engine().loopEnd() && w.engine().loopStart() == loopStart && w.engine().speed() == 1.0);
+        // Nor under the sheet's own menu, where the arrows still seek.
+        QMenu sheetMenu(&sheet);
+        sheetMenu.addAction(QStringLiteral("2 s"));
+        sheetMenu.popup(w.window.mapToGlobal(background));
+        QTRY_COMPARE(QApplication::activePopupWidget(), &sheetMenu);
+        const double before = w.position();
+        press(Qt::Key_Minus, QStringLiteral("-"));
+        press(Qt::Key_Right);
+        QCOMPARE(w.engine().speed(), 1.0);
+        QCOMPARE(w.position(), before + 1.0);
     }
 
     void shortcutsGetOnlyTheKeysTheMonitorLeaves()

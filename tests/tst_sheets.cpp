@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QPaintEvent>
 #include <QTest>
 
@@ -319,9 +320,13 @@ private slots:
     void theGuideNamesEveryCharacterKeyOfTheKeyTable()
     {
         SheetWindow w;
-        QString guide;
+        // The keys a line names, before its ": " ("S or ㄴ: Save Loop · 1–9:
+        // Recall…" names S, ㄴ and 1–9), word by word.
+        QStringList named;
         for (const QLabel* label : w.guide->findChildren<QLabel*>())
-            guide += label->text() + u'\n';
+            for (const QString& part : label->text().split(QStringLiteral(" · ")))
+                if (part.contains(QStringLiteral(": ")))
+                    named << part.section(QStringLiteral(": "), 0, 0).split(QRegularExpression(QStringLiteral("[ /]+")));
         QString hangul;
         for (char16_t jamo = 0x3131; jamo <= 0x3163; ++jamo)
             hangul += QChar(jamo);
@@ -332,12 +337,13 @@ private slots:
             // Qt's code for a key of the US layout is its character's, in upper case.
             const int qtKey = character.unicode() < 0x80 ? character.toUpper().unicode() : int(Qt::Key_unknown);
             const bool isCommand = keyActionFor(qtKey, text, Qt::NoModifier).command != KeyCommand::None;
-            const QString named = character >= u'1' && character <= u'9' ? QStringLiteral("1–9") : text;
-            if (isCommand && !guide.contains(named, Qt::CaseInsensitive) && text != QStringLiteral(" "))
+            const QString name = character >= u'1' && character <= u'9' ? QStringLiteral("1–9")
+                : text == QStringLiteral(" ")                          ? QStringLiteral("Space")
+                                                                       : text;
+            if (isCommand && !named.contains(name, Qt::CaseInsensitive))
                 missing << text;
         }
         QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u' ')));
-        QVERIFY(guide.contains(QStringLiteral("Space")));
     }
 
     void labelsTruncateToWholeSeconds_data()

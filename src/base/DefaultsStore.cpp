@@ -72,20 +72,32 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     // on a share that fails, permissions) would read as no settings at all,
     // and the first store would replace the library it holds with nothing.
     const QFileInfo found(filePath);  // a link's target: a dangling link is no file yet
-    QFile existing(filePath);
-    if (found.exists() && !found.isDir() && !existing.open(QIODevice::ReadOnly)) {
-        m_unopenedBecause = existing.errorString();
-        Log::line(QStringLiteral("Settings file unreadable: %1 could not be opened (%2); nothing is written to it "
+    const bool isFile = found.exists() && !found.isDir();
+    const auto refuseWrites = [&](const QString& why) {
+        m_values.clear();
+        m_unopenedBecause = why;
+        Log::line(QStringLiteral("Settings file unreadable: %1 could not be read (%2); nothing is written to it "
                                  "until Rivetone starts again")
-                      .arg(filePath, m_unopenedBecause));
-        return;
+                      .arg(filePath, why));
+    };
+    if (isFile) {
+        QFile existing(filePath);
+        const bool opened = existing.open(QIODevice::ReadOnly);
+        const qint64 size = opened ? existing.size() : 0;
+        if (!opened || existing.readAll().size() != size || existing.error() != QFileDevice::NoError) {
+            refuseWrites(existing.errorString());
+            return;
+        }
     }
-    existing.close();
     // Read once, into memory; the QSettings object goes at once, so nothing
     // but our checked writes ever writes the file.
     QSettings settings(filePath, QSettings::IniFormat);
     for (const QString& key : settings.allKeys())
         m_values.insert(key, settings.value(key));
+    if (isFile && settings.status() == QSettings::AccessError) {
+        refuseWrites(QStringLiteral("the settings reader could not open it"));
+        return;
+    }
     if (settings.status() != QSettings::FormatError)
         return;
     // What did not parse would be dropped by the next write: it goes aside first.
@@ -299,11 +311,25 @@ void DefaultsStore::noteMade(quint64 number, const QString& key, const QByteArra
 // the folder it points into would never hear of a change again.
 QString DefaultsStore::pathWrittenTo() const
 {
-    const QFileInfo file(m_filePath);
-    if (!file.isSymLink())
-        return m_filePath;
-    const QString resolved = file.canonicalFilePath();
-    return resolved.isEmpty() ? file.symLinkTarget() : resolved;  // a link to a file not made yet
+    QString path = m_filePath;
+    for (int hop = 0; hop < 40; ++hop) {  // as many links as the system follows
+        const QFileInfo file(path);
+        if (!file.isSymLink())
+            return path;
+        if (const QString resolved = file.canonicalFilePath(); !resolved.isEmpty())
+            return resolved;
+        // A link to a file not made yet. Its target is read as it stands and
+        // taken from the link's own folder as the system takes it: ".." from
+        // where that folder really is, though a linked folder led to it.
+        char target[4096];
+        const ssize_t length = ::readlink(QFile::encodeName(path).constData(), target, sizeof target);
+        if (length <= 0 || length >= ssize_t(sizeof target))
+            return path;
+        const QString named = QFile::decodeName(QByteArray(target, int(length)));
+        const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
+        path = QDir::isAbsolutePath(named) ? named : (folder.isEmpty() ? file.absolutePath() : folder) + u'/' + named;
+    }
+    return path;
 }
 
 DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& values)

@@ -80,8 +80,9 @@ void MprisPlayerAdaptor::announceNow()
     // desktop's clock runs on while the play head rests: where playback goes
     // on, the desktop is told the place again, as after a seek.
     const bool held = engine.isPlaying() && engine.passPauseSecondsLeft() > 0;
-    const bool pauseOver = m_heldInPassPause && !held && engine.isPlaying();
-    m_heldInPassPause = held;
+    // (Another track is told of as such.)
+    const bool pauseOver = m_trackHeldInPassPause == now.trackSerial && !held && engine.isPlaying();
+    m_trackHeldInPassPause = held ? std::optional<quint64>(now.trackSerial) : std::nullopt;
     const bool jumped = m_jumps.observe(engine.currentTime(), engine.isPlaying() && !held, engine.speed(),
                                         now.trackSerial, m_clock.elapsed());
     if (jumped || pauseOver)

@@ -4,6 +4,7 @@
 #include "desktop/PlayerSnapshot.h"
 #include "desktop/PositionJumpWatch.h"
 
+#include <optional>
 #include <QDBusAbstractAdaptor>
 #include <QDBusObjectPath>
 #include <QElapsedTimer>
@@ -98,7 +99,7 @@ private:
     quintptr m_serialTrack = 0;  // which loaded track (its address) has m_trackSerial
     PlayerSnapshot m_announced;
     PositionJumpWatch m_jumps;
-    bool m_heldInPassPause = false;  // playing, in a drill's pause between passes
+    std::optional<quint64> m_trackHeldInPassPause;  // playing, in a drill's pause between passes
     QElapsedTimer m_clock;
     Throttle m_announceSoon{[this] { announceNow(); }};
     quint64 m_announcementRuns = 0;

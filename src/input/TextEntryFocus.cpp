@@ -77,9 +77,18 @@ bool keysGoToDialogWindow(const QObject* receiver)
 bool keysGoToSheet(const QObject* receiver)
 {
     const auto inSheet = [](const QWidget* widget) {
-        for (; widget && !widget->isWindow(); widget = widget->parentWidget())
+        for (int hop = 0; widget && hop < 64; ++hop) {
+            if (widget->isWindow()) {
+                // A popup (the sheet's own menu) is of its owner.
+                if (widget->windowType() != Qt::Popup)
+                    return false;
+                widget = widget->parentWidget() ? widget->parentWidget() : widget->focusProxy();
+                continue;
+            }
             if (qobject_cast<const QDialog*>(widget))
                 return true;
+            widget = widget->parentWidget();
+        }
         return false;
     };
     // A key the sheet's button let pass goes on to the window behind it.
