@@ -414,7 +414,7 @@ private slots:
         plan.region = {rate, 3 * rate / 2, 1};
         plan.passes = 1;
         if (advances)
-            plan.next = LoopRegion{3 * rate / 2, 5 * rate / 2, 2};  // the 880 Hz
+            plan.next = LoopRegion{2 * rate, 5 * rate / 2, 2};  // the 880 Hz
         player->setCurrentTime(1.0);
         player->setLoop(plan);
         player->play();
@@ -425,6 +425,28 @@ private slots:
         const double onAfter = powerAt(heard, 0, heard.size() / 2, 880);
         const double backInLoop = std::max(powerAt(heard, 0, heard.size() / 2, 660), powerAt(heard, 0, heard.size() / 2, 1320));
         QVERIFY2(onAfter > 10 * backInLoop, qPrintable(QStringLiteral("880 Hz %1, the loop's %2").arg(onAfter).arg(backInLoop)));
+        // The new audio tells of the end as well, in case the old was not
+        // heard long enough to: the window clears the loop or moves it on.
+        const LoopMarks marks = player->heard().marks;
+        QCOMPARE(marks.finishes, advances ? 0u : 1u);
+        QCOMPARE(marks.advances, advances ? 1u : 0u);
+        QCOMPARE(marks.region, advances ? 2u : 0u);
+
+        // A seek back into the loop just then does the same: the loop's
+        // passes are over. (The same loop set again is a new one.)
+        player->setLoop(std::nullopt);
+        player->setCurrentTime(1.0);
+        plan.region.serial = 3;
+        if (plan.next)
+            plan.next->serial = 4;
+        player->setLoop(plan);
+        QVERIFY(ManualOutput::likeADevice(player.get()));
+        ManualOutput::pull(rate * 6 / 10 * 4 / 3);  // at 0.75x now
+        QCOMPARE(player->heard().marks.finishes + player->heard().marks.advances, 1u);  // heard, as it played
+        player->setCurrentTime(1.2);
+        QVERIFY(ManualOutput::likeADevice(player.get()));
+        ManualOutput::pull(rate / 20);
+        QCOMPARE(player->heard().marks.finishes + player->heard().marks.advances, 1u);
     }
 
     void theChosenSpeedIsKeptAndADamagedOneIsNot()

@@ -72,7 +72,7 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     // on a share that fails, permissions) would read as no settings at all,
     // and the first store would replace the library it holds with nothing.
     const QFileInfo found(filePath);  // a link's target: a dangling link is no file yet
-    const bool isFile = found.exists() && !found.isDir();
+    const bool isFile = found.isFile();  // not a device or a pipe, which would be read for ever
     const auto refuseWrites = [&](const QString& why) {
         m_values.clear();
         m_unopenedBecause = why;

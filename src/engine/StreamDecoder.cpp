@@ -165,21 +165,30 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     m_plan = request.loop;
     // The output may have heard the loop let go (its last pass ended, or it
     // moved on to the next region) before the main thread heard of that: a
-    // change asked for meanwhile still carries the loop, which is over and
-    // is not begun again.
-    if (outputCurrent && m_plan && !sameLoop) {
-        if (m_plan->next && output.region == m_plan->next->serial) {
+    // request made meanwhile still carries the loop, which is over and is
+    // not begun again. The new audio tells of it again, since the old may
+    // not be heard long enough (a seek hears only the new).
+    bool tookFinish = false;
+    bool tookAdvance = false;
+    if (m_plan && !sameLoop && (outputCurrent || m_countAtBegin)) {
+        const std::uint32_t heardRegion = outputCurrent ? output.region : m_countAtBegin->region;
+        if (m_plan->next && heardRegion == m_plan->next->serial) {
             m_plan->region = *m_plan->next;
             m_plan->next.reset();
-            m_passesDone = int(std::max<std::uint32_t>(output.pass, 1)) - 1;
-        } else if (output.region == 0 && requestedRegion == m_finishedRegion) {
+            m_passesDone = outputCurrent ? int(std::max<std::uint32_t>(output.pass, 1)) - 1 : m_countAtBegin->passesDone;
+            sameLoop = true;  // a pause into it goes on
+            tookAdvance = true;
+        } else if (heardRegion == 0 && requestedRegion == m_finishedRegion) {
             m_plan.reset();
+            tookFinish = true;
         }
     }
     if (outputCurrent || m_countAtBegin)
         m_countAtBegin = PassCount{m_passesDone, m_plan ? m_plan->region.serial : 0};
     m_generation = request.generation;
-    m_wraps = m_finishes = m_advances = 0;  // counted afresh in each generation
+    m_wraps = 0;  // counted afresh in each generation
+    m_finishes = tookFinish ? 1 : 0;
+    m_advances = tookAdvance ? 1 : 0;
     m_pendingPauseFrames = 0;
     m_fadeInAt = -1;
 
