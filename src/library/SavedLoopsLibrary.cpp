@@ -148,8 +148,9 @@ bool saveCurrentLoop(ContentState& state)
         return false;
     }
     const qsizetype number = loops.of(track).size();
-    store(state, std::move(loops));
+    // Said before the store: a write that fails at once says so from within it.
     Log::line(QStringLiteral("Loop saved as %1: %2").arg(QString::number(number), describe(loop)));
+    store(state, std::move(loops));
     return true;
 }
 
@@ -191,8 +192,8 @@ bool remove(ContentState& state, int number)
     SavedLoops loops = state.savedLoops();
     if (track.isEmpty() || !loops.remove(track, number - 1))
         return false;
-    store(state, std::move(loops));
     Log::line(QStringLiteral("Removed saved loop ") + QString::number(number));
+    store(state, std::move(loops));
     return true;
 }
 
