@@ -278,8 +278,11 @@ void DefaultsStore::writerLoop()
                 m_outcomes.pop_front();
         }
         m_finished.notify_all();
-        // Queued calls die with this object, so `this` is safe in it.
-        QMetaObject::invokeMethod(this, [this] { runWaiters(); }, Qt::QueuedConnection);
+        // Queued calls die with this object. Queued by name, the call is made
+        // inside Qt, whose event queue orders it after this thread's writes;
+        // a lambda's copy made here would be read on the main thread with no
+        // order the thread checker can see.
+        QMetaObject::invokeMethod(this, "runWaiters", Qt::QueuedConnection);
     }
 }
 

@@ -135,7 +135,7 @@ private:
         QByteArray bytes;
     };
     std::optional<Outcome> finishedOutcome(quint64 number) const;
-    void runWaiters();
+    Q_INVOKABLE void runWaiters();
 
     struct Waiter {
         quint64 number = 0;
