@@ -1,4 +1,5 @@
 #include "ui/kit/Backdrop.h"
+#include "ui/kit/CustomProgressBar.h"
 #include "ui/kit/Gradient.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shadow.h"
@@ -91,6 +92,62 @@ private slots:
         QVERIFY(largestChannelDifference(small, movedWhole, band) <= 2);
         card.hide();
         QVERIFY(largestChannelDifference(renderedPart(surface, band), renderedPart(surface, surface.rect()), band) <= 2);
+    }
+
+    // On a window's surface the bar paints what lies beneath it itself (a
+    // repaint of its fill then leaves the window alone): what it paints on
+    // its own is what the window shows there, after it moved with its card
+    // too. On a surface that is not a window it cannot know what shows
+    // through, and leaves it to what lies beneath.
+    void aBarOnAWindowsSurfacePaintsWhatLiesBeneathIt()
+    {
+        Backdrop surface(LinearGradient{{Qt::black, Qt::white}, UnitPoint::topLeading(), UnitPoint::bottomTrailing()});
+        surface.resize(400, 240);
+        QWidget holder(&surface);
+        holder.setGeometry(0, 0, 400, 240);
+        QWidget card(&holder);
+        card.setGeometry(20, 20, 300, 80);
+        surface.addCard(&card, CardStyle::standard());
+        CustomProgressBar bar(&card);
+        double seconds = 3;
+        bar.setCurrentTime({[&] { return seconds; }, [&](double s) { seconds = s; }});
+        bar.setDuration(10);
+        bar.setGeometry(10, 20, 260, bar.sizeHint().height());
+        surface.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&surface));
+        QVERIFY(bar.testAttribute(Qt::WA_OpaquePaintEvent));
+
+        // The window as the toolkit paints it when the bar does not paint
+        // what lies beneath.
+        const auto windowAtBar = [&] {
+            bar.setAttribute(Qt::WA_OpaquePaintEvent, false);
+            QImage image(surface.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::red);
+            surface.render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+            bar.setAttribute(Qt::WA_OpaquePaintEvent, true);
+            return image.copy(QRect(bar.mapTo(&surface, QPoint()), bar.size()));
+        };
+        const auto barOnRed = [&](const QRect& part) {
+            QImage image(bar.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::red);
+            bar.render(&image, part.topLeft(), QRegion(part), QWidget::RenderFlags());
+            return image;
+        };
+        const QImage before = windowAtBar();
+        QVERIFY(largestChannelDifference(barOnRed(bar.rect()), before) <= 2);
+
+        holder.move(80, 140);
+        seconds = 6;
+        const QRect fillPart(0, 0, bar.width() * 3 / 4, bar.height());  // a repaint of part of it
+        const QImage moved = windowAtBar();
+        QVERIFY(largestChannelDifference(moved, before, fillPart) > 10);  // another place under the gradient
+        QVERIFY(largestChannelDifference(barOnRed(fillPart), moved, fillPart) <= 2);
+
+        QWidget outer;
+        Backdrop inner(LinearGradient{{Qt::black, Qt::white}, UnitPoint::top(), UnitPoint::bottom()}, &outer);
+        CustomProgressBar barOnAPart(&inner);
+        outer.show();
+        QVERIFY(!barOnAPart.testAttribute(Qt::WA_OpaquePaintEvent));
     }
 
     void shadowIsSoftAndFollowsItsOffset()

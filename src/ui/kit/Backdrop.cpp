@@ -45,6 +45,40 @@ bool Backdrop::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+const Backdrop* Backdrop::under(const QWidget* widget)
+{
+    for (const QWidget* above = widget ? widget->parentWidget() : nullptr; above; above = above->parentWidget())
+        if (const auto* surface = qobject_cast<const Backdrop*>(above))
+            return surface;
+    return nullptr;
+}
+
+std::optional<Backdrop::Beneath> Backdrop::beneath(const QWidget* widget) const
+{
+    if (!isWindow() || !isAncestorOf(widget))
+        return std::nullopt;
+    return Beneath{QRect(widget->mapTo(this, QPoint()), widget->size()), size(), cardRects(),
+                   palette().brush(backgroundRole()).color().rgba()};
+}
+
+void Backdrop::paintBeneath(QPainter& painter, const Beneath& beneath) const
+{
+    painter.save();
+    painter.translate(-beneath.place.topLeft());
+    const QRectF exposed(beneath.place);
+    // What Qt fills a window with before it paints.
+    painter.fillRect(exposed, palette().brush(backgroundRole()));
+    const bool pictureCurrent = m_picture && m_picture->size == beneath.surfaceSize &&
+                                m_picture->cardRects == beneath.cardRects &&
+                                m_picture->devicePixelRatio == painter.device()->devicePixelRatioF();
+    if (pictureCurrent)
+        painter.drawPixmap(exposed.topLeft(), m_picture->pixmap, QRectF(exposed.topLeft() * m_picture->devicePixelRatio,
+                                                                        exposed.size() * m_picture->devicePixelRatio));
+    else
+        paintSurface(painter, exposed, beneath.cardRects);
+    painter.restore();
+}
+
 QList<QRectF> Backdrop::cardRects() const
 {
     QList<QRectF> rects;

@@ -27,6 +27,26 @@ public:
     // Where a card is drawn, in this surface's coordinates; empty when hidden.
     QRectF cardRect(const QWidget* card) const;
 
+    // The surface a widget lies on: its nearest Backdrop ancestor, if any.
+    static const Backdrop* under(const QWidget* widget);
+    // What lies beneath a descendant: where it sits and what the surface
+    // shows there. Equal values paint alike.
+    struct Beneath {
+        QRect place;  // the widget's rect in this surface's coordinates
+        QSize surfaceSize;
+        QList<QRectF> cardRects;
+        QRgb windowColour = 0;
+        bool operator==(const Beneath&) const = default;
+    };
+    // None when the surface is not a window: something else then shows
+    // through its translucent gradient, which it does not know.
+    std::optional<Beneath> beneath(const QWidget* widget) const;
+    // Paints what the window shows beneath a descendant (the window's own
+    // colour, the gradient, the cards), with the descendant's top left at
+    // the origin. A widget that paints this first can be opaque, and its
+    // small repaints then leave the surface and all between alone.
+    void paintBeneath(QPainter& painter, const Beneath& beneath) const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

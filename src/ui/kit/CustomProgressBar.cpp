@@ -232,7 +232,10 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     // The ratio of what is painted on (the engine's device: a render into a
     // finer image than the screen's gets finer layers).
-    const Layers& layers = layersFor(layout, painter.paintEngine()->paintDevice()->devicePixelRatioF());
+    const qreal dpr = painter.paintEngine()->paintDevice()->devicePixelRatioF();
+    if (testAttribute(Qt::WA_OpaquePaintEvent))
+        paintBackground(painter, dpr);
+    const Layers& layers = layersFor(layout, dpr);
     painter.drawPixmap(0, 0, layers.underFill);
     // A neighbour's repaint that only grazes the bar's margin (the strip's
     // play head, at every frame) need not build and fill the gradient.
@@ -250,6 +253,39 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
         painter.restore();
     }
     painter.drawPixmap(0, 0, layers.overFill);
+}
+
+void CustomProgressBar::showEvent(QShowEvent* event)
+{
+    // Shown, the bar is where it will be painted: on a window's surface, or
+    // on something it cannot paint itself, which must then shine through.
+    const Backdrop* surface = Backdrop::under(this);
+    setAttribute(Qt::WA_OpaquePaintEvent, surface && surface->beneath(this));
+    QWidget::showEvent(event);
+}
+
+void CustomProgressBar::paintBackground(QPainter& painter, qreal dpr)
+{
+    const Backdrop* surface = Backdrop::under(this);
+    const std::optional<Backdrop::Beneath> beneath = surface ? surface->beneath(this) : std::nullopt;
+    if (!beneath) {
+        // Moved off the surface while shown: the window's colour for now,
+        // and from the next paint on, what lies beneath shows through.
+        painter.fillRect(rect(), palette().brush(QPalette::Window));
+        setAttribute(Qt::WA_OpaquePaintEvent, false);
+        m_background.reset();
+        QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+        return;
+    }
+    if (!m_background || !(m_background->beneath == *beneath) || m_background->devicePixelRatio != dpr) {
+        QPixmap pixmap(QSize(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr))));
+        pixmap.setDevicePixelRatio(dpr);
+        QPainter onPixmap(&pixmap);
+        surface->paintBeneath(onPixmap, *beneath);
+        onPixmap.end();
+        m_background = Background{*beneath, dpr, std::move(pixmap)};
+    }
+    painter.drawPixmap(0, 0, m_background->pixmap);
 }
 
 const CustomProgressBar::Layers& CustomProgressBar::layersFor(const ProgressBarLayout& layout, qreal dpr)

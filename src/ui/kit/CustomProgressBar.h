@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/kit/Backdrop.h"
 #include "ui/kit/Binding.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/PointerDrag.h"
@@ -90,6 +91,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -123,6 +125,17 @@ private:
         QPixmap overFill;   // faint spans, markers, labels and the outline
     };
     const Layers& layersFor(const ProgressBarLayout& layout, qreal devicePixelRatio);
+    // What the window shows beneath the bar, painted by the bar itself: on a
+    // surface it knows, the bar is opaque, and the repaint of its fill at
+    // every frame of a drill then costs neither the window nor anything
+    // between the two a paint. Made again whenever what lies beneath moves
+    // or changes.
+    struct Background {
+        Backdrop::Beneath beneath;
+        qreal devicePixelRatio = 1;
+        QPixmap pixmap;
+    };
+    void paintBackground(QPainter& painter, qreal devicePixelRatio);
     void paintUnderFill(QPainter& painter, const ProgressBarLayout& layout, qreal devicePixelRatio) const;
     void paintOverFill(QPainter& painter, const ProgressBarLayout& layout, qreal devicePixelRatio) const;
 
@@ -145,6 +158,7 @@ private:
     std::optional<ProgressBarLayout> m_paintedLayout;
     QSizeF m_paintedBarSize;
     std::optional<Layers> m_layers;
+    std::optional<Background> m_background;
     // The whole second and the duration assistive tools last heard of.
     std::optional<std::pair<double, double>> m_announcedValue;
 };
