@@ -8,6 +8,7 @@
 #include "engine/AudioOutput.h"
 #include "engine/AudioPlayer.h"
 #include "engine/Crossfade.h"
+#include "engine/FilePlayer.h"
 #include "KnownSignal.h"
 #include "LoopListener.h"
 #include "ManualOutput.h"
@@ -137,6 +138,30 @@ private slots:
 
     // The end moved before the play head while playing: the next audio is the
     // loop's start, crossfaded in from where the output was.
+    // The passes the decoder made ahead before the output played a frame
+    // were never heard: a loop changed twice before the first sound (its end
+    // nudged) starts at its first pass. (With a count of passes set, the
+    // last one would come early.)
+    void passesMadeBeforeAnythingIsHeardAreNotCounted()
+    {
+        const auto player = FilePlayer::load(fixtureUrl(QStringLiteral("chirp-cbr.mp3")), nullptr);
+        LoopPlan plan;
+        plan.region = {0, rate / 5, 1};
+        plan.passes = 0;  // endless: the decoder turns as often as the queue holds
+        player->setLoop(plan);
+        QVERIFY(ManualOutput::likeADevice(player.get()));  // the queue fills: the decoder turns ahead
+        plan.region.endFrame -= rate / 100;
+        player->setLoop(plan);
+        QVERIFY(ManualOutput::likeADevice(player.get()));
+        player->play();
+        ManualOutput::pull(rate / 10);
+        QTest::qWait(int(latency.count()) + 50);
+        QCOMPARE(player->heard().marks.pass, 1u);
+        ManualOutput::pull(rate / 5);
+        QTest::qWait(int(latency.count()) + 50);
+        QCOMPARE(player->heard().marks.pass, 2u);
+    }
+
     void anEndMovedBeforeThePlayHeadTurnsAtOnce()
     {
         Drill d(QStringLiteral("chirp-cbr.mp3"));

@@ -145,7 +145,8 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     // When the output has not played the last generation yet (it rests, or
     // the changes came quickly), it is where it was when that one began: the
     // count taken then still holds, where the decoder's own may have run
-    // ahead by a turn or past the loop's end.
+    // ahead by a turn or past the loop's end. Before the output has played
+    // anything at all, nothing was heard: the count starts afresh.
     const PlaybackSource::OutputPosition output = m_source.outputPosition();
     const bool outputCurrent = output.known && output.generation == previousGeneration;
     const std::uint32_t requestedRegion = request.loop ? request.loop->region.serial : 0;
@@ -154,8 +155,6 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         sameLoop = request.loop && output.region == requestedRegion;
     else if (m_countAtBegin)
         sameLoop = request.loop && m_countAtBegin->region == requestedRegion;
-    else
-        sameLoop = request.loop && m_plan && requestedRegion == m_plan->region.serial;
     if (!sameLoop)
         m_passesDone = 0;
     else if (outputCurrent)
