@@ -73,6 +73,15 @@ private slots:
         QCOMPARE(player.currentTime(), map.loopBounds(3).startSeconds);
         QVERIFY(PhraseNavigation::previous(*f->state));
         QCOMPARE(player.currentTime(), map.loopBounds(2).startSeconds);
+        // Looped right where a step left the play head (its lead-in, in the
+        // pause): the phrase just stepped to, not the one before.
+        QVERIFY(PhraseNavigation::loopHere(*f->state));
+        QCOMPARE(player.loopStart(), std::optional<double>(map.loopBounds(2).startSeconds));
+        player.setLoop(std::nullopt, std::nullopt);
+        QVERIFY(PhraseNavigation::next(*f->state));
+        QVERIFY(PhraseNavigation::loopHere(*f->state));
+        QCOMPARE(player.loopStart(), std::optional<double>(map.loopBounds(3).startSeconds));
+        player.setLoop(std::nullopt, std::nullopt);
 
         // Loop this phrase, then move the loop along.
         player.setCurrentTime(m_lesson->sentences[2].endSeconds + 0.1);  // in the pause after phrase 3

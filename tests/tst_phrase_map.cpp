@@ -142,9 +142,8 @@ private slots:
             QVERIFY2(loop.endSeconds <= (std::size_t(i) + 1 < spoken.size() ? spoken[std::size_t(i) + 1].startSeconds
                                                                              : recording.durationSeconds),
                      qPrintable(where));
-            const double pauseAfterEnd = std::size_t(i) + 1 < spoken.size()
-                ? spoken[std::size_t(i) + 1].startSeconds - 0.1
-                : recording.durationSeconds;
+            // In the pause, short of the next phrase's lead-in.
+            const double pauseAfterEnd = std::size_t(i) + 1 < spoken.size() ? loop.endSeconds - 0.01 : recording.durationSeconds;
             for (double at : {sentence.startSeconds, (sentence.startSeconds + sentence.endSeconds) / 2, pauseAfterEnd})
                 QCOMPARE(map->loopAround(at), std::optional<PhraseLoop>(loop));
         }

@@ -73,8 +73,14 @@ std::optional<int> PhraseMap::phraseUnder(double seconds) const
     if (m_phrases.empty())
         return std::nullopt;
     const std::size_t index = firstNotEndedBy(m_phrases, seconds);
-    if (index < m_phrases.size() && m_phrases[index].startSeconds - atStartToleranceSeconds <= seconds)
-        return int(index);
+    // A phrase's lead-in is its own: a step to a phrase leaves the play head
+    // there, and the learner means the phrase just stepped to.
+    if (index < m_phrases.size()) {
+        const double startsAt = std::min(m_phrases[index].startSeconds - atStartToleranceSeconds,
+                                         loopBounds(int(index)).startSeconds - 1e-6);
+        if (startsAt <= seconds)
+            return int(index);
+    }
     return index > 0 ? int(index) - 1 : 0;
 }
 

@@ -72,9 +72,10 @@ public:
     // heard. Whether a press deep inside a phrase should rather restart it
     // is the caller's choice (phraseUnder tells which phrase that is).
     std::optional<int> previousPhrase(double seconds) const;
-    // The phrase a learner means at seconds: the one sounding (or starting)
-    // there; in a pause, the phrase just heard; before the first phrase, the
-    // first. None only when there are no phrases.
+    // The phrase a learner means at seconds: the one sounding (or starting,
+    // its lead-in included) there; in the rest of a pause, the phrase just
+    // heard; before the first phrase, the first. None only when there are
+    // no phrases.
     std::optional<int> phraseUnder(double seconds) const;
 
     // Loop bounds for a phrase that hold all of its sound and none of a
