@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+
 #include <memory>
 
 extern "C" {
@@ -139,6 +141,10 @@ private slots:
         QTest::newRow("unchanged") << QString() << QStringLiteral("cache");
         QTest::newRow("touched") << QStringLiteral("touch") << QStringLiteral("lesson");
         QTest::newRow("rewritten") << QStringLiteral("rewrite") << QStringLiteral("short");
+        // Another file of the same size put in its place, its time kept (a
+        // copy of the same recording stands for it: only the cache's silent
+        // map tells it from the file mapped).
+        QTest::newRow("replaced alike") << QStringLiteral("replace") << QStringLiteral("lesson");
     }
     void usesTheCacheUntilTheFileChanges()
     {
@@ -156,6 +162,12 @@ private slots:
         } else if (change == QLatin1String("rewrite")) {
             QVERIFY(QFile::remove(path) && QFile::copy(m_shortLesson, path));
             setModified(path, then);  // the same time: the size still tells
+        } else if (change == QLatin1String("replace")) {
+            const QString incoming = path + QStringLiteral(".part");
+            QFile::remove(incoming);
+            QVERIFY(QFile::copy(m_lesson, incoming));
+            setModified(incoming, then);
+            QVERIFY(std::rename(QFile::encodeName(incoming).constData(), QFile::encodeName(path).constData()) == 0);
         }
         PhraseMapper mapper(cacheDirectory(), PhraseFinder::Settings());
         MapperWatch watch(mapper);
@@ -186,7 +198,7 @@ private slots:
         QDataStream fields(payload);
         fields.setVersion(QDataStream::Qt_6_0);
         PhraseMapCache::FileIdentity identity;
-        fields >> identity.path >> identity.sizeBytes >> identity.modifiedMilliseconds;
+        fields >> identity.path >> identity.sizeBytes >> identity.modifiedMilliseconds >> identity.changedNanoseconds >> identity.inode;
         payload.truncate(fields.device()->pos());
         QDataStream length(&payload, QIODevice::Append);
         length.setVersion(QDataStream::Qt_6_0);

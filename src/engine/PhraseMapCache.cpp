@@ -12,14 +12,16 @@
 #include <QStandardPaths>
 
 #include <cmath>
+#include <sys/stat.h>
 
 namespace {
 
 constexpr quint32 entryMagic = 0x52'50'4d'43;  // "RPMC"
 // Raise on any change to the entry's layout or to what the levels mean; old
 // entries are then simply mapped again. 2: MP3 lengths that were estimated
-// are counted, so version 1 entries of such files stop short.
-constexpr quint32 formatVersion = 2;
+// are counted, so version 1 entries of such files stop short. 3: the file's
+// change time and inode are part of its identity.
+constexpr quint32 formatVersion = 3;
 // An entry this large is damage: ten hours of levels take some 14 MB.
 constexpr qint64 largestEntryBytes = 64 * 1024 * 1024;
 constexpr auto checksumAlgorithm = QCryptographicHash::Sha1;
@@ -48,9 +50,12 @@ PhraseMapCache::FileIdentity PhraseMapCache::identify(const QString& audioPath)
     const QFileInfo info(audioPath);
     FileIdentity identity;
     identity.path = info.absoluteFilePath();
-    if (info.isFile() && info.isReadable()) {
+    struct stat status {};
+    if (info.isFile() && info.isReadable() && ::stat(QFile::encodeName(identity.path).constData(), &status) == 0) {
         identity.sizeBytes = info.size();
         identity.modifiedMilliseconds = info.lastModified().toMSecsSinceEpoch();
+        identity.changedNanoseconds = qint64(status.st_ctim.tv_sec) * 1'000'000'000 + status.st_ctim.tv_nsec;
+        identity.inode = quint64(status.st_ino);
     }
     return identity;
 }
@@ -69,7 +74,7 @@ bool PhraseMapCache::store(const FileIdentity& file, const LoudnessEnvelope& env
     {
         QDataStream out(&payload, QIODevice::WriteOnly);
         out.setVersion(streamVersion);
-        out << file.path << file.sizeBytes << file.modifiedMilliseconds;
+        out << file.path << file.sizeBytes << file.modifiedMilliseconds << file.changedNanoseconds << file.inode;
         out.setFloatingPointPrecision(QDataStream::DoublePrecision);
         out << envelope.durationSeconds << quint64(envelope.levelsDecibels.size());
         out.setFloatingPointPrecision(QDataStream::SinglePrecision);
@@ -124,7 +129,7 @@ std::optional<LoudnessEnvelope> PhraseMapCache::load(const FileIdentity& file) c
     FileIdentity stored;
     LoudnessEnvelope envelope;
     quint64 hops = 0;
-    fields >> stored.path >> stored.sizeBytes >> stored.modifiedMilliseconds;
+    fields >> stored.path >> stored.sizeBytes >> stored.modifiedMilliseconds >> stored.changedNanoseconds >> stored.inode;
     fields.setFloatingPointPrecision(QDataStream::DoublePrecision);
     fields >> envelope.durationSeconds >> hops;
     // A file that breaks off has fewer levels than its length holds, never more.

@@ -22,6 +22,11 @@ public:
         QString path;                // absolute
         qint64 sizeBytes = -1;
         qint64 modifiedMilliseconds = 0;  // since the epoch
+        // A file put in place of another with the same size and time (a
+        // copy that keeps times, an archive unpacked) is still told apart:
+        // nothing sets these back.
+        qint64 changedNanoseconds = 0;  // the inode's change time, since the epoch
+        quint64 inode = 0;
 
         bool operator==(const FileIdentity&) const = default;
     };
