@@ -22,7 +22,6 @@
 #include <QTest>
 
 #include <cstdio>
-
 #include <memory>
 
 extern "C" {

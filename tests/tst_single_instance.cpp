@@ -293,6 +293,23 @@ private slots:
             InstanceChannel first(settings);
             QVERIFY2(first.claimOrHandOver({}, &error) == InstanceChannel::Role::First, qPrintable(error));
             QCOMPARE(QFileInfo(first.serverName()).absolutePath(), ownFolder);
+        }
+        // A runtime folder whose socket path would fill the address but for
+        // its end: too long all the same.
+        const QString edgeRuntime = m_folder.filePath(QStringLiteral("e"));
+        const QString edgeFolder = edgeRuntime + QString(107 - 33 - QFile::encodeName(edgeRuntime).size(), u'e');
+        QVERIFY(QDir().mkpath(edgeFolder));
+        QFile::setPermissions(edgeFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(edgeFolder));
+        {
+            InstanceChannel first(settings);
+            QVERIFY2(first.claimOrHandOver({}, &error) == InstanceChannel::Role::First, qPrintable(error));
+            QCOMPARE(QFileInfo(first.serverName()).absolutePath(), ownFolder);
+        }
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(longRuntime));
+        {
+            InstanceChannel first(settings);
+            QVERIFY2(first.claimOrHandOver({}, &error) == InstanceChannel::Role::First, qPrintable(error));
             QLocalSocket later;
             later.connectToServer(first.serverName());
             QVERIFY(later.waitForConnected(1000));

@@ -22,8 +22,9 @@ namespace {
 
 const QByteArray accepted = QByteArrayLiteral("ok\n");
 
-// The longest path a local socket's address holds (sun_path, less its end).
-constexpr qsizetype longestSocketPathBytes = 107;
+// The longest path a local socket's address holds: sun_path, less its end
+// and, on Linux, the byte Qt keeps for an abstract name's leading null.
+constexpr qsizetype longestSocketPathBytes = 106;
 
 // A folder of the user's own in the temporary folder, made here when absent;
 // none when the name is taken by anything but such a folder (another user

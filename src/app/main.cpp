@@ -74,8 +74,11 @@ int main(int argc, char** argv)
     case InstanceChannel::Role::First:
         break;
     }
-    RivetoneApp rivetone(settingsFile);
+    // Made before the app and so gone after it: a signal while the app
+    // finishes its writes at the end only writes a byte nobody reads, where
+    // the default action would end the process in the middle of a save.
     const QuitOnSignal quitOnSignal;
+    RivetoneApp rivetone(settingsFile);
     QObject::connect(&channel, &InstanceChannel::handedOver, &channel,
                      [&rivetone](const InstanceChannel::Message& message) { rivetone.takeHandOver(message); });
     rivetone.showMainWindow();
