@@ -157,6 +157,38 @@ private slots:
         QCOMPARE(player->currentTime(), player->duration());
     }
 
+    // Seeks in a burst (a flick of the wheel, each step a seek) are heard as
+    // soon as one: the queue is taken by audio no longer wanted, and the
+    // decoder goes on as soon as that is dropped, not at its next round.
+    void aBurstOfSeeksIsHeardAsSoonAsOne()
+    {
+        const auto player = load("chirp.m4a");
+        player->play();
+        watch(*player, 0.3);
+        // Milliseconds from the last seek until its target has been heard
+        // for 50 ms; the seeks 10 ms apart, as a wheel's steps come.
+        const auto heardAfter = [&](std::initializer_list<double> targets) {
+            for (double target : targets) {
+                if (target != *targets.begin())
+                    QTest::qWait(10);
+                player->setCurrentTime(target);
+            }
+            const double last = *(targets.end() - 1);
+            QElapsedTimer clock;
+            clock.start();
+            while (player->currentTime() < last + 0.05 && clock.elapsed() < 3000)
+                QTest::qWait(1);
+            return clock.elapsed();
+        };
+        // The best of three of each, as a busy machine wakes threads late.
+        qint64 one = 3000, burst = 3000;
+        for (int i = 0; i < 3; ++i) {
+            one = std::min(one, heardAfter({1.0}));
+            burst = std::min(burst, heardAfter({2.0, 3.0, 4.0, 1.0}));
+        }
+        QVERIFY2(burst < one + 50, qPrintable(QStringLiteral("one seek heard after %1 ms, a burst after %2 ms").arg(one).arg(burst)));
+    }
+
     // With nothing to be heard for a few seconds the output rests and the
     // decoder, its queue full, sleeps: no thread of ours wakes over a second.
     // A play wakes both, and the position goes on for longer than the queue

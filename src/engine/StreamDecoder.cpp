@@ -21,6 +21,11 @@ constexpr int steadyQueueBlocks = 40;
 // How long the decoder sleeps when the queue is full: far less than the
 // queue lasts, so it never runs dry.
 constexpr std::chrono::milliseconds refillInterval{100};
+// How soon it looks again while the queue is full of audio no longer wanted
+// (seeks in a burst): the output drops that at its next buffer, without a
+// word to the decoder, and would otherwise wait in silence for the rest of
+// a refill's round.
+constexpr std::chrono::milliseconds staleDropInterval{5};
 // Data that ends this close to the stated length ends where it should: a
 // length read from headers may be off by a frame or two.
 constexpr int earlyEndToleranceDivisor = 10;  // a tenth of a second
@@ -113,7 +118,7 @@ void StreamDecoder::run()
                 if (m_ended || !m_source.playRequested())
                     m_wake.wait(lock);
                 else
-                    m_wake.wait_for(lock, refillInterval);
+                    m_wake.wait_for(lock, m_source.consumedGeneration() == working ? refillInterval : staleDropInterval);
                 m_caughtUp = false;
             }
         }
