@@ -346,6 +346,24 @@ private slots:
         player->setCurrentTime(60);
         QVERIFY(pull(1000, std::chrono::milliseconds(100)).size() <= std::size_t(2 * fade));  // the fade-out
         QVERIFY(player->hasReachedEnd() && !player->isPlaying());
+        // Sent to a few frames before the end, shorter than the crossfade
+        // into them: what played before still dies away over the whole
+        // fade, not cut off where the track ends.
+        // (Half a second played first: the queue is down to its steady
+        // length, with room for the new audio before the old is dropped.)
+        player->setCurrentTime(1.0);
+        pull(rate / 2);
+        player->setCurrentTime(player->duration() - double(fade / 3) / rate);
+        QVERIFY(ManualOutput::likeADevice(player.get()));
+        const auto dying = pull(1000, std::chrono::milliseconds(100));
+        QCOMPARE(std::int64_t(dying.size() / 2), std::int64_t(fade));
+        const double ownStep = LoopListener::largestStep(m_straight, 3 * rate / 2 - fade, 3 * rate / 2 + fade);
+        QVERIFY2(LoopListener::largestStep(dying, 0, fade) <= 1.5 * ownStep && std::abs(dying.back()) < 0.02,
+                 qPrintable(QStringLiteral("step %1, the chirp's own %2, last %3")
+                                .arg(LoopListener::largestStep(dying, 0, fade))
+                                .arg(ownStep)
+                                .arg(dying.back())));
+        QVERIFY(player->hasReachedEnd() && !player->isPlaying());
         const auto fresh = FilePlayer::load(fixtureUrl(chirp), nullptr);
         fresh->setCurrentTime(60);
         fresh->play();

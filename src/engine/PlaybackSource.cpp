@@ -210,6 +210,7 @@ void PlaybackSource::startJunction(bool withTail)
 {
     if (!withTail)
         std::fill(m_tail.begin(), m_tail.end(), 0.0f);
+    m_junctionHasTail = withTail;
     m_junctionAt = 0;
 }
 
@@ -224,15 +225,7 @@ int PlaybackSource::playInto(float* out, int frames, std::int64_t deviceFrame, f
         if (block->isPause()) {
             const int count = int(std::min<std::int64_t>(block->pauseFrames - m_offset, frames - done));
             // Silence, unless a junction is still fading out of what came before.
-            for (int f = 0; f < count && m_junctionAt >= 0; ++f, ++m_junctionAt) {
-                if (m_junctionAt >= m_fadeFrames) {
-                    m_junctionAt = -1;
-                    break;
-                }
-                const float down = Crossfade::fadeOutGain(m_junctionAt, m_fadeFrames) * gain;
-                for (int c = 0; c < AudioBlock::channels; ++c)
-                    to[f * AudioBlock::channels + c] += m_tail[std::size_t(m_junctionAt) * AudioBlock::channels + c] * down;
-            }
+            fadeTailInto(to, count, gain);
             record(deviceFrame + done, *block, block->startFrame, count, true);
             m_offset += count;
             done += count;
@@ -265,11 +258,31 @@ int PlaybackSource::playInto(float* out, int frames, std::int64_t deviceFrame, f
             releaseFront();
             if (last) {
                 noteEndOfStream(deviceFrame + done, marks);
+                // Sent to the very end: what played before still dies away.
+                if (m_junctionHasTail)
+                    return done + fadeTailInto(out + std::ptrdiff_t(done) * AudioBlock::channels, frames - done, gain);
                 break;
             }
         }
     }
     return done;
+}
+
+// What played before a junction fading out alone from to on, as far as the
+// fade goes within frames; the frames it took.
+int PlaybackSource::fadeTailInto(float* to, int frames, float gain)
+{
+    int f = 0;
+    for (; f < frames && m_junctionAt >= 0; ++f, ++m_junctionAt) {
+        if (m_junctionAt >= m_fadeFrames) {
+            m_junctionAt = -1;
+            break;
+        }
+        const float down = Crossfade::fadeOutGain(m_junctionAt, m_fadeFrames) * gain;
+        for (int c = 0; c < AudioBlock::channels; ++c)
+            to[f * AudioBlock::channels + c] += m_tail[std::size_t(m_junctionAt) * AudioBlock::channels + c] * down;
+    }
+    return f;
 }
 
 // The stream's last frame is handed over at deviceFrame. The marks of its

@@ -81,6 +81,7 @@ private:
     void dropBlocksBefore(int index);
     int playInto(float* out, int frames, std::int64_t deviceFrame, float gain);
     int fadeOutInto(float* out, int frames, std::int64_t deviceFrame, float gain);
+    int fadeTailInto(float* to, int frames, float gain);
     void noteEndOfStream(std::int64_t deviceFrame, const LoopMarks& marks);
     void record(std::int64_t deviceFrame, const AudioBlock& block, std::int64_t streamFrame, int frames, bool held);
     void releaseFront();
@@ -107,5 +108,6 @@ private:
     bool m_sounding = false;           // sound was going out at full level when the last render ended
     bool m_resumeSkipsPause = false;   // paused by the user: a resume skips the rest of a pause between passes
     int m_junctionAt = -1;             // frame of the junction fade in progress; -1: none
+    bool m_junctionHasTail = false;    // fading out of sound, not in from silence
     std::vector<float> m_tail;         // the outgoing audio a junction fades out of (zeros: a plain fade-in)
 };
