@@ -7,6 +7,7 @@
 #include "base/Log.h"
 #include "input/EventMonitor.h"
 #include "input/EventMonitorView.h"
+#include "library/FileImport.h"
 #include "ui/kit/CustomProgressBar.h"
 #include "ui/kit/CustomVerticalSlider.h"
 #include "ui/kit/FramePacer.h"
@@ -23,6 +24,7 @@
 #include "WindowFixture.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
@@ -385,6 +387,24 @@ private slots:
         QCOMPARE(log.lines().last(), QStringLiteral("Playlists saved: [\"Evening\"]"));
         DefaultsStore again(defaults.filePath());
         QVERIFY(again.data(QStringLiteral("playlists")).value_or(QByteArray()).contains("Evening"));
+    }
+
+    // Files another start handed over just before the quit (it was told
+    // they were taken) are added and saved on the way out, and play nothing.
+    void filesHandedOverJustBeforeTheQuitAreKept()
+    {
+        TemporaryDefaults defaults;
+        Log::Capture log;
+        const QString lesson = fixturePath(QStringLiteral("sine-5s.mp3"));
+        {
+            RivetoneApp app(defaults.filePath());
+            app.mainWindow().fileImport().scan().setEntryDelayForTesting(std::chrono::milliseconds(100));
+            app.takeHandOver({{lesson}, QDir::currentPath(), {}});
+            QVERIFY(app.mainWindow().fileImport().isBusy());
+        }
+        DefaultsStore again(defaults.filePath());
+        QVERIFY(again.data(QStringLiteral("playlists")).value_or(QByteArray()).contains(QUrl::fromLocalFile(lesson).toEncoded()));
+        QVERIFY2(!log.lines().join(u'\n').contains(QStringLiteral("Playing: ")), qPrintable(log.lines().join(u'\n')));
     }
 
     void theWindowFitsItsContent()

@@ -73,6 +73,11 @@ RivetoneApp::~RivetoneApp()
     // The last writes are waited for while the window is still here: its
     // parts say how each went (the library's line), and go with it.
     m_mediaControls.reset();
+    // Files handed over by another start, or dropped, just before the quit:
+    // the other start was told they were taken.
+    constexpr std::chrono::seconds importPatience{10};
+    if (!m_mainWindow->fileImport().finishBy(std::chrono::steady_clock::now() + importPatience))
+        Log::line(QStringLiteral("Files still being looked through at quit were not added"));
     m_defaults.finishWrites();
     // Saves failed and no change came since to try again: the disk may take
     // them now (space freed meanwhile), and this is the last chance.

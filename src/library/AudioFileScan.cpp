@@ -58,6 +58,22 @@ void AudioFileScan::cancel()
     m_outcome.reset();  // a result not yet polled for is dropped; no worker runs now
 }
 
+bool AudioFileScan::waitForFinished(std::chrono::steady_clock::time_point deadline)
+{
+    while (m_thread.joinable()) {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_outcome)
+                break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    poll();
+    return true;
+}
+
 void AudioFileScan::poll()
 {
     std::optional<AudioFiles::Found> outcome;

@@ -21,6 +21,20 @@ void FileImport::add(Request request)
         startNext();
 }
 
+bool FileImport::finishBy(std::chrono::steady_clock::time_point deadline)
+{
+    // Added, but nothing starts playing on the way out.
+    if (m_running)
+        m_running->playback = PlaylistLibrary::AddedPlayback::None;
+    for (Request& waiting : m_waiting)
+        waiting.playback = PlaylistLibrary::AddedPlayback::None;
+    // Each result adds its files and starts the next look.
+    while (m_running)
+        if (!m_scan.waitForFinished(deadline))
+            return false;
+    return true;
+}
+
 void FileImport::startNext()
 {
     m_running.reset();

@@ -45,6 +45,10 @@ public:
     void add(Request request);
     // A look under way or waiting.
     bool isBusy() const { return m_running.has_value(); }
+    // At quit: the look under way and those waiting are finished here and
+    // their files added, as far as the deadline allows. (Another start was
+    // told its files were taken.) False when some were left.
+    bool finishBy(std::chrono::steady_clock::time_point deadline);
     AudioFileScan& scan() { return m_scan; }
 
 signals:

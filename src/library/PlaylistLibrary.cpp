@@ -292,6 +292,8 @@ void PlaylistLibrary::appendFiles(const QString& name, const QList<QUrl>& urls, 
         if (!urls.isEmpty())
             Transport::playFirstLoadable(m_state, firstAdded);
         break;
+    case AddedPlayback::None:
+        break;
     }
 
     QStringList fileNames;

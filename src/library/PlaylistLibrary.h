@@ -66,6 +66,8 @@ public:
         FirstTrackIfNothingLoaded,
         // The first of the added files plays, whatever played before.
         FirstAdded,
+        // Nothing starts (files added as Rivetone quits).
+        None,
     };
     // Files from outside the dialog (dropped, or given on the command line):
     // appended to the playlist of that name (made when there is none), which
