@@ -197,7 +197,7 @@ private slots:
         QDataStream fields(payload);
         fields.setVersion(QDataStream::Qt_6_0);
         PhraseMapCache::FileIdentity identity;
-        fields >> identity.path >> identity.sizeBytes >> identity.modifiedMilliseconds >> identity.changedNanoseconds >> identity.inode;
+        fields >> identity.path >> identity.sizeBytes >> identity.modifiedMilliseconds >> identity.changedNanoseconds;
         payload.truncate(fields.device()->pos());
         QDataStream length(&payload, QIODevice::Append);
         length.setVersion(QDataStream::Qt_6_0);

@@ -20,7 +20,7 @@ constexpr quint32 entryMagic = 0x52'50'4d'43;  // "RPMC"
 // Raise on any change to the entry's layout or to what the levels mean; old
 // entries are then simply mapped again. 2: MP3 lengths that were estimated
 // are counted, so version 1 entries of such files stop short. 3: the file's
-// change time and inode are part of its identity.
+// change time is part of its identity.
 constexpr quint32 formatVersion = 3;
 // An entry this large is damage: ten hours of levels take some 14 MB.
 constexpr qint64 largestEntryBytes = 64 * 1024 * 1024;
@@ -55,7 +55,6 @@ PhraseMapCache::FileIdentity PhraseMapCache::identify(const QString& audioPath)
         identity.sizeBytes = info.size();
         identity.modifiedMilliseconds = info.lastModified().toMSecsSinceEpoch();
         identity.changedNanoseconds = qint64(status.st_ctim.tv_sec) * 1'000'000'000 + status.st_ctim.tv_nsec;
-        identity.inode = quint64(status.st_ino);
     }
     return identity;
 }
@@ -74,7 +73,7 @@ bool PhraseMapCache::store(const FileIdentity& file, const LoudnessEnvelope& env
     {
         QDataStream out(&payload, QIODevice::WriteOnly);
         out.setVersion(streamVersion);
-        out << file.path << file.sizeBytes << file.modifiedMilliseconds << file.changedNanoseconds << file.inode;
+        out << file.path << file.sizeBytes << file.modifiedMilliseconds << file.changedNanoseconds;
         out.setFloatingPointPrecision(QDataStream::DoublePrecision);
         out << envelope.durationSeconds << quint64(envelope.levelsDecibels.size());
         out.setFloatingPointPrecision(QDataStream::SinglePrecision);
@@ -129,7 +128,7 @@ std::optional<LoudnessEnvelope> PhraseMapCache::load(const FileIdentity& file) c
     FileIdentity stored;
     LoudnessEnvelope envelope;
     quint64 hops = 0;
-    fields >> stored.path >> stored.sizeBytes >> stored.modifiedMilliseconds >> stored.changedNanoseconds >> stored.inode;
+    fields >> stored.path >> stored.sizeBytes >> stored.modifiedMilliseconds >> stored.changedNanoseconds;
     fields.setFloatingPointPrecision(QDataStream::DoublePrecision);
     fields >> envelope.durationSeconds >> hops;
     // A file that breaks off has fewer levels than its length holds, never more.

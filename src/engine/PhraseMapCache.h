@@ -24,9 +24,9 @@ public:
         qint64 modifiedMilliseconds = 0;  // since the epoch
         // A file put in place of another with the same size and time (a
         // copy that keeps times, an archive unpacked) is still told apart:
-        // nothing sets these back.
-        qint64 changedNanoseconds = 0;  // the inode's change time, since the epoch
-        quint64 inode = 0;
+        // nothing sets the change time back. (Not the inode number: FAT,
+        // exFAT and many FUSE mounts make one up anew at each mount.)
+        qint64 changedNanoseconds = 0;  // since the epoch
 
         bool operator==(const FileIdentity&) const = default;
     };

@@ -15,7 +15,8 @@ constexpr double restartWithinSeconds = 1.0;
 // (a new loop: its passes are counted afresh) and play goes to its start.
 bool next(ContentState& state);
 bool previous(ContentState& state);
-// Loops the phrase under the play head (in a pause, the one just heard),
+// Loops the phrase under the play head (in its lead-in, where a step leaves
+// the play head, that phrase; in the rest of a pause, the one just heard),
 // from inside the pause before it to inside the pause after it.
 bool loopHere(ContentState& state);
 
