@@ -280,6 +280,24 @@ private slots:
         }
     }
 
+    // A part repainted while the fill reached past it (the track's end),
+    // then the fill gone back (the rewind): nothing of the longer fill is
+    // left on screen.
+    void aFillGoneBackLeavesNothingOfAPartPaintedLonger()
+    {
+        BarUnderTest t(10);
+        QVERIFY(t.shownAt(2));  // 40 of 200 points
+        const QRectF bar = t.bar.barRect();
+        t.currentTime = 10;
+        t.bar.repaint(QRectF(bar.left() + 100, bar.top() - 1, 50, bar.height() + 2).toAlignedRect());
+        t.currentTime = 0;
+        t.bar.refresh();
+        QCoreApplication::processEvents();
+        t.image = t.bar.screen()->grabWindow(t.bar.winId()).toImage();
+        for (qreal x = 60; x < 190; x += 10)
+            QVERIFY2(t.isTrackOnlyAt(x), qPrintable(QStringLiteral("fill left at %1").arg(x)));
+    }
+
     // A long track moves the fill a small part of a pixel at a time, while a
     // neighbour repaints a sliver of the bar's margin at every frame (the
     // strip's play head). Those slivers do not show the fill: it still moves

@@ -211,7 +211,12 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
     // for (a loop point set meanwhile), what is on screen is the old rest:
     // ask for all of it. The fill counts as painted only when the part held
     // all of its change; a sliver at every frame would otherwise keep a slow
-    // fill from ever building up the pixel that repaints it.
+    // fill from ever building up the pixel that repaints it. Until then the
+    // part shows the fill as it stands on screen: a longer one drawn there
+    // would be left behind when the fill goes back (the rewind after the
+    // track's end), as the repaint asked then reaches only as far as the
+    // fill counted as painted.
+    std::optional<qreal> fillWidth = layout.fillWidth;
     const QRegion& region = event->region();
     const bool whole = region.rectCount() == 1 && region.boundingRect().contains(rect());
     if (whole || !m_paintedLayout || m_paintedBarSize != bar.size()) {
@@ -223,8 +228,10 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
         // Asked once this paint is over: an update() from inside it is lost.
         if (!(painted == layout))
             QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
-        if (!QRegion(fillChangeRect(paintedFill, layout.fillWidth)).subtracted(region).isEmpty())
+        if (!QRegion(fillChangeRect(paintedFill, layout.fillWidth)).subtracted(region).isEmpty()) {
             painted.fillWidth = paintedFill;  // left for refresh() to ask for
+            fillWidth = paintedFill;
+        }
         m_paintedLayout = painted;
     }
     m_paintedBarSize = bar.size();
@@ -240,14 +247,14 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
     // A neighbour's repaint that only grazes the bar's margin (the strip's
     // play head, at every frame) need not build and fill the gradient.
     const auto fillShown = [&] {
-        const QRectF fill(bar.left(), bar.top(), *layout.fillWidth, barHeight);
+        const QRectF fill(bar.left(), bar.top(), *fillWidth, barHeight);
         return region.intersects(fill.adjusted(-1, -1, 1, 1).toAlignedRect());
     };
-    if (layout.fillWidth && fillShown()) {
+    if (fillWidth && fillShown()) {
         painter.save();
         painter.setRenderHint(QPainter::Antialiasing);
         painter.translate(bar.topLeft());
-        const QRectF fill(0, 0, *layout.fillWidth, barHeight);
+        const QRectF fill(0, 0, *fillWidth, barHeight);
         const LinearGradient gradient{{Palette::green(), Palette::blue()}, UnitPoint::leading(), UnitPoint::trailing()};
         painter.fillPath(Shapes::roundedRect(fill, cornerRadius), gradient.brushIn(fill));
         painter.restore();
