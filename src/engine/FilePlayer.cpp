@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <thread>
 
 namespace {
 
@@ -39,11 +40,30 @@ struct FilePlayer::Impl {
     }
 
     // Detaches from the output first (the audio thread then no longer sees
-    // this stream); the decoder is stopped and joined after that.
+    // this stream); the decoder is stopped and joined after that. What still
+    // sounds dies away first: the next track opens within a few ms, before
+    // the audio thread's next buffer would fade this one out, and a stream
+    // detached while it sounds stops dead (a click).
     ~Impl()
     {
+        source.setPlayRequested(false);
+        waitUntilSilent();
         output->setSourceWantsSound(&source, false);
         output->detach(&source);
+    }
+
+    // The next buffer fades it out; at most four buffers' time (a busy
+    // machine wakes the audio thread late), and a device that stopped
+    // calling back is not waited for longer. Tests that pull by hand pull on
+    // the main thread, after this.
+    void waitUntilSilent() const
+    {
+        if (!source.audible() || output->driver() == AudioOutput::Driver::Manual)
+            return;
+        const auto deadline = std::chrono::steady_clock::now()
+            + std::chrono::microseconds(4'000'000LL * output->bufferFrames() / output->sampleRate());
+        while (source.audible() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
     HeardTimeline::Heard heardNow() const;

@@ -106,6 +106,7 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
     }
     publishPosition();
     m_published.store(m_timeline);
+    m_audible.store(m_sounding, std::memory_order_release);
     return written;
 }
 

@@ -35,6 +35,9 @@ public:
     std::uint64_t requestedGeneration() const { return m_requestedGeneration.load(std::memory_order_acquire); }
     void setPlayRequested(bool play) { m_playRequested.store(play, std::memory_order_release); }
     bool playRequested() const { return m_playRequested.load(std::memory_order_acquire); }
+    // Any thread: whether sound went out when the last render ended (a
+    // pause asked for has not faded out yet).
+    bool audible() const { return m_audible.load(std::memory_order_acquire); }
     void setGain(float gain) { m_gain.store(gain, std::memory_order_relaxed); }
 
     // Decoder thread: the generation the audio thread has caught up with.
@@ -93,6 +96,7 @@ private:
     BlockRing m_ring;
     std::atomic<std::uint64_t> m_requestedGeneration{0};  // atomic, written by the main thread
     std::atomic<bool> m_playRequested{false};             // atomic, written by the main thread
+    std::atomic<bool> m_audible{false};                   // atomic, written by the audio thread
     std::atomic<float> m_gain{1.0f};                      // atomic, written by the main thread
     std::atomic<std::uint64_t> m_consumedGeneration{0};   // atomic, written by the audio thread
     SeqlockValue<HeardTimeline> m_published;              // written by the audio thread

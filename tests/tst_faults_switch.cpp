@@ -1,0 +1,64 @@
+// Leaving a track while it plays (the next one chosen, or Rivetone quit) on
+// a real device, SDL's file-writing driver, whose file holds what was
+// played: the track dies away over a short fade rather than stop dead, which
+// is heard as a click.
+
+#include "engine/AudioOutput.h"
+#include "engine/AudioPlayer.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+#include <numbers>
+
+class SwitchFaultsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aTrackLeftWhilePlayingDiesAway()
+    {
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        const QString outputFile = home.filePath(QStringLiteral("output.raw"));
+        qputenv("SDL_AUDIODRIVER", "disk");
+        qputenv("SDL_DISKAUDIOFILE", outputFile.toUtf8());
+        // Kept: made again, the output would open the file anew, empty.
+        const std::shared_ptr<AudioOutput> output = AudioOutput::shared();
+        {
+            AudioPlayer engine;
+            // Both a 440 Hz tone: the largest step between two samples is
+            // the tone's own, but where a track stops dead.
+            engine.setPlaylist({fixtureUrl(QStringLiteral("sine-5s.mp3")), fixtureUrl(QStringLiteral("sine-5s.m4a"))});
+            engine.playTrack(0);
+            QCOMPARE(output->driver(), AudioOutput::Driver::Device);
+            QTest::qWait(400);
+            engine.playTrack(1);
+            QTest::qWait(400);
+        }  // quit while playing
+        // Resting, the device is closed and its file written out.
+        QTRY_VERIFY_WITH_TIMEOUT(output->isResting(), 10000);
+
+        QFile file(outputFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        const auto* samples = reinterpret_cast<const float*>(bytes.constData());
+        const qsizetype frames = bytes.size() / qsizetype(2 * sizeof(float));
+        QVERIFY(frames > output->sampleRate() / 2);
+        float peak = 0;
+        float largestStep = 0;
+        for (qsizetype frame = 1; frame < frames; ++frame) {
+            peak = std::max(peak, std::abs(samples[2 * frame]));
+            largestStep = std::max(largestStep, std::abs(samples[2 * frame] - samples[2 * frame - 2]));
+        }
+        const double toneStep = peak * 2 * std::numbers::pi * 440 / output->sampleRate();
+        QVERIFY2(peak > 0.05 && largestStep < 1.5 * toneStep,
+                 qPrintable(QStringLiteral("largest step %1, the tone's own %2").arg(largestStep).arg(toneStep)));
+    }
+};
+
+QTEST_MAIN(SwitchFaultsTest)
+#include "tst_faults_switch.moc"
