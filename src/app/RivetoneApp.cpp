@@ -7,6 +7,8 @@
 #include "desktop/DesktopEntry.h"
 #include "desktop/LaunchFeedback.h"
 #include "desktop/MediaControls.h"
+#include "engine/AudioPlayer.h"
+#include "engine/FilePlayer.h"
 #include "library/FileImport.h"
 #include "library/PlaylistLibrary.h"
 #include "ui/kit/Typography.h"
@@ -74,10 +76,17 @@ RivetoneApp::~RivetoneApp()
     // parts say how each went (the library's line), and go with it.
     m_mediaControls.reset();
     // Files handed over by another start, or dropped, just before the quit:
-    // the other start was told they were taken.
-    constexpr std::chrono::seconds importPatience{10};
-    if (!m_mainWindow->fileImport().finishBy(std::chrono::steady_clock::now() + importPatience))
-        Log::line(QStringLiteral("Files still being looked through at quit were not added"));
+    // the other start was told they were taken. Meanwhile the learner, who
+    // quit, neither sees nor hears Rivetone.
+    FileImport& import = m_mainWindow->fileImport();
+    if (import.isBusy()) {
+        m_mainWindow->hide();
+        if (FilePlayer* playing = m_mainWindow->audioPlayer().player())
+            playing->pause();
+        constexpr std::chrono::seconds importPatience{10};
+        if (!import.finishBy(std::chrono::steady_clock::now() + importPatience))
+            Log::line(QStringLiteral("Files still being looked through at quit were not added"));
+    }
     m_defaults.finishWrites();
     // Saves failed and no change came since to try again: the disk may take
     // them now (space freed meanwhile), and this is the last chance.

@@ -60,7 +60,9 @@ void AudioFileScan::cancel()
 
 bool AudioFileScan::waitForFinished(std::chrono::steady_clock::time_point deadline)
 {
-    while (m_thread.joinable()) {
+    if (!m_thread.joinable())
+        return false;  // none under way (or cancelled): nothing will come
+    for (;;) {
         {
             const std::lock_guard lock(m_mutex);
             if (m_outcome)

@@ -40,8 +40,8 @@ public:
     void cancel();
     bool isScanning() const { return m_thread.joinable(); }
     // Waits until the deadline for the look under way to end, and then
-    // gives its result (finished comes before this returns). False when it
-    // was not over by then; it goes on.
+    // gives its result (finished comes before this returns). False when none
+    // is under way, or it was not over by then (it goes on).
     bool waitForFinished(std::chrono::steady_clock::time_point deadline);
 
     // Test hook: from the next start, the worker waits this long at every
