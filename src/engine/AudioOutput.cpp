@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -310,6 +311,27 @@ void AudioOutput::detach(PlaybackSource* source)
 {
     std::lock_guard lock(m_renderMutex);
     m_sources.erase(std::remove(m_sources.begin(), m_sources.end(), source), m_sources.end());
+}
+
+void AudioOutput::detachWhenSilent(PlaybackSource* source)
+{
+    const auto deadline = std::chrono::steady_clock::now()
+        + std::chrono::microseconds(4'000'000LL * m_bufferFrames / m_sampleRate);
+    const auto waiting = [&] {
+        return driver() != Driver::Manual && source->audible() && std::chrono::steady_clock::now() < deadline;
+    };
+    for (;;) {
+        while (waiting())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // A render holds the lock throughout: one under way when the source
+        // was read silent may have begun before the pause was asked for, and
+        // sound. Read again once it is over.
+        std::lock_guard lock(m_renderMutex);
+        if (waiting())
+            continue;
+        m_sources.erase(std::remove(m_sources.begin(), m_sources.end(), source), m_sources.end());
+        return;
+    }
 }
 
 int AudioOutput::render(float* out, int frames, std::int64_t nowNs)

@@ -54,6 +54,12 @@ public:
     // touches the source.
     void attach(PlaybackSource* source);
     void detach(PlaybackSource* source);
+    // The same, once the source is silent (a pause asked for fades out at
+    // the next buffer): a stream detached while it sounds stops dead, a
+    // click. Four buffers' time at most (a busy machine wakes the audio
+    // thread late), and a device that stopped calling back is not waited for
+    // longer; at once in manual mode, where the tests pull on this thread.
+    void detachWhenSilent(PlaybackSource* source);
     // Main thread: whether the source wants to be heard. With none wanting
     // it for a while the output rests: the device is closed and no thread of
     // ours wakes until one does; it opens again the moment one does.

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <thread>
 
 namespace {
 
@@ -47,23 +46,8 @@ struct FilePlayer::Impl {
     ~Impl()
     {
         source.setPlayRequested(false);
-        waitUntilSilent();
+        output->detachWhenSilent(&source);
         output->setSourceWantsSound(&source, false);
-        output->detach(&source);
-    }
-
-    // The next buffer fades it out; at most four buffers' time (a busy
-    // machine wakes the audio thread late), and a device that stopped
-    // calling back is not waited for longer. Tests that pull by hand pull on
-    // the main thread, after this.
-    void waitUntilSilent() const
-    {
-        if (!source.audible() || output->driver() == AudioOutput::Driver::Manual)
-            return;
-        const auto deadline = std::chrono::steady_clock::now()
-            + std::chrono::microseconds(4'000'000LL * output->bufferFrames() / output->sampleRate());
-        while (source.audible() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
     HeardTimeline::Heard heardNow() const;
