@@ -41,6 +41,23 @@ QImage renderedPart(QWidget& surface, const QRegion& part)
     return image;
 }
 
+// A surface with a card on it, in a plain widget that moves the card along.
+struct CardOnSurface {
+    CardOnSurface(LinearGradient gradient, QSize size, QRect cardPlace)
+        : surface(std::move(gradient))
+        , holder(&surface)
+        , card(&holder)
+    {
+        surface.resize(size);
+        holder.setGeometry(QRect(QPoint(), size));
+        card.setGeometry(cardPlace);
+        surface.addCard(&card, CardStyle::standard());
+    }
+    Backdrop surface;
+    QWidget holder;
+    QWidget card;
+};
+
 }  // namespace
 
 class DrawingTest : public QObject {
@@ -73,24 +90,20 @@ private slots:
     // shows it where it is now all the same, as a whole paint would.
     void aSmallRepaintShowsTheCardsWhereTheyAreNow()
     {
-        Backdrop surface(LinearGradient{{Qt::white, Palette::blue(0.3)}, UnitPoint::topLeading(), UnitPoint::bottomTrailing()});
-        surface.resize(300, 200);
-        QWidget holder(&surface);
-        holder.setGeometry(0, 0, 300, 200);
-        QWidget card(&holder);
-        card.setGeometry(20, 20, 100, 60);
-        surface.addCard(&card, CardStyle::standard());
+        CardOnSurface s(LinearGradient{{Qt::white, Palette::blue(0.3)}, UnitPoint::topLeading(), UnitPoint::bottomTrailing()},
+                        {300, 200}, {20, 20, 100, 60});
+        Backdrop& surface = s.surface;
         const QRect band(0, 10, 300, 140);  // both places of the card and their shadows
 
         const QImage whole = renderedPart(surface, surface.rect());
         QVERIFY(darkness(whole, 70, 50) < darkness(whole, 200, 50));  // a card where it was put
         QVERIFY(largestChannelDifference(renderedPart(surface, band), whole, band) <= 2);  // the kept picture
-        holder.move(100, 50);
+        s.holder.move(100, 50);
         const QImage small = renderedPart(surface, band);
         const QImage movedWhole = renderedPart(surface, surface.rect());
         QVERIFY(largestChannelDifference(movedWhole, whole, band) > 20);  // the card did move
         QVERIFY(largestChannelDifference(small, movedWhole, band) <= 2);
-        card.hide();
+        s.card.hide();
         QVERIFY(largestChannelDifference(renderedPart(surface, band), renderedPart(surface, surface.rect()), band) <= 2);
     }
 
@@ -101,14 +114,10 @@ private slots:
     // through, and leaves it to what lies beneath.
     void aBarOnAWindowsSurfacePaintsWhatLiesBeneathIt()
     {
-        Backdrop surface(LinearGradient{{Qt::black, Qt::white}, UnitPoint::topLeading(), UnitPoint::bottomTrailing()});
-        surface.resize(400, 240);
-        QWidget holder(&surface);
-        holder.setGeometry(0, 0, 400, 240);
-        QWidget card(&holder);
-        card.setGeometry(20, 20, 300, 80);
-        surface.addCard(&card, CardStyle::standard());
-        CustomProgressBar bar(&card);
+        CardOnSurface s(LinearGradient{{Qt::black, Qt::white}, UnitPoint::topLeading(), UnitPoint::bottomTrailing()},
+                        {400, 240}, {20, 20, 300, 80});
+        Backdrop& surface = s.surface;
+        CustomProgressBar bar(&s.card);
         double seconds = 3;
         bar.setCurrentTime({[&] { return seconds; }, [&](double s) { seconds = s; }});
         bar.setDuration(10);
@@ -136,7 +145,7 @@ private slots:
         const QImage before = windowAtBar();
         QVERIFY(largestChannelDifference(barOnRed(bar.rect()), before) <= 2);
 
-        holder.move(80, 140);
+        s.holder.move(80, 140);
         seconds = 6;
         const QRect fillPart(0, 0, bar.width() * 3 / 4, bar.height());  // a repaint of part of it
         const QImage moved = windowAtBar();
