@@ -13,6 +13,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 using Action = CommandLine::Parsed::Action;
 
@@ -142,6 +144,34 @@ private slots:
 
     // A logout, a closed terminal or Ctrl+C ends the program as closing its
     // window does: it leaves normally, the window's place kept.
+    // A file whose name is not UTF-8 (an old archive's Korean names) is
+    // there, but its name cannot be held: the refusal says so rather than
+    // that there is no such file, from the program as from the parser.
+    void aNameNotInUtf8IsRefusedForWhatItIs()
+    {
+        const QByteArray name = "\xb0\xa1 Lesson.mp3";
+        const QByteArray path = QFile::encodeName(m_folder.path()) + '/' + name;
+        const int descriptor = ::open(path.constData(), O_WRONLY | O_CREAT, 0644);
+        QVERIFY(descriptor >= 0);
+        ::close(descriptor);
+        const QString argument = QString::fromLocal8Bit(name);
+        const CommandLine::Parsed parsed = CommandLine::parse({argument}, m_folder.path());
+        QCOMPARE(parsed.action, Action::Refuse);
+        QVERIFY2(parsed.message.startsWith(QStringLiteral("rivetone: a name that is not UTF-8 cannot be opened: ") + argument + u'\n'),
+                 qPrintable(parsed.message));
+
+        if (!QFile::exists(program()))
+            QSKIP("the rivetone program is not built beside the tests");
+        QProcess process;
+        prepare(process, false);
+        process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$(printf '\\260\\241 Lesson.mp3')\""), program()});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), CommandLine::refusedExitStatus);
+        const QString complained = QString::fromLocal8Bit(process.readAllStandardError());
+        QVERIFY2(complained.startsWith(QStringLiteral("rivetone: a name that is not UTF-8 cannot be opened: ")), qPrintable(complained));
+        ::unlink(path.constData());
+    }
+
     void aSignalToLeaveEndsItAsClosingDoes_data()
     {
         QTest::addColumn<int>("signal");

@@ -114,8 +114,14 @@ Parsed parse(const QStringList& arguments, const QString& workingDirectory)
     for (const QString& argument : parser.positionalArguments()) {
         const QString path = pathOf(argument, workingDirectory);
         const QFileInfo info(path);
-        if (path.isEmpty() || !info.exists())
+        if (path.isEmpty() || !info.exists()) {
+            // Bytes that are not UTF-8 reach us as replacement characters, so
+            // the name was lost before it got here: "no such file" would
+            // send the learner looking for a file that is there.
+            if (argument.contains(QChar::ReplacementCharacter))
+                return refused(QStringLiteral("a name that is not UTF-8 cannot be opened: %1").arg(argument));
             return refused(QStringLiteral("no such file or folder: %1").arg(argument.isEmpty() ? QStringLiteral("\"\"") : argument));
+        }
         if (!info.isDir() && !(info.isFile() && audio.accepts(info.fileName())))
             return refused(QStringLiteral("not an MP3 or MPEG-4 audio file: %1").arg(argument));
         parsed.paths << path;
