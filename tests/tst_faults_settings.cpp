@@ -182,10 +182,15 @@ private slots:
         QTest::newRow("a zero for the equals sign") << "zero for equals" << QStringList{copied, fresh} << true;
         // Read without a complaint, under another key, which writes keep.
         QTest::newRow("zeros in the key's name") << "zeros in key" << QStringList{fresh} << true;
+        // Read as a key with no name, which no write can store: kept, it
+        // would make every save fail.
+        QTest::newRow("a line with no name (a merge's marker)") << "no name" << QStringList{copied, loaded} << true;
         QTest::newRow("emptied") << "emptied" << QStringList{fresh} << false;
         QTest::newRow("a value of an unknown type")
             << "unknown type"
-            << QStringList{QStringLiteral("Error loading playlists: the stored value is of a type that cannot be "
+            << QStringList{QStringLiteral("Settings file of a later version: <file> holds values this version cannot "
+                                          "read; a copy of it is kept as <copy>"),
+                           QStringLiteral("Error loading playlists: the stored value is of a type that cannot be "
                                           "read; the settings file as it was is kept as <copy>")}
             << false;
     }
@@ -206,6 +211,8 @@ private slots:
             damaged[key + 9] = '\0';
         else if (damage == QStringLiteral("zeros in key"))
             damaged.replace(key + 2, 3, QByteArray(3, '\0'));
+        else if (damage == QStringLiteral("no name"))
+            damaged.insert(key, "=======\n");
         else if (damage == QStringLiteral("emptied"))
             damaged.clear();
         else
@@ -588,6 +595,12 @@ private slots:
         const DefaultsStore nextRun(path);
         QCOMPARE(nextRun.doubleValue(ContentState::seekIntervalKey), 10.0);
         QVERIFY(nextRun.contains(QStringLiteral("laterSetting")));
+        // What only a later version can read is gone from the file; a copy
+        // of the file as it was keeps it.
+        const QString copyPath = path + QStringLiteral(".unreadable-1");
+        QCOMPARE(QFile::exists(copyPath), stored.startsWith("@Variant"));
+        if (QFile::exists(copyPath))
+            QCOMPARE(readFile(copyPath), "[General]\nlaterSetting=" + stored + "\n");
     }
 
     // Saved loops stored as a type this version cannot hold (a later
@@ -606,9 +619,12 @@ private slots:
         const auto outcome = store.outcome(store.setDouble(ContentState::seekIntervalKey, 5), std::chrono::seconds(5));
         QVERIFY(outcome && outcome->ok);
         QCOMPARE(readFile(path + QStringLiteral(".unreadable-1")), stored);
-        QCOMPARE(log.lines(), QStringList{QStringLiteral("Error loading saved loops: the stored value is of a type that "
-                                                         "cannot be read; the settings file as it was is kept as ")
-                                          + path + QStringLiteral(".unreadable-1")});
+        QCOMPARE(log.lines(), (QStringList{QStringLiteral("Settings file of a later version: %1 holds values this version "
+                                                          "cannot read; a copy of it is kept as %1.unreadable-1")
+                                               .arg(path),
+                                           QStringLiteral("Error loading saved loops: the stored value is of a type that "
+                                                          "cannot be read; the settings file as it was is kept as ")
+                                               + path + QStringLiteral(".unreadable-1")}));
         // The next start finds loops it reads (none), and copies nothing more.
         log.clear();
         store.finishWrites();

@@ -80,11 +80,14 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
                                  "until Rivetone starts again")
                       .arg(filePath, why));
     };
+    QByteArray text;
     if (isFile) {
         QFile existing(filePath);
         const bool opened = existing.open(QIODevice::ReadOnly);
         const qint64 size = opened ? existing.size() : 0;
-        if (!opened || existing.readAll().size() != size || existing.error() != QFileDevice::NoError) {
+        if (opened)
+            text = existing.readAll();
+        if (!opened || text.size() != size || existing.error() != QFileDevice::NoError) {
             refuseWrites(existing.errorString());
             return;
         }
@@ -92,22 +95,38 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     // Read once, into memory; the QSettings object goes at once, so nothing
     // but our checked writes ever writes the file.
     QSettings settings(filePath, QSettings::IniFormat);
-    for (const QString& key : settings.allKeys())
-        m_values.insert(key, settings.value(key));
+    // A line with no name before its "=" (a merge's "=======" in a synced
+    // dotfile) cannot be written back: kept, it would fail every save.
+    bool lostLines = false;
+    bool unknownValues = false;
+    for (const QString& key : settings.allKeys()) {
+        if (key.isEmpty()) {
+            lostLines = true;
+            continue;
+        }
+        const QVariant value = settings.value(key);
+        unknownValues = unknownValues || !value.isValid();
+        m_values.insert(key, value);
+    }
     if (isFile && settings.status() == QSettings::AccessError) {
         refuseWrites(QStringLiteral("the settings reader could not open it"));
         return;
     }
-    if (settings.status() != QSettings::FormatError)
+    // A value of a type only a later version knows loads as nothing and would
+    // be written back as nothing; an empty list loads as nothing too, but
+    // is stored as "@Invalid()", not as a typed value.
+    const bool laterValues = unknownValues && text.contains("=@Variant(");
+    if (settings.status() != QSettings::FormatError && !lostLines && !laterValues)
         return;
-    // What did not parse would be dropped by the next write: it goes aside first.
+    // What would be dropped by the next write goes aside first.
     const FileCopy copy = keepCopyOfFile();
-    Log::line(copy.written
-                  ? QStringLiteral("Settings file damaged: %1 could not be read in full; a copy of it is kept as %2")
-                        .arg(filePath, copy.path)
-                  : QStringLiteral("Settings file damaged: %1 could not be read in full, and a copy of it cannot be made "
-                                   "(%2); nothing is written to it until one can")
-                        .arg(filePath, copy.error));
+    const QString what = laterValues && settings.status() != QSettings::FormatError && !lostLines
+        ? QStringLiteral("Settings file of a later version: %1 holds values this version cannot read")
+        : QStringLiteral("Settings file damaged: %1 could not be read in full");
+    Log::line(copy.written ? (what + QStringLiteral("; a copy of it is kept as %2")).arg(filePath, copy.path)
+                           : (what + QStringLiteral(", and a copy of it cannot be made (%2); nothing is written to "
+                                                    "it until one can"))
+                                 .arg(filePath, copy.error));
 }
 
 DefaultsStore::~DefaultsStore()
