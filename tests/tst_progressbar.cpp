@@ -361,6 +361,30 @@ private slots:
         QCOMPARE(t.currentTime, 0.0);
     }
 
+    // The menu opens on the time under the pointer; from the menu key,
+    // which gives no place on the bar, on the play head and under it.
+    void theMenuIsAboutThePointerOrFromTheKeyThePlayHead()
+    {
+        BarUnderTest t(10);
+        t.currentTime = 2.5;
+        std::optional<double> asked;
+        QPoint at;
+        t.bar.setOnContextMenu([&](double seconds, const QPoint& global) {
+            asked = seconds;
+            at = global;
+        });
+        QContextMenuEvent click(QContextMenuEvent::Mouse, t.onBar(150).toPoint(), t.bar.mapToGlobal(t.onBar(150).toPoint()));
+        QCoreApplication::sendEvent(&t.bar, &click);
+        QCOMPARE(asked, 7.5);
+        QCOMPARE(at, t.bar.mapToGlobal(t.onBar(150).toPoint()));
+
+        const QPoint middle(t.bar.width() / 2, t.bar.height() / 2);
+        QContextMenuEvent key(QContextMenuEvent::Keyboard, middle, t.bar.mapToGlobal(middle));
+        QCoreApplication::sendEvent(&t.bar, &key);
+        QCOMPARE(asked, 2.5);
+        QCOMPARE(at.x(), t.bar.mapToGlobal(t.onBar(50).toPoint()).x());
+    }
+
     void callbackGetsTheValueReadBackFromTheBinding()
     {
         BarUnderTest t(10);

@@ -423,7 +423,16 @@ void CustomProgressBar::contextMenuEvent(QContextMenuEvent* event)
         event->ignore();
         return;
     }
-    m_onContextMenu(timeAtWidgetX(event->pos().x()), event->globalPos());
+    if (event->reason() != QContextMenuEvent::Keyboard) {
+        m_onContextMenu(timeAtWidgetX(event->pos().x()), event->globalPos());
+    } else {
+        // The menu key gives the bar's middle: the menu is about the play
+        // head, and opens under it.
+        const double seconds = clampedTime(currentTime());
+        const QRectF bar = barRect();
+        const double share = m_durationSeconds > 0 ? seconds / m_durationSeconds : 0;
+        m_onContextMenu(seconds, mapToGlobal(QPointF(bar.left() + bar.width() * share, bar.bottom()).toPoint()));
+    }
     event->accept();
 }
 
