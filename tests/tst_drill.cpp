@@ -606,6 +606,18 @@ private slots:
         d.player().setLoop(std::nullopt, std::nullopt);
         chosen(another, QStringLiteral("Recall Saved Loop 1"))->trigger();
         QVERIFY(!d.player().hasLoop());
+
+        // Saved only while the loop it offered is in force (a drill moving
+        // on to the next phrase moves the loop).
+        d.player().setLoop(2.0, 2.5);
+        QMenu third;
+        card.fillBarMenu(third, 2.2);
+        d.player().setLoop(2.5, 3.0);
+        chosen(third, QStringLiteral("Save This Loop"))->trigger();
+        QCOMPARE(d.state->savedLoops().of(track), (QList<SavedLoop>{{0.5, 1.0}}));
+        d.player().setLoop(2.0, 2.5);
+        chosen(third, QStringLiteral("Save This Loop"))->trigger();
+        QCOMPARE(d.state->savedLoops().of(track), (QList<SavedLoop>{{0.5, 1.0}, {2.0, 2.5}}));
     }
 
     void drillChoicesPersist()

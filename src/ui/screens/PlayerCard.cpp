@@ -214,16 +214,27 @@ void PlayerCard::showBarMenu(double seconds, const QPoint& globalPosition)
 
 // Save the loop in force, or recall or remove a saved loop that lies where
 // the bar was clicked. Keys and the desktop's controls work on while the
-// menu is open: a choice acts on the saved loop it named, wherever that has
-// moved in the list since, and on nothing if it went or the track changed.
+// menu is open: a choice acts on the loop it named (the one in force when
+// it opened, a saved one wherever that has moved in the list since), and on
+// nothing if it went or the track changed.
 void PlayerCard::fillBarMenu(QMenu& menu, double seconds)
 {
     const QString track = SavedLoopsLibrary::currentTrackKey(m_state);
     if (track.isEmpty())
         return;
-    if (m_state.audioPlayer().hasLoop())
-        connect(menu.addAction(tr("Save This Loop")), &QAction::triggered, this,
-                [this] { SavedLoopsLibrary::saveCurrentLoop(m_state); });
+    const AudioPlayer& player = m_state.audioPlayer();
+    if (player.hasLoop()) {
+        // A drill that moves on to the next phrase may have moved the loop.
+        const auto stillInForce = [this, track, shown = SavedLoop{*player.loopStart(), *player.loopEnd()}] {
+            const AudioPlayer& now = m_state.audioPlayer();
+            return SavedLoopsLibrary::currentTrackKey(m_state) == track && now.hasLoop()
+                && SavedLoop{*now.loopStart(), *now.loopEnd()} == shown;
+        };
+        connect(menu.addAction(tr("Save This Loop")), &QAction::triggered, this, [this, stillInForce] {
+            if (stillInForce())
+                SavedLoopsLibrary::saveCurrentLoop(m_state);
+        });
+    }
     const QList<SavedLoop> loops = m_state.savedLoops().of(track);
     for (qsizetype i = 0; i < loops.size(); ++i) {
         if (seconds < loops[i].startSeconds || seconds > loops[i].endSeconds)
