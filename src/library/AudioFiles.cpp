@@ -118,11 +118,28 @@ NaturalPathOrder::NaturalPathOrder(const QLocale& locale)
     m_collator.setNumericMode(true);
 }
 
+// Names without their extension first: the collator puts a space, "-" or
+// "(" before the ".", which would take "Lesson 1-2.mp3" and "Lesson 1
+// (2).mp3" before "Lesson 1.mp3". Folders' names alike, so that one order
+// holds between files and folders side by side.
+int NaturalPathOrder::compareNames(const QString& a, const QString& b) const
+{
+    if (a == b)
+        return 0;
+    const auto stem = [](const QString& name) {
+        const qsizetype dot = name.lastIndexOf(u'.');
+        return dot > 0 ? QStringView(name).first(dot) : QStringView(name);
+    };
+    if (const int order = m_collator.compare(stem(a), stem(b)))
+        return order;
+    return m_collator.compare(a, b);
+}
+
 int NaturalPathOrder::compareComponents(const QStringList& a, const QStringList& b) const
 {
     const qsizetype common = std::min(a.size(), b.size());
     for (qsizetype i = 0; i < common; ++i) {
-        if (const int order = m_collator.compare(a.at(i), b.at(i)))
+        if (const int order = compareNames(a.at(i), b.at(i)))
             return order;
     }
     if (a.size() != b.size())

@@ -48,7 +48,8 @@ QLocale collationLocale();
 
 // The order a person expects in a file manager: path component by component,
 // numbers by their value ("Lesson 2" before "Lesson 10", "Unit 2/…" before
-// "Unit 10/…"), letters as the locale sorts them. Paths that collate the same
+// "Unit 10/…"), letters as the locale sorts them, a name before the longer
+// ones it begins ("Lesson 1.mp3" before "Lesson 1-2.mp3"). Paths that collate the same
 // fall back to plain text order, so the order is total. Not to be shared
 // between threads: make one per thread.
 class NaturalPathOrder {
@@ -58,6 +59,8 @@ public:
     int compareComponents(const QStringList& a, const QStringList& b) const;
 
 private:
+    int compareNames(const QString& a, const QString& b) const;
+
     QCollator m_collator;
 };
 
@@ -88,8 +91,8 @@ struct Found {
     QString namingFolder;
 };
 
-// The audio files of the given absolute paths, in the order given: a file
-// stands for itself, a folder for the files in it and in its sub-folders.
+// The audio files of the given absolute paths, all in natural order of
+// their paths (whatever order the paths were given in): a file stands for itself, a folder for the files in it and in its sub-folders.
 // Hidden files and folders inside a folder are left out, and links to folders
 // are not followed (a link may lead back up the tree); a link to a file counts
 // as that file. Paths that do not exist are passed over.
