@@ -8,6 +8,7 @@
 #include "DecodeWorkout.h"
 #include "ManualOutput.h"
 #include "ProcessMemory.h"
+#include "SpeechFixture.h"
 #include "TestSupport.h"
 
 #include <QDataStream>
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -114,6 +116,80 @@ private slots:
         for (int second = 0; second < 60 && !stream->atEnd(); ++second)
             frames += stream->read(chunk.data(), 8000);
         QVERIFY2(stream->atEnd() && frames <= mostFrames, qPrintable(QString::number(frames)));
+    }
+
+    // Where the stated length cannot be trusted, what is there is counted:
+    // AAC frames renamed ".mp3" (whose length FFmpeg guesses from the first
+    // frames' bitrate) and an MP3 header whose frame count its bytes belie.
+    // Every second plays, and no more is promised than plays.
+    void lengthsTheFileCannotBackAreCounted()
+    {
+        QString error;
+        const auto aac = [&](const QString& name, double seconds, const char* bitrate) {
+            const QString path = m_folder.filePath(name);
+            const bool made = SpeechFixture::runTool(
+                QStringLiteral("ffmpeg"),
+                {"-v", "error", "-y", "-f", "lavfi", "-i",
+                 QStringLiteral("anoisesrc=d=%1:r=44100:a=0.3").arg(seconds), "-c:a", "aac", "-b:a", bitrate,
+                 "-f", "adts", path},
+                &error);
+            return made ? readFile(path) : QByteArray();
+        };
+        const QByteArray rich = aac(QStringLiteral("rich.aac"), 2, "256k");
+        const QByteArray lean = aac(QStringLiteral("lean.aac"), 6, "32k");
+        QVERIFY2(!rich.isEmpty() && !lean.isEmpty(), qPrintable(error));
+        QByteArray header = readFile(fixturePath(QStringLiteral("chirp-cbr.mp3")));
+        const qsizetype info = header.indexOf("Info");
+        QVERIFY(info > 0);
+        const double chirpSeconds = DecodeStream::open(fixturePath(QStringLiteral("chirp-cbr.mp3")), 8000, nullptr)->durationSeconds();
+        header[info + 9] = char(0xff);  // 231 frames become 16 million
+
+        const struct {
+            QString name;
+            QByteArray bytes;
+            double seconds;
+        } files[] = {{QStringLiteral("falling.mp3"), rich + lean, 8.0},
+                     {QStringLiteral("rising.mp3"), lean + rich, 8.0},
+                     {QStringLiteral("belied.mp3"), header, chirpSeconds}};
+        for (const auto& file : files) {
+            const QString path = m_folder.filePath(file.name);
+            QVERIFY(writeFile(path, file.bytes));
+            const auto stream = DecodeStream::open(path, 8000, nullptr);
+            QVERIFY(stream);
+            std::vector<float> chunk(std::size_t(8000) * DecodeStream::outputChannels);
+            std::int64_t frames = 0;
+            for (int second = 0; second < 20 && !stream->atEnd(); ++second)
+                frames += stream->read(chunk.data(), 8000);
+            // AAC parts each bring a frame or two of their own at the joint.
+            QVERIFY2(std::abs(stream->durationSeconds() - file.seconds) < 0.1,
+                     qPrintable(file.name + QStringLiteral(": ") + QString::number(stream->durationSeconds())));
+            QVERIFY2(std::abs(frames - stream->outputLengthFrames()) <= 1, qPrintable(file.name));
+        }
+    }
+
+    // Six channels folded into two at the level they have: the sum of the
+    // front, centre and back would pass full scale, and the device clip it.
+    void moreChannelsFoldIntoTwoWithoutPassingFullScale()
+    {
+        const QString path = m_folder.filePath(QStringLiteral("surround.m4a"));
+        QString error;
+        QVERIFY2(SpeechFixture::runTool(
+                     QStringLiteral("ffmpeg"),
+                     {"-v", "error", "-y", "-f", "lavfi", "-i",
+                      "aevalsrc=0.7*sin(2*PI*440*t)|0.7*sin(2*PI*440*t)|0.7*sin(2*PI*440*t)|0.7*sin(2*PI*440*t)|"
+                      "0.7*sin(2*PI*440*t)|0.7*sin(2*PI*440*t):c=5.1:s=48000:d=1",
+                      "-c:a", "aac", "-b:a", "384k", path},
+                     &error),
+                 qPrintable(error));
+        const auto stream = DecodeStream::open(path, 48000, nullptr);
+        QVERIFY(stream);
+        std::vector<float> samples(std::size_t(48000) * DecodeStream::outputChannels);
+        const int frames = stream->read(samples.data(), 48000);
+        QVERIFY(frames > 40000);
+        float peak = 0;
+        for (std::size_t i = 0; i < std::size_t(frames) * DecodeStream::outputChannels; ++i)
+            peak = std::max(peak, std::abs(samples[i]));
+        QVERIFY2(peak > 0.2f && peak <= 1.0f, qPrintable(QString::number(peak)));
     }
 
     // A rate no recording has: below, every frame would grow by the ratio

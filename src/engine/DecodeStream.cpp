@@ -9,6 +9,7 @@
 
 extern "C" {
 #include <libavutil/mem.h>
+#include <libavutil/opt.h>
 }
 
 #include <algorithm>
@@ -42,6 +43,10 @@ constexpr int mp3DecoderDelay = 529;
 // Bytes past those an MP3's header speaks for, tags aside, that are not yet
 // another file: less than half a second of the leanest speech.
 constexpr std::int64_t joinedSlackBytes = 1024;
+// What one MP3 frame can take, over all versions and bitrates (8 kbit/s at
+// 24 kHz; 320 kbit/s at 32 kHz, padded).
+constexpr std::int64_t smallestMp3FrameBytes = 24;
+constexpr std::int64_t largestMp3FrameBytes = 1441;
 // An estimated length is counted packet by packet within this time (an
 // hour-long MP3 takes a fraction of it); past it, the estimate stands.
 constexpr auto sampleCountTime = std::chrono::milliseconds(1500);
@@ -328,6 +333,7 @@ int DecodeStream::measureRealLength(const QString& path)
     const AVStream* stream = format->streams[m_streamIndex];
     const AVRational perSample{1, m_inputRate};
     const bool isMp3 = stream->codecpar->codec_id == AV_CODEC_ID_MP3;
+    const bool isAdts = std::strcmp(format->iformat->name, "aac") == 0;
     const bool isMp4Family = std::strstr(format->iformat->name, "mp4") || std::strstr(format->iformat->name, "mov");
     // A length past belief counts as none stated.
     auto statedLength = [](std::int64_t samples) { return isPlausible(samples) ? samples : -1; };
@@ -347,7 +353,12 @@ int DecodeStream::measureRealLength(const QString& path)
         // Frames after the bytes the header speaks for, tags aside: files
         // joined end to end, the header being the first one's.
         const bool joined = gapless->byteCount > 0 && bytesPresent - tagBytes > gapless->byteCount + joinedSlackBytes;
-        if (cutShort || joined) {
+        // A frame count that no MP3 frame size bears out over the bytes there
+        // are (one damaged field would make hours of a few seconds).
+        const std::int64_t frameBytes = gapless->byteCount > 0 ? gapless->byteCount : bytesPresent - tagBytes;
+        const bool countBelied = frameBytes < gapless->frameCount * smallestMp3FrameBytes
+            || frameBytes > (gapless->frameCount + 1) * largestMp3FrameBytes;
+        if (cutShort || joined || countBelied) {
             const std::int64_t counted = countSamplesToTheEnd();
             m_lengthEstimated = counted <= 0;
             const std::int64_t headerSamples = gapless->frameCount * gapless->samplesPerFrame;
@@ -359,9 +370,10 @@ int DecodeStream::measureRealLength(const QString& path)
                 m_lengthInputFrames = std::int64_t(double(headerSamples) * bytesPresent / double(gapless->byteCount))
                     - gapless->encoderDelaySamples;
         }
-    } else if (isMp3 && format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
+    } else if ((isMp3 || isAdts) && format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
         // No header states the length: FFmpeg guessed it from the first
-        // frame's bitrate, which a VBR file does not keep to.
+        // frame's bitrate, which a VBR file does not keep to (nor AAC frames
+        // as they are, renamed ".mp3" by a recorder or a download).
         const std::int64_t counted = countSamplesToTheEnd();
         m_lengthEstimated = counted <= 0;
         if (counted > 0)
@@ -730,6 +742,10 @@ bool DecodeStream::ensureResampler(const AVFrame& frame)
         // A mono recording belongs in both ears at full level, not at -3 dB.
         static constexpr double monoToStereo[2] = {1.0, 1.0};
         swr_set_matrix(m_resampler.get(), monoToStereo, 1);
+    } else if (m_resamplerInputChannels > 2) {
+        // Folding more channels into two adds them up: in floats nothing
+        // stops the sum passing full scale, and the device clips it.
+        av_opt_set_double(m_resampler.get(), "rematrix_maxval", 1.0, 0);
     }
     return swr_init(m_resampler.get()) >= 0;
 }
