@@ -345,29 +345,40 @@ private slots:
     }
 
     // A drill's last pass at another speed: past the loop's end play goes on
-    // through the same stretcher, with no cut where the loop lets go.
+    // through the same stretcher, with no cut where the loop lets go; also
+    // after passes of a single short word, whose pass the stretcher's start
+    // outlasts.
     void theLastPassAtAnotherSpeedGoesOnWithoutACut_data()
     {
         QTest::addColumn<double>("speed");
-        QTest::newRow("0.75x") << 0.75;
-        QTest::newRow("1.25x") << 1.25;
+        QTest::addColumn<double>("loopSeconds");
+        QTest::addColumn<int>("passes");
+        QTest::newRow("0.75x") << 0.75 << 0.5 << 1;
+        QTest::newRow("1.25x") << 1.25 << 0.5 << 1;
+        QTest::newRow("a word at 1.5x, three passes") << 1.5 << 0.075 << 3;
+        QTest::newRow("a word at 2x, two passes") << 2.0 << 0.1 << 2;
     }
     void theLastPassAtAnotherSpeedGoesOnWithoutACut()
     {
         QFETCH(double, speed);
+        QFETCH(double, loopSeconds);
+        QFETCH(int, passes);
         const auto player = FilePlayer::load(QUrl::fromLocalFile(toneTrack()), nullptr);
         QVERIFY(player);
         for (const double startSeconds : {1.0, 5.013, 9.029}) {
             LoopPlan plan;
-            plan.region = {std::llround(startSeconds * rate), std::llround((startSeconds + 0.5) * rate), 1};
-            plan.passes = 1;
+            plan.region = {std::llround(startSeconds * rate), std::llround((startSeconds + loopSeconds) * rate), 1};
+            plan.passes = passes;
             player->setSpeed(speed);
             player->setCurrentTime(startSeconds);
             player->setLoop(plan);
             player->play();
-            const std::vector<float> heard = ManualOutput::pull(std::llround(0.5 / speed * rate) + rate / 2);
+            const std::vector<float> heard = ManualOutput::pull(std::llround(passes * loopSeconds / speed * rate) + rate / 2);
+            const double position = player->currentTime();
             player->pause();
             ManualOutput::pull(rate / 20);
+            QVERIFY2(!player->hasReachedEnd() && position > startSeconds + loopSeconds + 0.3 && position < startSeconds + 2,
+                     qPrintable(QStringLiteral("from %1 s: at %2 s").arg(startSeconds).arg(position)));
             QVERIFY2(largestStepHeard(heard) <= toneStepBound,
                      qPrintable(QStringLiteral("from %1 s: a step of %2").arg(startSeconds).arg(largestStepHeard(heard))));
         }

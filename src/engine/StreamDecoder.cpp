@@ -393,7 +393,9 @@ void StreamDecoder::joinRegions(Turn turn, const float* tail, int fade, std::int
         headFrames = m_stream->read(m_head.data(), fade);
     } else {
         restartStretch(target.startFrame);
-        feedStretcher(m_plan->region.endFrame, fade);
+        // Toward where the coming pass stops: a short loop's pass may be
+        // over within the head, and a last one goes on into the track.
+        feedStretcher(upcomingTurn() == Turn::Finish ? m_lengthFrames : m_plan->region.endFrame, fade);
         headFrames = m_stretcher->take(m_head.data(), fade);
         m_stretchSource += headFrames * m_speed;
     }
