@@ -19,7 +19,12 @@ QStringList nameFilters()
     QStringList all;
     QStringList perType;
     for (const QString& name : mimeTypes()) {
-        const QStringList patterns = AudioFiles::namePatterns(name);
+        // A desktop's own dialog may match patterns case by case (GTK's
+        // does): "Lesson 2.MP3" would not show, though a drop takes it.
+        QStringList patterns;
+        for (const QString& pattern : AudioFiles::namePatterns(name))
+            patterns << pattern << pattern.toUpper();
+        patterns.removeDuplicates();
         perType << QStringLiteral("%1 (%2)").arg(database.mimeTypeForName(name).comment(), patterns.join(u' '));
         all << patterns;
     }
