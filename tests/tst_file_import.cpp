@@ -344,6 +344,9 @@ private slots:
         QVERIFY(QFile::remove(dir.filePath(QStringLiteral("Lesson.mp3"))));
         QVERIFY(w.dragAndDrop(w.onCard(), {dropped, QUrl::fromLocalFile(dir.path()), dropped}));
         QTRY_COMPARE(note.text(), QStringLiteral("No audio added: 4 files’ names are not UTF-8"));
+        // The log tells of the audio left out, and not that there was none.
+        QVERIFY2(w.log.lines().filter(QStringLiteral("No MP3 or MPEG-4 audio")).isEmpty(), qPrintable(w.log.lines().join(u'\n')));
+        QCOMPARE(w.log.lines().filter(QStringLiteral("their names not UTF-8")).size(), 4);
     }
 
     // A folder that cannot be opened (no permission, a share that refuses)

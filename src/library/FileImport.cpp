@@ -69,7 +69,9 @@ void FileImport::addFound(const AudioFiles::Found& found)
                   + (more > 0 ? QStringLiteral(" and %1 more").arg(more) : QString()));
     }
     if (found.files.isEmpty()) {
-        Log::line(QStringLiteral("No MP3 or MPEG-4 audio to add in: ") + Log::formatNameList(request.paths));
+        // Audio left out for its names was there: the line above says so.
+        if (found.namesNotInUtf8 == 0)
+            Log::line(QStringLiteral("No MP3 or MPEG-4 audio to add in: ") + Log::formatNameList(request.paths));
     } else {
         // Decided now, not when asked: the current playlist may have changed
         // meanwhile, as it may while the Add Files dialog is open.
