@@ -199,7 +199,8 @@ private slots:
         QVERIFY(w.dragAndDrop(w.onRow(Songs), {course.url("Course/Lesson 10.mp3"), course.url("Course/Lesson 2.mp3")}));
         QCOMPARE(w.tracks(Songs), course.inOrder().mid(0, 2));
         QCOMPARE(w.view->state().currentPlaylist(), Songs);
-        QCOMPARE(w.view->importStatus()->text(), QStringLiteral("Added 2 files to “Songs”"));
+        // After the first drop's outcome has been up a while.
+        QTRY_COMPARE(w.view->importStatus()->text(), QStringLiteral("Added 2 files to “Songs”"));
     }
 
     // The current playlist is read when the look is over, not when asked,
@@ -285,6 +286,33 @@ private slots:
         // Inside the window, left of the playlists.
         QVERIFY(w.view->rect().contains(note.geometry()) && note.geometry().right() < w.view->rightColumn()->geometry().left());
         QTRY_VERIFY_WITH_TIMEOUT(!note.isVisible(), ImportStatus::lingerMilliseconds + 2000);
+    }
+
+    // Where one import's files went stays up a while, though the next one
+    // (files handed over meanwhile, a second drop) already has news; the
+    // latest news follows, an outcome before a search.
+    void anOutcomeStaysThoughTheNextImportHasNews()
+    {
+        Window w;
+        FileImport& import = w.view->fileImport();
+        const ImportStatus& note = *w.view->importStatus();
+        FileImport::Outcome first;
+        first.playlist = Drills;
+        first.added = 2;
+        FileImport::Outcome second = first;
+        second.added = 3;
+        emit import.finished(first);
+        emit import.progressed(0);
+        QCOMPARE(note.text(), ImportStatus::outcomeText(first));
+        emit import.finished(second);
+        emit import.progressed(7);  // a third look: the second's outcome comes first
+        QCOMPARE(note.text(), ImportStatus::outcomeText(first));
+        QTRY_COMPARE(note.text(), ImportStatus::outcomeText(second));
+        emit import.progressed(9);
+        QCOMPARE(note.text(), ImportStatus::outcomeText(second));
+        QTRY_COMPARE(note.text(), ImportStatus::searchingText(9));
+        emit import.progressed(12);
+        QCOMPARE(note.text(), ImportStatus::searchingText(12));
     }
 
     // A long playlist name: the note still stays inside the window, left of

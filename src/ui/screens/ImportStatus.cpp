@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -39,15 +40,30 @@ ImportStatus::ImportStatus(FileImport& import, DefaultsStore& store, QWidget* wi
         m_importSays = false;
         showAtRest();
     });
+    m_hold.setSingleShot(true);
+    m_hold.setInterval(outcomeHoldMilliseconds);
+    connect(&m_hold, &QTimer::timeout, this, [this] {
+        if (m_pending.isEmpty())
+            return;
+        const QString text = std::exchange(m_pending, QString());
+        if (std::exchange(m_pendingIsOutcome, false))
+            showOutcome(text);
+        else
+            showSearching(text);
+    });
     connect(&import, &FileImport::progressed, this, [this](int filesFound) {
-        m_linger.stop();
-        m_importSays = true;
-        show(searchingText(filesFound));
+        if (!m_hold.isActive())
+            showSearching(searchingText(filesFound));
+        else if (!m_pendingIsOutcome)
+            m_pending = searchingText(filesFound);
     });
     connect(&import, &FileImport::finished, this, [this](const FileImport::Outcome& outcome) {
-        m_importSays = true;
-        show(outcomeText(outcome));
-        m_linger.start();
+        if (!m_hold.isActive()) {
+            showOutcome(outcomeText(outcome));
+        } else {
+            m_pending = outcomeText(outcome);
+            m_pendingIsOutcome = true;
+        }
     });
     connect(&store, &DefaultsStore::lastWriteErrorChanged, this, [this, path = store.filePath()](const QString& error) {
         m_saveProblem = error.isEmpty() ? QString() : saveProblemText(error, path);
@@ -58,6 +74,21 @@ ImportStatus::ImportStatus(FileImport& import, DefaultsStore& store, QWidget* wi
     window->installEventFilter(this);
     QWidget::hide();
     showAtRest();
+}
+
+void ImportStatus::showOutcome(const QString& text)
+{
+    m_importSays = true;
+    show(text);
+    m_linger.start();
+    m_hold.start();
+}
+
+void ImportStatus::showSearching(const QString& text)
+{
+    m_linger.stop();
+    m_importSays = true;
+    show(text);
 }
 
 void ImportStatus::showAtRest()

@@ -20,6 +20,9 @@ class ImportStatus : public QWidget {
 public:
     // How long the last word stays.
     static constexpr int lingerMilliseconds = 4000;
+    // How long an import's outcome stays at least, though the next import
+    // (files handed over meanwhile, a second drop) already has news.
+    static constexpr int outcomeHoldMilliseconds = 1500;
     // From the window's left and bottom edges.
     static constexpr int margin = 10;
 
@@ -46,6 +49,8 @@ protected:
 
 private:
     void show(const QString& text);
+    void showOutcome(const QString& text);
+    void showSearching(const QString& text);
     // What shows when no import has anything to say.
     void showAtRest();
     void place();
@@ -55,6 +60,10 @@ private:
     QFont m_font;
     int m_rightEdge = -1;  // none: the window's own
     QTimer m_linger;
+    QTimer m_hold;  // an outcome is up for its least time
+    // What came while it was: the latest news, an outcome before a search.
+    QString m_pending;
+    bool m_pendingIsOutcome = false;
     bool m_importSays = false;  // an import's note is up, or lingers
     QString m_saveProblem;      // why saves fail; empty while they work
 };
