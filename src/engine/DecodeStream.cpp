@@ -366,7 +366,8 @@ int DecodeStream::measureRealLength(const QString& path)
                 m_lengthInputFrames = counted - m_firstPacketSkip;
             else if (counted <= 0 && cutShort)
                 // Not counted in time: estimated from the share of the file
-                // that is here, and the end of the data decides.
+                // that is here. Play stops at the estimate or where the data
+                // ends, whichever comes first.
                 m_lengthInputFrames = std::int64_t(double(headerSamples) * bytesPresent / double(gapless->byteCount))
                     - gapless->encoderDelaySamples;
         }
