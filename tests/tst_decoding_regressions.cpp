@@ -5,12 +5,14 @@
 #include "engine/AudioOutput.h"
 #include "engine/DecodeStream.h"
 #include "engine/FilePlayer.h"
+#include "engine/Mp3Tags.h"
 #include "DecodeWorkout.h"
 #include "ManualOutput.h"
 #include "ProcessMemory.h"
 #include "SpeechFixture.h"
 #include "TestSupport.h"
 
+#include <QBuffer>
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
@@ -190,6 +192,26 @@ private slots:
         for (std::size_t i = 0; i < std::size_t(frames) * DecodeStream::outputChannels; ++i)
             peak = std::max(peak, std::abs(samples[i]));
         QVERIFY2(peak > 0.2f && peak <= 1.0f, qPrintable(QString::number(peak)));
+    }
+
+    // Tags after the frames are walked only as far as any tagger writes
+    // them: a file ending in thousands of empty ones (0.4 s a megabyte to
+    // walk) opens at once, and still with its own length.
+    void tagsWithoutEndAreNotWalkedToTheirEnd()
+    {
+        QByteArray emptyTag = QByteArray("ID3\x04\x00\x10", 6) + QByteArray(4, '\0');
+        emptyTag += QByteArray("3DI\x04\x00\x10", 6) + QByteArray(4, '\0');
+        const QByteArray audio = readFile(fixturePath(QStringLiteral("chirp-cbr.mp3")));
+        QByteArray tagged = audio + emptyTag.repeated(50000);
+        QBuffer buffer(&tagged);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        QCOMPARE(Mp3Tags::trailingBytes(buffer), Mp3Tags::mostTrailingTags * emptyTag.size());
+
+        const QString path = m_folder.filePath(QStringLiteral("tagged.mp3"));
+        QVERIFY(writeFile(path, tagged));
+        const auto stream = DecodeStream::open(path, 8000, nullptr);
+        QVERIFY(stream);
+        QCOMPARE(stream->durationSeconds(), DecodeStream::open(fixturePath(QStringLiteral("chirp-cbr.mp3")), 8000, nullptr)->durationSeconds());
     }
 
     // A rate no recording has: below, every frame would grow by the ratio

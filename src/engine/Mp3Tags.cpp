@@ -54,7 +54,7 @@ std::int64_t trailingBytes(QIODevice& file)
     std::int64_t end = size;
     if (bytesAt(end - 128, 3) == "TAG")
         end -= 128;
-    for (;;) {
+    for (int tags = 0; tags < mostTrailingTags; ++tags) {
         const QByteArray lyrics = bytesAt(end - 15, 15);  // six digits of size, then "LYRICS200"
         bool sized = false;
         const std::int64_t lyricsBytes = lyrics.left(6).toLongLong(&sized);
@@ -82,8 +82,9 @@ std::int64_t trailingBytes(QIODevice& file)
             end -= id3;
             continue;
         }
-        return size - end;
+        break;
     }
+    return size - end;
 }
 
 }  // namespace Mp3Tags

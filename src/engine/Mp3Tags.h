@@ -20,7 +20,10 @@ std::int64_t id3v2Bytes(const QByteArray& tenBytes, bool footer = false);
 // footer, in any order. A tag counts only when it checks out (its stated
 // size leads to its start mark, or an APE tag's items fill it); the first
 // that does not ends the search, so a damaged size never sets aside what
-// may be frames. Moves the device's position.
+// may be frames. No more than mostTrailingTags are walked: a file ending in
+// thousands (made to, or damaged) would hold up its open. Moves the
+// device's position.
+constexpr int mostTrailingTags = 16;
 std::int64_t trailingBytes(QIODevice& file);
 
 }  // namespace Mp3Tags
