@@ -118,19 +118,20 @@ NaturalPathOrder::NaturalPathOrder(const QLocale& locale)
     m_collator.setNumericMode(true);
 }
 
-// Names without their extension first: the collator puts a space, "-" or
-// "(" before the ".", which would take "Lesson 1-2.mp3" and "Lesson 1
-// (2).mp3" before "Lesson 1.mp3". Folders' names alike, so that one order
-// holds between files and folders side by side.
-int NaturalPathOrder::compareNames(const QString& a, const QString& b) const
+// A file's name without its extension first: the collator puts a space,
+// "-" or "(" before the ".", which would take "Lesson 1-2.mp3" and "Lesson
+// 1 (2).mp3" before "Lesson 1.mp3". A folder's name is whole ("1.2 Verbs"
+// has no extension). Each name has one key, whatever it meets, so the paths
+// keep one order.
+int NaturalPathOrder::compareNames(const QString& a, bool aIsFile, const QString& b, bool bIsFile) const
 {
-    if (a == b)
+    if (a == b && aIsFile == bIsFile)
         return 0;
-    const auto stem = [](const QString& name) {
-        const qsizetype dot = name.lastIndexOf(u'.');
+    const auto stem = [](const QString& name, bool isFile) {
+        const qsizetype dot = isFile ? name.lastIndexOf(u'.') : -1;
         return dot > 0 ? QStringView(name).first(dot) : QStringView(name);
     };
-    if (const int order = m_collator.compare(stem(a), stem(b)))
+    if (const int order = m_collator.compare(stem(a, aIsFile), stem(b, bIsFile)))
         return order;
     return m_collator.compare(a, b);
 }
@@ -139,7 +140,7 @@ int NaturalPathOrder::compareComponents(const QStringList& a, const QStringList&
 {
     const qsizetype common = std::min(a.size(), b.size());
     for (qsizetype i = 0; i < common; ++i) {
-        if (const int order = compareNames(a.at(i), b.at(i)))
+        if (const int order = compareNames(a.at(i), i + 1 == a.size(), b.at(i), i + 1 == b.size()))
             return order;
     }
     if (a.size() != b.size())

@@ -59,7 +59,8 @@ public:
     int compareComponents(const QStringList& a, const QStringList& b) const;
 
 private:
-    int compareNames(const QString& a, const QString& b) const;
+    // isFile: the name is its path's last, a file's.
+    int compareNames(const QString& a, bool aIsFile, const QString& b, bool bIsFile) const;
 
     QCollator m_collator;
 };
