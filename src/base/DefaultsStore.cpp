@@ -98,14 +98,14 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     // A line with no name before its "=" (a merge's "=======" in a synced
     // dotfile) cannot be written back: kept, it would fail every save.
     bool lostLines = false;
-    bool unknownValues = false;
+    qsizetype valuesOfNothing = 0;
     for (const QString& key : settings.allKeys()) {
-        if (key.isEmpty()) {
+        if (key.isEmpty() || key.endsWith(u'/')) {  // also such a line in a [group]
             lostLines = true;
             continue;
         }
         const QVariant value = settings.value(key);
-        unknownValues = unknownValues || !value.isValid();
+        valuesOfNothing += value.isValid() ? 0 : 1;
         m_values.insert(key, value);
     }
     if (isFile && settings.status() == QSettings::AccessError) {
@@ -113,9 +113,9 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
         return;
     }
     // A value of a type only a later version knows loads as nothing and would
-    // be written back as nothing; an empty list loads as nothing too, but
-    // is stored as "@Invalid()", not as a typed value.
-    const bool laterValues = unknownValues && text.contains("=@Variant(");
+    // be written back as nothing; one stored as nothing ("@Invalid()", an
+    // empty list) loads as nothing too, and loses nothing.
+    const bool laterValues = valuesOfNothing > text.count("=@Invalid()");
     if (settings.status() != QSettings::FormatError && !lostLines && !laterValues)
         return;
     // What would be dropped by the next write goes aside first.
