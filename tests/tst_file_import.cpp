@@ -288,29 +288,32 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!note.isVisible(), ImportStatus::lingerMilliseconds + 2000);
     }
 
-    // Where one import's files went stays up a while, though the next one
-    // (files handed over meanwhile, a second drop) already has news; the
-    // latest news follows, an outcome before a search.
+    // Where each import's files went stays up a while, though the next one
+    // (files handed over meanwhile, a second drop) already has news; then
+    // the next outcome, and the search of a look still under way.
     void anOutcomeStaysThoughTheNextImportHasNews()
     {
         Window w;
         FileImport& import = w.view->fileImport();
         const ImportStatus& note = *w.view->importStatus();
-        FileImport::Outcome first;
-        first.playlist = Drills;
-        first.added = 2;
-        FileImport::Outcome second = first;
-        second.added = 3;
-        emit import.finished(first);
+        std::vector<FileImport::Outcome> outcomes(3);
+        for (int i = 0; i < 3; ++i) {
+            outcomes[size_t(i)].playlist = Drills;
+            outcomes[size_t(i)].added = i + 2;
+        }
+        emit import.finished(outcomes[0]);
         emit import.progressed(0);
-        QCOMPARE(note.text(), ImportStatus::outcomeText(first));
-        emit import.finished(second);
-        emit import.progressed(7);  // a third look: the second's outcome comes first
-        QCOMPARE(note.text(), ImportStatus::outcomeText(first));
-        QTRY_COMPARE(note.text(), ImportStatus::outcomeText(second));
-        emit import.progressed(9);
-        QCOMPARE(note.text(), ImportStatus::outcomeText(second));
-        QTRY_COMPARE(note.text(), ImportStatus::searchingText(9));
+        QCOMPARE(note.text(), ImportStatus::outcomeText(outcomes[0]));
+        emit import.finished(outcomes[1]);
+        emit import.progressed(4);
+        emit import.finished(outcomes[2]);  // all three within the first's time
+        emit import.progressed(0);          // a fourth look, finding nothing yet
+        QCOMPARE(note.text(), ImportStatus::outcomeText(outcomes[0]));
+        QTRY_COMPARE(note.text(), ImportStatus::outcomeText(outcomes[1]));
+        QTRY_COMPARE(note.text(), ImportStatus::outcomeText(outcomes[2]));
+        QTRY_COMPARE(note.text(), ImportStatus::searchingText(0));
+        QVERIFY(note.isVisible());
+        // No outcome up: news shows at once.
         emit import.progressed(12);
         QCOMPARE(note.text(), ImportStatus::searchingText(12));
     }

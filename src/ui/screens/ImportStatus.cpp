@@ -43,26 +43,23 @@ ImportStatus::ImportStatus(FileImport& import, DefaultsStore& store, QWidget* wi
     m_hold.setSingleShot(true);
     m_hold.setInterval(outcomeHoldMilliseconds);
     connect(&m_hold, &QTimer::timeout, this, [this] {
-        if (m_pending.isEmpty())
-            return;
-        const QString text = std::exchange(m_pending, QString());
-        if (std::exchange(m_pendingIsOutcome, false))
-            showOutcome(text);
-        else
-            showSearching(text);
+        if (!m_pendingOutcomes.isEmpty())
+            showOutcome(m_pendingOutcomes.takeFirst());
+        else if (!m_pendingSearch.isEmpty())
+            showSearching(std::exchange(m_pendingSearch, QString()));
     });
     connect(&import, &FileImport::progressed, this, [this](int filesFound) {
-        if (!m_hold.isActive())
+        if (m_hold.isActive())
+            m_pendingSearch = searchingText(filesFound);
+        else
             showSearching(searchingText(filesFound));
-        else if (!m_pendingIsOutcome)
-            m_pending = searchingText(filesFound);
     });
     connect(&import, &FileImport::finished, this, [this](const FileImport::Outcome& outcome) {
-        if (!m_hold.isActive()) {
-            showOutcome(outcomeText(outcome));
+        if (m_hold.isActive()) {
+            m_pendingOutcomes << outcomeText(outcome);
+            m_pendingSearch.clear();  // that look is over
         } else {
-            m_pending = outcomeText(outcome);
-            m_pendingIsOutcome = true;
+            showOutcome(outcomeText(outcome));
         }
     });
     connect(&store, &DefaultsStore::lastWriteErrorChanged, this, [this, path = store.filePath()](const QString& error) {

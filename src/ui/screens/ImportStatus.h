@@ -61,9 +61,10 @@ private:
     int m_rightEdge = -1;  // none: the window's own
     QTimer m_linger;
     QTimer m_hold;  // an outcome is up for its least time
-    // What came while it was: the latest news, an outcome before a search.
-    QString m_pending;
-    bool m_pendingIsOutcome = false;
+    // What came while it was: every outcome, in turn, then the latest search
+    // (of a look that has not ended since).
+    QStringList m_pendingOutcomes;
+    QString m_pendingSearch;
     bool m_importSays = false;  // an import's note is up, or lingers
     QString m_saveProblem;      // why saves fail; empty while they work
 };
