@@ -61,6 +61,10 @@ private slots:
             AudioFiles::sortNaturally(sorted, QLocale(QLocale::English));
             QCOMPARE(sorted, partsInOrder);
         } while (std::next_permutation(parts.begin(), parts.end()));
+        // Folders whose names collate alike keep their files together.
+        QStringList alike{"/v/Unit 1/b.mp3", "/v/Unit 01/a.mp3", "/v/Unit 1/a.mp3", "/v/Unit 01/b.mp3"};
+        AudioFiles::sortNaturally(alike, QLocale(QLocale::English));
+        QCOMPARE(alike, (QStringList{"/v/Unit 01/a.mp3", "/v/Unit 01/b.mp3", "/v/Unit 1/a.mp3", "/v/Unit 1/b.mp3"}));
         // Started without a language (the C locale), numbers still go by value.
         const QLocale before;
         QLocale::setDefault(QLocale::c());

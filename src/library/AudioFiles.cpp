@@ -133,7 +133,11 @@ int NaturalPathOrder::compareNames(const QString& a, bool aIsFile, const QString
     };
     if (const int order = m_collator.compare(stem(a, aIsFile), stem(b, bIsFile)))
         return order;
-    return m_collator.compare(a, b);
+    if (const int order = m_collator.compare(a, b))
+        return order;
+    // Names the collator takes for one ("Unit 01" and "Unit 1"; one composed,
+    // one not) still name two folders, whose files must not mix.
+    return a.compare(b);
 }
 
 int NaturalPathOrder::compareComponents(const QStringList& a, const QStringList& b) const
