@@ -186,6 +186,7 @@ private slots:
         // would make every save fail.
         QTest::newRow("a line with no name (a merge's marker)") << "no name" << QStringList{copied, loaded} << true;
         QTest::newRow("a line with no name in a group") << "no name in a group" << QStringList{copied, loaded} << true;
+        QTest::newRow("a name a write would change") << "changing name" << QStringList{copied, loaded} << true;
         QTest::newRow("emptied") << "emptied" << QStringList{fresh} << false;
         QTest::newRow("a value of an unknown type")
             << "unknown type"
@@ -216,6 +217,8 @@ private slots:
             damaged.insert(key, "=======\n");
         else if (damage == QStringLiteral("no name in a group"))
             damaged += "\n[unreadablePlaylists]\n=stray\n";
+        else if (damage == QStringLiteral("changing name"))
+            damaged.insert(key, "x=1\n\\x=2\n");  // "\x" is the key "/x", which a write stores as "x"
         else if (damage == QStringLiteral("emptied"))
             damaged.clear();
         else

@@ -100,7 +100,9 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     bool lostLines = false;
     qsizetype valuesOfNothing = 0;
     for (const QString& key : settings.allKeys()) {
-        if (key.isEmpty() || key.endsWith(u'/')) {  // also such a line in a [group]
+        // Also such a line in a [group], and a name a write would store as
+        // another ("/x" as "x").
+        if (key.isEmpty() || key.endsWith(u'/') || key.startsWith(u'/') || key.contains(QStringLiteral("//"))) {
             lostLines = true;
             continue;
         }
