@@ -236,19 +236,15 @@ int PlaybackSource::playInto(float* out, int frames, std::int64_t deviceFrame, f
         }
         const int count = int(std::min<std::int64_t>(block->frames - m_offset, frames - done));
         const float* from = block->samples + m_offset * AudioBlock::channels;
-        int f = 0;
-        for (; f < count && m_junctionAt >= 0; ++f, ++m_junctionAt) {
-            if (m_junctionAt >= m_fadeFrames) {
-                m_junctionAt = -1;
-                break;
-            }
-            const float up = Crossfade::fadeInGain(m_junctionAt, m_fadeFrames) * gain;
-            const float down = Crossfade::fadeOutGain(m_junctionAt, m_fadeFrames) * gain;
-            const float* tail = &m_tail[std::size_t(m_junctionAt) * AudioBlock::channels];
+        // Within a junction, what played before fades out as this fades in.
+        const int junctionAt = m_junctionAt;
+        const int fading = fadeTailInto(to, count, gain);
+        for (int f = 0; f < fading; ++f) {
+            const float up = Crossfade::fadeInGain(junctionAt + f, m_fadeFrames) * gain;
             for (int c = 0; c < AudioBlock::channels; ++c)
-                to[f * AudioBlock::channels + c] += from[f * AudioBlock::channels + c] * up + tail[c] * down;
+                to[f * AudioBlock::channels + c] += from[f * AudioBlock::channels + c] * up;
         }
-        for (int i = f * AudioBlock::channels; i < count * AudioBlock::channels; ++i)
+        for (int i = fading * AudioBlock::channels; i < count * AudioBlock::channels; ++i)
             to[i] += from[i] * gain;
         record(deviceFrame + done, *block, streamFrameOf(*block, m_offset), count, false);
         m_offset += count;
