@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTest>
 
 class DeviceLateTest : public QObject {
@@ -20,11 +19,8 @@ private slots:
     {
         // SDL's file-writing driver cannot open its device while the file's
         // folder is missing, as a real one cannot before its server is up.
-        QTemporaryDir home;
-        QVERIFY(home.isValid());
-        const QString outputFile = home.filePath(QStringLiteral("server/output.raw"));
-        qputenv("SDL_AUDIODRIVER", "disk");
-        qputenv("SDL_DISKAUDIOFILE", outputFile.toUtf8());
+        const DiskDevice device(QStringLiteral("server/output.raw"));
+        const QString& outputFile = device.outputFile;
 
         Log::Capture log;
         AudioPlayer engine;
@@ -50,7 +46,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(outputFile));
 
         // The server is up: the next play is written to the device.
-        QVERIFY(QDir(home.path()).mkdir(QStringLiteral("server")));
+        QVERIFY(QDir(device.folder.path()).mkdir(QStringLiteral("server")));
         log.clear();
         restThenPlay();
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(outputFile).size() > 0, 3000);

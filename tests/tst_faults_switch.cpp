@@ -8,7 +8,6 @@
 #include "TestSupport.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -21,11 +20,7 @@ class SwitchFaultsTest : public QObject {
 private slots:
     void aTrackLeftWhilePlayingDiesAway()
     {
-        QTemporaryDir home;
-        QVERIFY(home.isValid());
-        const QString outputFile = home.filePath(QStringLiteral("output.raw"));
-        qputenv("SDL_AUDIODRIVER", "disk");
-        qputenv("SDL_DISKAUDIOFILE", outputFile.toUtf8());
+        const DiskDevice device(QStringLiteral("output.raw"));
         // Kept: made again, the output would open the file anew, empty.
         const std::shared_ptr<AudioOutput> output = AudioOutput::shared();
         {
@@ -42,7 +37,7 @@ private slots:
         // Resting, the device is closed and its file written out.
         QTRY_VERIFY_WITH_TIMEOUT(output->isResting(), 10000);
 
-        QFile file(outputFile);
+        QFile file(device.outputFile);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
         const auto* samples = reinterpret_cast<const float*>(bytes.constData());

@@ -17,6 +17,15 @@ QUrl fixtureUrl(const QString& name)
     return QUrl::fromLocalFile(fixturePath(name));
 }
 
+DiskDevice::DiskDevice(const QString& name)
+    : outputFile(folder.filePath(name))
+{
+    if (!folder.isValid())
+        qFatal("no temporary folder for the audio device's file");
+    qputenv("SDL_AUDIODRIVER", "disk");
+    qputenv("SDL_DISKAUDIOFILE", outputFile.toUtf8());
+}
+
 QByteArray readFile(const QString& path)
 {
     QFile file(path);

@@ -21,6 +21,15 @@ bool writeFile(const QString& path, const QByteArray& bytes);
 // channel. The header states the rate as given, whatever it is.
 QByteArray wavBytes(const std::vector<float>& samples, quint32 sampleRate, int channels);
 
+// SDL's file-writing driver as the audio device, for the whole process: what
+// is played goes to outputFile (name, in a fresh temporary folder), whose
+// folder must exist for the device to open.
+struct DiskDevice {
+    explicit DiskDevice(const QString& name);
+    QTemporaryDir folder;
+    QString outputFile;
+};
+
 // A defaults store in a fresh temporary directory, removed afterwards.
 class TemporaryDefaults {
 public:
