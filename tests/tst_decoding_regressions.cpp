@@ -5,6 +5,7 @@
 #include "engine/AudioOutput.h"
 #include "engine/DecodeStream.h"
 #include "engine/FilePlayer.h"
+#include "engine/Mp3GaplessInfo.h"
 #include "engine/Mp3Tags.h"
 #include "DecodeWorkout.h"
 #include "ManualOutput.h"
@@ -212,6 +213,39 @@ private slots:
         const auto stream = DecodeStream::open(path, 8000, nullptr);
         QVERIFY(stream);
         QCOMPARE(stream->durationSeconds(), DecodeStream::open(fixturePath(QStringLiteral("chirp-cbr.mp3")), 8000, nullptr)->durationSeconds());
+    }
+
+    // A tagger that puts its tag in front of the encoder's leaves two in a
+    // row; the encoder's header after them still sets the length (its
+    // padding cut, as without the second tag).
+    void tagsInARowBeforeTheFramesHideNoHeader()
+    {
+        const QString original = fixturePath(QStringLiteral("chirp-cbr.mp3"));
+        const QByteArray frontTag = QByteArray("ID3\x03\x00\x00\x00\x00\x01\x00", 10) + QByteArray(128, '\0');
+        QByteArray tagged = frontTag + readFile(original);
+        QBuffer buffer(&tagged);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        const auto info = Mp3GaplessInfo::read(buffer);
+        QVERIFY(info);
+        QCOMPARE(info->headerFrameOffset, frontTag.size() + Mp3Tags::id3v2Bytes(readFile(original).left(10)));
+
+        const QString path = m_folder.filePath(QStringLiteral("retagged.mp3"));
+        QVERIFY(writeFile(path, tagged));
+        const auto everything = [](DecodeStream& stream) {
+            std::vector<float> samples;
+            std::vector<float> chunk(4096 * DecodeStream::outputChannels);
+            while (!stream.atEnd())
+                samples.insert(samples.end(), chunk.begin(),
+                               chunk.begin() + stream.read(chunk.data(), 4096) * DecodeStream::outputChannels);
+            return samples;
+        };
+        for (const int rate : {8000, 44100}) {
+            const auto expected = DecodeStream::open(original, rate, nullptr);
+            const auto stream = DecodeStream::open(path, rate, nullptr);
+            QVERIFY(expected && stream);
+            QCOMPARE(stream->outputLengthFrames(), expected->outputLengthFrames());
+            QCOMPARE(everything(*stream), everything(*expected));
+        }
     }
 
     // A rate no recording has: below, every frame would grow by the ratio

@@ -111,10 +111,7 @@ std::optional<Mp3GaplessInfo> readMp3GaplessInfo(const QString& path, std::int64
         return std::nullopt;
     *fileSize = file.size();
     *tagBytes = Mp3Tags::trailingBytes(file);
-    file.seek(0);
-    const QByteArray head = file.read(10);
-    file.seek(0);
-    return Mp3GaplessInfo::parse(file.read(Mp3GaplessInfo::bytesNeeded(head)));
+    return Mp3GaplessInfo::read(file);
 }
 
 }  // namespace

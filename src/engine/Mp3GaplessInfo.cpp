@@ -2,6 +2,8 @@
 
 #include "engine/Mp3Tags.h"
 
+#include <QBuffer>
+
 #include <cstring>
 
 namespace {
@@ -21,16 +23,20 @@ std::int64_t Mp3GaplessInfo::realSampleCount() const
     return frameCount * samplesPerFrame - encoderDelaySamples - paddingSamples;
 }
 
-std::int64_t Mp3GaplessInfo::bytesNeeded(const QByteArray& firstTenBytes)
+std::optional<Mp3GaplessInfo> Mp3GaplessInfo::read(QIODevice& file)
 {
-    return Mp3Tags::id3v2Bytes(firstTenBytes.left(10)) + roomForFirstFrame;
+    const std::int64_t tagBytes = Mp3Tags::leadingBytes(file);
+    return file.seek(0) ? parse(file.read(tagBytes + roomForFirstFrame)) : std::nullopt;
 }
 
 std::optional<Mp3GaplessInfo> Mp3GaplessInfo::parse(const QByteArray& fileStart)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(fileStart.constData());
     const std::int64_t size = fileStart.size();
-    const std::int64_t frameOffset = Mp3Tags::id3v2Bytes(fileStart.left(10));
+    QBuffer start;
+    start.setData(fileStart);
+    start.open(QIODevice::ReadOnly);
+    const std::int64_t frameOffset = Mp3Tags::leadingBytes(start);
     if (frameOffset + 4 > size)
         return std::nullopt;
     const unsigned char* header = bytes + frameOffset;

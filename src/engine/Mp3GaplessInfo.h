@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+class QIODevice;
+
 #include <cstdint>
 #include <optional>
 
@@ -20,11 +22,11 @@ struct Mp3GaplessInfo {
     // Real samples: everything decoded minus encoder delay and padding.
     std::int64_t realSampleCount() const;
 
-    // Reads the header from the first bytes of a file (ID3v2 tag included;
-    // 16 KiB past the tag is plenty). Null when the file has no such header
-    // or the header carries no delay and padding.
+    // Reads the header from the first bytes of a file (ID3v2 tags included;
+    // 4 KiB past them is plenty). Null when the file has no such header or
+    // the header carries no delay and padding.
     static std::optional<Mp3GaplessInfo> parse(const QByteArray& fileStart);
-    // How many bytes parse() needs from the file start: the ID3v2 tag's size
-    // plus room for the first frame. Reads at most the first 10 bytes.
-    static std::int64_t bytesNeeded(const QByteArray& firstTenBytes);
+    // parse() on as much of the file's start as it needs: the tags, then
+    // room for the first frame. Moves the device's position.
+    static std::optional<Mp3GaplessInfo> read(QIODevice& file);
 };

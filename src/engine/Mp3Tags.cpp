@@ -87,4 +87,17 @@ std::int64_t trailingBytes(QIODevice& file)
     return size - end;
 }
 
+std::int64_t leadingBytes(QIODevice& file)
+{
+    const std::int64_t size = file.size();
+    std::int64_t start = 0;
+    for (int tags = 0; tags < mostTrailingTags && file.seek(start); ++tags) {
+        const std::int64_t tagBytes = id3v2Bytes(file.read(10));
+        if (tagBytes == 0 || start + tagBytes > size)
+            break;
+        start += tagBytes;
+    }
+    return start;
+}
+
 }  // namespace Mp3Tags

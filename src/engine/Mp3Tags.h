@@ -26,4 +26,11 @@ std::int64_t id3v2Bytes(const QByteArray& tenBytes, bool footer = false);
 constexpr int mostTrailingTags = 16;
 std::int64_t trailingBytes(QIODevice& file);
 
+// The total size of the ID3v2 tags before the frames. A tagger that puts its
+// tag in front of an older one leaves two or more in a row, and the frames
+// (with the encoder's header) start only after the last. A tag counts only
+// when it ends within the file; no more than mostTrailingTags are walked.
+// Moves the device's position.
+std::int64_t leadingBytes(QIODevice& file);
+
 }  // namespace Mp3Tags
