@@ -70,7 +70,11 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
     m_timeline.anchorDeviceFrame = deviceFrame;
     m_timeline.anchorTimeNs = nowNs + latencyNs;
     const bool play = m_playRequested.load(std::memory_order_acquire);
-    const float gain = m_gain.load(std::memory_order_relaxed);
+    // A new volume comes in over a fade's length while sound goes out: a
+    // step would click.
+    m_rampFromGain = m_rampToGain;
+    m_rampToGain = m_gain.load(std::memory_order_relaxed);
+    m_rampFrames = m_sounding && m_rampFromGain != m_rampToGain ? std::min(frames, m_fadeFrames) : 0;
     int written = 0;
 
     const std::uint64_t wanted = requestedGeneration();
@@ -78,18 +82,18 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
         // A pause (or a stop): the sound dies away where it is, and only
         // then is whatever was asked for in the meantime taken up.
         if (m_sounding)
-            written = fadeOutInto(out, frames, deviceFrame, gain);
+            written = fadeOutInto(out, 0, frames, deviceFrame);
         m_sounding = false;
         m_resumeSkipsPause = true;
         if (wanted != m_serving)
-            switchTo(wanted, false);
-    } else if (wanted != m_serving && !switchTo(wanted, true)) {
+            switchTo(wanted, false, frames);
+    } else if (wanted != m_serving && !switchTo(wanted, true, frames) && !playsOnUntil(wanted, frames)) {
         // The new position is not decoded yet: let the old one die away
         // rather than cut it, and wait in silence.
         if (m_sounding)
-            written = fadeOutInto(out, frames, deviceFrame, gain);
+            written = fadeOutInto(out, 0, frames, deviceFrame);
         m_sounding = false;
-        switchTo(wanted, false);
+        switchTo(wanted, false, frames);
     } else {
         if (m_resumeSkipsPause) {
             // Resumed in a pause between passes: the rest of it is skipped.
@@ -98,11 +102,16 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
                 releaseFront();
             m_resumeSkipsPause = false;
         }
-        if (!m_sounding && m_junctionAt < 0)
-            startJunction(false);  // from silence: fade in
-        written = playInto(out, frames, deviceFrame, gain);
-        if (written > 0)
-            m_sounding = true;
+        // From silence, sound starts once a whole render's worth is here:
+        // begun and then run dry (the stretcher's first blocks come
+        // slowly), it would be cut off.
+        if (m_sounding || framesQueued(0, m_serving, frames) == frames) {
+            if (!m_sounding && m_junctionAt < 0)
+                startJunction(false);  // from silence: fade in
+            written = playInto(out, 0, frames, deviceFrame);
+            if (written > 0)
+                m_sounding = true;
+        }
     }
     publishPosition();
     m_published.store(m_timeline);
@@ -110,8 +119,10 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
     return written;
 }
 
-// Makes the wanted generation the one served, once its first block is here.
-bool PlaybackSource::switchTo(std::uint64_t wanted, bool play)
+// Makes the wanted generation the one served, once its first block is here;
+// while sound goes out, once a whole render's worth of it is (joined, and
+// then run dry, it would be cut).
+bool PlaybackSource::switchTo(std::uint64_t wanted, bool play, int frames)
 {
     int index = 0;
     const AudioBlock* block = nullptr;
@@ -126,6 +137,8 @@ bool PlaybackSource::switchTo(std::uint64_t wanted, bool play)
         return false;
     }
     const bool sounding = play && m_sounding;
+    if (sounding && framesQueued(index, wanted, frames) < frames)
+        return false;
     bool joined = false;
     if (block->joinsInPlace)
         joined = joinInPlace(index);
@@ -139,6 +152,42 @@ bool PlaybackSource::switchTo(std::uint64_t wanted, bool play)
     m_serving = wanted;
     m_consumedGeneration.store(wanted, std::memory_order_release);
     return true;
+}
+
+// The frames of a generation queued from the block at fromIndex on (the
+// served one from where the output is), up to atMost; a stream that ends
+// among them has all it needs.
+int PlaybackSource::framesQueued(int fromIndex, std::uint64_t generation, int atMost)
+{
+    std::int64_t queued = 0;
+    for (int index = fromIndex; queued < atMost; ++index) {
+        const AudioBlock* block = m_ring.peek(index);
+        if (!block || block->generation != generation)
+            break;
+        const std::int64_t offset = index == 0 && generation == m_serving ? m_offset : 0;
+        queued += (block->isPause() ? block->pauseFrames : block->frames) - offset;
+        if (block->endOfStream)
+            return atMost;
+    }
+    return int(std::min<std::int64_t>(queued, atMost));
+}
+
+// The loop moved, not the position: the stream's own audio queued is what
+// the new audio will be up to the new loop's turn, so it plays on (to be
+// joined when the new is here) rather than dying away for a gap. Stretched
+// audio is not: the new starts where the output was when it was asked for.
+bool PlaybackSource::playsOnUntil(std::uint64_t wanted, int frames)
+{
+    const AudioBlock* front = m_ring.readableBlock();
+    return m_sounding && m_keepsPositionGeneration.load(std::memory_order_relaxed) == wanted && front
+        && front->generation == m_serving && front->speed == 1.0 && framesQueued(0, m_serving, frames) == frames;
+}
+
+float PlaybackSource::gainAt(int renderFrame) const
+{
+    if (renderFrame >= m_rampFrames)
+        return m_rampToGain;
+    return m_rampFromGain + (m_rampToGain - m_rampFromGain) * float(renderFrame) / float(m_rampFrames);
 }
 
 // Drops the blocks of generations no longer wanted, remembering where the
@@ -215,18 +264,19 @@ void PlaybackSource::startJunction(bool withTail)
     m_junctionAt = 0;
 }
 
-int PlaybackSource::playInto(float* out, int frames, std::int64_t deviceFrame, float gain)
+int PlaybackSource::playInto(float* out, int renderFrame, int frames, std::int64_t deviceFrame)
 {
     int done = 0;
     while (done < frames) {
         AudioBlock* block = m_ring.readableBlock();
         if (!block || block->generation != m_serving)
             break;
-        float* to = out + std::ptrdiff_t(done) * AudioBlock::channels;
+        const int at = renderFrame + done;
+        float* to = out + std::ptrdiff_t(at) * AudioBlock::channels;
         if (block->isPause()) {
             const int count = int(std::min<std::int64_t>(block->pauseFrames - m_offset, frames - done));
             // Silence, unless a junction is still fading out of what came before.
-            fadeTailInto(to, count, gain);
+            fadeTailInto(out, at, count);
             record(deviceFrame + done, *block, block->startFrame, count, true);
             m_offset += count;
             done += count;
@@ -238,14 +288,20 @@ int PlaybackSource::playInto(float* out, int frames, std::int64_t deviceFrame, f
         const float* from = block->samples + m_offset * AudioBlock::channels;
         // Within a junction, what played before fades out as this fades in.
         const int junctionAt = m_junctionAt;
-        const int fading = fadeTailInto(to, count, gain);
+        const int fading = fadeTailInto(out, at, count);
         for (int f = 0; f < fading; ++f) {
-            const float up = Crossfade::fadeInGain(junctionAt + f, m_fadeFrames) * gain;
+            const float up = Crossfade::fadeInGain(junctionAt + f, m_fadeFrames) * gainAt(at + f);
             for (int c = 0; c < AudioBlock::channels; ++c)
                 to[f * AudioBlock::channels + c] += from[f * AudioBlock::channels + c] * up;
         }
-        for (int i = fading * AudioBlock::channels; i < count * AudioBlock::channels; ++i)
-            to[i] += from[i] * gain;
+        const int ramped = std::clamp(m_rampFrames - at, fading, count);
+        for (int f = fading; f < ramped; ++f) {
+            const float gain = gainAt(at + f);
+            for (int c = 0; c < AudioBlock::channels; ++c)
+                to[f * AudioBlock::channels + c] += from[f * AudioBlock::channels + c] * gain;
+        }
+        for (int i = ramped * AudioBlock::channels; i < count * AudioBlock::channels; ++i)
+            to[i] += from[i] * m_rampToGain;
         record(deviceFrame + done, *block, streamFrameOf(*block, m_offset), count, false);
         m_offset += count;
         done += count;
@@ -257,7 +313,7 @@ int PlaybackSource::playInto(float* out, int frames, std::int64_t deviceFrame, f
                 noteEndOfStream(deviceFrame + done, marks);
                 // Sent to the very end: what played before still dies away.
                 if (m_junctionHasTail)
-                    return done + fadeTailInto(out + std::ptrdiff_t(done) * AudioBlock::channels, frames - done, gain);
+                    return done + fadeTailInto(out, renderFrame + done, frames - done);
                 break;
             }
         }
@@ -267,15 +323,16 @@ int PlaybackSource::playInto(float* out, int frames, std::int64_t deviceFrame, f
 
 // What played before a junction fading out alone from to on, as far as the
 // fade goes within frames; the frames it took.
-int PlaybackSource::fadeTailInto(float* to, int frames, float gain)
+int PlaybackSource::fadeTailInto(float* out, int renderFrame, int frames)
 {
+    float* to = out + std::ptrdiff_t(renderFrame) * AudioBlock::channels;
     int f = 0;
     for (; f < frames && m_junctionAt >= 0; ++f, ++m_junctionAt) {
         if (m_junctionAt >= m_fadeFrames) {
             m_junctionAt = -1;
             break;
         }
-        const float down = Crossfade::fadeOutGain(m_junctionAt, m_fadeFrames) * gain;
+        const float down = Crossfade::fadeOutGain(m_junctionAt, m_fadeFrames) * gainAt(renderFrame + f);
         for (int c = 0; c < AudioBlock::channels; ++c)
             to[f * AudioBlock::channels + c] += m_tail[std::size_t(m_junctionAt) * AudioBlock::channels + c] * down;
     }
@@ -294,7 +351,7 @@ void PlaybackSource::noteEndOfStream(std::int64_t deviceFrame, const LoopMarks& 
 
 // Plays on for one fade's length (less when less is queued), falling to
 // silence: a pause, or a jump whose new audio is not here yet.
-int PlaybackSource::fadeOutInto(float* out, int frames, std::int64_t deviceFrame, float gain)
+int PlaybackSource::fadeOutInto(float* out, int renderFrame, int frames, std::int64_t deviceFrame)
 {
     const int length = std::min(frames, m_fadeFrames);
     int done = 0;
@@ -304,9 +361,9 @@ int PlaybackSource::fadeOutInto(float* out, int frames, std::int64_t deviceFrame
             break;
         const int count = int(std::min<std::int64_t>(block->frames - m_offset, length - done));
         const float* from = block->samples + m_offset * AudioBlock::channels;
-        float* to = out + std::ptrdiff_t(done) * AudioBlock::channels;
+        float* to = out + std::ptrdiff_t(renderFrame + done) * AudioBlock::channels;
         for (int f = 0; f < count; ++f) {
-            const float down = Crossfade::fadeOutGain(done + f, m_fadeFrames) * gain;
+            const float down = Crossfade::fadeOutGain(done + f, length) * gainAt(renderFrame + done + f);
             for (int c = 0; c < AudioBlock::channels; ++c)
                 to[f * AudioBlock::channels + c] += from[f * AudioBlock::channels + c] * down;
         }

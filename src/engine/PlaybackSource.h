@@ -15,7 +15,10 @@
 //
 // Every change of what is heard is joined without a click: a seek while
 // playing crossfades from the old position into the new one, a pause lets the
-// sound die away over a few milliseconds, a resume brings it in. A block that
+// sound die away over a few milliseconds, a resume brings it in, a new volume
+// glides in. Sound starts, or moves to new audio, only once a device
+// buffer's worth of it is queued; until then the old audio dies away (or,
+// the position kept, plays on). A block that
 // joins in place (the loop changed, the position did not) is taken up at the
 // very frame the output has reached, so nothing changes to the ear.
 class PlaybackSource {
@@ -31,7 +34,15 @@ public:
 
     // Main thread: every seek moves to a new generation; blocks of older
     // generations are dropped unheard (after a crossfade out of them).
-    void setRequestedGeneration(std::uint64_t generation) { m_requestedGeneration.store(generation, std::memory_order_release); }
+    // A request that keeps the position at 1.0x (the loop changed) says so:
+    // until its audio is here, the output plays on in what it has, the same
+    // sound up to where the new loop turns.
+    void setRequestedGeneration(std::uint64_t generation, bool keepsPosition = false)
+    {
+        if (keepsPosition)
+            m_keepsPositionGeneration.store(generation, std::memory_order_relaxed);
+        m_requestedGeneration.store(generation, std::memory_order_release);
+    }
     std::uint64_t requestedGeneration() const { return m_requestedGeneration.load(std::memory_order_acquire); }
     void setPlayRequested(bool play) { m_playRequested.store(play, std::memory_order_release); }
     bool playRequested() const { return m_playRequested.load(std::memory_order_acquire); }
@@ -76,15 +87,19 @@ public:
     int mixInto(float* out, int frames, std::int64_t deviceFrame, std::int64_t nowNs, std::int64_t latencyNs);
 
 private:
-    bool switchTo(std::uint64_t wanted, bool play);
+    bool switchTo(std::uint64_t wanted, bool play, int frames);
+    int framesQueued(int fromIndex, std::uint64_t generation, int atMost);
+    bool playsOnUntil(std::uint64_t wanted, int frames);
+    float gainAt(int renderFrame) const;
     bool joinInPlace(int wantedIndex);
     void dropStale(int count);
     void captureTail();
     void startJunction(bool withTail);
     void dropBlocksBefore(int index);
-    int playInto(float* out, int frames, std::int64_t deviceFrame, float gain);
-    int fadeOutInto(float* out, int frames, std::int64_t deviceFrame, float gain);
-    int fadeTailInto(float* to, int frames, float gain);
+    // Each writes from out's renderFrame-th frame of the render on.
+    int playInto(float* out, int renderFrame, int frames, std::int64_t deviceFrame);
+    int fadeOutInto(float* out, int renderFrame, int frames, std::int64_t deviceFrame);
+    int fadeTailInto(float* out, int renderFrame, int frames);
     void noteEndOfStream(std::int64_t deviceFrame, const LoopMarks& marks);
     void record(std::int64_t deviceFrame, const AudioBlock& block, std::int64_t streamFrame, int frames, bool held);
     void releaseFront();
@@ -95,6 +110,7 @@ private:
     const int m_fadeFrames;
     BlockRing m_ring;
     std::atomic<std::uint64_t> m_requestedGeneration{0};  // atomic, written by the main thread
+    std::atomic<std::uint64_t> m_keepsPositionGeneration{0};  // atomic, written by the main thread
     std::atomic<bool> m_playRequested{false};             // atomic, written by the main thread
     std::atomic<bool> m_audible{false};                   // atomic, written by the audio thread
     std::atomic<float> m_gain{1.0f};                      // atomic, written by the main thread
@@ -110,6 +126,9 @@ private:
     std::int64_t m_reached = 0;        // where the output had got to when stale audio was dropped...
     bool m_reachedKnown = false;       // ...while nothing has been played since
     bool m_sounding = false;           // sound was going out at full level when the last render ended
+    float m_rampFromGain = 1.0f;       // this render's gain goes from here...
+    float m_rampToGain = 1.0f;         // ...to here (where it ends), over its first m_rampFrames
+    int m_rampFrames = 0;
     bool m_resumeSkipsPause = false;   // paused by the user: a resume skips the rest of a pause between passes
     int m_junctionAt = -1;             // frame of the junction fade in progress; -1: none
     bool m_junctionHasTail = false;    // fading out of sound, not in from silence

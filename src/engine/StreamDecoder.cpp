@@ -66,7 +66,7 @@ void StreamDecoder::request(const PlaybackRequest& request)
         std::lock_guard lock(m_mutex);
         m_request = request;
         m_caughtUp = false;
-        m_source.setRequestedGeneration(request.generation);
+        m_source.setRequestedGeneration(request.generation, request.keepsPosition && request.speed == 1.0);
     }
     m_wake.notify_all();
 }

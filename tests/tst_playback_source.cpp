@@ -1,0 +1,170 @@
+// The output's side of one stream, driven by hand: blocks are queued the way
+// the decoder hands them over, one at a time, and buffers are asked for the
+// way a device asks (what a buffer does not get is silence). Steady levels
+// make every cut plain: a buffer that ends at full level before its end
+// cuts the sound off.
+
+#include "engine/Crossfade.h"
+#include "engine/PlaybackSource.h"
+
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+
+constexpr int rate = 48000;
+constexpr int bufferFrames = 1024;
+
+class Stream {
+public:
+    Stream() { m_source.setPlayRequested(true); }
+
+    PlaybackSource& source() { return m_source; }
+
+    // Queues a block of one level, following on from the last of its generation.
+    void queue(std::uint64_t generation, float level, int frames = AudioBlock::capacityFrames, bool last = false)
+    {
+        AudioBlock* block = m_source.ring().writableBlock();
+        QVERIFY(block);
+        block->generation = generation;
+        block->startFrame = generation == m_generation ? m_nextFrame : 0;
+        block->frames = frames;
+        block->pauseFrames = 0;
+        block->endOfStream = last;
+        block->joinsInPlace = false;
+        std::fill_n(block->samples, frames * AudioBlock::channels, level);
+        m_generation = generation;
+        m_nextFrame = block->startFrame + frames;
+        m_source.ring().publish();
+    }
+
+    // One device buffer: the frames the stream supplied, and what went out.
+    int render(std::vector<float>* heard = nullptr)
+    {
+        std::vector<float> out(std::size_t(bufferFrames) * AudioBlock::channels, 0.0f);
+        const int supplied = m_source.mixInto(out.data(), bufferFrames, m_deviceFrame, 0, 0);
+        m_deviceFrame += bufferFrames;
+        if (heard)
+            *heard = std::move(out);
+        return supplied;
+    }
+
+private:
+    PlaybackSource m_source{rate};
+    std::uint64_t m_generation = 0;
+    std::int64_t m_nextFrame = 0;
+    std::int64_t m_deviceFrame = 0;
+};
+
+}  // namespace
+
+class PlaybackSourceTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // After a seek the stretcher's first blocks come one by one, slowly:
+    // taken up at the first, the new audio would run dry within the buffer.
+    // The old dies away, and the new comes in once a buffer's worth is here.
+    void aJumpTakesTheNewAudioUpOnlyWithABuffersWorth()
+    {
+        Stream stream;
+        stream.source().setRequestedGeneration(1);
+        for (int i = 0; i < 8; ++i)
+            stream.queue(1, 0.5f);
+        std::vector<float> heard;
+        QCOMPARE(stream.render(&heard), bufferFrames);  // the fade in from silence, then the level
+        QCOMPARE(heard.back(), 0.5f);
+
+        stream.source().setRequestedGeneration(2);
+        stream.queue(2, -0.5f);
+        const int fade = stream.source().fadeFrames();
+        QCOMPARE(stream.render(&heard), fade);
+        QVERIFY(std::fabs(heard[std::size_t(fade - 1) * 2]) < 0.001f);
+        QCOMPARE(stream.render(), 0);
+        stream.queue(2, -0.5f);
+        QCOMPARE(stream.render(&heard), bufferFrames);
+        QVERIFY(std::fabs(heard.front()) < 0.01f);
+        QCOMPARE(heard.back(), -0.5f);
+    }
+
+    // Only the loop changed: the old audio is what the new will be up to the
+    // loop's turn, so it plays on until the new is here, with no gap, and is
+    // crossfaded out of then (stretched audio is not joined in place). When
+    // it runs out first, it dies away all the same.
+    void aLoopChangePlaysOnUntilItsAudioIsHere()
+    {
+        Stream stream;
+        stream.source().setRequestedGeneration(1);
+        for (int i = 0; i < 5; ++i)
+            stream.queue(1, 0.5f);
+        QCOMPARE(stream.render(), bufferFrames);
+
+        stream.source().setRequestedGeneration(2, true);
+        stream.queue(2, -0.5f);
+        std::vector<float> heard;
+        QCOMPARE(stream.render(&heard), bufferFrames);
+        QVERIFY(std::all_of(heard.begin(), heard.end(), [](float sample) { return sample == 0.5f; }));
+        stream.queue(2, -0.5f);
+        stream.queue(2, -0.5f);
+        QCOMPARE(stream.render(&heard), bufferFrames);
+        const int fade = stream.source().fadeFrames();
+        for (int frame = 1; frame < bufferFrames; ++frame)
+            QVERIFY(heard[std::size_t(frame) * 2] <= heard[std::size_t(frame - 1) * 2]);  // from the old level down
+        QCOMPARE(heard[std::size_t(fade) * 2], -0.5f);
+
+        stream.source().setRequestedGeneration(3, true);  // 512 frames of 2 left: less than a buffer
+        QCOMPARE(stream.render(&heard), fade);
+        QVERIFY(std::fabs(heard[std::size_t(fade - 1) * 2]) < 0.001f);
+    }
+
+    // Started from silence (play, or a jump whose old audio had run out),
+    // sound waits for a buffer's worth rather than starting and being cut;
+    // a stream that ends sooner plays at once.
+    void soundStartsWithABuffersWorthOrTheStreamsEnd()
+    {
+        Stream stream;
+        stream.source().setRequestedGeneration(1);
+        stream.queue(1, 0.5f);
+        QCOMPARE(stream.render(), 0);
+        stream.queue(1, 0.5f);
+        std::vector<float> heard;
+        QCOMPARE(stream.render(&heard), bufferFrames);
+        QVERIFY(heard.front() < 0.01f);
+        QCOMPARE(heard.back(), 0.5f);
+
+        Stream shortOne;
+        shortOne.source().setRequestedGeneration(1);
+        shortOne.queue(1, 0.5f, 300, true);
+        QCOMPARE(shortOne.render(), 300);
+    }
+
+    // The volume slider dragged, or a desktop's media keys, while sound goes
+    // out: the new level comes in over a fade's length, not in one step.
+    void aNewVolumeGlidesInOnlyWhileSounding()
+    {
+        Stream stream;
+        stream.source().setRequestedGeneration(1);
+        for (int i = 0; i < 12; ++i)
+            stream.queue(1, 1.0f);
+        stream.source().setGain(0.5f);
+        std::vector<float> heard;
+        QCOMPARE(stream.render(&heard), bufferFrames);
+        QCOMPARE(heard.back(), 0.5f);
+
+        stream.source().setGain(0.2f);
+        QCOMPARE(stream.render(&heard), bufferFrames);
+        const int fade = stream.source().fadeFrames();
+        const float steepest = 0.3f / float(fade) + 1e-6f;
+        float previous = 0.5f;
+        for (int frame = 0; frame < bufferFrames; ++frame) {
+            const float level = heard[std::size_t(frame) * 2];
+            QVERIFY2(level <= previous && previous - level <= steepest, qPrintable(QString::number(frame)));
+            previous = level;
+        }
+        QVERIFY(std::fabs(heard[std::size_t(fade) * 2] - 0.2f) < 1e-6f);
+    }
+};
+
+QTEST_GUILESS_MAIN(PlaybackSourceTest)
+#include "tst_playback_source.moc"
