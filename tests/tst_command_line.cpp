@@ -202,6 +202,28 @@ private slots:
         QVERIFY(stored.readAll().contains("windowGeometry"));
     }
 
+    // Started with nohup, or in the background of a script: the terminal's
+    // hang-up it was told to ignore does not end it; a logout still does.
+    void aSignalIgnoredAtTheStartStaysIgnored()
+    {
+        if (!QFile::exists(program()))
+            QSKIP("the rivetone program is not built beside the tests");
+        QFile::remove(m_home.filePath(QStringLiteral("config/Rivetone/Rivetone.ini")));  // so that it says it saved
+        QProcess process;
+        prepare(process, true);
+        // What a process ignores, the program it starts ignores too.
+        const auto previous = ::signal(SIGHUP, SIG_IGN);
+        process.start(program(), QStringList());
+        ::signal(SIGHUP, previous);
+        QByteArray said;
+        QTRY_VERIFY2_WITH_TIMEOUT((said += process.readAllStandardOutput()).contains("Playlists saved"), said.constData(), 10000);
+        QCOMPARE(::kill(pid_t(process.processId()), SIGHUP), 0);
+        QVERIFY(!process.waitForFinished(500));
+        QCOMPARE(::kill(pid_t(process.processId()), SIGTERM), 0);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    }
+
     // Started with a folder and no playlists: a playlist named after it holds
     // its lessons in number order, and the first of them plays.
     void theProgramAddsAndPlaysWhatItIsGiven()

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -34,16 +35,25 @@ QuitOnSignal::QuitOnSignal(QObject* parent)
     action.sa_handler = &QuitOnSignal::handle;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART | SA_RESETHAND;
-    for (const int signal : quittingSignals)
-        ::sigaction(signal, &action, nullptr);
+    // A signal the caller chose to ignore stays ignored: started with nohup,
+    // or in the background of a script, closing its terminal must not end
+    // the lesson.
+    static_assert(std::size(quittingSignals) == handledSignals);
+    for (std::size_t i = 0; i < std::size(quittingSignals); ++i) {
+        struct sigaction previous = {};
+        if (::sigaction(quittingSignals[i], nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            continue;
+        m_taken[i] = ::sigaction(quittingSignals[i], &action, nullptr) == 0;
+    }
 }
 
 QuitOnSignal::~QuitOnSignal()
 {
     if (m_readEnd < 0)
         return;
-    for (const int signal : quittingSignals)
-        ::signal(signal, SIG_DFL);
+    for (std::size_t i = 0; i < std::size(quittingSignals); ++i)
+        if (m_taken[i])
+            ::signal(quittingSignals[i], SIG_DFL);
     handlerWriteEnd = -1;
     m_notifier.reset();
     ::close(m_readEnd);
