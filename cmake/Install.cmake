@@ -42,6 +42,9 @@ if(RSVG_CONVERT)
     install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
   endforeach()
   add_custom_target(rivetone_icons ALL DEPENDS ${_icon_pngs})
+  # Also the window's own icon, for desktops that show what the window
+  # carries rather than the desktop file's, and for a run of the build itself.
+  qt_add_resources(rivetone_app rivetone_window_icons PREFIX /icons BASE ${_generated}/icons FILES ${_icon_pngs})
 else()
   message(WARNING "rsvg-convert (Debian package librsvg2-bin) not found: the PNG icons are not made or installed")
 endif()

@@ -407,6 +407,20 @@ private slots:
         QVERIFY2(!log.lines().join(u'\n').contains(QStringLiteral("Playing: ")), qPrintable(log.lines().join(u'\n')));
     }
 
+    // Taskbars and title bars that show what the window carries (most on
+    // X11) show Rivetone's icon, installed or not.
+    void theWindowCarriesItsIcon()
+    {
+        const QFont font = QApplication::font();
+        const QString name = QApplication::applicationName();
+        RivetoneApp::configure(*qApp);
+        const QIcon icon = QApplication::windowIcon();
+        QApplication::setFont(font);
+        QApplication::setApplicationName(name);
+        QVERIFY(!icon.availableSizes().isEmpty());
+        QVERIFY(!icon.pixmap(48).toImage().isNull());
+    }
+
     void theWindowFitsItsContent()
     {
         TemporaryDefaults defaults;

@@ -14,7 +14,9 @@
 #include "ui/kit/Typography.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEvent>
+#include <QIcon>
 #include <QLocale>
 #include <QTimer>
 
@@ -58,6 +60,13 @@ void RivetoneApp::configure(QApplication& application)
     application.setApplicationName(name);
     // The window's app id on Wayland: the desktop finds its name and icon.
     QGuiApplication::setDesktopFileName(DesktopEntry::applicationId());
+    // The window's own icon (what X11 taskbars and title bars show): the
+    // theme's, else the one built in.
+    QIcon builtIn;
+    const QDir icons(QStringLiteral(":/icons"));
+    for (const QString& size : icons.entryList(QDir::Dirs))
+        builtIn.addFile(icons.filePath(size + u'/' + DesktopEntry::applicationId() + QStringLiteral(".png")));
+    application.setWindowIcon(QIcon::fromTheme(DesktopEntry::applicationId(), builtIn));
     application.setFont(Typography::font(TextStyle::Body));
 }
 
