@@ -443,6 +443,39 @@ private slots:
         QVERIFY2(shown[5] != shown[4] && shown[5].startsWith(QStringLiteral("Loop 00:01.00 – 00:01.20 · 2 / 3 · pause 1.")),
                  qPrintable(shown[5]));
         QVERIFY2(shown[6].startsWith(QStringLiteral("Loop 00:01.00 – 00:01.20 · 2 / ∞ · pause 1.")), qPrintable(shown[6]));
+        // Fewer passes than the one under way: it is the last.
+        d.player().setDrill({1, PassPause{PassPause::Kind::Fixed, 2.0}});
+        show();
+        QVERIFY2(shown[7].startsWith(QStringLiteral("Loop 00:01.00 – 00:01.20 · 1 / 1")), qPrintable(shown[7]));
+    }
+
+    // A choice made in a pause between passes takes effect in it: no pause
+    // chosen, the next pass comes at once; fewer passes than were heard
+    // already, the loop lets go and play goes on past its end.
+    void aChoiceMadeInAPauseTakesEffectInIt_data()
+    {
+        QTest::addColumn<bool>("fewerPasses");
+        QTest::newRow("no pause") << false;
+        QTest::newRow("fewer passes") << true;
+    }
+    void aChoiceMadeInAPauseTakesEffectInIt()
+    {
+        QFETCH(bool, fewerPasses);
+        Drill d(1.0);
+        QVERIFY(d.drill({0, PassPause{PassPause::Kind::Fixed, 1.0}}, 1.0, 1.2));
+        const std::int64_t a = rate;
+        const std::int64_t b = std::llround(1.2 * rate);
+        ManualOutput::pull(b - a + fade + rate / 4);  // a pass, its fade-out and a quarter of its pause
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        d.player().setDrill(fewerPasses ? DrillSettings{1, PassPause{PassPause::Kind::Fixed, 1.0}} : DrillSettings{});
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        const std::vector<float> next = ManualOutput::pull(rate / 10);
+        QCOMPARE(next.size(), std::size_t(2 * (rate / 10)));
+        const std::int64_t from = fewerPasses ? b : a;
+        for (std::size_t i = 2 * std::size_t(fade); i < next.size(); ++i)  // after its fade-in
+            QVERIFY2(std::abs(next[i] - m_straight[std::size_t(2 * from) + i]) < 1e-6, qPrintable(QString::number(i / 2)));
+        d.player().tick();
+        QCOMPARE(d.player().hasLoop(), !fewerPasses);
     }
 
     // Saved loops: per track, kept across starts under a key of their own; a

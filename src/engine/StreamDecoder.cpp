@@ -196,20 +196,38 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     m_pendingPauseFrames = 0;
     m_fadeInAt = -1;
 
+    m_speed = request.speed;
     std::int64_t from = request.frame;
     bool joins = false;
     if (request.keepsPosition) {
         // Go on from where the output is, if it plays what was made last;
         // in a pause between passes, with the rest of the pause and then
         // the loop's start as it is now (it may just have been moved).
+        joins = true;
         if (outputCurrent && previousGeneration >= request.positionGeneration) {
             from = output.nextFrame;
             if (sameLoop && output.pauseFramesLeft > 0) {
-                m_pendingPauseFrames = output.pauseFramesLeft;
+                // No longer than the pause now chosen (none: at once).
+                m_pendingPauseFrames = std::min(output.pauseFramesLeft, pauseFramesAfter(m_plan->region));
                 from = m_plan->region.startFrame;
+                joins = false;
+                if (m_plan->passes > 0 && m_passesDone >= m_plan->passes) {
+                    // Fewer passes chosen than were heard already: the pass
+                    // before this pause was the last.
+                    if (m_plan->next) {
+                        m_plan->region = *m_plan->next;
+                        m_plan->next.reset();
+                        m_passesDone = 0;
+                        ++m_advances;
+                        from = m_plan->region.startFrame;
+                    } else {
+                        from = m_plan->region.endFrame;
+                        m_pendingPauseFrames = 0;
+                        finishLoop();
+                    }
+                }
             }
         }
-        joins = m_pendingPauseFrames == 0;
     }
     if (m_plan && from >= m_plan->region.endFrame) {
         // Already past the loop's end (it was moved before the play head, or
@@ -218,7 +236,6 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         ++m_wraps;
         joins = false;
     }
-    m_speed = request.speed;
     m_ended = false;
     // Stretched audio is not the stream's own: the output crossfades into it.
     m_nextBlockJoins = joins && m_speed == 1.0;
@@ -279,6 +296,14 @@ void StreamDecoder::produce()
         return;
     }
     makeJunction(turn);
+}
+
+// The pause after a pass of the region: a learner's turn, as long in wall
+// time at any speed.
+std::int64_t StreamDecoder::pauseFramesAfter(const LoopRegion& heard) const
+{
+    return m_plan->pause.kind == PassPause::Kind::LoopLength ? std::llround(double(heard.lengthFrames()) / m_speed)
+                                                             : m_plan->pause.framesFor(heard, m_sampleRate);
 }
 
 // The last pass is over.
@@ -402,10 +427,7 @@ void StreamDecoder::joinRegions(Turn turn, const float* tail, int fade, std::int
     // The data running out inside the head (a damaged file) is its end.
     const bool endsHere = headFrames < fade && (m_speed == 1.0 || m_stretchFlushed);
 
-    // The pause is a learner's turn: as long in wall time at any speed.
-    const std::int64_t pauseFrames = m_plan->pause.kind == PassPause::Kind::LoopLength
-        ? std::llround(double(heard.lengthFrames()) / m_speed)
-        : m_plan->pause.framesFor(heard, m_sampleRate);
+    const std::int64_t pauseFrames = pauseFramesAfter(heard);
     if (pauseFrames > 0) {
         AudioBlock* out = nextBlock(tailStart, before);
         out->frames = fade;

@@ -76,6 +76,7 @@ private:
     void continuePause();
     void fadeInIfDue(AudioBlock& block);
     void finishLoop();
+    std::int64_t pauseFramesAfter(const LoopRegion& heard) const;
     // At a speed other than 1: the stream through the stretcher.
     void restartStretch(std::int64_t from);
     void produceStretched();

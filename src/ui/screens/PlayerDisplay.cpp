@@ -77,6 +77,8 @@ DrillLine::Said DrillLine::saidBy(const AudioPlayer& player)
     said.pass = player.loopPass();
     if (said.pass > 0)
         said.passes = player.drill().passes;
+    if (said.passes > 0)
+        said.pass = std::min(said.pass, said.passes);  // fewer chosen mid-pass: this one is the last
     if (player.passPauseSecondsLeft() > 0)
         said.pauseTenthsLeft = std::ceil(player.passPauseSecondsLeft() * 10);
     return said;
