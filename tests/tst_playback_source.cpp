@@ -25,14 +25,23 @@ public:
     // Queues a block of one level, following on from the last of its generation.
     void queue(std::uint64_t generation, float level, int frames = AudioBlock::capacityFrames, bool last = false)
     {
+        queueAt(generation, generation == m_generation ? m_nextFrame : 0, level, frames, last);
+    }
+    // The first block of a loop change, the stream's own audio from where
+    // the output was (pass: as the decoder counts them).
+    void queueAt(std::uint64_t generation, std::int64_t startFrame, float level, int frames = AudioBlock::capacityFrames,
+                 bool last = false, bool joins = false, std::uint32_t pass = 0)
+    {
         AudioBlock* block = m_source.ring().writableBlock();
         QVERIFY(block);
         block->generation = generation;
-        block->startFrame = generation == m_generation ? m_nextFrame : 0;
+        block->startFrame = startFrame;
         block->frames = frames;
         block->pauseFrames = 0;
         block->endOfStream = last;
-        block->joinsInPlace = false;
+        block->joinsInPlace = joins;
+        block->marks = LoopMarks{};
+        block->marks.pass = pass;
         std::fill_n(block->samples, frames * AudioBlock::channels, level);
         m_generation = generation;
         m_nextFrame = block->startFrame + frames;
@@ -137,6 +146,45 @@ private slots:
         shortOne.source().setRequestedGeneration(1);
         shortOne.queue(1, 0.5f, 300, true);
         QCOMPARE(shortOne.render(), 300);
+    }
+
+    // Played on for a few buffers, the output has got past the new audio's
+    // first frames: it is joined where the output is, with a buffer's
+    // worth from there, never run dry within the buffer.
+    void aLoopChangeIsJoinedWithABuffersWorthFromWhereTheOutputIs()
+    {
+        Stream stream;
+        stream.source().setRequestedGeneration(1);
+        for (int i = 0; i < 6; ++i)
+            stream.queue(1, 0.5f);
+        QCOMPARE(stream.render(), bufferFrames);
+        stream.source().setRequestedGeneration(2, true);
+        stream.queueAt(2, bufferFrames, 0.5f, AudioBlock::capacityFrames, false, true);
+        for (const int more : {0, 2, 3}) {
+            for (int i = 0; i < more; ++i)
+                stream.queue(2, 0.5f);
+            std::vector<float> heard;
+            QCOMPARE(stream.render(&heard), bufferFrames);
+            QVERIFY(std::all_of(heard.begin(), heard.end(), [](float sample) { return sample == 0.5f; }));
+        }
+        QCOMPARE(stream.source().outputPosition().generation, std::uint64_t(2));
+        QCOMPARE(stream.source().outputPosition().nextFrame, std::int64_t(4 * bufferFrames));
+    }
+
+    // The old audio turns back to the loop's start within the next buffer:
+    // past that turn the new loop may turn elsewhere, so it dies away there.
+    void aLoopChangeDoesNotPlayOnThroughATurn()
+    {
+        Stream stream;
+        stream.source().setRequestedGeneration(1);
+        for (int i = 0; i < 3; ++i)
+            stream.queueAt(1, i * AudioBlock::capacityFrames, 0.5f, AudioBlock::capacityFrames, false, false, 1);
+        for (int i = 0; i < 2; ++i)
+            stream.queueAt(1, i * AudioBlock::capacityFrames, 0.5f, AudioBlock::capacityFrames, false, false, 2);
+        QCOMPARE(stream.render(), bufferFrames);
+        stream.source().setRequestedGeneration(2, true);
+        stream.queueAt(2, bufferFrames, 0.5f, AudioBlock::capacityFrames, false, true, 1);
+        QCOMPARE(stream.render(), stream.source().fadeFrames());
     }
 
     // The volume slider dragged, or a desktop's media keys, while sound goes

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
 
 PlaybackSource::PlaybackSource(int sampleRate)
     : m_sampleRate(sampleRate)
@@ -137,8 +139,15 @@ bool PlaybackSource::switchTo(std::uint64_t wanted, bool play, int frames)
         return false;
     }
     const bool sounding = play && m_sounding;
-    if (sounding && framesQueued(index, wanted, frames) < frames)
-        return false;
+    if (sounding) {
+        // Joined in place, the new audio is taken up where the output has
+        // got to, past its first frames.
+        const std::optional<std::int64_t> reached = block->joinsInPlace ? reachedInServed(index) : std::nullopt;
+        const std::int64_t passed = reached ? std::max<std::int64_t>(0, *reached - block->startFrame) : 0;
+        const int needed = int(std::min<std::int64_t>(frames + passed, std::numeric_limits<int>::max()));
+        if (framesQueued(index, wanted, needed) < needed)
+            return false;
+    }
     bool joined = false;
     if (block->joinsInPlace)
         joined = joinInPlace(index);
@@ -173,14 +182,26 @@ int PlaybackSource::framesQueued(int fromIndex, std::uint64_t generation, int at
 }
 
 // The loop moved, not the position: the stream's own audio queued is what
-// the new audio will be up to the new loop's turn, so it plays on (to be
-// joined when the new is here) rather than dying away for a gap. Stretched
-// audio is not: the new starts where the output was when it was asked for.
+// the new audio will be up to the next turn, so it plays on (to be joined
+// when the new is here) rather than dying away for a gap. Not through a
+// turn: past it the new loop may turn elsewhere, and the new audio, begun
+// where the output was, could no longer be joined. Stretched audio is not
+// the stream's own.
 bool PlaybackSource::playsOnUntil(std::uint64_t wanted, int frames)
 {
     const AudioBlock* front = m_ring.readableBlock();
-    return m_sounding && m_keepsPositionGeneration.load(std::memory_order_relaxed) == wanted && front
-        && front->generation == m_serving && front->speed == 1.0 && framesQueued(0, m_serving, frames) == frames;
+    if (!m_sounding || m_keepsPositionGeneration.load(std::memory_order_relaxed) != wanted || !front
+        || front->generation != m_serving || front->speed != 1.0)
+        return false;
+    std::int64_t queued = -m_offset;
+    for (int index = 0; queued < frames; ++index) {
+        const AudioBlock* block = m_ring.peek(index);
+        if (!block || block->generation != m_serving || block->isPause() || block->endOfStream
+            || !(block->marks == front->marks))
+            return false;
+        queued += block->frames;
+    }
+    return true;
 }
 
 float PlaybackSource::gainAt(int renderFrame) const
@@ -210,14 +231,10 @@ void PlaybackSource::dropStale(int count)
 // audio being played is not the stream's own: the new joins it with a fade.
 bool PlaybackSource::joinInPlace(int wantedIndex)
 {
-    const AudioBlock* front = m_ring.readableBlock();
-    std::int64_t reached = 0;
-    if (front && wantedIndex > 0 && front->generation == m_serving && !front->isPause() && front->speed == 1.0)
-        reached = streamFrameOf(*front, m_offset);
-    else if (wantedIndex == 0 && m_reachedKnown)
-        reached = m_reached;
-    else
+    const std::optional<std::int64_t> reachedFrame = reachedInServed(wantedIndex);
+    if (!reachedFrame)
         return false;
+    const std::int64_t reached = *reachedFrame;
     const std::uint64_t generation = m_ring.peek(wantedIndex)->generation;
     for (int index = wantedIndex;; ++index) {
         const AudioBlock* block = m_ring.peek(index);
@@ -233,6 +250,27 @@ bool PlaybackSource::joinInPlace(int wantedIndex)
         if (block->endOfStream)
             return false;
     }
+}
+
+// The stream frame the output has got to in the stream's own audio being
+// served, with the wanted generation's first block at wantedIndex: the next
+// frame of the block in front, or, played to its end (all of it played on,
+// or dropped unheard), where it ended. None in a pause or stretched audio.
+std::optional<std::int64_t> PlaybackSource::reachedInServed(int wantedIndex)
+{
+    const AudioBlock* front = m_ring.readableBlock();
+    if (front && wantedIndex > 0 && front->generation == m_serving)
+        return !front->isPause() && front->speed == 1.0 ? std::optional(streamFrameOf(*front, m_offset)) : std::nullopt;
+    if (wantedIndex > 0)
+        return std::nullopt;
+    if (m_reachedKnown)
+        return m_reached;
+    if (m_timeline.segmentCount > 0) {
+        const HeardSegment& last = m_timeline.newest();
+        if (last.generation == m_serving && !last.held && last.speed == 1.0)
+            return last.streamEnd();
+    }
+    return std::nullopt;
 }
 
 // Copies the next fade's worth of the audio being served (less when there is

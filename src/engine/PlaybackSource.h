@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 // One stream as the output sees it: the queue the decoder thread fills, the
@@ -92,6 +93,7 @@ private:
     bool playsOnUntil(std::uint64_t wanted, int frames);
     float gainAt(int renderFrame) const;
     bool joinInPlace(int wantedIndex);
+    std::optional<std::int64_t> reachedInServed(int wantedIndex);
     void dropStale(int count);
     void captureTail();
     void startJunction(bool withTail);
