@@ -17,6 +17,8 @@
 #include <QElapsedTimer>
 #include <QtEndian>
 #include <QFile>
+#include <QFileInfo>
+#include <QDateTime>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -387,6 +389,45 @@ private slots:
         const LoudnessEnvelope day{std::vector<float>(8'640'000, -20.0f), 86'400};
         QVERIFY2(cache.store(identity, day, &error), qPrintable(error));
         QVERIFY(cache.load(identity) == day);
+    }
+
+    // The folder keeps to its size: past it, the entries used least
+    // recently go, and so do temporary files a crash left behind.
+    void theCacheKeepsToItsSizeDroppingTheLeastUsed()
+    {
+        QTemporaryDir folder;
+        const LoudnessEnvelope envelope{std::vector<float>(50'000, -20.0f), 500};
+        const auto lesson = [](char name) {
+            PhraseMapCache::FileIdentity identity;
+            identity.path = QStringLiteral("/lessons/%1.mp3").arg(QLatin1Char(name));
+            identity.sizeBytes = 1000;
+            return identity;
+        };
+        QString error;
+        QVERIFY(PhraseMapCache(folder.path()).store(lesson('a'), envelope, &error));
+        const qint64 entryBytes = QFileInfo(PhraseMapCache(folder.path()).entryPath(lesson('a').path)).size();
+        const PhraseMapCache cache(folder.path(), 3 * entryBytes + entryBytes / 2);  // room for three
+        const QString left = folder.filePath(QStringLiteral("0123.phrasemap.Xy12Ab"));
+        const QString writing = folder.filePath(QStringLiteral("4567.phrasemap.Cd34Ef"));
+        for (const QString& path : {left, writing}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            if (path == left)
+                QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-7200), QFileDevice::FileModificationTime));
+        }
+        for (const char name : {'b', 'c'}) {
+            QTest::qWait(20);  // told apart by their times
+            QVERIFY2(cache.store(lesson(name), envelope, &error), qPrintable(error));
+        }
+        QTest::qWait(20);
+        QVERIFY(cache.load(lesson('a')));  // used again: now the newest
+        QTest::qWait(20);
+        QVERIFY(cache.store(lesson('d'), envelope, &error));
+        for (const char name : {'a', 'c', 'd'})
+            QVERIFY2(cache.load(lesson(name)), qPrintable(QString(QLatin1Char(name))));
+        QVERIFY(!cache.load(lesson('b')));
+        QVERIFY(!QFile::exists(left));
+        QVERIFY(QFile::exists(writing));
     }
 
     void reportsWhatItCannotMap_data()

@@ -35,8 +35,9 @@ QString absolute(const QString& path)
 
 }  // namespace
 
-PhraseMapCache::PhraseMapCache(QString directory)
+PhraseMapCache::PhraseMapCache(QString directory, qint64 mostBytesKept)
     : m_directory(std::move(directory))
+    , m_mostBytesKept(mostBytesKept)
 {
 }
 
@@ -102,7 +103,28 @@ bool PhraseMapCache::store(const FileIdentity& file, const LoudnessEnvelope& env
         *error = entry.errorString();
         return false;
     }
+    trim(entry.fileName());
     return true;
+}
+
+// Newest first, the entries are kept while they fit; the rest go, and so do
+// temporary files a writer left behind (a crash while writing) once an hour
+// old. A second writer's fresh entry may go too: it is only made again.
+void PhraseMapCache::trim(const QString& keptEntryPath) const
+{
+    const QFileInfoList files = QDir(m_directory).entryInfoList(
+        {QStringLiteral("*.phrasemap"), QStringLiteral("*.phrasemap.*")}, QDir::Files | QDir::Hidden, QDir::Time);
+    const QDateTime anHourAgo = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    qint64 keptBytes = QFileInfo(keptEntryPath).size();
+    for (const QFileInfo& file : files) {
+        if (file.absoluteFilePath() == QFileInfo(keptEntryPath).absoluteFilePath())
+            continue;
+        const bool entry = file.fileName().endsWith(QStringLiteral(".phrasemap"));
+        if (entry && keptBytes + file.size() <= m_mostBytesKept)
+            keptBytes += file.size();
+        else if (entry || file.lastModified() < anHourAgo)
+            QFile::remove(file.absoluteFilePath());
+    }
 }
 
 std::optional<LoudnessEnvelope> PhraseMapCache::load(const FileIdentity& file) const
@@ -112,6 +134,8 @@ std::optional<LoudnessEnvelope> PhraseMapCache::load(const FileIdentity& file) c
     QFile entry(entryPath(file.path));
     if (!entry.open(QIODevice::ReadOnly) || entry.size() > largestEntryBytes)
         return std::nullopt;
+    // A use: the entries used least recently are the first to go.
+    entry.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
     QDataStream in(&entry);
     in.setVersion(streamVersion);
     quint32 magic = 0, version = 0;

@@ -12,7 +12,9 @@
 // changed since is not used, and the new envelope replaces it. An entry that
 // cannot be read whole (cut short, damaged, of another format version) is
 // ignored the same way. Entries are written to a temporary file and renamed,
-// so a crash or a second writer never leaves half an entry.
+// so a crash or a second writer never leaves half an entry. The folder is
+// kept to a size: past it, the entries used least recently go (each load
+// counts as a use; the entry of a file moved or deleted is not used again).
 //
 // Any thread; two threads may share a directory (the last writer wins).
 class PhraseMapCache {
@@ -31,7 +33,10 @@ public:
         bool operator==(const FileIdentity&) const = default;
     };
 
-    explicit PhraseMapCache(QString directory);
+    // Some 170 hour-long lessons (1.5 MB of levels each).
+    static constexpr qint64 defaultMostBytesKept = 256LL << 20;
+
+    explicit PhraseMapCache(QString directory, qint64 mostBytesKept = defaultMostBytesKept);
     // The user's cache folder for phrase maps.
     static QString defaultDirectory();
 
@@ -44,5 +49,8 @@ public:
     QString entryPath(const QString& audioPath) const;
 
 private:
+    void trim(const QString& keptEntryPath) const;
+
     QString m_directory;
+    qint64 m_mostBytesKept;
 };
