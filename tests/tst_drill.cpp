@@ -59,6 +59,15 @@ struct Drill : LibraryFixture {
         player().togglePlayPause();
         return ManualOutput::likeADevice(player().player());
     }
+    // Drills 1.0 to 1.2 s, a second's pause after each pass, and plays a
+    // pass, its fade-out and a quarter of its pause.
+    bool intoTheFirstPause()
+    {
+        if (!drill({0, PassPause{PassPause::Kind::Fixed, 1.0}}, 1.0, 1.2))
+            return false;
+        ManualOutput::pull(std::llround(1.2 * rate) - rate + fade + rate / 4);
+        return ManualOutput::likeADevice(player().player());
+    }
     std::function<void(bool)> settingLoop()
     {
         return [this](bool value) { state->setIsSettingLoop(value); };
@@ -336,11 +345,9 @@ private slots:
         QFETCH(double, startSeconds);
         const LoopListener::Listener listener(m_straight);
         Drill d(1.0);
-        QVERIFY(d.drill({0, PassPause{PassPause::Kind::Fixed, 1.0}}, 1.0, 1.2));
+        QVERIFY(d.intoTheFirstPause());
         const std::int64_t a = rate;
         const std::int64_t b = std::llround(1.2 * rate);
-        ManualOutput::pull(b - a + fade + rate / 4);  // a pass, its fade-out and a quarter of its pause
-        QVERIFY(ManualOutput::likeADevice(d.player().player()));
         if (slowed)
             d.player().setSpeed(0.9);
         else if (startSeconds != 1.0)
@@ -462,11 +469,9 @@ private slots:
     {
         QFETCH(bool, fewerPasses);
         Drill d(1.0);
-        QVERIFY(d.drill({0, PassPause{PassPause::Kind::Fixed, 1.0}}, 1.0, 1.2));
+        QVERIFY(d.intoTheFirstPause());
         const std::int64_t a = rate;
         const std::int64_t b = std::llround(1.2 * rate);
-        ManualOutput::pull(b - a + fade + rate / 4);  // a pass, its fade-out and a quarter of its pause
-        QVERIFY(ManualOutput::likeADevice(d.player().player()));
         d.player().setDrill(fewerPasses ? DrillSettings{1, PassPause{PassPause::Kind::Fixed, 1.0}} : DrillSettings{});
         QVERIFY(ManualOutput::likeADevice(d.player().player()));
         const std::vector<float> next = ManualOutput::pull(rate / 10);
