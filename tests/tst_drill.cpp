@@ -483,6 +483,47 @@ private slots:
         QCOMPARE(d.player().hasLoop(), !fewerPasses);
     }
 
+    // Hands-free, the pause as long as the loop: the move on to a shorter
+    // phrase, heard in the pause, does not cut short the learner's turn
+    // after the longer one.
+    void thePauseAfterAPassIsAsLongAsThatPass()
+    {
+        Drill d(1.0);
+        d.player().setNextLoopFinder([](double, double) { return std::optional<std::pair<double, double>>({2.0, 2.1}); });
+        QVERIFY(d.drill({1, PassPause{PassPause::Kind::LoopLength, 0}}, 1.0, 1.4));
+        const std::int64_t pass = std::llround(1.4 * rate) - rate;
+        ManualOutput::pull(pass + fade + rate / 20);  // the pass, its fade-out and 50 ms of the pause
+        d.player().tick();                            // hears the move on: the next loop is handed over
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        const std::vector<float> rest = ManualOutput::pull(rate / 2);
+        const auto firstSound = std::find_if(rest.begin(), rest.end(), [](float sample) { return sample != 0.0f; });
+        const std::int64_t silentFrames = std::distance(rest.begin(), firstSound) / 2;
+        QVERIFY2(std::abs(silentFrames - (pass - rate / 20)) < rate / 100, qPrintable(QString::number(silentFrames)));
+    }
+
+    // Two choices made while paused in a pause, before the output plays
+    // again: fewer passes than were heard still let the loop go.
+    void twoChoicesInAPausedPauseBothCount()
+    {
+        Drill d(1.0);
+        QVERIFY(d.intoTheFirstPause());
+        d.player().togglePlayPause();
+        ManualOutput::pull(rate / 10, std::chrono::milliseconds(50));
+        d.player().setDrill({1, PassPause{PassPause::Kind::Fixed, 1.0}});
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        d.player().setDrill({1, PassPause{PassPause::Kind::Fixed, 0.5}});
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        d.player().togglePlayPause();
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        const std::vector<float> next = ManualOutput::pull(rate / 10);
+        QCOMPARE(next.size(), std::size_t(2 * (rate / 10)));
+        const std::int64_t b = std::llround(1.2 * rate);
+        for (std::size_t i = 2 * std::size_t(fade); i < next.size(); ++i)  // after its fade-in
+            QVERIFY2(std::abs(next[i] - m_straight[std::size_t(2 * b) + i]) < 1e-6, qPrintable(QString::number(i / 2)));
+        d.player().tick();
+        QVERIFY(!d.player().hasLoop());
+    }
+
     // Saved loops: per track, kept across starts under a key of their own; a
     // damaged value is kept aside; a recall on a file that got shorter is
     // refused or cut to the track.

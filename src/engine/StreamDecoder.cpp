@@ -204,11 +204,21 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         // in a pause between passes, with the rest of the pause and then
         // the loop's start as it is now (it may just have been moved).
         joins = true;
-        if (outputCurrent && previousGeneration >= request.positionGeneration) {
+        if (!outputCurrent && m_start.generation != 0 && m_start.generation == previousGeneration
+            && previousGeneration >= request.positionGeneration) {
+            // Not a frame of the last generation played yet: where it began.
+            from = m_start.frame;
+            m_pendingPauseFrames = m_start.pauseFrames;
+            joins = m_start.joins;
+        } else if (outputCurrent && previousGeneration >= request.positionGeneration) {
             from = output.nextFrame;
             if (sameLoop && output.pauseFramesLeft > 0) {
-                // No longer than the pause now chosen (none: at once).
-                m_pendingPauseFrames = std::min(output.pauseFramesLeft, pauseFramesAfter(m_plan->region));
+                // No longer than the pause now chosen (none: at once), after
+                // the pass it follows (the loop may have moved on since).
+                const LoopRegion& passed = m_pauseFollows && m_pauseFollows->serial != m_plan->region.serial
+                    ? *m_pauseFollows
+                    : m_plan->region;
+                m_pendingPauseFrames = std::min(output.pauseFramesLeft, pauseFramesAfter(passed));
                 from = m_plan->region.startFrame;
                 joins = false;
                 if (m_plan->passes > 0 && m_passesDone >= m_plan->passes) {
@@ -225,6 +235,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
                         m_pendingPauseFrames = 0;
                         finishLoop();
                     }
+                    m_countAtBegin = PassCount{0, m_plan ? m_plan->region.serial : 0};
                 }
             }
         }
@@ -237,6 +248,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         joins = false;
     }
     m_ended = false;
+    m_start = Start{m_generation, from, m_pendingPauseFrames, joins};
     // Stretched audio is not the stream's own: the output crossfades into it.
     m_nextBlockJoins = joins && m_speed == 1.0;
     if (m_speed == 1.0)
@@ -429,6 +441,7 @@ void StreamDecoder::joinRegions(Turn turn, const float* tail, int fade, std::int
 
     const std::int64_t pauseFrames = pauseFramesAfter(heard);
     if (pauseFrames > 0) {
+        m_pauseFollows = heard;
         AudioBlock* out = nextBlock(tailStart, before);
         out->frames = fade;
         Crossfade::mix(tail, nullptr, out->samples, fade, 0, fade);

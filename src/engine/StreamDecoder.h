@@ -106,6 +106,16 @@ private:
     bool m_ended = false;
     bool m_nextBlockJoins = false;
     std::int64_t m_pendingPauseFrames = 0;  // the rest of a pause a request cut into, to be made first
+    std::optional<LoopRegion> m_pauseFollows;  // the region whose pass the last pause made followed
+    // Where the current generation began: the output, not having played it
+    // yet, is still there when the next request comes. Decoder thread only.
+    struct Start {
+        std::uint64_t generation = 0;
+        std::int64_t frame = 0;
+        std::int64_t pauseFrames = 0;
+        bool joins = false;
+    };
+    Start m_start;
     int m_fadeInAt = -1;                    // frame of the fade-in after that pause; -1: none
     double m_speed = 1.0;
     std::unique_ptr<TimeStretcher> m_stretcher;  // made when first needed
