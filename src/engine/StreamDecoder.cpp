@@ -204,9 +204,11 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         // in a pause between passes, with the rest of the pause and then
         // the loop's start as it is now (it may just have been moved).
         joins = true;
-        if (!outputCurrent && m_start.generation != 0 && m_start.generation == previousGeneration
+        if (!outputCurrent && !m_source.audible() && m_start.generation != 0 && m_start.generation == previousGeneration
             && previousGeneration >= request.positionGeneration) {
-            // Not a frame of the last generation played yet: where it began.
+            // Silent, and not a frame of the last generation played yet:
+            // where it began. (Sounding, the output may still be playing on
+            // in older audio, and has moved on.)
             from = m_start.frame;
             m_pendingPauseFrames = m_start.pauseFrames;
             joins = m_start.joins;
@@ -215,9 +217,9 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
             if (sameLoop && output.pauseFramesLeft > 0) {
                 // No longer than the pause now chosen (none: at once), after
                 // the pass it follows (the loop may have moved on since).
-                const LoopRegion& passed = m_pauseFollows && m_pauseFollows->serial != m_plan->region.serial
-                    ? *m_pauseFollows
-                    : m_plan->region;
+                const bool afterMove = m_pauseBeforeMove && m_pauseBeforeMove->region == output.region
+                    && m_pauseBeforeMove->pass == output.pass;
+                const LoopRegion& passed = afterMove ? m_pauseBeforeMove->follows : m_plan->region;
                 m_pendingPauseFrames = std::min(output.pauseFramesLeft, pauseFramesAfter(passed));
                 from = m_plan->region.startFrame;
                 joins = false;
@@ -441,7 +443,8 @@ void StreamDecoder::joinRegions(Turn turn, const float* tail, int fade, std::int
 
     const std::int64_t pauseFrames = pauseFramesAfter(heard);
     if (pauseFrames > 0) {
-        m_pauseFollows = heard;
+        if (turn == Turn::Advance)
+            m_pauseBeforeMove = PauseBeforeMove{after.region, after.pass, heard};
         AudioBlock* out = nextBlock(tailStart, before);
         out->frames = fade;
         Crossfade::mix(tail, nullptr, out->samples, fade, 0, fade);

@@ -106,7 +106,14 @@ private:
     bool m_ended = false;
     bool m_nextBlockJoins = false;
     std::int64_t m_pendingPauseFrames = 0;  // the rest of a pause a request cut into, to be made first
-    std::optional<LoopRegion> m_pauseFollows;  // the region whose pass the last pause made followed
+    // The last pause made on moving on to the next region, by its marks, and
+    // the region whose last pass it follows. Decoder thread only.
+    struct PauseBeforeMove {
+        std::uint32_t region = 0;
+        std::uint32_t pass = 0;
+        LoopRegion follows;
+    };
+    std::optional<PauseBeforeMove> m_pauseBeforeMove;
     // Where the current generation began: the output, not having played it
     // yet, is still there when the next request comes. Decoder thread only.
     struct Start {
