@@ -187,7 +187,7 @@ private slots:
 
     // The volume slider dragged, or a desktop's media keys, while sound goes
     // out: the new level comes in over a fade's length, not in one step.
-    void aNewVolumeGlidesInOnlyWhileSounding()
+    void aNewVolumeGlidesIn()
     {
         Stream stream;
         stream.source().setRequestedGeneration(1);

@@ -84,7 +84,7 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
         // A pause (or a stop): the sound dies away where it is, and only
         // then is whatever was asked for in the meantime taken up.
         if (m_sounding)
-            written = fadeOutInto(out, 0, frames, deviceFrame);
+            written = fadeOutInto(out, frames, deviceFrame);
         m_sounding = false;
         m_resumeSkipsPause = true;
         if (wanted != m_serving)
@@ -93,7 +93,7 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
         // The new position is not decoded yet: let the old one die away
         // rather than cut it, and wait in silence.
         if (m_sounding)
-            written = fadeOutInto(out, 0, frames, deviceFrame);
+            written = fadeOutInto(out, frames, deviceFrame);
         m_sounding = false;
         switchTo(wanted, false, frames);
     } else {
@@ -110,7 +110,7 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
         if (m_sounding || framesQueued(0, m_serving, frames) == frames) {
             if (!m_sounding && m_junctionAt < 0)
                 startJunction(false);  // from silence: fade in
-            written = playInto(out, 0, frames, deviceFrame);
+            written = playInto(out, frames, deviceFrame);
             if (written > 0)
                 m_sounding = true;
         }
@@ -302,19 +302,18 @@ void PlaybackSource::startJunction(bool withTail)
     m_junctionAt = 0;
 }
 
-int PlaybackSource::playInto(float* out, int renderFrame, int frames, std::int64_t deviceFrame)
+int PlaybackSource::playInto(float* out, int frames, std::int64_t deviceFrame)
 {
     int done = 0;
     while (done < frames) {
         AudioBlock* block = m_ring.readableBlock();
         if (!block || block->generation != m_serving)
             break;
-        const int at = renderFrame + done;
-        float* to = out + std::ptrdiff_t(at) * AudioBlock::channels;
+        float* to = out + std::ptrdiff_t(done) * AudioBlock::channels;
         if (block->isPause()) {
             const int count = int(std::min<std::int64_t>(block->pauseFrames - m_offset, frames - done));
             // Silence, unless a junction is still fading out of what came before.
-            fadeTailInto(out, at, count);
+            fadeTailInto(out, done, count);
             record(deviceFrame + done, *block, block->startFrame, count, true);
             m_offset += count;
             done += count;
@@ -324,21 +323,17 @@ int PlaybackSource::playInto(float* out, int renderFrame, int frames, std::int64
         }
         const int count = int(std::min<std::int64_t>(block->frames - m_offset, frames - done));
         const float* from = block->samples + m_offset * AudioBlock::channels;
-        // Within a junction, what played before fades out as this fades in.
+        // Within a junction, what played before fades out as this fades in;
+        // within the volume's ramp, the gain moves frame by frame.
         const int junctionAt = m_junctionAt;
-        const int fading = fadeTailInto(out, at, count);
-        for (int f = 0; f < fading; ++f) {
-            const float up = Crossfade::fadeInGain(junctionAt + f, m_fadeFrames) * gainAt(at + f);
-            for (int c = 0; c < AudioBlock::channels; ++c)
-                to[f * AudioBlock::channels + c] += from[f * AudioBlock::channels + c] * up;
-        }
-        const int ramped = std::clamp(m_rampFrames - at, fading, count);
-        for (int f = fading; f < ramped; ++f) {
-            const float gain = gainAt(at + f);
+        const int fading = fadeTailInto(out, done, count);
+        const int shaped = std::max(fading, std::clamp(m_rampFrames - done, 0, count));
+        for (int f = 0; f < shaped; ++f) {
+            const float gain = gainAt(done + f) * (f < fading ? Crossfade::fadeInGain(junctionAt + f, m_fadeFrames) : 1.0f);
             for (int c = 0; c < AudioBlock::channels; ++c)
                 to[f * AudioBlock::channels + c] += from[f * AudioBlock::channels + c] * gain;
         }
-        for (int i = ramped * AudioBlock::channels; i < count * AudioBlock::channels; ++i)
+        for (int i = shaped * AudioBlock::channels; i < count * AudioBlock::channels; ++i)
             to[i] += from[i] * m_rampToGain;
         record(deviceFrame + done, *block, streamFrameOf(*block, m_offset), count, false);
         m_offset += count;
@@ -351,7 +346,7 @@ int PlaybackSource::playInto(float* out, int renderFrame, int frames, std::int64
                 noteEndOfStream(deviceFrame + done, marks);
                 // Sent to the very end: what played before still dies away.
                 if (m_junctionHasTail)
-                    return done + fadeTailInto(out, renderFrame + done, frames - done);
+                    return done + fadeTailInto(out, done, frames - done);
                 break;
             }
         }
@@ -389,7 +384,7 @@ void PlaybackSource::noteEndOfStream(std::int64_t deviceFrame, const LoopMarks& 
 
 // Plays on for one fade's length (less when less is queued), falling to
 // silence: a pause, or a jump whose new audio is not here yet.
-int PlaybackSource::fadeOutInto(float* out, int renderFrame, int frames, std::int64_t deviceFrame)
+int PlaybackSource::fadeOutInto(float* out, int frames, std::int64_t deviceFrame)
 {
     const int length = std::min(frames, m_fadeFrames);
     int done = 0;
@@ -399,9 +394,9 @@ int PlaybackSource::fadeOutInto(float* out, int renderFrame, int frames, std::in
             break;
         const int count = int(std::min<std::int64_t>(block->frames - m_offset, length - done));
         const float* from = block->samples + m_offset * AudioBlock::channels;
-        float* to = out + std::ptrdiff_t(renderFrame + done) * AudioBlock::channels;
+        float* to = out + std::ptrdiff_t(done) * AudioBlock::channels;
         for (int f = 0; f < count; ++f) {
-            const float down = Crossfade::fadeOutGain(done + f, length) * gainAt(renderFrame + done + f);
+            const float down = Crossfade::fadeOutGain(done + f, length) * gainAt(done + f);
             for (int c = 0; c < AudioBlock::channels; ++c)
                 to[f * AudioBlock::channels + c] += from[f * AudioBlock::channels + c] * down;
         }

@@ -98,9 +98,9 @@ private:
     void captureTail();
     void startJunction(bool withTail);
     void dropBlocksBefore(int index);
-    // Each writes from out's renderFrame-th frame of the render on.
-    int playInto(float* out, int renderFrame, int frames, std::int64_t deviceFrame);
-    int fadeOutInto(float* out, int renderFrame, int frames, std::int64_t deviceFrame);
+    int playInto(float* out, int frames, std::int64_t deviceFrame);
+    int fadeOutInto(float* out, int frames, std::int64_t deviceFrame);
+    // From out's renderFrame-th frame (the gain's ramp counts from the render's start).
     int fadeTailInto(float* out, int renderFrame, int frames);
     void noteEndOfStream(std::int64_t deviceFrame, const LoopMarks& marks);
     void record(std::int64_t deviceFrame, const AudioBlock& block, std::int64_t streamFrame, int frames, bool held);
