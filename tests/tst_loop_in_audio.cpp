@@ -192,6 +192,48 @@ private slots:
         QVERIFY(stays.junctions.empty());
     }
 
+    // A loop handle dragged faster than the device asks for buffers: several
+    // changes of the loop's end (all ahead of the play head) between two
+    // renders, each one's audio made before the next comes. What is heard is
+    // the track straight on, never a step back to where the learner heard it
+    // when the change was made (the device's latency behind).
+    void aLoopDraggedFasterThanTheOutputGoesStraightOn_data()
+    {
+        QTest::addColumn<int>("changesPerRender");
+        QTest::newRow("two a render") << 2;
+        QTest::newRow("three a render") << 3;
+    }
+    void aLoopDraggedFasterThanTheOutputGoesStraightOn()
+    {
+        QFETCH(int, changesPerRender);
+        Drill d(QStringLiteral("chirp-cbr.mp3"));
+        d.engine.seek(1.0);
+        d.engine.setLoop(1.0, 4.0);
+        QVERIFY(ManualOutput::likeADevice(d.engine.player()));
+        ManualOutput::pull(d.frame(0.3));
+        constexpr int renderFrames = 256;
+        std::vector<float> heard;
+        for (int change = 0; change < 90; ++change) {
+            d.engine.setLoopEnd(3.9 - 0.002 * change);
+            QElapsedTimer waiting;
+            waiting.start();
+            while (!d.engine.player()->decoderCaughtUpForTesting() && waiting.elapsed() < 5000)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            if (change % changesPerRender == changesPerRender - 1) {
+                const std::vector<float> render = ManualOutput::pull(renderFrames);
+                heard.insert(heard.end(), render.begin(), render.end());
+            }
+        }
+        const std::vector<float> after = ManualOutput::pull(d.frame(0.5));
+        heard.insert(heard.end(), after.begin(), after.end());
+        const LoopListener::Report report = d.listener.listen(heard, d.frame(1.3));
+        QCOMPARE(report.lostTrack, std::int64_t(-1));
+        for (const LoopListener::Junction& junction : report.junctions)
+            qWarning("left %lld at output frame %lld for %lld", qlonglong(junction.leftAfter), qlonglong(junction.at),
+                     qlonglong(junction.rejoinedAt));
+        QVERIFY(report.junctions.empty());
+    }
+
     // A loop the learner sets just as the drill's last pass ends (the end
     // handed to the device, not heard yet) stands: moving on to the next
     // region, or letting go of the loop, heard a moment later, belonged to

@@ -69,6 +69,7 @@ void PlaybackSource::publishPosition()
 
 int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, std::int64_t nowNs, std::int64_t latencyNs)
 {
+    m_lastRenderFrames.store(frames, std::memory_order_relaxed);
     m_timeline.anchorDeviceFrame = deviceFrame;
     m_timeline.anchorTimeNs = nowNs + latencyNs;
     const bool play = m_playRequested.load(std::memory_order_acquire);

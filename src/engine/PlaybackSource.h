@@ -68,6 +68,9 @@ public:
     };
     OutputPosition outputPosition() const { return m_outputPosition.load(); }
 
+    // Any thread: the frames the device asked for last time.
+    int lastRenderFrames() const { return m_lastRenderFrames.load(std::memory_order_relaxed); }
+
     // Any thread.
     HeardTimeline timeline() const { return m_published.load(); }
 
@@ -117,6 +120,7 @@ private:
     std::atomic<bool> m_audible{false};                   // atomic, written by the audio thread
     std::atomic<float> m_gain{1.0f};                      // atomic, written by the main thread
     std::atomic<std::uint64_t> m_consumedGeneration{0};   // atomic, written by the audio thread
+    std::atomic<int> m_lastRenderFrames{0};               // atomic, written by the audio thread
     SeqlockValue<HeardTimeline> m_published;              // written by the audio thread
     SeqlockValue<OutputPosition> m_outputPosition;        // written by the audio thread
     std::function<void()> m_producerWake;                 // set before the source is attached

@@ -92,8 +92,23 @@ bool StreamDecoder::queueHasRoom(std::uint64_t generation) const
     // While stale blocks still wait to be dropped, the headroom may be used;
     // a junction takes up to three blocks at once.
     BlockRing& ring = m_source.ring();
-    const int limit = m_source.consumedGeneration() == generation ? steadyQueueBlocks : ring.capacity() - 3;
+    const bool consumed = m_source.consumedGeneration() == generation;
+    const int limit = consumed ? steadyQueueBlocks : ring.capacity() - 3;
+    if (!consumed && m_capsLead && m_stream->position() >= m_source.outputPosition().nextFrame + leadFrames())
+        return false;
     return ring.usedBlocks() < limit;
+}
+
+// How far ahead of the output a change it has not taken up yet is made:
+// enough for the output to join it at its next render and play a couple
+// more while the decoder wakes to fill the queue again, and no more.
+// The output plays on in older audio meanwhile, and every further change
+// (a handle dragged) queues behind: made in full, a few overtaken changes
+// would fill the queue, and the newest, with no room left, would never get
+// ahead of the output to be joined.
+std::int64_t StreamDecoder::leadFrames() const
+{
+    return 3 * std::int64_t(m_source.lastRenderFrames()) + AudioBlock::capacityFrames;
 }
 
 void StreamDecoder::run()
@@ -197,6 +212,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     m_fadeInAt = -1;
 
     m_speed = request.speed;
+    m_capsLead = false;
     std::int64_t from = request.frame;
     bool joins = false;
     if (request.keepsPosition) {
@@ -204,7 +220,8 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         // in a pause between passes, with the rest of the pause and then
         // the loop's start as it is now (it may just have been moved).
         joins = true;
-        if (!outputCurrent && !m_source.audible() && m_start.generation != 0 && m_start.generation == previousGeneration
+        const bool audible = m_source.audible();
+        if (!outputCurrent && !audible && m_start.generation != 0 && m_start.generation == previousGeneration
             && previousGeneration >= request.positionGeneration) {
             // Silent, and not a frame of the last generation played yet:
             // where it began. (Sounding, the output may still be playing on
@@ -212,8 +229,18 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
             from = m_start.frame;
             m_pendingPauseFrames = m_start.pauseFrames;
             joins = m_start.joins;
+        } else if (!outputCurrent && audible && output.known && output.generation >= request.positionGeneration
+                   && output.pauseFramesLeft == 0) {
+            // Changes faster than the output takes them up (a handle
+            // dragged): it plays on in older audio along the same line, and
+            // is there, where the main thread's heard position is a latency
+            // behind. Begun there, the new audio would join it only by
+            // stepping back.
+            from = output.nextFrame;
+            m_capsLead = true;
         } else if (outputCurrent && previousGeneration >= request.positionGeneration) {
             from = output.nextFrame;
+            m_capsLead = audible;
             if (sameLoop && output.pauseFramesLeft > 0) {
                 // No longer than the pause now chosen (none: at once), after
                 // the pass it follows (the loop may have moved on since).
@@ -253,6 +280,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     m_start = Start{m_generation, from, m_pendingPauseFrames, joins};
     // Stretched audio is not the stream's own: the output crossfades into it.
     m_nextBlockJoins = joins && m_speed == 1.0;
+    m_capsLead = m_capsLead && m_nextBlockJoins;
     if (m_speed == 1.0)
         m_stream->seek(from);
     else

@@ -65,6 +65,7 @@ private:
 
     void run();
     bool queueHasRoom(std::uint64_t generation) const;
+    std::int64_t leadFrames() const;
     void begin(const PlaybackRequest& request, std::uint64_t previousGeneration);
     void produce();
     Turn upcomingTurn() const;
@@ -123,6 +124,10 @@ private:
         bool joins = false;
     };
     Start m_start;
+    // The change was begun where the output, sounding, plays on in older
+    // audio: made only a little ahead of it until taken up. Decoder thread
+    // only (read under m_mutex while the thread waits).
+    bool m_capsLead = false;
     int m_fadeInAt = -1;                    // frame of the fade-in after that pause; -1: none
     double m_speed = 1.0;
     std::unique_ptr<TimeStretcher> m_stretcher;  // made when first needed
