@@ -11,6 +11,7 @@
 #include "library/SavedLoopsLibrary.h"
 #include "state/ContentState.h"
 #include "TestSupport.h"
+#include "WidgetTesting.h"
 
 #include <QAction>
 #include <QApplication>
@@ -46,10 +47,15 @@ void press(Qt::Key key, const QString& text = QString(), Qt::KeyboardModifiers m
     QTest::sendKeyEvent(QTest::Click, window->windowHandle(), key, text, modifiers);
 }
 
-// A key held down: its press, then the platform's repeats of it.
-void hold(Qt::Key key, const QString& text, int repeats)
+// A key held down: its press, then the platform's repeats of it, marked as
+// such, or as X11 sends them when Qt has not marked them.
+void hold(Qt::Key key, const QString& text, int repeats, bool marked = true)
 {
     QWindow* window = QApplication::activeWindow()->windowHandle();
+    if (!marked) {
+        holdKeyAsX11Does(window, key, text, repeats);
+        return;
+    }
     for (int i = 0; i <= repeats; ++i) {
         QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text, i > 0);
         QSpontaneKeyEvent::setSpontaneous(&event);
@@ -152,6 +158,8 @@ private slots:
         QCOMPARE(keyCommandFor(Qt::Key_B, QStringLiteral("\x02")), KeyCommand::None);  // Control-B
         QCOMPARE(keyCommandFor(Qt::Key_B, QStringLiteral("bb")), KeyCommand::None);
         QCOMPARE(keyCommandFor(Qt::Key_B, QStringLiteral("B")), KeyCommand::None);  // Shift-B: the character decides
+        // Where the apostrophe is a dead key (US international), it comes as one.
+        QCOMPARE(keyActionFor(Qt::Key_Dead_Acute, QString(), Qt::NoModifier).command, KeyCommand::NudgeLoopEndLater);
         // The keys that move about the window's controls are no commands.
         const std::initializer_list<std::pair<Qt::Key, QString>> navigation{
             {Qt::Key_Tab, QStringLiteral("\t")}, {Qt::Key_Backtab, QString()}, {Qt::Key_Up, QString()},
@@ -222,24 +230,31 @@ private slots:
 
     // A held key repeats what it steps (a nudge, here) and, as always, Space
     // and B; one that acts once (recall a saved loop) acts once.
+    void aHeldKeyRepeatsStepsButNotOneOffs_data()
+    {
+        QTest::addColumn<bool>("marked");
+        QTest::newRow("repeats marked") << true;
+        QTest::newRow("as X11 sends them unmarked") << false;
+    }
     void aHeldKeyRepeatsStepsButNotOneOffs()
     {
+        QFETCH(bool, marked);
         TestWindow w;
         QVERIFY(w.start(true, true));
         w.engine().setLoop(1.0, 2.0);
         SavedLoops loops;
         loops.set(SavedLoopsLibrary::currentTrackKey(w.state), {{1.0, 2.0}});
         w.state.setSavedLoops(loops);
-        hold(Qt::Key_1, QStringLiteral("1"), 0);
+        hold(Qt::Key_1, QStringLiteral("1"), 0, marked);
         QVERIFY(w.engine().isPlaying());
         w.placeAt(1.5);
-        hold(Qt::Key_1, QStringLiteral("1"), 3);
+        hold(Qt::Key_1, QStringLiteral("1"), 3, marked);
         QCOMPARE(w.position(), 1.0);  // recalled once more, not four times...
         QCOMPARE(w.log.lines().filter(QStringLiteral("Recalled saved loop 1")).size(), 2);
-        hold(Qt::Key_Period, QStringLiteral("."), 3);
+        hold(Qt::Key_Period, QStringLiteral("."), 3, marked);
         QCOMPARE(w.engine().loopStart(), std::optional<double>(1.2));  // ...while a nudge steps four times
         const bool playing = w.engine().isPlaying();
-        hold(Qt::Key_Space, QStringLiteral(" "), 2);
+        hold(Qt::Key_Space, QStringLiteral(" "), 2, marked);
         QCOMPARE(w.engine().isPlaying(), !playing);  // Space: three presses
     }
 

@@ -206,7 +206,9 @@ private slots:
         w.key(Qt::Key_Home);
         w.heldKey(Qt::Key_Return, QStringLiteral("\r"));  // a held key does not toggle the row
         QCOMPARE(list.rowCount(), 4);
-        w.key(Qt::Key_Return);  // an open playlist closes, and stays where it was
+        // An open playlist closes, and stays where it was; held, as X11 sends
+        // a held key when Qt has not marked its repeats, it is pressed once.
+        holdKeyAsX11Does(w.view->windowHandle(), Qt::Key_Return, QStringLiteral("\r"), 3);
         QCOMPARE(list.rowCount(), 2);
         QCOMPARE(list.cursorRow(), 0);
         QCOMPARE(w.view->state().currentPlaylist(), QStringLiteral("Songs"));

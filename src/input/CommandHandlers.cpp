@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 #include "engine/AudioPlayer.h"
+#include "input/KeyRepeats.h"
 #include "input/TextEntryFocus.h"
 #include "library/SavedLoopsLibrary.h"
 #include "state/ContentState.h"
@@ -132,7 +133,7 @@ void CommandHandlers::handleKeyPress(const QKeyEvent* event)
     Log::line(QStringLiteral("Key pressed: keyCode = %1, characters = %2")
                   .arg(QString::number(event->nativeScanCode()), characters));
     const KeyAction action = keyActionFor(*event);
-    if (!event->isAutoRepeat() || repeatsWhileHeld(action.command))
+    if (!KeyRepeats::isRepeat(*event) || repeatsWhileHeld(action.command))
         performKeyCommand(action, LoopLogging::WithLogLines);
 }
 
@@ -158,7 +159,7 @@ MonitorVerdict CommandHandlers::handleMonitoredEvent(QObject* receiver, QEvent* 
         // take keeps any shortcut from consuming them first; the command runs
         // once, on the press. A held key's repeats of a one-off command are
         // taken too, and do nothing.
-        const bool oneOffRepeat = key.isAutoRepeat() && !repeatsWhileHeld(action.command);
+        const bool oneOffRepeat = KeyRepeats::isRepeat(key) && !repeatsWhileHeld(action.command);
         const bool acted = event->type() == QEvent::ShortcutOverride || oneOffRepeat
             ? monitorClaims(action.command)
             : performKeyCommand(action, LoopLogging::Silent);

@@ -1,5 +1,6 @@
 #include "input/EventMonitor.h"
 
+#include "input/KeyRepeats.h"
 #include "state/ContentState.h"
 
 #include <QCoreApplication>
@@ -27,5 +28,6 @@ EventMonitor* installEventMonitor(ContentState& state)
         return existing;
     auto* monitor = new EventMonitor(state);
     QCoreApplication::instance()->installEventFilter(monitor);
+    KeyRepeats::watch();
     return monitor;
 }

@@ -62,6 +62,7 @@ KeyAction keyActionFor(int qtKey, const QString& characters, Qt::KeyboardModifie
     case Qt::Key_Semicolon:
         return {KeyCommand::NudgeLoopEndEarlier, 0, fine};
     case Qt::Key_Apostrophe:
+    case Qt::Key_Dead_Acute:  // the apostrophe of layouts that make it a dead key (US international)
         return {KeyCommand::NudgeLoopEndLater, 0, fine};
     case Qt::Key_Delete:
     case Qt::Key_Backspace:

@@ -1,10 +1,13 @@
 #include "WidgetTesting.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QSpontaneKeyEvent>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -94,4 +97,25 @@ bool EventTap::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == m_type)
         m_onEvent(watched, event);
     return false;
+}
+
+void holdKeyAsX11Does(QWindow* window, int key, const QString& text, int repeats)
+{
+    constexpr quint32 scanCode = 36;
+    static quint64 timestamp = 1'000'000;
+    const auto send = [&](QEvent::Type type) {
+        QKeyEvent event(type, key, Qt::NoModifier, scanCode, 0, 0, text);
+        event.setTimestamp(timestamp);
+        QSpontaneKeyEvent::setSpontaneous(&event);
+        QCoreApplication::instance()->notify(window, &event);
+    };
+    send(QEvent::KeyPress);
+    for (int i = 0; i < repeats; ++i) {
+        timestamp += 33;
+        send(QEvent::KeyRelease);
+        send(QEvent::KeyPress);
+    }
+    timestamp += 40;
+    send(QEvent::KeyRelease);
+    timestamp += 1000;
 }

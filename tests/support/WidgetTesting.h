@@ -10,6 +10,7 @@
 #include <functional>
 
 class QWidget;
+class QWindow;
 
 // Helpers for tests that look at widgets the way a user does: their pictures
 // and the pointer.
@@ -25,6 +26,12 @@ QColor colourAt(const QImage& image, const QPointF& point);
 void sendMouse(QWidget& widget, QEvent::Type type, const QPointF& localPosition);
 
 bool isReddish(const QColor& colour);
+
+// A key held down as X11 often delivers it: the press, then for each repeat
+// a release and a press of one time stamp, none of them marked as a repeat
+// (Qt marks them only when it finds the press queued in time). Sent to the
+// window as the platform would.
+void holdKeyAsX11Does(QWindow* window, int key, const QString& text, int repeats);
 
 // How many pixels of a rect of the image (in its own pixels) are of a kind.
 int pixelsIn(const QImage& image, const QRectF& rect, bool (*isOfKind)(const QColor&));

@@ -1,5 +1,7 @@
 #include "ui/kit/PlainButton.h"
 
+#include "input/KeyRepeats.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -96,7 +98,7 @@ void PlainButton::keyPressEvent(QKeyEvent* event)
         return;
     }
     // One press per press: a held Enter must not delete playlist after playlist.
-    if (!event->isAutoRepeat())
+    if (!KeyRepeats::isRepeat(*event))
         click();
     event->accept();
 }

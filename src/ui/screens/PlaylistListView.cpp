@@ -1,6 +1,7 @@
 #include "ui/screens/PlaylistListView.h"
 
 #include "engine/AudioPlayer.h"
+#include "input/KeyRepeats.h"
 #include "library/PlaylistCodec.h"
 #include "library/PlaylistLibrary.h"
 #include "state/ContentState.h"
@@ -320,7 +321,7 @@ void PlaylistListView::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
         // A held Enter must not toggle a playlist on and off or restart a track.
-        if (!event->isAutoRepeat() && hasCursor)
+        if (!KeyRepeats::isRepeat(*event) && hasCursor)
             activateRow(m_cursorRow);
         break;
     default:
