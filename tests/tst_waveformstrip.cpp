@@ -123,7 +123,7 @@ private slots:
         sendMouse(t.strip, QEvent::MouseButtonRelease, {t.strip.xOf(6.0) + 4, 10});
         QCOMPARE(t.seeks.size(), std::size_t(1));  // a drag of a handle is no seek
         QCOMPARE(t.ends.size(), std::size_t(2));
-        QVERIFY(std::abs(t.ends[0] - 5.6) < 0.021);
+        QVERIFY(std::abs(t.ends[0] - 5.54) < 0.021);  // the handle keeps its 3 points from the pointer
         QCOMPARE(t.ends[1], 6.0);  // snapped
 
         QMouseEvent press(QEvent::MouseButtonPress, QPointF(t.strip.xOf(3.0), 10), t.strip.mapToGlobal(QPointF(t.strip.xOf(3.0), 10)),
@@ -148,6 +148,62 @@ private slots:
         sendMouse(t.strip, QEvent::MouseButtonRelease, {t.strip.xOf(7.5), 10});
         QVERIFY(t.starts.empty() && t.ends.empty());
         QCOMPARE(t.seeks.size(), std::size_t(1));
+    }
+
+    // A handle is the hand's: a click beside it with a tremor moves nothing,
+    // a held one stays on its page while the track plays on past it, two
+    // that look like one are told apart by the way the hand goes, and a
+    // pointer whose release went elsewhere only hovers.
+    void aHeldHandleGoesWhereTheHandGoesOnly()
+    {
+        StripUnderTest t;
+        t.loop = WaveformStrip::Span{4.0, 6.0};
+        t.strip.refresh();
+        sendMouse(t.strip, QEvent::MouseButtonPress, {t.strip.xOf(4.0) + 4, 10});
+        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(4.0) + 5, 10});
+        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(4.0) + 2, 10});
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {t.strip.xOf(4.0) + 2, 10});
+        QVERIFY(t.starts.empty() && t.ends.empty() && t.seeks.empty());
+
+        t.loop = WaveformStrip::Span{2.0, 20.0};
+        t.strip.refresh();
+        const WaveformStrip::Span page = t.strip.window();
+        sendMouse(t.strip, QEvent::MouseButtonPress, {t.strip.xOf(2.0), 10});
+        t.playHead = page.second + 1;
+        t.strip.refresh();
+        QCOMPARE(t.strip.window(), page);
+        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(2.0) + 10, 10});
+        QCOMPARE(t.starts.size(), std::size_t(1));
+        QVERIFY2(std::abs(t.starts[0] - 2.2) < 0.021, qPrintable(QString::number(t.starts[0])));
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {t.strip.xOf(2.0) + 10, 10});
+        QVERIFY(t.strip.window().first < t.playHead && t.playHead < t.strip.window().second);  // caught up
+
+        t.playHead = 0;
+        t.loop = WaveformStrip::Span{4.0, 4.05};  // 2.5 points
+        t.starts.clear();
+        t.strip.refresh();
+        const qreal middle = t.strip.xOf(4.025);
+        sendMouse(t.strip, QEvent::MouseButtonPress, {middle, 10});
+        sendMouse(t.strip, QEvent::MouseMove, {middle + 20, 10});
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {middle + 20, 10});
+        QVERIFY(t.starts.empty());
+        QCOMPARE(t.ends.size(), std::size_t(1));
+        QVERIFY2(std::abs(t.ends[0] - 4.45) < 0.021, qPrintable(QString::number(t.ends[0])));
+        sendMouse(t.strip, QEvent::MouseButtonPress, {middle, 10});
+        sendMouse(t.strip, QEvent::MouseMove, {middle - 20, 10});
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {middle - 20, 10});
+        QCOMPARE(t.starts.size(), std::size_t(1));
+        QVERIFY2(std::abs(t.starts[0] - 3.6) < 0.021, qPrintable(QString::number(t.starts[0])));
+
+        t.loop.reset();
+        t.strip.refresh();
+        sendMouse(t.strip, QEvent::MouseButtonPress, {250, 10});
+        for (const qreal x : {300, 350}) {
+            QMouseEvent hover(QEvent::MouseMove, QPointF(x, 10), t.strip.mapToGlobal(QPointF(x, 10)), Qt::NoButton,
+                              Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(&t.strip, &hover);
+        }
+        QCOMPARE(t.seeks, std::vector<double>{5.0});  // the press's only
     }
 
     // The window follows every seek, as the player's does: a drag up to the

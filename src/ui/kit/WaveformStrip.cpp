@@ -99,7 +99,11 @@ void WaveformStrip::followWindow(double playHead, const std::optional<Span>& loo
     m_windowLength = duration > 0 ? std::min(windowSeconds, duration) : windowSeconds;
     const double last = std::max(0.0, duration - m_windowLength);
     const auto place = [&](double start) { m_windowStart = std::clamp(start, 0.0, last); };
-    if (m_pressed && playHead >= m_windowStart && playHead <= m_windowStart + m_windowLength) {
+    // A handle held stays where it is on the page, whatever the play head
+    // does: turned under it, the next move would set the loop to another
+    // page's time.
+    const bool handleHeld = m_grip != Grip::None && holdsGrippedLoop(loop);
+    if (m_pressed && (handleHeld || (playHead >= m_windowStart && playHead <= m_windowStart + m_windowLength))) {
         place(m_windowStart);
         return;
     }
@@ -266,8 +270,13 @@ void WaveformStrip::mousePressEvent(QMouseEvent* event)
         const qreal toStart = std::abs(x - xOf(loop->first));
         const qreal toEnd = std::abs(x - xOf(loop->second));
         if (std::min(toStart, toEnd) <= handleReach) {
-            m_grip = toStart <= toEnd ? Grip::LoopStart : Grip::LoopEnd;
+            if (xOf(loop->second) - xOf(loop->first) < handleReach)
+                m_grip = Grip::EitherEnd;
+            else
+                m_grip = toStart <= toEnd ? Grip::LoopStart : Grip::LoopEnd;
             m_grippedLoop = *loop;
+            m_pressX = x;
+            m_handleMoving = false;
         }
     }
     if (m_grip == Grip::None && m_onSeek)
@@ -276,6 +285,10 @@ void WaveformStrip::mousePressEvent(QMouseEvent* event)
 
 void WaveformStrip::mouseMoveEvent(QMouseEvent* event)
 {
+    // The release went elsewhere (a compositor or a popup took the pointer):
+    // without the button the pointer only hovers, and never seeks.
+    if (m_pressed && !event->buttons().testFlag(Qt::LeftButton))
+        endDrag();
     if (!m_pressed) {
         // Over a handle the pointer says it can be dragged sideways.
         const std::optional<Span> loop = m_loop ? m_loop() : std::nullopt;
@@ -290,11 +303,51 @@ void WaveformStrip::mouseMoveEvent(QMouseEvent* event)
 
 void WaveformStrip::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton) {
-        m_pressed = false;
-        m_grip = Grip::None;
-        refresh();  // the page held under the drag catches up
+    if (event->button() == Qt::LeftButton)
+        endDrag();
+}
+
+void WaveformStrip::endDrag()
+{
+    m_pressed = false;
+    m_grip = Grip::None;
+    refresh();  // the page held under the drag catches up
+}
+
+// Whether the loop is still the one whose handle was taken (the other end
+// where it was): the drill may move it on under the hand.
+bool WaveformStrip::holdsGrippedLoop(const std::optional<Span>& loop) const
+{
+    if (!loop)
+        return false;
+    switch (m_grip) {
+    case Grip::LoopStart:
+        return loop->second == m_grippedLoop.second;
+    case Grip::LoopEnd:
+        return loop->first == m_grippedLoop.first;
+    case Grip::EitherEnd:
+        return *loop == m_grippedLoop;
+    case Grip::None:
+        break;
     }
+    return false;
+}
+
+// A handle moves only once the pointer has strayed past a hand's jitter
+// from where it was pressed, and then keeps the distance it was taken at: a
+// click beside a handle moves nothing (nor snaps it to a pause nearby). Two
+// handles that look like one are told apart by that first move's way.
+bool WaveformStrip::takesHandleMove(qreal x)
+{
+    if (m_handleMoving)
+        return true;
+    if (std::abs(x - m_pressX) < handleJitter)
+        return false;
+    if (m_grip == Grip::EitherEnd)
+        m_grip = x > m_pressX ? Grip::LoopEnd : Grip::LoopStart;
+    m_handleOffset = xOf(m_grip == Grip::LoopStart ? m_grippedLoop.first : m_grippedLoop.second) - m_pressX;
+    m_handleMoving = true;
+    return true;
 }
 
 void WaveformStrip::dragTo(const QPointF& position, Qt::KeyboardModifiers modifiers)
@@ -302,18 +355,18 @@ void WaveformStrip::dragTo(const QPointF& position, Qt::KeyboardModifiers modifi
     if (m_grip != Grip::None) {
         // The loop changed under the hand (the drill moved on to the next
         // phrase, or let go): the handle held is gone, and the drag with it.
-        const std::optional<Span> loop = m_loop ? m_loop() : std::nullopt;
-        const bool held = loop
-            && (m_grip == Grip::LoopStart ? loop->second == m_grippedLoop.second : loop->first == m_grippedLoop.first);
-        if (!held) {
+        if (!holdsGrippedLoop(m_loop ? m_loop() : std::nullopt)) {
             m_grip = Grip::None;
             m_pressed = false;
             return;
         }
+        if (!takesHandleMove(position.x()))
+            return;
     }
     const double duration = m_envelope && m_envelope() ? m_envelope()->durationSeconds : 0;
     const double pageEnd = std::min(m_windowStart + m_windowLength, duration);
-    double seconds = std::clamp(timeAt(position.x()), std::min(m_windowStart, pageEnd), pageEnd);
+    const qreal x = m_grip == Grip::None ? position.x() : position.x() + m_handleOffset;
+    double seconds = std::clamp(timeAt(x), std::min(m_windowStart, pageEnd), pageEnd);
     if (m_grip != Grip::None && !modifiers.testFlag(Qt::ShiftModifier))
         seconds = snapped(seconds);
     switch (m_grip) {
@@ -329,5 +382,7 @@ void WaveformStrip::dragTo(const QPointF& position, Qt::KeyboardModifiers modifi
         if (m_onSeek)
             m_onSeek(seconds);
         break;
+    case Grip::EitherEnd:
+        break;  // decided by takesHandleMove
     }
 }

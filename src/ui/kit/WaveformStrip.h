@@ -27,6 +27,7 @@ public:
     static constexpr double windowSeconds = 10;
     static constexpr int preferredHeight = 30;
     static constexpr qreal handleReach = 5;   // points either side of a handle that grab it
+    static constexpr qreal handleJitter = 3;  // points a held handle's pointer may stray before it moves it
     static constexpr qreal snapReach = 6;     // points within which a handle snaps to a pause edge
     static constexpr float floorDecibels = -60;
 
@@ -72,12 +73,17 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    enum class Grip { None, LoopStart, LoopEnd };
+    // EitherEnd: a loop too short for its two handles to be told apart
+    // (they look like one); the first move's way picks one.
+    enum class Grip { None, LoopStart, LoopEnd, EitherEnd };
 
     void followWindow(double playHead, const std::optional<Span>& loop);
     void renderBackground();
     QRect playHeadRect(double seconds) const;
     void dragTo(const QPointF& position, Qt::KeyboardModifiers modifiers);
+    bool takesHandleMove(qreal x);
+    bool holdsGrippedLoop(const std::optional<Span>& loop) const;
+    void endDrag();
     double snapped(double seconds) const;
 
     std::function<std::shared_ptr<const Envelope>()> m_envelope;
@@ -92,6 +98,9 @@ private:
     double m_windowLength = windowSeconds;
     Grip m_grip = Grip::None;
     Span m_grippedLoop;  // the loop as its handle was taken
+    qreal m_pressX = 0;
+    bool m_handleMoving = false;  // the pointer strayed past the jitter: the handle follows it
+    qreal m_handleOffset = 0;     // from the pointer to the handle taken, kept as it moves
     bool m_pressed = false;
 
     // What the background pixmap shows, to tell when it must be made again.
