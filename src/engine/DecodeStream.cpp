@@ -54,6 +54,10 @@ constexpr auto sampleCountTime = std::chrono::milliseconds(1500);
 // a straight decode would have there: an MP3 frame may draw on bits stored in
 // up to ~6 earlier frames, and every codec overlaps with the previous frame.
 constexpr int mp3PrerollPackets = 12;
+// Data that runs out this close to the stated length (a download cut short
+// by a few hundred bytes, a length a frame too long) is made up to it with
+// silence: the stream ends where it says, so a loop that ends there turns.
+constexpr int shortEndPaddingDivisor = 10;  // a tenth of a second
 constexpr int aacPrerollFrames = 3 * 1024;
 constexpr int otherPrerollFrames = 8192;
 // Frames whose times are this close follow one another: a frame of a later
@@ -500,12 +504,30 @@ int DecodeStream::read(float* interleaved, int maxFrames)
             written += count;
             continue;
         }
-        if (m_finished)
+        if (m_finished) {
+            written += padShortEnd(interleaved + std::size_t(written) * outputChannels, maxFrames - written);
             break;
+        }
         m_stagedBegin = m_stagedEnd = 0;
         decodeStep();
     }
     return written;
+}
+
+// The silence still to come before the stated length, once the data has run
+// out just short of it (not when reading failed: that is no end).
+std::int64_t DecodeStream::shortEndPadding() const
+{
+    const std::int64_t missing = m_lengthOutputFrames - m_readPosition;
+    return m_readError == 0 && missing > 0 && missing <= m_outputRate / shortEndPaddingDivisor ? missing : 0;
+}
+
+int DecodeStream::padShortEnd(float* interleaved, int maxFrames)
+{
+    const int count = int(std::min<std::int64_t>(shortEndPadding(), maxFrames));
+    std::fill_n(interleaved, std::size_t(count) * outputChannels, 0.0f);
+    m_readPosition += count;
+    return count;
 }
 
 void DecodeStream::decodeStep()

@@ -59,9 +59,10 @@ public:
     // Output frame of the next frame read() returns.
     std::int64_t position() const { return m_readPosition; }
     // Writes up to maxFrames interleaved stereo frames; returns how many.
-    // Fewer than asked means the stream has ended (0: nothing more).
+    // Fewer than asked means the stream has ended (0: nothing more). Data that
+    // runs out just short of the stated length is made up to it with silence.
     int read(float* interleaved, int maxFrames);
-    bool atEnd() const { return m_finished && stagedFrames() == 0; }
+    bool atEnd() const { return m_finished && stagedFrames() == 0 && shortEndPadding() == 0; }
     // FFmpeg's error code when reading the file failed since the last seek
     // (the data then ends there); 0 when the data simply ran out, or not yet.
     int readError() const { return m_readError; }
@@ -84,6 +85,8 @@ private:
     int measureRealLength(const QString& path);
     std::int64_t countSamplesToTheEnd();
     void decodeStep();
+    std::int64_t shortEndPadding() const;
+    int padShortEnd(float* interleaved, int maxFrames);
     void notePacketSent(const AVPacket& packet);
     void noteFrameReceived();
     void acceptPendingFrame();
