@@ -199,19 +199,21 @@ private slots:
     // when the change was made (the device's latency behind).
     void aLoopDraggedFasterThanTheOutputGoesStraightOn_data()
     {
+        QTest::addColumn<int>("renderFrames");
         QTest::addColumn<int>("changesPerRender");
-        QTest::newRow("two a render") << 2;
-        QTest::newRow("three a render") << 3;
+        QTest::newRow("two a render of 256") << 256 << 2;
+        QTest::newRow("three a render of 256") << 256 << 3;
+        QTest::newRow("four a render of 1024") << 1024 << 4;
     }
     void aLoopDraggedFasterThanTheOutputGoesStraightOn()
     {
+        QFETCH(int, renderFrames);
         QFETCH(int, changesPerRender);
         Drill d(QStringLiteral("chirp-cbr.mp3"));
         d.engine.seek(1.0);
         d.engine.setLoop(1.0, 4.0);
         QVERIFY(ManualOutput::likeADevice(d.engine.player()));
         ManualOutput::pull(d.frame(0.3));
-        constexpr int renderFrames = 256;
         std::vector<float> heard;
         for (int change = 0; change < 90; ++change) {
             d.engine.setLoopEnd(3.9 - 0.002 * change);
@@ -220,7 +222,7 @@ private slots:
             while (!d.engine.player()->decoderCaughtUpForTesting() && waiting.elapsed() < 5000)
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
             if (change % changesPerRender == changesPerRender - 1) {
-                const std::vector<float> render = ManualOutput::pull(renderFrames);
+                const std::vector<float> render = ManualOutput::render(renderFrames);
                 heard.insert(heard.end(), render.begin(), render.end());
             }
         }
@@ -232,6 +234,25 @@ private slots:
             qWarning("left %lld at output frame %lld for %lld", qlonglong(junction.leftAfter), qlonglong(junction.at),
                      qlonglong(junction.rejoinedAt));
         QVERIFY(report.junctions.empty());
+    }
+
+    // A change the output meets a moment before a turn, before the change's
+    // first audio is made: the old audio dies away through the turn (back at
+    // the loop's start), and the change, begun where the output was, is
+    // still taken up and played on, never left waiting in silence.
+    void aChangeJustBeforeATurnIsStillTakenUp()
+    {
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            Drill d(QStringLiteral("chirp-cbr.mp3"));
+            d.engine.seek(1.0);
+            d.engine.setLoop(1.0, 1.3);
+            QVERIFY(ManualOutput::likeADevice(d.engine.player()));
+            const std::int64_t turnFadeStarts = d.frame(1.3) - d.frame(1.0) - fade;
+            QCOMPARE(ManualOutput::pullCount(turnFadeStarts - 50), turnFadeStarts - 50);
+            d.engine.setLoopEnd(1.4);
+            ManualOutput::render(256);
+            QCOMPARE(ManualOutput::pullCount(d.frame(0.5)), d.frame(0.5));
+        }
     }
 
     // A loop the learner sets just as the drill's last pass ends (the end

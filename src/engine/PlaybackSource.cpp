@@ -257,13 +257,14 @@ bool PlaybackSource::joinInPlace(int wantedIndex)
 // served, with the wanted generation's first block at wantedIndex: the next
 // frame of the block in front, or, played to its end (all of it played on,
 // or dropped unheard), where it ended. None in a pause or stretched audio.
+// Blocks in front of the wanted ones that are not the served generation's
+// are changes overtaken before they were taken up: the served audio was
+// played to its end.
 std::optional<std::int64_t> PlaybackSource::reachedInServed(int wantedIndex)
 {
     const AudioBlock* front = m_ring.readableBlock();
     if (front && wantedIndex > 0 && front->generation == m_serving)
         return !front->isPause() && front->speed == 1.0 ? std::optional(streamFrameOf(*front, m_offset)) : std::nullopt;
-    if (wantedIndex > 0)
-        return std::nullopt;
     if (m_reachedKnown)
         return m_reached;
     if (m_timeline.segmentCount > 0) {

@@ -94,21 +94,27 @@ bool StreamDecoder::queueHasRoom(std::uint64_t generation) const
     BlockRing& ring = m_source.ring();
     const bool consumed = m_source.consumedGeneration() == generation;
     const int limit = consumed ? steadyQueueBlocks : ring.capacity() - 3;
-    if (!consumed && m_capsLead && m_stream->position() >= m_source.outputPosition().nextFrame + leadFrames())
-        return false;
+    if (!consumed && m_capsLead && m_source.audible()) {
+        // Counted from where the change began too: a fade-out may carry the
+        // output through a turn, back to the loop's start, and the change
+        // must still have a render's worth to be taken up with.
+        const std::int64_t from = std::max(m_source.outputPosition().nextFrame, m_start.frame);
+        if (m_stream->position() >= from + leadFrames())
+            return false;
+    }
     return ring.usedBlocks() < limit;
 }
 
 // How far ahead of the output a change it has not taken up yet is made:
-// enough for the output to join it at its next render and play a couple
-// more while the decoder wakes to fill the queue again, and no more.
+// enough for the output to join it at its next render and play another
+// while the decoder wakes to fill the queue again, and no more.
 // The output plays on in older audio meanwhile, and every further change
 // (a handle dragged) queues behind: made in full, a few overtaken changes
 // would fill the queue, and the newest, with no room left, would never get
 // ahead of the output to be joined.
 std::int64_t StreamDecoder::leadFrames() const
 {
-    return 3 * std::int64_t(m_source.lastRenderFrames()) + AudioBlock::capacityFrames;
+    return 2 * std::int64_t(m_source.lastRenderFrames()) + AudioBlock::capacityFrames;
 }
 
 void StreamDecoder::run()
@@ -125,6 +131,9 @@ void StreamDecoder::run()
                     fresh = m_request;
                     break;
                 }
+                const bool consumed = m_source.consumedGeneration() == working;
+                if (consumed)
+                    m_capsLead = false;  // taken up: the queue fills as usual
                 if (!m_ended && queueHasRoom(working))
                     break;
                 // Nothing plays the queue down while paused: sleep until
@@ -133,7 +142,9 @@ void StreamDecoder::run()
                 if (m_ended || !m_source.playRequested())
                     m_wake.wait(lock);
                 else
-                    m_wake.wait_for(lock, m_source.consumedGeneration() == working ? refillInterval : staleDropInterval);
+                    // Capped, the output may take the change up at any
+                    // moment with only a few renders queued: look again soon.
+                    m_wake.wait_for(lock, consumed && !m_capsLead ? refillInterval : staleDropInterval);
                 m_caughtUp = false;
             }
         }

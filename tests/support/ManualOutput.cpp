@@ -46,6 +46,13 @@ std::vector<float> pull(std::int64_t frames, std::chrono::milliseconds patience)
     return collected;
 }
 
+std::vector<float> render(int frames)
+{
+    std::vector<float> buffer(std::size_t(frames) * 2, 0.0f);
+    AudioOutput::shared()->renderForTesting(buffer.data(), frames);
+    return buffer;
+}
+
 std::int64_t pullCount(std::int64_t frames, std::chrono::milliseconds patience)
 {
     return pullInto(frames, patience, [](const float*, int) {});

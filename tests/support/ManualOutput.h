@@ -16,6 +16,10 @@ namespace ManualOutput {
 // interleaved stereo.
 std::vector<float> pull(std::int64_t frames, std::chrono::milliseconds patience = std::chrono::milliseconds(1000));
 
+// One render of `frames`, as a device asks for its buffer; silence where the
+// streams supplied nothing.
+std::vector<float> render(int frames);
+
 // The same, counting the frames without keeping them.
 std::int64_t pullCount(std::int64_t frames, std::chrono::milliseconds patience = std::chrono::milliseconds(1000));
 
