@@ -4,6 +4,7 @@
 // the library keeps its entry and says what went wrong.
 
 #include "engine/AudioOutput.h"
+#include "engine/DecodeStream.h"
 #include "engine/Mp3GaplessInfo.h"
 #include "LibraryFixture.h"
 #include "ManualOutput.h"
@@ -12,6 +13,7 @@
 #include <QDataStream>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QFile>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -310,6 +312,22 @@ private slots:
         QVERIFY2(heardSeconds >= seconds && std::abs(heardSeconds - duration) < 0.06,
                  qPrintable(QStringLiteral("%1 of %2").arg(heardSeconds).arg(duration)));
         QCOMPARE(shelf.earlyEnds(), QStringList());
+    }
+
+    // Joined files whose length could not be counted in time (a slow disk)
+    // are taken at the first one's rate for the bytes there are, not at the
+    // first one's length alone.
+    void joinedFilesNotCountedInTimeAreEstimatedFromTheirSize()
+    {
+        const QByteArray chirp = readFile(fixturePath(QStringLiteral("chirp-cbr.mp3")));
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("joined.mp3"));
+        QVERIFY(writeFile(path, chirp + chirp + chirp));
+        DecodeStream::giveUpCountingForTesting(true);
+        const auto restore = qScopeGuard([] { DecodeStream::giveUpCountingForTesting(false); });
+        const std::unique_ptr<DecodeStream> stream = DecodeStream::open(path, rate, nullptr);
+        QVERIFY(stream && stream->lengthEstimated());
+        QVERIFY2(std::abs(stream->durationSeconds() - 18.0) < 0.2, qPrintable(QString::number(stream->durationSeconds())));
     }
 
     // A joined part at another sample rate follows on sample for sample: a

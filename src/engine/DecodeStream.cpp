@@ -365,11 +365,15 @@ int DecodeStream::measureRealLength(const QString& path)
             const std::int64_t headerSamples = gapless->frameCount * gapless->samplesPerFrame;
             if (counted > 0 && std::abs(counted - headerSamples) > gapless->samplesPerFrame)
                 m_lengthInputFrames = counted - m_firstPacketSkip;
-            else if (counted <= 0 && cutShort)
-                // Not counted in time: estimated from the share of the file
-                // that is here. Play stops at the estimate or where the data
-                // ends, whichever comes first.
-                m_lengthInputFrames = std::int64_t(double(headerSamples) * bytesPresent / double(gapless->byteCount))
+            else if (counted <= 0 && (cutShort || joined))
+                // Not counted in time: estimated from the bytes there are,
+                // at the rate the header states (cut short, a share of its
+                // length; joined, the parts after it too, where its own
+                // length alone would end hours of lessons after the first).
+                // Play stops at the estimate or where the data ends,
+                // whichever comes first.
+                m_lengthInputFrames = std::int64_t(double(headerSamples) * double(bytesPresent - (joined ? tagBytes : 0))
+                                                   / double(gapless->byteCount))
                     - gapless->encoderDelaySamples;
         }
     } else if ((isMp3 || isAdts) && format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
