@@ -74,14 +74,21 @@ private slots:
         t.playHead = 9.6;  // near the edge: a new page, the play head a fifth in
         t.strip.refresh();
         QCOMPARE(t.strip.window().first, 9.6 - 2.0);
-        // A loop that fits is kept in view, whatever the play head does.
+        // A loop that fits is kept in view while the play head is on its
+        // page; playing up to it from further off, the page shows the play head.
         t.loop = WaveformStrip::Span{30.0, 32.0};
         t.playHead = 31;
         t.strip.refresh();
-        QVERIFY(t.strip.window().first <= 30 && t.strip.window().second >= 32);
-        t.playHead = 39.9;
+        QCOMPARE(t.strip.window(), (WaveformStrip::Span{26, 36}));
+        t.playHead = 35.9;
         t.strip.refresh();
-        QVERIFY(t.strip.window().first <= 30 && t.strip.window().second >= 32);
+        QCOMPARE(t.strip.window(), (WaveformStrip::Span{26, 36}));
+        t.playHead = 2.5;
+        t.strip.refresh();
+        QVERIFY(t.strip.window().first <= 2.5 && t.strip.window().second >= 2.5);
+        t.playHead = 26.5;  // the loop's page reached
+        t.strip.refresh();
+        QCOMPARE(t.strip.window(), (WaveformStrip::Span{26, 36}));
     }
 
     // A loop changed after the play head's line was asked for, and before

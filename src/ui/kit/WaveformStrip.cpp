@@ -108,9 +108,15 @@ void WaveformStrip::followWindow(double playHead, const std::optional<Span>& loo
         return;
     }
     if (loop && loop->second - loop->first <= 0.8 * m_windowLength) {
-        if (loop->first < m_windowStart || loop->second > m_windowStart + m_windowLength)
-            place(loop->first - (m_windowLength - (loop->second - loop->first)) / 2);
-        return;
+        // The loop's page, while the play head is on it: elsewhere (a seek
+        // made before the loop, playing up to it) the page follows the play
+        // head, which would otherwise be out of sight all the way there.
+        const double loopPage = std::clamp(loop->first - (m_windowLength - (loop->second - loop->first)) / 2, 0.0, last);
+        if (playHead >= loopPage && playHead <= loopPage + m_windowLength) {
+            if (loop->first < m_windowStart || loop->second > m_windowStart + m_windowLength)
+                place(loopPage);
+            return;
+        }
     }
     if (playHead < m_windowStart + 0.02 * m_windowLength || playHead > m_windowStart + 0.95 * m_windowLength)
         place(playHead - 0.2 * m_windowLength);
