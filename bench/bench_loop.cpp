@@ -8,7 +8,11 @@
 //   bench_loop [output rate, default 48000]
 //
 // The output is the engine's own, pulled by hand (as a device pulls it), so
-// the figures are the same on any machine. Needs the ffmpeg command: it makes
+// the figures are the same on any machine. Then a loop handle dragged while
+// playing: the loop's end moved (always ahead of the play head) 125, 250
+// and 500 times a second while the output is pulled a device buffer of 1024 frames
+// at a time at the device's pace, in real time; every departure from the
+// straight track is counted (none should be heard). Needs the ffmpeg command: it makes
 // 12 s versions of the chirp fixtures, long enough for a 10 s loop.
 
 #include "base/Log.h"
@@ -68,6 +72,67 @@ struct Worst {
     int wraps = 0;
     int unplaced = 0;
 };
+
+// Five drags of 2 s each; prints the departures from the straight track.
+void dragTheLoopEnd(const QString& path, int rate, int changesPerSecond)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr int bufferFrames = 1024;
+    const std::vector<float> straight = KnownSignal::straightDecode(path, rate);
+    const LoopListener::Listener listener(straight);
+    int changes = 0;
+    int departures = 0;
+    std::int64_t silent = 0;
+    std::int64_t largestJump = 0;
+    for (int run = 0; run < 5; ++run) {
+        AudioPlayer engine;
+        engine.setPlaylist({QUrl::fromLocalFile(path)});
+        engine.playTrack(0);
+        engine.seek(1.0);
+        engine.setLoop(1.0, 11.0);
+        // The drag starts in steady play: the set-up, pulled faster than a
+        // device would, waits for the decoder as a device's pace would.
+        const auto catchUp = [&engine] {
+            while (!engine.player()->decoderCaughtUpForTesting())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+        catchUp();
+        pull(rate / 5);
+        catchUp();
+        std::vector<float> heard;
+        const auto bufferPeriod = std::chrono::nanoseconds(std::int64_t(bufferFrames) * 1'000'000'000 / rate);
+        const auto changePeriod = std::chrono::nanoseconds(1'000'000'000 / changesPerSecond);
+        const Clock::time_point began = Clock::now();
+        Clock::time_point nextBuffer = began;
+        Clock::time_point nextChange = began;
+        double end = 11.0;
+        while (Clock::now() - began < std::chrono::seconds(2)) {
+            if (nextChange <= nextBuffer) {
+                std::this_thread::sleep_until(nextChange);
+                end -= 0.002;
+                engine.setLoopEnd(end);
+                ++changes;
+                nextChange += changePeriod;
+            } else {
+                std::this_thread::sleep_until(nextBuffer);
+                float buffer[2 * bufferFrames] = {};
+                AudioOutput::shared()->renderForTesting(buffer, bufferFrames);
+                heard.insert(heard.end(), buffer, buffer + 2 * bufferFrames);
+                nextBuffer += bufferPeriod;
+            }
+        }
+        const LoopListener::Report report = listener.listen(heard, std::llround(1.2 * rate));
+        departures += int(report.junctions.size()) + (report.lostTrack >= 0 ? 1 : 0);
+        for (const LoopListener::Junction& j : report.junctions) {
+            silent += j.silentFrames;
+            largestJump = std::max<std::int64_t>(largestJump, std::llabs(j.rejoinedAt - (j.leftAfter + j.length)));
+        }
+    }
+    std::printf("loop end dragged %d times a second, device buffer %d frames, 5 runs of 2 s (%d changes): "
+                "%d departures from the straight track, %lld silent frames, largest jump %lld frames\n",
+                changesPerSecond, bufferFrames, changes, departures, static_cast<long long>(silent),
+                static_cast<long long>(largestJump));
+}
 
 }  // namespace
 
@@ -160,5 +225,7 @@ int main(int argc, char** argv)
                 overall.wraps, static_cast<long long>(overall.pastEnd), static_cast<long long>(overall.lostOrRepeated),
                 static_cast<long long>(overall.silent), overall.stepRatio,
                 overall.unplaced ? "; some output could not be placed" : "");
+    for (const int changesPerSecond : {125, 250, 500})
+        dragTheLoopEnd(folder.filePath(QStringLiteral("chirp-cbr.mp3")), rate, changesPerSecond);
     return 0;
 }

@@ -90,7 +90,8 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
         m_resumeSkipsPause = true;
         if (wanted != m_serving)
             switchTo(wanted, false, frames);
-    } else if (wanted != m_serving && !switchTo(wanted, true, frames) && !playsOnUntil(wanted, frames)) {
+    } else if (wanted != m_serving && !switchTo(wanted, true, frames) && !takesUpOvertaken(wanted, frames)
+               && !playsOnUntil(wanted, frames)) {
         // The new position is not decoded yet: let the old one die away
         // rather than cut it, and wait in silence.
         if (m_sounding)
@@ -203,6 +204,50 @@ bool PlaybackSource::playsOnUntil(std::uint64_t wanted, int frames)
         queued += block->frames;
     }
     return true;
+}
+
+// The loop changed again before the last change's audio was here (a handle
+// dragged faster than the device's buffers): a change the newest one
+// overtook, joined where the output is and holding a render's worth with no
+// turn in it, is the same sound until the newest is here. Taken up (the
+// newest of those), it lets go of the old audio queued in front of it, and
+// with it of the room the newest needs; played on instead, the old audio
+// would keep the queue full, and the newest could never get ahead of the
+// output.
+bool PlaybackSource::takesUpOvertaken(std::uint64_t wanted, int frames)
+{
+    if (!m_sounding || m_keepsPositionGeneration.load(std::memory_order_relaxed) != wanted)
+        return false;
+    std::optional<std::uint64_t> newest;
+    for (int index = 0;; ++index) {
+        const AudioBlock* block = m_ring.peek(index);
+        if (!block || block->generation == wanted)
+            break;
+        const AudioBlock* before = index > 0 ? m_ring.peek(index - 1) : nullptr;
+        if (block->generation == m_serving || (before && before->generation == block->generation))
+            continue;
+        // A generation's first block: joined in place, the loop's marks as
+        // they were (no turn, nothing let go), a render's worth with none.
+        if (!block->joinsInPlace || !(block->marks == LoopMarks{0, 0, 0, block->marks.pass, block->marks.region, 0}))
+            continue;
+        const std::optional<std::int64_t> reached = reachedInServed(index);
+        if (!reached || *reached < block->startFrame)
+            continue;
+        std::int64_t covered = block->startFrame;
+        bool turns = false;
+        for (int ahead = index; covered < *reached + frames; ++ahead) {
+            const AudioBlock* next = m_ring.peek(ahead);
+            if (!next || next->generation != block->generation || next->isPause() || !(next->marks == block->marks)
+                || next->endOfStream) {
+                turns = true;
+                break;
+            }
+            covered += next->frames;
+        }
+        if (!turns)
+            newest = block->generation;
+    }
+    return newest && switchTo(*newest, true, frames);
 }
 
 float PlaybackSource::gainAt(int renderFrame) const

@@ -94,6 +94,7 @@ private:
     bool switchTo(std::uint64_t wanted, bool play, int frames);
     int framesQueued(int fromIndex, std::uint64_t generation, int atMost);
     bool playsOnUntil(std::uint64_t wanted, int frames);
+    bool takesUpOvertaken(std::uint64_t wanted, int frames);
     float gainAt(int renderFrame) const;
     bool joinInPlace(int wantedIndex);
     std::optional<std::int64_t> reachedInServed(int wantedIndex);

@@ -94,7 +94,10 @@ bool StreamDecoder::queueHasRoom(std::uint64_t generation) const
     BlockRing& ring = m_source.ring();
     const bool consumed = m_source.consumedGeneration() == generation;
     const int limit = consumed ? steadyQueueBlocks : ring.capacity() - 3;
-    if (!consumed && m_capsLead && m_source.audible()) {
+    // Silent, the output takes a change up at its first block, and drops
+    // what it overtook only then: the lead matters once changes in a burst
+    // have filled half the queue.
+    if (!consumed && m_capsLead && (m_source.audible() || ring.usedBlocks() >= steadyQueueBlocks / 2)) {
         // Counted from where the change began too: a fade-out may carry the
         // output through a turn, back to the loop's start, and the change
         // must still have a render's worth to be taken up with.
@@ -111,10 +114,12 @@ bool StreamDecoder::queueHasRoom(std::uint64_t generation) const
 // The output plays on in older audio meanwhile, and every further change
 // (a handle dragged) queues behind: made in full, a few overtaken changes
 // would fill the queue, and the newest, with no room left, would never get
-// ahead of the output to be joined.
+// ahead of the output to be joined. (Before the device's first render, as
+// for the usual one: the stream must have enough to start with then.)
 std::int64_t StreamDecoder::leadFrames() const
 {
-    return 2 * std::int64_t(m_source.lastRenderFrames()) + AudioBlock::capacityFrames;
+    constexpr int usualRenderFrames = 1024;
+    return 2 * std::int64_t(std::max(m_source.lastRenderFrames(), usualRenderFrames)) + AudioBlock::capacityFrames;
 }
 
 void StreamDecoder::run()
@@ -223,7 +228,6 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     m_fadeInAt = -1;
 
     m_speed = request.speed;
-    m_capsLead = false;
     std::int64_t from = request.frame;
     bool joins = false;
     if (request.keepsPosition) {
@@ -248,10 +252,8 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
             // behind. Begun there, the new audio would join it only by
             // stepping back.
             from = output.nextFrame;
-            m_capsLead = true;
         } else if (outputCurrent && previousGeneration >= request.positionGeneration) {
             from = output.nextFrame;
-            m_capsLead = audible;
             if (sameLoop && output.pauseFramesLeft > 0) {
                 // No longer than the pause now chosen (none: at once), after
                 // the pass it follows (the loop may have moved on since).
@@ -291,7 +293,9 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     m_start = Start{m_generation, from, m_pendingPauseFrames, joins};
     // Stretched audio is not the stream's own: the output crossfades into it.
     m_nextBlockJoins = joins && m_speed == 1.0;
-    m_capsLead = m_capsLead && m_nextBlockJoins;
+    // Until the output takes it up, a change that keeps the position is made
+    // only a little ahead (see leadFrames).
+    m_capsLead = request.keepsPosition && m_nextBlockJoins;
     if (m_speed == 1.0)
         m_stream->seek(from);
     else
