@@ -89,6 +89,20 @@ private slots:
         t.playHead = 26.5;  // the loop's page reached
         t.strip.refresh();
         QCOMPARE(t.strip.window(), (WaveformStrip::Span{26, 36}));
+        // Played into a page that shows the loop too, then sent back (a
+        // seek) onto the loop's own page but off the one shown.
+        t.loop.reset();
+        t.playHead = 31.5;
+        t.strip.refresh();
+        t.playHead = 35.7;
+        t.strip.refresh();
+        QCOMPARE(t.strip.window().first, 35.7 - 2.0);
+        t.loop = WaveformStrip::Span{34.0, 36.0};
+        t.strip.refresh();
+        QCOMPARE(t.strip.window().first, 35.7 - 2.0);  // the loop and the play head in view: no turn
+        t.playHead = 31.5;
+        t.strip.refresh();
+        QCOMPARE(t.strip.window(), (WaveformStrip::Span{30, 40}));
     }
 
     // A loop changed after the play head's line was asked for, and before

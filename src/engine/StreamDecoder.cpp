@@ -631,6 +631,10 @@ void StreamDecoder::noteEarlyEnd()
     const std::int64_t endFrame = m_stream->position();
     if (m_reportedEarlyEnd || endFrame + m_sampleRate / earlyEndToleranceDivisor >= m_lengthFrames)
         return;
+    // A length only estimated (not counted in time) promised nothing: the
+    // data ending before it is the real end, unless reading failed.
+    if (m_stream->lengthEstimated() && m_stream->readError() == 0)
+        return;
     m_reportedEarlyEnd = true;
     const int error = m_stream->readError();
     const QString reason = error ? Ffmpeg::errorText(error) : QStringLiteral("no more data");

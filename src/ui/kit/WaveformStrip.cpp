@@ -113,7 +113,9 @@ void WaveformStrip::followWindow(double playHead, const std::optional<Span>& loo
         // head, which would otherwise be out of sight all the way there.
         const double loopPage = std::clamp(loop->first - (m_windowLength - (loop->second - loop->first)) / 2, 0.0, last);
         if (playHead >= loopPage && playHead <= loopPage + m_windowLength) {
-            if (loop->first < m_windowStart || loop->second > m_windowStart + m_windowLength)
+            const bool shown = loop->first >= m_windowStart && loop->second <= m_windowStart + m_windowLength
+                && playHead >= m_windowStart && playHead <= m_windowStart + m_windowLength;
+            if (!shown)
                 place(loopPage);
             return;
         }
