@@ -335,14 +335,18 @@ private slots:
     {
         QTest::addColumn<bool>("slowed");
         QTest::addColumn<double>("startSeconds");
-        QTest::newRow("end nudged") << false << 1.0;
-        QTest::newRow("start nudged") << false << 1.05;
-        QTest::newRow("slowed") << true << 1.0;
+        QTest::addColumn<int>("nudges");
+        QTest::newRow("end nudged") << false << 1.0 << 1;
+        // The second before the output took up the first (a handle dragged).
+        QTest::newRow("end nudged twice") << false << 1.0 << 2;
+        QTest::newRow("start nudged") << false << 1.05 << 1;
+        QTest::newRow("slowed") << true << 1.0 << 1;
     }
     void aChangeInAPauseKeepsTheRestOfIt()
     {
         QFETCH(bool, slowed);
         QFETCH(double, startSeconds);
+        QFETCH(int, nudges);
         const LoopListener::Listener listener(m_straight);
         Drill d(1.0);
         QVERIFY(d.intoTheFirstPause());
@@ -352,8 +356,10 @@ private slots:
             d.player().setSpeed(0.9);
         else if (startSeconds != 1.0)
             d.player().setLoopStart(startSeconds);
-        else
-            d.player().setLoopEnd(1.21);
+        for (int nudge = 1; nudge <= nudges && !slowed && startSeconds == 1.0; ++nudge) {
+            d.player().setLoopEnd(1.2 + 0.01 * nudge);
+            QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        }
         QVERIFY(ManualOutput::likeADevice(d.player().player()));
         const std::vector<float> quiet = ManualOutput::pull(rate / 2);
         QVERIFY(std::all_of(quiet.begin(), quiet.end(), [](float sample) { return sample == 0.0f; }));

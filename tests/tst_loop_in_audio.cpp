@@ -243,6 +243,32 @@ private slots:
         QVERIFY(report.junctions.empty());
     }
 
+    // A change made while the output is inside a turn's crossfade (the end
+    // fading out as the start fades in) is joined once the crossfade is
+    // over: joined where the output was, the start's own audio would cut it.
+    void aChangeInsideATurnsCrossfadeLetsItFinish()
+    {
+        Drill d(QStringLiteral("chirp-cbr.mp3"));
+        d.engine.seek(1.0);
+        d.engine.setLoop(1.0, 1.3);
+        QVERIFY(ManualOutput::likeADevice(d.engine.player()));
+        const std::int64_t a = d.frame(1.0);
+        const std::int64_t b = d.frame(1.3);
+        std::vector<float> heard = ManualOutput::pull(b - a - fade + 100);  // 100 frames into the joint
+        d.engine.setLoopEnd(1.4);
+        QVERIFY(ManualOutput::likeADevice(d.engine.player()));
+        const std::vector<float> after = ManualOutput::pull(d.frame(0.2));
+        heard.insert(heard.end(), after.begin(), after.end());
+        const LoopListener::Report report = d.listener.listen(heard, a);
+        QCOMPARE(report.lostTrack, std::int64_t(-1));
+        // The start of play fades in, then the turn's joint, whole.
+        QCOMPARE(int(report.junctions.size()), 2);
+        QCOMPARE(report.junctions[0].at, std::int64_t(0));
+        QCOMPARE(report.junctions[1].leftAfter, b - fade);
+        QCOMPARE(report.junctions[1].rejoinedAt, a + fade);
+        QCOMPARE(report.junctions[1].length, std::int64_t(fade));
+    }
+
     // A change the output meets a moment before a turn, before the change's
     // first audio is made: the old audio dies away through the turn (back at
     // the loop's start), and the change, begun where the output was, is

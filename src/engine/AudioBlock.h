@@ -35,6 +35,9 @@ struct AudioBlock {
     // The first block after the loop changed while the position stayed: the
     // output may join it at whichever of its frames it has reached.
     bool joinsInPlace = false;
+    // Faded or crossfaded (a turn's joint, a fade into or out of a pause):
+    // not the stream's own samples, so no change is joined midway into it.
+    bool shaped = false;
     LoopMarks marks;
     float samples[capacityFrames * channels] = {};
 

@@ -141,6 +141,8 @@ bool PlaybackSource::switchTo(std::uint64_t wanted, bool play, int frames)
         return false;
     }
     const bool sounding = play && m_sounding;
+    if (sounding && block->joinsInPlace && servedFrontShaped())
+        return false;  // joined midway into a joint or a fade, it would cut it: once past it
     if (sounding) {
         // Joined in place, the new audio is taken up where the output has
         // got to, past its first frames.
@@ -216,7 +218,7 @@ bool PlaybackSource::playsOnUntil(std::uint64_t wanted, int frames)
 // output.
 bool PlaybackSource::takesUpOvertaken(std::uint64_t wanted, int frames)
 {
-    if (!m_sounding || m_keepsPositionGeneration.load(std::memory_order_relaxed) != wanted)
+    if (!m_sounding || m_keepsPositionGeneration.load(std::memory_order_relaxed) != wanted || servedFrontShaped())
         return false;
     std::optional<std::uint64_t> newest;
     for (int index = 0;; ++index) {
@@ -248,6 +250,14 @@ bool PlaybackSource::takesUpOvertaken(std::uint64_t wanted, int frames)
             newest = block->generation;
     }
     return newest && switchTo(*newest, true, frames);
+}
+
+// The output is inside a block of the served audio that was faded or
+// crossfaded (a turn's joint): the new audio, the stream's own, would cut it.
+bool PlaybackSource::servedFrontShaped()
+{
+    const AudioBlock* front = m_ring.readableBlock();
+    return front && front->generation == m_serving && front->shaped && m_offset > 0;
 }
 
 float PlaybackSource::gainAt(int renderFrame) const

@@ -95,6 +95,7 @@ private:
     int framesQueued(int fromIndex, std::uint64_t generation, int atMost);
     bool playsOnUntil(std::uint64_t wanted, int frames);
     bool takesUpOvertaken(std::uint64_t wanted, int frames);
+    bool servedFrontShaped();
     float gainAt(int renderFrame) const;
     bool joinInPlace(int wantedIndex);
     std::optional<std::int64_t> reachedInServed(int wantedIndex);

@@ -244,15 +244,12 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
             from = m_start.frame;
             m_pendingPauseFrames = m_start.pauseFrames;
             joins = m_start.joins;
-        } else if (!outputCurrent && audible && output.known && output.generation >= request.positionGeneration
-                   && output.pauseFramesLeft == 0) {
-            // Changes faster than the output takes them up (a handle
-            // dragged): it plays on in older audio along the same line, and
-            // is there, where the main thread's heard position is a latency
-            // behind. Begun there, the new audio would join it only by
-            // stepping back.
-            from = output.nextFrame;
-        } else if (outputCurrent && previousGeneration >= request.positionGeneration) {
+        } else if ((outputCurrent && previousGeneration >= request.positionGeneration)
+                   || (!outputCurrent && audible && output.known && output.generation >= request.positionGeneration)) {
+            // Where the output is. (Changes faster than it takes them up, a
+            // handle dragged: it plays on in older audio along the same line,
+            // or rests in a pause between passes, and is there, where the
+            // main thread's heard position is a latency behind.)
             from = output.nextFrame;
             if (sameLoop && output.pauseFramesLeft > 0) {
                 // No longer than the pause now chosen (none: at once), after
@@ -387,6 +384,7 @@ AudioBlock* StreamDecoder::nextBlock(std::int64_t startFrame, const LoopMarks& m
     block->speed = m_speed;
     block->endOfStream = false;
     block->joinsInPlace = false;
+    block->shaped = false;
     block->marks = marks;
     return block;
 }
@@ -411,6 +409,7 @@ void StreamDecoder::fadeInIfDue(AudioBlock& block)
     const int fade = m_source.fadeFrames();
     const int count = std::clamp(fade - m_fadeInAt, 0, block.frames);
     Crossfade::mix(nullptr, block.samples, block.samples, count, m_fadeInAt, fade);
+    block.shaped = block.shaped || count > 0;
     m_fadeInAt += count;
     if (m_fadeInAt >= fade)
         m_fadeInAt = -1;
@@ -490,6 +489,7 @@ void StreamDecoder::joinRegions(Turn turn, const float* tail, int fade, std::int
             m_pauseBeforeMove = PauseBeforeMove{after.region, after.pass, heard};
         AudioBlock* out = nextBlock(tailStart, before);
         out->frames = fade;
+        out->shaped = true;
         Crossfade::mix(tail, nullptr, out->samples, fade, 0, fade);
         if (fade > 0)
             ring.publish();
@@ -499,6 +499,7 @@ void StreamDecoder::joinRegions(Turn turn, const float* tail, int fade, std::int
     if (fade > 0) {
         AudioBlock* in = nextBlock(target.startFrame, after);
         in->frames = fade;
+        in->shaped = true;
         Crossfade::mix(pauseFrames > 0 ? nullptr : tail, m_head.data(), in->samples, fade, 0, fade);
         in->endOfStream = endsHere;
         ring.publish();
