@@ -141,8 +141,8 @@ bool PlaybackSource::switchTo(std::uint64_t wanted, bool play, int frames)
         return false;
     }
     const bool sounding = play && m_sounding;
-    if (sounding && block->joinsInPlace && servedFrontShaped())
-        return false;  // joined midway into a joint or a fade, it would cut it: once past it
+    if (sounding && block->joinsInPlace && servedFrontShaped() && playsOnUntil(wanted, frames))
+        return false;  // joined in a joint or a fade, it would cut it: once past it
     if (sounding) {
         // Joined in place, the new audio is taken up where the output has
         // got to, past its first frames.
@@ -218,7 +218,8 @@ bool PlaybackSource::playsOnUntil(std::uint64_t wanted, int frames)
 // output.
 bool PlaybackSource::takesUpOvertaken(std::uint64_t wanted, int frames)
 {
-    if (!m_sounding || m_keepsPositionGeneration.load(std::memory_order_relaxed) != wanted || servedFrontShaped())
+    if (!m_sounding || m_keepsPositionGeneration.load(std::memory_order_relaxed) != wanted
+        || (servedFrontShaped() && playsOnUntil(wanted, frames)))
         return false;
     std::optional<std::uint64_t> newest;
     for (int index = 0;; ++index) {
@@ -252,12 +253,14 @@ bool PlaybackSource::takesUpOvertaken(std::uint64_t wanted, int frames)
     return newest && switchTo(*newest, true, frames);
 }
 
-// The output is inside a block of the served audio that was faded or
-// crossfaded (a turn's joint): the new audio, the stream's own, would cut it.
+// The output is at a block of the served audio that was faded or
+// crossfaded (a turn's joint): the new audio, the stream's own, joined there
+// would cut it. The served audio then plays on past it, where it can (not
+// into a pause: the fade before one is joined as it stands).
 bool PlaybackSource::servedFrontShaped()
 {
     const AudioBlock* front = m_ring.readableBlock();
-    return front && front->generation == m_serving && front->shaped && m_offset > 0;
+    return front && front->generation == m_serving && front->shaped;
 }
 
 float PlaybackSource::gainAt(int renderFrame) const
