@@ -221,6 +221,10 @@ bool PlaybackSource::takesUpOvertaken(std::uint64_t wanted, int frames)
     if (!m_sounding || m_keepsPositionGeneration.load(std::memory_order_relaxed) != wanted
         || (servedFrontShaped() && playsOnUntil(wanted, frames)))
         return false;
+    // Where the output is in the served audio: the same for every candidate.
+    const std::optional<std::int64_t> reached = reachedInServed(1);
+    if (!reached)
+        return false;
     std::optional<std::uint64_t> newest;
     for (int index = 0;; ++index) {
         const AudioBlock* block = m_ring.peek(index);
@@ -233,8 +237,7 @@ bool PlaybackSource::takesUpOvertaken(std::uint64_t wanted, int frames)
         // they were (no turn, nothing let go), a render's worth with none.
         if (!block->joinsInPlace || !(block->marks == LoopMarks{0, 0, 0, block->marks.pass, block->marks.region, 0}))
             continue;
-        const std::optional<std::int64_t> reached = reachedInServed(index);
-        if (!reached || *reached < block->startFrame)
+        if (*reached < block->startFrame)
             continue;
         std::int64_t covered = block->startFrame;
         bool turns = false;
