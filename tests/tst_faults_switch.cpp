@@ -1,12 +1,16 @@
-// Leaving a track while it plays (the next one chosen, or Rivetone quit) on
+// Leaving a track while it plays (the next one chosen, or Rivetone quit): on
 // a real device, SDL's file-writing driver, whose file holds what was
-// played: the track dies away over a short fade rather than stop dead, which
-// is heard as a click.
+// played, the track dies away over a short fade rather than stop dead, which
+// is heard as a click; and a track whose read hangs is left without waiting.
 
+#include "base/LeavableThread.h"
 #include "engine/AudioOutput.h"
 #include "engine/AudioPlayer.h"
+#include "engine/DecodeStream.h"
+#include "HungReads.h"
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
@@ -52,6 +56,39 @@ private slots:
         const double toneStep = peak * 2 * std::numbers::pi * 440 / output->sampleRate();
         QVERIFY2(peak > 0.05 && largestStep < 1.5 * toneStep,
                  qPrintable(QStringLiteral("largest step %1, the tone's own %2").arg(largestStep).arg(toneStep)));
+    }
+
+    // A file on a network share or a disk that stopped answering: the
+    // decoder's read does not come back. Neither the next track nor the quit
+    // may wait for it; it ends by itself once the read returns.
+    void aTrackWhoseReadHangsIsLeftWithoutWaiting()
+    {
+        auto engine = std::make_unique<AudioPlayer>();
+        engine->setPlaylist({fixtureUrl(QStringLiteral("sine-5s.mp3")), fixtureUrl(QStringLiteral("sine-5s.m4a"))});
+        engine->playTrack(0);
+        QElapsedTimer leaving;
+        {
+            const HungReads hung;
+            // The queue plays down, and the decoder's next read hangs.
+            QTRY_COMPARE_WITH_TIMEOUT(DecodeStream::stalledReadsForTesting(), 1, 2000);
+            leaving.start();
+            engine->playTrack(1);
+            QVERIFY2(leaving.elapsed() < 1000, qPrintable(QStringLiteral("the switch took %1 ms").arg(leaving.elapsed())));
+            QCOMPARE(LeavableThread::stillRunningLetGo(), 1);
+            // The next track, on another disk, plays meanwhile.
+            QTRY_VERIFY_WITH_TIMEOUT(engine->currentTime() > 0.3, 2000);
+            QCOMPARE(engine->currentTrackIndex(), std::optional<qint64>(1));
+        }
+        QVERIFY(LeavableThread::letGoEndedWithin(std::chrono::seconds(10)));
+        {
+            const HungReads hung;
+            QTRY_COMPARE_WITH_TIMEOUT(DecodeStream::stalledReadsForTesting(), 1, 2000);
+            leaving.start();
+            engine.reset();  // the quit
+            QVERIFY2(leaving.elapsed() < 1000, qPrintable(QStringLiteral("the quit took %1 ms").arg(leaving.elapsed())));
+            QCOMPARE(LeavableThread::stillRunningLetGo(), 1);
+        }
+        QVERIFY(LeavableThread::letGoEndedWithin(std::chrono::seconds(10)));
     }
 };
 

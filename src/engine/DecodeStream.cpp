@@ -14,6 +14,7 @@ extern "C" {
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <numeric>
@@ -36,6 +37,30 @@ std::atomic<std::int64_t> failingReadAfterPackets{0};
 std::atomic<int> failingReadCode{0};
 // Set by tests only (giveUpCountingForTesting).
 std::atomic<bool> countingGivesUp{false};
+// Set by tests only (stallReadsForTesting); the rest guarded by the mutex.
+std::atomic<bool> readsStall{false};
+std::atomic<std::uint64_t> streamsOpened{0};
+struct ReadStall {
+    std::mutex mutex;
+    std::condition_variable cleared;
+    std::uint64_t streamsStalled = 0;  // those opened up to this one
+    int waiting = 0;
+};
+ReadStall& readStall()
+{
+    static ReadStall stall;
+    return stall;
+}
+void waitOutReadStall(std::uint64_t streamSerial)
+{
+    ReadStall& stall = readStall();
+    std::unique_lock lock(stall.mutex);
+    if (streamSerial > stall.streamsStalled)
+        return;
+    ++stall.waiting;
+    stall.cleared.wait(lock, [] { return !readsStall.load(); });
+    --stall.waiting;
+}
 
 // MP3 decoders output their first real sample this many samples late, on top
 // of the encoder delay the header states.
@@ -133,6 +158,22 @@ void DecodeStream::giveUpCountingForTesting(bool giveUp)
     countingGivesUp = giveUp;
 }
 
+void DecodeStream::stallReadsForTesting(bool stall)
+{
+    {
+        std::lock_guard lock(readStall().mutex);
+        readsStall = stall;
+        readStall().streamsStalled = streamsOpened.load();
+    }
+    readStall().cleared.notify_all();
+}
+
+int DecodeStream::stalledReadsForTesting()
+{
+    std::lock_guard lock(readStall().mutex);
+    return readStall().waiting;
+}
+
 std::unique_ptr<DecodeStream> DecodeStream::open(const QString& path, int outputRate, QString* error)
 {
     // FFmpeg's own chatter on stderr ("misdetection possible!") is not for
@@ -159,6 +200,7 @@ std::unique_ptr<DecodeStream> DecodeStream::open(const QString& path, int output
         return nullptr;
     }
     std::unique_ptr<DecodeStream> stream(new DecodeStream);
+    stream->m_serial = ++streamsOpened;
     stream->m_outputRate = outputRate;
     // Opening runs on the caller's thread, which waits: it gets a deadline.
     stream->m_deadline = std::chrono::steady_clock::now() + openDeadline;
@@ -551,6 +593,8 @@ void DecodeStream::decodeStep()
         finishInput();  // the decoder is drained (or broken)
         return;
     }
+    if (readsStall.load(std::memory_order_relaxed))
+        waitOutReadStall(m_serial);
     status = av_read_frame(m_format.get(), m_packet.get());
     const std::int64_t failAfter = failingReadAfterPackets.load(std::memory_order_relaxed);
     if (status >= 0 && failAfter > 0 && ++m_packetsRead > failAfter) {

@@ -73,6 +73,12 @@ public:
     static void failReadsAfterPacketsForTesting(std::int64_t packets, int code);
     // Tests only: counting a length gives up at once, as on a slow disk.
     static void giveUpCountingForTesting(bool giveUp);
+    // Tests only: while set, the reads of every stream open when it was set
+    // wait until it is cleared, as on a network share that stopped
+    // answering; streams opened later read as usual (from another disk).
+    static void stallReadsForTesting(bool stall);
+    // Tests only: how many reads wait in such a stall now.
+    static int stalledReadsForTesting();
 
 private:
     DecodeStream() = default;
@@ -117,6 +123,7 @@ private:
     int m_inputChannels = 0;
     // Resampling is exact on a grid: every inputStep input frames map to
     // outputStep output frames.
+    std::uint64_t m_serial = 0;  // the how-manyth stream opened (for stallReadsForTesting)
     std::int64_t m_inputStep = 1;
     std::int64_t m_outputStep = 1;
     std::int64_t m_decoderPrerollFrames = 0;

@@ -17,6 +17,10 @@ std::int64_t steadyNowNs()
         .count();
 }
 
+// A decoder between two blocks sees the stop at once; a block takes well under
+// this even on a busy machine.
+constexpr std::chrono::milliseconds decoderStopPatience{250};
+
 }  // namespace
 
 struct FilePlayer::Impl {
@@ -39,11 +43,11 @@ struct FilePlayer::Impl {
     }
 
     // Detaches from the output first (the audio thread then no longer sees
-    // this stream); the decoder is stopped and joined after that. What still
-    // sounds dies away first: the next track opens within a few ms, before
-    // the audio thread's next buffer would fade this one out, and a stream
+    // this stream); the decoder is stopped after that. What still sounds
+    // dies away first: the next track opens within a few ms, before the
+    // audio thread's next buffer would fade this one out, and a stream
     // detached while it sounds stops dead (a click).
-    ~Impl()
+    void leaveOutput()
     {
         source.setPlayRequested(false);
         output->detachWhenSilent(&source);
@@ -131,7 +135,17 @@ FilePlayer::FilePlayer(std::unique_ptr<Impl> impl)
 {
 }
 
-FilePlayer::~FilePlayer() = default;
+FilePlayer::~FilePlayer()
+{
+    m_impl->leaveOutput();
+    // A decoder stuck in a read (a network share or a disk that stopped
+    // answering) is left to end by itself, with all it uses: the window
+    // must not hang on a track switch or the quit.
+    if (!m_impl->decoder.stopWithin(decoderStopPatience)) {
+        StreamDecoder& decoder = m_impl->decoder;
+        decoder.letGo(std::shared_ptr<Impl>(std::move(m_impl)));
+    }
+}
 
 void FilePlayer::play()
 {

@@ -1,7 +1,6 @@
 #include "engine/PhraseMapper.h"
 
 #include "base/Log.h"
-#include "base/Threads.h"
 #include "engine/LoudnessScan.h"
 #include "engine/PhraseMapCache.h"
 
@@ -10,6 +9,8 @@ namespace {
 // How often the main thread looks in on the worker: a progress bar moves
 // smoothly, and a map read from the cache shows without a visible wait.
 constexpr int pollMilliseconds = 30;
+// A worker sees the stop after its current read of some 0.2 s of audio.
+constexpr std::chrono::milliseconds workerStopPatience{250};
 
 }  // namespace
 
@@ -36,27 +37,31 @@ void PhraseMapper::map(const QString& path)
 {
     cancel();
     m_path = path;
-    m_stop = false;
-    m_fractionDone = 0;
     m_reportedFraction = -1;
-    m_thread = startThread("PhraseMapper", "rivetone phrase", [this, path] { work(path); });
+    m_job = std::make_shared<Job>();
+    m_thread = LeavableThread("PhraseMapper", "rivetone phrase",
+                              [job = m_job, path, cacheDirectory = m_cacheDirectory, settings = m_settings] {
+                                  work(*job, path, cacheDirectory, settings);
+                              });
     m_poll.start();
 }
 
 void PhraseMapper::cancel()
 {
     m_poll.stop();
-    if (m_thread.joinable()) {
-        m_stop = true;
-        m_thread.join();
+    if (m_thread.running()) {
+        m_job->stop = true;
+        if (!m_thread.endedWithin(workerStopPatience))
+            m_thread.letGo();  // it holds its job; a word it leaves there is dropped
     }
-    m_outcome.reset();  // a word not yet polled for is dropped; no worker runs now
+    m_job.reset();  // a word not yet polled for is dropped; no worker of ours runs now
 }
 
 // Worker thread.
-void PhraseMapper::work(const QString& path)
+void PhraseMapper::work(Job& job, const QString& path, const QString& cacheDirectory,
+                        const PhraseFinder::Settings& settings)
 {
-    const PhraseMapCache cache(m_cacheDirectory);
+    const PhraseMapCache cache(cacheDirectory);
     // Taken before decoding: a file that changes meanwhile is mapped again
     // next time, as its entry describes the older version.
     const PhraseMapCache::FileIdentity identity = PhraseMapCache::identify(path);
@@ -66,12 +71,12 @@ void PhraseMapper::work(const QString& path)
         QString readFailure;
         envelope = LoudnessScan::run(
             path,
-            [this](double fractionDone) {
-                m_fractionDone.store(fractionDone, std::memory_order_relaxed);
-                return !m_stop.load(std::memory_order_relaxed);
+            [&job](double fractionDone) {
+                job.fractionDone.store(fractionDone, std::memory_order_relaxed);
+                return !job.stop.load(std::memory_order_relaxed);
             },
             &outcome.error, &readFailure);
-        if (m_stop)
+        if (job.stop)
             return;
         // A read that failed partway maps what came before it, for now; kept,
         // that part would stand for the whole file until the file changed.
@@ -80,25 +85,25 @@ void PhraseMapper::work(const QString& path)
             Log::line(QStringLiteral("Phrase map of %1 not cached: %2").arg(path, error));
     }
     if (envelope) {
-        std::vector<Phrase> phrases = PhraseFinder(m_settings).find(envelope->levelsDecibels, envelope->durationSeconds);
+        std::vector<Phrase> phrases = PhraseFinder(settings).find(envelope->levelsDecibels, envelope->durationSeconds);
         outcome.map = PhraseMap(std::move(envelope->levelsDecibels), envelope->durationSeconds, std::move(phrases));
     }
-    const std::lock_guard lock(m_mutex);
-    m_outcome = std::move(outcome);
+    const std::lock_guard lock(job.mutex);
+    job.outcome = std::move(outcome);
 }
 
 void PhraseMapper::poll()
 {
     std::optional<Outcome> outcome;
     {
-        const std::lock_guard lock(m_mutex);
-        if (m_outcome) {
-            outcome.emplace(std::move(*m_outcome));
-            m_outcome.reset();
+        const std::lock_guard lock(m_job->mutex);
+        if (m_job->outcome) {
+            outcome.emplace(std::move(*m_job->outcome));
+            m_job->outcome.reset();
         }
     }
     if (!outcome) {
-        const double fraction = m_fractionDone.load(std::memory_order_relaxed);
+        const double fraction = m_job->fractionDone.load(std::memory_order_relaxed);
         if (fraction != m_reportedFraction) {
             m_reportedFraction = fraction;
             emit progressed(m_path, fraction);

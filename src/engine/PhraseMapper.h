@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/LeavableThread.h"
 #include "engine/PhraseFinder.h"
 #include "engine/PhraseMap.h"
 
@@ -8,9 +9,9 @@
 #include <QTimer>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 // Makes the phrase map of one file at a time in the background: takes the
 // envelope from the cache when the file has not changed since it was last
@@ -29,7 +30,7 @@ public:
     // Maps cached in PhraseMapCache::defaultDirectory().
     explicit PhraseMapper(QObject* parent = nullptr);
     PhraseMapper(const QString& cacheDirectory, const PhraseFinder::Settings& settings, QObject* parent = nullptr);
-    // Stops a map being made and waits for its thread.
+    // Stops a map being made, as cancel() does.
     ~PhraseMapper() override;
     PhraseMapper(const PhraseMapper&) = delete;
     PhraseMapper& operator=(const PhraseMapper&) = delete;
@@ -39,9 +40,10 @@ public:
     // that one: its worker sees the stop after its current read of some 0.2 s
     // of audio.
     void map(const QString& path);
-    // Drops the map being made, if any; no signal comes for it.
+    // Drops the map being made, if any; no signal comes for it. A worker
+    // that does not stop at once (its read hangs) is let go to end by itself.
     void cancel();
-    bool isMapping() const { return m_thread.joinable(); }
+    bool isMapping() const { return m_thread.running(); }
     // The file being mapped, or the last one.
     QString path() const { return m_path; }
 
@@ -57,7 +59,19 @@ private:
         QString error;
     };
 
-    void work(const QString& path);
+    // What the worker shares with the main thread: its own, so that a
+    // worker let go never touches the mapper.
+    struct Job {
+        // Set by the main thread, read by the worker between reads.
+        std::atomic<bool> stop{false};
+        // Written by the worker, read by the main thread's poll.
+        std::atomic<double> fractionDone{0};
+        std::mutex mutex;
+        std::optional<Outcome> outcome;  // guarded by mutex; the worker's last word
+    };
+
+    static void work(Job& job, const QString& path, const QString& cacheDirectory,
+                     const PhraseFinder::Settings& settings);
     void poll();
 
     const QString m_cacheDirectory;
@@ -67,12 +81,6 @@ private:
     QString m_path;
     QTimer m_poll;
     double m_reportedFraction = -1;
-    std::thread m_thread;
-
-    // Set by the main thread, read by the worker between reads.
-    std::atomic<bool> m_stop{false};
-    // Written by the worker, read by the main thread's poll.
-    std::atomic<double> m_fractionDone{0};
-    std::mutex m_mutex;
-    std::optional<Outcome> m_outcome;  // guarded by m_mutex; the worker's last word
+    std::shared_ptr<Job> m_job;
+    LeavableThread m_thread;
 };

@@ -50,14 +50,28 @@ StreamDecoder::~StreamDecoder()
         m_stopping = true;
     }
     m_wake.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    m_thread.join();
+}
+
+bool StreamDecoder::stopWithin(std::chrono::milliseconds patience)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    return m_thread.endedWithin(patience);
+}
+
+void StreamDecoder::letGo(std::shared_ptr<void> remains)
+{
+    m_thread.letGo(std::move(remains));
 }
 
 void StreamDecoder::start()
 {
     m_source.setProducerWake([this] { m_wake.notify_all(); });
-    m_thread = startThread("A track's decoder", "rivetone decode", [this] { run(); });
+    m_thread = LeavableThread("A track's decoder", "rivetone decode", [this] { run(); });
 }
 
 void StreamDecoder::request(const PlaybackRequest& request)
@@ -157,7 +171,7 @@ void StreamDecoder::run()
             begin(*fresh, working);
             working = fresh->generation;
         }
-        while (!m_ended && m_source.requestedGeneration() == working && queueHasRoom(working))
+        while (!m_ended && !m_stopping && m_source.requestedGeneration() == working && queueHasRoom(working))
             produce();
     }
 }
@@ -630,7 +644,8 @@ void StreamDecoder::produceStretched()
 void StreamDecoder::noteEarlyEnd()
 {
     const std::int64_t endFrame = m_stream->position();
-    if (m_reportedEarlyEnd || endFrame + m_sampleRate / earlyEndToleranceDivisor >= m_lengthFrames)
+    // A read that hung until the track was left is no news about it.
+    if (m_reportedEarlyEnd || m_stopping || endFrame + m_sampleRate / earlyEndToleranceDivisor >= m_lengthFrames)
         return;
     // A length only estimated (not counted in time) promised nothing: the
     // data ending before it is the real end, unless reading failed.

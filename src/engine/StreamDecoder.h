@@ -1,16 +1,18 @@
 #pragma once
 
+#include "base/LeavableThread.h"
 #include "engine/AudioBlock.h"
 #include "engine/LoopPlan.h"
 
 #include <QString>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 class DecodeStream;
@@ -44,11 +46,17 @@ struct PlaybackRequest {
 class StreamDecoder {
 public:
     StreamDecoder(std::unique_ptr<DecodeStream> stream, PlaybackSource& source, QString path);
-    ~StreamDecoder();  // stops and joins the thread
+    ~StreamDecoder();  // stops and joins the thread, unless it was let go
     StreamDecoder(const StreamDecoder&) = delete;
     StreamDecoder& operator=(const StreamDecoder&) = delete;
 
     void start();
+    // Main thread: asks the thread to end and waits up to `patience` for it.
+    // False when it is still busy (in a read that hangs): then let it go.
+    bool stopWithin(std::chrono::milliseconds patience);
+    // Lets the stopped thread end by itself; `remains` (this decoder and all
+    // it uses) is destroyed on it once it has.
+    void letGo(std::shared_ptr<void> remains);
     // Main thread: replaces the request and wakes the thread.
     void request(const PlaybackRequest& request);
     // Main thread, after the source was asked to play: a paused decoder with
@@ -142,7 +150,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     PlaybackRequest m_request;  // guarded by m_mutex
-    bool m_stopping = false;    // guarded by m_mutex
+    std::atomic<bool> m_stopping{false};  // set under m_mutex; read between blocks too
     bool m_caughtUp = false;    // guarded by m_mutex: the thread waits, with m_request taken in
-    std::thread m_thread;
+    LeavableThread m_thread;
 };

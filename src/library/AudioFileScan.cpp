@@ -1,11 +1,13 @@
 #include "library/AudioFileScan.h"
 
-#include "base/Threads.h"
+#include <thread>
 
 namespace {
 
 // Often enough for a count that moves smoothly, seldom enough to cost nothing.
 constexpr int pollMilliseconds = 30;
+// The worker looks for the stop after every entry.
+constexpr std::chrono::milliseconds workerStopPatience{250};
 
 }  // namespace
 
@@ -24,26 +26,26 @@ AudioFileScan::~AudioFileScan()
 void AudioFileScan::start(const QStringList& absolutePaths, const QList<QByteArray>& pathsNotInUtf8)
 {
     cancel();
-    m_stop = false;
-    m_filesFound = 0;
     m_reportedCount = -1;
+    m_job = std::make_shared<Job>();
     // The MIME database and the user's locale are read here: the worker
     // only compares names, with copies.
     const AudioFiles::NameFilter filter;
     const QLocale locale = AudioFiles::collationLocale();
-    m_thread = startThread("AudioFileScan", "rivetone scan", [this, paths = absolutePaths, rawPaths = pathsNotInUtf8, filter,
-                                                              locale, delay = m_entryDelay] {
-        const auto keepGoing = [this, delay](int filesFound) {
-            m_filesFound.store(filesFound, std::memory_order_relaxed);
+    m_thread = LeavableThread("AudioFileScan", "rivetone scan", [job = m_job, paths = absolutePaths,
+                                                                rawPaths = pathsNotInUtf8, filter, locale,
+                                                                delay = m_entryDelay] {
+        const auto keepGoing = [&job, delay](int filesFound) {
+            job->filesFound.store(filesFound, std::memory_order_relaxed);
             if (delay.count() > 0)
                 std::this_thread::sleep_for(delay);
-            return !m_stop.load(std::memory_order_relaxed);
+            return !job->stop.load(std::memory_order_relaxed);
         };
         AudioFiles::Found found = AudioFiles::collect(paths, filter, keepGoing, locale, rawPaths);
-        if (m_stop)
+        if (job->stop)
             return;
-        const std::lock_guard lock(m_mutex);
-        m_outcome = std::move(found);
+        const std::lock_guard lock(job->mutex);
+        job->outcome = std::move(found);
     });
     m_poll.start();
 }
@@ -51,21 +53,22 @@ void AudioFileScan::start(const QStringList& absolutePaths, const QList<QByteArr
 void AudioFileScan::cancel()
 {
     m_poll.stop();
-    if (m_thread.joinable()) {
-        m_stop = true;
-        m_thread.join();
+    if (m_thread.running()) {
+        m_job->stop = true;
+        if (!m_thread.endedWithin(workerStopPatience))
+            m_thread.letGo();  // it holds its job; a result it leaves there is dropped
     }
-    m_outcome.reset();  // a result not yet polled for is dropped; no worker runs now
+    m_job.reset();  // a result not yet polled for is dropped; no worker of ours runs now
 }
 
 bool AudioFileScan::waitForFinished(std::chrono::steady_clock::time_point deadline)
 {
-    if (!m_thread.joinable())
+    if (!m_thread.running())
         return false;  // none under way (or cancelled): nothing will come
     for (;;) {
         {
-            const std::lock_guard lock(m_mutex);
-            if (m_outcome)
+            const std::lock_guard lock(m_job->mutex);
+            if (m_job->outcome)
                 break;
         }
         if (std::chrono::steady_clock::now() >= deadline)
@@ -80,11 +83,11 @@ void AudioFileScan::poll()
 {
     std::optional<AudioFiles::Found> outcome;
     {
-        const std::lock_guard lock(m_mutex);
-        outcome.swap(m_outcome);
+        const std::lock_guard lock(m_job->mutex);
+        outcome.swap(m_job->outcome);
     }
     if (!outcome) {
-        const int count = m_filesFound.load(std::memory_order_relaxed);
+        const int count = m_job->filesFound.load(std::memory_order_relaxed);
         if (count != m_reportedCount) {
             m_reportedCount = count;
             emit progressed(count);

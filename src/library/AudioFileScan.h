@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/LeavableThread.h"
 #include "library/AudioFiles.h"
 
 #include <QByteArray>
@@ -10,9 +11,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 // Looks through files and folders for audio on a thread of its own, so that a
 // folder of thousands of files, or one on a slow disk, never holds up the
@@ -27,7 +28,7 @@ class AudioFileScan : public QObject {
 
 public:
     explicit AudioFileScan(QObject* parent = nullptr);
-    // Stops a look under way and waits for its thread.
+    // Stops a look under way, as cancel() does.
     ~AudioFileScan() override;
     AudioFileScan(const AudioFileScan&) = delete;
     AudioFileScan& operator=(const AudioFileScan&) = delete;
@@ -36,9 +37,11 @@ public:
     // dropping a look still under way (no signal comes for that one). The
     // audio at paths that are not UTF-8 is counted in what it finds.
     void start(const QStringList& absolutePaths, const QList<QByteArray>& pathsNotInUtf8 = {});
-    // Drops the look under way, if any; no signal comes for it.
+    // Drops the look under way, if any; no signal comes for it. A worker
+    // that does not stop at once (a folder on a share that stopped
+    // answering) is let go to end by itself.
     void cancel();
-    bool isScanning() const { return m_thread.joinable(); }
+    bool isScanning() const { return m_thread.running(); }
     // Waits until the deadline for the look under way to end, and then
     // gives its result (finished comes before this returns). False when none
     // is under way, or it was not over by then (it goes on).
@@ -56,16 +59,21 @@ signals:
 private:
     void poll();
 
+    // What the worker shares with the main thread: its own, so that a
+    // worker let go never touches the scan.
+    struct Job {
+        // Set by the main thread, read by the worker after every entry.
+        std::atomic<bool> stop{false};
+        // Written by the worker, read by the main thread's poll.
+        std::atomic<int> filesFound{0};
+        std::mutex mutex;
+        std::optional<AudioFiles::Found> outcome;  // guarded by mutex; the worker's last word
+    };
+
     // Main thread only.
     QTimer m_poll;
     int m_reportedCount = -1;
     std::chrono::microseconds m_entryDelay{0};
-    std::thread m_thread;
-
-    // Set by the main thread, read by the worker after every entry.
-    std::atomic<bool> m_stop{false};
-    // Written by the worker, read by the main thread's poll.
-    std::atomic<int> m_filesFound{0};
-    std::mutex m_mutex;
-    std::optional<AudioFiles::Found> m_outcome;  // guarded by m_mutex; the worker's last word
+    std::shared_ptr<Job> m_job;
+    LeavableThread m_thread;
 };
