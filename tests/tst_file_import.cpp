@@ -14,7 +14,6 @@
 #include "ui/screens/PlaylistPanel.h"
 #include "library/NamesNotInUtf8.h"
 #include "TestSupport.h"
-#include "base/LeavableThread.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "base/Threads.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +25,20 @@ namespace {
 
 // How many finished writes keep their outcome for late askers.
 constexpr std::size_t keptOutcomes = 64;
+
+// As a disk that took only part of a write without a word: the file keeps
+// the size and time the writer saw, but what lies past `keptBytes` is gone.
+void loseBytesUnreported(const QString& path, qint64 keptBytes)
+{
+    QFile file(path);
+    const QDateTime writtenAt = QFileInfo(file).lastModified();
+    if (!file.open(QIODevice::ReadWrite) || keptBytes >= file.size())
+        return;
+    file.seek(keptBytes);
+    file.write(QByteArray(file.size() - keptBytes, '\0'));
+    file.flush();
+    file.setFileTime(writtenAt, QFileDevice::FileModificationTime);
+}
 
 // Whether what a file reads back as holds exactly the values meant. The file
 // keeps byte values as bytes and everything else as text, so compare those.
@@ -390,9 +405,20 @@ DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& v
         cut = m_cutWritesTo;
     }
     if (cut >= 0)
-        QFile::resize(temporaryPath, cut);
-    // Read back and compared: a short write the system did not report shows here.
-    if (!sameValues(values, QSettings(temporaryPath, QSettings::IniFormat)))
+        loseBytesUnreported(temporaryPath, cut);
+    // Read back and compared: a short write the system did not report shows
+    // here. The toolkit keeps what it wrote, and reads a file again only when
+    // its size or time changed since: the time is moved for the reading, and
+    // back.
+    QFile written(temporaryPath);
+    const QDateTime writtenAt = QFileInfo(written).lastModified();
+    const bool timeMoved = written.open(QIODevice::ReadOnly)
+        && written.setFileTime(writtenAt.addSecs(-1), QFileDevice::FileModificationTime);
+    const bool readsBackWhole = sameValues(values, QSettings(temporaryPath, QSettings::IniFormat));
+    if (timeMoved)
+        written.setFileTime(writtenAt, QFileDevice::FileModificationTime);
+    written.close();
+    if (!readsBackWhole)
         return {false, describeWriteFailure(QStringLiteral("what was written does not read back whole"))};
     if (!syncToDisk(temporaryPath, false))
         return {false, describeWriteFailure(QString::fromLocal8Bit(std::strerror(errno)))};

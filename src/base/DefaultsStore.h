@@ -101,9 +101,9 @@ public:
     // (or none finished yet). Main thread.
     QString lastWriteError() const { return m_lastWriteError; }
 
-    // Test hook: the temporary file of the writes from now on is cut to this
-    // many bytes before it is checked, as a disk that silently took only part
-    // of it would leave it. Negative: no cut.
+    // Test hook: the temporary file of the writes from now on loses all but
+    // this many bytes before it is checked, as a disk that silently took only
+    // part of it would leave it (size and time as written). Negative: none lost.
     void cutWritesForTesting(qint64 bytes);
 
 signals:
