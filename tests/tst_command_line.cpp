@@ -202,6 +202,33 @@ private slots:
         QVERIFY(stored.readAll().contains("windowGeometry"));
     }
 
+    // Under a file size limit (here 512 bytes, less than the settings take)
+    // every save fails, says so and leaves the file as it was; the program
+    // goes on, and a logout still ends it as closing does.
+    void aFileSizeLimitFailsTheSavesNotTheProgram()
+    {
+        if (!QFile::exists(program()))
+            QSKIP("the rivetone program is not built beside the tests");
+        const QString settings = m_home.filePath(QStringLiteral("config/Rivetone/Rivetone.ini"));
+        QDir().mkpath(QFileInfo(settings).absolutePath());
+        const QByteArray stored = "[General]\nseekInterval=5\nnotes=" + QByteArray(2000, 'x') + '\n';
+        QVERIFY(writeFile(settings, stored));
+        QProcess process;
+        prepare(process, true);
+        process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("ulimit -f 1 && exec \"$0\""), program()});
+        QByteArray said;
+        QTRY_VERIFY2_WITH_TIMEOUT((said += process.readAllStandardOutput()).contains("Error saving playlists: cannot write "),
+                                  said.constData(), 10000);
+        QCOMPARE(process.state(), QProcess::Running);
+        QCOMPARE(::kill(pid_t(process.processId()), SIGTERM), 0);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        said += process.readAllStandardOutput();
+        QVERIFY2(!said.contains("Playlists saved"), said.constData());
+        QCOMPARE(readFile(settings), stored);
+        QFile::remove(settings);
+    }
+
     // Started with nohup, or in the background of a script: the terminal's
     // hang-up it was told to ignore does not end it; a logout still does.
     void aSignalIgnoredAtTheStartStaysIgnored()

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 
+#include <csignal>
 #include <cstdio>
 #include <optional>
 
@@ -43,6 +44,10 @@ std::optional<int> answered(const CommandLine::Parsed& parsed)
 
 int main(int argc, char** argv)
 {
+    // Under a file size limit (ulimit -f), a write past it would end the
+    // process where it stands, a save half made; ignored, the write fails and
+    // the save says so like any other failed write.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Read before the application starts, so that help, the version and a
     // bad path need no display. An unknown option may be one of the toolkit's
     // own ("-platform", "-style"): the line is read again once those are taken.

@@ -1,0 +1,93 @@
+#include "app/CommandLine.h"
+#include "app/InstanceChannel.h"
+#include "app/QuitOnSignal.h"
+#include "app/RivetoneApp.h"
+#include "desktop/LaunchFeedback.h"
+
+#include <QApplication>
+#include <QDir>
+
+#include <csignal>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+QStringList argumentsOf(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// Help, version and a refused line are answered here; anything else is left
+// to start.
+std::optional<int> answered(const CommandLine::Parsed& parsed)
+{
+    switch (parsed.action) {
+    case CommandLine::Parsed::Action::ShowHelp:
+    case CommandLine::Parsed::Action::ShowVersion:
+        std::fputs(parsed.message.toLocal8Bit().constData(), stdout);
+        std::fflush(stdout);
+        return 0;
+    case CommandLine::Parsed::Action::Refuse:
+        std::fputs(parsed.message.toLocal8Bit().constData(), stderr);
+        return CommandLine::refusedExitStatus;
+    case CommandLine::Parsed::Action::Run:
+        break;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // Under a file size limit (ulimit -f), a write past it would end the
+    // process where it stands, a save half made; ignored, the write fails and
+    // the save says so like any other failed write.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // Read before the application starts, so that help, the version and a
+    // bad path need no display. An unknown option may be one of the toolkit's
+    // own ("-platform", "-style"): the line is read again once those are taken.
+    CommandLine::Parsed parsed = CommandLine::parse(argumentsOf(argc, argv), QDir::currentPath());
+    if (!parsed.unknownOption) {
+        if (const std::optional<int> status = answered(parsed))
+            return *status;
+    }
+
+    // Qt takes the desktop's id for this start as it starts.
+    const QString startupId = LaunchFeedback::idFromEnvironment();
+    QApplication application(argc, argv);
+    RivetoneApp::configure(application);
+    if (parsed.unknownOption) {
+        parsed = CommandLine::parse(application.arguments().mid(1), QDir::currentPath());
+        if (const std::optional<int> status = answered(parsed))
+            return *status;
+    }
+
+    const QString settingsFile = DefaultsStore::standardFilePath();
+    InstanceChannel channel(settingsFile);
+    QString error;
+    switch (channel.claimOrHandOver({application.arguments().mid(1), QDir::currentPath(), startupId}, &error)) {
+    case InstanceChannel::Role::HandedOver:
+        return 0;
+    case InstanceChannel::Role::Failed:
+        std::fprintf(stderr, "rivetone: %s\n", qPrintable(error));
+        return 1;
+    case InstanceChannel::Role::First:
+        break;
+    }
+    // Made before the app and so gone after it: a signal while the app
+    // finishes its writes at the end only writes a byte nobody reads, where
+    // the default action would end the process in the middle of a save.
+    const QuitOnSignal quitOnSignal;
+    RivetoneApp rivetone(settingsFile);
+    QObject::connect(&channel, &InstanceChannel::handedOver, &channel,
+                     [&rivetone](const InstanceChannel::Message& message) { rivetone.takeHandOver(message); });
+    rivetone.showMainWindow();
+    rivetone.openFiles(parsed.paths);
+    rivetone.startMediaControlsAfterFirstPaint();
+    return application.exec();
+}
