@@ -505,6 +505,30 @@ private slots:
         }
     }
 
+    // A write cut off (the program killed mid-save) leaves its temporary file
+    // and the writer's lock; the next start, an hour on, removes them and
+    // nothing else (a write under way now, a copy kept aside, another file).
+    void leftoversOfAWriteCutOffGoAtTheNextStart()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("Rivetone.ini"));
+        DefaultsStore(path).setData(ContentState::playlistsKey, "{}");
+        const auto make = [&](const QString& name, int hoursOld) {
+            QFile file(folder.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write("[General]\n") > 0 && file.flush()
+                && file.setFileTime(QDateTime::currentDateTime().addSecs(-3600 * hoursOld), QFileDevice::FileModificationTime);
+        };
+        for (const QString& name : {QStringLiteral("Rivetone.ini.k3GwJp"), QStringLiteral("Rivetone.ini.k3GwJp.lock")})
+            QVERIFY(make(name, 2));
+        QVERIFY(make(QStringLiteral("Rivetone.ini.Zx81Qa"), 0));
+        QVERIFY(make(QStringLiteral("Rivetone.ini.unreadable-1"), 2));
+        QVERIFY(make(QStringLiteral("Other.ini.k3GwJp"), 2));
+        const DefaultsStore next(path);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files, QDir::Name),
+                 (QStringList{QStringLiteral("Other.ini.k3GwJp"), QStringLiteral("Rivetone.ini"),
+                              QStringLiteral("Rivetone.ini.Zx81Qa"), QStringLiteral("Rivetone.ini.unreadable-1")}));
+    }
+
     // A library being encoded on the writer thread (a big one, or a loop
     // saved just as the window closes) when another setting is stored: the
     // later write carries the new library too, never the one it replaces,

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
@@ -110,6 +111,7 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     // Read once, into memory; the QSettings object goes at once, so nothing
     // but our checked writes ever writes the file.
     QSettings settings(filePath, QSettings::IniFormat);
+    removeLeftoverWrites();
     // A line with no name before its "=" (a merge's "=======" in a synced
     // dotfile) cannot be written back: kept, it would fail every save.
     bool lostLines = false;
@@ -369,6 +371,22 @@ QString DefaultsStore::pathWrittenTo() const
         path = QDir::isAbsolutePath(named) ? named : (folder.isEmpty() ? file.absolutePath() : folder) + u'/' + named;
     }
     return path;
+}
+
+// A write cut off (the program killed, the machine down) leaves its
+// temporary file and the writer's lock beside the settings; nothing else
+// would ever remove them. An hour old, no write of ours is still at them.
+void DefaultsStore::removeLeftoverWrites() const
+{
+    const QFileInfo target(pathWrittenTo());
+    const QRegularExpression leftover(QStringLiteral("^%1\\.[A-Za-z0-9]{6}(\\.lock)?$")
+                                          .arg(QRegularExpression::escape(target.fileName())));
+    const QDateTime anHourAgo = QDateTime::currentDateTime().addSecs(-3600);
+    const QDir folder = target.absoluteDir();
+    for (const QFileInfo& file : folder.entryInfoList({target.fileName() + QStringLiteral(".*")}, QDir::Files | QDir::Hidden)) {
+        if (leftover.match(file.fileName()).hasMatch() && file.lastModified() < anHourAgo)
+            QFile::remove(file.filePath());
+    }
 }
 
 DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& values)

@@ -123,6 +123,7 @@ private:
     bool writesAllowed(QString* error);
     bool copyOwedFileAside(QString* error);
     QString pathWrittenTo() const;
+    void removeLeftoverWrites() const;
     void writerLoop();
     Outcome writeFile(const QMap<QString, QVariant>& values);
     QString describeWriteFailure(const QString& what) const;
