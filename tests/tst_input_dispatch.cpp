@@ -158,6 +158,10 @@ private slots:
         QCOMPARE(keyCommandFor(Qt::Key_B, QStringLiteral("\x02")), KeyCommand::None);  // Control-B
         QCOMPARE(keyCommandFor(Qt::Key_B, QStringLiteral("bb")), KeyCommand::None);
         QCOMPARE(keyCommandFor(Qt::Key_B, QStringLiteral("B")), KeyCommand::None);  // Shift-B: the character decides
+        QCOMPARE(keyActionFor(Qt::Key_B, QStringLiteral("B"), Qt::NoModifier).command, KeyCommand::None);
+        // The study letters work with Caps Lock on as well.
+        QCOMPARE(keyActionFor(Qt::Key_N, QStringLiteral("N"), Qt::NoModifier).command, KeyCommand::NextPhrase);
+        QCOMPARE(keyActionFor(Qt::Key_S, QStringLiteral("S"), Qt::NoModifier).command, KeyCommand::SaveLoop);
         // Where the apostrophe is a dead key (US international), it comes as one.
         QCOMPARE(keyActionFor(Qt::Key_Dead_Acute, QString(), Qt::NoModifier).command, KeyCommand::NudgeLoopEndLater);
         // The keys that move about the window's controls are no commands.

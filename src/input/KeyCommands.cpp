@@ -76,9 +76,10 @@ KeyAction keyActionFor(int qtKey, const QString& characters, Qt::KeyboardModifie
     default:
         break;
     }
+    // Capital letters too (Caps Lock left on): unlike B, these keys are ours.
     if (characters.size() == 1)
         for (const Letter& letter : letterCommands)
-            if (characters[0] == letter.latin || characters[0] == letter.korean)
+            if (characters[0].toLower() == letter.latin || characters[0] == letter.korean)
                 return {letter.command};
     if (characters == QStringLiteral("0"))
         return {KeyCommand::NormalSpeed};
