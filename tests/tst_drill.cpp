@@ -460,6 +460,12 @@ private slots:
         d.player().setDrill({1, PassPause{PassPause::Kind::Fixed, 2.0}});
         show();
         QVERIFY2(shown[7].startsWith(QStringLiteral("Loop 00:01.00 – 00:01.20 · 1 / 1")), qPrintable(shown[7]));
+        // Paused in the pause: play resumes with what follows it at once, so
+        // no countdown stands still on the line meanwhile.
+        QVERIFY(d.player().passPauseSecondsLeft() > 0);
+        d.player().togglePlayPause();
+        show();
+        QCOMPARE(shown[8], QStringLiteral("Loop 00:01.00 – 00:01.20 · 1 / 1"));
     }
 
     // A choice made in a pause between passes takes effect in it: no pause

@@ -79,7 +79,9 @@ DrillLine::Said DrillLine::saidBy(const AudioPlayer& player)
         said.passes = player.drill().passes;
     if (said.passes > 0)
         said.pass = std::min(said.pass, said.passes);  // fewer chosen mid-pass: this one is the last
-    if (player.passPauseSecondsLeft() > 0)
+    // Paused in a pause between passes, play resumes with what follows it
+    // at once: a countdown would stand still for nothing.
+    if (player.isPlaying() && player.passPauseSecondsLeft() > 0)
         said.pauseTenthsLeft = std::ceil(player.passPauseSecondsLeft() * 10);
     return said;
 }
