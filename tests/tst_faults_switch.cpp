@@ -4,6 +4,7 @@
 // is heard as a click; and a track whose read hangs is left without waiting.
 
 #include "base/LeavableThread.h"
+#include "base/Log.h"
 #include "engine/AudioOutput.h"
 #include "engine/AudioPlayer.h"
 #include "engine/DecodeStream.h"
@@ -89,6 +90,30 @@ private slots:
             QCOMPARE(LeavableThread::stillRunningLetGo(), 1);
         }
         QVERIFY(LeavableThread::letGoEndedWithin(std::chrono::seconds(10)));
+    }
+
+    // Chosen on such a share, the track does not open: the window waits for
+    // it a little over the open's own deadline, then gives up on it as on
+    // any track that cannot be played.
+    void aTrackThatDoesNotOpenIsGivenUpOnInTime()
+    {
+        AudioPlayer engine;
+        engine.setPlaylist({fixtureUrl(QStringLiteral("sine-5s.mp3")), fixtureUrl(QStringLiteral("sine-5s.m4a"))});
+        engine.playTrack(0);
+        Log::Capture log;
+        QElapsedTimer choosing;
+        {
+            const HungReads hung(8, true);
+            choosing.start();
+            engine.playTrack(1);
+            QVERIFY2(choosing.elapsed() < 5000, qPrintable(QStringLiteral("the choice took %1 ms").arg(choosing.elapsed())));
+        }
+        QCOMPARE(log.lines().filter(QStringLiteral("Error playing track")), QStringList{QStringLiteral("Error playing track: %1: it did not answer within 3 s")
+                                              .arg(fixturePath(QStringLiteral("sine-5s.m4a")))});
+        QVERIFY(!engine.isPlaying());
+        QVERIFY(LeavableThread::letGoEndedWithin(std::chrono::seconds(10)));
+        engine.playTrack(1);  // the share answers again
+        QVERIFY(engine.isPlaying());
     }
 };
 

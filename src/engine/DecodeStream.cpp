@@ -158,12 +158,12 @@ void DecodeStream::giveUpCountingForTesting(bool giveUp)
     countingGivesUp = giveUp;
 }
 
-void DecodeStream::stallReadsForTesting(bool stall)
+void DecodeStream::stallReadsForTesting(bool stall, bool opensToo)
 {
     {
         std::lock_guard lock(readStall().mutex);
         readsStall = stall;
-        readStall().streamsStalled = streamsOpened.load();
+        readStall().streamsStalled = opensToo ? UINT64_MAX : streamsOpened.load();
     }
     readStall().cleared.notify_all();
 }
@@ -201,6 +201,8 @@ std::unique_ptr<DecodeStream> DecodeStream::open(const QString& path, int output
     }
     std::unique_ptr<DecodeStream> stream(new DecodeStream);
     stream->m_serial = ++streamsOpened;
+    if (readsStall.load(std::memory_order_relaxed))
+        waitOutReadStall(stream->m_serial);
     stream->m_outputRate = outputRate;
     // Opening runs on the caller's thread, which waits: it gets a deadline.
     stream->m_deadline = std::chrono::steady_clock::now() + openDeadline;

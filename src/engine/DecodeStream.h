@@ -75,8 +75,9 @@ public:
     static void giveUpCountingForTesting(bool giveUp);
     // Tests only: while set, the reads of every stream open when it was set
     // wait until it is cleared, as on a network share that stopped
-    // answering; streams opened later read as usual (from another disk).
-    static void stallReadsForTesting(bool stall);
+    // answering; streams opened later read as usual (from another disk),
+    // unless opens too are stalled: then they wait as they begin.
+    static void stallReadsForTesting(bool stall, bool opensToo = false);
     // Tests only: how many reads wait in such a stall now.
     static int stalledReadsForTesting();
 

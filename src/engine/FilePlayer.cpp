@@ -1,5 +1,6 @@
 #include "engine/FilePlayer.h"
 
+#include "base/LeavableThread.h"
 #include "engine/AudioOutput.h"
 #include "engine/DecodeStream.h"
 #include "engine/PlaybackSource.h"
@@ -20,6 +21,9 @@ std::int64_t steadyNowNs()
 // A decoder between two blocks sees the stop at once; a block takes well under
 // this even on a busy machine.
 constexpr std::chrono::milliseconds decoderStopPatience{250};
+// An open gives up on its own after its deadline, when FFmpeg waits; this is
+// for a wait in the system, which nothing but the file answering ends.
+constexpr std::chrono::milliseconds openPatience = DecodeStream::openDeadline + std::chrono::seconds(1);
 
 }  // namespace
 
@@ -122,9 +126,32 @@ std::unique_ptr<FilePlayer> FilePlayer::load(const QUrl& fileUrl, QString* error
         return nullptr;
     }
     std::shared_ptr<AudioOutput> output = AudioOutput::shared();
-    std::unique_ptr<DecodeStream> stream = DecodeStream::open(fileUrl.toLocalFile(), output->sampleRate(), errorDescription);
-    if (!stream)
+    // Opened on a thread of its own: a file on a share or a disk that stopped
+    // answering hangs in the system, where the open's own deadline cannot
+    // reach, and the window waits for it only so long.
+    struct Opening {
+        std::unique_ptr<DecodeStream> stream;
+        QString error;
+    };
+    auto opening = std::make_shared<Opening>();
+    LeavableThread opener("Opening a track", "rivetone open",
+                          [opening, path = fileUrl.toLocalFile(), rate = output->sampleRate()] {
+                              opening->stream = DecodeStream::open(path, rate, &opening->error);
+                          });
+    if (!opener.endedWithin(openPatience)) {
+        opener.letGo();  // it keeps its opening, dropped when it ends
+        if (errorDescription)
+            *errorDescription = QStringLiteral("%1: it did not answer within %2 s")
+                                    .arg(fileUrl.toLocalFile())
+                                    .arg(std::chrono::duration<double>(openPatience).count());
         return nullptr;
+    }
+    std::unique_ptr<DecodeStream> stream = std::move(opening->stream);
+    if (!stream) {
+        if (errorDescription)
+            *errorDescription = opening->error;
+        return nullptr;
+    }
     auto impl = std::make_unique<Impl>(fileUrl.toLocalFile(), std::move(output), std::move(stream));
     impl->start();
     return std::unique_ptr<FilePlayer>(new FilePlayer(std::move(impl)));

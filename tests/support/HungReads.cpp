@@ -4,9 +4,9 @@
 
 #include <chrono>
 
-HungReads::HungReads(int limitSeconds)
+HungReads::HungReads(int limitSeconds, bool opensToo)
 {
-    DecodeStream::stallReadsForTesting(true);
+    DecodeStream::stallReadsForTesting(true, opensToo);
     m_limit = std::thread([this, limitSeconds] {
         std::unique_lock lock(m_mutex);
         m_released.wait_for(lock, std::chrono::seconds(limitSeconds), [this] { return m_done; });
