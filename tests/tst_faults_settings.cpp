@@ -507,7 +507,8 @@ private slots:
 
     // A write cut off (the program killed mid-save) leaves its temporary file
     // and the writer's lock; the next start, an hour on, removes them and
-    // nothing else (a write under way now, a copy kept aside, another file).
+    // nothing else (a write under way now, a copy kept aside or made by
+    // hand, another file).
     void leftoversOfAWriteCutOffGoAtTheNextStart()
     {
         QTemporaryDir folder;
@@ -518,15 +519,18 @@ private slots:
             return file.open(QIODevice::WriteOnly) && file.write("[General]\n") > 0 && file.flush()
                 && file.setFileTime(QDateTime::currentDateTime().addSecs(-3600 * hoursOld), QFileDevice::FileModificationTime);
         };
-        for (const QString& name : {QStringLiteral("Rivetone.ini.k3GwJp"), QStringLiteral("Rivetone.ini.k3GwJp.lock")})
+        // A save's file, the toolkit's own temporary file and lock on it, a check's copy.
+        for (const QString& name : {QStringLiteral("Rivetone.ini.rivetone-save-kGwJpq"), QStringLiteral("Rivetone.ini.rivetone-save-kGwJpq.lock"),
+                                    QStringLiteral("Rivetone.ini.rivetone-save-kGwJpq.hkQPDV"),
+                                    QStringLiteral("Rivetone.ini.rivetone-check-ZxAbQa")})
             QVERIFY(make(name, 2));
-        QVERIFY(make(QStringLiteral("Rivetone.ini.Zx81Qa"), 0));
-        QVERIFY(make(QStringLiteral("Rivetone.ini.unreadable-1"), 2));
-        QVERIFY(make(QStringLiteral("Other.ini.k3GwJp"), 2));
+        const QStringList kept{QStringLiteral("Other.ini.rivetone-save-kGwJpq"), QStringLiteral("Rivetone.ini"),
+                               QStringLiteral("Rivetone.ini.backup"), QStringLiteral("Rivetone.ini.rivetone-save-ZxAbQa"),
+                               QStringLiteral("Rivetone.ini.unreadable-1")};
+        for (const QString& name : kept)
+            QVERIFY(name == QStringLiteral("Rivetone.ini") || make(name, name.endsWith(QStringLiteral("ZxAbQa")) ? 0 : 2));
         const DefaultsStore next(path);
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files, QDir::Name),
-                 (QStringList{QStringLiteral("Other.ini.k3GwJp"), QStringLiteral("Rivetone.ini"),
-                              QStringLiteral("Rivetone.ini.Zx81Qa"), QStringLiteral("Rivetone.ini.unreadable-1")}));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files, QDir::Name), kept);
     }
 
     // A library being encoded on the writer thread (a big one, or a loop

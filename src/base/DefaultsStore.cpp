@@ -24,6 +24,11 @@
 
 namespace {
 
+// Beside the settings file while a save is made and checked; names no one
+// else would give a file, so that what a save cut off leaves can be told.
+const QString saveSuffix = QStringLiteral(".rivetone-save-");
+const QString checkSuffix = QStringLiteral(".rivetone-check-");
+
 // How many finished writes keep their outcome for late askers.
 constexpr std::size_t keptOutcomes = 64;
 
@@ -379,8 +384,11 @@ QString DefaultsStore::pathWrittenTo() const
 void DefaultsStore::removeLeftoverWrites() const
 {
     const QFileInfo target(pathWrittenTo());
-    const QRegularExpression leftover(QStringLiteral("^%1\\.[A-Za-z0-9]{6}(\\.lock)?$")
-                                          .arg(QRegularExpression::escape(target.fileName())));
+    // The toolkit's own temporary file and lock follow a name while it writes.
+    const QRegularExpression leftover(QStringLiteral("^%1(%2|%3)[A-Za-z0-9]{6}(\\.[A-Za-z0-9]{6})?(\\.lock)?$")
+                                          .arg(QRegularExpression::escape(target.fileName()),
+                                               QRegularExpression::escape(saveSuffix),
+                                               QRegularExpression::escape(checkSuffix)));
     const QDateTime anHourAgo = QDateTime::currentDateTime().addSecs(-3600);
     const QDir folder = target.absoluteDir();
     for (const QFileInfo& file : folder.entryInfoList({target.fileName() + QStringLiteral(".*")}, QDir::Files | QDir::Hidden)) {
@@ -401,7 +409,7 @@ DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& v
     if (file.exists() && !file.isWritable())
         return {false, QStringLiteral("cannot write %1: the file is read-only").arg(m_filePath)};
 
-    QTemporaryFile temporary(target + QStringLiteral(".XXXXXX"));
+    QTemporaryFile temporary(target + saveSuffix + QStringLiteral("XXXXXX"));
     temporary.setAutoRemove(true);
     if (!temporary.open())
         return {false, describeWriteFailure(temporary.errorString())};
@@ -425,17 +433,22 @@ DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& v
     if (cut >= 0)
         loseBytesUnreported(temporaryPath, cut);
     // Read back and compared: a short write the system did not report shows
-    // here. The toolkit keeps what it wrote, and reads a file again only when
-    // its size or time changed since: the time is moved for the reading, and
-    // back.
-    QFile written(temporaryPath);
-    const QDateTime writtenAt = QFileInfo(written).lastModified();
-    const bool timeMoved = written.open(QIODevice::ReadOnly)
-        && written.setFileTime(writtenAt.addSecs(-1), QFileDevice::FileModificationTime);
-    const bool readsBackWhole = sameValues(values, QSettings(temporaryPath, QSettings::IniFormat));
-    if (timeMoved)
-        written.setFileTime(writtenAt, QFileDevice::FileModificationTime);
-    written.close();
+    // here. The toolkit keeps what it wrote, and would read that file again
+    // only if its size or time had changed: what the file holds is read
+    // through a copy under a name it has never seen.
+    bool readsBackWhole = false;
+    {
+        QFile written(temporaryPath);
+        QTemporaryFile check(target + checkSuffix + QStringLiteral("XXXXXX"));
+        check.setAutoRemove(true);
+        if (written.open(QIODevice::ReadOnly) && check.open()) {
+            const QByteArray bytes = written.readAll();
+            if (check.write(bytes) == bytes.size() && check.flush()) {
+                check.close();
+                readsBackWhole = sameValues(values, QSettings(check.fileName(), QSettings::IniFormat));
+            }
+        }
+    }
     if (!readsBackWhole)
         return {false, describeWriteFailure(QStringLiteral("what was written does not read back whole"))};
     if (!syncToDisk(temporaryPath, false))
