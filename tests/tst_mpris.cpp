@@ -305,11 +305,20 @@ private slots:
         QVERIFY(desktop.engine().isPlaying());
 
         desktop.fixture.state->setIsSettingLoop(true);
+        QTRY_VERIFY(widget.position() > 0);
+        widget.clear();
         widget.call(QStringLiteral("Stop"));
+        QCOMPARE(widget.status(), QStringLiteral("Stopped"));  // at once, not paused on the way
         QVERIFY(!desktop.engine().isPlaying());
         QVERIFY(!desktop.fixture.state->isSettingLoop());  // as the window's stop button leaves it
         QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Stopped"));
         QCOMPARE(widget.position(), 0);
+        QTest::qWait(200);
+        QStringList told;
+        for (const QVariantMap& values : widget.announced)
+            if (values.contains(QStringLiteral("PlaybackStatus")))
+                told << values.value(QStringLiteral("PlaybackStatus")).toString();
+        QCOMPARE(told, QStringList{QStringLiteral("Stopped")});
     }
 
     // The player takes file: URIs, as it says: a local file is handed to the
@@ -444,6 +453,18 @@ private slots:
         widget.clear();
         Transport::seekTo(*desktop.fixture.state, 1.5);
         QTRY_COMPARE(widget.seeked, QList<qlonglong>{3 * second / 2});
+
+        // Playing, a step the desktop asks for is told back however small,
+        // and once.
+        widget.call(QStringLiteral("Play"));
+        QTest::qWait(300);  // playing steadily, all told
+        widget.clear();
+        const qlonglong before = widget.position();
+        widget.call(QStringLiteral("Seek"), {second / 5});
+        QTest::qWait(200);
+        QCOMPARE(widget.seeked.size(), 1);
+        QVERIFY2(std::abs(widget.seeked.first() - (before + second / 5)) < second / 10,
+                 qPrintable(QStringLiteral("%1 after %2").arg(widget.seeked.first()).arg(before)));
     }
 
     void theVolumeAndTheRateAreTheWindows()

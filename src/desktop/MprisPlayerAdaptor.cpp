@@ -9,6 +9,8 @@
 #include "state/Transport.h"
 
 #include <QFileInfo>
+
+#include <utility>
 #include <QUrl>
 
 #include <algorithm>
@@ -85,7 +87,8 @@ void MprisPlayerAdaptor::announceNow()
     m_trackHeldInPassPause = held ? std::optional<quint64>(now.trackSerial) : std::nullopt;
     const bool jumped = m_jumps.observe(engine.currentTime(), engine.isPlaying() && !held, engine.speed(),
                                         now.trackSerial, m_clock.elapsed());
-    if (jumped || pauseOver)
+    const bool asked = std::exchange(m_seekAsked, false);
+    if (jumped || pauseOver || asked)
         emit Seeked(position());
 }
 
@@ -212,6 +215,7 @@ void MprisPlayerAdaptor::Seek(qlonglong offsetMicroseconds)
         return;
     }
     Transport::seekTo(m_state, std::max(target, 0.0));
+    m_seekAsked = true;
     announceChanges();
 }
 
@@ -224,6 +228,7 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong p
     if (positionMicroseconds < 0 || positionMicroseconds > now.lengthMicroseconds)
         return;
     Transport::seekTo(m_state, double(positionMicroseconds) / 1e6);
+    m_seekAsked = true;
     announceChanges();
 }
 

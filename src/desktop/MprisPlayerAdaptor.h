@@ -100,6 +100,9 @@ private:
     PlayerSnapshot m_announced;
     PositionJumpWatch m_jumps;
     std::optional<quint64> m_trackHeldInPassPause;  // playing, in a drill's pause between passes
+    // A seek the desktop asked for is told back whatever its size: playing,
+    // the watch lets a small step pass as the clock's jitter.
+    bool m_seekAsked = false;
     QElapsedTimer m_clock;
     Throttle m_announceSoon{[this] { announceNow(); }};
     quint64 m_announcementRuns = 0;

@@ -11,7 +11,11 @@ PlayerSnapshot PlayerSnapshot::of(const ContentState& state, quint64 trackSerial
     const AudioPlayer& engine = state.audioPlayer();
     const FilePlayer* loaded = engine.player();
     PlayerSnapshot snapshot;
-    snapshot.status = statusOf(engine.isPlaying(), loaded != nullptr, engine.currentTime());
+    // At rest, where the track itself stands: a stop rewinds it at once, while
+    // the published position settles a moment later (stopped, the old place
+    // would read as paused there meanwhile).
+    snapshot.status = statusOf(engine.isPlaying(), loaded != nullptr,
+                               loaded && !engine.isPlaying() ? loaded->currentTime() : engine.currentTime());
     snapshot.volume = engine.volume();
     snapshot.rate = engine.speed();
     snapshot.canGoNext = Transport::canGoToNextTrack(state);
