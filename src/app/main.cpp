@@ -57,6 +57,12 @@ int main(int argc, char** argv)
             return *status;
     }
 
+    // On a Wayland desktop too, the window is an X11 one (through XWayland)
+    // unless asked otherwise: there a second start can bring it forward and
+    // end the launch's busy cursor, which a Wayland window of this toolkit
+    // version cannot. Qt would take Wayland first where its plugin is installed.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     // Qt takes the desktop's id for this start as it starts.
     const QString startupId = LaunchFeedback::idFromEnvironment();
     QApplication application(argc, argv);
