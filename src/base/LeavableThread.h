@@ -62,7 +62,11 @@ template <typename Work>
 LeavableThread::LeavableThread(const char* what, const char* name, Work work)
     : m_end(std::make_shared<End>())
     , m_thread(startThread(what, name, [end = m_end, work = std::move(work)]() mutable {
-        work();
+        {
+            // Gone, with all it holds, before the thread counts as ended.
+            Work done = std::move(work);
+            done();
+        }
         finish(*end);
     }))
 {
