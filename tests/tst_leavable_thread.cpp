@@ -31,21 +31,6 @@ class LeavableThreadTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void aWorkerThatStopsAtOnceIsJoined()
-    {
-        auto stop = std::make_shared<std::atomic<bool>>(false);
-        LeavableThread worker("a test's worker", "rivetone test", [stop] {
-            while (!*stop)
-                std::this_thread::sleep_for(1ms);
-        });
-        QVERIFY(worker.running());
-        QVERIFY(!worker.endedWithin(20ms));
-        *stop = true;
-        QVERIFY(worker.endedWithin(5s));
-        QVERIFY(!worker.running());
-        QCOMPARE(LeavableThread::stillRunningLetGo(), 0);
-    }
-
     void aWorkerLetGoEndsWithAllItHeldGone()
     {
         auto release = std::make_shared<std::atomic<bool>>(false);

@@ -108,6 +108,12 @@ void LeavableThread::letGo(std::shared_ptr<void> remains)
     m_thread.join();
 }
 
+void LeavableThread::endOrLetGo()
+{
+    if (!endedWithin(stopPatience))
+        letGo();
+}
+
 int LeavableThread::stillRunningLetGo()
 {
     LetGo& threads = letGoThreads();

@@ -26,6 +26,10 @@ public:
     // Only onto one not running.
     LeavableThread& operator=(LeavableThread&& other) noexcept;
 
+    // How long a stop waits for a thread that looks for it between reads: a
+    // read takes well under this even on a busy machine.
+    static constexpr std::chrono::milliseconds stopPatience{250};
+
     bool running() const { return m_thread.joinable(); }
     // Waits up to `patience` for the work to end, and joins the thread if it
     // has. True when no thread runs any more.
@@ -36,6 +40,8 @@ public:
     // work still uses) is destroyed on it once the work is over, or here if
     // it already is.
     void letGo(std::shared_ptr<void> remains = {});
+    // Once asked to end: waits stopPatience for it, else lets it go.
+    void endOrLetGo();
 
     // How many threads let go still run.
     static int stillRunningLetGo();

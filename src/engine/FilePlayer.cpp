@@ -18,9 +18,6 @@ std::int64_t steadyNowNs()
         .count();
 }
 
-// A decoder between two blocks sees the stop at once; a block takes well under
-// this even on a busy machine.
-constexpr std::chrono::milliseconds decoderStopPatience{250};
 // An open gives up on its own after its deadline, when FFmpeg waits; this is
 // for a wait in the system, which nothing but the file answering ends.
 constexpr std::chrono::milliseconds openPatience = DecodeStream::openDeadline + std::chrono::seconds(1);
@@ -168,7 +165,7 @@ FilePlayer::~FilePlayer()
     // A decoder stuck in a read (a network share or a disk that stopped
     // answering) is left to end by itself, with all it uses: the window
     // must not hang on a track switch or the quit.
-    if (!m_impl->decoder.stopWithin(decoderStopPatience)) {
+    if (!m_impl->decoder.stopWithin(LeavableThread::stopPatience)) {
         StreamDecoder& decoder = m_impl->decoder;
         decoder.letGo(std::shared_ptr<Impl>(std::move(m_impl)));
     }

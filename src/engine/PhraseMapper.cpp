@@ -9,8 +9,6 @@ namespace {
 // How often the main thread looks in on the worker: a progress bar moves
 // smoothly, and a map read from the cache shows without a visible wait.
 constexpr int pollMilliseconds = 30;
-// A worker sees the stop after its current read of some 0.2 s of audio.
-constexpr std::chrono::milliseconds workerStopPatience{250};
 
 }  // namespace
 
@@ -51,8 +49,7 @@ void PhraseMapper::cancel()
     m_poll.stop();
     if (m_thread.running()) {
         m_job->stop = true;
-        if (!m_thread.endedWithin(workerStopPatience))
-            m_thread.letGo();  // it holds its job; a word it leaves there is dropped
+        m_thread.endOrLetGo();  // let go, it holds its job; a word it leaves there is dropped
     }
     m_job.reset();  // a word not yet polled for is dropped; no worker of ours runs now
 }

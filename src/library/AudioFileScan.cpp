@@ -6,8 +6,6 @@ namespace {
 
 // Often enough for a count that moves smoothly, seldom enough to cost nothing.
 constexpr int pollMilliseconds = 30;
-// The worker looks for the stop after every entry.
-constexpr std::chrono::milliseconds workerStopPatience{250};
 
 }  // namespace
 
@@ -55,8 +53,7 @@ void AudioFileScan::cancel()
     m_poll.stop();
     if (m_thread.running()) {
         m_job->stop = true;
-        if (!m_thread.endedWithin(workerStopPatience))
-            m_thread.letGo();  // it holds its job; a result it leaves there is dropped
+        m_thread.endOrLetGo();  // let go, it holds its job; a result it leaves there is dropped
     }
     m_job.reset();  // a result not yet polled for is dropped; no worker of ours runs now
 }
