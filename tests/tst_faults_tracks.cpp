@@ -22,6 +22,10 @@
 #include <QtEndian>
 #include <sys/stat.h>
 
+extern "C" {
+#include <libavutil/error.h>
+}
+
 namespace {
 
 constexpr int rate = 48000;
@@ -204,6 +208,43 @@ private slots:
         QVERIFY(shelf.ranOut);
         QVERIFY2(std::abs(againSeconds - heardSeconds) < 0.05, qPrintable(QString::number(againSeconds)));
         QCOMPARE(shelf.earlyEnds().size(), 1);
+        QVERIFY(shelf.libraryIntact());
+    }
+
+    // A file that stopped answering (a drive unplugged) ends where its reads
+    // failed and says why. Played again, it is opened afresh, at the place
+    // held: the old handle ended at once, wherever it was sent. Gone for
+    // good, the line says so and nothing plays.
+    void aTrackWhoseReadsFailedIsOpenedAfreshToPlayAgain()
+    {
+        DecodeStream::failReadsAfterPacketsForTesting(200, AVERROR(EIO));  // about 5 s into each open
+        const auto restore = qScopeGuard([] { DecodeStream::failReadsAfterPacketsForTesting(0, 0); });
+        Shelf shelf(m_long);
+        const auto endedAt = [&shelf](int which) {
+            const QString line = shelf.earlyEnds().value(which);
+            const QString start = QStringLiteral("Track ends early: %1: Input/output error, at ").arg(shelf.lessonPath);
+            return line.startsWith(start) ? line.mid(start.size()).section(QLatin1Char(' '), 0, 0).toDouble() : -1.0;
+        };
+        shelf.playLesson();
+        const double firstSeconds = shelf.playToTheEnd();
+        QVERIFY(shelf.ranOut);
+        QVERIFY2(firstSeconds > 4 && firstSeconds < 7, qPrintable(QString::number(firstSeconds)));
+        QVERIFY2(std::abs(endedAt(0) - firstSeconds) < 0.05, qPrintable(shelf.earlyEnds().join('\n')));
+
+        shelf.player().seek(2);
+        shelf.player().togglePlayPause();
+        const double againSeconds = shelf.playToTheEnd();
+        QVERIFY(shelf.ranOut);
+        // (the seek reads from a little before 2 s)
+        QVERIFY2(againSeconds > 4 && againSeconds < firstSeconds, qPrintable(QString::number(againSeconds)));
+        QVERIFY2(std::abs(endedAt(1) - (2 + againSeconds)) < 0.05, qPrintable(shelf.earlyEnds().join('\n')));
+
+        QVERIFY(QFile::remove(shelf.lessonPath));
+        shelf.log.clear();
+        shelf.player().togglePlayPause();
+        QCOMPARE(shelf.log.lines(),
+                 QStringList{QStringLiteral("Error playing track: %1: No such file or directory").arg(shelf.lessonPath)});
+        QVERIFY(!shelf.player().isPlaying());
         QVERIFY(shelf.libraryIntact());
     }
 

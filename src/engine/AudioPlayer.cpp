@@ -268,6 +268,32 @@ bool AudioPlayer::loadTrack(qint64 index, OnFailure onFailure)
     return true;
 }
 
+// A file that stopped answering (a drive unplugged, then plugged in again)
+// is opened afresh to play again, at the position held, with its loop: the
+// old handle would end at once. When it cannot be opened, the line says why
+// and nothing plays.
+bool AudioPlayer::reopenAfterReadFailure()
+{
+    if (!m_player->readFailed() || !m_currentTrack)
+        return true;
+    QString error;
+    std::unique_ptr<FilePlayer> reopened = FilePlayer::load(*m_currentTrack, &error);
+    if (!reopened) {
+        Log::line(QStringLiteral("Error playing track: ") + error);
+        return false;
+    }
+    const double position = m_player->currentTime();
+    m_player = std::move(reopened);
+    m_lastHeard = {};
+    m_newLoopGeneration = 0;
+    m_player->setVolume(m_volume);
+    m_player->setSpeed(m_speed);
+    m_player->setCurrentTime(position);
+    takeNewLoopSerial();
+    handOverLoop();
+    return true;
+}
+
 std::optional<qint64> AudioPlayer::currentTrackIndex() const
 {
     if (!m_currentTrack)
@@ -307,6 +333,8 @@ void AudioPlayer::togglePlayPause()
     // A loaded track resumes even when the list it came from is gone (a new,
     // empty playlist was made while it played): it is still right there.
     if (m_player) {
+        if (!reopenAfterReadFailure())
+            return;
         m_player->play();
         setIsPlaying(true);
         startTimer();

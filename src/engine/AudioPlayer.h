@@ -133,6 +133,7 @@ private:
     // false, with the error logged, when there is none or it does not load.
     // Kept, the track playing is stopped only once the new one loaded.
     bool loadTrack(qint64 index, OnFailure onFailure = OnFailure::Stop);
+    bool reopenAfterReadFailure();
     void setLoopPass(int pass);
     void setPassPauseSecondsLeft(double seconds);
     void stopTimer();

@@ -266,6 +266,11 @@ bool FilePlayer::hasReachedEnd() const
     return m_impl->reachedEnd;
 }
 
+bool FilePlayer::readFailed() const
+{
+    return m_impl->decoder.readFailed();
+}
+
 double FilePlayer::speed() const
 {
     return m_impl->speed;

@@ -57,6 +57,10 @@ public:
     // True once the last sample has been heard while playing; output has
     // then stopped by itself (isPlaying() is false). Cleared by a new position.
     bool hasReachedEnd() const;
+    // True once reading the file failed (a drive unplugged, a share gone),
+    // not merely ended: its open handle fails from then on, wherever it
+    // seeks, so playing again takes a fresh load.
+    bool readFailed() const;
 
     // The loop played in the audio: from now on, or none. The position stays;
     // when it is already past the loop's end, the next audio is its start.

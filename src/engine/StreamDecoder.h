@@ -67,6 +67,9 @@ public:
     // queued as far as it goes: where a device finds it when it asks for its
     // next buffer. Lets a test that pulls the output itself wait for that.
     bool caughtUpForTesting();
+    // Any thread: a read failed (not the data's end): the file stopped
+    // answering through this stream's handle, which is not trusted again.
+    bool readFailed() const { return m_readFailed.load(std::memory_order_acquire); }
 
 private:
     enum class Turn { None, Wrap, Advance, Finish };
@@ -151,6 +154,7 @@ private:
     std::condition_variable m_wake;
     PlaybackRequest m_request;  // guarded by m_mutex
     std::atomic<bool> m_stopping{false};  // set under m_mutex; read between blocks too
+    std::atomic<bool> m_readFailed{false};  // set by the decoder thread, read by any
     bool m_caughtUp = false;    // guarded by m_mutex: the thread waits, with m_request taken in
     LeavableThread m_thread;
 };
