@@ -142,8 +142,6 @@ private slots:
         QVERIFY(!QFile::exists(m_home.filePath(QStringLiteral("config/Rivetone/Rivetone.ini"))));
     }
 
-    // A logout, a closed terminal or Ctrl+C ends the program as closing its
-    // window does: it leaves normally, the window's place kept.
     // A file whose name is not UTF-8 (an old archive's Korean names) is
     // there, but its name cannot be held: the refusal says so rather than
     // that there is no such file, from the program as from the parser.
@@ -172,6 +170,8 @@ private slots:
         ::unlink(path.constData());
     }
 
+    // A logout, a closed terminal or Ctrl+C ends the program as closing its
+    // window does: it leaves normally, the window's place kept.
     void aSignalToLeaveEndsItAsClosingDoes_data()
     {
         QTest::addColumn<int>("signal");

@@ -674,7 +674,6 @@ private slots:
         QCOMPARE(full.defaults.store().data(QStringLiteral("unreadableSavedLoops/1")), crowded);
     }
 
-    // The drill choices persist; one that is not offered counts as never made.
     // The bar's menu names the saved loops where it was opened. Keys work on
     // while it is open: Delete removes the loop in force and renumbers the
     // rest, and another track may start. A choice acts on the loop it named,
@@ -722,6 +721,7 @@ private slots:
         QCOMPARE(d.state->savedLoops().of(track), (QList<SavedLoop>{{0.5, 1.0}, {2.0, 2.5}}));
     }
 
+    // The drill choices persist; one that is not offered counts as never made.
     void drillChoicesPersist()
     {
         LibraryFixture f;

@@ -136,8 +136,6 @@ private slots:
         QCOMPARE(told, int(wraps.size()));
     }
 
-    // The end moved before the play head while playing: the next audio is the
-    // loop's start, crossfaded in from where the output was.
     // The passes the decoder made ahead before the output played a frame
     // were never heard: a loop changed twice before the first sound (its end
     // nudged) starts at its first pass. (With a count of passes set, the
@@ -162,6 +160,8 @@ private slots:
         QCOMPARE(player->heard().marks.pass, 2u);
     }
 
+    // The end moved before the play head while playing: the next audio is the
+    // loop's start, crossfaded in from where the output was.
     void anEndMovedBeforeThePlayHeadTurnsAtOnce()
     {
         Drill d(QStringLiteral("chirp-cbr.mp3"));

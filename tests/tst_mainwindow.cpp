@@ -235,7 +235,7 @@ private slots:
 
     // Resting, the process sleeps: no timer wakes it while nothing plays.
     // Playing, the engine ticks on in a menu's own event loop.
-    void restingSleepsAndPlayingTicksInMenusAndDrags()
+    void restingSleepsAndPlayingTicksInMenus()
     {
         Window w;
         QVERIFY(w.showPaused());

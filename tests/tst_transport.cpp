@@ -140,10 +140,6 @@ private slots:
         QCOMPARE(engine.currentTime(), 0.0);
         QVERIFY(Transport::seekTo(*fixture.state, qQNaN()));
         QCOMPARE(engine.currentTime(), 0.0);
-
-        fixture.state->setIsSettingLoop(true);
-        Transport::stop(*fixture.state);
-        QVERIFY(!fixture.state->isSettingLoop());
     }
 };
 
