@@ -7,7 +7,11 @@
 #include "LibraryFixture.h"
 #include "WidgetTesting.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QToolTip>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -175,9 +179,10 @@ private slots:
     }
 
     // Lessons of one course, and courses of one series, differ at their ends.
+    // Hovered, a cut name shows whole, as written (tags in it are text).
     void aLongNameKeepsItsEndsAndLosesItsMiddle()
     {
-        const QString course = QStringLiteral("Beginner Korean Listening Practice for the Evening Course");
+        const QString course = QStringLiteral("Beginner <i>Korean Listening Practice for the Evening Course");
         const auto lesson = [&](int n) {
             return QUrl::fromLocalFile(QStringLiteral("/lessons/%1 - Lesson %2.mp3").arg(course).arg(n));
         };
@@ -194,6 +199,22 @@ private slots:
         QVERIFY(shown[0].endsWith(QStringLiteral("Course 2")));
         QVERIFY(shown[1].endsWith(QStringLiteral(".mp3")) && shown[2].endsWith(QStringLiteral(".mp3")));
         QVERIFY(shown[1] != shown[2]);
+
+        const QRectF hovered[] = {w.layout().labelRect(group), w.layout().trackTextRect(group, 1)};
+        const QString whole[] = {course + QStringLiteral(" 2"), lesson(10).fileName()};
+        for (int i : {0, 1}) {
+            const QPoint at = w.list().toViewport(hovered[i]).center().toPoint();
+            QHelpEvent help(QEvent::ToolTip, at, w.list().viewport()->mapToGlobal(at));
+            QApplication::sendEvent(w.list().viewport(), &help);
+            QTRY_VERIFY(QToolTip::isVisible());
+            QLabel* tip = nullptr;
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (top->inherits("QTipLabel") && top->isVisible())
+                    tip = qobject_cast<QLabel*>(top);
+            QVERIFY(tip);
+            QCOMPARE(QAccessible::queryAccessibleInterface(tip)->text(QAccessible::Name), whole[i]);
+            QToolTip::hideText();
+        }
     }
 
     void aPressShowsAndOnlyAReleaseOnTheSameControlActs()

@@ -21,6 +21,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTextDocument>
 #include <QToolTip>
 
 #include <algorithm>
@@ -487,7 +488,9 @@ bool PlaylistListView::viewportEvent(QEvent* event)
             QToolTip::hideText();
             event->ignore();
         } else {
-            QToolTip::showText(help->globalPos(), text, viewport());
+            // A name is text, whatever it holds: a tip would take tags in it
+            // for markup.
+            QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap), viewport());
         }
         return true;
     }
