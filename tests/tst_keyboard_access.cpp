@@ -26,6 +26,8 @@
 #include <QSpontaneKeyEvent>
 #include <QTest>
 
+#include <optional>
+
 #include <memory>
 
 namespace {
@@ -59,9 +61,9 @@ struct Window : WindowFixture {
         qt_handleKeyEvent(view->windowHandle(), QEvent::KeyRelease, key, Qt::NoModifier, text);
     }
     // A notch of the wheel over a control, as the platform hands it to the window.
-    void wheel(QWidget* over, int angle = 120)
+    void wheel(QWidget* over, int angle = 120, std::optional<QPoint> local = {})
     {
-        const QPoint at = over->mapTo(view.get(), over->rect().center());
+        const QPoint at = over->mapTo(view.get(), local.value_or(over->rect().center()));
         QWheelEvent event(at, view->mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton, Qt::NoModifier,
                           Qt::NoScrollPhase, false);
         QSpontaneKeyEvent::setSpontaneous(&event);
@@ -282,6 +284,11 @@ private slots:
         QCOMPARE(area->verticalScrollBar()->value(), 0);
         QVERIFY(!cardShows(close));
         QTRY_VERIFY(!w.ring().isVisible());
+        QCOMPARE(w.player().currentTime(), 2.0);
+
+        // The card's rim above the scrolling part (clear of the corners) takes it too.
+        w.wheel(guide.card(), -120, QPoint(guide.card()->width() / 2, area->y() / 2));
+        QVERIFY(area->y() > 2 && area->verticalScrollBar()->value() > 0);
         QCOMPARE(w.player().currentTime(), 2.0);
     }
 

@@ -74,6 +74,7 @@ SheetDialog::SheetDialog(const QSize& cardSize, QWidget* parent)
     hide();
     if (parentWidget())
         parentWidget()->installEventFilter(this);
+    m_card->installEventFilter(this);
 }
 
 void SheetDialog::coverHost()
@@ -102,8 +103,9 @@ void SheetDialog::fitCard()
     const int corner = scrolls ? int(std::ceil(cardStyle().cornerRadius)) : 0;
     m_scrollLayout->setContentsMargins(0, corner, 0, corner);
     m_cardLayout->setContentsMargins(cardPadding, cardPadding - corner, cardPadding, cardPadding - corner);
-    // Over a card that scrolls, the wheel scrolls it rather than seek.
-    m_scroll->setProperty("takesWheel", scrolls);
+    // Over a card that scrolls, the wheel scrolls it rather than seek, on
+    // the bands above and below the scrolling part too.
+    m_card->setProperty("takesWheel", scrolls);
     // The card and its shadow are painted by the sheet: placed now rather than
     // at the layout's next turn, and painted whole, or the picture of the card
     // where it was would stay on the veil.
@@ -194,5 +196,10 @@ bool SheetDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == parentWidget() && event->type() == QEvent::Resize && isVisible())
         coverHost();
+    // A turn over the card's rim, outside the scrolling part, scrolls it too.
+    if (watched == m_card && event->type() == QEvent::Wheel && m_card->property("takesWheel").toBool()) {
+        QCoreApplication::sendEvent(m_scroll->verticalScrollBar(), event);
+        return true;
+    }
     return QDialog::eventFilter(watched, event);
 }
