@@ -2,6 +2,7 @@
 // on, and text sizes that follow the desktop's font size.
 
 #include "app/ContentView.h"
+#include "ui/screens/PlaylistListView.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/TextLine.h"
 #include "ui/kit/Typography.h"
@@ -94,6 +95,30 @@ private slots:
             QCOMPARE(doubled[i].width(), designed[i].width() * 2);
             QVERIFY(doubled[i].height() > designed[i].height() * 3 / 2);
         }
+
+        // The playlists' column widens with its text, so that it holds as
+        // much of a name (the window's least width grows with it); it is
+        // never narrower than drawn.
+        struct Column {
+            int width = 0;
+            qreal names = 0;  // how many times a name fits
+            bool placeHeld = false;
+            int windowWidth = 0;
+        };
+        const auto column = [](int desktopPoints) {
+            Typography::setDesktopFont(QFont(QStringLiteral("Sans Serif"), desktopPoints));
+            TemporaryDefaults defaults;
+            ContentView view(defaults.store());
+            const QWidget* list = view.findChild<PlaylistListView*>();
+            const QFontMetricsF track(Typography::font(TextStyle::Subheadline));
+            return Column{list->width(), list->width() / track.horizontalAdvance(QStringLiteral("Lesson 10.mp3")),
+                          view.rightColumn()->width() == list->width(), view.minimumSizeHint().width()};
+        };
+        const Column atDesigned = column(9), atDouble = column(18);
+        QVERIFY2(atDouble.names > atDesigned.names * 0.95, qPrintable(QStringLiteral("%1 %2").arg(atDouble.names).arg(atDesigned.names)));
+        QVERIFY(atDesigned.placeHeld && atDouble.placeHeld);
+        QVERIFY(atDouble.windowWidth > atDesigned.windowWidth + 200);
+        QCOMPARE(column(6).width, atDesigned.width);
     }
 };
 

@@ -110,7 +110,7 @@ void ContentView::buildLayout()
     // over it, wider by the room its shadows need (a child cannot paint
     // outside its parent, so it is not the column's child).
     m_rightColumn = new QWidget(this);
-    m_rightColumn->setFixedWidth(rightColumnWidth);
+    m_rightColumn->setFixedWidth(PlaylistPanel::columnWidth());
     m_playlistPanel = new PlaylistPanel(m_state, m_library, this);
     const QMargins overflow = PlaylistPanel::overflowMargins();
     m_rightColumn->setMinimumHeight(m_playlistPanel->minimumSizeHint().height() - overflow.top() - overflow.bottom());

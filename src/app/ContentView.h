@@ -39,7 +39,6 @@ public:
     static constexpr int padding = 20;
     static constexpr int columnSpacing = 20;
     static constexpr int leftColumnSpacing = 20;
-    static constexpr int rightColumnWidth = 250;
     static constexpr int rightColumnSpacing = 10;
     // The first window leaves the playlist column this much height at least.
     static constexpr int firstRightColumnHeight = 440;

@@ -53,6 +53,11 @@ QMargins PlaylistPanel::overflowMargins()
     return {card.left(), 0, card.right(), button.bottom()};
 }
 
+int PlaylistPanel::columnWidth()
+{
+    return qRound(designedColumnWidth * std::max<qreal>(1.0, Typography::desktopTextScale()));
+}
+
 PlaylistPanel::PlaylistPanel(ContentState& state, PlaylistLibrary& library, QWidget* parent)
     : QWidget(parent)
     , m_state(state)
@@ -67,11 +72,11 @@ PlaylistPanel::PlaylistPanel(ContentState& state, PlaylistLibrary& library, QWid
     m_delete->setText(tr("Delete"));
     m_addFiles->setText(tr("Add Files"));
     m_addFiles->setOverflowMargins(Shadow::margins(addFilesShadow()));
-    m_list->setFixedWidth(columnWidth);
+    m_list->setFixedWidth(columnWidth());
     m_list->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
 
     const QMargins overflow = overflowMargins();
-    setFixedWidth(columnWidth + overflow.left() + overflow.right());
+    setFixedWidth(columnWidth() + overflow.left() + overflow.right());
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
 
     auto* column = new QVBoxLayout(this);

@@ -15,7 +15,7 @@ class QLabel;
 // other control runs a library operation. Delete is enabled while there are
 // playlists, Add Files while there is a current playlist. Holds no state.
 //
-// The column is columnWidth wide; the widget is wider by overflowMargins() on
+// The column is columnWidth() wide; the widget is wider by overflowMargins() on
 // its sides (and taller at the bottom) so that the card's and Add Files'
 // shadows are not cut off: let those margins overlap the window's padding
 // and the spacing to the left column.
@@ -23,7 +23,10 @@ class PlaylistPanel : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int columnWidth = 250;
+    static constexpr int designedColumnWidth = 250;
+    // Wider in proportion with a larger desktop font, so that it holds as
+    // much of a name; never narrower.
+    static int columnWidth();
     static constexpr int spacing = 10;
 
     PlaylistPanel(ContentState& state, PlaylistLibrary& library, QWidget* parent = nullptr);
