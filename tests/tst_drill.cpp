@@ -470,21 +470,35 @@ private slots:
 
     // A choice made in a pause between passes takes effect in it: no pause
     // chosen, the next pass comes at once; fewer passes than were heard
-    // already, the loop lets go and play goes on past its end.
+    // already, the loop lets go and play goes on past its end. Two choices
+    // made while paused in the pause, before the output plays again, both count.
     void aChoiceMadeInAPauseTakesEffectInIt_data()
     {
         QTest::addColumn<bool>("fewerPasses");
-        QTest::newRow("no pause") << false;
-        QTest::newRow("fewer passes") << true;
+        QTest::addColumn<bool>("twiceWhilePaused");
+        QTest::newRow("no pause") << false << false;
+        QTest::newRow("fewer passes") << true << false;
+        QTest::newRow("fewer passes, chosen twice while paused") << true << true;
     }
     void aChoiceMadeInAPauseTakesEffectInIt()
     {
         QFETCH(bool, fewerPasses);
+        QFETCH(bool, twiceWhilePaused);
         Drill d(1.0);
         QVERIFY(d.intoTheFirstPause());
         const std::int64_t a = rate;
         const std::int64_t b = std::llround(1.2 * rate);
-        d.player().setDrill(fewerPasses ? DrillSettings{1, PassPause{PassPause::Kind::Fixed, 1.0}} : DrillSettings{});
+        if (twiceWhilePaused) {
+            d.player().togglePlayPause();
+            ManualOutput::pull(rate / 10, std::chrono::milliseconds(50));
+            d.player().setDrill({1, PassPause{PassPause::Kind::Fixed, 1.0}});
+            QVERIFY(ManualOutput::likeADevice(d.player().player()));
+            d.player().setDrill({1, PassPause{PassPause::Kind::Fixed, 0.5}});
+            QVERIFY(ManualOutput::likeADevice(d.player().player()));
+            d.player().togglePlayPause();
+        } else {
+            d.player().setDrill(fewerPasses ? DrillSettings{1, PassPause{PassPause::Kind::Fixed, 1.0}} : DrillSettings{});
+        }
         QVERIFY(ManualOutput::likeADevice(d.player().player()));
         const std::vector<float> next = ManualOutput::pull(rate / 10);
         QCOMPARE(next.size(), std::size_t(2 * (rate / 10)));
@@ -522,29 +536,6 @@ private slots:
         // (Within 25 ms: a pass's fades are counted roughly above; a pause
         // cut to the next phrase's length would be 300 ms short.)
         QVERIFY2(std::abs(silentFrames - (pass - rate / 20)) < rate / 40, qPrintable(QString::number(silentFrames)));
-    }
-
-    // Two choices made while paused in a pause, before the output plays
-    // again: fewer passes than were heard still let the loop go.
-    void twoChoicesInAPausedPauseBothCount()
-    {
-        Drill d(1.0);
-        QVERIFY(d.intoTheFirstPause());
-        d.player().togglePlayPause();
-        ManualOutput::pull(rate / 10, std::chrono::milliseconds(50));
-        d.player().setDrill({1, PassPause{PassPause::Kind::Fixed, 1.0}});
-        QVERIFY(ManualOutput::likeADevice(d.player().player()));
-        d.player().setDrill({1, PassPause{PassPause::Kind::Fixed, 0.5}});
-        QVERIFY(ManualOutput::likeADevice(d.player().player()));
-        d.player().togglePlayPause();
-        QVERIFY(ManualOutput::likeADevice(d.player().player()));
-        const std::vector<float> next = ManualOutput::pull(rate / 10);
-        QCOMPARE(next.size(), std::size_t(2 * (rate / 10)));
-        const std::int64_t b = std::llround(1.2 * rate);
-        for (std::size_t i = 2 * std::size_t(fade); i < next.size(); ++i)  // after its fade-in
-            QVERIFY2(std::abs(next[i] - m_straight[std::size_t(2 * b) + i]) < 1e-6, qPrintable(QString::number(i / 2)));
-        d.player().tick();
-        QVERIFY(!d.player().hasLoop());
     }
 
     // Saved loops: per track, kept across starts under a key of their own; a

@@ -316,6 +316,8 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<double>("seconds");
         const QByteArray chirp = readFile(fixturePath(QStringLiteral("chirp-cbr.mp3")));
+        // Cut before it was opened, its header's length is no promise.
+        QTest::newRow("cut in half") << chirp.left(chirp.size() / 2) << 2.95;
         QTest::newRow("VBR without its header") << readFile(fixturePath(QStringLiteral("chirp-vbr-noheader.mp3"))) << 6.0;
         QTest::newRow("two joined") << chirp + chirp << 12.0;
         QTest::newRow("three joined, then a tag") << chirp + chirp + chirp + QByteArray("TAG") + QByteArray(125, ' ') << 18.0;
@@ -435,17 +437,6 @@ private slots:
         QVERIFY(writeFile(shelf.lessonPath, readFile(fixturePath(QStringLiteral("Unit 1 듣기.mp3")))));
         shelf.playLesson();
         QTRY_VERIFY_WITH_TIMEOUT(std::abs(mappedSeconds() - 1.0) < 0.1, 10000);
-    }
-
-    // Its length comes from what is there, so it ends where it should.
-    void cutInHalfBeforePlayingPlaysTheHalfThatIsThere()
-    {
-        const QByteArray chirp = readFile(fixturePath(QStringLiteral("chirp-cbr.mp3")));
-        Shelf shelf(chirp.left(chirp.size() / 2));
-        shelf.playLesson();
-        const double duration = shelf.player().player()->duration();
-        QVERIFY2(std::abs(shelf.playToTheEnd() - duration) < 0.1, qPrintable(QString::number(duration)));
-        QVERIFY(shelf.ranOut && shelf.earlyEnds().isEmpty());
     }
 
     // Added, stored, read back by the next run's store, and played.
