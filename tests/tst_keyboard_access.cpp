@@ -103,7 +103,7 @@ class KeyboardAccessTest : public QObject {
 
 private slots:
     // From the playlists through the transport to the card's finer controls,
-    // round again, and back with Shift+Tab; disabled buttons are passed over.
+    // round again, and back with Shift+Tab.
     void tabWalksTheControlsInOrder()
     {
         Window w;

@@ -8,6 +8,7 @@
 #include "desktop/MprisPlayerAdaptor.h"
 #include "desktop/PlayerSnapshot.h"
 #include "desktop/PositionJumpWatch.h"
+#include "engine/DecodeStream.h"
 #include "state/DrillOptions.h"
 #include "state/SpeedOption.h"
 #include "state/Transport.h"
@@ -23,6 +24,7 @@
 #include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QFile>
@@ -32,6 +34,10 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+
+extern "C" {
+#include <libavutil/error.h>
+}
 
 namespace {
 
@@ -465,6 +471,23 @@ private slots:
         QCOMPARE(widget.seeked.size(), 1);
         QVERIFY2(std::abs(widget.seeked.first() - (before + second / 5)) < second / 10,
                  qPrintable(QStringLiteral("%1 after %2").arg(widget.seeked.first()).arg(before)));
+    }
+
+    // A track whose reads failed (a drive unplugged), opened afresh by Play,
+    // is still the same track to the desktop.
+    void aTrackOpenedAfreshAfterItsReadsFailedKeepsItsId()
+    {
+        DecodeStream::failReadsAfterPacketsForTesting(10, AVERROR(EIO));  // a quarter of a second in
+        const auto restore = qScopeGuard([] { DecodeStream::failReadsAfterPacketsForTesting(0, 0); });
+        Desktop desktop(m_address);
+        DesktopClient& widget = *desktop.client;
+        widget.call(QStringLiteral("Play"));
+        QTRY_VERIFY_WITH_TIMEOUT(!desktop.engine().isPlaying(), 5000);
+        const QDBusObjectPath track = widget.trackId();
+        const FilePlayer* before = desktop.engine().player();
+        widget.call(QStringLiteral("Play"));
+        QVERIFY(desktop.engine().player() != before);  // opened afresh
+        QCOMPARE(widget.trackId(), track);
     }
 
     void theVolumeAndTheRateAreTheWindows()

@@ -179,10 +179,11 @@ private slots:
     }
 
     // Lessons of one course, and courses of one series, differ at their ends.
-    // Hovered, a cut name shows whole, as written (tags in it are text).
+    // Hovered, a cut name shows whole, as written (tags in it are text, two
+    // spaces stay two), on one line.
     void aLongNameKeepsItsEndsAndLosesItsMiddle()
     {
-        const QString course = QStringLiteral("Beginner <i>Korean Listening Practice for the Evening Course");
+        const QString course = QStringLiteral("Beginner <i>Korean  Listening Practice for the Evening Course");
         const auto lesson = [&](int n) {
             return QUrl::fromLocalFile(QStringLiteral("/lessons/%1 - Lesson %2.mp3").arg(course).arg(n));
         };
@@ -213,6 +214,7 @@ private slots:
                     tip = qobject_cast<QLabel*>(top);
             QVERIFY(tip);
             QCOMPARE(QAccessible::queryAccessibleInterface(tip)->text(QAccessible::Name), whole[i]);
+            QVERIFY2(tip->height() < 2 * tip->fontMetrics().height(), qPrintable(QString::number(tip->height())));
             QToolTip::hideText();
         }
     }

@@ -49,11 +49,10 @@ void MprisPlayerAdaptor::announceSoon()
 
 void MprisPlayerAdaptor::noteLoadedTrack()
 {
-    const auto loaded = reinterpret_cast<quintptr>(m_state.audioPlayer().player());
+    const AudioPlayer& engine = m_state.audioPlayer();
+    const quint64 loaded = engine.player() ? engine.loadCount() : 0;
     if (loaded == m_serialTrack)
         return;
-    // A new track is loaded while the one before it still exists, so its
-    // address differs from the one last seen.
     m_serialTrack = loaded;
     if (loaded)
         ++m_trackSerial;

@@ -96,7 +96,7 @@ private:
     Announcer m_announce;
     Opener m_open;
     quint64 m_trackSerial = 0;
-    quintptr m_serialTrack = 0;  // which loaded track (its address) has m_trackSerial
+    quint64 m_serialTrack = 0;  // which load (AudioPlayer::loadCount) has m_trackSerial
     PlayerSnapshot m_announced;
     PositionJumpWatch m_jumps;
     std::optional<quint64> m_trackHeldInPassPause;  // playing, in a drill's pause between passes

@@ -259,6 +259,7 @@ bool AudioPlayer::loadTrack(qint64 index, OnFailure onFailure)
     if (onFailure == OnFailure::KeepTrack)
         stop();
     m_player = std::move(loaded);
+    ++m_loadCount;
     m_lastHeard = {};
     m_newLoopGeneration = 0;  // the new player counts its own
     m_currentTrackIndex = index;
@@ -269,9 +270,9 @@ bool AudioPlayer::loadTrack(qint64 index, OnFailure onFailure)
 }
 
 // A file that stopped answering (a drive unplugged, then plugged in again)
-// is opened afresh to play again, at the position held, with its loop: the
-// old handle would end at once. When it cannot be opened, the line says why
-// and nothing plays.
+// is opened afresh to play again, at the position held, with its loop (its
+// passes counted afresh, as the new player hears them): the old handle would
+// end at once. When it cannot be opened, the line says why and nothing plays.
 bool AudioPlayer::reopenAfterReadFailure()
 {
     if (!m_player->readFailed() || !m_currentTrack)

@@ -44,6 +44,9 @@ public:
 
     // The loaded track; replaced only by a successful load.
     FilePlayer* player() const { return m_player.get(); }
+    // Counts the tracks loaded: a track opened afresh after its reads failed
+    // is still the one loaded before, though its player is new.
+    quint64 loadCount() const { return m_loadCount; }
     // The engine's own position timer; present only while playing.
     QTimer* timer() const { return m_timer.get(); }
 
@@ -144,6 +147,7 @@ private:
     void settleSoon();
 
     std::unique_ptr<FilePlayer> m_player;
+    quint64 m_loadCount = 0;
     bool m_isPlaying = false;
     double m_currentTime = 0;
     float m_volume = 1.0f;

@@ -21,7 +21,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QTextDocument>
 #include <QToolTip>
 
 #include <algorithm>
@@ -489,8 +488,9 @@ bool PlaylistListView::viewportEvent(QEvent* event)
             event->ignore();
         } else {
             // A name is text, whatever it holds: a tip would take tags in it
-            // for markup.
-            QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap), viewport());
+            // for markup. On one line, its spaces as they are.
+            const QString asText = QStringLiteral("<p style='white-space:pre'>%1</p>").arg(text.toHtmlEscaped());
+            QToolTip::showText(help->globalPos(), asText, viewport());
         }
         return true;
     }
