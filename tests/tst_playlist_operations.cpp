@@ -172,6 +172,18 @@ private slots:
         QVERIFY(!w.player().isPlaying());
         QCOMPARE(w.player().playlist(), (TrackList{m4a, mp3, m4a, missing}));
         QCOMPARE(w.stored().tracks(A), w.player().playlist());
+
+        // A name typed into the dialog is taken whatever it is: what is no
+        // audio by its name is left out, as from a drop, and said so.
+        const QUrl notes = QUrl::fromLocalFile(QStringLiteral("/lessons/notes.txt"));
+        w.log.clear();
+        w.library->addPickedFiles(QDialog::Accepted, {notes, QUrl::fromLocalFile(QStringLiteral("/lessons/Unit 2.MP3"))});
+        QCOMPARE(w.lines(), (QStringList{QStringLiteral("Left out, not MP3 or MPEG-4 audio: [\"notes.txt\"]"),
+                                         QStringLiteral("Playlists saved: [\"A\", \"B\"]"),
+                                         QStringLiteral("Added files to A: [\"Unit 2.MP3\"]")}));
+        w.library->addPickedFiles(QDialog::Accepted, {notes});
+        QCOMPARE(w.stored().tracks(A).size(), 5);
+        QVERIFY(w.stored() == w.state->playlists());
     }
 
     // Each use opens its own non-modal dialog, beside the current playlist's

@@ -4,6 +4,7 @@
 #include "base/Log.h"
 #include "base/ValueBackup.h"
 #include "engine/AudioPlayer.h"
+#include "library/AudioFiles.h"
 #include "library/PlaylistCodec.h"
 #include "state/ContentState.h"
 #include "state/Transport.h"
@@ -258,9 +259,24 @@ void PlaylistLibrary::addPickedFiles(bool accepted, const QList<QUrl>& urls)
 {
     if (!accepted)
         return;
+    // The dialog lists audio only, but takes a name typed in whatever it is;
+    // such a file is left out, as from a drop or the command line.
+    const AudioFiles::NameFilter audio;
+    QList<QUrl> taken;
+    QStringList leftOut;
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile() && audio.accepts(url.fileName()))
+            taken << url;
+        else
+            leftOut << url.fileName();
+    }
+    if (!leftOut.isEmpty())
+        Log::line(QStringLiteral("Left out, not MP3 or MPEG-4 audio: ") + Log::formatNameList(leftOut));
+    if (taken.isEmpty())
+        return;
     // Read now, not when the dialog opened: the user may have chosen another
     // playlist, or deleted the last one, in the meantime.
-    appendFiles(m_state.currentPlaylist(), urls, AddedPlayback::FirstTrackIfNothingLoaded);
+    appendFiles(m_state.currentPlaylist(), taken, AddedPlayback::FirstTrackIfNothingLoaded);
 }
 
 void PlaylistLibrary::addFilesTo(const QString& name, const QList<QUrl>& urls, AddedPlayback playback)
