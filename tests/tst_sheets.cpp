@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QRegularExpression>
 #include <QPaintEvent>
+#include <QInputMethodEvent>
 #include <QTest>
 
 #include <limits>
@@ -188,6 +189,35 @@ private slots:
         QCOMPARE(w.field()->text(), QString());
         QVERIFY(!w.create()->isEnabled());
         QVERIFY(w.log.lines().isEmpty());
+    }
+
+    // An input method (Korean, say) keeps the last syllable open, shown in
+    // the field but not yet its text, until another key ends it: it enables
+    // Create on its own, and a click on Create takes it into the name.
+    void createTakesTheSyllableStillBeingComposed()
+    {
+        SheetWindow w;
+        const auto compose = [&w](const QString& committed, const QString& composing) {
+            QInputMethodEvent event(composing, {});
+            event.setCommitString(committed);
+            QCoreApplication::sendEvent(w.field(), &event);
+        };
+        w.openNewPlaylist();
+        compose(QString(), QStringLiteral("책"));
+        QVERIFY(w.state->newPlaylistName().isEmpty() && w.create()->isEnabled());
+        compose(QString(), QString());  // given up (Escape in the input method)
+        QVERIFY(!w.create()->isEnabled());
+        compose(QString(), QStringLiteral("책"));
+        w.click(w.create());
+        QCOMPARE(w.stored().names(), QStringList{QStringLiteral("책")});
+
+        w.openNewPlaylist();
+        compose(QStringLiteral("영"), QStringLiteral("어"));
+        QCOMPARE(w.state->newPlaylistName(), QStringLiteral("영"));
+        w.click(w.create());
+        QVERIFY(!w.newPlaylist->isVisible());
+        QCOMPARE(w.stored().names().size(), 2);
+        QVERIFY(w.stored().names().contains(QStringLiteral("영어")));
     }
 
     void returnCreatesNothingAndADuplicateNameKeepsTheSheetOpen()

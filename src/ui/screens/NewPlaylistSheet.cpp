@@ -10,7 +10,10 @@
 #include "ui/kit/TextLabel.h"
 #include "ui/kit/Typography.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QInputMethod>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -76,7 +79,9 @@ NewPlaylistSheet::NewPlaylistSheet(ContentState& state, PlaylistLibrary& library
     // through followName, which leaves the field alone when it already agrees.
     connect(m_field, &QLineEdit::textEdited, this, [this](const QString& text) { m_state.setNewPlaylistName(text); });
     connect(m_cancel, &QAbstractButton::clicked, &library, &PlaylistLibrary::cancelNewPlaylist);
+    connect(m_create, &QAbstractButton::pressed, this, &NewPlaylistSheet::finishComposing);
     connect(m_create, &QAbstractButton::clicked, &library, &PlaylistLibrary::addPlaylist);
+    m_field->installEventFilter(this);
     connect(&state, &ContentState::changed, this, [this](ContentState::Field field) {
         if (field == ContentState::Field::NewPlaylistName)
             followName();
@@ -90,12 +95,48 @@ void NewPlaylistSheet::followName()
     const QString& name = m_state.newPlaylistName();
     if (m_field->text() != name)
         m_field->setText(name);
-    m_create->setEnabled(!name.trimmed().isEmpty());  // the same trimming as addPlaylist
+    enableCreate();
     if (name == m_shownName)
         return;
     m_shownName = name;
     if (isVisible())
         Log::line(QStringLiteral("TextField input: ") + name + QStringLiteral(", color: black"));
+}
+
+void NewPlaylistSheet::enableCreate()
+{
+    // The same trimming as addPlaylist; a syllable being composed counts, as
+    // a click on Create ends it.
+    m_create->setEnabled(!m_state.newPlaylistName().trimmed().isEmpty() || !m_composing.trimmed().isEmpty());
+}
+
+bool NewPlaylistSheet::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_field && event->type() == QEvent::InputMethod) {
+        const auto* input = static_cast<QInputMethodEvent*>(event);
+        m_composing = input->preeditString();
+        // Text committed comes to the name next, which enables Create then:
+        // disabled meanwhile, a press on it would be lost.
+        if (input->commitString().isEmpty())
+            enableCreate();
+    }
+    return SheetDialog::eventFilter(watched, event);
+}
+
+// Create takes no focus, so a click on it would leave a syllable still being
+// composed out of the name ("영어" made "영"): the input method is asked to
+// commit it first, and when it does not, the sheet commits what it showed.
+void NewPlaylistSheet::finishComposing()
+{
+    if (m_composing.isEmpty())
+        return;
+    QGuiApplication::inputMethod()->commit();
+    if (m_composing.isEmpty())
+        return;
+    QInputMethodEvent commit;
+    commit.setCommitString(m_composing);
+    QCoreApplication::sendEvent(m_field, &commit);
+    QGuiApplication::inputMethod()->reset();
 }
 
 void NewPlaylistSheet::showEvent(QShowEvent* event)
