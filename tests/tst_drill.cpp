@@ -599,12 +599,14 @@ private slots:
         QCOMPARE(f.state->savedLoops().of(QUrl::fromLocalFile(lesson).toString()).size(), 1);
         QCOMPARE(marked(), (Spans{{1.0, 1.5}}));
         // One that now runs past the end is recalled cut to it, and is still
-        // the saved loop in force: Delete removes it.
+        // the saved loop in force: not saved again, and Delete removes it.
         SavedLoops withLonger = f.state->savedLoops();
         QVERIFY(withLonger.add(QUrl::fromLocalFile(lesson).toString(), {2.5, 4.0}));
         f.state->setSavedLoops(withLonger);
         QVERIFY(SavedLoopsLibrary::recall(*f.state, 2));
         QCOMPARE(f.player().loopEnd(), std::optional<double>(f.player().player()->duration()));
+        QVERIFY(!SavedLoopsLibrary::saveCurrentLoop(*f.state));
+        QCOMPARE(f.log.lines().last(), QStringLiteral("Loop already saved as 2"));
         QVERIFY(SavedLoopsLibrary::removeCurrentLoop(*f.state));
         QCOMPARE(f.state->savedLoops().of(QUrl::fromLocalFile(lesson).toString()), (QList<SavedLoop>{{1.0, 1.5}}));
         // One the cut leaves a sliver of is not recalled; one as short as

@@ -131,6 +131,25 @@ void load(ContentState& state)
     state.setSavedLoops(std::move(*loops));
 }
 
+namespace {
+
+// Which saved loop of the track is the loop in force, or -1. One recalled
+// onto a track that got shorter was cut to its end, and is still that one.
+qsizetype savedIndexOfLoopInForce(const ContentState& state)
+{
+    const AudioPlayer& player = state.audioPlayer();
+    const QList<SavedLoop> saved = state.savedLoops().of(currentTrackKey(state));
+    const SavedLoop inForce{*player.loopStart(), *player.loopEnd()};
+    qsizetype index = saved.indexOf(inForce);
+    const double length = player.player() ? player.player()->duration() : 0.0;
+    for (qsizetype i = 0; index < 0 && i < saved.size(); ++i)
+        if (saved[i].startSeconds == inForce.startSeconds && std::min(saved[i].endSeconds, length) == inForce.endSeconds)
+            index = i;
+    return index;
+}
+
+}  // namespace
+
 bool saveCurrentLoop(ContentState& state)
 {
     const AudioPlayer& player = state.audioPlayer();
@@ -139,8 +158,8 @@ bool saveCurrentLoop(ContentState& state)
         return false;
     const SavedLoop loop{*player.loopStart(), *player.loopEnd()};
     SavedLoops loops = state.savedLoops();
-    if (loops.of(track).contains(loop)) {
-        Log::line(QStringLiteral("Loop already saved as ") + QString::number(loops.of(track).indexOf(loop) + 1));
+    if (const qsizetype saved = savedIndexOfLoopInForce(state); saved >= 0) {
+        Log::line(QStringLiteral("Loop already saved as ") + QString::number(saved + 1));
         return false;
     }
     if (!loops.add(track, loop)) {
@@ -202,14 +221,7 @@ bool removeCurrentLoop(ContentState& state)
     const AudioPlayer& player = state.audioPlayer();
     if (!player.hasLoop())
         return false;
-    const QList<SavedLoop> saved = state.savedLoops().of(currentTrackKey(state));
-    const SavedLoop inForce{*player.loopStart(), *player.loopEnd()};
-    qsizetype index = saved.indexOf(inForce);
-    // A loop recalled onto a track that got shorter was cut to its end.
-    const double length = player.player() ? player.player()->duration() : 0.0;
-    for (qsizetype i = 0; index < 0 && i < saved.size(); ++i)
-        if (saved[i].startSeconds == inForce.startSeconds && std::min(saved[i].endSeconds, length) == inForce.endSeconds)
-            index = i;
+    const qsizetype index = savedIndexOfLoopInForce(state);
     return index >= 0 && remove(state, int(index) + 1);
 }
 
