@@ -181,7 +181,10 @@ private slots:
         QCOMPARE(w.lines(), (QStringList{QStringLiteral("Left out, not MP3 or MPEG-4 audio: [\"notes.txt\"]"),
                                          QStringLiteral("Playlists saved: [\"A\", \"B\"]"),
                                          QStringLiteral("Added files to A: [\"Unit 2.MP3\"]")}));
-        w.library->addPickedFiles(QDialog::Accepted, {notes});
+        w.log.clear();
+        w.library->addPickedFiles(QDialog::Accepted, {notes, QUrl(QStringLiteral("sftp://server/Unit 3.mp3"))});
+        QCOMPARE(w.lines(), (QStringList{QStringLiteral("Left out, not MP3 or MPEG-4 audio: [\"notes.txt\"]"),
+                                         QStringLiteral("Left out, not on this machine: [\"sftp://server/Unit 3.mp3\"]")}));
         QCOMPARE(w.stored().tracks(A).size(), 5);
         QVERIFY(w.stored() == w.state->playlists());
     }

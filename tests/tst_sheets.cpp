@@ -218,6 +218,14 @@ private slots:
         QVERIFY(!w.newPlaylist->isVisible());
         QCOMPARE(w.stored().names().size(), 2);
         QVERIFY(w.stored().names().contains(QStringLiteral("영어")));
+
+        // A name taken already: refused, the keys stay with the field.
+        w.openNewPlaylist();
+        compose(QString(), QStringLiteral("책"));
+        w.click(w.create());
+        QVERIFY(w.newPlaylist->isVisible());
+        QCOMPARE(w.field()->text(), QStringLiteral("책"));
+        QCOMPARE(QApplication::focusWidget(), w.field());
     }
 
     void returnCreatesNothingAndADuplicateNameKeepsTheSheetOpen()

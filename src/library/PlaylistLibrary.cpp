@@ -259,19 +259,24 @@ void PlaylistLibrary::addPickedFiles(bool accepted, const QList<QUrl>& urls)
 {
     if (!accepted)
         return;
-    // The dialog lists audio only, but takes a name typed in whatever it is;
-    // such a file is left out, as from a drop or the command line.
+    // The dialog lists audio only, but takes a name typed in whatever it is
+    // (and a desktop's own dialog may offer another machine's files); such
+    // a file is left out, as from a drop or the command line.
     const AudioFiles::NameFilter audio;
     QList<QUrl> taken;
-    QStringList leftOut;
+    QStringList notAudio, notHere;
     for (const QUrl& url : urls) {
-        if (url.isLocalFile() && audio.accepts(url.fileName()))
-            taken << url;
+        if (!AudioFiles::localPathOf(url))
+            notHere << url.toDisplayString();
+        else if (!audio.accepts(url.fileName()))
+            notAudio << url.fileName();
         else
-            leftOut << url.fileName();
+            taken << url;
     }
-    if (!leftOut.isEmpty())
-        Log::line(QStringLiteral("Left out, not MP3 or MPEG-4 audio: ") + Log::formatNameList(leftOut));
+    if (!notAudio.isEmpty())
+        Log::line(QStringLiteral("Left out, not MP3 or MPEG-4 audio: ") + Log::formatNameList(notAudio));
+    if (!notHere.isEmpty())
+        Log::line(QStringLiteral("Left out, not on this machine: ") + Log::formatNameList(notHere));
     if (taken.isEmpty())
         return;
     // Read now, not when the dialog opened: the user may have chosen another

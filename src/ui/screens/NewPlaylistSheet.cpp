@@ -10,9 +10,8 @@
 #include "ui/kit/TextLabel.h"
 #include "ui/kit/Typography.h"
 
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QHBoxLayout>
-#include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -124,19 +123,21 @@ bool NewPlaylistSheet::eventFilter(QObject* watched, QEvent* event)
 }
 
 // Create takes no focus, so a click on it would leave a syllable still being
-// composed out of the name ("영어" made "영"): the input method is asked to
-// commit it first, and when it does not, the sheet commits what it showed.
+// composed out of the name ("영어" made "영"). The focus leaves the field for
+// a moment, which ends the composing the way input methods expect of a click
+// elsewhere (each commits on its own terms: asked to, or on losing the
+// field); with none taking part, the sheet commits what the field showed.
 void NewPlaylistSheet::finishComposing()
 {
     if (m_composing.isEmpty())
         return;
-    QGuiApplication::inputMethod()->commit();
-    if (m_composing.isEmpty())
-        return;
-    QInputMethodEvent commit;
-    commit.setCommitString(m_composing);
-    QCoreApplication::sendEvent(m_field, &commit);
-    QGuiApplication::inputMethod()->reset();
+    m_field->clearFocus();
+    if (!m_composing.isEmpty()) {
+        QInputMethodEvent commit;
+        commit.setCommitString(m_composing);
+        QCoreApplication::sendEvent(m_field, &commit);
+    }
+    m_field->setFocus(Qt::OtherFocusReason);
 }
 
 void NewPlaylistSheet::showEvent(QShowEvent* event)
