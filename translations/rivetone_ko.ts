@@ -170,6 +170,10 @@
             <numerusform>, 폴더 %n개를 읽을 수 없음</numerusform>
         </translation>
     </message>
+    <message>
+        <source>the settings reader could not open it</source>
+        <translation>설정 파일을 열 수 없었습니다</translation>
+    </message>
 </context>
 <context>
     <name>NewPlaylistSheet</name>
@@ -384,6 +388,23 @@
     <message>
         <source>Seek Interval: </source>
         <translation>이동 간격: </translation>
+    </message>
+    <message>
+        <source>%1s</source>
+        <comment>a seek interval in whole seconds</comment>
+        <translation>%1초</translation>
+    </message>
+    <message>
+        <source>Wheel over the Speed: Slower/Faster</source>
+        <translation>속도 위에서 휠: 느리게/빠르게</translation>
+    </message>
+    <message>
+        <source>Right-Click or Menu Key on the Bar: Saved Loops</source>
+        <translation>막대에서 오른쪽 클릭 또는 메뉴 키: 저장한 구간</translation>
+    </message>
+    <message>
+        <source>Tab / Shift+Tab: Move Focus · Esc: Close</source>
+        <translation>Tab / Shift+Tab: 포커스 이동 · Esc: 닫기</translation>
     </message>
 </context>
 </TS>

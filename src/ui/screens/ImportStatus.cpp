@@ -112,6 +112,7 @@ QString ImportStatus::saveProblemText(const QString& error, const QString& setti
         {"the folder is read-only", tr("the folder is read-only")},
         {"the file is read-only", tr("the file is read-only")},
         {"it is a directory", tr("it is a directory")},
+        {"the settings reader could not open it", tr("the settings reader could not open it")},
         {"the folder (.*) cannot be created", tr("the folder %1 cannot be created")},
         {"its unreadable content could not be copied aside first \\((.*)\\)",
          tr("its unreadable content could not be copied aside first (%1)")},

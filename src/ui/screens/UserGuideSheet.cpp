@@ -102,6 +102,15 @@ std::shared_ptr<TextButtonLabel> closeLabel()
 
 }  // namespace
 
+// The interval as the guide shows it, in the window's language ("2초" in
+// Korean); the log keeps seekIntervalLabel's.
+QString UserGuideSheet::shownSeekInterval(double seconds)
+{
+    QString number = seekIntervalLabel(seconds);
+    number.chop(1);  // its "s"
+    return tr("%1s", "a seek interval in whole seconds").arg(number);
+}
+
 QStringList UserGuideSheet::drillingKeyLines()
 {
     return {tr("[ / ]: Loop Start/End Here"),
@@ -113,7 +122,10 @@ QStringList UserGuideSheet::drillingKeyLines()
             tr("P or ㅔ / N or ㅜ: Previous/Next Phrase"),
             tr("L or ㅣ: Loop This Phrase"),
             tr("- or _ / = or +: Slower/Faster"),
-            tr("0: Normal Speed")};
+            tr("0: Normal Speed"),
+            tr("Wheel over the Speed: Slower/Faster"),
+            tr("Right-Click or Menu Key on the Bar: Saved Loops"),
+            tr("Tab / Shift+Tab: Move Focus · Esc: Close")};
 }
 
 UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)
@@ -159,7 +171,7 @@ UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)
 
     // The drilling keys, smaller: a reference to come back to.
     auto* drilling = new QVBoxLayout;
-    drilling->setSpacing(4);
+    drilling->setSpacing(2);
     const QFont small = Typography::font(TextStyle::Caption2);
     for (const QString& line : drillingKeyLines())
         drilling->addWidget(makeTextLabel(line, small, Palette::grayText(0.8), card()));
@@ -186,7 +198,7 @@ UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)
     content->addLayout(closeRow);
 
     for (const double seconds : seekIntervalChoicesSeconds) {
-        QAction* item = m_menu->addAction(seekIntervalLabel(seconds));
+        QAction* item = m_menu->addAction(shownSeekInterval(seconds));
         item->setData(seconds);
         connect(item, &QAction::triggered, this, [this, seconds] { setSeekInterval(m_state, seconds); });
     }
@@ -205,7 +217,7 @@ UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)
 void UserGuideSheet::followSeekInterval()
 {
     const double seconds = m_state.seekInterval();
-    const QString label = seekIntervalLabel(seconds);
+    const QString label = shownSeekInterval(seconds);
     m_row->setText(tr("Seek Interval: ") + label);
     m_menuButton->setLabel(std::make_shared<SeekIntervalMenuLabel>(label));
     m_menuButton->setText(label);

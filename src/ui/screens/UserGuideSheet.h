@@ -18,10 +18,11 @@ class UserGuideSheet : public SheetDialog {
     Q_OBJECT
 
 public:
-    static constexpr QSize cardSize{270, 445};
+    static constexpr QSize cardSize{270, 455};
 
     // The keys beyond play, loop and seek, as the sheet lists them.
     static QStringList drillingKeyLines();
+    static QString shownSeekInterval(double seconds);
     static constexpr int menuWidth = 60;
     static inline const QString developerName = QStringLiteral("The Rivetone Team");
     static inline const QString contactAddress = QStringLiteral("team@rivetone.example");
