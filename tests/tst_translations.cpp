@@ -163,8 +163,10 @@ private slots:
         QVERIFY(QDir().rmdir(path));
         noteOfAWrite([](DefaultsStore& store) { store.cutWritesForTesting(10); });
         // (One the store cannot make here, as root reads any file.)
-        notes << ImportStatus::saveProblemText(
-            QStringLiteral("cannot write %1: the settings reader could not open it").arg(path), path);
+        notes << ImportStatus::saveProblemText(QStringLiteral("cannot write %1: it could not be read at start (the settings "
+                                                             "reader could not open it), and a write would replace what it holds")
+                                                   .arg(path),
+                                               path);
         QCOMPARE(notes.size(), 4);
         for (const QString& note : notes) {
             QVERIFY2(note.startsWith(QStringLiteral("저장하지 못했습니다: ")), qPrintable(note));

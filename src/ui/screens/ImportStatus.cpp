@@ -112,7 +112,6 @@ QString ImportStatus::saveProblemText(const QString& error, const QString& setti
         {"the folder is read-only", tr("the folder is read-only")},
         {"the file is read-only", tr("the file is read-only")},
         {"it is a directory", tr("it is a directory")},
-        {"the settings reader could not open it", tr("the settings reader could not open it")},
         {"the folder (.*) cannot be created", tr("the folder %1 cannot be created")},
         {"its unreadable content could not be copied aside first \\((.*)\\)",
          tr("its unreadable content could not be copied aside first (%1)")},
@@ -128,6 +127,8 @@ QString ImportStatus::saveProblemText(const QString& error, const QString& setti
             return tr("the new content could not be written");
         if (what == QStringLiteral("the folder cannot be made"))
             return tr("the folder cannot be made");
+        if (what == QStringLiteral("the settings reader could not open it"))
+            return tr("the settings reader could not open it");
         return what;
     };
     for (const Wording& wording : wordings) {
