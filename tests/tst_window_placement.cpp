@@ -134,6 +134,16 @@ private slots:
         start.close();
         QVERIFY(WindowPlacement::decode(DefaultsStore(settings).data(WindowPlacement::key).value_or("")));
     }
+
+    // On a small screen at a large scale (1024x600 at 150 %: 683x400), the
+    // first window keeps within the free area, no smaller than it can be.
+    void theFirstSizeKeepsToTheScreen()
+    {
+        const QSize designed(732, 480), least(608, 289);
+        QCOMPARE(WindowPlacement::firstSizeWithin(designed, least, QRect(0, 0, 1920, 1080)), designed);
+        QCOMPARE(WindowPlacement::firstSizeWithin(designed, least, QRect(0, 27, 683, 373)), QSize(683, 373));
+        QCOMPARE(WindowPlacement::firstSizeWithin(designed, least, QRect(0, 0, 400, 250)), least);
+    }
 };
 
 QTEST_MAIN(WindowPlacementTest)

@@ -13,6 +13,7 @@
 #include "library/PlaylistLibrary.h"
 #include "ui/kit/Typography.h"
 
+#include <QScreen>
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
@@ -107,8 +108,13 @@ RivetoneApp::~RivetoneApp()
 
 void RivetoneApp::showMainWindow()
 {
-    if (!WindowPlacement::restore(m_defaults, *m_mainWindow))
-        m_mainWindow->resize(m_mainWindow->firstWindowSize());
+    if (!WindowPlacement::restore(m_defaults, *m_mainWindow)) {
+        const QScreen* screen = m_mainWindow->screen();
+        m_mainWindow->resize(screen ? WindowPlacement::firstSizeWithin(m_mainWindow->firstWindowSize(),
+                                                                        m_mainWindow->minimumSizeHint(),
+                                                                        screen->availableGeometry())
+                                    : m_mainWindow->firstWindowSize());
+    }
     m_mainWindow->show();
 }
 

@@ -106,6 +106,11 @@ bool WindowPlacement::restore(const DefaultsStore& store, QWidget& window)
     return true;
 }
 
+QSize WindowPlacement::firstSizeWithin(QSize designed, QSize least, const QRect& area)
+{
+    return designed.boundedTo(area.size()).expandedTo(least);
+}
+
 WindowPlacementKeeper::WindowPlacementKeeper(DefaultsStore& store, QWidget& window)
     : QObject(&window)
     , m_store(store)

@@ -33,6 +33,10 @@ struct WindowPlacement {
     // leaves the window alone, when nothing is stored, when the screen is not
     // there now, or when the stored value cannot be read (said in one line).
     static bool restore(const DefaultsStore& store, QWidget& window);
+    // The first start's size within a screen's free area (a small screen at
+    // a large scale has less room than the designed size asks), never below
+    // the least the window takes.
+    static QSize firstSizeWithin(QSize designed, QSize least, const QRect& area);
 };
 
 // Stores the window's placement when it closes, and when the application
