@@ -212,9 +212,10 @@ private slots:
     }
 
     // A file that stopped answering (a drive unplugged) ends where its reads
-    // failed and says why. Played again, it is opened afresh, at the place
-    // held: the old handle ended at once, wherever it was sent. Gone for
-    // good, the line says so and nothing plays.
+    // failed, says why, and stays there. Played again, it is opened afresh
+    // and goes on from there (the old handle ended at once, wherever it was
+    // sent); sent elsewhere first, from there. Gone for good, the line says
+    // so and nothing plays.
     void aTrackWhoseReadsFailedIsOpenedAfreshToPlayAgain()
     {
         DecodeStream::failReadsAfterPacketsForTesting(200, AVERROR(EIO));  // about 5 s into each open
@@ -230,6 +231,12 @@ private slots:
         QVERIFY(shelf.ranOut);
         QVERIFY2(firstSeconds > 4 && firstSeconds < 7, qPrintable(QString::number(firstSeconds)));
         QVERIFY2(std::abs(endedAt(0) - firstSeconds) < 0.05, qPrintable(shelf.earlyEnds().join('\n')));
+        QVERIFY2(std::abs(shelf.player().currentTime() - firstSeconds) < 0.05, qPrintable(QString::number(shelf.player().currentTime())));
+
+        shelf.player().togglePlayPause();
+        const double onSeconds = shelf.playToTheEnd();
+        QVERIFY(shelf.ranOut);
+        QVERIFY2(std::abs(endedAt(1) - (firstSeconds + onSeconds)) < 0.05, qPrintable(shelf.earlyEnds().join('\n')));
 
         shelf.player().seek(2);
         shelf.player().togglePlayPause();
@@ -237,7 +244,7 @@ private slots:
         QVERIFY(shelf.ranOut);
         // (the seek reads from a little before 2 s)
         QVERIFY2(againSeconds > 4 && againSeconds < firstSeconds, qPrintable(QString::number(againSeconds)));
-        QVERIFY2(std::abs(endedAt(1) - (2 + againSeconds)) < 0.05, qPrintable(shelf.earlyEnds().join('\n')));
+        QVERIFY2(std::abs(endedAt(2) - (2 + againSeconds)) < 0.05, qPrintable(shelf.earlyEnds().join('\n')));
 
         QVERIFY(QFile::remove(shelf.lessonPath));
         shelf.log.clear();

@@ -452,16 +452,19 @@ void AudioPlayer::settleSoon()
 }
 
 // A track that has been heard to its end stops being "playing", and rewinds,
-// so the next toggle plays it again from the start.
+// so the next toggle plays it again from the start. One whose reads failed
+// (a drive unplugged) did not end: it stays where it stopped, for Play to go
+// on from there once the file answers again.
 void AudioPlayer::finishIfRunOut()
 {
     if (!m_isPlaying || !m_player || !m_player->hasReachedEnd())
         return;
     m_player->pause();
-    m_player->setCurrentTime(0);
+    const double stoppedAt = m_player->readFailedAtSeconds().value_or(0.0);
+    m_player->setCurrentTime(stoppedAt);
     setIsPlaying(false);
     stopTimer();
-    storeCurrentTime(0);
+    storeCurrentTime(stoppedAt);
 }
 
 void AudioPlayer::startTimer()

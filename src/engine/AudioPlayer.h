@@ -42,7 +42,8 @@ public:
     explicit AudioPlayer(QObject* parent = nullptr);
     ~AudioPlayer() override;
 
-    // The loaded track; replaced only by a successful load.
+    // The loaded track; replaced by a successful load, and by opening it
+    // afresh after its reads failed.
     FilePlayer* player() const { return m_player.get(); }
     // Counts the tracks loaded: a track opened afresh after its reads failed
     // is still the one loaded before, though its player is new.

@@ -271,6 +271,14 @@ bool FilePlayer::readFailed() const
     return m_impl->decoder.readFailed();
 }
 
+std::optional<double> FilePlayer::readFailedAtSeconds() const
+{
+    const std::int64_t frame = m_impl->decoder.readFailedAtFrame();
+    if (frame < 0)
+        return std::nullopt;
+    return std::min(double(frame) / sampleRate(), duration());
+}
+
 double FilePlayer::speed() const
 {
     return m_impl->speed;

@@ -61,6 +61,9 @@ public:
     // not merely ended: its open handle fails from then on, wherever it
     // seeks, so playing again takes a fresh load.
     bool readFailed() const;
+    // Where reading failed, in seconds (the position as heard then reports
+    // the end); none while reads go well.
+    std::optional<double> readFailedAtSeconds() const;
 
     // The loop played in the audio: from now on, or none. The position stays;
     // when it is already past the loop's end, the next audio is its start.

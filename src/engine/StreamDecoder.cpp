@@ -645,7 +645,7 @@ void StreamDecoder::noteEarlyEnd()
 {
     const std::int64_t endFrame = m_stream->position();
     if (m_stream->readError() != 0 && !m_stopping)
-        m_readFailed.store(true, std::memory_order_release);
+        m_readFailedAtFrame.store(endFrame, std::memory_order_release);
     // A read that hung until the track was left is no news about it.
     if (m_reportedEarlyEnd || m_stopping || endFrame + m_sampleRate / earlyEndToleranceDivisor >= m_lengthFrames)
         return;

@@ -69,7 +69,9 @@ public:
     bool caughtUpForTesting();
     // Any thread: a read failed (not the data's end): the file stopped
     // answering through this stream's handle, which is not trusted again.
-    bool readFailed() const { return m_readFailed.load(std::memory_order_acquire); }
+    bool readFailed() const { return readFailedAtFrame() >= 0; }
+    // Where the stream stopped when a read failed; -1 while none has.
+    std::int64_t readFailedAtFrame() const { return m_readFailedAtFrame.load(std::memory_order_acquire); }
 
 private:
     enum class Turn { None, Wrap, Advance, Finish };
@@ -154,7 +156,7 @@ private:
     std::condition_variable m_wake;
     PlaybackRequest m_request;  // guarded by m_mutex
     std::atomic<bool> m_stopping{false};  // set under m_mutex; read between blocks too
-    std::atomic<bool> m_readFailed{false};  // set by the decoder thread, read by any
+    std::atomic<std::int64_t> m_readFailedAtFrame{-1};  // set by the decoder thread, read by any
     bool m_caughtUp = false;    // guarded by m_mutex: the thread waits, with m_request taken in
     LeavableThread m_thread;
 };

@@ -57,7 +57,8 @@ public:
     // last track that still has a folder, else the music folder, else home.
     QString startDirectoryForAdding() const;
     // The completion of that dialog (accepted, or cancelled); the files go to
-    // whatever playlist is current now.
+    // whatever playlist is current now, but for what is not audio by its name
+    // or not on this machine, which is left out with a line saying so.
     void addPickedFiles(bool accepted, const QList<QUrl>& urls);
 
     enum class AddedPlayback {

@@ -143,6 +143,7 @@ void NewPlaylistSheet::finishComposing()
 void NewPlaylistSheet::showEvent(QShowEvent* event)
 {
     SheetDialog::showEvent(event);
+    m_composing.clear();  // a new field: whatever was composed went with the last one
     followName();
     m_shownName = m_state.newPlaylistName();
     m_field->setFocus(Qt::OtherFocusReason);
