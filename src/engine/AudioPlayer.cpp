@@ -275,7 +275,7 @@ bool AudioPlayer::loadTrack(qint64 index, OnFailure onFailure)
 // end at once. When it cannot be opened, the line says why and nothing plays.
 bool AudioPlayer::reopenAfterReadFailure()
 {
-    if (!m_player->readFailed() || !m_currentTrack)
+    if (!m_player->readFailedAtSeconds() || !m_currentTrack)
         return true;
     QString error;
     std::unique_ptr<FilePlayer> reopened = FilePlayer::load(*m_currentTrack, &error);

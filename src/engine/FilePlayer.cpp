@@ -266,11 +266,6 @@ bool FilePlayer::hasReachedEnd() const
     return m_impl->reachedEnd;
 }
 
-bool FilePlayer::readFailed() const
-{
-    return m_impl->decoder.readFailed();
-}
-
 std::optional<double> FilePlayer::readFailedAtSeconds() const
 {
     const std::int64_t frame = m_impl->decoder.readFailedAtFrame();

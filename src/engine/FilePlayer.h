@@ -57,12 +57,10 @@ public:
     // True once the last sample has been heard while playing; output has
     // then stopped by itself (isPlaying() is false). Cleared by a new position.
     bool hasReachedEnd() const;
-    // True once reading the file failed (a drive unplugged, a share gone),
-    // not merely ended: its open handle fails from then on, wherever it
-    // seeks, so playing again takes a fresh load.
-    bool readFailed() const;
-    // Where reading failed, in seconds (the position as heard then reports
-    // the end); none while reads go well.
+    // Where reading the file failed (a drive unplugged, a share gone), in
+    // seconds (the position as heard then reports the end); none while reads
+    // go well. Once it failed, the open handle fails wherever it seeks, so
+    // playing again takes a fresh load.
     std::optional<double> readFailedAtSeconds() const;
 
     // The loop played in the audio: from now on, or none. The position stays;

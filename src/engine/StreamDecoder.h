@@ -67,10 +67,8 @@ public:
     // queued as far as it goes: where a device finds it when it asks for its
     // next buffer. Lets a test that pulls the output itself wait for that.
     bool caughtUpForTesting();
-    // Any thread: a read failed (not the data's end): the file stopped
-    // answering through this stream's handle, which is not trusted again.
-    bool readFailed() const { return readFailedAtFrame() >= 0; }
-    // Where the stream stopped when a read failed; -1 while none has.
+    // Any thread: where the stream stopped when a read failed (not the
+    // data's end), -1 while none has; the handle is not trusted again.
     std::int64_t readFailedAtFrame() const { return m_readFailedAtFrame.load(std::memory_order_acquire); }
 
 private:
