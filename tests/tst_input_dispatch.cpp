@@ -164,6 +164,15 @@ private slots:
         QCOMPARE(keyActionFor(Qt::Key_S, QStringLiteral("S"), Qt::NoModifier).command, KeyCommand::SaveLoop);
         // Where the apostrophe is a dead key (US international), it comes as one.
         QCOMPARE(keyActionFor(Qt::Key_Dead_Acute, QString(), Qt::NoModifier).command, KeyCommand::NudgeLoopEndLater);
+        // A digit recalls its saved loop with Ctrl held too, where X types a
+        // control character for it (Ctrl+3 is Escape) or the digit itself.
+        const KeyAction ctrlThree = keyActionFor(Qt::Key_3, QStringLiteral("\x1b"), Qt::ControlModifier);
+        QCOMPARE(ctrlThree.command, KeyCommand::RecallLoop);
+        QCOMPARE(ctrlThree.number, 3);
+        QCOMPARE(keyActionFor(Qt::Key_2, QString(QChar(0)), Qt::ControlModifier).number, 2);
+        QCOMPARE(keyActionFor(Qt::Key_9, QStringLiteral("9"), Qt::ControlModifier).number, 9);
+        QCOMPARE(keyActionFor(Qt::Key_0, QString(), Qt::ControlModifier).command, KeyCommand::NormalSpeed);
+        QCOMPARE(keyActionFor(Qt::Key_3, QStringLiteral("\x1b"), Qt::NoModifier).command, KeyCommand::None);
         // The keys that move about the window's controls are no commands.
         const std::initializer_list<std::pair<Qt::Key, QString>> navigation{
             {Qt::Key_Tab, QStringLiteral("\t")}, {Qt::Key_Backtab, QString()}, {Qt::Key_Up, QString()},

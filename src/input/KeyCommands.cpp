@@ -81,10 +81,16 @@ KeyAction keyActionFor(int qtKey, const QString& characters, Qt::KeyboardModifie
         for (const Letter& letter : letterCommands)
             if (characters[0].toLower() == letter.latin || characters[0] == letter.korean)
                 return {letter.command};
-    if (characters == QStringLiteral("0"))
+    // A digit by what it types; with Ctrl held, X types a control character
+    // for 2 to 8 (and nothing else for 1 and 9), so then by the key.
+    QChar digit = characters.size() == 1 ? characters[0] : QChar();
+    if (modifiers.testFlag(Qt::ControlModifier) && qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9
+        && (digit.isNull() || digit.category() == QChar::Other_Control))
+        digit = QChar(qtKey);
+    if (digit == u'0')
         return {KeyCommand::NormalSpeed};
-    if (characters.size() == 1 && characters[0] >= u'1' && characters[0] <= u'9')
-        return {KeyCommand::RecallLoop, characters[0].unicode() - u'0'};
+    if (digit >= u'1' && digit <= u'9')
+        return {KeyCommand::RecallLoop, digit.unicode() - u'0'};
     return {};
 }
 
