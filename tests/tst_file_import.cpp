@@ -237,16 +237,56 @@ private slots:
         w.player().setLoopStart(1.0);
         w.player().setLoopEnd(2.0);
         w.player().seek(1.5);
-        QVERIFY(w.add({course.path("Course/Lesson 1.mp3")}, Playback::FirstAdded));
+        QVERIFY(w.add({course.path("Course/Lesson 1.mp3")}, Playback::FirstOpened));
         QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(mp3));
         QVERIFY(w.player().isPlaying() && w.player().loopStart() == 1.0 && w.player().loopEnd() == 2.0);
         QVERIFY(w.player().currentTime() >= 1.0);
         QVERIFY(Transport::canGoToNextTrack(w.view->state()));
         Transport::goToNextTrack(w.view->state());
         QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(course.url("Course/Unit 2/Lesson 1.mp3")));
-        QVERIFY(w.add({course.path("Course/Lesson 1.mp3"), course.path("Course/Lesson 10.mp3")}, Playback::FirstAdded));
+        QVERIFY(w.add({course.path("Course/Lesson 1.mp3"), course.path("Course/Lesson 10.mp3")}, Playback::FirstOpened));
         QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(course.url("Course/Lesson 10.mp3")));
         QVERIFY(w.player().isPlaying());
+    }
+
+    // Opened from outside again (each day's lesson from the file manager), a
+    // file the playlist lists already plays where it is, not listed again;
+    // given with new ones, only those are added, and the first given plays.
+    // A drop adds, as Add Files does, copies and all.
+    void anOpenedFileTheListHasPlaysWhereItIs()
+    {
+        const Course course;
+        Window w;
+        QSignalSpy finished(&w.view->fileImport(), &FileImport::finished);
+        QVERIFY(w.add({course.path("Course/Lesson 2.mp3")}, Playback::FirstOpened));
+        const TrackList listed{mp3, course.url("Course/Lesson 2.mp3")};
+        QCOMPARE(w.tracks(Drills), listed);
+        w.player().playTrack(0);
+        w.log.clear();
+
+        QVERIFY(w.add({course.path("Course/Lesson 2.mp3")}, Playback::FirstOpened));
+        QCOMPARE(w.tracks(Drills), listed);
+        QCOMPARE(w.player().currentTrackIndex(), std::optional<qint64>(1));
+        QVERIFY(w.player().isPlaying());
+        QCOMPARE(w.log.lines().filter(QStringLiteral("Added files")), QStringList());
+        QVERIFY(w.log.lines().contains(QStringLiteral("Already in Drills: [\"Lesson 2.mp3\"]")));
+        QCOMPARE(ImportStatus::outcomeText(finished.last().at(0).value<FileImport::Outcome>()), QStringLiteral("Already in “Drills”"));
+
+        w.player().playTrack(0);
+        QVERIFY(w.add({course.path("Course/Lesson 10.mp3"), course.path("Course/Lesson 2.mp3")}, Playback::FirstOpened));
+        QCOMPARE(w.tracks(Drills), listed + TrackList{course.url("Course/Lesson 10.mp3")});
+        QCOMPARE(w.player().currentTrackIndex(), std::optional<qint64>(1));  // the first by name, where it was
+        QCOMPARE(finished.last().at(0).value<FileImport::Outcome>().added, 1);
+        QCOMPARE(ImportStatus::outcomeText(finished.last().at(0).value<FileImport::Outcome>()),
+                 QStringLiteral("Added 1 file to “Drills”; 1 already there"));
+        // The first given that loads, and no entry that was not given.
+        QVERIFY(writeFile(course.path("Course/Lesson 2.mp3"), "ID3"));
+        w.player().playTrack(0);
+        QVERIFY(w.add({course.path("Course/Lesson 2.mp3")}, Playback::FirstOpened));
+        QCOMPARE(w.player().currentTrackIndex(), std::optional<qint64>(0));
+
+        QVERIFY(w.dragAndDrop(w.onCard(), {course.url("Course/Lesson 10.mp3")}));
+        QCOMPARE(w.tracks(Drills).count(course.url("Course/Lesson 10.mp3")), 2);
     }
 
     // While a big folder is looked through the window says how far it got and

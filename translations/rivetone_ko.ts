@@ -174,6 +174,16 @@
         <source>the settings reader could not open it</source>
         <translation>설정 파일을 열 수 없었습니다</translation>
     </message>
+    <message numerus="yes">
+        <source>; %n already there</source>
+        <translation>
+            <numerusform>, %n개는 이미 있음</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Already in “%1”</source>
+        <translation>이미 “%1”에 있습니다</translation>
+    </message>
 </context>
 <context>
     <name>NewPlaylistSheet</name>

@@ -122,7 +122,7 @@ void RivetoneApp::openFiles(const QStringList& paths)
 {
     if (paths.isEmpty())
         return;
-    m_mainWindow->fileImport().add({paths, std::nullopt, PlaylistLibrary::AddedPlayback::FirstAdded});
+    m_mainWindow->fileImport().add({paths, std::nullopt, PlaylistLibrary::AddedPlayback::FirstOpened});
 }
 
 void RivetoneApp::takeHandOver(const InstanceChannel::Message& message)

@@ -88,9 +88,9 @@ void FileImport::addFound(const AudioFiles::Found& found)
         urls.reserve(found.files.size());
         for (const QString& path : found.files)
             urls << QUrl::fromLocalFile(path);
-        m_library.addFilesTo(name, urls, request.playback);
+        outcome.added = int(m_library.addFilesTo(name, urls, request.playback));
+        outcome.alreadyListed = int(urls.size()) - outcome.added;
         outcome.playlist = m_state.playlists().storedName(name);
-        outcome.added = int(urls.size());
     }
     startNext();
     emit finished(outcome);

@@ -35,6 +35,7 @@ public:
     struct Outcome {
         QString playlist;  // where they went; empty when nothing was added
         int added = 0;
+        int alreadyListed = 0;  // opened, but in the playlist already (not added again)
         int skipped = 0;  // files that are not audio this player takes
         int namesNotInUtf8 = 0;  // audio files out of reach: a name on their path is not UTF-8
         int unreadableFolders = 0;  // folders that could not be opened

@@ -11,9 +11,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -284,22 +286,43 @@ void PlaylistLibrary::addPickedFiles(bool accepted, const QList<QUrl>& urls)
     appendFiles(m_state.currentPlaylist(), taken, AddedPlayback::FirstTrackIfNothingLoaded);
 }
 
-void PlaylistLibrary::addFilesTo(const QString& name, const QList<QUrl>& urls, AddedPlayback playback)
+qsizetype PlaylistLibrary::addFilesTo(const QString& name, const QList<QUrl>& urls, AddedPlayback playback)
 {
-    appendFiles(name, urls, playback);
+    return appendFiles(name, urls, playback);
 }
 
-void PlaylistLibrary::appendFiles(const QString& name, const QList<QUrl>& urls, AddedPlayback playback)
+qsizetype PlaylistLibrary::appendFiles(const QString& name, const QList<QUrl>& urls, AddedPlayback playback)
 {
-    const qsizetype firstAdded = m_state.playlists().tracks(name).size();
-    m_state.editPlaylists([&](Playlists& playlists) {
-        if (!playlists.contains(name))
-            playlists.insert(name, TrackList());
-        playlists.find(name)->append(urls);
-    });
+    // Opened, a file the playlist lists already is played where it is: a
+    // learner who opens today's lesson from the file manager every day must
+    // not find the list growing with copies of it.
+    QList<QUrl> added;
+    QStringList alreadyListed;
+    if (playback == AddedPlayback::FirstOpened) {
+        const TrackList listed = m_state.playlists().tracks(name);
+        QSet<QUrl> known(listed.cbegin(), listed.cend());
+        for (const QUrl& url : urls) {
+            if (!known.contains(url)) {
+                added << url;
+                known.insert(url);
+            } else if (!added.contains(url)) {
+                alreadyListed << url.fileName();
+            }
+        }
+    } else {
+        added = urls;
+    }
+    if (!added.isEmpty() || !m_state.playlists().contains(name)) {
+        m_state.editPlaylists([&](Playlists& playlists) {
+            if (!playlists.contains(name))
+                playlists.insert(name, TrackList());
+            playlists.find(name)->append(added);
+        });
+    }
     makeCurrent(name);
     setRowOpen(name, true);
-    savePlaylists();
+    if (!added.isEmpty())
+        savePlaylists();
 
     AudioPlayer& player = m_state.audioPlayer();
     switch (playback) {
@@ -307,19 +330,33 @@ void PlaylistLibrary::appendFiles(const QString& name, const QList<QUrl>& urls, 
         if (!player.player() && !player.playlist().isEmpty())
             player.playTrack(0);
         break;
-    case AddedPlayback::FirstAdded:
-        // The first of them that plays: one that cannot (a download cut
-        // short, notes named .mp3) must not leave nothing playing.
-        if (!urls.isEmpty())
-            Transport::playFirstLoadable(m_state, firstAdded);
+    case AddedPlayback::FirstOpened: {
+        // The first of them that plays, in the order given: one that cannot
+        // (a download cut short, notes named .mp3) must not leave nothing
+        // playing.
+        QHash<QUrl, qint64> entryOf;
+        const TrackList& entries = player.playlist();
+        for (qint64 i = entries.size() - 1; i >= 0; --i)
+            entryOf.insert(entries[i], i);  // the first entry of a file listed twice
+        QList<qint64> given;
+        for (const QUrl& url : urls)
+            if (const auto entry = entryOf.constFind(url); entry != entryOf.cend() && !given.contains(*entry))
+                given << *entry;
+        Transport::playFirstLoadableOf(m_state, given);
         break;
+    }
     case AddedPlayback::None:
         break;
     }
 
+    if (!alreadyListed.isEmpty())
+        Log::line(QStringLiteral("Already in ") + name + QStringLiteral(": ") + Log::formatNameList(alreadyListed));
+    if (added.isEmpty() && playback == AddedPlayback::FirstOpened)
+        return 0;
     QStringList fileNames;
-    fileNames.reserve(urls.size());
-    for (const QUrl& url : urls)
+    fileNames.reserve(added.size());
+    for (const QUrl& url : added)
         fileNames << url.fileName();
     Log::line(QStringLiteral("Added files to ") + name + QStringLiteral(": ") + Log::formatNameList(fileNames));
+    return added.size();
 }

@@ -65,18 +65,22 @@ public:
         // As Add Files: the playlist's first track plays when nothing has
         // been loaded in this window yet.
         FirstTrackIfNothingLoaded,
-        // The first of the added files plays, whatever played before.
-        FirstAdded,
+        // Opened from outside (the command line, another start, the media
+        // controls): the first of the files that loads plays, whatever played
+        // before; those the playlist lists already are not listed again but
+        // played where they are.
+        FirstOpened,
         // Nothing starts (files added as Rivetone quits).
         None,
     };
     // Files from outside the dialog (dropped, or given on the command line):
     // appended to the playlist of that name (made when there is none), which
-    // becomes current and opens, stored and logged as Add Files does.
-    void addFilesTo(const QString& name, const QList<QUrl>& urls, AddedPlayback playback);
+    // becomes current and opens, stored and logged as Add Files does. How
+    // many were added.
+    qsizetype addFilesTo(const QString& name, const QList<QUrl>& urls, AddedPlayback playback);
 
 private:
-    void appendFiles(const QString& name, const QList<QUrl>& urls, AddedPlayback playback);
+    qsizetype appendFiles(const QString& name, const QList<QUrl>& urls, AddedPlayback playback);
     void openAndSelect(const QString& name, const QString& logPrefix);
     void keepUnreadableTracks(const PlaylistCodec::Decoded& decoded);
     // The one place the engine's track list is set: name becomes the current

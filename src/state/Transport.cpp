@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 
 #include <optional>
+#include <ranges>
 
 namespace {
 
@@ -27,21 +28,24 @@ std::optional<qint64> steppedIndex(const AudioPlayer& player, int step)
     return target;
 }
 
-// Plays (or cues) the entry at from, or the first beyond it, stepping by
-// step, that loads. An entry that cannot be loaded (its file gone) is stepped
-// over, each saying why: else the next step, from the media keys too, would
-// meet it again and again and never get past it. Files that are slow to fail
-// (a struggling network share) get one open's time between them, not one
-// each, so the window is not held up for long; the next step goes on past the
-// last one tried (when stepping: a step goes on from the loaded track, and
-// other loads leave the steps alone).
-void loadFirstLoadable(ContentState& state, qint64 from, int step, bool play, bool stepping)
+// Plays (or cues) the first of targets, entries of the engine's playlist in
+// the order they are tried, that loads. An entry that cannot be loaded (its
+// file gone) is stepped over, each saying why: else the next step, from the
+// media keys too, would meet it again and again and never get past it. Files
+// that are slow to fail (a struggling network share) get one open's time
+// between them, not one each, so the window is not held up for long; the
+// next step goes on past the last one tried (when stepping: a step goes on
+// from the loaded track, and other loads leave the steps alone).
+template <std::ranges::input_range Targets>
+void loadFirstLoadableOf(ContentState& state, Targets&& targets, bool play, bool stepping)
 {
     AudioPlayer& player = state.audioPlayer();
     const qint64 entries = player.playlist().size();
     QElapsedTimer trying;
     trying.start();
-    for (qint64 target = from; target >= 0 && target < entries; target += step) {
+    for (const qint64 target : targets) {
+        if (target < 0 || target >= entries)
+            continue;
         if (play)
             player.playTrack(target, stepping ? AudioPlayer::OnFailure::Stop : AudioPlayer::OnFailure::KeepTrack);
         else
@@ -53,6 +57,19 @@ void loadFirstLoadable(ContentState& state, qint64 from, int step, bool play, bo
         if (trying.elapsed() >= steppingBudget.count())
             return;
     }
+}
+
+// The entry at from, or the first beyond it that loads, stepping by step (1
+// or -1).
+void loadFirstLoadable(ContentState& state, qint64 from, int step, bool play, bool stepping)
+{
+    const qint64 entries = state.audioPlayer().playlist().size();
+    if (from < 0 || from >= entries)
+        return;
+    if (step > 0)
+        loadFirstLoadableOf(state, std::views::iota(from, entries), play, stepping);
+    else
+        loadFirstLoadableOf(state, std::views::iota(qint64(0), from + 1) | std::views::reverse, play, stepping);
 }
 
 void goTo(ContentState& state, int step)
@@ -111,6 +128,11 @@ void goToPreviousTrack(ContentState& state)
 void playFirstLoadable(ContentState& state, qint64 from)
 {
     loadFirstLoadable(state, from, +1, true, false);
+}
+
+void playFirstLoadableOf(ContentState& state, const QList<qint64>& entries)
+{
+    loadFirstLoadableOf(state, entries, true, false);
 }
 
 void setSteppingBudgetForTesting(std::chrono::milliseconds budget)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QtGlobal>
 
 #include <chrono>
@@ -34,6 +35,9 @@ void goToPreviousTrack(ContentState& state);
 // when none loads, the track loaded plays on as it was, its loop kept, and
 // Next and Previous go on from it.
 void playFirstLoadable(ContentState& state, qint64 from);
+// Plays the first of these entries that loads, trying them in this order and
+// no others; when none loads, as playFirstLoadable.
+void playFirstLoadableOf(ContentState& state, const QList<qint64>& entries);
 
 // Test hook: how long one step may spend stepping over entries that cannot
 // load before it gives up (the next step goes on from there).

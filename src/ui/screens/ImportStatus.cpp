@@ -155,6 +155,11 @@ QString ImportStatus::outcomeText(const FileImport::Outcome& outcome)
     const QString folders = unreadable == 1 ? tr("; 1 folder could not be read")
         : unreadable > 1                    ? tr("; %n folders could not be read", nullptr, unreadable)
                                             : QString();
+    const QString alreadyListed = outcome.alreadyListed > 0
+        ? tr("; %n already there", nullptr, outcome.alreadyListed)
+        : QString();
+    if (outcome.added == 0 && outcome.alreadyListed > 0)
+        return tr("Already in “%1”").arg(outcome.playlist) + folders;
     if (outcome.added == 0) {
         if (outOfReach == 1)
             return tr("No audio added: 1 file’s name is not UTF-8") + folders;
@@ -170,7 +175,7 @@ QString ImportStatus::outcomeText(const FileImport::Outcome& outcome)
                                        : tr("Added %n files to “%1”", nullptr, outcome.added).arg(outcome.playlist);
     if (outOfReach > 0)
         added += tr("; %n left out (names not UTF-8)", nullptr, outOfReach);
-    return added + folders;
+    return added + alreadyListed + folders;
 }
 
 QSize ImportStatus::sizeHint() const
