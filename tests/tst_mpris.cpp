@@ -328,8 +328,9 @@ private slots:
     }
 
     // The player takes file: URIs, as it says: a local file is handed to the
-    // window (which adds and plays it); anything else is left alone. Every
-    // call is answered, none with an error.
+    // window (which adds and plays it), also written as small clients write
+    // it, its spaces and letters not encoded; anything else is left alone,
+    // saying why. Every call is answered, none with an error.
     void openUriTakesLocalFilesOnly()
     {
         Desktop desktop(m_address);
@@ -349,6 +350,16 @@ private slots:
         QCOMPARE(desktop.opened, QStringList{lesson});
         widget.call(QStringLiteral("OpenUri"), {QStringLiteral("file://localhost") + QUrl::fromLocalFile(lesson).path(QUrl::FullyEncoded)});
         QCOMPARE(desktop.opened, (QStringList{lesson, lesson}));
+        const QString unit = folder.filePath(QStringLiteral("Unit 1 듣기.mp3"));
+        QVERIFY(QFile::copy(lesson, unit));
+        widget.call(QStringLiteral("OpenUri"), {QStringLiteral("file://") + unit});
+        QCOMPARE(desktop.opened, (QStringList{lesson, lesson, unit}));
+        const QStringList refusals = desktop.fixture.log.lines().filter(QStringLiteral("not opened"));
+        QCOMPARE(refusals.filter(QStringLiteral("gone.mp3")),
+                 QStringList{QStringLiteral("Media controls: not opened (no such file): ")
+                             + Log::quoted(QUrl::fromLocalFile(folder.filePath(QStringLiteral("gone.mp3"))).toString())});
+        QCOMPARE(refusals.filter(QStringLiteral("(not a file)")).size(), 1);  // the folder
+        QCOMPARE(refusals.filter(QStringLiteral("(not a local file)")).size(), 4);
     }
 
     // Playing changes the engine a hundred times a second, nearly always only

@@ -233,9 +233,17 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong p
 
 void MprisPlayerAdaptor::OpenUri(const QString& uri)
 {
-    const QString path = AudioFiles::localPathOf(QUrl(uri, QUrl::StrictMode)).value_or(QString());
-    if (path.isEmpty() || !QFileInfo(path).isFile() || !m_open) {
+    // Tolerant: small clients (a script, dbus-send) send a name's spaces and
+    // letters as they are, not percent-encoded.
+    const QString path = AudioFiles::localPathOf(QUrl(uri, QUrl::TolerantMode)).value_or(QString());
+    if (path.isEmpty() || !m_open) {
         Log::line(QStringLiteral("Media controls: not opened (not a local file): ") + Log::quoted(uri));
+        return;
+    }
+    if (const QFileInfo file(path); !file.isFile()) {
+        Log::line((file.exists() ? QStringLiteral("Media controls: not opened (not a file): ")
+                                 : QStringLiteral("Media controls: not opened (no such file): "))
+                  + Log::quoted(uri));
         return;
     }
     m_open(path);
