@@ -7,6 +7,7 @@
 
 #include <QDeadlineTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
@@ -196,6 +197,28 @@ private slots:
         QCOMPARE(QByteArray(static_cast<const char*>(xcb_get_property_value(property.get())),
                             xcb_get_property_value_length(property.get())),
                  id.toUtf8());
+
+        // A start whose line is refused leaves before any window could end
+        // its launch: it sends the notice itself, to its display's screen.
+        const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/../rivetone");
+        if (!QFile::exists(program))
+            QSKIP("the rivetone program is not built beside the tests");
+        QTemporaryDir home;
+        QProcess refused;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display) + QStringLiteral(".1"));
+        environment.insert(QStringLiteral("DESKTOP_STARTUP_ID"), QStringLiteral("files-78-host-rivetone-2_TIME31338"));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        refused.setProcessEnvironment(environment);
+        refused.start(program, {home.filePath(QStringLiteral("notes.txt"))});
+        QVERIFY(refused.waitForFinished(10000));
+        QCOMPARE(refused.exitCode(), 2);
+        roundTrip(launcher.get());
+        notice.clear();
+        for (const xcb_client_message_event_t& message : clientMessages(launcher.get()))
+            notice.append(reinterpret_cast<const char*>(message.data.data8), 20);
+        QCOMPARE(notice.left(notice.indexOf('\0')), QByteArray("remove: ID=files-78-host-rivetone-2_TIME31338"));
     }
 };
 

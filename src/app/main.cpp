@@ -23,7 +23,7 @@ QStringList argumentsOf(int argc, char** argv)
 
 // Help, version and a refused line are answered here; anything else is left
 // to start.
-std::optional<int> answered(const CommandLine::Parsed& parsed)
+std::optional<int> answered(const CommandLine::Parsed& parsed, const QString& startupId = {})
 {
     switch (parsed.action) {
     case CommandLine::Parsed::Action::ShowHelp:
@@ -33,6 +33,13 @@ std::optional<int> answered(const CommandLine::Parsed& parsed)
         return 0;
     case CommandLine::Parsed::Action::Refuse:
         std::fputs(parsed.message.toLocal8Bit().constData(), stderr);
+        // Opened from the desktop, the launcher would show its busy cursor
+        // until it gave up: no window comes to end it. (The toolkit, once
+        // started, has taken the id out of the environment.)
+        if (qGuiApp)
+            LaunchFeedback::finish(0, startupId);
+        else
+            LaunchFeedback::finishOnDisplay(LaunchFeedback::idFromEnvironment());
         return CommandLine::refusedExitStatus;
     case CommandLine::Parsed::Action::Run:
         break;
@@ -69,7 +76,7 @@ int main(int argc, char** argv)
     RivetoneApp::configure(application);
     if (parsed.unknownOption) {
         parsed = CommandLine::parse(application.arguments().mid(1), QDir::currentPath());
-        if (const std::optional<int> status = answered(parsed))
+        if (const std::optional<int> status = answered(parsed, startupId))
             return *status;
     }
 

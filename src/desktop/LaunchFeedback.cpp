@@ -55,6 +55,28 @@ xcb_window_t rootOf(xcb_connection_t* connection, xcb_window_t window)
     return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
 }
 
+// The notice goes out from a window of its own, as its format asks, to the
+// root where the launcher listens.
+void sendRemoveNotice(xcb_connection_t* connection, xcb_window_t root, const QList<QByteArray>& pieces)
+{
+    const xcb_window_t sender = xcb_generate_id(connection);
+    const std::uint32_t overrideRedirect = 1;
+    xcb_create_window(connection, 0, sender, root, -100, -100, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT, &overrideRedirect);
+    const xcb_atom_t begin = atomNamed(connection, "_NET_STARTUP_INFO_BEGIN");
+    const xcb_atom_t more = atomNamed(connection, "_NET_STARTUP_INFO");
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 8;
+        event.window = sender;
+        event.type = i == 0 ? begin : more;
+        std::memcpy(event.data.data8, pieces[i].constData(), pieceBytes);
+        xcb_send_event(connection, 0, root, XCB_EVENT_MASK_PROPERTY_CHANGE, reinterpret_cast<const char*>(&event));
+    }
+    xcb_destroy_window(connection, sender);
+}
+
 }  // namespace
 
 QString idFromEnvironment()
@@ -110,23 +132,7 @@ bool finish(xcb_connection_t* connection, std::uint32_t window, const QString& i
                             atomNamed(connection, "UTF8_STRING"), 8, std::uint32_t(value.size()), value.constData());
     }
 
-    // The notice goes out from a window of its own, as its format asks.
-    const xcb_window_t sender = xcb_generate_id(connection);
-    const std::uint32_t overrideRedirect = 1;
-    xcb_create_window(connection, 0, sender, root, -100, -100, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
-                      XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT, &overrideRedirect);
-    const xcb_atom_t begin = atomNamed(connection, "_NET_STARTUP_INFO_BEGIN");
-    const xcb_atom_t more = atomNamed(connection, "_NET_STARTUP_INFO");
-    for (qsizetype i = 0; i < pieces.size(); ++i) {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 8;
-        event.window = sender;
-        event.type = i == 0 ? begin : more;
-        std::memcpy(event.data.data8, pieces[i].constData(), pieceBytes);
-        xcb_send_event(connection, 0, root, XCB_EVENT_MASK_PROPERTY_CHANGE, reinterpret_cast<const char*>(&event));
-    }
-    xcb_destroy_window(connection, sender);
+    sendRemoveNotice(connection, root, pieces);
 
     // Without the start's time the window manager could not tell the ask
     // from one out of the blue: the window's own raising stands.
@@ -149,6 +155,29 @@ bool finish(std::uint32_t window, const QString& id)
 {
     const auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     return x11 && finish(x11->connection(), window, id);
+}
+
+bool finishOnDisplay(const QString& id)
+{
+    const QList<QByteArray> pieces = removeMessagePieces(id);
+    if (pieces.isEmpty() || qEnvironmentVariableIsEmpty("DISPLAY"))
+        return false;
+    int screenNumber = 0;
+    const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> connection(xcb_connect(nullptr, &screenNumber),
+                                                                                   &xcb_disconnect);
+    if (xcb_connection_has_error(connection.get()))
+        return false;
+    // The launcher listens on the screen the start was made for: DISPLAY's.
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection.get()));
+    for (int i = 0; i < screenNumber && screens.rem > 1; ++i)
+        xcb_screen_next(&screens);
+    sendRemoveNotice(connection.get(), screens.data->root, pieces);
+    // Answered only once the server has sent the notice on: the process
+    // ends right after, and what the server has not yet read of a closed
+    // connection may be lost.
+    const std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)> synced(
+        xcb_get_input_focus_reply(connection.get(), xcb_get_input_focus(connection.get()), nullptr), &std::free);
+    return synced != nullptr;
 }
 
 }  // namespace LaunchFeedback

@@ -40,5 +40,10 @@ QList<QByteArray> removeMessagePieces(const QString& id);
 bool finish(xcb_connection_t* connection, std::uint32_t window, const QString& id);
 // The same on the application's own X connection; false on another platform.
 bool finish(std::uint32_t window, const QString& id);
+// For a start that ends before the toolkit has a window (its command line
+// refused): only the "remove" notice, on a connection of its own to DISPLAY,
+// so that the launcher's busy cursor does not spin on until it gives up.
+// False without a display or with an unusable id.
+bool finishOnDisplay(const QString& id);
 
 }  // namespace LaunchFeedback
