@@ -561,6 +561,19 @@ private slots:
         QVERIFY(SavedLoopsLibrary::saveCurrentLoop(*f.state));
         QVERIFY(!SavedLoopsLibrary::saveCurrentLoop(*f.state));  // the same one again: no
         QCOMPARE(marked(), (Spans{{1.0, 1.5}}));
+        // Nor with the digits a phrase's bounds carry, which a nudge out and
+        // back rounds away: saved as 1.5, it is the same as 1.5 + 2e-16.
+        player.setLoop(1.0000000000000002, 1.5000000000000002);
+        QVERIFY(!SavedLoopsLibrary::saveCurrentLoop(*f.state));
+        QVERIFY(f.log.lines().contains(QStringLiteral("Loop already saved as 1")));
+        QVERIFY(SavedLoopsLibrary::removeCurrentLoop(*f.state));
+        player.setLoop(1.0, 1.5);
+        QVERIFY(SavedLoopsLibrary::saveCurrentLoop(*f.state));
+        player.setLoop(1.0, 1.501);  // a millisecond is another loop
+        QVERIFY(SavedLoopsLibrary::saveCurrentLoop(*f.state));
+        QVERIFY(SavedLoopsLibrary::removeCurrentLoop(*f.state));
+        player.setLoop(1.0, 1.5);
+        QCOMPARE(marked(), (Spans{{1.0, 1.5}}));
         player.setLoop(4.0, 5.5);
         QVERIFY(SavedLoopsLibrary::saveCurrentLoop(*f.state));
         QVERIFY(f.log.lines().contains(QStringLiteral("Loop saved as 2: 4.0 to 5.5")));

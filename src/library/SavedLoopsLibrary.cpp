@@ -140,12 +140,14 @@ qsizetype savedIndexOfLoopInForce(const ContentState& state)
     const AudioPlayer& player = state.audioPlayer();
     const QList<SavedLoop> saved = state.savedLoops().of(currentTrackKey(state));
     const SavedLoop inForce{*player.loopStart(), *player.loopEnd()};
-    qsizetype index = saved.indexOf(inForce);
+    for (qsizetype i = 0; i < saved.size(); ++i)
+        if (saved[i].matches(inForce))
+            return i;
     const double length = player.player() ? player.player()->duration() : 0.0;
-    for (qsizetype i = 0; index < 0 && i < saved.size(); ++i)
-        if (saved[i].startSeconds == inForce.startSeconds && std::min(saved[i].endSeconds, length) == inForce.endSeconds)
-            index = i;
-    return index;
+    for (qsizetype i = 0; i < saved.size(); ++i)
+        if (SavedLoop{saved[i].startSeconds, std::min(saved[i].endSeconds, length)}.matches(inForce))
+            return i;
+    return -1;
 }
 
 }  // namespace

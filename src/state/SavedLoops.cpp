@@ -1,9 +1,20 @@
 #include "state/SavedLoops.h"
 
+#include <algorithm>
+#include <cmath>
+
+bool SavedLoop::matches(const SavedLoop& other) const
+{
+    constexpr double withinSeconds = 0.0005;
+    return std::abs(startSeconds - other.startSeconds) < withinSeconds
+        && std::abs(endSeconds - other.endSeconds) < withinSeconds;
+}
+
 bool SavedLoops::add(const QString& track, const SavedLoop& loop)
 {
     QList<SavedLoop>& loops = m_loops[track];
-    if (loops.contains(loop) || loops.size() >= perTrack) {
+    const bool known = std::any_of(loops.cbegin(), loops.cend(), [&](const SavedLoop& saved) { return saved.matches(loop); });
+    if (known || loops.size() >= perTrack) {
         if (loops.isEmpty())
             m_loops.remove(track);
         return false;

@@ -11,6 +11,10 @@ struct SavedLoop {
     double startSeconds = 0;
     double endSeconds = 0;
     bool operator==(const SavedLoop&) const = default;
+    // The same loop to the learner: both ends within half a millisecond. A
+    // phrase's bounds and the play head's carry digits that a nudge (in whole
+    // milliseconds) rounds away, so a loop nudged out and back is still it.
+    bool matches(const SavedLoop& other) const;
 };
 
 class SavedLoops {
