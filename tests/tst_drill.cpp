@@ -328,6 +328,38 @@ private slots:
         QCOMPARE(d.log.lines().filter(QStringLiteral("Seek to: 1")).size(), 1);  // two passes, one turn
     }
 
+    // Paused mid-drill, nothing new is heard: a seek within the loop shows
+    // the pass it goes on with, not a first one, and a new loop its first,
+    // not the old loop's pass; played on, the audio counts from there.
+    void aPausedDrillShowsThePassItGoesOnWith()
+    {
+        Drill d(1.0);
+        QVERIFY(d.drill({5, PassPause{}}, 1.0, 2.0));
+        ManualOutput::pull(2 * rate + rate / 2);
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        d.player().tick();
+        QCOMPARE(d.player().loopPass(), 3);
+        d.player().togglePlayPause();
+        d.player().seek(1.2);
+        d.player().tick();
+        QCOMPARE(d.player().loopPass(), 3);
+        d.player().togglePlayPause();
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        ManualOutput::pull(rate / 10);
+        d.player().tick();
+        QCOMPARE(d.player().loopPass(), 3);
+
+        d.player().togglePlayPause();
+        d.player().setLoop(1.0, 2.0);
+        d.player().tick();
+        QCOMPARE(d.player().loopPass(), 1);
+        d.player().togglePlayPause();
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        ManualOutput::pull(rate + rate / 2);
+        d.player().tick();
+        QCOMPARE(d.player().loopPass(), 2);
+    }
+
     // A change in a pause between passes (a nudge, a new speed) leaves the
     // rest of the pause as it was; only a resume skips it. After it the
     // loop's start comes in with its fade, as after any pause.

@@ -435,8 +435,21 @@ void AudioPlayer::followHeardLoop()
                   + Log::formatDouble(end));
         emit loopAdvanced();
     }
-    setLoopPass(hasLoop() ? int(std::max<std::uint32_t>(heard.marks.pass, 1)) : 0);
-    setPassPauseSecondsLeft(hasLoop() ? heard.pauseSecondsLeft : 0.0);
+    // Until anything of the latest seek or loop is heard (for as long as the
+    // learner keeps it paused), the audio tells no pass: a seek within the
+    // loop goes on with the pass shown, a new loop starts at its first.
+    if (!hasLoop()) {
+        setLoopPass(0);
+        setPassPauseSecondsLeft(0);
+    } else if (heard.any && aboutThisLoop) {
+        setLoopPass(int(std::max<std::uint32_t>(heard.marks.pass, 1)));
+        setPassPauseSecondsLeft(heard.pauseSecondsLeft);
+        m_passHeardForSerial = m_loopSerial;
+    } else {
+        if (m_passHeardForSerial != m_loopSerial)
+            setLoopPass(1);
+        setPassPauseSecondsLeft(0);
+    }
     if (finished && hasLoop()) {
         setLoopStart(std::nullopt);
         setLoopEnd(std::nullopt);

@@ -170,6 +170,7 @@ private:
     double m_speed = 1.0;
     std::uint32_t m_loopSerial = 0;  // a new one each time a loop comes into force (see takeNewLoopSerial)
     std::uint64_t m_newLoopGeneration = 0;  // the player's generation that brought the latest new loop
+    std::optional<std::uint32_t> m_passHeardForSerial;  // the loop whose pass m_loopPass was last heard as
     bool m_newLoopHandedOver = true;
     NextLoopFinder m_nextLoopFinder;
     std::optional<std::pair<double, double>> m_nextLoop;  // handed over as what follows the loop

@@ -317,5 +317,6 @@ FilePlayer::Heard FilePlayer::heard() const
     result.generation = heard.any ? heard.generation : d.generation;
     result.marks = heard.marks;
     result.pauseSecondsLeft = double(heard.pauseFramesLeft) / d.sampleRate;
+    result.any = heard.any;
     return result;
 }

@@ -73,6 +73,7 @@ public:
         std::uint64_t generation = 0;  // a new one with every seek and loop change
         LoopMarks marks;
         double pauseSecondsLeft = 0;   // in a pause between passes: how much is still to come
+        bool any = false;  // something since the latest seek has been heard (else no marks yet)
     };
     Heard heard() const;
     // The generation of the latest seek or loop change asked for.
