@@ -23,6 +23,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <random>
 
 namespace {
 
@@ -36,6 +38,25 @@ QByteArray wavFile(quint32 sampleRate, quint32 frames)
     for (quint32 i = 0; i < frames; ++i)
         samples[i] = float(i * 97 % 20000) / 32767.0f;
     return wavBytes(samples, sampleRate, 1);
+}
+
+// A mono WAV file of 32-bit float samples, which may go past full scale.
+QByteArray floatWavFile(const std::vector<float>& samples, quint32 sampleRate)
+{
+    const auto dataBytes = quint32(samples.size() * 4);
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.setFloatingPointPrecision(QDataStream::SinglePrecision);
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + dataBytes);
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(3) << quint16(1) << sampleRate << quint32(sampleRate * 4) << quint16(4) << quint16(32);
+    out.writeRawData("data", 4);
+    out << dataBytes;
+    for (const float sample : samples)
+        out << sample;
+    return bytes;
 }
 
 }  // namespace
@@ -239,6 +260,69 @@ private slots:
             QCOMPARE(stream->outputLengthFrames(), expected->outputLengthFrames());
             QCOMPARE(KnownSignal::straightDecode(path, rate), KnownSignal::straightDecode(original, rate));
         }
+    }
+
+    // Data that is not audio but named so, in which the probes find what
+    // passes for frames (most programs are MPEG audio Layer I to them, a
+    // font MP3 with a frame here and there), is refused: it played as
+    // silence and bursts of noise far past full scale.
+    void dataThatIsNotAudioIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QFile program(QCoreApplication::applicationFilePath());
+        QVERIFY(program.open(QIODevice::ReadOnly));
+        QTest::newRow("a program") << program.readAll();
+        QFile font(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"));  // installed with the tests' fonts
+        QVERIFY(font.open(QIODevice::ReadOnly));
+        QTest::newRow("a font") << font.readAll();
+        std::mt19937 noise(20261209);
+        QByteArray random(2 << 20, Qt::Uninitialized);
+        std::generate(random.begin(), random.end(), [&] { return char(noise()); });
+        QTest::newRow("random bytes") << random;
+        // Layer I frame headers (384 kbit/s, 44.1 kHz) before noise, which
+        // that layer decodes as readily as sound: how most programs probe.
+        QByteArray layerOne;
+        for (int frame = 0; frame < 300; ++frame)
+            layerOne += QByteArray("\xFF\xFF\xC0\x00", 4) + random.mid(frame * 412, 412);
+        QTest::newRow("MPEG audio Layer I") << layerOne;
+    }
+    void dataThatIsNotAudioIsRefused()
+    {
+        QFETCH(QByteArray, data);
+        const QString path = m_folder.filePath(QStringLiteral("not audio.mp3"));
+        QVERIFY(writeFile(path, data));
+        QString error;
+        QVERIFY(!FilePlayer::load(QUrl::fromLocalFile(path), &error));
+        QCOMPARE(error, path + QStringLiteral(": Invalid data found when processing input"));
+    }
+
+    // What the decoder makes of damage can come out at thousands of times
+    // full scale (a file rewritten under the index read at its opening):
+    // such a stretch is silence. A little past full scale, as real sound may
+    // go, is clipped; the rest comes out as it is.
+    void burstsFarPastFullScaleAreSilenced()
+    {
+        constexpr int rate = 8000;
+        const auto tone = [](int i, float level) { return level * float(std::sin(i * 0.05)); };
+        std::vector<float> samples(4 * 8192);
+        for (int i = 0; i < int(samples.size()); ++i)
+            samples[std::size_t(i)] = tone(i, i < 8192 ? 1.5f : i < 16384 ? 0.5f : i < 24576 ? 6000.0f : 0.5f);
+        samples[20000] = std::numeric_limits<float>::quiet_NaN();
+        const QString path = m_folder.filePath(QStringLiteral("damage.wav"));
+        QVERIFY(writeFile(path, floatWavFile(samples, rate)));
+        const auto stream = DecodeStream::open(path, DecodeStream::fileRate, nullptr);
+        QVERIFY(stream);
+        std::vector<float> heard(samples.size() * 2);
+        QCOMPARE(stream->read(heard.data(), int(samples.size())), int(samples.size()));
+        const auto left = [&](int i) { return heard[std::size_t(2 * i)]; };
+        for (int i = 0; i < 8192; i += 7)
+            QCOMPARE(left(i), std::clamp(tone(i, 1.5f), -1.0f, 1.0f));
+        for (int i = 9000; i < 16384; i += 7)
+            QCOMPARE(left(i), tone(i, 0.5f));
+        for (int i = 17000; i < 24576; i += 7)
+            QCOMPARE(left(i), 0.0f);
+        for (int i = 26000; i < int(samples.size()); i += 7)
+            QCOMPARE(left(i), tone(i, 0.5f));
     }
 
     // A rate no recording has: below, every frame would grow by the ratio

@@ -2,6 +2,7 @@
 
 #include "engine/Mp3GaplessInfo.h"
 #include "engine/Mp3Tags.h"
+#include "engine/SampleGuard.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -88,6 +89,10 @@ constexpr int otherPrerollFrames = 8192;
 // Frames whose times are this close follow one another: a frame of a later
 // part at another sample rate lands on the file's rate a sample off either way.
 constexpr std::int64_t followOnToleranceFrames = 2;
+// Packets at the very start that make no sound, past which the data is taken
+// for something other than audio. Sound's first packet decodes; data met by
+// chance as frames (a font named .mp3) rarely has its first few in a row.
+constexpr std::int64_t damagedPacketsAtTheStart = 4;
 // The silence standing in for a stretch the decoder could not make is fed a
 // piece at a time, so a long one never sits in memory whole.
 constexpr std::int64_t silencePieceFrames = 8192;
@@ -215,7 +220,9 @@ std::unique_ptr<DecodeStream> DecodeStream::open(const QString& path, int output
     const int probed = stream->read(probe, 64);
     const bool late = stream->m_deadline && std::chrono::steady_clock::now() > *stream->m_deadline;
     stream->m_deadline.reset();
-    if (probed == 0) {
+    // Data that is not audio can still hold what passes for a frame here and
+    // there; sound's first packets decode.
+    if (probed == 0 || stream->m_packetsBeforeFirstFrame > damagedPacketsAtTheStart) {
         if (error)
             *error = path + QStringLiteral(": ") + (late ? tooLongText() : Ffmpeg::errorText(AVERROR_INVALIDDATA));
         return nullptr;
@@ -295,6 +302,11 @@ int DecodeStream::openDecoder(const QString& path)
         return AVERROR_INVALIDDATA;
     if (!isPlausibleRate(format->streams[status]->codecpar->sample_rate)
         || format->streams[status]->codecpar->ch_layout.nb_channels <= 0)
+        return AVERROR_INVALIDDATA;
+    // MPEG audio Layer I is what a program or other data looks like to the
+    // MPEG probe (its frame header is easily met by chance, and any bytes
+    // after it decode); no lesson is recorded in it.
+    if (format->streams[status]->codecpar->codec_id == AV_CODEC_ID_MP1)
         return AVERROR_INVALIDDATA;
     m_streamIndex = status;
     for (unsigned i = 0; i < format->nb_streams; ++i)
@@ -500,6 +512,8 @@ void DecodeStream::seek(std::int64_t outputFrame)
         m_framePending = false;
     }
     m_sentSinceFrame = m_lostBeforeFrame = {};
+    m_packetsSinceFrame = 0;
+    m_packetsBeforeFirstFrame = -1;
     m_silenceUntil.reset();
     m_decodedUntil.reset();
     m_readFrom.reset();
@@ -619,6 +633,7 @@ void DecodeStream::decodeStep()
 
 void DecodeStream::notePacketSent(const AVPacket& packet)
 {
+    ++m_packetsSinceFrame;
     if (!m_readFrom && packet.pts != AV_NOPTS_VALUE) {
         const std::int64_t at = av_rescale_q(packet.pts, m_timeBase, AVRational{1, m_inputRate});
         if (isPlausible(at))
@@ -640,6 +655,9 @@ void DecodeStream::notePacketSent(const AVPacket& packet)
 // were damaged.
 void DecodeStream::noteFrameReceived()
 {
+    if (m_packetsBeforeFirstFrame < 0)
+        m_packetsBeforeFirstFrame = std::max<std::int64_t>(0, m_packetsSinceFrame - 1);
+    m_packetsSinceFrame = 0;
     m_lostBeforeFrame = m_sentSinceFrame;
     if (m_lastSentFrames > 0)
         m_lostBeforeFrame.knownFrames = std::max<std::int64_t>(0, m_lostBeforeFrame.knownFrames - m_lastSentFrames);
@@ -847,6 +865,7 @@ void DecodeStream::feedResampler(const AVFrame* frame, int offsetFrames, int fra
     }
     if (produced <= 0)
         return;
+    SampleGuard::tame(std::span<float>(reinterpret_cast<float*>(output), std::size_t(produced) * outputChannels));
 
     // Keep what lies between the seek target and the end.
     const std::int64_t firstIndex = m_nextOutput;

@@ -163,6 +163,8 @@ private:
     bool m_finished = false;
     int m_readError = 0;
     std::int64_t m_packetsRead = 0;  // since the open, for the tests' read failure
+    std::int64_t m_packetsSinceFrame = 0;        // sent since the decoder last gave a frame
+    std::int64_t m_packetsBeforeFirstFrame = -1; // since the last seek, that made none; -1 before the first
 
     // Set while opening (on the opening thread); none while playing.
     std::optional<std::chrono::steady_clock::time_point> m_deadline;
