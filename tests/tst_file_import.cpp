@@ -279,8 +279,11 @@ private slots:
         QCOMPARE(finished.last().at(0).value<FileImport::Outcome>().added, 1);
         QCOMPARE(ImportStatus::outcomeText(finished.last().at(0).value<FileImport::Outcome>()),
                  QStringLiteral("Added 1 file to “Drills”; 1 already there"));
-        // The first given that loads, and no entry that was not given.
+        // The first given that loads, and no entry that was not given; the
+        // one playing, now unreadable, is not taken for one that loaded.
         QVERIFY(writeFile(course.path("Course/Lesson 2.mp3"), "ID3"));
+        QVERIFY(w.add({course.path("Course/Lesson 2.mp3"), course.path("Course/Lesson 10.mp3")}, Playback::FirstOpened));
+        QCOMPARE(w.player().currentTrackIndex(), std::optional<qint64>(2));
         w.player().playTrack(0);
         QVERIFY(w.add({course.path("Course/Lesson 2.mp3")}, Playback::FirstOpened));
         QCOMPARE(w.player().currentTrackIndex(), std::optional<qint64>(0));

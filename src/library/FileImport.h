@@ -33,7 +33,7 @@ public:
     };
 
     struct Outcome {
-        QString playlist;  // where they went; empty when nothing was added
+        QString playlist;  // where they went (or were, all listed already); empty when none was audio
         int added = 0;
         int alreadyListed = 0;  // opened, but in the playlist already (not added again)
         int skipped = 0;  // files that are not audio this player takes

@@ -46,11 +46,15 @@ void loadFirstLoadableOf(ContentState& state, Targets&& targets, bool play, bool
     for (const qint64 target : targets) {
         if (target < 0 || target >= entries)
             continue;
+        // Judged by the load itself: a failed one may leave in hand an
+        // entry that is itself one of the targets (a file opened again that
+        // is playing, and now unreadable).
+        const quint64 loadsBefore = player.loadCount();
         if (play)
             player.playTrack(target, stepping ? AudioPlayer::OnFailure::Stop : AudioPlayer::OnFailure::KeepTrack);
         else
             player.cueTrack(target);
-        if (player.currentTrackIndex() == target)
+        if (player.loadCount() != loadsBefore && player.currentTrackIndex() == target)
             return;
         if (stepping)
             player.noteStepFailedAt(target);

@@ -158,8 +158,9 @@ QString ImportStatus::outcomeText(const FileImport::Outcome& outcome)
     const QString alreadyListed = outcome.alreadyListed > 0
         ? tr("; %n already there", nullptr, outcome.alreadyListed)
         : QString();
+    const QString namesOutOfReach = outOfReach > 0 ? tr("; %n left out (names not UTF-8)", nullptr, outOfReach) : QString();
     if (outcome.added == 0 && outcome.alreadyListed > 0)
-        return tr("Already in “%1”").arg(outcome.playlist) + folders;
+        return tr("Already in “%1”").arg(outcome.playlist) + namesOutOfReach + folders;
     if (outcome.added == 0) {
         if (outOfReach == 1)
             return tr("No audio added: 1 file’s name is not UTF-8") + folders;
@@ -173,9 +174,7 @@ QString ImportStatus::outcomeText(const FileImport::Outcome& outcome)
     }
     QString added = outcome.added == 1 ? tr("Added 1 file to “%1”").arg(outcome.playlist)
                                        : tr("Added %n files to “%1”", nullptr, outcome.added).arg(outcome.playlist);
-    if (outOfReach > 0)
-        added += tr("; %n left out (names not UTF-8)", nullptr, outOfReach);
-    return added + alreadyListed + folders;
+    return added + namesOutOfReach + alreadyListed + folders;
 }
 
 QSize ImportStatus::sizeHint() const
