@@ -340,7 +340,6 @@ int DecodeStream::openDecoder(const QString& path)
     switch (stream->codecpar->codec_id) {
     case AV_CODEC_ID_MP3:
     case AV_CODEC_ID_MP2:
-    case AV_CODEC_ID_MP1:
         m_decoderPrerollFrames = mp3PrerollPackets * std::int64_t(m_codec->frame_size > 0 ? m_codec->frame_size : 1152);
         break;
     case AV_CODEC_ID_AAC:
