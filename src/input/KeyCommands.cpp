@@ -82,7 +82,7 @@ KeyAction keyActionFor(int qtKey, const QString& characters, Qt::KeyboardModifie
             if (characters[0].toLower() == letter.latin || characters[0] == letter.korean)
                 return {letter.command};
     // A digit by what it types; with Ctrl held, X types a control character
-    // for 2 to 8 (and nothing else for 1 and 9), so then by the key.
+    // for 2 to 8 (1 and 9 still type themselves), so then by the key.
     QChar digit = characters.size() == 1 ? characters[0] : QChar();
     if (modifiers.testFlag(Qt::ControlModifier) && qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9
         && (digit.isNull() || digit.category() == QChar::Other_Control))
