@@ -70,9 +70,12 @@ private slots:
         sincePull.start();
         ManualOutput::pull(d.frame(0.1));  // over the loop's end and back
         d.engine.tick();
-        // 2.0, plus the time since the pull that a slow run takes to get here.
+        // 2.0, plus the time since the pull that a slow run takes to get here,
+        // and some milliseconds by which a loaded machine (a sanitizer run
+        // beside another) sets the output's clock apart from this one: far
+        // less than the 50 ms handed over beyond what is heard.
         const double sincePullSeconds = double(sincePull.nsecsElapsed()) / 1e9;
-        QVERIFY2(d.engine.currentTime() < 2.0 + sincePullSeconds + 0.002,
+        QVERIFY2(d.engine.currentTime() < 2.0 + sincePullSeconds + 0.015,
                  qPrintable(QStringLiteral("%1 after %2 s").arg(d.engine.currentTime()).arg(sincePullSeconds)));
         QVERIFY(d.log.lines().isEmpty());
         QTest::qWait(int(latency.count()) + 50);

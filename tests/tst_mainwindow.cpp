@@ -301,7 +301,7 @@ private slots:
             widget->installEventFilter(&counter);
         for (QWidget* widget : std::initializer_list<QWidget*>{card.timeLine(), card.progressBar(), &w.playPause()})
             widget->installEventFilter(&counter);
-        QTest::qWait(350);  // let the press animation settle
+        QTest::qWait(700);  // let the press animation settle, and the half second of following after it
         counter.paints.clear();
         quint64 refreshesBefore = w.view->refreshCount();
         QTest::qWait(300);
