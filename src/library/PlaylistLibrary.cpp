@@ -15,7 +15,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSet>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -296,21 +295,27 @@ qsizetype PlaylistLibrary::appendFiles(const QString& name, const QList<QUrl>& u
     // Opened, a file the playlist lists already is played where it is: a
     // learner who opens today's lesson from the file manager every day must
     // not find the list growing with copies of it.
-    QList<QUrl> added;
+    QList<QUrl> added = urls;
     QStringList alreadyListed;
+    QList<qint64> opened;  // the entries of the files given, in their order
     if (playback == AddedPlayback::FirstOpened) {
         const TrackList listed = m_state.playlists().tracks(name);
-        QSet<QUrl> known(listed.cbegin(), listed.cend());
+        QHash<QUrl, qint64> entryOf;
+        for (qint64 i = listed.size() - 1; i >= 0; --i)
+            entryOf.insert(listed[i], i);  // the first entry of a file listed twice
+        added.clear();
         for (const QUrl& url : urls) {
-            if (!known.contains(url)) {
+            auto entry = entryOf.constFind(url);
+            if (entry == entryOf.cend()) {
+                entry = entryOf.insert(url, listed.size() + added.size());
                 added << url;
-                known.insert(url);
-            } else if (!added.contains(url)) {
-                alreadyListed << url.fileName();
             }
+            if (opened.contains(*entry))
+                continue;  // given twice
+            opened << *entry;
+            if (*entry < listed.size())
+                alreadyListed << url.fileName();
         }
-    } else {
-        added = urls;
     }
     if (!added.isEmpty() || !m_state.playlists().contains(name)) {
         m_state.editPlaylists([&](Playlists& playlists) {
@@ -330,21 +335,12 @@ qsizetype PlaylistLibrary::appendFiles(const QString& name, const QList<QUrl>& u
         if (!player.player() && !player.playlist().isEmpty())
             player.playTrack(0);
         break;
-    case AddedPlayback::FirstOpened: {
+    case AddedPlayback::FirstOpened:
         // The first of them that plays, in the order given: one that cannot
         // (a download cut short, notes named .mp3) must not leave nothing
         // playing.
-        QHash<QUrl, qint64> entryOf;
-        const TrackList& entries = player.playlist();
-        for (qint64 i = entries.size() - 1; i >= 0; --i)
-            entryOf.insert(entries[i], i);  // the first entry of a file listed twice
-        QList<qint64> given;
-        for (const QUrl& url : urls)
-            if (const auto entry = entryOf.constFind(url); entry != entryOf.cend() && !given.contains(*entry))
-                given << *entry;
-        Transport::playFirstLoadableOf(m_state, given);
+        Transport::playFirstLoadableOf(m_state, opened);
         break;
-    }
     case AddedPlayback::None:
         break;
     }
