@@ -119,8 +119,12 @@ private slots:
         DrillOptions::setPasses(*f->state, 3);
         DrillOptions::setPause(*f->state, {PassPause::Kind::LoopLength, 0});
         DrillOptions::setThenNextPhrase(*f->state, true);
-        f->player().setCurrentTime(m_lesson->sentences[0].startSeconds + 0.2);
+        // Looped from halfway through the phrase: play goes back to the
+        // phrase's start, so that the first pass counted is heard whole.
+        const auto& first = m_lesson->sentences[0];
+        f->player().setCurrentTime((first.startSeconds + first.endSeconds) / 2);
         QVERIFY(PhraseNavigation::loopHere(*f->state));
+        QCOMPARE(f->player().currentTime(), map.loopBounds(0).startSeconds);
         f->player().togglePlayPause();
         f->log.clear();
         for (int phrase = 0; phrase < 2; ++phrase) {

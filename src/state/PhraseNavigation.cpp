@@ -29,6 +29,9 @@ QString ofAll(const PhraseMap& map, int index)
     return QString::number(index + 1) + QStringLiteral(" of ") + QString::number(map.phraseCount());
 }
 
+// A play head this close to a loop's start is at it.
+constexpr double samePlaceSeconds = 0.001;
+
 void playFrom(AudioPlayer& player, double seconds)
 {
     player.seek(seconds);
@@ -118,6 +121,10 @@ bool loopHere(ContentState& state)
     state.setIsSettingLoop(true);
     Log::line(QStringLiteral("Loop set to phrase %1: %2 to %3")
                   .arg(ofAll(*map, *index), Log::formatDouble(bounds.startSeconds), Log::formatDouble(bounds.endSeconds)));
+    // The phrase is heard from its start: the rest of it, from a play head
+    // partway in, would count as the first of the drill's passes.
+    if (player.currentTime() > bounds.startSeconds + samePlaceSeconds)
+        playFrom(player, bounds.startSeconds);
     return true;
 }
 

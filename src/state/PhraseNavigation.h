@@ -17,7 +17,8 @@ bool next(ContentState& state);
 bool previous(ContentState& state);
 // Loops the phrase under the play head (in its lead-in, where a step leaves
 // the play head, that phrase; in the rest of a pause, the one just heard),
-// from inside the pause before it to inside the pause after it.
+// from inside the pause before it to inside the pause after it; a play head
+// past the loop's start goes back to it.
 bool loopHere(ContentState& state);
 
 }  // namespace PhraseNavigation
