@@ -197,6 +197,37 @@ private slots:
         QVERIFY(stays.junctions.empty());
     }
 
+    // A seek and then, before the output took it up, a change of the loop:
+    // the seek stands, at 1x and at another speed (the new audio was joined
+    // where the output had been before the seek, and the seek was lost).
+    void aLoopChangedRightAfterASeekKeepsTheSeek_data()
+    {
+        QTest::addColumn<double>("speed");
+        QTest::newRow("1x") << 1.0;
+        QTest::newRow("0.75x") << 0.75;
+    }
+    void aLoopChangedRightAfterASeekKeepsTheSeek()
+    {
+        QFETCH(double, speed);
+        Drill d(QStringLiteral("chirp-cbr.mp3"));
+        d.engine.setSpeed(speed);
+        d.engine.seek(1.0);
+        d.engine.setLoopStart(0.5);
+        d.engine.setLoopEnd(5.0);
+        QVERIFY(ManualOutput::likeADevice(d.engine.player()));
+        ManualOutput::pull(d.frame(0.5));
+        d.engine.seek(1.3);
+        d.engine.setLoopEnd(4.0);
+        QVERIFY(ManualOutput::likeADevice(d.engine.player()));
+        ManualOutput::pull(d.frame(0.3));
+        QTest::qWait(int(latency.count()) + 50);
+        // Heard about 0.3 s of output after the seek: 1.3 s and that much
+        // of the track at this speed, where a lost seek would be past 1.6 s.
+        const double expected = 1.3 + 0.3 * speed;
+        QVERIFY2(std::abs(d.engine.currentTime() - expected) < 0.05,
+                 qPrintable(QStringLiteral("at %1, not near %2").arg(d.engine.currentTime()).arg(expected)));
+    }
+
     // A loop handle dragged faster than the device asks for buffers: several
     // changes of the loop's end (all ahead of the play head) between two
     // renders, each one's audio made before the next comes. What is heard is

@@ -143,17 +143,22 @@ bool PlaybackSource::switchTo(std::uint64_t wanted, bool play, int frames)
     const bool sounding = play && m_sounding;
     if (sounding && block->joinsInPlace && servedFrontShaped() && playsOnUntil(wanted, frames))
         return false;  // joined in a joint or a fade, it would cut it: once past it
+    // The stream's own audio joins the stream's own seamlessly.
+    const bool seamless = block->joinsInPlace && block->speed == 1.0;
+    std::int64_t playedOn = 0;
     if (sounding) {
         // Joined in place, the new audio is taken up where the output has
-        // got to, past its first frames.
-        const std::optional<std::int64_t> reached = block->joinsInPlace ? reachedInServed(index) : std::nullopt;
+        // got to, past its first frames; crossfaded there (stretched audio
+        // on either side), past as many.
+        const std::optional<std::int64_t> reached = seamless ? reachedInServed(index) : std::nullopt;
         const std::int64_t passed = reached ? std::max<std::int64_t>(0, *reached - block->startFrame) : 0;
-        const int needed = int(std::min<std::int64_t>(frames + passed, std::numeric_limits<int>::max()));
+        playedOn = block->joinsInPlace && !reached ? playedOnPast(index) : 0;
+        const int needed = int(std::min<std::int64_t>(frames + passed + playedOn, std::numeric_limits<int>::max()));
         if (framesQueued(index, wanted, needed) < needed)
             return false;
     }
     bool joined = false;
-    if (block->joinsInPlace)
+    if (seamless)
         joined = joinInPlace(index);
     if (!joined) {
         if (sounding)
@@ -164,6 +169,8 @@ bool PlaybackSource::switchTo(std::uint64_t wanted, bool play, int frames)
     }
     m_serving = wanted;
     m_consumedGeneration.store(wanted, std::memory_order_release);
+    if (!joined && playedOn > 0)
+        skipServed(playedOn);
     return true;
 }
 
@@ -185,17 +192,18 @@ int PlaybackSource::framesQueued(int fromIndex, std::uint64_t generation, int at
     return int(std::min<std::int64_t>(queued, atMost));
 }
 
-// The loop moved, not the position: the stream's own audio queued is what
-// the new audio will be up to the next turn, so it plays on (to be joined
-// when the new is here) rather than dying away for a gap. Not through a
-// turn: past it the new loop may turn elsewhere, and the new audio, begun
-// where the output was, could no longer be joined. Stretched audio is not
-// the stream's own.
+// The loop or the speed changed, not the position: the audio queued is what
+// the new audio will be up to the next turn (at another speed, the same
+// sound at another pace), so it plays on (to be joined when the new is here:
+// a stretcher started afresh takes a render's time or so) rather than dying
+// away for a gap. Not through a turn: past it the new loop may turn
+// elsewhere, and the new audio, begun where the output was, could no longer
+// be joined.
 bool PlaybackSource::playsOnUntil(std::uint64_t wanted, int frames)
 {
     const AudioBlock* front = m_ring.readableBlock();
     if (!m_sounding || m_keepsPositionGeneration.load(std::memory_order_relaxed) != wanted || !front
-        || front->generation != m_serving || front->speed != 1.0)
+        || front->generation != m_serving)
         return false;
     std::int64_t queued = -m_offset;
     for (int index = 0; queued < frames; ++index) {
@@ -235,7 +243,8 @@ bool PlaybackSource::takesUpOvertaken(std::uint64_t wanted, int frames)
             continue;
         // A generation's first block: joined in place, the loop's marks as
         // they were (no turn, nothing let go), a render's worth with none.
-        if (!block->joinsInPlace || !(block->marks == LoopMarks{0, 0, 0, block->marks.pass, block->marks.region, 0}))
+        if (!block->joinsInPlace || block->speed != 1.0
+            || !(block->marks == LoopMarks{0, 0, 0, block->marks.pass, block->marks.region, 0}))
             continue;
         if (*reached < block->startFrame)
             continue;
@@ -334,6 +343,37 @@ std::optional<std::int64_t> PlaybackSource::reachedInServed(int wantedIndex)
             return last.streamEnd();
     }
     return std::nullopt;
+}
+
+// How far the output has played on in the audio served past where the
+// wanted audio (its first block at wantedIndex) begins, in the wanted
+// audio's frames: crossfaded into it, those are not played twice.
+std::int64_t PlaybackSource::playedOnPast(int wantedIndex)
+{
+    const AudioBlock* front = m_ring.readableBlock();
+    const AudioBlock* wantedFirst = m_ring.peek(wantedIndex);
+    if (wantedIndex == 0 || !front || !wantedFirst || front->generation != m_serving || front->isPause()
+        || wantedFirst->isPause())
+        return 0;
+    const std::int64_t ahead = streamFrameOf(*front, m_offset) - wantedFirst->startFrame;
+    return ahead > 0 ? std::llround(double(ahead) / wantedFirst->speed) : 0;
+}
+
+// Passes over frames of the audio served, as far as its next pause or end.
+void PlaybackSource::skipServed(std::int64_t frames)
+{
+    while (frames > 0) {
+        const AudioBlock* block = m_ring.readableBlock();
+        if (!block || block->generation != m_serving || block->isPause())
+            return;
+        const std::int64_t left = block->frames - m_offset;
+        if (frames < left || block->endOfStream) {
+            m_offset += std::min(frames, left);
+            return;
+        }
+        frames -= left;
+        releaseFront();
+    }
 }
 
 // Copies the next fade's worth of the audio being served (less when there is

@@ -93,6 +93,8 @@ public:
 private:
     bool switchTo(std::uint64_t wanted, bool play, int frames);
     int framesQueued(int fromIndex, std::uint64_t generation, int atMost);
+    std::int64_t playedOnPast(int wantedIndex);
+    void skipServed(std::int64_t frames);
     bool playsOnUntil(std::uint64_t wanted, int frames);
     bool takesUpOvertaken(std::uint64_t wanted, int frames);
     bool servedFrontShaped();

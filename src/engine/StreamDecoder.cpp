@@ -80,7 +80,7 @@ void StreamDecoder::request(const PlaybackRequest& request)
         std::lock_guard lock(m_mutex);
         m_request = request;
         m_caughtUp = false;
-        m_source.setRequestedGeneration(request.generation, request.keepsPosition && request.speed == 1.0);
+        m_source.setRequestedGeneration(request.generation, request.keepsPosition);
     }
     m_wake.notify_all();
 }
@@ -248,7 +248,8 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         // Go on from where the output is, if it plays what was made last;
         // in a pause between passes, with the rest of the pause and then
         // the loop's start as it is now (it may just have been moved).
-        joins = true;
+        // Otherwise the output still plays what came before the position
+        // asked for (a seek it has not taken up): that position, a jump.
         const bool audible = m_source.audible();
         if (!outputCurrent && !audible && m_start.generation != 0 && m_start.generation == previousGeneration
             && previousGeneration >= request.positionGeneration) {
@@ -265,6 +266,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
             // or rests in a pause between passes, and is there, where the
             // main thread's heard position is a latency behind.)
             from = output.nextFrame;
+            joins = true;
             if (sameLoop && output.pauseFramesLeft > 0) {
                 // No longer than the pause now chosen (none: at once), after
                 // the pass it follows (the loop may have moved on since).
@@ -302,11 +304,12 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     }
     m_ended = false;
     m_start = Start{m_generation, from, m_pendingPauseFrames, joins};
-    // Stretched audio is not the stream's own: the output crossfades into it.
-    m_nextBlockJoins = joins && m_speed == 1.0;
+    // The output joins the stream's own audio where it has got to; stretched
+    // audio on either side, not the stream's own, it crossfades there.
+    m_nextBlockJoins = joins;
     // Until the output takes it up, a change that keeps the position is made
     // only a little ahead (see leadFrames).
-    m_capsLead = request.keepsPosition && m_nextBlockJoins;
+    m_capsLead = request.keepsPosition && joins && m_speed == 1.0;
     if (m_speed == 1.0)
         m_stream->seek(from);
     else
@@ -566,6 +569,8 @@ void StreamDecoder::publishStretched(const float* frames, int count, bool endOfS
     AudioBlock* block = nextBlock(std::llround(m_stretchSource), marks());
     if (!block)
         return;
+    block->joinsInPlace = m_nextBlockJoins;
+    m_nextBlockJoins = false;
     block->frames = count;
     block->endOfStream = endOfStream;
     std::copy_n(frames, std::size_t(count) * AudioBlock::channels, block->samples);
