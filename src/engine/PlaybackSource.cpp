@@ -60,7 +60,9 @@ void PlaybackSource::publishPosition()
         position.generation = m_serving;
         position.nextFrame = m_timeline.newest().streamEnd();
         position.known = 1;
-        position.pauseFramesLeft = 0;
+        // Its blocks dropped (a change not made yet while the output went on
+        // in silence), a pause still has its rest to come.
+        position.pauseFramesLeft = m_timeline.newest().held ? m_timeline.newest().pauseAfter : 0;
         position.pass = m_timeline.newest().marks.pass;
         position.region = m_timeline.newest().marks.region;
     }
