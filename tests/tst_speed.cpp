@@ -373,7 +373,8 @@ private slots:
         constexpr int renderFrames = 256;
         for (int round = 0; round < 6; ++round) {
             // Where the track is, read (as after every render here) right
-            // after a render.
+            // after a render, with the queue full, as playing keeps it.
+            QVERIFY(ManualOutput::likeADevice(player.get()));
             ManualOutput::render(renderFrames);
             const double before = player->currentTime();
             if (change == QStringLiteral("loop end")) {
@@ -393,7 +394,7 @@ private slots:
                     QVERIFY(ManualOutput::likeADevice(player.get()));
                     ++after;
                 } else if (renders >= 3) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(4));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 }
                 const std::vector<float> more = ManualOutput::render(renderFrames);
                 heard.insert(heard.end(), more.begin(), more.end());
