@@ -372,6 +372,13 @@ private slots:
         ManualOutput::pull(rate / 4);
         constexpr int renderFrames = 256;
         for (int round = 0; round < 6; ++round) {
+            if (change == QStringLiteral("speed")) {
+                // Each step is from the speed of the row (back to 1x the
+                // output does not play on: the straight decode is soon there).
+                player->setSpeed(speed);
+                QVERIFY(ManualOutput::likeADevice(player.get()));
+                ManualOutput::pull(rate / 10);
+            }
             // Where the track is, read (as after every render here) right
             // after a render, with the queue full, as playing keeps it.
             QVERIFY(ManualOutput::likeADevice(player.get()));
@@ -381,7 +388,7 @@ private slots:
                 plan.region.endFrame += rate / 20;
                 player->setLoop(plan);
             } else {
-                player->setSpeed(round % 2 == 0 ? speed + SpeedOption::step : speed);
+                player->setSpeed(speed + SpeedOption::step);
             }
             // Until the new sound is heard, as fast as such a device would
             // ask (the first few at once, as the stretcher starts afresh);

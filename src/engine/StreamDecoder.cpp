@@ -78,9 +78,13 @@ void StreamDecoder::request(const PlaybackRequest& request)
 {
     {
         std::lock_guard lock(m_mutex);
+        // Back to 1x from stretched audio, the output does not play on: the
+        // straight decode is ready within a buffer, and joined to stretched
+        // audio played on it could let the loop's end through.
+        const bool backToStraight = request.speed == 1.0 && m_request.speed != 1.0;
         m_request = request;
         m_caughtUp = false;
-        m_source.setRequestedGeneration(request.generation, request.keepsPosition);
+        m_source.setRequestedGeneration(request.generation, request.keepsPosition && !backToStraight);
     }
     m_wake.notify_all();
 }
