@@ -82,9 +82,12 @@ void StreamDecoder::request(const PlaybackRequest& request)
         // straight decode is ready within a buffer, and joined to stretched
         // audio played on it could let the loop's end through.
         const bool backToStraight = request.speed == 1.0 && m_request.speed != 1.0;
+        // Nor while it still plays what came before a seek: that is not the
+        // sound the change goes on from.
+        const bool beforeTheSeek = m_source.consumedGeneration() < request.positionGeneration;
         m_request = request;
         m_caughtUp = false;
-        m_source.setRequestedGeneration(request.generation, request.keepsPosition && !backToStraight);
+        m_source.setRequestedGeneration(request.generation, request.keepsPosition && !backToStraight && !beforeTheSeek);
     }
     m_wake.notify_all();
 }
