@@ -35,9 +35,9 @@ public:
 
     // Main thread: every seek moves to a new generation; blocks of older
     // generations are dropped unheard (after a crossfade out of them).
-    // A request that keeps the position at 1.0x (the loop changed) says so:
-    // until its audio is here, the output plays on in what it has, the same
-    // sound up to where the new loop turns.
+    // A request that keeps the position (the loop or the speed changed) says
+    // so: until its audio is here, the output plays on in what it has, the
+    // same sound up to where the new loop turns.
     void setRequestedGeneration(std::uint64_t generation, bool keepsPosition = false)
     {
         if (keepsPosition)
