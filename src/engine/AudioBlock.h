@@ -38,6 +38,10 @@ struct AudioBlock {
     // Faded or crossfaded (a turn's joint, a fade into or out of a pause):
     // not the stream's own samples, so no change is joined midway into it.
     bool shaped = false;
+    // A pause's rest carried over a change: the device frame its length was
+    // counted to. What the output plays past it before taking the block up
+    // (the old pause, or silence while the change was made) is of the pause.
+    std::int64_t pauseCountedTo = -1;
     LoopMarks marks;
     float samples[capacityFrames * channels] = {};
 

@@ -29,6 +29,21 @@ void PlaybackSource::releaseFront()
     m_reachedKnown = false;
 }
 
+// A pause's rest taken up at a device frame past the one it was counted to:
+// the time between went by in the pause (the old one played on, or silence
+// while the change was made), so less of it is left.
+void PlaybackSource::skipPauseElapsed(std::int64_t atDeviceFrame)
+{
+    const AudioBlock* front = m_ring.readableBlock();
+    if (!front || front->generation != m_serving || !front->isPause() || front->pauseCountedTo < 0 || m_offset > 0)
+        return;
+    const std::int64_t elapsed = atDeviceFrame - front->pauseCountedTo;
+    if (elapsed >= front->pauseFrames)
+        releaseFront();
+    else if (elapsed > 0)
+        m_offset = elapsed;
+}
+
 void PlaybackSource::dropBlocksBefore(int index)
 {
     for (int i = 0; i < index; ++i)
@@ -45,10 +60,11 @@ void PlaybackSource::record(std::int64_t deviceFrame, const AudioBlock& block, s
         {deviceFrame, streamFrame, frames, held ? 1 : 0, pauseAfter, held ? 1.0 : block.speed, block.generation, block.marks});
 }
 
-void PlaybackSource::publishPosition()
+void PlaybackSource::publishPosition(std::int64_t renderEnd, bool play)
 {
     const AudioBlock* front = m_ring.readableBlock();
     OutputPosition position = m_outputPosition.load();
+    position.renderEnd = renderEnd;
     if (front && front->generation == m_serving) {
         position.generation = m_serving;
         position.nextFrame = front->isPause() ? front->startFrame : streamFrameOf(*front, m_offset);
@@ -61,8 +77,11 @@ void PlaybackSource::publishPosition()
         position.nextFrame = m_timeline.newest().streamEnd();
         position.known = 1;
         // Its blocks dropped (a change not made yet while the output went on
-        // in silence), a pause still has its rest to come.
-        position.pauseFramesLeft = m_timeline.newest().held ? m_timeline.newest().pauseAfter : 0;
+        // in silence), a pause still has its rest to come, less the silence
+        // played since its last piece: that was the pause too.
+        const HeardSegment& newest = m_timeline.newest();
+        const std::int64_t silentSince = play ? std::max<std::int64_t>(0, renderEnd - newest.deviceEnd()) : 0;
+        position.pauseFramesLeft = newest.held ? std::max<std::int64_t>(0, newest.pauseAfter - silentSince) : 0;
         position.pass = m_timeline.newest().marks.pass;
         position.region = m_timeline.newest().marks.region;
     }
@@ -91,15 +110,16 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
         m_sounding = false;
         m_resumeSkipsPause = true;
         if (wanted != m_serving)
-            switchTo(wanted, false, frames);
-    } else if (wanted != m_serving && !switchTo(wanted, true, frames) && !takesUpOvertaken(wanted, frames)
+            switchTo(wanted, false, frames, deviceFrame + frames);
+    } else if (wanted != m_serving && !switchTo(wanted, true, frames, deviceFrame)
+               && !takesUpOvertaken(wanted, frames, deviceFrame)
                && !playsOnUntil(wanted, frames)) {
         // The new position is not decoded yet: let the old one die away
         // rather than cut it, and wait in silence.
         if (m_sounding)
             written = fadeOutInto(out, frames, deviceFrame);
         m_sounding = false;
-        switchTo(wanted, false, frames);
+        switchTo(wanted, false, frames, deviceFrame + frames);
     } else {
         if (m_resumeSkipsPause) {
             // Resumed in a pause between passes: the rest of it is skipped.
@@ -119,7 +139,7 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
                 m_sounding = true;
         }
     }
-    publishPosition();
+    publishPosition(deviceFrame + frames, play);
     m_published.store(m_timeline);
     m_audible.store(m_sounding, std::memory_order_release);
     return written;
@@ -128,7 +148,7 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
 // Makes the wanted generation the one served, once its first block is here;
 // while sound goes out, once a whole render's worth of it is (joined, and
 // then run dry, it would be cut).
-bool PlaybackSource::switchTo(std::uint64_t wanted, bool play, int frames)
+bool PlaybackSource::switchTo(std::uint64_t wanted, bool play, int frames, std::int64_t atDeviceFrame)
 {
     int index = 0;
     const AudioBlock* block = nullptr;
@@ -173,6 +193,7 @@ bool PlaybackSource::switchTo(std::uint64_t wanted, bool play, int frames)
     m_consumedGeneration.store(wanted, std::memory_order_release);
     if (!joined && playedOn > 0)
         skipServed(playedOn);
+    skipPauseElapsed(atDeviceFrame);
     return true;
 }
 
@@ -226,7 +247,7 @@ bool PlaybackSource::playsOnUntil(std::uint64_t wanted, int frames)
 // with it of the room the newest needs; played on instead, the old audio
 // would keep the queue full, and the newest could never get ahead of the
 // output.
-bool PlaybackSource::takesUpOvertaken(std::uint64_t wanted, int frames)
+bool PlaybackSource::takesUpOvertaken(std::uint64_t wanted, int frames, std::int64_t atDeviceFrame)
 {
     if (!m_sounding || m_keepsPositionGeneration.load(std::memory_order_relaxed) != wanted
         || (servedFrontShaped() && playsOnUntil(wanted, frames)))
@@ -264,7 +285,7 @@ bool PlaybackSource::takesUpOvertaken(std::uint64_t wanted, int frames)
         if (!turns)
             newest = block->generation;
     }
-    return newest && switchTo(*newest, true, frames);
+    return newest && switchTo(*newest, true, frames, atDeviceFrame);
 }
 
 // The output is at a block of the served audio that was faded or

@@ -63,6 +63,7 @@ public:
         std::int64_t nextFrame = 0;
         std::int64_t known = 0;  // 1 once the output has served anything
         std::int64_t pauseFramesLeft = 0;
+        std::int64_t renderEnd = 0;  // the device frame all this is counted to
         std::uint32_t pass = 0;
         std::uint32_t region = 0;
     };
@@ -91,12 +92,12 @@ public:
     int mixInto(float* out, int frames, std::int64_t deviceFrame, std::int64_t nowNs, std::int64_t latencyNs);
 
 private:
-    bool switchTo(std::uint64_t wanted, bool play, int frames);
+    bool switchTo(std::uint64_t wanted, bool play, int frames, std::int64_t atDeviceFrame);
     int framesQueued(int fromIndex, std::uint64_t generation, int atMost);
     std::int64_t playedOnPast(int wantedIndex);
     void skipServed(std::int64_t frames);
     bool playsOnUntil(std::uint64_t wanted, int frames);
-    bool takesUpOvertaken(std::uint64_t wanted, int frames);
+    bool takesUpOvertaken(std::uint64_t wanted, int frames, std::int64_t atDeviceFrame);
     bool servedFrontShaped();
     float gainAt(int renderFrame) const;
     bool joinInPlace(int wantedIndex);
@@ -113,7 +114,8 @@ private:
     void record(std::int64_t deviceFrame, const AudioBlock& block, std::int64_t streamFrame, int frames, bool held);
     void releaseFront();
     static std::int64_t streamFrameOf(const AudioBlock& block, std::int64_t offset);
-    void publishPosition();
+    void publishPosition(std::int64_t renderEnd, bool play);
+    void skipPauseElapsed(std::int64_t atDeviceFrame);
 
     const int m_sampleRate;
     const int m_fadeFrames;

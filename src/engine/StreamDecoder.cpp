@@ -246,6 +246,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     m_finishes = tookFinish ? 1 : 0;
     m_advances = tookAdvance ? 1 : 0;
     m_pendingPauseFrames = 0;
+    m_pendingPauseCountedTo = -1;
     m_fadeInAt = -1;
 
     m_speed = request.speed;
@@ -265,6 +266,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
             // in older audio, and has moved on.)
             from = m_start.frame;
             m_pendingPauseFrames = m_start.pauseFrames;
+            m_pendingPauseCountedTo = m_start.pauseCountedTo;
             joins = m_start.joins;
         } else if ((outputCurrent && previousGeneration >= request.positionGeneration)
                    || (!outputCurrent && audible && output.known && output.generation >= request.positionGeneration)) {
@@ -281,6 +283,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
                     && m_pauseBeforeMove->pass == output.pass;
                 const LoopRegion& passed = afterMove ? m_pauseBeforeMove->follows : m_plan->region;
                 m_pendingPauseFrames = std::min(output.pauseFramesLeft, pauseFramesAfter(passed));
+                m_pendingPauseCountedTo = output.renderEnd;
                 from = m_plan->region.startFrame;
                 joins = false;
                 if (m_plan->passes > 0 && m_passesDone >= m_plan->passes) {
@@ -310,7 +313,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         joins = false;
     }
     m_ended = false;
-    m_start = Start{m_generation, from, m_pendingPauseFrames, joins};
+    m_start = Start{m_generation, from, m_pendingPauseFrames, m_pendingPauseCountedTo, joins};
     // The output joins the stream's own audio where it has got to; stretched
     // audio on either side, not the stream's own, it crossfades there.
     m_nextBlockJoins = joins;
@@ -409,6 +412,7 @@ AudioBlock* StreamDecoder::nextBlock(std::int64_t startFrame, const LoopMarks& m
     block->endOfStream = false;
     block->joinsInPlace = false;
     block->shaped = false;
+    block->pauseCountedTo = -1;
     block->marks = marks;
     return block;
 }
@@ -422,6 +426,7 @@ void StreamDecoder::continuePause()
     if (!block)
         return;
     block->pauseFrames = std::exchange(m_pendingPauseFrames, 0);
+    block->pauseCountedTo = std::exchange(m_pendingPauseCountedTo, -1);
     m_source.ring().publish();
     m_fadeInAt = 0;
 }

@@ -118,6 +118,7 @@ private:
     bool m_ended = false;
     bool m_nextBlockJoins = false;
     std::int64_t m_pendingPauseFrames = 0;  // the rest of a pause a request cut into, to be made first
+    std::int64_t m_pendingPauseCountedTo = -1;  // the device frame that rest was counted to
     // The last pause made on moving on to the next region, by its marks, and
     // the region whose last pass it follows. Decoder thread only.
     struct PauseBeforeMove {
@@ -132,6 +133,7 @@ private:
         std::uint64_t generation = 0;
         std::int64_t frame = 0;
         std::int64_t pauseFrames = 0;
+        std::int64_t pauseCountedTo = -1;
         bool joins = false;
     };
     Start m_start;

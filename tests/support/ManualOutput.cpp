@@ -10,6 +10,7 @@ namespace ManualOutput {
 namespace {
 
 constexpr int chunkFrames = 256;
+std::int64_t unsupplied = 0;
 
 template <typename Collect>
 std::int64_t pullInto(std::int64_t frames, std::chrono::milliseconds patience, Collect&& collect)
@@ -28,6 +29,7 @@ std::int64_t pullInto(std::int64_t frames, std::chrono::milliseconds patience, C
         } else if (std::chrono::steady_clock::now() - lastProgress > patience) {
             break;
         } else {
+            unsupplied += wanted;
             // The decoder has not caught up yet.
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
@@ -51,6 +53,11 @@ std::vector<float> render(int frames)
     std::vector<float> buffer(std::size_t(frames) * 2, 0.0f);
     AudioOutput::shared()->renderForTesting(buffer.data(), frames);
     return buffer;
+}
+
+std::int64_t unsuppliedFrames()
+{
+    return unsupplied;
 }
 
 std::int64_t pullCount(std::int64_t frames, std::chrono::milliseconds patience)

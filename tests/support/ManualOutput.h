@@ -23,6 +23,11 @@ std::vector<float> render(int frames);
 // The same, counting the frames without keeping them.
 std::int64_t pullCount(std::int64_t frames, std::chrono::milliseconds patience = std::chrono::milliseconds(1000));
 
+// The frames pulls rendered so far without the streams supplying them (they
+// retried while the decoder caught up): a device would have played them as
+// silence, so they count in the time gone by.
+std::int64_t unsuppliedFrames();
+
 // Waits as a device's next buffer would come: a little, and on a slow run
 // until the player's decoder has taken in the latest change and filled the
 // queue again. False when it has not after 10 s.
