@@ -757,6 +757,66 @@ private slots:
         QVERIFY(next.state.playlists().names().contains(QStringLiteral("Fresh")));
     }
 
+    // Another program changes the file while a run goes on (a hand edit, a
+    // synced dotfiles folder): its changes to keys the run never stores stay,
+    // in every write after; where it changed one the run stores, the run's
+    // value is written and the file as it was goes aside first.
+    void changesMadeMeanwhileByAnotherProgramAreKept_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("line");  // as readAs takes it
+        QTest::addColumn<double>("seekInterval");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("a key the run does not store")
+            << "seek interval" << "Settings file changed by another program: its changes to <file> are kept" << 10.0
+            << false;
+        QTest::newRow("a key the run stores too")
+            << "seek interval and playlists"
+            << "Settings file changed by another program: its changes to playlists in <file> are replaced by "
+               "Rivetone's own; the file as it was is kept as <file>.changed-1"
+            << 10.0 << true;
+        QTest::newRow("left unreadable")
+            << "damaged"
+            << "Settings file changed by another program, and it cannot be read: <file> is written over with "
+               "Rivetone's settings; the file as it was is kept as <file>.changed-1"
+            << 5.0 << true;
+    }
+    void changesMadeMeanwhileByAnotherProgramAreKept()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, line);
+        QFETCH(double, seekInterval);
+        QFETCH(bool, copied);
+        QTemporaryDir folder;
+        const QString path = firstRun(folder);
+        Run run(path);
+        QByteArray theirs = readFile(path);
+        if (change == QStringLiteral("damaged"))
+            theirs.replace("playlists=", QByteArray("playlists\0", 10));
+        else
+            theirs.replace("seekInterval=5", "seekInterval=10").append("fromElsewhere=kept\n");
+        if (change.endsWith(QStringLiteral("playlists")))
+            theirs.replace("Drills", "HandEdit");
+        QVERIFY(damageFile(path, theirs));
+
+        // Two writes: the second must not bring back what the file held at start.
+        for (const QString& name : {QStringLiteral("New"), QStringLiteral("Newer")}) {
+            run.state.setNewPlaylistName(name);
+            run.library.addPlaylist();
+            run.store.finishWrites();
+        }
+        QStringList settingsLines = run.log.lines().filter(QRegularExpression(QStringLiteral("^Settings file")));
+        QVERIFY2(readAs(settingsLines, {line}, path), qPrintable(settingsLines.join(u'\n')));
+        QCOMPARE(readFile(path + QStringLiteral(".changed-1")), copied ? theirs : QByteArray());
+
+        Run next(path);
+        QCOMPARE(next.state.playlists().names(),
+                 (QStringList{QStringLiteral("Drills"), QStringLiteral("New"), QStringLiteral("Newer")}));
+        QCOMPARE(next.state.seekInterval(), seekInterval);
+        QCOMPARE(next.store.value(QStringLiteral("fromElsewhere")).toString(),
+                 change == QStringLiteral("damaged") ? QString() : QStringLiteral("kept"));
+    }
+
     // A "%1" in the settings folder's name is a name, not a placeholder: the
     // copy of a damaged file goes beside the file, with the right number.
     void aPercentInThePathIsJustAName()

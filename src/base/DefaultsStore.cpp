@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -46,32 +47,119 @@ void loseBytesUnreported(const QString& path, qint64 keptBytes)
     file.setFileTime(writtenAt, QFileDevice::FileModificationTime);
 }
 
-// Whether what a file reads back as holds exactly the values meant. The file
-// keeps byte values as bytes and everything else as text, so compare those.
-bool sameValues(const QMap<QString, QVariant>& meant, const QSettings& read)
+// Whether a value read from the file is the one meant. The file keeps byte
+// values as bytes and everything else as text, so compare those. A value of
+// a type this version cannot read (a later version's, or an empty list)
+// loads as nothing and is written back as nothing.
+bool sameValue(const QVariant& meant, const QVariant& back)
 {
-    if (read.status() != QSettings::NoError)
-        return false;
-    const QStringList keys = read.allKeys();
-    if (keys.size() != meant.size())
+    if (!back.isValid() || !meant.isValid())
+        return back.isValid() == meant.isValid();
+    if (meant.typeId() == QMetaType::QByteArray)
+        return back.typeId() == QMetaType::QByteArray && back.toByteArray() == meant.toByteArray();
+    return back.toString() == meant.toString();
+}
+
+// Whether what a file reads back as holds exactly the values meant.
+bool sameValues(const QMap<QString, QVariant>& meant, const QMap<QString, QVariant>& read)
+{
+    if (read.size() != meant.size())
         return false;
     for (auto it = meant.constBegin(); it != meant.constEnd(); ++it) {
-        const QVariant back = read.value(it.key());
-        // A value of a type this version cannot read (a later version's, or
-        // an empty list) loads as nothing and is written back as nothing.
-        if (!back.isValid() || !it.value().isValid()) {
-            if (back.isValid() != it.value().isValid())
-                return false;
-            continue;
-        }
-        if (it.value().typeId() == QMetaType::QByteArray) {
-            if (back.typeId() != QMetaType::QByteArray || back.toByteArray() != it.value().toByteArray())
-                return false;
-        } else if (back.toString() != it.value().toString()) {
+        const auto back = read.constFind(it.key());
+        if (back == read.constEnd() || !sameValue(it.value(), back.value()))
             return false;
-        }
     }
     return true;
+}
+
+// What a settings reader made of a file's text: the values it could take,
+// and what a write of them would lose.
+struct ReadValues {
+    QMap<QString, QVariant> values;
+    bool formatError = false;
+    // A line with no name before its "=" (a merge's "=======" in a synced
+    // dotfile), in a [group] too, or a name a write would store as another
+    // ("/x" as "x"): no write can store it as it was.
+    bool lostLines = false;
+    // A value of a type only a later version knows loads as nothing and would
+    // be written back as nothing; one stored as nothing ("@Invalid()", an
+    // empty list) loads as nothing too, and loses nothing.
+    bool laterValues = false;
+    bool whole() const { return !formatError && !lostLines && !laterValues; }
+};
+
+ReadValues readValues(const QSettings& settings, const QByteArray& text)
+{
+    ReadValues read;
+    qsizetype valuesOfNothing = 0;
+    for (const QString& key : settings.allKeys()) {
+        if (key.isEmpty() || key.endsWith(u'/') || key.startsWith(u'/') || key.contains(QStringLiteral("//"))) {
+            read.lostLines = true;
+            continue;
+        }
+        const QVariant value = settings.value(key);
+        valuesOfNothing += value.isValid() ? 0 : 1;
+        read.values.insert(key, value);
+    }
+    read.formatError = settings.status() == QSettings::FormatError;
+    read.laterValues = valuesOfNothing > text.count("=@Invalid()");
+    return read;
+}
+
+// What the file at path holds; none when it cannot be read whole. The
+// toolkit keeps what it read of a file, and would read it again only if its
+// size or time had changed: the file is read through a copy under a name it
+// has never seen, made from pattern.
+std::optional<QMap<QString, QVariant>> readThroughCopy(const QString& path, const QString& pattern)
+{
+    QFile file(path);
+    QTemporaryFile check(pattern);
+    check.setAutoRemove(true);
+    if (!file.open(QIODevice::ReadOnly) || !check.open())
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError || check.write(bytes) != bytes.size() || !check.flush())
+        return std::nullopt;
+    check.close();
+    const QSettings settings(check.fileName(), QSettings::IniFormat);
+    ReadValues read = readValues(settings, bytes);
+    if (settings.status() != QSettings::NoError || !read.whole())
+        return std::nullopt;
+    return std::move(read.values);
+}
+
+// Copies the file at path to "<path><suffix><n>", the first free number; a
+// copy with the same content made earlier is kept instead.
+DefaultsStore::FileCopy copyAside(const QString& path, const QString& suffix)
+{
+    DefaultsStore::FileCopy copy;
+    QFile original(path);
+    if (!original.exists()) {
+        copy.error = QStringLiteral("there is no file");
+        return copy;
+    }
+    if (!original.open(QIODevice::ReadOnly)) {
+        copy.error = original.errorString();
+        return copy;
+    }
+    const QByteArray content = original.readAll();
+    for (int number = 1;; ++number) {
+        copy.path = path + suffix + QString::number(number);
+        QFile earlier(copy.path);
+        if (!earlier.exists())
+            break;
+        if (earlier.open(QIODevice::ReadOnly) && earlier.readAll() == content) {
+            copy.written = true;  // kept by an earlier run that met the same file
+            return copy;
+        }
+    }
+    QSaveFile out(copy.path);
+    out.setDirectWriteFallback(false);
+    copy.written = out.open(QIODevice::WriteOnly) && out.write(content) == content.size() && out.commit();
+    if (!copy.written)
+        copy.error = out.errorString();
+    return copy;
 }
 
 bool syncToDisk(const QString& path, bool directory)
@@ -115,36 +203,23 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     }
     // Read once, into memory; the QSettings object goes at once, so nothing
     // but our checked writes ever writes the file.
+    m_stampOnDisk = stampOf(pathWrittenTo());
     QSettings settings(filePath, QSettings::IniFormat);
     removeLeftoverWrites();
-    // A line with no name before its "=" (a merge's "=======" in a synced
-    // dotfile) cannot be written back: kept, it would fail every save.
-    bool lostLines = false;
-    qsizetype valuesOfNothing = 0;
-    for (const QString& key : settings.allKeys()) {
-        // Also such a line in a [group], and a name a write would store as
-        // another ("/x" as "x").
-        if (key.isEmpty() || key.endsWith(u'/') || key.startsWith(u'/') || key.contains(QStringLiteral("//"))) {
-            lostLines = true;
-            continue;
-        }
-        const QVariant value = settings.value(key);
-        valuesOfNothing += value.isValid() ? 0 : 1;
-        m_values.insert(key, value);
-    }
+    // Lines that cannot be written back are not kept: kept, they would fail
+    // every save.
+    const ReadValues read = readValues(settings, text);
+    m_values = read.values;
+    m_onDisk = m_values;
     if (isFile && settings.status() == QSettings::AccessError) {
         refuseWrites(QStringLiteral("the settings reader could not open it"));
         return;
     }
-    // A value of a type only a later version knows loads as nothing and would
-    // be written back as nothing; one stored as nothing ("@Invalid()", an
-    // empty list) loads as nothing too, and loses nothing.
-    const bool laterValues = valuesOfNothing > text.count("=@Invalid()");
-    if (settings.status() != QSettings::FormatError && !lostLines && !laterValues)
+    if (read.whole())
         return;
     // What would be dropped by the next write goes aside first.
     const FileCopy copy = keepCopyOfFile();
-    const QString what = laterValues && settings.status() != QSettings::FormatError && !lostLines
+    const QString what = !read.formatError && !read.lostLines
         ? QStringLiteral("Settings file of a later version: %1 holds values this version cannot read")
         : QStringLiteral("Settings file damaged: %1 could not be read in full");
     Log::line(copy.written ? (what + QStringLiteral("; a copy of it is kept as %2")).arg(filePath, copy.path)
@@ -221,6 +296,7 @@ DefaultsStore::Ticket DefaultsStore::request(const QString& key, std::optional<Q
                                              std::function<QByteArray()> make)
 {
     Ticket ticket;
+    m_storedKeys.insert(key);
     if (!writesAllowed(&ticket.error)) {
         ticket.refused = true;
         // The change waits in memory for the first write once the copy
@@ -258,6 +334,7 @@ DefaultsStore::Ticket DefaultsStore::request(const QString& key, std::optional<Q
         m_madeAt.insert(key, ticket.number);
     }
     job.values = m_values;
+    job.storedKeys = m_storedKeys;
     // A copy of its own for the writer: sharing the map would let the next
     // store here write into it in place, once the writer let go of it, with
     // nothing ordering that store after the writer's last read.
@@ -312,7 +389,12 @@ void DefaultsStore::writerLoop()
             std::lock_guard lock(m_mutex);
             m_made.push_back({job.number, it.key(), made});
         }
-        const Outcome outcome = writeFile(job.values);
+        const QMap<QString, QVariant> values = withChangesOnDisk(job);
+        const Outcome outcome = writeFile(values);
+        if (outcome.ok) {
+            m_onDisk = values;
+            m_stampOnDisk = stampOf(pathWrittenTo());
+        }
         {
             std::lock_guard lock(m_mutex);
             m_finishedThrough = job.number;
@@ -436,19 +518,9 @@ DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& v
     // here. The toolkit keeps what it wrote, and would read that file again
     // only if its size or time had changed: what the file holds is read
     // through a copy under a name it has never seen.
-    bool readsBackWhole = false;
-    {
-        QFile written(temporaryPath);
-        QTemporaryFile check(target + checkSuffix + QStringLiteral("XXXXXX"));
-        check.setAutoRemove(true);
-        if (written.open(QIODevice::ReadOnly) && check.open()) {
-            const QByteArray bytes = written.readAll();
-            if (check.write(bytes) == bytes.size() && check.flush()) {
-                check.close();
-                readsBackWhole = sameValues(values, QSettings(check.fileName(), QSettings::IniFormat));
-            }
-        }
-    }
+    const std::optional<QMap<QString, QVariant>> readBack =
+        readThroughCopy(temporaryPath, target + checkSuffix + QStringLiteral("XXXXXX"));
+    const bool readsBackWhole = readBack && sameValues(values, *readBack);
     if (!readsBackWhole)
         return {false, describeWriteFailure(QStringLiteral("what was written does not read back whole"))};
     if (!syncToDisk(temporaryPath, false))
@@ -561,37 +633,65 @@ void DefaultsStore::cutWritesForTesting(qint64 bytes)
 
 DefaultsStore::FileCopy DefaultsStore::keepCopyOfFile()
 {
-    FileCopy copy;
-    QFile original(m_filePath);
-    if (!original.exists()) {
-        copy.error = QStringLiteral("there is no file");
-        m_copyOwed = false;  // nothing to lose
-        return copy;
-    }
-    if (!original.open(QIODevice::ReadOnly)) {
-        copy.error = original.errorString();
-        m_copyOwed = true;
-        return copy;
-    }
-    const QByteArray content = original.readAll();
-    for (int number = 1;; ++number) {
-        copy.path = m_filePath + QStringLiteral(".unreadable-") + QString::number(number);
-        QFile earlier(copy.path);
-        if (!earlier.exists())
-            break;
-        if (earlier.open(QIODevice::ReadOnly) && earlier.readAll() == content) {
-            copy.written = true;  // kept by an earlier run that met the same file
-            m_copyOwed = false;
-            return copy;
+    const FileCopy copy = copyAside(m_filePath, QStringLiteral(".unreadable-"));
+    m_copyOwed = !copy.written && QFile::exists(m_filePath);  // no file: nothing to lose
+    return copy;
+}
+
+std::optional<DefaultsStore::FileStamp> DefaultsStore::stampOf(const QString& path)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    // Not the status change time: a learner's chmod changes no value.
+    constexpr qint64 second = 1'000'000'000;
+    return FileStamp{qint64(status.st_dev), qint64(status.st_ino), qint64(status.st_size),
+                     qint64(status.st_mtim.tv_sec) * second + status.st_mtim.tv_nsec};
+}
+
+// Writer thread: the values to write. The file as this run last read or
+// wrote it, unless another program changed it since: then as it is now; and
+// over that, the value of every key this run has stored.
+QMap<QString, QVariant> DefaultsStore::withChangesOnDisk(const Job& job)
+{
+    const QString target = pathWrittenTo();
+    const std::optional<FileStamp> now = stampOf(target);
+    if (now && now != m_stampOnDisk) {
+        m_stampOnDisk = now;
+        const std::optional<QMap<QString, QVariant>> theirs =
+            readThroughCopy(target, target + checkSuffix + QStringLiteral("XXXXXX"));
+        QStringList replaced;
+        if (theirs) {
+            for (const QString& key : job.storedKeys) {
+                const QVariant their = theirs->value(key);
+                if (!sameValue(m_onDisk.value(key), their) && !sameValue(job.values.value(key), their))
+                    replaced << key;
+            }
+            m_onDisk = *theirs;
+        }
+        if (!theirs || !replaced.isEmpty()) {
+            const FileCopy copy = copyAside(m_filePath, QStringLiteral(".changed-"));
+            const QString what = theirs
+                ? QStringLiteral("Settings file changed by another program: its changes to %1 in %2 are replaced by "
+                                 "Rivetone's own")
+                      .arg(replaced.join(QStringLiteral(", ")), m_filePath)
+                : QStringLiteral("Settings file changed by another program, and it cannot be read: %1 is written "
+                                 "over with Rivetone's settings")
+                      .arg(m_filePath);
+            Log::line(copy.written ? (what + QStringLiteral("; the file as it was is kept as %1")).arg(copy.path)
+                                   : (what + QStringLiteral(", and a copy of it cannot be made (%1)")).arg(copy.error));
+        } else {
+            Log::line(QStringLiteral("Settings file changed by another program: its changes to %1 are kept").arg(m_filePath));
         }
     }
-    QSaveFile out(copy.path);
-    out.setDirectWriteFallback(false);
-    copy.written = out.open(QIODevice::WriteOnly) && out.write(content) == content.size() && out.commit();
-    if (!copy.written)
-        copy.error = out.errorString();
-    m_copyOwed = !copy.written;
-    return copy;
+    QMap<QString, QVariant> values = m_onDisk;
+    for (const QString& key : job.storedKeys) {
+        if (const auto value = job.values.constFind(key); value != job.values.constEnd())
+            values.insert(key, value.value());
+        else
+            values.remove(key);
+    }
+    return values;
 }
 
 bool DefaultsStore::writesAllowed(QString* error)

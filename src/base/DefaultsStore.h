@@ -4,6 +4,7 @@
 #include <QMap>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 
@@ -32,6 +33,11 @@
 //
 // A file that does not read back whole (damaged on disk) is copied aside
 // before anything is written, since a write keeps only what was read.
+//
+// Another program may change the file while this one runs (a hand edit, a
+// sync of a dotfiles folder): a write then keeps its values for every key
+// this run has not stored. Where it changed one this run stores too, this
+// run's value is written, and the file as it was is first copied aside.
 class DefaultsStore : public QObject {
     Q_OBJECT
 
@@ -117,7 +123,19 @@ private:
         QMap<QString, QVariant> values;  // the writer's own copy, shared with nothing
         QMap<QString, std::function<QByteArray()>> makers;  // keys whose value is made on the writer thread
         QMap<QString, quint64> madeEarlier;  // keys an earlier job makes: the number of the store that asked
+        QSet<QString> storedKeys;  // keys this run has stored: for these, its values win over the file's
     };
+
+    // Tells one version of the file on disk from another.
+    struct FileStamp {
+        qint64 device = 0;
+        qint64 inode = 0;
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    // None when no file is there (a directory is none).
+    static std::optional<FileStamp> stampOf(const QString& path);
 
     Ticket request(const QString& key, std::optional<QVariant> value, std::function<QByteArray()> make);
     bool writesAllowed(QString* error);
@@ -125,6 +143,7 @@ private:
     QString pathWrittenTo() const;
     void removeLeftoverWrites() const;
     void writerLoop();
+    QMap<QString, QVariant> withChangesOnDisk(const Job& job);
     Outcome writeFile(const QMap<QString, QVariant>& values);
     QString describeWriteFailure(const QString& what) const;
     void noteMade(quint64 number, const QString& key, const QByteArray& value);
@@ -148,6 +167,7 @@ private:
     // Main thread only.
     QMap<QString, QVariant> m_values;
     QMap<QString, quint64> m_madeAt;  // keys made on the writer thread, by the write that asked
+    QSet<QString> m_storedKeys;       // every key stored by this run
     bool m_copyOwed = false;          // the file must be copied aside before the next store
     QString m_unopenedBecause;        // why the file there could not be read at start; then nothing is written
     QMap<QString, std::function<QByteArray()>> m_refusedMakers;  // stores to make once the copy exists
@@ -167,4 +187,8 @@ private:
     qint64 m_cutWritesTo = -1;           // guarded by m_mutex
     std::thread m_writer;                // started with the first write
     QMap<QString, Made> m_madeOnWriter;  // writer thread only: the last value made under each key
+    // Writer thread only (set before it starts): the file as this run last
+    // read or wrote it, to tell another program's changes from its own.
+    std::optional<FileStamp> m_stampOnDisk;
+    QMap<QString, QVariant> m_onDisk;
 };
