@@ -817,6 +817,46 @@ private slots:
                  change == QStringLiteral("damaged") ? QString() : QStringLiteral("kept"));
     }
 
+    // Names and paths typed into the file by hand are UTF-8 text: they load
+    // as typed, beside the escapes a write makes, and go back to disk intact.
+    void textTypedIntoTheFileByHandLoadsAsTyped_data()
+    {
+        QTest::addColumn<QByteArray>("typed");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("Korean") << QByteArray("{\\\"듣기\\\":[\\\"/home/u/한국어/Unit 1 듣기.mp3\\\"]}")
+                                << QStringLiteral("듣기") << QStringLiteral("/home/u/한국어/Unit 1 듣기.mp3");
+        // A hex digit after a typed character must not run into its escape.
+        QTest::newRow("Latin-1 letters, hex digits after them")
+            << QByteArray("{\\\"Café1 déjà\\\":[\\\"/home/u/Ça va.m4a\\\"]}") << QStringLiteral("Café1 déjà")
+            << QStringLiteral("/home/u/Ça va.m4a");
+        QTest::newRow("beside escapes of a write")
+            << QByteArray("{\\\"Caf\\xc3\\xa9 듣기\\\":[\\\"/home/u/\\xea\\xb0\\x80 🎧.mp3\\\"]}")
+            << QStringLiteral("Café 듣기") << QStringLiteral("/home/u/가 🎧.mp3");
+    }
+    void textTypedIntoTheFileByHandLoadsAsTyped()
+    {
+        QFETCH(QByteArray, typed);
+        QFETCH(QString, name);
+        QFETCH(QString, path);
+        QTemporaryDir folder;
+        const QString file = folder.filePath(QStringLiteral("Rivetone.ini"));
+        QVERIFY(damageFile(file, "[General]\nplaylists=@ByteArray(" + typed + ")\nseekInterval=5\n"));
+        for (const QString& added : {QStringLiteral("New"), QString()}) {
+            Run run(file);
+            QVERIFY2(!run.log.lines().join(u'\n').contains(QStringLiteral("Settings file")),
+                     qPrintable(run.log.lines().join(u'\n')));
+            QVERIFY2(run.state.playlists().names().contains(name), qPrintable(run.state.playlists().names().join(u'|')));
+            QCOMPARE(run.state.playlists().tracks(name), TrackList{QUrl::fromLocalFile(path)});
+            // The next run reads what this one wrote.
+            if (!added.isEmpty()) {
+                run.state.setNewPlaylistName(added);
+                run.library.addPlaylist();
+                run.store.finishWrites();
+            }
+        }
+    }
+
     // A "%1" in the settings folder's name is a name, not a placeholder: the
     // copy of a damaged file goes beside the file, with the right number.
     void aPercentInThePathIsJustAName()

@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -73,6 +74,41 @@ bool sameValues(const QMap<QString, QVariant>& meant, const QMap<QString, QVaria
     return true;
 }
 
+// Bytes typed by hand into a byte value (a playlist renamed in an editor) are
+// UTF-8 text, where the settings reader takes each character for one byte,
+// and any beyond Latin-1 for "?". Our own writes escape every byte past
+// ASCII (as \xe9); typed ones escaped the same way read back as typed. A hex
+// digit right after an escape is escaped too, or it would be read into it.
+QByteArray withTypedBytesEscaped(const QByteArray& text)
+{
+    QByteArray escaped;
+    escaped.reserve(text.size());
+    qsizetype lineStart = 0;
+    while (lineStart < text.size()) {
+        qsizetype lineEnd = text.indexOf('\n', lineStart);
+        lineEnd = lineEnd < 0 ? text.size() : lineEnd + 1;
+        const QByteArrayView line(text.constData() + lineStart, lineEnd - lineStart);
+        const qsizetype equals = line.indexOf('=');
+        const qsizetype value = line.indexOf("@ByteArray(");
+        if (equals < 0 || value < equals) {
+            escaped += line;
+        } else {
+            escaped += line.first(value);
+            bool afterEscape = false;
+            for (const char c : line.sliced(value)) {
+                const auto byte = static_cast<unsigned char>(c);
+                afterEscape = byte >= 0x80 || (afterEscape && std::isxdigit(byte));
+                if (afterEscape)
+                    escaped += "\\x" + QByteArray::number(byte, 16).rightJustified(2, '0');
+                else
+                    escaped += c;
+            }
+        }
+        lineStart = lineEnd;
+    }
+    return escaped;
+}
+
 // What a settings reader made of a file's text: the values it could take,
 // and what a write of them would lose.
 struct ReadValues {
@@ -119,7 +155,8 @@ std::optional<QMap<QString, QVariant>> readThroughCopy(const QString& path, cons
     if (!file.open(QIODevice::ReadOnly) || !check.open())
         return std::nullopt;
     const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError || check.write(bytes) != bytes.size() || !check.flush())
+    const QByteArray typed = withTypedBytesEscaped(bytes);
+    if (file.error() != QFileDevice::NoError || check.write(typed) != typed.size() || !check.flush())
         return std::nullopt;
     check.close();
     const QSettings settings(check.fileName(), QSettings::IniFormat);
@@ -204,7 +241,13 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     // Read once, into memory; the QSettings object goes at once, so nothing
     // but our checked writes ever writes the file.
     m_stampOnDisk = stampOf(pathWrittenTo());
-    QSettings settings(filePath, QSettings::IniFormat);
+    QString readFrom = filePath;
+    QTemporaryFile typedEscaped(QDir::tempPath() + QStringLiteral("/rivetone-settings-XXXXXX"));
+    if (const QByteArray typed = withTypedBytesEscaped(text); typed != text) {
+        if (typedEscaped.open() && typedEscaped.write(typed) == typed.size() && typedEscaped.flush())
+            readFrom = typedEscaped.fileName();
+    }
+    QSettings settings(readFrom, QSettings::IniFormat);
     removeLeftoverWrites();
     // Lines that cannot be written back are not kept: kept, they would fail
     // every save.
