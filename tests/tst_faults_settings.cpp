@@ -857,6 +857,30 @@ private slots:
         }
     }
 
+    // Only byte values are read as typed bytes: text that merely holds
+    // "@ByteArray(" is text, and a line may end at a lone carriage return.
+    void textThatOnlyMentionsAByteValueIsText()
+    {
+        QTemporaryDir folder;
+        const QString file = folder.filePath(QStringLiteral("Rivetone.ini"));
+        QVERIFY(damageFile(file, "[General]\rnote=see @ByteArray(\xc3\xa9) here\rquoted=\"@@ByteArray(\xc3\xa9)\"\r"
+                                 "playlists=@ByteArray({\\\"\xeb\x93\xa3\\\":[]})\rtitle=\xed\x95\x9c\r"));
+        for (int run = 0; run < 2; ++run) {
+            Log::Capture log;
+            DefaultsStore store(file);
+            QCOMPARE(log.lines(), QStringList());
+            QCOMPARE(store.value(QStringLiteral("note")).toString(), QStringLiteral("see @ByteArray(é) here"));
+            QCOMPARE(store.value(QStringLiteral("quoted")).toString(), QStringLiteral("@ByteArray(é)"));
+            QCOMPARE(store.data(QStringLiteral("playlists")), std::optional<QByteArray>(QStringLiteral("{\"듣\":[]}").toUtf8()));
+            QCOMPARE(store.value(QStringLiteral("title")).toString(), QStringLiteral("한"));
+            // Written back, it reads back whole (the next run checks it reads the same).
+            const std::optional<DefaultsStore::Outcome> written =
+                store.outcome(store.setDouble(QStringLiteral("seekInterval"), 7), std::chrono::seconds(10));
+            QVERIFY(written);
+            QVERIFY2(written->ok, qPrintable(written->error));
+        }
+    }
+
     // A "%1" in the settings folder's name is a name, not a placeholder: the
     // copy of a damaged file goes beside the file, with the right number.
     void aPercentInThePathIsJustAName()

@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -85,12 +86,21 @@ QByteArray withTypedBytesEscaped(const QByteArray& text)
     escaped.reserve(text.size());
     qsizetype lineStart = 0;
     while (lineStart < text.size()) {
-        qsizetype lineEnd = text.indexOf('\n', lineStart);
-        lineEnd = lineEnd < 0 ? text.size() : lineEnd + 1;
+        // A line ends at "\n", "\r\n" or a lone "\r", as the reader takes it.
+        qsizetype lineEnd = lineStart;
+        while (lineEnd < text.size() && text[lineEnd] != '\n' && text[lineEnd] != '\r')
+            ++lineEnd;
+        lineEnd = std::min(lineEnd + 1, text.size());
         const QByteArrayView line(text.constData() + lineStart, lineEnd - lineStart);
+        // Only a value that is a byte value: "@ByteArray(" right after the
+        // "=" (spaces and an opening quote aside), not text that holds it.
         const qsizetype equals = line.indexOf('=');
-        const qsizetype value = line.indexOf("@ByteArray(");
-        if (equals < 0 || value < equals) {
+        qsizetype value = equals + 1;
+        while (equals >= 0 && value < line.size() && line[value] == ' ')
+            ++value;
+        if (equals >= 0 && value < line.size() && line[value] == '"')
+            ++value;
+        if (equals < 0 || !line.sliced(value).startsWith("@ByteArray(")) {
             escaped += line;
         } else {
             escaped += line.first(value);
@@ -226,6 +236,8 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
                                  "until Rivetone starts again")
                       .arg(filePath, why));
     };
+    // Taken before the read: a change landing meanwhile is then seen as one.
+    m_stampOnDisk = stampOf(pathWrittenTo());
     QByteArray text;
     if (isFile) {
         QFile existing(filePath);
@@ -240,7 +252,6 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     }
     // Read once, into memory; the QSettings object goes at once, so nothing
     // but our checked writes ever writes the file.
-    m_stampOnDisk = stampOf(pathWrittenTo());
     QString readFrom = filePath;
     QTemporaryFile typedEscaped(QDir::tempPath() + QStringLiteral("/rivetone-settings-XXXXXX"));
     if (const QByteArray typed = withTypedBytesEscaped(text); typed != text) {
@@ -433,10 +444,11 @@ void DefaultsStore::writerLoop()
             m_made.push_back({job.number, it.key(), made});
         }
         const QMap<QString, QVariant> values = withChangesOnDisk(job);
-        const Outcome outcome = writeFile(values);
+        std::optional<FileStamp> written;
+        const Outcome outcome = writeFile(values, &written);
         if (outcome.ok) {
             m_onDisk = values;
-            m_stampOnDisk = stampOf(pathWrittenTo());
+            m_stampOnDisk = written;
         }
         {
             std::lock_guard lock(m_mutex);
@@ -522,7 +534,8 @@ void DefaultsStore::removeLeftoverWrites() const
     }
 }
 
-DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& values)
+DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& values,
+                                                std::optional<FileStamp>* written)
 {
     const QString target = pathWrittenTo();
     const QFileInfo file(target);
@@ -568,6 +581,9 @@ DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& v
         return {false, describeWriteFailure(QStringLiteral("what was written does not read back whole"))};
     if (!syncToDisk(temporaryPath, false))
         return {false, describeWriteFailure(QString::fromLocal8Bit(std::strerror(errno)))};
+    // The renamed file keeps this: taken after the rename, a change another
+    // program made at once would pass for ours.
+    *written = stampOf(temporaryPath);
     if (std::rename(QFile::encodeName(temporaryPath).constData(), QFile::encodeName(target).constData()) != 0)
         return {false, describeWriteFailure(QString::fromLocal8Bit(std::strerror(errno)))};
     temporary.setAutoRemove(false);  // it is the file now
@@ -700,9 +716,20 @@ QMap<QString, QVariant> DefaultsStore::withChangesOnDisk(const Job& job)
     const QString target = pathWrittenTo();
     const std::optional<FileStamp> now = stampOf(target);
     if (now && now != m_stampOnDisk) {
-        m_stampOnDisk = now;
-        const std::optional<QMap<QString, QVariant>> theirs =
-            readThroughCopy(target, target + checkSuffix + QStringLiteral("XXXXXX"));
+        // Read while the other program still writes it (in place), it
+        // changes under the read: read again once it stays as it is.
+        std::optional<FileStamp> before = now;
+        std::optional<QMap<QString, QVariant>> theirs;
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            theirs = readThroughCopy(target, target + checkSuffix + QStringLiteral("XXXXXX"));
+            const std::optional<FileStamp> after = stampOf(target);
+            if (after == before)
+                break;
+            theirs.reset();
+            before = after;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        m_stampOnDisk = before;
         QStringList replaced;
         if (theirs) {
             for (const QString& key : job.storedKeys) {

@@ -144,7 +144,8 @@ private:
     void removeLeftoverWrites() const;
     void writerLoop();
     QMap<QString, QVariant> withChangesOnDisk(const Job& job);
-    Outcome writeFile(const QMap<QString, QVariant>& values);
+    // written: the stamp the file has once it is in place.
+    Outcome writeFile(const QMap<QString, QVariant>& values, std::optional<FileStamp>* written);
     QString describeWriteFailure(const QString& what) const;
     void noteMade(quint64 number, const QString& key, const QByteArray& value);
     void applyMade();
