@@ -38,10 +38,16 @@ void PlaybackSource::skipPauseElapsed(std::int64_t atDeviceFrame)
     if (!front || front->generation != m_serving || !front->isPause() || front->pauseCountedTo < 0 || m_offset > 0)
         return;
     const std::int64_t elapsed = atDeviceFrame - front->pauseCountedTo;
+    if (elapsed <= 0)
+        return;
     if (elapsed >= front->pauseFrames)
         releaseFront();
-    else if (elapsed > 0)
+    else
         m_offset = elapsed;
+    // What went out was the pause's silence: the loop's start comes in as
+    // from silence, once a whole render's worth of it is here, not from
+    // whatever the end of the pause leaves.
+    m_sounding = false;
 }
 
 void PlaybackSource::dropBlocksBefore(int index)

@@ -151,8 +151,9 @@ std::int64_t StreamDecoder::leadFrames() const
 // overtaken, so that the output can take it up while the newest is made.
 bool StreamDecoder::owesLead() const
 {
-    // Past a turn it could not be taken up (takesUpOvertaken): no use.
-    if (m_speed == 1.0 || !m_capsLead || m_wraps + m_finishes + m_advances > 0)
+    // Past a turn, or with a seek (or back to 1x) asked for since, it could
+    // not be taken up (takesUpOvertaken): no use.
+    if (m_speed == 1.0 || !m_capsLead || m_wraps + m_finishes + m_advances > 0 || !m_source.requestedKeepsPosition())
         return false;
     const std::int64_t from = std::max(m_source.outputPosition().nextFrame, m_start.frame);
     return std::llround(m_stretchSource) < from + std::llround(double(leadFrames()) * m_speed);
