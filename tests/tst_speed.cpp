@@ -136,6 +136,24 @@ class SpeedTest : public QObject {
         return path;
     }
 
+    // The tone at speed, playing from 2 s in a loop from 1 s to 15 s (which
+    // plan is made), a quarter of a second of it heard; none if it would not.
+    std::unique_ptr<FilePlayer> tonePlayingInALoop(double speed, LoopPlan& plan)
+    {
+        auto player = FilePlayer::load(QUrl::fromLocalFile(toneTrack()), nullptr);
+        if (!player)
+            return nullptr;
+        player->setSpeed(speed);
+        plan.region = {rate, 15 * rate, 1};
+        player->setLoop(plan);
+        player->setCurrentTime(2.0);
+        player->play();
+        if (!ManualOutput::likeADevice(player.get()))
+            return nullptr;
+        ManualOutput::pull(rate / 4);
+        return player;
+    }
+
 private slots:
     void initTestCase() { AudioOutput::useManualOutputForTesting(rate); }
 
@@ -361,16 +379,9 @@ private slots:
         // which an instrumented build on a loaded machine cannot promise.
         QSKIP("a device's pace means little under a sanitizer");
 #endif
-        const auto player = FilePlayer::load(QUrl::fromLocalFile(toneTrack()), nullptr);
-        QVERIFY(player);
-        player->setSpeed(speed);
         LoopPlan plan;
-        plan.region = {rate, 15 * rate, 1};
-        player->setLoop(plan);
-        player->setCurrentTime(2.0);
-        player->play();
-        QVERIFY(ManualOutput::likeADevice(player.get()));
-        ManualOutput::pull(rate / 4);
+        const auto player = tonePlayingInALoop(speed, plan);
+        QVERIFY(player);
         // At a device's pace: a buffer of 512 frames every 11.6 ms.
         constexpr int renderFrames = 512;
         const auto period = std::chrono::microseconds(std::llround(renderFrames * 1e6 / rate));
@@ -408,16 +419,9 @@ private slots:
     {
         QFETCH(double, speed);
         QFETCH(QString, change);
-        const auto player = FilePlayer::load(QUrl::fromLocalFile(toneTrack()), nullptr);
-        QVERIFY(player);
-        player->setSpeed(speed);
         LoopPlan plan;
-        plan.region = {rate, 15 * rate, 1};
-        player->setLoop(plan);
-        player->setCurrentTime(2.0);
-        player->play();
-        QVERIFY(ManualOutput::likeADevice(player.get()));
-        ManualOutput::pull(rate / 4);
+        const auto player = tonePlayingInALoop(speed, plan);
+        QVERIFY(player);
         constexpr int renderFrames = 256;
         for (int round = 0; round < 6; ++round) {
             if (change == QStringLiteral("speed")) {
