@@ -389,10 +389,11 @@ DefaultsStore::Ticket DefaultsStore::request(const QString& key, std::optional<Q
     }
     job.values = m_values;
     job.storedKeys = m_storedKeys;
-    // A copy of its own for the writer: sharing the map would let the next
-    // store here write into it in place, once the writer let go of it, with
-    // nothing ordering that store after the writer's last read.
+    // Copies of its own for the writer: sharing them would let the next
+    // store here write into them in place, once the writer let go of them,
+    // with nothing ordering that store after the writer's last read.
     job.values.detach();
+    job.storedKeys.detach();
     {
         std::lock_guard lock(m_mutex);
         // A job not started yet is replaced: the latest values win. Values
