@@ -79,17 +79,17 @@ void PlaybackSource::publishPosition(std::int64_t renderEnd, bool play)
         position.pass = front->marks.pass;
         position.region = front->marks.region;
     } else if (m_timeline.segmentCount > 0 && m_timeline.newest().generation == m_serving) {
+        const HeardSegment& newest = m_timeline.newest();
         position.generation = m_serving;
-        position.nextFrame = m_timeline.newest().streamEnd();
+        position.nextFrame = newest.streamEnd();
         position.known = 1;
         // Its blocks dropped (a change not made yet while the output went on
         // in silence), a pause still has its rest to come, less the silence
         // played since its last piece: that was the pause too.
-        const HeardSegment& newest = m_timeline.newest();
         const std::int64_t silentSince = play ? std::max<std::int64_t>(0, renderEnd - newest.deviceEnd()) : 0;
         position.pauseFramesLeft = newest.held ? std::max<std::int64_t>(0, newest.pauseAfter - silentSince) : 0;
-        position.pass = m_timeline.newest().marks.pass;
-        position.region = m_timeline.newest().marks.region;
+        position.pass = newest.marks.pass;
+        position.region = newest.marks.region;
     }
     m_outputPosition.store(position);
 }
