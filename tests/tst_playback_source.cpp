@@ -128,6 +128,40 @@ private slots:
         QVERIFY(std::fabs(heard[std::size_t(fade - 1) * 2]) < 0.001f);
     }
 
+    // A pause, or a jump whose new audio is not here yet, with less than a
+    // fade's worth of the old left (the decoder behind): the sound dies away
+    // to nothing over what there is, not cut off partway down its fall.
+    void aFadeOutWithLittleLeftStillEndsInSilence_data()
+    {
+        QTest::addColumn<bool>("jump");
+        QTest::addRow("a jump") << true;
+        QTest::addRow("a pause") << false;
+    }
+
+    void aFadeOutWithLittleLeftStillEndsInSilence()
+    {
+        QFETCH(bool, jump);
+        Stream stream;
+        QVERIFY(stream.startPlaying(2));
+        const int framesLeft = stream.source().fadeFrames() / 2;
+        stream.queue(1, 0.5f, framesLeft);
+        if (jump) {
+            stream.source().setRequestedGeneration(2);
+            stream.queue(2, 0.5f);
+        } else {
+            stream.source().setPlayRequested(false);
+        }
+        std::vector<float> heard;
+        QCOMPARE(stream.render(&heard), framesLeft);
+        float previous = 0.5f;
+        for (int frame = 0; frame < framesLeft; ++frame) {
+            const float level = heard[std::size_t(frame) * 2];
+            QVERIFY2(level <= previous, qPrintable(QString::number(frame)));
+            previous = level;
+        }
+        QVERIFY2(previous < 0.001f, qPrintable(QString::number(previous)));
+    }
+
     // Started from silence, sound waits for a buffer's worth rather than
     // starting and being cut (see the jump's test); a stream that ends
     // sooner plays at once.

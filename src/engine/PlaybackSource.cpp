@@ -221,6 +221,22 @@ int PlaybackSource::framesQueued(int fromIndex, std::uint64_t generation, int at
     return int(std::min<std::int64_t>(queued, atMost));
 }
 
+// The served audio queued from where the output is, up to atMost: as far as
+// a pause, another generation or the stream's end.
+int PlaybackSource::audioFramesQueued(int atMost)
+{
+    std::int64_t queued = 0;
+    for (int index = 0; queued < atMost; ++index) {
+        const AudioBlock* block = m_ring.peek(index);
+        if (!block || block->generation != m_serving || block->isPause())
+            break;
+        queued += block->frames - (index == 0 ? m_offset : 0);
+        if (block->endOfStream)
+            break;
+    }
+    return int(std::min<std::int64_t>(queued, atMost));
+}
+
 // The loop or the speed changed, not the position: the audio queued is what
 // the new audio will be up to the next turn (at another speed, the same
 // sound at another pace), so it plays on (to be joined when the new is here:
@@ -514,11 +530,12 @@ void PlaybackSource::noteEndOfStream(std::int64_t deviceFrame, const LoopMarks& 
     m_timeline.endOfStreamMarks = marks;
 }
 
-// Plays on for one fade's length (less when less is queued), falling to
-// silence: a pause, or a jump whose new audio is not here yet.
+// Plays on for one fade's length, falling to silence: a pause, or a jump
+// whose new audio is not here yet. With less queued, the fall is as long as
+// what there is: cut short, it would end in a click.
 int PlaybackSource::fadeOutInto(float* out, int frames, std::int64_t deviceFrame)
 {
-    const int length = std::min(frames, m_fadeFrames);
+    const int length = audioFramesQueued(std::min(frames, m_fadeFrames));
     int done = 0;
     while (done < length) {
         AudioBlock* block = m_ring.readableBlock();

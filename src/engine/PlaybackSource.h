@@ -108,6 +108,7 @@ private:
     void dropBlocksBefore(int index);
     int playInto(float* out, int frames, std::int64_t deviceFrame);
     int fadeOutInto(float* out, int frames, std::int64_t deviceFrame);
+    int audioFramesQueued(int atMost);
     // From out's renderFrame-th frame (the gain's ramp counts from the render's start).
     int fadeTailInto(float* out, int renderFrame, int frames);
     void noteEndOfStream(std::int64_t deviceFrame, const LoopMarks& marks);
