@@ -68,14 +68,22 @@ std::vector<float> loopTrack()
 
 // Whether the 880 Hz past the loop's end is heard: in any 12 ms it rises to
 // within 20 dB of the loop's own tone at its steadiest (5 ms of it would).
-bool pastTheEndIsHeard(const std::vector<float>& heard)
+// Not across a place where the pull ran dry (see ManualOutput::lastPullCuts):
+// the cut that closes up the gap spreads over every frequency, and 880 Hz
+// among them.
+bool pastTheEndIsHeard(const std::vector<float>& heard, const std::vector<std::int64_t>& cuts)
 {
     const std::size_t window = 512;
+    const auto acrossACut = [&](std::size_t at) {
+        return std::any_of(cuts.begin(), cuts.end(), [&](std::int64_t cut) {
+            return cut > std::int64_t(at) && cut < std::int64_t(at + window);
+        });
+    };
     double steady = 0;
     for (std::size_t at = 0; at + window <= heard.size() / 2; at += window / 2)
         steady = std::max(steady, powerAt(heard, at, window, 1320));
     for (std::size_t at = 0; at + window <= heard.size() / 2; at += window / 2)
-        if (powerAt(heard, at, window, 880) >= 0.01 * steady) {
+        if (!acrossACut(at) && powerAt(heard, at, window, 880) >= 0.01 * steady) {
             qWarning("880 Hz at frame %zu", at);
             return true;
         }
@@ -290,7 +298,7 @@ private slots:
             QVERIFY2(std::abs(change - belongs - changeBelongs) <= 5 * millisecond,
                      qPrintable(QStringLiteral("pass %1 changes tone %2 ms off").arg(k + 1).arg(double(change - belongs - changeBelongs) / millisecond)));
         }
-        QVERIFY(!pastTheEndIsHeard(heard));
+        QVERIFY(!pastTheEndIsHeard(heard, ManualOutput::lastPullCuts()));
     }
 
     // The keys step by 0.05 within 0.5 to 2.0 and go back to 1.0; the card's
@@ -494,13 +502,20 @@ private slots:
         player->setCurrentTime(1.0);
         player->setLoop(plan);
         player->play();
-        std::vector<float> heard = ManualOutput::pull(rate / 3);
+        std::vector<float> heard;
+        std::vector<std::int64_t> cuts;
+        const auto pullMore = [&](std::int64_t frames) {
+            const std::vector<float> more = ManualOutput::pull(frames);
+            for (const std::int64_t cut : ManualOutput::lastPullCuts())
+                cuts.push_back(std::int64_t(heard.size() / 2) + cut);
+            heard.insert(heard.end(), more.begin(), more.end());
+        };
+        pullMore(rate / 3);
         for (double speed : {1.25, 0.6, 1.0, 2.0}) {
             player->setSpeed(speed);
-            const std::vector<float> more = ManualOutput::pull(rate * 7 / 10);
-            heard.insert(heard.end(), more.begin(), more.end());
+            pullMore(rate * 7 / 10);
         }
-        QVERIFY(!pastTheEndIsHeard(heard));
+        QVERIFY(!pastTheEndIsHeard(heard, cuts));
     }
 
     // A change made after the output heard the loop end for good, before

@@ -11,6 +11,7 @@ namespace {
 
 constexpr int chunkFrames = 256;
 std::int64_t unsupplied = 0;
+std::vector<std::int64_t> cuts;
 
 template <typename Collect>
 std::int64_t pullInto(std::int64_t frames, std::chrono::milliseconds patience, Collect&& collect)
@@ -18,6 +19,7 @@ std::int64_t pullInto(std::int64_t frames, std::chrono::milliseconds patience, C
     const std::shared_ptr<AudioOutput> output = AudioOutput::shared();
     float chunk[2 * chunkFrames];
     std::int64_t pulled = 0;
+    cuts.clear();
     auto lastProgress = std::chrono::steady_clock::now();
     while (pulled < frames) {
         const int wanted = int(std::min<std::int64_t>(chunkFrames, frames - pulled));
@@ -25,6 +27,10 @@ std::int64_t pullInto(std::int64_t frames, std::chrono::milliseconds patience, C
         if (supplied > 0) {
             collect(chunk, supplied);
             pulled += supplied;
+        }
+        if (supplied < wanted && (cuts.empty() || cuts.back() != pulled))
+            cuts.push_back(pulled);
+        if (supplied > 0) {
             lastProgress = std::chrono::steady_clock::now();
         } else if (std::chrono::steady_clock::now() - lastProgress > patience) {
             break;
@@ -53,6 +59,11 @@ std::vector<float> render(int frames)
     std::vector<float> buffer(std::size_t(frames) * 2, 0.0f);
     AudioOutput::shared()->renderForTesting(buffer.data(), frames);
     return buffer;
+}
+
+const std::vector<std::int64_t>& lastPullCuts()
+{
+    return cuts;
 }
 
 std::int64_t unsuppliedFrames()

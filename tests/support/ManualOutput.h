@@ -16,6 +16,11 @@ namespace ManualOutput {
 // interleaved stereo.
 std::vector<float> pull(std::int64_t frames, std::chrono::milliseconds patience = std::chrono::milliseconds(1000));
 
+// Where the last pull's streams ran dry (the frames of its result before
+// each such place): a pull, faster than any device, runs ahead of the
+// decoder, and closes up the gaps a device would have heard as silence.
+const std::vector<std::int64_t>& lastPullCuts();
+
 // One render of `frames`, as a device asks for its buffer; silence where the
 // streams supplied nothing.
 std::vector<float> render(int frames);
