@@ -274,10 +274,11 @@ bool PlaybackSource::takesUpOvertaken(std::uint64_t wanted, int frames, std::int
     if (!m_sounding || m_keepsPositionGeneration.load(std::memory_order_relaxed) != wanted
         || (servedFrontShaped() && playsOnUntil(wanted, frames)))
         return false;
-    // Where the output is in the served audio: the same for every candidate.
+    // Where the output is in the served audio, for every candidate of the
+    // stream's own audio; none when what is served is stretched.
     const std::optional<std::int64_t> reached = reachedInServed(1);
-    if (!reached)
-        return false;
+    const AudioBlock* front = m_ring.readableBlock();
+    const bool frontServed = front && front->generation == m_serving && !front->isPause();
     std::optional<std::uint64_t> newest;
     for (int index = 0;; ++index) {
         const AudioBlock* block = m_ring.peek(index);
@@ -287,15 +288,25 @@ bool PlaybackSource::takesUpOvertaken(std::uint64_t wanted, int frames, std::int
         if (block->generation == m_serving || (before && before->generation == block->generation))
             continue;
         // A generation's first block: joined in place, the loop's marks as
-        // they were (no turn, nothing let go), a render's worth with none.
-        if (!block->joinsInPlace || block->speed != 1.0
-            || !(block->marks == LoopMarks{0, 0, 0, block->marks.pass, block->marks.region, 0}))
+        // they were (no turn, nothing let go), and a render's worth with
+        // none past where the output is (the stream's own audio), or past
+        // what the output will have played on beyond its start (stretched
+        // audio, crossfaded there).
+        if (!block->joinsInPlace || !(block->marks == LoopMarks{0, 0, 0, block->marks.pass, block->marks.region, 0}))
             continue;
-        if (*reached < block->startFrame)
-            continue;
-        std::int64_t covered = block->startFrame;
+        std::int64_t needed = 0;
+        if (block->speed == 1.0) {
+            if (!reached || *reached < block->startFrame)
+                continue;
+            needed = *reached - block->startFrame + frames;
+        } else {
+            if (!frontServed || streamFrameOf(*front, m_offset) < block->startFrame)
+                continue;
+            needed = playedOnPast(index) + frames;
+        }
+        std::int64_t covered = 0;
         bool turns = false;
-        for (int ahead = index; covered < *reached + frames; ++ahead) {
+        for (int ahead = index; covered < needed; ++ahead) {
             const AudioBlock* next = m_ring.peek(ahead);
             if (!next || next->generation != block->generation || next->isPause() || !(next->marks == block->marks)
                 || next->endOfStream) {

@@ -45,6 +45,13 @@ public:
         m_requestedGeneration.store(generation, std::memory_order_release);
     }
     std::uint64_t requestedGeneration() const { return m_requestedGeneration.load(std::memory_order_acquire); }
+    // Whether the newest request keeps the position (the output may take
+    // up audio of an overtaken one meanwhile).
+    bool requestedKeepsPosition() const
+    {
+        const std::uint64_t requested = requestedGeneration();
+        return m_keepsPositionGeneration.load(std::memory_order_relaxed) == requested;
+    }
     void setPlayRequested(bool play) { m_playRequested.store(play, std::memory_order_release); }
     bool playRequested() const { return m_playRequested.load(std::memory_order_acquire); }
     // Any thread: whether sound went out when the last render ended (a

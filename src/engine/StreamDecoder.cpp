@@ -123,7 +123,8 @@ bool StreamDecoder::queueHasRoom(std::uint64_t generation) const
         // output through a turn, back to the loop's start, and the change
         // must still have a render's worth to be taken up with.
         const std::int64_t from = std::max(m_source.outputPosition().nextFrame, m_start.frame);
-        if (m_stream->position() >= from + leadFrames())
+        const std::int64_t made = m_speed == 1.0 ? m_stream->position() : std::llround(m_stretchSource);
+        if (made >= from + std::llround(double(leadFrames()) * m_speed))
             return false;
     }
     return ring.usedBlocks() < limit;
@@ -141,6 +142,21 @@ std::int64_t StreamDecoder::leadFrames() const
 {
     constexpr int usualRenderFrames = 1024;
     return 2 * std::int64_t(std::max(m_source.lastRenderFrames(), usualRenderFrames)) + AudioBlock::capacityFrames;
+}
+
+// At another speed every change starts the stretcher afresh, and a handle
+// dragged asks for the next change before a render's worth of this one is
+// made: each would be overtaken with too little for the output to take up.
+// A change that keeps the position is made up to its lead even when
+// overtaken, so that the output can take it up while the newest is made.
+bool StreamDecoder::owesLead() const
+{
+    // Past a turn, or with a seek (or back to 1x) asked for since, it could
+    // not be taken up (takesUpOvertaken): no use.
+    if (m_speed == 1.0 || !m_capsLead || m_wraps + m_finishes + m_advances > 0 || !m_source.requestedKeepsPosition())
+        return false;
+    const std::int64_t from = std::max(m_source.outputPosition().nextFrame, m_start.frame);
+    return std::llround(m_stretchSource) < from + std::llround(double(leadFrames()) * m_speed);
 }
 
 void StreamDecoder::run()
@@ -178,7 +194,7 @@ void StreamDecoder::run()
             begin(*fresh, working);
             working = fresh->generation;
         }
-        while (!m_ended && !m_stopping && m_source.requestedGeneration() == working && queueHasRoom(working))
+        while (!m_ended && !m_stopping && (m_source.requestedGeneration() == working || owesLead()) && queueHasRoom(working))
             produce();
     }
 }
@@ -319,7 +335,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     m_nextBlockJoins = joins;
     // Until the output takes it up, a change that keeps the position is made
     // only a little ahead (see leadFrames).
-    m_capsLead = request.keepsPosition && joins && m_speed == 1.0;
+    m_capsLead = request.keepsPosition && joins;
     if (m_speed == 1.0)
         m_stream->seek(from);
     else

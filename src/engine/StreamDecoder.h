@@ -77,6 +77,7 @@ private:
     void run();
     bool queueHasRoom(std::uint64_t generation) const;
     std::int64_t leadFrames() const;
+    bool owesLead() const;
     void begin(const PlaybackRequest& request, std::uint64_t previousGeneration);
     void produce();
     Turn upcomingTurn() const;
