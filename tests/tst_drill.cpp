@@ -776,6 +776,21 @@ private slots:
         d.player().setLoop(2.0, 2.5);
         chosen(third, QStringLiteral("Save This Loop"))->trigger();
         QCOMPARE(d.state->savedLoops().of(track), (QList<SavedLoop>{{0.5, 1.0}, {2.0, 2.5}}));
+
+        // Saved already, or the track full: not offered, and the item says why.
+        QMenu fourth;
+        card.fillBarMenu(fourth, 2.2);
+        QVERIFY(!chosen(fourth, QStringLiteral("Saved as Loop 2"))->isEnabled());
+        for (int i = 2; i < SavedLoops::perTrack; ++i)
+            loops.add(track, {10.0 + i, 10.5 + i});
+        loops.add(track, {2.0, 2.5});
+        d.state->setSavedLoops(loops);
+        d.player().setLoop(2.0, 2.4);
+        QMenu fifth;
+        card.fillBarMenu(fifth, 2.2);
+        QVERIFY(!chosen(fifth, QStringLiteral("Save This Loop (9 Saved Already)"))->isEnabled());
+        QVERIFY(std::none_of(fifth.actions().begin(), fifth.actions().end(),
+                             [](QAction* action) { return action->text() == QStringLiteral("Save This Loop"); }));
     }
 
     // The drill choices persist; one that is not offered counts as never made.

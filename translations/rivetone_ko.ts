@@ -207,6 +207,14 @@
         <translation>이 구간 저장</translation>
     </message>
     <message>
+        <source>Saved as Loop %1</source>
+        <translation>구간 %1로 저장됨</translation>
+    </message>
+    <message>
+        <source>Save This Loop (%1 Saved Already)</source>
+        <translation>이 구간 저장 (이미 %1개 저장됨)</translation>
+    </message>
+    <message>
         <source>Recall Saved Loop %1</source>
         <translation>저장한 구간 %1 불러오기</translation>
     </message>

@@ -175,6 +175,13 @@ bool saveCurrentLoop(ContentState& state)
     return true;
 }
 
+int numberOfLoopInForce(const ContentState& state)
+{
+    if (currentTrackKey(state).isEmpty() || !state.audioPlayer().hasLoop())
+        return 0;
+    return int(savedIndexOfLoopInForce(state)) + 1;
+}
+
 bool recall(ContentState& state, int number)
 {
     AudioPlayer& player = state.audioPlayer();

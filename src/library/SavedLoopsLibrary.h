@@ -32,6 +32,9 @@ void load(ContentState& state);
 
 // The loop in force, saved for the current track as the next number.
 bool saveCurrentLoop(ContentState& state);
+// The number (from 1) the loop in force is saved under for the current
+// track; 0 when it is not saved, or there is no loop.
+int numberOfLoopInForce(const ContentState& state);
 // Saved loop number (from 1) of the current track: becomes the loop (a new
 // one, its passes counted afresh), the position goes to its start, and it
 // plays. A loop that lies past the end of the track (the file changed) is

@@ -223,7 +223,14 @@ void PlayerCard::fillBarMenu(QMenu& menu, double seconds)
     if (track.isEmpty())
         return;
     const AudioPlayer& player = m_state.audioPlayer();
-    if (player.hasLoop()) {
+    const QList<SavedLoop> loops = m_state.savedLoops().of(track);
+    // Offered only where it would save: the item says why it is not (a
+    // choice that does nothing would leave the learner guessing).
+    if (const int saved = SavedLoopsLibrary::numberOfLoopInForce(m_state)) {
+        menu.addAction(tr("Saved as Loop %1").arg(saved))->setEnabled(false);
+    } else if (player.hasLoop() && loops.size() >= SavedLoops::perTrack) {
+        menu.addAction(tr("Save This Loop (%1 Saved Already)").arg(SavedLoops::perTrack))->setEnabled(false);
+    } else if (player.hasLoop()) {
         // A drill that moves on to the next phrase may have moved the loop.
         const auto stillInForce = [this, track, shown = SavedLoop{*player.loopStart(), *player.loopEnd()}] {
             const AudioPlayer& now = m_state.audioPlayer();
@@ -235,7 +242,6 @@ void PlayerCard::fillBarMenu(QMenu& menu, double seconds)
                 SavedLoopsLibrary::saveCurrentLoop(m_state);
         });
     }
-    const QList<SavedLoop> loops = m_state.savedLoops().of(track);
     for (qsizetype i = 0; i < loops.size(); ++i) {
         if (seconds < loops[i].startSeconds || seconds > loops[i].endSeconds)
             continue;
