@@ -422,6 +422,7 @@ private slots:
         QTest::newRow("loop end nudged at 1.25x") << 1.25 << QStringLiteral("loop end");
         QTest::newRow("speed stepped from 0.75x") << 0.75 << QStringLiteral("speed");
         QTest::newRow("speed stepped from 1x") << 1.0 << QStringLiteral("speed");
+        QTest::newRow("speed back to 1x from 0.75x") << 0.75 << QStringLiteral("back to 1x");
     }
     void changesWhilePlayingAtSpeedLeaveNoGap()
     {
@@ -432,9 +433,8 @@ private slots:
         QVERIFY(player);
         constexpr int renderFrames = 256;
         for (int round = 0; round < 6; ++round) {
-            if (change == QStringLiteral("speed")) {
-                // Each step is from the speed of the row (back to 1x the
-                // output does not play on: the straight decode is soon there).
+            if (change != QStringLiteral("loop end")) {
+                // Each step is from the speed of the row.
                 player->setSpeed(speed);
                 QVERIFY(ManualOutput::likeADevice(player.get()));
                 ManualOutput::pull(rate / 10);
@@ -448,7 +448,7 @@ private slots:
                 plan.region.endFrame += rate / 20;
                 player->setLoop(plan);
             } else {
-                player->setSpeed(speed + SpeedOption::step);
+                player->setSpeed(change == QStringLiteral("back to 1x") ? 1.0 : speed + SpeedOption::step);
             }
             // Until the new sound is heard, as fast as such a device would
             // ask (the first few at once, as the stretcher starts afresh);

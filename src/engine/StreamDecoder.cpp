@@ -78,16 +78,12 @@ void StreamDecoder::request(const PlaybackRequest& request)
 {
     {
         std::lock_guard lock(m_mutex);
-        // Back to 1x from stretched audio, the output does not play on: the
-        // straight decode is ready within a buffer, and joined to stretched
-        // audio played on it could let the loop's end through.
-        const bool backToStraight = request.speed == 1.0 && m_request.speed != 1.0;
-        // Nor while it still plays what came before a seek: that is not the
-        // sound the change goes on from.
+        // The output does not play on while it still plays what came before
+        // a seek: that is not the sound the change goes on from.
         const bool beforeTheSeek = m_source.consumedGeneration() < request.positionGeneration;
         m_request = request;
         m_caughtUp = false;
-        m_source.setRequestedGeneration(request.generation, request.keepsPosition && !backToStraight && !beforeTheSeek);
+        m_source.setRequestedGeneration(request.generation, request.keepsPosition && !beforeTheSeek);
     }
     m_wake.notify_all();
 }
@@ -151,7 +147,7 @@ std::int64_t StreamDecoder::leadFrames() const
 // overtaken, so that the output can take it up while the newest is made.
 bool StreamDecoder::owesLead() const
 {
-    // Past a turn, or with a seek (or back to 1x) asked for since, it could
+    // Past a turn, or with a seek asked for since, it could
     // not be taken up (takesUpOvertaken): no use.
     if (m_speed == 1.0 || !m_capsLead || m_wraps + m_finishes + m_advances > 0 || !m_source.requestedKeepsPosition())
         return false;
