@@ -27,14 +27,13 @@ std::int64_t pullInto(std::int64_t frames, std::chrono::milliseconds patience, C
         if (supplied > 0) {
             collect(chunk, supplied);
             pulled += supplied;
+            lastProgress = std::chrono::steady_clock::now();
         }
         if (supplied < wanted && (cuts.empty() || cuts.back() != pulled))
             cuts.push_back(pulled);
-        if (supplied > 0) {
-            lastProgress = std::chrono::steady_clock::now();
-        } else if (std::chrono::steady_clock::now() - lastProgress > patience) {
-            break;
-        } else {
+        if (supplied == 0) {
+            if (std::chrono::steady_clock::now() - lastProgress > patience)
+                break;
             unsupplied += wanted;
             // The decoder has not caught up yet.
             std::this_thread::sleep_for(std::chrono::microseconds(200));
