@@ -83,19 +83,46 @@ class PlaybackSourceTest : public QObject {
 private slots:
     // After a seek the stretcher's first blocks come one by one, slowly:
     // taken up at the first, the new audio would run dry within the buffer.
-    // The old dies away, and the new comes in once a buffer's worth is here.
+    // The old position plays on meanwhile (it died away into a gap) and is
+    // crossfaded into the new once a buffer's worth is here. A slower jump
+    // lets the old die away after a little while, and the new comes in from
+    // silence.
     void aJumpTakesTheNewAudioUpOnlyWithABuffersWorth()
     {
         Stream stream;
-        QVERIFY(stream.startPlaying(8));
+        QVERIFY(stream.startPlaying(16));
         std::vector<float> heard;
+        const auto steadyAt = [&heard](float level) {
+            return std::all_of(heard.begin(), heard.end(), [level](float sample) { return sample == level; });
+        };
         stream.source().setRequestedGeneration(2);
         stream.queue(2, -0.5f);
+        QCOMPARE(stream.render(&heard), bufferFrames);
+        QVERIFY(steadyAt(0.5f));
+        stream.queue(2, -0.5f);
+        QCOMPARE(stream.render(&heard), bufferFrames);
         const int fade = stream.source().fadeFrames();
+        QVERIFY(heard.front() > 0.49f);
+        for (int frame = 1; frame < bufferFrames; ++frame)
+            QVERIFY(heard[std::size_t(frame) * 2] <= heard[std::size_t(frame - 1) * 2]);  // from the old level down
+        QCOMPARE(heard[std::size_t(fade) * 2], -0.5f);
+
+        // A slow one: the old plays on for as long as it may, then dies away.
+        const int playOnBuffers = rate * PlaybackSource::playOnAfterJumpMilliseconds / 1000 / bufferFrames;
+        for (int block = 0; block < 2 * playOnBuffers + 6; ++block)
+            stream.queue(2, 0.5f);
+        QCOMPARE(stream.render(&heard), bufferFrames);
+        stream.source().setRequestedGeneration(3);
+        for (int buffer = 0; buffer < playOnBuffers; ++buffer) {
+            QCOMPARE(stream.render(&heard), bufferFrames);
+            QVERIFY(steadyAt(0.5f));
+        }
         QCOMPARE(stream.render(&heard), fade);
         QVERIFY(std::fabs(heard[std::size_t(fade - 1) * 2]) < 0.001f);
         QCOMPARE(stream.render(), 0);
-        stream.queue(2, -0.5f);
+        stream.queue(3, -0.5f);
+        QCOMPARE(stream.render(), 0);
+        stream.queue(3, -0.5f);
         QCOMPARE(stream.render(&heard), bufferFrames);
         QVERIFY(std::fabs(heard.front()) < 0.01f);
         QCOMPARE(heard.back(), -0.5f);

@@ -412,8 +412,9 @@ private slots:
     // Changes made while playing at another speed, rendered as a device with
     // small buffers asks for them, before the decoder has restarted its
     // stretcher: the old sound plays on until the new is there and is then
-    // crossfaded into it where the old has got to, never dying away into a
-    // gap (one fell silent for 17 ms at most changes) nor going back.
+    // crossfaded into it (where the old has got to, but for a seek), never
+    // dying away into a gap (one fell silent for 17 ms at most changes, and
+    // at every seek) nor going back.
     void changesWhilePlayingAtSpeedLeaveNoGap_data()
     {
         QTest::addColumn<double>("speed");
@@ -423,6 +424,8 @@ private slots:
         QTest::newRow("speed stepped from 0.75x") << 0.75 << QStringLiteral("speed");
         QTest::newRow("speed stepped from 1x") << 1.0 << QStringLiteral("speed");
         QTest::newRow("speed back to 1x from 0.75x") << 0.75 << QStringLiteral("back to 1x");
+        QTest::newRow("seek at 0.75x") << 0.75 << QStringLiteral("seek");
+        QTest::newRow("seek at 1.25x") << 1.25 << QStringLiteral("seek");
     }
     void changesWhilePlayingAtSpeedLeaveNoGap()
     {
@@ -432,8 +435,9 @@ private slots:
         const auto player = tonePlayingInALoop(speed, plan);
         QVERIFY(player);
         constexpr int renderFrames = 256;
+        const bool seek = change == QStringLiteral("seek");
         for (int round = 0; round < 6; ++round) {
-            if (change != QStringLiteral("loop end")) {
+            if (change != QStringLiteral("loop end") && !seek) {
                 // Each step is from the speed of the row.
                 player->setSpeed(speed);
                 QVERIFY(ManualOutput::likeADevice(player.get()));
@@ -447,6 +451,8 @@ private slots:
             if (change == QStringLiteral("loop end")) {
                 plan.region.endFrame += rate / 20;
                 player->setLoop(plan);
+            } else if (seek) {
+                player->setCurrentTime(before + 1.0);  // the arrow key, on into the loop
             } else {
                 player->setSpeed(change == QStringLiteral("back to 1x") ? 1.0 : speed + SpeedOption::step);
             }
@@ -457,22 +463,30 @@ private slots:
             int renders = 0;
             for (int after = 0; after < 4; ++renders) {
                 QVERIFY2(renders < 400, "the change was never taken up");
-                if (player->heard().generation == player->requestedGeneration()) {
+                // (Nothing heard since a seek counts as the seek's.)
+                const FilePlayer::Heard now = player->heard();
+                if (now.any && now.generation == player->requestedGeneration()) {
                     QVERIFY(ManualOutput::likeADevice(player.get()));
                     ++after;
                 } else if (renders >= 3) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    // (A seek's old position plays on for a time counted in
+                    // frames heard: paced as a device, they are that time.)
+                    std::this_thread::sleep_for(seek ? std::chrono::microseconds(renderFrames * 1000000LL / rate)
+                                                     : std::chrono::microseconds(2000));
                 }
                 const std::vector<float> more = ManualOutput::render(renderFrames);
                 heard.insert(heard.end(), more.begin(), more.end());
             }
             // Nothing played twice where the new sound came in: the track went
             // on by what was heard, at the one speed or the other.
-            const double went = player->currentTime() - before;
+            // (After a seek, from where it went.)
+            const double went = player->currentTime() - before - (seek ? 1.0 : 0.0);
             const double heardSeconds = double(renders) * renderFrames / rate;
             const double slowest = std::min(speed, player->speed());
             const double fastest = std::max(speed, player->speed());
-            QVERIFY2(went > heardSeconds * slowest - 0.008 && went < heardSeconds * fastest + 0.008,
+            // (A seek's old position played on is not in it.)
+            const double least = seek ? 0.0 : heardSeconds * slowest - 0.008;
+            QVERIFY2(went > least && went < heardSeconds * fastest + 0.008,
                      qPrintable(QStringLiteral("round %1: on by %2 s in %3 s heard").arg(round).arg(went).arg(heardSeconds)));
             // The tone is near zero for a sample or two where it crosses, and
             // for a few more where a crossfade meets it out of phase.

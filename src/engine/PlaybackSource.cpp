@@ -119,7 +119,7 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
             switchTo(wanted, false, frames, deviceFrame + frames);
     } else if (wanted != m_serving && !switchTo(wanted, true, frames, deviceFrame)
                && !takesUpOvertaken(wanted, frames, deviceFrame)
-               && !playsOnUntil(wanted, frames)) {
+               && !playsOnUntil(wanted, frames) && !playsOnAfterJump(frames)) {
         // The new position is not decoded yet: let the old one die away
         // rather than cut it, and wait in silence.
         if (m_sounding)
@@ -196,6 +196,7 @@ bool PlaybackSource::switchTo(std::uint64_t wanted, bool play, int frames, std::
             startJunction(true);
     }
     m_serving = wanted;
+    m_playedOnAfterJump = 0;
     m_consumedGeneration.store(wanted, std::memory_order_release);
     if (!joined && playedOn > 0)
         skipServed(playedOn);
@@ -246,9 +247,30 @@ int PlaybackSource::audioFramesQueued(int atMost)
 // be joined.
 bool PlaybackSource::playsOnUntil(std::uint64_t wanted, int frames)
 {
+    return m_keepsPositionGeneration.load(std::memory_order_relaxed) == wanted && servedHoldsWithoutTurn(frames);
+}
+
+// A jump (a seek) whose audio is not here yet: the old position plays on a
+// little (a stretcher starting afresh takes about a buffer's time) and is
+// crossfaded into the new once that is here, rather than dying away into a
+// gap. Not for long: a slow jump (far into a long file) would sound like a
+// key that did nothing, so after that the old dies away and the new comes
+// in from silence.
+bool PlaybackSource::playsOnAfterJump(int frames)
+{
+    const std::int64_t limit = std::int64_t(m_sampleRate) * playOnAfterJumpMilliseconds / 1000;
+    if (m_playedOnAfterJump + frames > limit || !servedHoldsWithoutTurn(frames))
+        return false;
+    m_playedOnAfterJump += frames;
+    return true;
+}
+
+// Whether a render's worth of the served audio is queued, sounding, from
+// where the output is, with no turn, pause or end in it.
+bool PlaybackSource::servedHoldsWithoutTurn(int frames)
+{
     const AudioBlock* front = m_ring.readableBlock();
-    if (!m_sounding || m_keepsPositionGeneration.load(std::memory_order_relaxed) != wanted || !front
-        || front->generation != m_serving)
+    if (!m_sounding || !front || front->generation != m_serving)
         return false;
     std::int64_t queued = -m_offset;
     for (int index = 0; queued < frames; ++index) {

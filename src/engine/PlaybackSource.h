@@ -18,13 +18,18 @@
 // playing crossfades from the old position into the new one, a pause lets the
 // sound die away over a few milliseconds, a resume brings it in, a new volume
 // glides in. Sound starts, or moves to new audio, only once a device
-// buffer's worth of it is queued; until then the old audio dies away (or,
-// the position kept, plays on). A block that
+// buffer's worth of it is queued; until then the old audio plays on (a
+// jump's for a little while, the same sound's while it lasts) and is then
+// crossfaded into it, or, run out, dies away. A block that
 // joins in place (the loop changed, the position did not) is taken up at the
 // very frame the output has reached, so nothing changes to the ear.
 class PlaybackSource {
 public:
     static constexpr int ringBlocks = 64;
+    // How long the old position may play on after a jump while the new
+    // audio is made (a stretcher started afresh takes up to a few device
+    // buffers of the usual size, more on a busy machine).
+    static constexpr int playOnAfterJumpMilliseconds = 100;
 
     explicit PlaybackSource(int sampleRate);
 
@@ -104,6 +109,8 @@ private:
     std::int64_t playedOnPast(int wantedIndex);
     void skipServed(std::int64_t frames);
     bool playsOnUntil(std::uint64_t wanted, int frames);
+    bool playsOnAfterJump(int frames);
+    bool servedHoldsWithoutTurn(int frames);
     bool takesUpOvertaken(std::uint64_t wanted, int frames, std::int64_t atDeviceFrame);
     bool servedFrontShaped();
     float gainAt(int renderFrame) const;
@@ -149,6 +156,7 @@ private:
     float m_rampFromGain = 1.0f;       // this render's gain goes from here...
     float m_rampToGain = 1.0f;         // ...to here (where it ends), over its first m_rampFrames
     int m_rampFrames = 0;
+    std::int64_t m_playedOnAfterJump = 0;  // frames of the served audio played on since a jump was asked for
     bool m_resumeSkipsPause = false;   // paused by the user: a resume skips the rest of a pause between passes
     int m_junctionAt = -1;             // frame of the junction fade in progress; -1: none
     bool m_junctionHasTail = false;    // fading out of sound, not in from silence
