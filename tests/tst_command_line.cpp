@@ -251,6 +251,34 @@ private slots:
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     }
 
+    // Whatever read its lines gone (a pager quit, a log stream that broke),
+    // it goes on, and saves as ever: the next line ended it where it stood,
+    // a loop it had just said was saved not yet on disk.
+    void aLineNobodyReadsEndsNothing()
+    {
+        if (!QFile::exists(program()))
+            QSKIP("the rivetone program is not built beside the tests");
+        const QString settings = m_home.filePath(QStringLiteral("config/Rivetone/Rivetone.ini"));
+        QFile::remove(settings);
+        int ends[2];
+        QVERIFY(::pipe(ends) == 0);
+        ::close(ends[0]);  // nobody reads
+        QProcess process;
+        prepare(process, true);
+        process.setChildProcessModifier([writeEnd = ends[1]] { ::dup2(writeEnd, STDOUT_FILENO); });
+        process.start(program(), QStringList());
+        ::close(ends[1]);
+        // Started: the settings written, and lines written (and lost) meanwhile.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(settings) || process.state() != QProcess::Running, 10000);
+        QTest::qWait(200);
+        QCOMPARE(process.state(), QProcess::Running);
+        QCOMPARE(::kill(pid_t(process.processId()), SIGTERM), 0);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(readFile(settings).contains("windowGeometry"));
+    }
+
     // Started with a folder and no playlists: a playlist named after it holds
     // its lessons in number order, and the first of them plays.
     void theProgramAddsAndPlaysWhatItIsGiven()

@@ -55,6 +55,11 @@ int main(int argc, char** argv)
     // process where it stands, a save half made; ignored, the write fails and
     // the save says so like any other failed write.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Whatever reads the log lines may go first (a pager quit, a log stream
+    // that broke): the next line would end the process there, a loop it
+    // had just said was saved not yet on disk. Ignored, the line is lost and
+    // the program goes on.
+    std::signal(SIGPIPE, SIG_IGN);
     // Read before the application starts, so that help, the version and a
     // bad path need no display. An unknown option may be one of the toolkit's
     // own ("-platform", "-style"): the line is read again once those are taken.
