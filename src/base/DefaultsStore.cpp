@@ -227,8 +227,14 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     // A file that is there but cannot be read (out of descriptors, a home
     // on a share that fails, permissions) would read as no settings at all,
     // and the first store would replace the library it holds with nothing.
-    const QFileInfo found(filePath);  // a link's target: a dangling link is no file yet
-    const bool isFile = found.isFile();  // not a device or a pipe, which would be read for ever
+    // A link's target: a dangling link is no file yet. A path that cannot
+    // be looked up at all (its folder out of reach for now: permissions, a
+    // share that fails, a loop of links) is not "no file": it may hold a
+    // library, and be back in reach when the first save comes.
+    struct stat found {};
+    const bool lookedUp = ::stat(QFile::encodeName(filePath).constData(), &found) == 0;
+    const int lookUpError = lookedUp ? 0 : errno;
+    const bool isFile = lookedUp && S_ISREG(found.st_mode);  // not a device or a pipe, which would be read for ever
     const auto refuseWrites = [&](const QString& why) {
         m_values.clear();
         m_unopenedBecause = why;
@@ -238,6 +244,10 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     };
     // Taken before the read: a change landing meanwhile is then seen as one.
     m_stampOnDisk = stampOf(pathWrittenTo());
+    if (!lookedUp && lookUpError != ENOENT) {
+        refuseWrites(QString::fromLocal8Bit(std::strerror(lookUpError)));
+        return;
+    }
     QByteArray text;
     if (isFile) {
         QFile existing(filePath);
