@@ -729,6 +729,24 @@ private slots:
                      == 1,
                  qPrintable(full.log.lines().join(u'\n')));
         QCOMPARE(full.defaults.store().data(QStringLiteral("unreadableSavedLoops/1")), crowded);
+
+        // A track stored twice (two files joined by hand): the loops of both
+        // are used, the same one once, and the value as stored is kept too.
+        const QByteArray twice("{\"x\":[[1,2],[3,4]],\"y\":[[5,6]],\"x\":[[3,4],[7,8]]}");
+        LibraryFixture joined;
+        joined.defaults.store().setData(SavedLoopsLibrary::storedKey, twice);
+        SavedLoopsLibrary::load(*joined.state);
+        QList<double> starts;
+        for (const SavedLoop& loop : joined.state->savedLoops().of(QStringLiteral("x")))
+            starts.append(loop.startSeconds);
+        QCOMPARE(starts, (QList<double>{1, 3, 7}));
+        QCOMPARE(joined.state->savedLoops().of(QStringLiteral("y")).size(), 1);
+        QVERIFY2(joined.log.lines()
+                         .filter(QRegularExpression(QStringLiteral("^Saved loops: \\[\"x\"\\] stored more than once")))
+                         .size()
+                     == 1,
+                 qPrintable(joined.log.lines().join(u'\n')));
+        QCOMPARE(joined.defaults.store().data(QStringLiteral("unreadableSavedLoops/1")), twice);
     }
 
     // The bar's menu names the saved loops where it was opened. Keys work on

@@ -29,9 +29,15 @@ QString describe(const QJsonValue& value)
     return QStringLiteral("nothing");
 }
 
-// The members of the top-level object of valid JSON text, in stored order,
-// each name with its value's text: QJsonObject keeps only the last of members
-// stored under the same name, and none of them may be lost.
+Decoded failure(QString error)
+{
+    Decoded result;
+    result.error = std::move(error);
+    return result;
+}
+
+}  // namespace
+
 std::vector<std::pair<QString, QByteArray>> topLevelMembers(const QByteArray& json)
 {
     std::vector<std::pair<QString, QByteArray>> members;
@@ -83,15 +89,6 @@ std::vector<std::pair<QString, QByteArray>> topLevelMembers(const QByteArray& js
         ++i;  // ','
     }
 }
-
-Decoded failure(QString error)
-{
-    Decoded result;
-    result.error = std::move(error);
-    return result;
-}
-
-}  // namespace
 
 QString trackToString(const Track& track)
 {

@@ -8,6 +8,8 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 // The stored form of the library: compact UTF-8 JSON, one object whose members
 // are the playlist names and whose values are arrays of the tracks' absolute
@@ -24,6 +26,11 @@ QString trackToString(const Track& track);
 std::optional<Track> trackFromString(const QString& text);
 
 QByteArray encode(const Playlists& playlists);
+
+// The members of the top-level object of valid JSON text, in stored order,
+// each name with its value's text: QJsonObject keeps only the last of members
+// stored under the same name, and none of them may be lost.
+std::vector<std::pair<QString, QByteArray>> topLevelMembers(const QByteArray& json);
 
 struct Decoded {
     std::optional<Playlists> playlists;  // none when the bytes do not decode

@@ -9,6 +9,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QHash>
 #include <QJsonObject>
 
 #include <algorithm>
@@ -55,7 +56,8 @@ QByteArray encode(const SavedLoops& loops)
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 
-std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error, QStringList* tracksCut)
+std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error, QStringList* tracksCut,
+                                 QStringList* tracksJoined)
 {
     auto fail = [&](const QString& why) {
         if (error)
@@ -68,24 +70,37 @@ std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error, QStrin
         return fail(QStringLiteral("not JSON: ") + parseError.errorString());
     if (!document.isObject())
         return fail(QStringLiteral("expected an object of tracks"));
-    SavedLoops loops;
-    const QJsonObject root = document.object();
-    for (auto it = root.constBegin(); it != root.constEnd(); ++it) {
-        if (!it.value().isArray())
-            return fail(QStringLiteral("track %1: expected an array of loops").arg(Log::quoted(it.key())));
-        QList<SavedLoop> list;
-        for (const QJsonValue& pair : it.value().toArray()) {
+    // Member by member, as stored: a track stored twice (two files joined by
+    // hand, a sync's conflict) keeps the loops of both.
+    QStringList order;
+    QHash<QString, QList<SavedLoop>> byTrack;
+    for (const auto& [track, text] : PlaylistCodec::topLevelMembers(bytes)) {
+        const QJsonValue value = QJsonDocument::fromJson('[' + text + ']').array().at(0);
+        if (!value.isArray())
+            return fail(QStringLiteral("track %1: expected an array of loops").arg(Log::quoted(track)));
+        if (!byTrack.contains(track))
+            order.append(track);
+        else if (tracksJoined && !tracksJoined->contains(track))
+            tracksJoined->append(track);
+        QList<SavedLoop>& list = byTrack[track];
+        for (const QJsonValue& pair : value.toArray()) {
             const QJsonArray bounds = pair.toArray();
             const double start = bounds.at(0).toDouble(-1);
             const double end = bounds.at(1).toDouble(-1);
             if (!pair.isArray() || bounds.size() != 2 || !std::isfinite(start) || !std::isfinite(end) || start < 0
                 || !(start < end))
-                return fail(QStringLiteral("track %1: a loop is not a [start, end] pair").arg(Log::quoted(it.key())));
-            list.append({start, end});
+                return fail(QStringLiteral("track %1: a loop is not a [start, end] pair").arg(Log::quoted(track)));
+            const SavedLoop loop{start, end};
+            if (std::none_of(list.cbegin(), list.cend(), [&](const SavedLoop& kept) { return kept.matches(loop); }))
+                list.append(loop);
         }
+    }
+    SavedLoops loops;
+    for (const QString& track : order) {
+        const QList<SavedLoop>& list = byTrack[track];
         if (list.size() > SavedLoops::perTrack && tracksCut)
-            tracksCut->append(it.key());
-        loops.set(it.key(), list.mid(0, SavedLoops::perTrack));
+            tracksCut->append(track);
+        loops.set(track, list.mid(0, SavedLoops::perTrack));
     }
     return loops;
 }
@@ -106,8 +121,9 @@ void load(ContentState& state)
     }
     QString error;
     QStringList tracksCut;
+    QStringList tracksJoined;
     std::optional<SavedLoops> loops = stored.typeId() == QMetaType::QByteArray
-        ? decode(stored.toByteArray(), &error, &tracksCut)
+        ? decode(stored.toByteArray(), &error, &tracksCut, &tracksJoined)
         : (error = QStringLiteral("expected stored bytes"), std::nullopt);
     const auto keptAside = [&](const QString& what, const QString& value) {
         const ValueBackup backup = ValueBackup::keep(defaults, unreadableGroup, stored);
@@ -123,11 +139,17 @@ void load(ContentState& state)
     // More than a track can hold (a hand edit, or a later version): the
     // first ones are used, and the rest are not lost when the next save
     // writes the value again.
-    if (!tracksCut.isEmpty()) {
-        keptAside(QStringLiteral("Saved loops: only the first %1 of each track are used, and %2 had more")
-                      .arg(QString::number(SavedLoops::perTrack), Log::formatNameList(tracksCut)),
-                  QStringLiteral("the whole value"));
-    }
+    // A track stored twice: its loops are joined, and the value as it was
+    // is kept too (the next save writes the track once).
+    QStringList changes;
+    if (!tracksJoined.isEmpty())
+        changes.append(QStringLiteral("%1 stored more than once, and the loops are joined")
+                           .arg(Log::formatNameList(tracksJoined)));
+    if (!tracksCut.isEmpty())
+        changes.append(QStringLiteral("only the first %1 of each track are used, and %2 had more")
+                           .arg(QString::number(SavedLoops::perTrack), Log::formatNameList(tracksCut)));
+    if (!changes.isEmpty())
+        keptAside(QStringLiteral("Saved loops: ") + changes.join(QStringLiteral("; ")), QStringLiteral("the whole value"));
     state.setSavedLoops(std::move(*loops));
 }
 

@@ -22,9 +22,12 @@ constexpr double shortestRecalledSeconds = 0.01;
 inline const QString unreadableGroup = QStringLiteral("unreadableSavedLoops");
 
 QByteArray encode(const SavedLoops& loops);
-// None (and why) when the bytes are not of that shape. A track keeps its
-// first SavedLoops::perTrack loops; those with more are named in tracksCut.
-std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error, QStringList* tracksCut = nullptr);
+// None (and why) when the bytes are not of that shape. A track stored more
+// than once keeps the loops of all (the same loop once), named in
+// tracksJoined; it keeps its first SavedLoops::perTrack loops, and those with
+// more are named in tracksCut.
+std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error, QStringList* tracksCut = nullptr,
+                                 QStringList* tracksJoined = nullptr);
 
 // Reads the saved loops at start. An unreadable value is kept aside (never
 // written over) and the window starts with none; one line says so.
