@@ -2,7 +2,7 @@
 // first painted window, and the CPU the process uses with the window open:
 // at rest, playing a 3-minute lesson, and drilling a 2 s loop in a 5 s clip,
 // each with the X server's own CPU beside it (what the window's drawing costs
-// the display).
+// the display), and the process's share split by thread.
 //
 //   bench_window [seconds per CPU measurement, default 10]
 //
@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <unistd.h>
 #include <vector>
 
@@ -81,6 +82,30 @@ double processCpuSeconds(int pid)
             seconds += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
     }
     return seconds;
+}
+
+// Per thread name (the app names its threads; threads of one name summed):
+// CPU seconds and times scheduled in, which say which part of the process a
+// difference between two runs is in.
+struct ThreadUse {
+    double cpuSeconds = 0;
+    double runs = 0;
+};
+std::map<QString, ThreadUse> useByThreadName()
+{
+    std::map<QString, ThreadUse> use;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        QFile schedstat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (!comm.open(QIODevice::ReadOnly) || !schedstat.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> fields = schedstat.readAll().split(' ');
+        ThreadUse& named = use[QString::fromUtf8(comm.readAll().trimmed())];
+        named.cpuSeconds += fields.value(0).toDouble() / 1e9;
+        named.runs += fields.value(2).toDouble();
+    }
+    return use;
 }
 
 struct CpuShare {
@@ -226,6 +251,7 @@ int main(int argc, char** argv)
         quint64 frames = 0;
         qsizetype wraps = 0;
         std::vector<double> shares;
+        std::map<QString, ThreadUse> threads;
     };
     std::vector<Phase> phases;
     const auto makePhase = [](const char* what, qint64 track, bool withLoop) {
@@ -257,7 +283,14 @@ int main(int argc, char** argv)
             const quint64 refreshesBefore = window.refreshCount();
             const quint64 framesBefore = painted.frames;
             const qsizetype linesBefore = quiet.lines().size();
+            const std::map<QString, ThreadUse> threadsBefore = useByThreadName();
             const CpuShare share = cpuShareOver(turnMilliseconds);
+            for (const auto& [name, use] : useByThreadName()) {
+                const auto before = threadsBefore.find(name);
+                const ThreadUse was = before == threadsBefore.end() ? ThreadUse{} : before->second;
+                phase.threads[name].cpuSeconds += use.cpuSeconds - was.cpuSeconds;
+                phase.threads[name].runs += use.runs - was.runs;
+            }
             phase.total.own += share.own * share.elapsedSeconds;
             phase.total.xServer += share.xServer * share.elapsedSeconds;
             phase.elapsedSeconds += share.elapsedSeconds;
@@ -275,6 +308,14 @@ int main(int argc, char** argv)
                     phase.what, phase.elapsedSeconds, rounds, qPrintable(shareText(mean)),
                     double(phase.refreshes) / phase.elapsedSeconds, double(phase.frames) / phase.elapsedSeconds,
                     static_cast<long long>(phase.wraps));
+        QStringList byThread;
+        for (const auto& [name, use] : phase.threads)
+            if (use.cpuSeconds / phase.elapsedSeconds >= 0.0005)
+                byThread << QStringLiteral("%1 %2 % (%3 wake-ups/s)")
+                                .arg(name)
+                                .arg(use.cpuSeconds / phase.elapsedSeconds * 100, 0, 'f', 2)
+                                .arg(use.runs / phase.elapsedSeconds, 0, 'f', 0);
+        std::printf("  by thread: %s\n", qPrintable(byThread.join(QStringLiteral(", "))));
     }
     if (phases.size() == 2) {
         std::vector<double> differences;
