@@ -835,30 +835,41 @@ private slots:
     }
 
     // Names and paths typed into the file by hand are UTF-8 text: they load
-    // as typed, beside the escapes a write makes, and go back to disk intact.
+    // as typed, beside the escapes a write makes, and go back to disk intact;
+    // so too from an editor that starts the file with a byte-order mark (the
+    // file was taken for damaged, and copied aside, at every start after such
+    // a save).
     void textTypedIntoTheFileByHandLoadsAsTyped_data()
     {
         QTest::addColumn<QByteArray>("typed");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("byteOrderMark");
         QTest::newRow("Korean") << QByteArray("{\\\"듣기\\\":[\\\"/home/u/한국어/Unit 1 듣기.mp3\\\"]}")
-                                << QStringLiteral("듣기") << QStringLiteral("/home/u/한국어/Unit 1 듣기.mp3");
+                                << QStringLiteral("듣기") << QStringLiteral("/home/u/한국어/Unit 1 듣기.mp3") << false;
+        QTest::newRow("Korean, from an editor that marks its text (and ends lines with CRLF)")
+            << QByteArray("{\\\"듣기\\\":[\\\"/home/u/한국어/Unit 1 듣기.mp3\\\"]}") << QStringLiteral("듣기")
+            << QStringLiteral("/home/u/한국어/Unit 1 듣기.mp3") << true;
         // A hex digit after a typed character must not run into its escape.
         QTest::newRow("Latin-1 letters, hex digits after them")
             << QByteArray("{\\\"Café1 déjà\\\":[\\\"/home/u/Ça va.m4a\\\"]}") << QStringLiteral("Café1 déjà")
-            << QStringLiteral("/home/u/Ça va.m4a");
+            << QStringLiteral("/home/u/Ça va.m4a") << false;
         QTest::newRow("beside escapes of a write")
             << QByteArray("{\\\"Caf\\xc3\\xa9 듣기\\\":[\\\"/home/u/\\xea\\xb0\\x80 🎧.mp3\\\"]}")
-            << QStringLiteral("Café 듣기") << QStringLiteral("/home/u/가 🎧.mp3");
+            << QStringLiteral("Café 듣기") << QStringLiteral("/home/u/가 🎧.mp3") << false;
     }
     void textTypedIntoTheFileByHandLoadsAsTyped()
     {
         QFETCH(QByteArray, typed);
         QFETCH(QString, name);
         QFETCH(QString, path);
+        QFETCH(bool, byteOrderMark);
         QTemporaryDir folder;
         const QString file = folder.filePath(QStringLiteral("Rivetone.ini"));
-        QVERIFY(damageFile(file, "[General]\nplaylists=@ByteArray(" + typed + ")\nseekInterval=5\n"));
+        QByteArray text = "[General]\nplaylists=@ByteArray(" + typed + ")\nseekInterval=5\n";
+        if (byteOrderMark)
+            text = "\xEF\xBB\xBF" + text.replace("\n", "\r\n");
+        QVERIFY(damageFile(file, text));
         for (const QString& added : {QStringLiteral("New"), QString()}) {
             Run run(file);
             QVERIFY2(!run.log.lines().join(u'\n').contains(QStringLiteral("Settings file")),

@@ -153,6 +153,16 @@ ReadValues readValues(const QSettings& settings, const QByteArray& text)
     return read;
 }
 
+// An editor may start the file with a byte-order mark, which is no part of
+// its first line (a group line behind one would not read as one).
+QByteArray withoutByteOrderMark(QByteArray text)
+{
+    const QByteArray mark("\xEF\xBB\xBF");
+    if (text.startsWith(mark))
+        text.remove(0, mark.size());
+    return text;
+}
+
 // What the file at path holds; none when it cannot be read whole. The
 // toolkit keeps what it read of a file, and would read it again only if its
 // size or time had changed: the file is read through a copy under a name it
@@ -164,7 +174,7 @@ std::optional<QMap<QString, QVariant>> readThroughCopy(const QString& path, cons
     check.setAutoRemove(true);
     if (!file.open(QIODevice::ReadOnly) || !check.open())
         return std::nullopt;
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = withoutByteOrderMark(file.readAll());
     const QByteArray typed = withTypedBytesEscaped(bytes);
     if (file.error() != QFileDevice::NoError || check.write(typed) != typed.size() || !check.flush())
         return std::nullopt;
@@ -260,11 +270,13 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
             return;
         }
     }
+    const bool marked = text.size() != withoutByteOrderMark(text).size();
+    text = withoutByteOrderMark(std::move(text));
     // Read once, into memory; the QSettings object goes at once, so nothing
     // but our checked writes ever writes the file.
     QString readFrom = filePath;
     QTemporaryFile typedEscaped(QDir::tempPath() + QStringLiteral("/rivetone-settings-XXXXXX"));
-    if (const QByteArray typed = withTypedBytesEscaped(text); typed != text) {
+    if (const QByteArray typed = withTypedBytesEscaped(text); typed != text || marked) {
         if (typedEscaped.open() && typedEscaped.write(typed) == typed.size() && typedEscaped.flush())
             readFrom = typedEscaped.fileName();
     }
