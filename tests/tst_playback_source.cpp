@@ -189,6 +189,24 @@ private slots:
         QVERIFY2(previous < 0.001f, qPrintable(QString::number(previous)));
     }
 
+    // Played on while a jump's audio is made, the old is never used up to
+    // its last frame: with only a buffer of it left, it dies away in that
+    // buffer (played to its end, it stopped dead between two buffers).
+    void theOldPlayedOnAfterAJumpStillDiesAway()
+    {
+        Stream stream;
+        QVERIFY(stream.startPlaying(4));  // a buffer's worth left
+        stream.source().setRequestedGeneration(2);
+        std::vector<float> first;
+        std::vector<float> second;
+        stream.render(&first);
+        stream.render(&second);
+        const float lastOut = first[first.size() - 2];
+        const float nextIn = second.front();
+        QVERIFY2(std::fabs(lastOut) < 0.001f || std::fabs(nextIn - lastOut) < 0.01f,
+                 qPrintable(QStringLiteral("%1, then %2").arg(lastOut).arg(nextIn)));
+    }
+
     // Started from silence, sound waits for a buffer's worth rather than
     // starting and being cut (see the jump's test); a stream that ends
     // sooner plays at once.

@@ -255,18 +255,20 @@ bool PlaybackSource::playsOnUntil(std::uint64_t wanted, int frames)
 // crossfaded into the new once that is here, rather than dying away into a
 // gap. Not for long: a slow jump (far into a long file) would sound like a
 // key that did nothing, so after that the old dies away and the new comes
-// in from silence.
+// in from silence. The old is never played on to its last frame: a fade's
+// worth is kept, for the crossfade or to die away over (a loop change's
+// old audio may go to its end: the new, the same sound, joins it there).
 bool PlaybackSource::playsOnAfterJump(int frames)
 {
     const std::int64_t limit = std::int64_t(m_sampleRate) * playOnAfterJumpMilliseconds / 1000;
-    if (m_playedOnAfterJump + frames > limit || !servedHoldsWithoutTurn(frames))
+    if (m_playedOnAfterJump + frames > limit || !servedHoldsWithoutTurn(frames + m_fadeFrames))
         return false;
     m_playedOnAfterJump += frames;
     return true;
 }
 
-// Whether a render's worth of the served audio is queued, sounding, from
-// where the output is, with no turn, pause or end in it.
+// Whether frames of the served audio are queued, sounding, from where the
+// output is, with no turn, pause or end in them.
 bool PlaybackSource::servedHoldsWithoutTurn(int frames)
 {
     const AudioBlock* front = m_ring.readableBlock();
