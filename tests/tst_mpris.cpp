@@ -550,6 +550,26 @@ private slots:
         QVERIFY2(std::abs(widget.seeked.last() - second) < second / 4, qPrintable(QString::number(widget.seeked.last())));
     }
 
+    // A loop of a syllable goes back by less than playback's own unevenness:
+    // each going back is told all the same (the desktop's clock ran on past
+    // the track's end).
+    void aShortLoopsGoingBackIsToldAsASeek()
+    {
+        Desktop desktop(m_address);
+        DesktopClient& widget = *desktop.client;
+        AudioPlayer& engine = desktop.engine();
+        widget.call(QStringLiteral("Play"));
+        engine.setLoopStart(1.0);
+        engine.setLoopEnd(1.15);
+        engine.seek(1.0);
+        QTRY_VERIFY_WITH_TIMEOUT(engine.loopPass() >= 2, 5000);
+        const qsizetype toldBefore = widget.seeked.size();
+        QTRY_VERIFY_WITH_TIMEOUT(widget.seeked.size() >= toldBefore + 3, 5000);
+        for (qsizetype i = toldBefore; i < widget.seeked.size(); ++i)
+            QVERIFY2(widget.seeked[i] >= second && widget.seeked[i] <= second * 115 / 100,
+                     qPrintable(QString::number(widget.seeked[i])));
+    }
+
     void onlyJumpsOfThePlayHeadCountAsSeeks()
     {
         PositionJumpWatch watch;

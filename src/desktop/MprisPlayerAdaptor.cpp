@@ -34,6 +34,12 @@ MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* exported, ContentState& state, A
         noteLoadedTrack();
         announceSoon();
     });
+    // A loop's going back is a jump, told as one: a loop shorter than the
+    // watch's tolerance goes back by less than a jump it can see.
+    connect(&m_state.audioPlayer(), &AudioPlayer::loopWentBack, this, [this] {
+        m_seekAsked = true;
+        announceSoon();
+    });
     // The album is the current playlist's name.
     connect(&m_state, &ContentState::changed, this, [this] { announceSoon(); });
 }

@@ -407,7 +407,8 @@ void AudioPlayer::followHeardLoop()
     if (heard.generation != m_lastHeard.generation)
         m_lastHeard = {heard.generation, {}, 0};
     const LoopMarks& before = m_lastHeard.marks;
-    if (m_loopStart && hasLoop()) {
+    const bool wentBack = m_loopStart && hasLoop() && heard.marks.wraps > before.wraps;
+    if (wentBack) {
         for (std::uint32_t wrap = before.wraps; wrap < heard.marks.wraps; ++wrap)
             Log::line(QStringLiteral("Seek to: ") + Log::formatDouble(std::clamp(*m_loopStart, 0.0, m_player->duration())));
     }
@@ -450,6 +451,8 @@ void AudioPlayer::followHeardLoop()
             setLoopPass(1);
         setPassPauseSecondsLeft(0);
     }
+    if (wentBack)
+        emit loopWentBack();
     if (finished && hasLoop()) {
         setLoopStart(std::nullopt);
         setLoopEnd(std::nullopt);

@@ -128,6 +128,9 @@ signals:
     void loopFinished();
     // The loop moved on to the next region after its last pass (hands-free).
     void loopAdvanced();
+    // The loop went back to its start, as heard (once for the turns heard
+    // since the last tick): a jump of the play head, however short the loop.
+    void loopWentBack();
 
 private:
     void storeCurrentTime(double seconds);
