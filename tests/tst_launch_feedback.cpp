@@ -6,6 +6,8 @@
 #include "desktop/LaunchFeedback.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QScopeGuard>
@@ -219,6 +221,26 @@ private slots:
         for (const xcb_client_message_event_t& message : clientMessages(launcher.get()))
             notice.append(reinterpret_cast<const char*>(message.data.data8), 20);
         QCOMPARE(notice.left(notice.indexOf('\0')), QByteArray("remove: ID=files-78-host-rivetone-2_TIME31338"));
+
+        // So does one that cannot hand its files over: another Rivetone holds
+        // the library and cannot be reached (started in another session).
+        QVERIFY(QDir(home.path()).mkpath(QStringLiteral("Rivetone")));
+        QLockFile elsewhere(home.filePath(QStringLiteral("Rivetone/Rivetone.ini.running")));
+        QVERIFY(elsewhere.tryLock(0));
+        QTemporaryDir runtime;
+        QVERIFY(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        environment.insert(QStringLiteral("DESKTOP_STARTUP_ID"), QStringLiteral("files-79-host-rivetone-3_TIME31339"));
+        QProcess failed;
+        failed.setProcessEnvironment(environment);
+        failed.start(program, QStringList());
+        QVERIFY(failed.waitForFinished(10000));
+        QCOMPARE(failed.exitCode(), 1);
+        roundTrip(launcher.get());
+        notice.clear();
+        for (const xcb_client_message_event_t& message : clientMessages(launcher.get()))
+            notice.append(reinterpret_cast<const char*>(message.data.data8), 20);
+        QCOMPARE(notice.left(notice.indexOf('\0')), QByteArray("remove: ID=files-79-host-rivetone-3_TIME31339"));
     }
 };
 

@@ -36,10 +36,9 @@ std::optional<int> answered(const CommandLine::Parsed& parsed, const QString& st
         // Opened from the desktop, the launcher would show its busy cursor
         // until it gave up: no window comes to end it. (The toolkit, once
         // started, has taken the id out of the environment.)
-        if (qGuiApp)
-            LaunchFeedback::finish(0, startupId);
-        else
-            LaunchFeedback::finishOnDisplay(LaunchFeedback::idFromEnvironment());
+        // Sent on a connection of its own, to the root of DISPLAY's screen,
+        // where the launcher listens (the toolkit's would take the first).
+        LaunchFeedback::finishOnDisplay(qGuiApp ? startupId : LaunchFeedback::idFromEnvironment());
         return CommandLine::refusedExitStatus;
     case CommandLine::Parsed::Action::Run:
         break;
@@ -93,6 +92,9 @@ int main(int argc, char** argv)
         return 0;
     case InstanceChannel::Role::Failed:
         std::fprintf(stderr, "rivetone: %s\n", qPrintable(error));
+        // No window comes to end the launcher's busy cursor, as for a
+        // refused line.
+        LaunchFeedback::finishOnDisplay(startupId);
         return 1;
     case InstanceChannel::Role::First:
         break;
