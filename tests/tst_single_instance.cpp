@@ -100,6 +100,32 @@ private slots:
         QCOMPARE(elsewhere.claimOrHandOver({}, &error), InstanceChannel::Role::First);
     }
 
+    // A running copy that hung (stopped, or swapped out) reads a later
+    // start's message only once that start has given up and said it failed:
+    // it does not open the files then (they opened after all, and a second
+    // try opened them twice). One read in time is taken.
+    void aMessageFromAStartThatGaveUpIsNotTaken()
+    {
+        const QString settings = m_folder.filePath(QStringLiteral("late/Rivetone.ini"));
+        InstanceChannel first(settings);
+        QString error;
+        QCOMPARE(first.claimOrHandOver({{}, QDir::currentPath(), {}}, &error), InstanceChannel::Role::First);
+        QSignalSpy handedOver(&first, &InstanceChannel::handedOver);
+        for (const bool gaveUp : {true, false}) {
+            InstanceChannel::Message message{{QStringLiteral("Unit 1.mp3")}, QStringLiteral("/tmp"), {}};
+            const auto age = gaveUp ? InstanceChannel::answerTimeout : std::chrono::milliseconds(0);
+            message.sentAtMilliseconds = InstanceChannel::steadyNowMilliseconds() - age.count();
+            QLocalSocket socket;
+            socket.connectToServer(first.serverName());
+            QVERIFY(socket.waitForConnected(1000));
+            socket.write(InstanceChannel::encode(message));
+            socket.flush();
+            QTRY_VERIFY_WITH_TIMEOUT(socket.canReadLine(), 5000);
+            QCOMPARE(socket.readLine() == "ok\n", !gaveUp);
+            QCOMPARE(handedOver.size(), gaveUp ? 0 : 1);
+        }
+    }
+
     void aLockLeftByAKilledProcessDoesNotStopTheNextStart()
     {
         const QString settings = m_folder.filePath(QStringLiteral("c/Rivetone.ini"));

@@ -1,5 +1,7 @@
 #include "app/InstanceChannel.h"
 
+#include "base/Log.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
@@ -211,7 +213,9 @@ bool InstanceChannel::sendTo(const Message& message, QString* error)
             *error = socket.errorString();
         return false;
     }
-    socket.write(encode(message));
+    Message stamped = message;
+    stamped.sentAtMilliseconds = steadyNowMilliseconds();
+    socket.write(encode(stamped));
     socket.flush();
     QByteArray reply;
     QElapsedTimer waited;
@@ -241,10 +245,16 @@ void InstanceChannel::acceptConnection()
                 return;
             }
             const std::optional<Message> message = decode(socket->readLine());
-            socket->write(message ? accepted : QByteArrayLiteral("bad\n"));
+            const bool late = message && message->sentAtMilliseconds > 0
+                && steadyNowMilliseconds() - message->sentAtMilliseconds > latestTaken.count();
+            socket->write(!message ? QByteArrayLiteral("bad\n") : late ? QByteArrayLiteral("late\n") : accepted);
             socket->flush();
             socket->disconnectFromServer();
-            if (message)
+            if (late)
+                Log::line(QStringLiteral("Another start's files came after it had given up waiting, and are not "
+                                         "opened: ")
+                          + Log::formatNameList(message->arguments));
+            else if (message)
                 emit handedOver(*message);
         });
     }
@@ -257,6 +267,8 @@ QByteArray InstanceChannel::encode(const Message& message)
     object.insert(QStringLiteral("workingDirectory"), message.workingDirectory);
     if (!message.startupId.isEmpty())
         object.insert(QStringLiteral("startupId"), message.startupId);
+    if (message.sentAtMilliseconds > 0)
+        object.insert(QStringLiteral("sentAt"), double(message.sentAtMilliseconds));
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -274,5 +286,12 @@ std::optional<InstanceChannel::Message> InstanceChannel::decode(const QByteArray
     }
     message.workingDirectory = object.value(QStringLiteral("workingDirectory")).toString();
     message.startupId = object.value(QStringLiteral("startupId")).toString();
+    message.sentAtMilliseconds = qint64(object.value(QStringLiteral("sentAt")).toDouble());
     return message;
+}
+
+qint64 InstanceChannel::steadyNowMilliseconds()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }

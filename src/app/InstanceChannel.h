@@ -32,6 +32,9 @@ public:
         // The desktop's id for this start (DESKTOP_STARTUP_ID), if any: the
         // running copy ends its launch feedback and comes forward as it.
         QString startupId;
+        // When the later start sent it, on the machine's steady clock (every
+        // process reads the same one): set as it is sent.
+        qint64 sentAtMilliseconds = 0;
     };
 
     enum class Role {
@@ -52,6 +55,12 @@ public:
     // which on a slow start (a cold disk) can take a while. Had the later
     // one given up sooner, it would say it failed while its files open.
     static constexpr std::chrono::milliseconds answerTimeout{30000};
+    // A message read later than this after it was sent is not taken: its
+    // sender may have given up by the time the answer comes (a running copy
+    // that hung, or was stopped), and said so.
+    static constexpr std::chrono::milliseconds latestTaken = answerTimeout - std::chrono::seconds(2);
+    // Milliseconds on the machine's steady clock.
+    static qint64 steadyNowMilliseconds();
 
     explicit InstanceChannel(const QString& settingsFilePath, QObject* parent = nullptr);
     ~InstanceChannel() override;
