@@ -254,7 +254,8 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     };
     // Taken before the read: a change landing meanwhile is then seen as one.
     m_stampOnDisk = stampOf(pathWrittenTo());
-    if (!lookedUp && lookUpError != ENOENT) {
+    // (A file where a folder of the path goes: nothing can be there.)
+    if (!lookedUp && lookUpError != ENOENT && lookUpError != ENOTDIR) {
         refuseWrites(QString::fromLocal8Bit(std::strerror(lookUpError)));
         return;
     }
