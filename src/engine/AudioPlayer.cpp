@@ -451,8 +451,12 @@ void AudioPlayer::followHeardLoop()
             setLoopPass(1);
         setPassPauseSecondsLeft(0);
     }
-    if (wentBack)
+    if (wentBack) {
+        // Told at the place now heard: the position was read before the
+        // going back may have been.
+        storeCurrentTime(m_player->currentTime());
         emit loopWentBack();
+    }
     if (finished && hasLoop()) {
         setLoopStart(std::nullopt);
         setLoopEnd(std::nullopt);
