@@ -731,15 +731,16 @@ private slots:
         QCOMPARE(full.defaults.store().data(QStringLiteral("unreadableSavedLoops/1")), crowded);
 
         // A track stored twice (two files joined by hand): the loops of both
-        // are used, the same one once, and the value as stored is kept too.
-        const QByteArray twice("{\"x\":[[1,2],[3,4]],\"y\":[[5,6]],\"x\":[[3,4],[7,8]]}");
+        // are used, one the first holds too once (within a member, each as
+        // stored), and the value as stored is kept too.
+        const QByteArray twice("{\"x\":[[1,2],[3,4],[3,4]],\"y\":[[5,6]],\"x\":[[3,4],[7,8]]}");
         LibraryFixture joined;
         joined.defaults.store().setData(SavedLoopsLibrary::storedKey, twice);
         SavedLoopsLibrary::load(*joined.state);
         QList<double> starts;
         for (const SavedLoop& loop : joined.state->savedLoops().of(QStringLiteral("x")))
             starts.append(loop.startSeconds);
-        QCOMPARE(starts, (QList<double>{1, 3, 7}));
+        QCOMPARE(starts, (QList<double>{1, 3, 3, 7}));
         QCOMPARE(joined.state->savedLoops().of(QStringLiteral("y")).size(), 1);
         QVERIFY2(joined.log.lines()
                          .filter(QRegularExpression(QStringLiteral("^Saved loops: \\[\"x\"\\] stored more than once")))

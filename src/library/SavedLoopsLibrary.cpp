@@ -78,11 +78,13 @@ std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error, QStrin
         const QJsonValue value = QJsonDocument::fromJson('[' + text + ']').array().at(0);
         if (!value.isArray())
             return fail(QStringLiteral("track %1: expected an array of loops").arg(Log::quoted(track)));
-        if (!byTrack.contains(track))
+        const bool again = byTrack.contains(track);
+        if (!again)
             order.append(track);
         else if (tracksJoined && !tracksJoined->contains(track))
             tracksJoined->append(track);
         QList<SavedLoop>& list = byTrack[track];
+        const qsizetype fromEarlierMembers = list.size();
         for (const QJsonValue& pair : value.toArray()) {
             const QJsonArray bounds = pair.toArray();
             const double start = bounds.at(0).toDouble(-1);
@@ -90,8 +92,11 @@ std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error, QStrin
             if (!pair.isArray() || bounds.size() != 2 || !std::isfinite(start) || !std::isfinite(end) || start < 0
                 || !(start < end))
                 return fail(QStringLiteral("track %1: a loop is not a [start, end] pair").arg(Log::quoted(track)));
+            // A loop an earlier member of the track holds too is that loop
+            // (within a member, each is kept as stored).
             const SavedLoop loop{start, end};
-            if (std::none_of(list.cbegin(), list.cend(), [&](const SavedLoop& kept) { return kept.matches(loop); }))
+            const auto earlier = list.cbegin() + fromEarlierMembers;
+            if (std::none_of(list.cbegin(), earlier, [&](const SavedLoop& kept) { return kept.matches(loop); }))
                 list.append(loop);
         }
     }
