@@ -226,6 +226,7 @@ bool InstanceChannel::sendTo(const Message& message, QString* error)
         else if (socket.state() != QLocalSocket::ConnectedState)
             break;
     }
+    reply += socket.readAll();  // an answer that came while this process itself was held up
     if (reply == accepted)
         return true;
     if (error)
