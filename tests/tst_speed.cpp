@@ -431,11 +431,17 @@ private slots:
     {
         QFETCH(double, speed);
         QFETCH(QString, change);
+        const bool seek = change == QStringLiteral("seek");
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        // A seek's old position plays on for a time: the stretcher must
+        // restart within it, which an instrumented build cannot promise.
+        if (seek)
+            QSKIP("a device's pace means little under a sanitizer");
+#endif
         LoopPlan plan;
         const auto player = tonePlayingInALoop(speed, plan);
         QVERIFY(player);
         constexpr int renderFrames = 256;
-        const bool seek = change == QStringLiteral("seek");
         for (int round = 0; round < 6; ++round) {
             if (change != QStringLiteral("loop end") && !seek) {
                 // Each step is from the speed of the row.
