@@ -119,7 +119,7 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
             switchTo(wanted, false, frames, deviceFrame + frames);
     } else if (wanted != m_serving && !switchTo(wanted, true, frames, deviceFrame)
                && !takesUpOvertaken(wanted, frames, deviceFrame)
-               && !playsOnUntil(wanted, frames) && !playsOnAfterJump(frames)) {
+               && !playsOnUntil(wanted, frames) && !playsOnAfterJump(wanted, frames)) {
         // The new position is not decoded yet: let the old one die away
         // rather than cut it, and wait in silence.
         if (m_sounding)
@@ -258,10 +258,12 @@ bool PlaybackSource::playsOnUntil(std::uint64_t wanted, int frames)
 // in from silence. The old is never played on to its last frame: a fade's
 // worth is kept, for the crossfade or to die away over (a loop change's
 // old audio may go to its end: the new, the same sound, joins it there).
-bool PlaybackSource::playsOnAfterJump(int frames)
+bool PlaybackSource::playsOnAfterJump(std::uint64_t wanted, int frames)
 {
+    // (A change that keeps the position was weighed by playsOnUntil.)
     const std::int64_t limit = std::int64_t(m_sampleRate) * playOnAfterJumpMilliseconds / 1000;
-    if (m_playedOnAfterJump + frames > limit || !servedHoldsWithoutTurn(frames + m_fadeFrames))
+    if (m_keepsPositionGeneration.load(std::memory_order_relaxed) == wanted || m_playedOnAfterJump + frames > limit
+        || !servedHoldsWithoutTurn(frames + m_fadeFrames))
         return false;
     m_playedOnAfterJump += frames;
     return true;

@@ -109,7 +109,7 @@ private:
     std::int64_t playedOnPast(int wantedIndex);
     void skipServed(std::int64_t frames);
     bool playsOnUntil(std::uint64_t wanted, int frames);
-    bool playsOnAfterJump(int frames);
+    bool playsOnAfterJump(std::uint64_t wanted, int frames);
     bool servedHoldsWithoutTurn(int frames);
     bool takesUpOvertaken(std::uint64_t wanted, int frames, std::int64_t atDeviceFrame);
     bool servedFrontShaped();
