@@ -271,8 +271,9 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
             return;
         }
     }
-    const bool marked = text.size() != withoutByteOrderMark(text).size();
+    const qsizetype readSize = text.size();
     text = withoutByteOrderMark(std::move(text));
+    const bool marked = text.size() != readSize;
     // Read once, into memory; the QSettings object goes at once, so nothing
     // but our checked writes ever writes the file.
     QString readFrom = filePath;

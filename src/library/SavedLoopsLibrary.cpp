@@ -7,9 +7,9 @@
 #include "library/PlaylistCodec.h"
 #include "state/ContentState.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QHash>
 #include <QJsonObject>
 
 #include <algorithm>
@@ -78,8 +78,7 @@ std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error, QStrin
         const QJsonValue value = QJsonDocument::fromJson('[' + text + ']').array().at(0);
         if (!value.isArray())
             return fail(QStringLiteral("track %1: expected an array of loops").arg(Log::quoted(track)));
-        const bool again = byTrack.contains(track);
-        if (!again)
+        if (!byTrack.contains(track))
             order.append(track);
         else if (tracksJoined && !tracksJoined->contains(track))
             tracksJoined->append(track);
@@ -102,7 +101,7 @@ std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error, QStrin
     }
     SavedLoops loops;
     for (const QString& track : order) {
-        const QList<SavedLoop>& list = byTrack[track];
+        const QList<SavedLoop> list = byTrack.value(track);
         if (list.size() > SavedLoops::perTrack && tracksCut)
             tracksCut->append(track);
         loops.set(track, list.mid(0, SavedLoops::perTrack));
