@@ -718,36 +718,30 @@ private slots:
         for (int i = 0; i < SavedLoops::perTrack + 1; ++i)
             crowded += QByteArray(i ? "," : "") + "[" + QByteArray::number(i) + "," + QByteArray::number(i + 1) + "]";
         crowded += "],\"y\":[[1,2]]}";
+        // (Used in part, such a value is told of once, and kept aside whole.)
+        const auto loadKeptAside = [](LibraryFixture& fixture, const QByteArray& value, const QString& linePattern) {
+            fixture.defaults.store().setData(SavedLoopsLibrary::storedKey, value);
+            SavedLoopsLibrary::load(*fixture.state);
+            QVERIFY2(fixture.log.lines().filter(QRegularExpression(linePattern)).size() == 1,
+                     qPrintable(fixture.log.lines().join(u'\n')));
+            QCOMPARE(fixture.defaults.store().data(QStringLiteral("unreadableSavedLoops/1")), value);
+        };
         LibraryFixture full;
-        full.defaults.store().setData(SavedLoopsLibrary::storedKey, crowded);
-        SavedLoopsLibrary::load(*full.state);
+        loadKeptAside(full, crowded, QStringLiteral("^Saved loops: only the first 9 of each track are used"));
         QCOMPARE(full.state->savedLoops().of(QStringLiteral("x")).size(), SavedLoops::perTrack);
         QCOMPARE(full.state->savedLoops().of(QStringLiteral("y")).size(), 1);
-        QVERIFY2(full.log.lines()
-                         .filter(QRegularExpression(QStringLiteral("^Saved loops: only the first 9 of each track are used")))
-                         .size()
-                     == 1,
-                 qPrintable(full.log.lines().join(u'\n')));
-        QCOMPARE(full.defaults.store().data(QStringLiteral("unreadableSavedLoops/1")), crowded);
 
         // A track stored twice (two files joined by hand): the loops of both
         // are used, one the first holds too once (within a member, each as
         // stored), and the value as stored is kept too.
         const QByteArray twice("{\"x\":[[1,2],[3,4],[3,4]],\"y\":[[5,6]],\"x\":[[3,4],[7,8]]}");
         LibraryFixture joined;
-        joined.defaults.store().setData(SavedLoopsLibrary::storedKey, twice);
-        SavedLoopsLibrary::load(*joined.state);
+        loadKeptAside(joined, twice, QStringLiteral("^Saved loops: \\[\"x\"\\] stored more than once"));
         QList<double> starts;
         for (const SavedLoop& loop : joined.state->savedLoops().of(QStringLiteral("x")))
             starts.append(loop.startSeconds);
         QCOMPARE(starts, (QList<double>{1, 3, 3, 7}));
         QCOMPARE(joined.state->savedLoops().of(QStringLiteral("y")).size(), 1);
-        QVERIFY2(joined.log.lines()
-                         .filter(QRegularExpression(QStringLiteral("^Saved loops: \\[\"x\"\\] stored more than once")))
-                         .size()
-                     == 1,
-                 qPrintable(joined.log.lines().join(u'\n')));
-        QCOMPARE(joined.defaults.store().data(QStringLiteral("unreadableSavedLoops/1")), twice);
     }
 
     // The bar's menu names the saved loops where it was opened. Keys work on
