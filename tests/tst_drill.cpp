@@ -145,6 +145,21 @@ private slots:
         QCOMPARE(formatTimeHundredths(3725.456), QStringLiteral("01:02:05.46"));
     }
 
+    // Short of room, a loop's points lose their leading zeros, both in the
+    // form the later one needs: the minutes only from a minute on.
+    void theLoopsPointsShortenWithoutLosingTheirMeaning()
+    {
+        const auto both = [](double start, double end) {
+            return formatLoopPointCompact(start, end) + QStringLiteral(" – ") + formatLoopPointCompact(end, end);
+        };
+        QCOMPARE(both(0.984, 2.016), QStringLiteral("0.98 – 2.02"));
+        QCOMPARE(both(1.05, 12.3), QStringLiteral("1.05 – 12.30"));
+        QCOMPARE(both(5, 65), QStringLiteral("0:05.00 – 1:05.00"));
+        QCOMPARE(both(59.5, 59.996), QStringLiteral("0:59.50 – 1:00.00"));  // rounded up to the minute
+        QCOMPARE(both(605.25, 612.5), QStringLiteral("10:05.25 – 10:12.50"));
+        QCOMPARE(both(5, 3725.456), QStringLiteral("0:00:05.00 – 1:02:05.46"));
+    }
+
     // With a number of passes, the last one plays on past the end and the
     // loop is gone; with a pause, exact silence follows every pass, the
     // position held at the start; outside the joints every frame is the
@@ -469,7 +484,7 @@ private slots:
         row.present(PlayerDisplay::of(d.player()));
         QStringList narrowed;
         for (const QString& form : {shown[4], QStringLiteral("00:01.00 – 00:01.20 · 2 / 3 · pause 1.5 s"),
-                                    QStringLiteral("2 / 3 · pause 1.5 s")}) {
+                                    QStringLiteral("1.00 – 1.20 · 2 / 3 · pause 1.5 s"), QStringLiteral("2 / 3 · pause 1.5 s")}) {
             row.loopLine()->resize(int(std::ceil(QFontMetricsF(row.loopLine()->textFont()).horizontalAdvance(form))),
                                    row.loopLine()->height());
             narrowed << row.loopLine()->displayedText();
@@ -477,9 +492,10 @@ private slots:
         const QFontMetricsF metrics(row.loopLine()->textFont());
         row.loopLine()->resize(int(std::ceil(metrics.horizontalAdvance(QStringLiteral("2 / 3…")))), row.loopLine()->height());
         narrowed << row.loopLine()->displayedText();
-        QCOMPARE(narrowed.mid(0, 3), (QStringList{shown[4], QStringLiteral("00:01.00 – 00:01.20 · 2 / 3 · pause 1.5 s"),
+        QCOMPARE(narrowed.mid(0, 4), (QStringList{shown[4], QStringLiteral("00:01.00 – 00:01.20 · 2 / 3 · pause 1.5 s"),
+                                                  QStringLiteral("1.00 – 1.20 · 2 / 3 · pause 1.5 s"),
                                                   QStringLiteral("2 / 3 · pause 1.5 s")}));
-        QVERIFY2(narrowed[3].startsWith(u'2') && narrowed[3].endsWith(QChar(0x2026)), qPrintable(narrowed[3]));
+        QVERIFY2(narrowed[4].startsWith(u'2') && narrowed[4].endsWith(QChar(0x2026)), qPrintable(narrowed[4]));
         // Where the pause's words take the room the word and the points
         // had, the next pass keeps to the shorter form rather than have the
         // line's start jump back and forth at every pass; another loop does not.

@@ -67,6 +67,19 @@ QString formatTimeHundredths(double seconds)
     return clockText(s / 3600, (s % 3600) / 60, s % 60, fraction);
 }
 
+QString formatLoopPointCompact(double seconds, double laterSeconds)
+{
+    const long long hundredths = std::llround(seconds * 100);
+    const long long laterWholeSeconds = std::llround(laterSeconds * 100) / 100;
+    const long long s = hundredths / 100;
+    const long long fraction = std::llabs(hundredths % 100);
+    if (laterWholeSeconds < 60)
+        return QString::number(s) + (fraction < 10 ? QStringLiteral(".0") : QStringLiteral(".")) + QString::number(fraction);
+    const QString clock = laterWholeSeconds < 3600 ? clockText(std::nullopt, s / 60, s % 60, fraction)
+                                                   : clockText(s / 3600, (s % 3600) / 60, s % 60, fraction);
+    return clock.startsWith(u'0') ? clock.mid(1) : clock;
+}
+
 DrillLine::Said DrillLine::saidBy(const AudioPlayer& player)
 {
     Said said;
@@ -113,9 +126,16 @@ const QString& DrillLine::of(const AudioPlayer& player)
     m_text += formatTimeHundredths(*said.loopEndSeconds);
     for (const QString& part : drill)
         m_text += QStringLiteral(" · ") + part;
-    // Short of room, the word goes first, then the points, which the bar's
-    // marks show too: the pass and the pause are shown nowhere else.
+    // Short of room, the word goes first, then the points' leading zeros,
+    // then the points, which the bar's marks show too: the pass and the
+    // pause are shown nowhere else.
     m_shorterForms << QStringList(QStringList{points} + drill).join(QStringLiteral(" · "));
+    if (*said.loopStartSeconds >= 0 && *said.loopEndSeconds < 1e9) {  // (a negative or huge point: no such form)
+        const QString compact = formatLoopPointCompact(*said.loopStartSeconds, *said.loopEndSeconds) + QStringLiteral(" – ")
+            + formatLoopPointCompact(*said.loopEndSeconds, *said.loopEndSeconds);
+        if (compact != points)
+            m_shorterForms << QStringList(QStringList{compact} + drill).join(QStringLiteral(" · "));
+    }
     if (!drill.isEmpty())
         m_shorterForms << drill.join(QStringLiteral(" · "));
     return m_text;

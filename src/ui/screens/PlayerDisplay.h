@@ -16,6 +16,10 @@ class AudioPlayer;
 QString formatTime(double seconds);
 // A point of a loop, to the hundredth (rounded): "00:12.34", "01:02:05.50".
 QString formatTimeHundredths(double seconds);
+// A loop's point as short as it reads unambiguously beside the later one:
+// "2.60" under a minute, "1:02.50" under an hour, "1:02:05.50" past it (both
+// points in the form the later one needs). For a row short of room.
+QString formatLoopPointCompact(double seconds, double laterSeconds);
 
 // The line under the time that tells the loop and the pass: made anew only
 // when what it says changes. It is asked for at every frame while playing,
