@@ -74,9 +74,13 @@ private slots:
         QVERIFY(PhraseNavigation::previous(*f->state));
         QCOMPARE(player.currentTime(), map.loopBounds(2).startSeconds);
         // Looped right where a step left the play head (its lead-in, in the
-        // pause): the phrase just stepped to, not the one before.
+        // pause): the phrase just stepped to, not the one before; and heard,
+        // though nothing played.
+        QVERIFY(!player.isPlaying());
         QVERIFY(PhraseNavigation::loopHere(*f->state));
         QCOMPARE(player.loopStart(), std::optional<double>(map.loopBounds(2).startSeconds));
+        QVERIFY(player.isPlaying());
+        player.togglePlayPause();
         player.setLoop(std::nullopt, std::nullopt);
         QVERIFY(PhraseNavigation::next(*f->state));
         QVERIFY(PhraseNavigation::loopHere(*f->state));
@@ -125,7 +129,7 @@ private slots:
         f->player().setCurrentTime((first.startSeconds + first.endSeconds) / 2);
         QVERIFY(PhraseNavigation::loopHere(*f->state));
         QCOMPARE(f->player().currentTime(), map.loopBounds(0).startSeconds);
-        f->player().togglePlayPause();
+        QVERIFY(f->player().isPlaying());
         f->log.clear();
         for (int phrase = 0; phrase < 2; ++phrase) {
             const PhraseLoop bounds = map.loopBounds(phrase);

@@ -125,6 +125,9 @@ bool loopHere(ContentState& state)
     // partway in, would count as the first of the drill's passes.
     if (player.currentTime() > bounds.startSeconds + samePlaceSeconds)
         playFrom(player, bounds.startSeconds);
+    // A phrase looped is a phrase to hear, as a recalled loop is.
+    if (!player.isPlaying())
+        player.togglePlayPause();
     return true;
 }
 
