@@ -117,6 +117,16 @@ private slots:
         for (int i = 0; i < 200; ++i)
             LoopEdit::nudgeEnd(d.player(), +LoopEdit::nudgeSeconds);
         QCOMPARE(d.player().loopEnd(), std::optional<double>(6.0));  // the track's end
+        // A start alone stops short of the end by the shortest loop, so an
+        // end can still be set after it.
+        d.player().setLoop(5.5, std::nullopt);
+        for (int i = 0; i < 20; ++i)
+            LoopEdit::nudgeStart(d.player(), +LoopEdit::nudgeSeconds);
+        QCOMPARE(d.player().loopStart(), std::optional<double>(5.95));
+        d.player().setCurrentTime(6.0);
+        QVERIFY(LoopEdit::setEndHere(d.player(), d.settingLoop()));
+        QCOMPARE(d.player().loopEnd(), std::optional<double>(6.0));
+        d.player().setLoop(1.45, 6.0);
         for (int i = 0; i < 200; ++i)
             LoopEdit::nudgeStart(d.player(), -LoopEdit::nudgeSeconds);
         QCOMPARE(d.player().loopStart(), std::optional<double>(0.0));
@@ -700,6 +710,9 @@ private slots:
         QVERIFY(!SavedLoopsLibrary::recall(*f.state, 2));
         QCOMPARE(f.log.lines(), QStringList{QStringLiteral("Saved loop 2 is shorter than 0.01 s in this track: not recalled")});
         QVERIFY(SavedLoopsLibrary::recall(*f.state, 3));
+        f.log.clear();
+        QVERIFY(!SavedLoopsLibrary::recall(*f.state, 4));  // a number with no loop under it says so
+        QCOMPARE(f.log.lines(), QStringList{QStringLiteral("No saved loop 4 for this track (3 saved)")});
         QVERIFY(SavedLoopsLibrary::remove(*f.state, 3) && SavedLoopsLibrary::remove(*f.state, 2));
 
         // A save that never reaches the disk says so.

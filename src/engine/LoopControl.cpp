@@ -96,8 +96,10 @@ bool nudgeStart(AudioPlayer& player, double deltaSeconds)
     if (!player.loopStart())
         return false;
     double moved = std::max(0.0, toMillisecond(*player.loopStart() + deltaSeconds));
+    // Room is left for an end after it: a start at the track's last frame
+    // would have every end refused until it was moved back.
     if (const std::optional<double> length = trackLength(player))
-        moved = std::min(moved, *length);
+        moved = std::min(moved, toMillisecond(*length - shortestLoopSeconds));
     if (player.loopEnd())
         moved = std::min(moved, toMillisecond(*player.loopEnd() - shortestLoopSeconds));
     // A loop already shorter than the shortest (set by two quick presses)

@@ -213,8 +213,14 @@ bool recall(ContentState& state, int number)
     AudioPlayer& player = state.audioPlayer();
     const QString track = currentTrackKey(state);
     const QList<SavedLoop> loops = state.savedLoops().of(track);
-    if (track.isEmpty() || number < 1 || number > loops.size())
+    if (track.isEmpty() || number < 1)
         return false;
+    if (number > loops.size()) {
+        // Said, as every drill key's outcome is: a key that does nothing
+        // silently reads as a key not taken.
+        Log::line(QStringLiteral("No saved loop %1 for this track (%2 saved)").arg(number).arg(loops.size()));
+        return false;
+    }
     SavedLoop loop = loops.at(number - 1);
     const double length = player.player()->duration();
     if (!(loop.startSeconds < length)) {
