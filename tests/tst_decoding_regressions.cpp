@@ -145,7 +145,7 @@ private slots:
 
     // Where the stated length cannot be trusted, what is there is counted:
     // AAC frames renamed ".mp3" (whose length FFmpeg guesses from the first
-    // frames' bitrate) and an MP3 header whose frame count its bytes belie.
+    // frames' bitrate) and MP3 headers whose frame count their bytes belie.
     // Every second plays, and no more is promised than plays.
     void lengthsTheFileCannotBackAreCounted()
     {
@@ -167,6 +167,16 @@ private slots:
         const qsizetype info = header.indexOf("Info");
         QVERIFY(info > 0);
         const double chirpSeconds = DecodeStream::open(fixturePath(QStringLiteral("chirp-cbr.mp3")), 8000, nullptr)->durationSeconds();
+        // Twice the frames the bytes hold at the file's constant bitrate:
+        // within what some bitrate could hold, so only the bitrate tells.
+        QByteArray doubled = header;
+        const auto count = [&](qsizetype at) {
+            return (quint32(quint8(doubled[at])) << 24) | (quint32(quint8(doubled[at + 1])) << 16)
+                | (quint32(quint8(doubled[at + 2])) << 8) | quint32(quint8(doubled[at + 3]));
+        };
+        const quint32 twice = count(info + 8) * 2;
+        for (int i = 0; i < 4; ++i)
+            doubled[info + 8 + i] = char((twice >> (24 - 8 * i)) & 0xff);
         header[info + 9] = char(0xff);  // 231 frames become 16 million
 
         const struct {
@@ -175,7 +185,8 @@ private slots:
             double seconds;
         } files[] = {{QStringLiteral("falling.mp3"), rich + lean, 8.0},
                      {QStringLiteral("rising.mp3"), lean + rich, 8.0},
-                     {QStringLiteral("belied.mp3"), header, chirpSeconds}};
+                     {QStringLiteral("belied.mp3"), header, chirpSeconds},
+                     {QStringLiteral("doubled.mp3"), doubled, chirpSeconds}};
         for (const auto& file : files) {
             const QString path = m_folder.filePath(file.name);
             QVERIFY(writeFile(path, file.bytes));

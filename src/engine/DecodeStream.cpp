@@ -412,8 +412,16 @@ int DecodeStream::measureRealLength(const QString& path)
         // A frame count that no MP3 frame size bears out over the bytes there
         // are (one damaged field would make hours of a few seconds).
         const std::int64_t frameBytes = gapless->byteCount > 0 ? gapless->byteCount : bytesPresent - tagBytes;
+        // At a constant bitrate the frames are all one size, a padding byte
+        // aside: the count must match the bytes within a few frames (the
+        // header's own, a last one cut, a tag), or twice the length is
+        // promised and half of it never plays.
+        const std::int64_t constantBytes = gapless->frameCount * gapless->constantFrameBytes;
+        const bool constantBelied = gapless->constantFrameBytes > 0
+            && (frameBytes < constantBytes - 2 * largestMp3FrameBytes
+                || frameBytes > constantBytes + gapless->frameCount + 3 * largestMp3FrameBytes);
         const bool countBelied = frameBytes < gapless->frameCount * smallestMp3FrameBytes
-            || frameBytes > (gapless->frameCount + 1) * largestMp3FrameBytes;
+            || frameBytes > (gapless->frameCount + 1) * largestMp3FrameBytes || constantBelied;
         if (cutShort || joined || countBelied) {
             const std::int64_t counted = countSamplesToTheEnd();
             m_lengthEstimated = counted <= 0;

@@ -16,6 +16,18 @@ std::uint32_t bigEndian32(const unsigned char* bytes)
         | std::uint32_t(bytes[3]);
 }
 
+// A layer III frame's size in bytes from its header, padding included; 0
+// for a free-format or invalid bitrate.
+int layer3FrameBytes(const unsigned char* header, bool mpeg1, int sampleRate)
+{
+    static constexpr int mpeg1Kbps[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+    static constexpr int mpeg2Kbps[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+    const int kbps = (mpeg1 ? mpeg1Kbps : mpeg2Kbps)[header[2] >> 4];
+    if (kbps == 0 || sampleRate <= 0)
+        return 0;
+    return (mpeg1 ? 144000 : 72000) * kbps / sampleRate + ((header[2] >> 1) & 1);
+}
+
 }  // namespace
 
 std::int64_t Mp3GaplessInfo::realSampleCount() const
@@ -62,6 +74,7 @@ std::optional<Mp3GaplessInfo> Mp3GaplessInfo::parse(const QByteArray& fileStart)
     std::int64_t at = frameOffset + 4 + (hasCrc ? 2 : 0) + sideInfoBytes;
     if (at + 8 > size)
         return std::nullopt;
+    const std::int64_t tagAt = at;
     if (std::memcmp(bytes + at, "Xing", 4) != 0 && std::memcmp(bytes + at, "Info", 4) != 0)
         return std::nullopt;
     const std::uint32_t flags = bigEndian32(bytes + at + 4);
@@ -96,5 +109,17 @@ std::optional<Mp3GaplessInfo> Mp3GaplessInfo::parse(const QByteArray& fileStart)
     info.paddingSamples = ((delayAndPadding[1] & 0x0F) << 8) | delayAndPadding[2];
     if (info.realSampleCount() <= 0)
         return std::nullopt;
+    if (std::memcmp(bytes + tagAt, "Info", 4) == 0) {
+        const int headerFrameBytes = layer3FrameBytes(header, mpeg1, info.sampleRate);
+        const std::int64_t nextAt = frameOffset + headerFrameBytes;
+        if (headerFrameBytes > 0 && nextAt + 4 <= size) {
+            const unsigned char* next = bytes + nextAt;
+            // The same kind of frame at the same rate: the audio's first.
+            if (next[0] == 0xFF && (next[1] & 0xFE) == (header[1] & 0xFE) && ((next[2] >> 2) & 3) == rateIndex) {
+                const int padded = layer3FrameBytes(next, mpeg1, info.sampleRate);
+                info.constantFrameBytes = padded > 0 ? padded - ((next[2] >> 1) & 1) : 0;
+            }
+        }
+    }
     return info;
 }

@@ -18,6 +18,10 @@ struct Mp3GaplessInfo {
     int encoderDelaySamples = 0;
     int paddingSamples = 0;
     std::int64_t headerFrameOffset = 0;  // file offset of the header frame
+    // An "Info" header's constant bitrate: the size of the audio's frames
+    // (a padding byte aside), read from the first frame after the header's
+    // own, which an encoder may write at another bitrate. 0: not known.
+    int constantFrameBytes = 0;
 
     // Real samples: everything decoded minus encoder delay and padding.
     std::int64_t realSampleCount() const;
