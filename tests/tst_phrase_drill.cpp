@@ -6,9 +6,12 @@
 #include "engine/AudioOutput.h"
 #include "state/DrillOptions.h"
 #include "state/PhraseNavigation.h"
+#include "ui/kit/WaveformStrip.h"
+#include "ui/screens/PlayerCard.h"
 #include "LibraryFixture.h"
 #include "ManualOutput.h"
 #include "SpeechFixture.h"
+#include "WidgetTesting.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -111,6 +114,35 @@ private slots:
         loopOver(1, 2);
         QVERIFY(PhraseNavigation::previous(*f->state));
         QCOMPARE(player.loopStart(), std::optional<double>(map.loopBounds(0).startSeconds));
+    }
+
+    // A loop handle dragged in the window's strip snaps to where the loop
+    // key would put that end, its trailing breath kept: not to the edge of
+    // the sound found, which lies within the same reach.
+    void aDraggedHandleSnapsWhereTheLoopKeyWouldPutIt()
+    {
+        const auto f = loaded(m_lesson->path);
+        QVERIFY(f);
+        const PhraseMap& map = *f->state->phraseMap();
+        AudioPlayer& player = f->player();
+        player.setLoop(map.loopBounds(0).startSeconds, map.loopBounds(0).endSeconds);
+        PlayerCard card(*f->state);
+        card.resize(600, 320);
+        card.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&card));
+        WaveformStrip& strip = *card.waveformStrip();
+        strip.refresh();
+        const double loopEnd = map.loopBounds(1).endSeconds;
+        const double soundEnd = map.phrase(1).endSeconds;
+        const qreal dropAt = strip.xOf(loopEnd) - 3;  // where the handle is let go
+        QVERIFY(dropAt - strip.xOf(soundEnd) > 0 && dropAt - strip.xOf(soundEnd) <= WaveformStrip::snapReach);
+        const qreal grip = 3;  // points right of the handle
+        sendMouse(strip, QEvent::MouseButtonPress, {strip.xOf(*player.loopEnd()) + grip, 10});
+        sendMouse(strip, QEvent::MouseMove, {dropAt + grip, 10});
+        QTest::qWait(50);  // a drag's changes are taken a frame at a time
+        sendMouse(strip, QEvent::MouseButtonRelease, {dropAt + grip, 10});
+        QVERIFY2(std::abs(*player.loopEnd() - loopEnd) < 0.0011,
+                 qPrintable(QStringLiteral("%1, not %2").arg(*player.loopEnd()).arg(loopEnd)));
     }
 
     // Three passes of each phrase with the loop's length of silence after

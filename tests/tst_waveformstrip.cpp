@@ -18,8 +18,10 @@ std::shared_ptr<WaveformStrip::Envelope> lesson()
     envelope->durationSeconds = 60;
     for (int hop = 0; hop < 6000; ++hop)
         envelope->levelsDecibels.push_back(hop % 300 < 200 ? -12.0f : -70.0f);
-    for (int phrase = 0; phrase < 20; ++phrase)
+    for (int phrase = 0; phrase < 20; ++phrase) {
         envelope->phrases.emplace_back(phrase * 3.0, phrase * 3.0 + 2.0);
+        envelope->phraseLoops.emplace_back(phrase * 3.0 - 0.1, phrase * 3.0 + 2.1);
+    }
     return envelope;
 }
 
@@ -127,7 +129,8 @@ private slots:
     }
 
     // A click seeks to the time under it; a handle dragged moves its end,
-    // snapping to a pause's edge within a few points unless Shift is held.
+    // snapping within a few points to where stepping would loop a phrase
+    // (not to the sound's very edge) unless Shift is held.
     void clicksSeekAndHandlesMoveTheLoop()
     {
         StripUnderTest t;
@@ -139,13 +142,13 @@ private slots:
 
         sendMouse(t.strip, QEvent::MouseButtonPress, {t.strip.xOf(5.0) + 3, 10});  // on the end's handle
         sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(5.6), 10});             // not near an edge
-        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(6.0) + 4, 10});         // 4 points from phrase 3's start
-        QTest::mouseMove(&t.strip, QPoint(int(t.strip.xOf(6.0)) + 4, 10));
-        sendMouse(t.strip, QEvent::MouseButtonRelease, {t.strip.xOf(6.0) + 4, 10});
+        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(6.0) + 3, 10});         // on phrase 3's sound
+        QTest::mouseMove(&t.strip, QPoint(int(t.strip.xOf(6.0)) + 3, 10));
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {t.strip.xOf(6.0) + 3, 10});
         QCOMPARE(t.seeks.size(), std::size_t(1));  // a drag of a handle is no seek
         QCOMPARE(t.ends.size(), std::size_t(2));
         QVERIFY(std::abs(t.ends[0] - 5.54) < 0.021);  // the handle keeps its 3 points from the pointer
-        QCOMPARE(t.ends[1], 6.0);  // snapped
+        QCOMPARE(t.ends[1], 5.9);  // snapped to phrase 3's loop, its lead-in kept
 
         QMouseEvent press(QEvent::MouseButtonPress, QPointF(t.strip.xOf(3.0), 10), t.strip.mapToGlobal(QPointF(t.strip.xOf(3.0), 10)),
                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
@@ -193,10 +196,10 @@ private slots:
         t.playHead = page.second + 1;
         t.strip.refresh();
         QCOMPARE(t.strip.window(), page);
-        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(2.0) + 10, 10});
+        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(2.0) + 15, 10});
         QCOMPARE(t.starts.size(), std::size_t(1));
-        QVERIFY2(std::abs(t.starts[0] - 2.2) < 0.021, qPrintable(QString::number(t.starts[0])));
-        sendMouse(t.strip, QEvent::MouseButtonRelease, {t.strip.xOf(2.0) + 10, 10});
+        QVERIFY2(std::abs(t.starts[0] - 2.3) < 0.021, qPrintable(QString::number(t.starts[0])));
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {t.strip.xOf(2.0) + 15, 10});
         QVERIFY(t.strip.window().first < t.playHead && t.playHead < t.strip.window().second);  // caught up
 
         t.playHead = 0;

@@ -253,7 +253,11 @@ double WaveformStrip::snapped(double seconds) const
         return seconds;
     double best = seconds;
     qreal bestDistance = snapReach;
-    for (const auto& [from, to] : envelope->phrases) {
+    // Where stepping would put the loop's ends: a handle dragged back there
+    // clicks into place, and one dragged onto another phrase keeps the soft
+    // onset and trailing breath that its detected edges leave out.
+    const auto& targets = envelope->phraseLoops.empty() ? envelope->phrases : envelope->phraseLoops;
+    for (const auto& [from, to] : targets) {
         for (const double edge : {from, to}) {
             const qreal distance = std::abs(xOf(edge) - xOf(seconds));
             if (distance <= bestDistance) {

@@ -28,7 +28,7 @@ public:
     static constexpr int preferredHeight = 30;
     static constexpr qreal handleReach = 5;   // points either side of a handle that grab it
     static constexpr qreal handleJitter = 3;  // points a held handle's pointer may stray before it moves it
-    static constexpr qreal snapReach = 6;     // points within which a handle snaps to a pause edge
+    static constexpr qreal snapReach = 6;     // points within which a handle snaps to a phrase's loop end
     static constexpr float floorDecibels = -60;
 
     struct Envelope {
@@ -36,6 +36,10 @@ public:
         double hopSeconds = 0.01;
         double durationSeconds = 0;
         std::vector<std::pair<double, double>> phrases;  // [start, end) of each, in order
+        // Each phrase's loop as stepping makes it (its sound and a little of
+        // the pauses around it): where a dragged handle snaps. None: the
+        // phrases' own edges.
+        std::vector<std::pair<double, double>> phraseLoops;
     };
     using Span = std::pair<double, double>;
 

@@ -104,6 +104,7 @@ PlayerCard::PlayerCard(ContentState& state, QWidget* parent)
         if (player.loopEnd())
             LoopEdit::nudgeEnd(player, seconds - *player.loopEnd());
     });
+    followPhraseMap();  // a map made before the card, as well
 
     m_volume->setValue({[&player] { return player.volume(); }, [&player](float level) { player.setVolume(level); }});
     m_volume->setRange({0.0f, 1.0f});
@@ -275,6 +276,10 @@ void PlayerCard::followPhraseMap()
         envelope->durationSeconds = map->durationSeconds();
         for (const Phrase& phrase : map->phrases())
             envelope->phrases.emplace_back(phrase.startSeconds, phrase.endSeconds);
+        for (int index = 0; index < map->phraseCount(); ++index) {
+            const PhraseLoop loop = map->loopBounds(index);
+            envelope->phraseLoops.emplace_back(loop.startSeconds, loop.endSeconds);
+        }
         m_envelope = std::move(envelope);
     }
     m_strip->refresh();
