@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 #include <limits>
 
@@ -61,6 +62,46 @@ private slots:
         QCOMPARE(log.lines(), (QStringList{QStringLiteral("Playing: new\\nPlaying: forged.mp3"),
                                            QStringLiteral("Added playlist: a\\rb\\tc\\u{2028}\\u{1b}[2Jd"),
                                            QStringLiteral("Playlists saved: [\"a\\nb\"]")}));
+    }
+
+    // A line known only later keeps its place: the lines after it, from
+    // any thread, wait behind it. A place let go unwritten, or held past
+    // its time, holds nothing back; a text that comes after that goes out
+    // where it is then, and only once.
+    void aReservedPlaceKeepsTheOrder()
+    {
+        Log::Capture log;
+        {
+            auto first = std::make_unique<Log::Reserved>();
+            Log::Reserved second;
+            Log::line(QStringLiteral("after both"));
+            std::thread other([] { Log::line(QStringLiteral("from another thread")); });
+            other.join();
+            QVERIFY(log.lines().isEmpty());
+            second.write(QStringLiteral("second"));
+            QVERIFY(log.lines().isEmpty());  // still behind the first
+            first->write(QStringLiteral("first"));
+            first->write(QStringLiteral("first again"));
+            QCOMPARE(log.lines(), (QStringList{QStringLiteral("first"), QStringLiteral("second"),
+                                               QStringLiteral("after both"), QStringLiteral("from another thread")}));
+            log.clear();
+            first = std::make_unique<Log::Reserved>();
+            Log::line(QStringLiteral("behind a place let go"));
+            first.reset();
+            QCOMPARE(log.lines(), QStringList{QStringLiteral("behind a place let go")});
+        }
+        log.clear();
+        Log::Reserved hung(std::chrono::milliseconds(30));
+        Log::line(QStringLiteral("waits"));
+        QVERIFY(log.lines().isEmpty());
+        QTest::qWait(60);
+        Log::line(QStringLiteral("no longer"));
+        QCOMPARE(log.lines(), (QStringList{QStringLiteral("waits"), QStringLiteral("no longer")}));
+        hung.write(QStringLiteral("late"));
+        hung.write(QStringLiteral("late again"));
+        Log::line(QStringLiteral("after"));
+        QCOMPARE(log.lines(), (QStringList{QStringLiteral("waits"), QStringLiteral("no longer"), QStringLiteral("late"),
+                                           QStringLiteral("after")}));
     }
 
     // Lines come from the decoder and writer threads while a test reads what

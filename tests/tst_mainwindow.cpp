@@ -328,7 +328,8 @@ private slots:
     }
 
     // Closed while the last save is still being written: its line, saved or
-    // not, is said all the same before the program leaves.
+    // not, is said all the same before the program leaves, and ahead of the
+    // operation's own, as a save over within a moment is.
     void theLastSavesLineIsSaidAtQuit_data()
     {
         QTest::addColumn<bool>("reachesTheDisk");
@@ -360,13 +361,16 @@ private slots:
             window.state().setNewPlaylistName(QStringLiteral("Evening"));
             log.clear();
             window.library().addPlaylist();
-            QVERIFY2(log.lines().size() == 1 && log.lines().first().startsWith(QStringLiteral("Added playlist: ")),
-                     qPrintable(log.lines().join(u'\n')));
+            QVERIFY2(log.lines().isEmpty(), qPrintable(log.lines().join(u'\n')));  // behind the save's line
             writerHeld->store(false);
         }
-        QVERIFY2(log.lines().last().startsWith(reachesTheDisk ? QStringLiteral("Playlists saved: [\"Evening\"]")
+        const QStringList lines = log.lines();
+        // (Not saved, the quit tries once more, and says so after.)
+        QVERIFY2(lines.size() >= 2 && lines[1] == QStringLiteral("Added playlist: Evening")
+                     && lines[0].startsWith(reachesTheDisk
+                                                              ? QStringLiteral("Playlists saved: [\"Evening\"]")
                                                               : QStringLiteral("Error saving playlists: cannot write ")),
-                 qPrintable(log.lines().join(u'\n')));
+                 qPrintable(lines.join(u'\n')));
     }
 
     // Saves that failed, with no change since to try again, are tried once

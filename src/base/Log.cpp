@@ -1,10 +1,13 @@
 #include "base/Log.h"
 
 #include <algorithm>
+#include <chrono>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace Log {
@@ -17,6 +20,18 @@ std::mutex& logMutex()
 }
 
 Capture* g_capture = nullptr;  // guarded by logMutex()
+
+// Lines waiting behind a reserved place, in order; a place is an entry of
+// its own. Guarded by logMutex().
+struct Waiting {
+    std::shared_ptr<Reserved::Place> place;  // none: a line
+    QString text;
+};
+std::deque<Waiting>& waiting()
+{
+    static std::deque<Waiting> queue;
+    return queue;
+}
 
 bool isControl(char32_t scalar)
 {
@@ -52,10 +67,16 @@ QString oneLine(const QString& text)
 
 }  // namespace
 
-void line(const QString& raw)
+struct Reserved::Place {
+    std::chrono::steady_clock::time_point heldUntil;
+    bool settled = false;  // written, let go, or held too long
+    bool givenUp = false;  // held too long: its text goes out when it comes
+    std::optional<QString> text;
+};
+
+// Under logMutex(): to the innermost capture, or standard output.
+void emitLocked(const QString& text)
 {
-    const QString text = oneLine(raw);
-    std::lock_guard lock(logMutex());
     if (g_capture) {
         g_capture->append(text);
         if (!g_capture->m_echo)
@@ -64,6 +85,70 @@ void line(const QString& raw)
     const QByteArray bytes = text.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
+}
+
+// Under logMutex(): what no unsettled place holds back goes out.
+void releaseLocked()
+{
+    std::deque<Waiting>& queue = waiting();
+    const auto now = std::chrono::steady_clock::now();
+    while (!queue.empty()) {
+        Waiting& front = queue.front();
+        if (front.place && !front.place->settled) {
+            if (now < front.place->heldUntil)
+                return;
+            front.place->settled = true;
+            front.place->givenUp = true;
+        }
+        if (!front.place)
+            emitLocked(front.text);
+        else if (front.place->text)
+            emitLocked(*front.place->text);
+        queue.pop_front();
+    }
+}
+
+void line(const QString& raw)
+{
+    const QString text = oneLine(raw);
+    std::lock_guard lock(logMutex());
+    if (waiting().empty()) {
+        emitLocked(text);
+        return;
+    }
+    waiting().push_back({nullptr, text});
+    releaseLocked();
+}
+
+Reserved::Reserved(std::chrono::milliseconds heldLongest)
+    : m_place(std::make_shared<Place>())
+{
+    m_place->heldUntil = std::chrono::steady_clock::now() + heldLongest;
+    std::lock_guard lock(logMutex());
+    waiting().push_back({m_place, QString()});
+}
+
+Reserved::~Reserved()
+{
+    std::lock_guard lock(logMutex());
+    m_place->settled = true;
+    releaseLocked();
+}
+
+void Reserved::write(const QString& raw)
+{
+    const QString text = oneLine(raw);
+    std::lock_guard lock(logMutex());
+    if (m_place->givenUp) {
+        m_place->givenUp = false;  // once
+        emitLocked(text);
+        return;
+    }
+    if (m_place->settled)
+        return;
+    m_place->text = text;
+    m_place->settled = true;
+    releaseLocked();
 }
 
 QString formatDouble(double value)

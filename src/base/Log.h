@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+#include <memory>
+
 // Diagnostic lines on standard output: one whole line per event, flushed as it
 // is written, no levels and no timestamps. Every subsystem writes through here.
 namespace Log {
@@ -24,6 +27,29 @@ QString formatNameList(const QStringList& names);
 // backslashes and control characters escaped.
 QString quoted(const QString& text);
 
+// A place in the order of lines whose text is known only later (how a write
+// on another thread went): lines written meanwhile, from any thread, wait
+// behind it, so the late one still reads where it happened. Let go unwritten,
+// its place is given up. Held longer than heldLongest (a write that hangs),
+// it stops holding the others back at the next line written, and its text,
+// when it comes, goes out where it is then.
+class Reserved {
+public:
+    static constexpr std::chrono::milliseconds heldLongestDefault{5000};
+
+    explicit Reserved(std::chrono::milliseconds heldLongest = heldLongestDefault);
+    ~Reserved();
+    Reserved(const Reserved&) = delete;
+    Reserved& operator=(const Reserved&) = delete;
+
+    void write(const QString& text);  // once; a later call writes nothing
+
+    struct Place;  // the log's own
+
+private:
+    std::shared_ptr<Place> m_place;
+};
+
 // While one exists, lines are collected here instead of going to stdout
 // (or in addition, with echo). Captures nest; the innermost one collects.
 class Capture {
@@ -38,6 +64,7 @@ public:
 
 private:
     friend void line(const QString& text);
+    friend void emitLocked(const QString& text);
     void append(const QString& text);
 
     Capture* m_outer = nullptr;

@@ -27,22 +27,25 @@ PlaylistLibrary::PlaylistLibrary(ContentState& state, QObject* parent)
 
 // The library is encoded and written on the store's writer thread, so that a
 // large one never holds up the window. The line says how it went: at once
-// when the write is over within a moment (always, for a library of any usual
-// size), else when it is.
+// when the write is over within a moment (nearly always, for a library of
+// any usual size), else when it is, in the place it would have had: the
+// lines written meanwhile (the operation's own, next) wait behind it.
 void PlaylistLibrary::savePlaylists()
 {
     const Playlists library = m_state.playlists();
     DefaultsStore& store = m_state.defaults();
     const DefaultsStore::Ticket ticket =
         store.setDataMadeBy(ContentState::playlistsKey, [library] { return PlaylistCodec::encode(library); });
-    auto report = [savedLine = QStringLiteral("Playlists saved: ") + Log::formatNameList(library.names())](
-                      const DefaultsStore::Outcome& outcome) {
-        Log::line(outcome.ok ? savedLine : QStringLiteral("Error saving playlists: ") + outcome.error);
+    const QString savedLine = QStringLiteral("Playlists saved: ") + Log::formatNameList(library.names());
+    auto said = [savedLine](const DefaultsStore::Outcome& outcome) {
+        return outcome.ok ? savedLine : QStringLiteral("Error saving playlists: ") + outcome.error;
     };
-    if (const std::optional<DefaultsStore::Outcome> outcome = store.outcome(ticket, m_saveWait))
-        report(*outcome);
-    else
-        store.whenWritten(ticket, this, report);
+    if (const std::optional<DefaultsStore::Outcome> outcome = store.outcome(ticket, m_saveWait)) {
+        Log::line(said(*outcome));
+        return;
+    }
+    auto place = std::make_shared<Log::Reserved>();
+    store.whenWritten(ticket, this, [said, place](const DefaultsStore::Outcome& outcome) { place->write(said(outcome)); });
 }
 
 void PlaylistLibrary::loadPlaylists()
