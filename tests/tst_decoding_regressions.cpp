@@ -145,7 +145,8 @@ private slots:
 
     // Where the stated length cannot be trusted, what is there is counted:
     // AAC frames renamed ".mp3" (whose length FFmpeg guesses from the first
-    // frames' bitrate) and MP3 headers whose frame count their bytes belie.
+    // frames' bitrate), MP3 headers whose frame count their bytes belie, and
+    // an MPEG-4 track header that states fewer samples than its table lists.
     // Every second plays, and no more is promised than plays.
     void lengthsTheFileCannotBackAreCounted()
     {
@@ -178,6 +179,16 @@ private slots:
         for (int i = 0; i < 4; ++i)
             doubled[info + 8 + i] = char((twice >> (24 - 8 * i)) & 0xff);
         header[info + 9] = char(0xff);  // 231 frames become 16 million
+        // An MPEG-4 track header stating half the samples its table lists.
+        QByteArray understated = readFile(fixturePath(QStringLiteral("chirp.m4a")));
+        const double chirpM4aSeconds = DecodeStream::open(fixturePath(QStringLiteral("chirp.m4a")), 8000, nullptr)->durationSeconds();
+        const qsizetype mdhd = understated.indexOf("mdhd");
+        QVERIFY(mdhd > 0 && understated[mdhd + 4] == 0);  // version 0: 32-bit times
+        const qsizetype durationAt = mdhd + 4 + 4 + 4 + 4 + 4;  // version and flags, two times, the time scale
+        const quint32 stated = (quint32(quint8(understated[durationAt])) << 24) | (quint32(quint8(understated[durationAt + 1])) << 16)
+            | (quint32(quint8(understated[durationAt + 2])) << 8) | quint32(quint8(understated[durationAt + 3]));
+        for (int i = 0; i < 4; ++i)
+            understated[durationAt + i] = char(((stated / 2) >> (24 - 8 * i)) & 0xff);
 
         const struct {
             QString name;
@@ -186,7 +197,8 @@ private slots:
         } files[] = {{QStringLiteral("falling.mp3"), rich + lean, 8.0},
                      {QStringLiteral("rising.mp3"), lean + rich, 8.0},
                      {QStringLiteral("belied.mp3"), header, chirpSeconds},
-                     {QStringLiteral("doubled.mp3"), doubled, chirpSeconds}};
+                     {QStringLiteral("doubled.mp3"), doubled, chirpSeconds},
+                     {QStringLiteral("understated.m4a"), understated, chirpM4aSeconds}};
         for (const auto& file : files) {
             const QString path = m_folder.filePath(file.name);
             QVERIFY(writeFile(path, file.bytes));

@@ -451,6 +451,15 @@ int DecodeStream::measureRealLength(const QString& path)
             m_lengthInputFrames = formatSamples - m_firstPacketSkip;
     } else if (isMp4Family && streamSamples > 0) {
         m_lengthInputFrames = streamSamples;
+        // A track header that states fewer samples than its table lists
+        // (damaged, or a tool's mistake) would end the lesson partway, the
+        // rest never reached: the table holds. Priming and padding the edit
+        // list leaves out are a frame or two; samples it cuts are marked in
+        // the table and not counted.
+        const std::int64_t listed = samplesListed();
+        const int frameSize = stream->codecpar->frame_size > 0 ? stream->codecpar->frame_size : 1024;
+        if (listed > streamSamples + 3 * std::int64_t(frameSize))
+            m_lengthInputFrames = listed;
     } else if (streamSamples > 0) {
         m_lengthInputFrames = m_firstPacketSample + streamSamples - m_firstRealSampleOnTimeline;
     } else if (formatSamples > 0) {
@@ -463,6 +472,23 @@ int DecodeStream::measureRealLength(const QString& path)
     if (m_lengthOutputFrames <= 0 || !isPlausible(m_lengthOutputFrames))
         return AVERROR_INVALIDDATA;
     return 0;
+}
+
+// The samples an MPEG-4 track's table lists from the first real one to the
+// end of the last packet kept (the demuxer reads the whole table at the
+// open); -1 when it lists none.
+std::int64_t DecodeStream::samplesListed() const
+{
+    AVStream* stream = m_format->streams[m_streamIndex];
+    const int frameSize = stream->codecpar->frame_size > 0 ? stream->codecpar->frame_size : 1024;
+    for (int index = avformat_index_get_entries_count(stream) - 1; index >= 0; --index) {
+        const AVIndexEntry* entry = avformat_index_get_entry(stream, index);
+        if (!entry || (entry->flags & AVINDEX_DISCARD_FRAME) || entry->timestamp == AV_NOPTS_VALUE)
+            continue;
+        const std::int64_t end = av_rescale_q(entry->timestamp, m_timeBase, AVRational{1, m_inputRate}) + frameSize;
+        return isPlausible(end) ? end - m_firstRealSampleOnTimeline : -1;
+    }
+    return -1;
 }
 
 // The stream's samples from its first packet to the end of the file, counted

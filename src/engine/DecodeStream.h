@@ -91,6 +91,7 @@ private:
     int findFirstRealSample();
     int measureRealLength(const QString& path);
     std::int64_t countSamplesToTheEnd();
+    std::int64_t samplesListed() const;
     void decodeStep();
     std::int64_t shortEndPadding() const;
     int padShortEnd(float* interleaved, int maxFrames);
