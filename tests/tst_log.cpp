@@ -94,14 +94,36 @@ private slots:
         Log::Reserved hung(std::chrono::milliseconds(30));
         Log::line(QStringLiteral("waits"));
         QVERIFY(log.lines().isEmpty());
-        QTest::qWait(60);
-        Log::line(QStringLiteral("no longer"));
-        QCOMPARE(log.lines(), (QStringList{QStringLiteral("waits"), QStringLiteral("no longer")}));
-        hung.write(QStringLiteral("late"));
+        QTest::qWait(60);  // no other line comes meanwhile
+        QCOMPARE(log.lines(), QStringList{QStringLiteral("waits")});
+        auto later = std::make_unique<Log::Reserved>();
+        Log::line(QStringLiteral("behind the later place"));
+        hung.write(QStringLiteral("late"));  // behind that line, not ahead of it
         hung.write(QStringLiteral("late again"));
-        Log::line(QStringLiteral("after"));
-        QCOMPARE(log.lines(), (QStringList{QStringLiteral("waits"), QStringLiteral("no longer"), QStringLiteral("late"),
-                                           QStringLiteral("after")}));
+        later.reset();
+        QCOMPARE(log.lines(), (QStringList{QStringLiteral("waits"), QStringLiteral("behind the later place"),
+                                           QStringLiteral("late")}));
+    }
+
+    // A line held back goes to the capture that was innermost when it was
+    // written, or where that one's lines go once it is gone.
+    void aHeldLineGoesWhereItWasWritten()
+    {
+        Log::Capture outer;
+        auto place = std::make_unique<Log::Reserved>();
+        Log::line(QStringLiteral("for the outer"));
+        QStringList inInner;
+        {
+            Log::Capture inner;
+            place.reset();  // let out while another capture is innermost
+            inInner = inner.lines();
+            place = std::make_unique<Log::Reserved>();
+            Log::line(QStringLiteral("for the inner, let out once it went"));
+        }
+        place.reset();
+        QCOMPARE(inInner, QStringList());
+        QCOMPARE(outer.lines(), (QStringList{QStringLiteral("for the outer"),
+                                             QStringLiteral("for the inner, let out once it went")}));
     }
 
     // Lines come from the decoder and writer threads while a test reads what

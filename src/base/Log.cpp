@@ -1,10 +1,15 @@
 #include "base/Log.h"
 
+#include <QCoreApplication>
+#include <QThread>
+#include <QTimer>
+
 #include <algorithm>
 #include <chrono>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -26,11 +31,13 @@ Capture* g_capture = nullptr;  // guarded by logMutex()
 struct Waiting {
     std::shared_ptr<Reserved::Place> place;  // none: a line
     QString text;
+    Capture* capture = nullptr;  // where it goes: the innermost capture when it was written
 };
 std::deque<Waiting>& waiting()
 {
-    static std::deque<Waiting> queue;
-    return queue;
+    // Never freed: a line written while statics are destroyed still finds it.
+    static auto* queue = new std::deque<Waiting>;
+    return *queue;
 }
 
 bool isControl(char32_t scalar)
@@ -74,12 +81,12 @@ struct Reserved::Place {
     std::optional<QString> text;
 };
 
-// Under logMutex(): to the innermost capture, or standard output.
-void emitLocked(const QString& text)
+// Under logMutex(): to the capture, or standard output.
+void emitLocked(const QString& text, Capture* capture)
 {
-    if (g_capture) {
-        g_capture->append(text);
-        if (!g_capture->m_echo)
+    if (capture) {
+        capture->append(text);
+        if (!capture->m_echo)
             return;
     }
     const QByteArray bytes = text.toUtf8() + '\n';
@@ -101,22 +108,34 @@ void releaseLocked()
             front.place->givenUp = true;
         }
         if (!front.place)
-            emitLocked(front.text);
+            emitLocked(front.text, front.capture);
         else if (front.place->text)
-            emitLocked(*front.place->text);
+            emitLocked(*front.place->text, front.capture);
         queue.pop_front();
     }
+}
+
+// Under logMutex(): out at once, or behind what waits.
+void lineLocked(const QString& text)
+{
+    if (waiting().empty()) {
+        emitLocked(text, g_capture);
+        return;
+    }
+    waiting().push_back({nullptr, text, g_capture});
+    releaseLocked();
 }
 
 void line(const QString& raw)
 {
     const QString text = oneLine(raw);
     std::lock_guard lock(logMutex());
-    if (waiting().empty()) {
-        emitLocked(text);
-        return;
-    }
-    waiting().push_back({nullptr, text});
+    lineLocked(text);
+}
+
+void releaseOverdue()
+{
+    std::lock_guard lock(logMutex());
     releaseLocked();
 }
 
@@ -124,8 +143,24 @@ Reserved::Reserved(std::chrono::milliseconds heldLongest)
     : m_place(std::make_shared<Place>())
 {
     m_place->heldUntil = std::chrono::steady_clock::now() + heldLongest;
-    std::lock_guard lock(logMutex());
-    waiting().push_back({m_place, QString()});
+    {
+        std::lock_guard lock(logMutex());
+        waiting().push_back({m_place, QString(), g_capture});
+    }
+    // A place still held at exit holds nothing back: what waits goes out.
+    static const bool releasedAtExit = std::atexit([] {
+        std::lock_guard lock(logMutex());
+        for (Waiting& entry : waiting())
+            if (entry.place)
+                entry.place->settled = true;
+        releaseLocked();
+    }) == 0;
+    Q_UNUSED(releasedAtExit);
+    // Given up when its time is over, not only at the next line: the
+    // lines behind it may be the last for a while.
+    if (QCoreApplication* application = QCoreApplication::instance();
+        application && QThread::currentThread() == application->thread())
+        QTimer::singleShot(heldLongest + std::chrono::milliseconds(1), application, &releaseOverdue);
 }
 
 Reserved::~Reserved()
@@ -140,8 +175,8 @@ void Reserved::write(const QString& raw)
     const QString text = oneLine(raw);
     std::lock_guard lock(logMutex());
     if (m_place->givenUp) {
-        m_place->givenUp = false;  // once
-        emitLocked(text);
+        m_place->givenUp = false;  // once, where it is now
+        lineLocked(text);
         return;
     }
     if (m_place->settled)
@@ -243,6 +278,10 @@ Capture::~Capture()
     std::lock_guard lock(logMutex());
     if (g_capture == this)
         g_capture = m_outer;
+    // What is still held back for it goes where it would have gone next.
+    for (Waiting& entry : waiting())
+        if (entry.capture == this)
+            entry.capture = m_outer;
 }
 
 QStringList Capture::lines() const

@@ -31,8 +31,9 @@ QString quoted(const QString& text);
 // on another thread went): lines written meanwhile, from any thread, wait
 // behind it, so the late one still reads where it happened. Let go unwritten,
 // its place is given up. Held longer than heldLongest (a write that hangs),
-// it stops holding the others back at the next line written, and its text,
-// when it comes, goes out where it is then.
+// it stops holding the others back (when its time is over, if made on the
+// thread of the application's event loop; else at the next line), and its
+// text, when it comes, goes where a line written then would.
 class Reserved {
 public:
     static constexpr std::chrono::milliseconds heldLongestDefault{5000};
@@ -50,6 +51,9 @@ private:
     std::shared_ptr<Place> m_place;
 };
 
+// Lets out the lines a place held past its time holds back.
+void releaseOverdue();
+
 // While one exists, lines are collected here instead of going to stdout
 // (or in addition, with echo). Captures nest; the innermost one collects.
 class Capture {
@@ -64,7 +68,7 @@ public:
 
 private:
     friend void line(const QString& text);
-    friend void emitLocked(const QString& text);
+    friend void emitLocked(const QString& text, Capture* capture);
     void append(const QString& text);
 
     Capture* m_outer = nullptr;
