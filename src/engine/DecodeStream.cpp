@@ -417,9 +417,9 @@ int DecodeStream::measureRealLength(const QString& path)
         // header's own, a last one cut, a tag), or twice the length is
         // promised and half of it never plays.
         const std::int64_t constantBytes = gapless->frameCount * gapless->constantFrameBytes;
+        const std::int64_t fewFrames = 3 * (gapless->constantFrameBytes + 1) + largestMp3FrameBytes;  // and the header's
         const bool constantBelied = gapless->constantFrameBytes > 0
-            && (frameBytes < constantBytes - 2 * largestMp3FrameBytes
-                || frameBytes > constantBytes + gapless->frameCount + 3 * largestMp3FrameBytes);
+            && (frameBytes < constantBytes - fewFrames || frameBytes > constantBytes + gapless->frameCount + fewFrames);
         const bool countBelied = frameBytes < gapless->frameCount * smallestMp3FrameBytes
             || frameBytes > (gapless->frameCount + 1) * largestMp3FrameBytes || constantBelied;
         if (cutShort || joined || countBelied) {
