@@ -179,6 +179,24 @@ private slots:
         for (int i = 0; i < 4; ++i)
             doubled[info + 8 + i] = char((twice >> (24 - 8 * i)) & 0xff);
         header[info + 9] = char(0xff);  // 231 frames become 16 million
+        // At 8 kbit/s, 30 frames more than there are: 2 s never played.
+        const QString lowPath = m_folder.filePath(QStringLiteral("low.mp3"));
+        QVERIFY2(SpeechFixture::runTool(QStringLiteral("ffmpeg"),
+                                        {"-v", "error", "-y", "-f", "lavfi", "-i", "sine=f=440:d=6:r=8000", "-c:a",
+                                         "libmp3lame", "-b:a", "8k", lowPath},
+                                        &error),
+                 qPrintable(error));
+        const double lowSeconds = DecodeStream::open(lowPath, 8000, nullptr)->durationSeconds();
+        QByteArray overstated = readFile(lowPath);
+        const qsizetype lowInfo = overstated.indexOf("Info");
+        QVERIFY(lowInfo > 0);
+        const auto countAt = [](const QByteArray& bytes, qsizetype at) {
+            return (quint32(quint8(bytes[at])) << 24) | (quint32(quint8(bytes[at + 1])) << 16)
+                | (quint32(quint8(bytes[at + 2])) << 8) | quint32(quint8(bytes[at + 3]));
+        };
+        const quint32 more = countAt(overstated, lowInfo + 8) + 30;
+        for (int i = 0; i < 4; ++i)
+            overstated[lowInfo + 8 + i] = char((more >> (24 - 8 * i)) & 0xff);
         // An MPEG-4 track header stating half the samples its table lists.
         QByteArray understated = readFile(fixturePath(QStringLiteral("chirp.m4a")));
         const double chirpM4aSeconds = DecodeStream::open(fixturePath(QStringLiteral("chirp.m4a")), 8000, nullptr)->durationSeconds();
@@ -198,7 +216,8 @@ private slots:
                      {QStringLiteral("rising.mp3"), lean + rich, 8.0},
                      {QStringLiteral("belied.mp3"), header, chirpSeconds},
                      {QStringLiteral("doubled.mp3"), doubled, chirpSeconds},
-                     {QStringLiteral("understated.m4a"), understated, chirpM4aSeconds}};
+                     {QStringLiteral("understated.m4a"), understated, chirpM4aSeconds},
+                     {QStringLiteral("overstated.mp3"), overstated, lowSeconds}};
         for (const auto& file : files) {
             const QString path = m_folder.filePath(file.name);
             QVERIFY(writeFile(path, file.bytes));
