@@ -416,10 +416,12 @@ int DecodeStream::measureRealLength(const QString& path)
         // aside: the count must match the bytes within a few frames (the
         // header's own, a last one cut, a tag), or twice the length is
         // promised and half of it never plays.
-        const std::int64_t constantBytes = gapless->frameCount * gapless->constantFrameBytes;
-        const std::int64_t fewFrames = 3 * (gapless->constantFrameBytes + 1) + largestMp3FrameBytes;  // and the header's
+        // (The header's own frame is among the bytes, at a bitrate of its own.)
+        const std::int64_t constantBytes = gapless->frameCount * gapless->constantFrameBytes + gapless->headerFrameBytes;
+        const std::int64_t fewFrames = 3 * (gapless->constantFrameBytes + 1);
         const bool constantBelied = gapless->constantFrameBytes > 0
-            && (frameBytes < constantBytes - fewFrames || frameBytes > constantBytes + gapless->frameCount + fewFrames);
+            && (frameBytes < constantBytes - fewFrames
+                || frameBytes > constantBytes + gapless->frameCount + fewFrames + largestMp3FrameBytes);
         const bool countBelied = frameBytes < gapless->frameCount * smallestMp3FrameBytes
             || frameBytes > (gapless->frameCount + 1) * largestMp3FrameBytes || constantBelied;
         if (cutShort || joined || countBelied) {
@@ -476,19 +478,31 @@ int DecodeStream::measureRealLength(const QString& path)
 
 // The samples an MPEG-4 track's table lists from the first real one to the
 // end of the last packet kept (the demuxer reads the whole table at the
-// open); -1 when it lists none.
+// open), as far as its packets' count bears out: one damaged time in the
+// table would push every later one out, and make hours of a lesson that
+// plays a second. -1 when it lists none.
 std::int64_t DecodeStream::samplesListed() const
 {
     AVStream* stream = m_format->streams[m_streamIndex];
     const int frameSize = stream->codecpar->frame_size > 0 ? stream->codecpar->frame_size : 1024;
+    std::int64_t kept = 0;
+    std::optional<std::int64_t> lastTime;
     for (int index = avformat_index_get_entries_count(stream) - 1; index >= 0; --index) {
         const AVIndexEntry* entry = avformat_index_get_entry(stream, index);
-        if (!entry || (entry->flags & AVINDEX_DISCARD_FRAME) || entry->timestamp == AV_NOPTS_VALUE)
+        if (!entry || (entry->flags & AVINDEX_DISCARD_FRAME))
             continue;
-        const std::int64_t end = av_rescale_q(entry->timestamp, m_timeBase, AVRational{1, m_inputRate}) + frameSize;
-        return isPlausible(end) ? end - m_firstRealSampleOnTimeline : -1;
+        ++kept;
+        if (!lastTime && entry->timestamp != AV_NOPTS_VALUE)
+            lastTime = entry->timestamp;
     }
-    return -1;
+    if (!lastTime)
+        return -1;
+    const std::int64_t end = av_rescale_q(*lastTime, m_timeBase, AVRational{1, m_inputRate}) + frameSize;
+    if (!isPlausible(end))
+        return -1;
+    const std::int64_t byTime = end - m_firstRealSampleOnTimeline;
+    const std::int64_t byCount = kept * frameSize - m_firstPacketSkip;
+    return std::min(byTime, byCount);
 }
 
 // The stream's samples from its first packet to the end of the file, counted

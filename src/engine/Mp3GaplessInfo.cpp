@@ -118,6 +118,7 @@ std::optional<Mp3GaplessInfo> Mp3GaplessInfo::parse(const QByteArray& fileStart)
             if (next[0] == 0xFF && (next[1] & 0xFE) == (header[1] & 0xFE) && ((next[2] >> 2) & 3) == rateIndex) {
                 const int padded = layer3FrameBytes(next, mpeg1, info.sampleRate);
                 info.constantFrameBytes = padded > 0 ? padded - ((next[2] >> 1) & 1) : 0;
+                info.headerFrameBytes = headerFrameBytes;
             }
         }
     }

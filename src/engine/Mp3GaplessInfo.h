@@ -22,6 +22,7 @@ struct Mp3GaplessInfo {
     // (a padding byte aside), read from the first frame after the header's
     // own, which an encoder may write at another bitrate. 0: not known.
     int constantFrameBytes = 0;
+    int headerFrameBytes = 0;  // with constantFrameBytes: the header's own frame
 
     // Real samples: everything decoded minus encoder delay and padding.
     std::int64_t realSampleCount() const;
