@@ -39,6 +39,16 @@ QString clockText(std::optional<long long> hours, long long minutes, long long s
     return QString::fromLatin1(buffer, at - buffer);
 }
 
+// A count of hundredths as "mm:ss.cc", or "hh:mm:ss.cc" with the hours.
+QString hundredthsClock(long long hundredths, bool withHours)
+{
+    const long long s = hundredths / 100;
+    const long long fraction = std::llabs(hundredths % 100);
+    if (!withHours)
+        return clockText(std::nullopt, (s % 3600) / 60, s % 60, fraction);
+    return clockText(s / 3600, (s % 3600) / 60, s % 60, fraction);
+}
+
 }  // namespace
 
 QString formatTime(double seconds)
@@ -60,23 +70,16 @@ QString formatTimeHundredths(double seconds)
     if (!(seconds > -limit && seconds < limit))
         return QStringLiteral("--:--.--");
     const long long hundredths = std::llround(seconds * 100);
-    const long long s = hundredths / 100;
-    const long long fraction = std::llabs(hundredths % 100);
-    if (s < 3600)
-        return clockText(std::nullopt, (s % 3600) / 60, s % 60, fraction);
-    return clockText(s / 3600, (s % 3600) / 60, s % 60, fraction);
+    return hundredthsClock(hundredths, hundredths / 100 >= 3600);
 }
 
 QString formatLoopPointCompact(double seconds, double laterSeconds)
 {
     const long long hundredths = std::llround(seconds * 100);
     const long long laterWholeSeconds = std::llround(laterSeconds * 100) / 100;
-    const long long s = hundredths / 100;
-    const long long fraction = std::llabs(hundredths % 100);
     if (laterWholeSeconds < 60)
-        return QString::number(s) + (fraction < 10 ? QStringLiteral(".0") : QStringLiteral(".")) + QString::number(fraction);
-    const QString clock = laterWholeSeconds < 3600 ? clockText(std::nullopt, s / 60, s % 60, fraction)
-                                                   : clockText(s / 3600, (s % 3600) / 60, s % 60, fraction);
+        return QString::number(hundredths / 100) + u'.' + QString::number(std::llabs(hundredths % 100)).rightJustified(2, u'0');
+    const QString clock = hundredthsClock(hundredths, laterWholeSeconds >= 3600);
     return clock.startsWith(u'0') ? clock.mid(1) : clock;
 }
 
