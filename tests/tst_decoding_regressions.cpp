@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <random>
 
@@ -57,6 +58,18 @@ QByteArray floatWavFile(const std::vector<float>& samples, quint32 sampleRate)
     for (const float sample : samples)
         out << sample;
     return bytes;
+}
+
+// The big-endian 32-bit number at a header field, rewritten: damage of the
+// kind a tool's mistake makes.
+void changeNumberAt(QByteArray& bytes, qsizetype at, const std::function<quint32(quint32)>& change)
+{
+    quint32 number = 0;
+    for (int i = 0; i < 4; ++i)
+        number = (number << 8) | quint8(bytes[at + i]);
+    number = change(number);
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = char((number >> (24 - 8 * i)) & 0xff);
 }
 
 }  // namespace
@@ -171,13 +184,7 @@ private slots:
         // Twice the frames the bytes hold at the file's constant bitrate:
         // within what some bitrate could hold, so only the bitrate tells.
         QByteArray doubled = header;
-        const auto count = [&](qsizetype at) {
-            return (quint32(quint8(doubled[at])) << 24) | (quint32(quint8(doubled[at + 1])) << 16)
-                | (quint32(quint8(doubled[at + 2])) << 8) | quint32(quint8(doubled[at + 3]));
-        };
-        const quint32 twice = count(info + 8) * 2;
-        for (int i = 0; i < 4; ++i)
-            doubled[info + 8 + i] = char((twice >> (24 - 8 * i)) & 0xff);
+        changeNumberAt(doubled, info + 8, [](quint32 frames) { return frames * 2; });
         header[info + 9] = char(0xff);  // 231 frames become 16 million
         // At 8 kbit/s, 5 frames more than there are: 0.36 s never played.
         const QString lowPath = m_folder.filePath(QStringLiteral("low.mp3"));
@@ -190,23 +197,14 @@ private slots:
         QByteArray overstated = readFile(lowPath);
         const qsizetype lowInfo = overstated.indexOf("Info");
         QVERIFY(lowInfo > 0);
-        const auto countAt = [](const QByteArray& bytes, qsizetype at) {
-            return (quint32(quint8(bytes[at])) << 24) | (quint32(quint8(bytes[at + 1])) << 16)
-                | (quint32(quint8(bytes[at + 2])) << 8) | quint32(quint8(bytes[at + 3]));
-        };
-        const quint32 more = countAt(overstated, lowInfo + 8) + 5;
-        for (int i = 0; i < 4; ++i)
-            overstated[lowInfo + 8 + i] = char((more >> (24 - 8 * i)) & 0xff);
+        changeNumberAt(overstated, lowInfo + 8, [](quint32 frames) { return frames + 5; });
         // An MPEG-4 track header stating half the samples its table lists.
         QByteArray understated = readFile(fixturePath(QStringLiteral("chirp.m4a")));
         const double chirpM4aSeconds = DecodeStream::open(fixturePath(QStringLiteral("chirp.m4a")), 8000, nullptr)->durationSeconds();
         const qsizetype mdhd = understated.indexOf("mdhd");
         QVERIFY(mdhd > 0 && understated[mdhd + 4] == 0);  // version 0: 32-bit times
         const qsizetype durationAt = mdhd + 4 + 4 + 4 + 4 + 4;  // version and flags, two times, the time scale
-        const quint32 stated = (quint32(quint8(understated[durationAt])) << 24) | (quint32(quint8(understated[durationAt + 1])) << 16)
-            | (quint32(quint8(understated[durationAt + 2])) << 8) | quint32(quint8(understated[durationAt + 3]));
-        for (int i = 0; i < 4; ++i)
-            understated[durationAt + i] = char(((stated / 2) >> (24 - 8 * i)) & 0xff);
+        changeNumberAt(understated, durationAt, [](quint32 samples) { return samples / 2; });
 
         const struct {
             QString name;
@@ -237,9 +235,7 @@ private slots:
         QByteArray jumped = readFile(fixturePath(QStringLiteral("aac-time-jump.m4a")));
         const qsizetype jumpedMdhd = jumped.indexOf("mdhd");
         QVERIFY(jumpedMdhd > 0 && jumped[jumpedMdhd + 4] == 0);
-        const quint32 trueSamples = 9024;  // at 8000 Hz
-        for (int i = 0; i < 4; ++i)
-            jumped[jumpedMdhd + 20 + i] = char((trueSamples >> (24 - 8 * i)) & 0xff);
+        changeNumberAt(jumped, jumpedMdhd + 20, [](quint32) { return 9024; });  // the samples there are, at 8000 Hz
         const QString jumpedPath = m_folder.filePath(QStringLiteral("jumped.m4a"));
         QVERIFY(writeFile(jumpedPath, jumped));
         const auto stream = DecodeStream::open(jumpedPath, 8000, nullptr);
