@@ -289,6 +289,41 @@ private slots:
         QCOMPARE(f.defaults.store().data(QStringLiteral("unreadablePlaylists/2")), QByteArray("[\"second\"]"));
     }
 
+    // A hand edit with bare quotes reads as something else (a list, or text
+    // without its quotes), and writing that back would lose what was typed:
+    // the file as it was is copied aside first, once, whatever the reading.
+    void aHandEditThatReadsAsSomethingElseIsKeptAsTyped_data()
+    {
+        QTest::addColumn<QByteArray>("typed");
+        QTest::newRow("two tracks: a list")
+            << QByteArray("[General]\nplaylists=@ByteArray({\"Drills\":[\"file:///a.mp3\",\"file:///b.mp3\"]})\n");
+        QTest::newRow("one track: not JSON")
+            << QByteArray("[General]\nplaylists=@ByteArray({\"Drills\":[\"file:///a.mp3\"]})\nseekInterval=5\n");
+    }
+
+    void aHandEditThatReadsAsSomethingElseIsKeptAsTyped()
+    {
+        QFETCH(QByteArray, typed);
+        QTemporaryDir folder;
+        const QString path = firstRun(folder);
+        QVERIFY(damageFile(path, typed));
+        {
+            Run first(path);
+            QVERIFY2(readAs(first.log.lines(),
+                            {QStringLiteral("Error loading playlists: …; the unreadable value is kept under "
+                                            "\"unreadablePlaylists/1\" in <file>, and the settings file as it was as <copy>")},
+                            path),
+                     qPrintable(first.log.lines().join(u'\n')));
+            first.state.setNewPlaylistName(QStringLiteral("New"));
+            first.library.addPlaylist();
+        }
+        QCOMPARE(readFile(path + QStringLiteral(".unreadable-1")), typed);
+        Run second(path);
+        QCOMPARE(second.state.playlists().names(), QStringList{QStringLiteral("New")});
+        QCOMPARE(readFile(path + QStringLiteral(".unreadable-1")), typed);
+        QVERIFY(!QFile::exists(path + QStringLiteral(".unreadable-2")));
+    }
+
     // The next run meeting the same damage (the last one crashed before it
     // wrote) keeps the copy it finds; other damage gets a copy of its own.
     void sameDamageMetTwiceIsCopiedOnceAndNewDamageAgain()
@@ -751,7 +786,7 @@ private slots:
         const QString link = folder.filePath(throughLinkedFolder ? QStringLiteral("config/Rivetone.ini")
                                                                  : QStringLiteral("dots/config/Rivetone.ini"));
         if (targetMade) {
-            QVERIFY(damageFile(target, "[General]\nplaylists=@ByteArray({\"Drills\":[]})\n"));
+            QVERIFY(damageFile(target, "[General]\nplaylists=@ByteArray({\\\"Drills\\\":[]})\n"));
             QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
                                                       | QFile::ReadOther | QFile::ReadUser | QFile::WriteUser));
         }
@@ -772,6 +807,7 @@ private slots:
         QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("sync"))));
         Run next(link);
         QVERIFY(next.state.playlists().names().contains(QStringLiteral("Fresh")));
+        QCOMPARE(next.state.playlists().names().contains(QStringLiteral("Drills")), targetMade);
     }
 
     // Another program changes the file while a run goes on (a hand edit, a

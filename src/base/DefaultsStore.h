@@ -77,6 +77,8 @@ public:
     bool contains(const QString& key) const;
     // Whatever is stored under key, of any type; invalid when absent.
     QVariant value(const QString& key) const;
+    // Whether this run has stored a value under key (else it is the file's, if any).
+    bool storedThisRun(const QString& key) const { return m_storedKeys.contains(key); }
 
     // Each store changes the value in memory and asks for the file to be
     // written. Refused (nothing stored, not even in memory) only while a

@@ -2,7 +2,10 @@
 
 #include "base/DefaultsStore.h"
 
-ValueBackup ValueBackup::keep(DefaultsStore& store, const QString& group, const QVariant& value)
+#include <QFileInfo>
+
+ValueBackup ValueBackup::keep(DefaultsStore& store, const QString& group, const QVariant& value,
+                              const QString& readFrom)
 {
     ValueBackup backup;
     for (int number = 1;; ++number) {
@@ -16,12 +19,25 @@ ValueBackup ValueBackup::keep(DefaultsStore& store, const QString& group, const 
             return backup;
         }
     }
+    // Before the value's own store, which writes the file over. A file that
+    // is not there (or not a file) holds nothing to lose.
+    if (!readFrom.isEmpty() && !store.storedThisRun(readFrom) && QFileInfo(store.filePath()).isFile()) {
+        const DefaultsStore::FileCopy copy = store.keepCopyOfFile();
+        if (copy.written)
+            backup.fileCopy = copy.path;
+    }
     const DefaultsStore::Ticket ticket = store.setValue(backup.key, value);
     // In memory now, it is in every file written from here on; a write that
     // fails leaves the old file, which still holds the value, in place.
     backup.written = !ticket.refused;
     backup.error = ticket.error;
     return backup;
+}
+
+QString ValueBackup::fileCopyNote(const ValueBackup& backup)
+{
+    return backup.fileCopy.isEmpty() ? QString()
+                                     : QStringLiteral(", and the settings file as it was as %1").arg(backup.fileCopy);
 }
 
 QString ValueBackup::keepWholeFile(DefaultsStore& store)

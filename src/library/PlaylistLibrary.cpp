@@ -78,7 +78,7 @@ void PlaylistLibrary::loadPlaylists()
     if (!decoded.playlists) {
         // Starting empty is fine; overwriting what the user had with the next
         // save is not. Copy it aside first, where no write of ours reaches.
-        const ValueBackup backup = ValueBackup::keep(store, unreadableGroup, stored);
+        const ValueBackup backup = ValueBackup::keep(store, unreadableGroup, stored, ContentState::playlistsKey);
         const QString where =
             backup.written
                 ? QStringLiteral("; the unreadable value is kept under %1 in %2")
@@ -86,7 +86,7 @@ void PlaylistLibrary::loadPlaylists()
                 : QStringLiteral("; the unreadable value stays under %1 and goes to %2 in %3 with the next write (%4)")
                       .arg(Log::quoted(ContentState::playlistsKey), Log::quoted(backup.key), store.filePath(),
                            backup.error);
-        Log::line(QStringLiteral("Error loading playlists: ") + decoded.error + where);
+        Log::line(QStringLiteral("Error loading playlists: ") + decoded.error + where + ValueBackup::fileCopyNote(backup));
         m_state.setPlaylists(Playlists());
         m_state.setCurrentPlaylist(QString());
         return;

@@ -130,11 +130,12 @@ void load(ContentState& state)
         ? decode(stored.toByteArray(), &error, &tracksCut, &tracksJoined)
         : (error = QStringLiteral("expected stored bytes"), std::nullopt);
     const auto keptAside = [&](const QString& what, const QString& value) {
-        const ValueBackup backup = ValueBackup::keep(defaults, unreadableGroup, stored);
+        const ValueBackup backup = ValueBackup::keep(defaults, unreadableGroup, stored, storedKey);
         Log::line(what
                   + (backup.written ? QStringLiteral("; %1 is kept under %2 in %3")
                                           .arg(value, Log::quoted(backup.key), defaults.filePath())
-                                    : QStringLiteral("; it stays under %1 (%2)").arg(Log::quoted(storedKey), backup.error)));
+                                    : QStringLiteral("; it stays under %1 (%2)").arg(Log::quoted(storedKey), backup.error))
+                  + ValueBackup::fileCopyNote(backup));
     };
     if (!loops) {
         keptAside(QStringLiteral("Error loading saved loops: ") + error, QStringLiteral("the unreadable value"));
