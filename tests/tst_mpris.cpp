@@ -208,8 +208,9 @@ private slots:
         QVERIFY2(started.elapsed() < 1000, "giving up on the bus held the window up");
         QVERIFY(rivetone.mediaControls());
         QVERIFY(rivetone.mediaControls()->serviceName().isEmpty());
-        const QStringList lines = log.lines().filter(QStringLiteral("Media controls"));
-        QCOMPARE(lines, QStringList{QStringLiteral("Media controls unavailable: no session bus")});
+        // (Said in its place after the first save's line, which a slow disk may hold up.)
+        QTRY_COMPARE(log.lines().filter(QStringLiteral("Media controls")),
+                     QStringList{QStringLiteral("Media controls unavailable: no session bus")});
         // The window works as before.
         AudioPlayer& engine = rivetone.mainWindow().audioPlayer();
         engine.setPlaylist({fixtureUrl("sine-5s.mp3")});
@@ -303,6 +304,7 @@ private slots:
         widget.call(QStringLiteral("PlayPause"));
         QVERIFY(!desktop.engine().isPlaying());
         QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Paused"));
+
         widget.call(QStringLiteral("Pause"));  // paused already: no effect
         QVERIFY(!desktop.engine().isPlaying());
         widget.call(QStringLiteral("Play"));
@@ -578,8 +580,10 @@ private slots:
         QVERIFY(!watch.observe(10.52, true, 1.0, 1, 540));  // heard a little late
         QVERIFY(watch.observe(9.0, true, 1.0, 1, 560));     // a loop went back
         QVERIFY(!watch.observe(9.0, false, 1.0, 1, 5000));  // paused
-        QVERIFY(!watch.observe(9.0, false, 1.0, 1, 9000));
-        QVERIFY(watch.observe(9.05, false, 1.0, 1, 9100));  // nudged while paused
+        QVERIFY(!watch.observe(9.04, false, 1.0, 1, 5040));  // settled on the last sound heard
+        QVERIFY(watch.observe(8.9, false, 1.0, 1, 5100));    // sent back meanwhile
+        QVERIFY(!watch.observe(8.9, false, 1.0, 1, 9000));
+        QVERIFY(watch.observe(8.95, false, 1.0, 1, 9100));  // nudged while paused
         QVERIFY(!watch.observe(0.0, true, 1.0, 2, 9200));   // another track starts
         QVERIFY(!watch.observe(1.0, true, 0.5, 2, 11200));  // slowed down: half as far
         QVERIFY(watch.observe(3.0, true, 0.5, 2, 13200));   // as far as the clock: a jump

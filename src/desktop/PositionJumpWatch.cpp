@@ -20,9 +20,13 @@ bool PositionJumpWatch::observe(double positionSeconds, bool isPlaying, double s
             // next to the observation on the playing side.
             latest += std::min(elapsedSeconds, longestUnobservedPlaySeconds * speed);
             tolerance = playingToleranceSeconds;
+        } else if (double(nowMilliseconds - m_stoppedAtMilliseconds) / 1000.0 <= longestUnobservedPlaySeconds) {
+            latest += longestUnobservedPlaySeconds * speed;  // settling after the stop
         }
         jumped = positionSeconds < earliest - tolerance || positionSeconds > latest + tolerance;
     }
+    if (m_hasObserved && m_wasPlaying && !isPlaying)
+        m_stoppedAtMilliseconds = nowMilliseconds;
     m_hasObserved = true;
     m_positionSeconds = positionSeconds;
     m_wasPlaying = isPlaying;
