@@ -72,6 +72,46 @@ void changeNumberAt(QByteArray& bytes, qsizetype at, const std::function<quint32
         bytes[at + i] = char((number >> (24 - 8 * i)) & 0xff);
 }
 
+// A box as MPEG-4 files nest them: its size, its type, what it holds.
+QByteArray box(const char* type, const QByteArray& content)
+{
+    QByteArray bytes(4, '\0');
+    changeNumberAt(bytes, 0, [&](quint32) { return quint32(8 + content.size()); });
+    return bytes + type + content;
+}
+
+// An MPEG-4 file as iTunes writes AAC: no edit list, the priming and the
+// real length stated in a gapless tag instead (the one at the end of moov).
+QByteArray asItunesWritesIt(QByteArray bytes, quint64 realSamples)
+{
+    const qsizetype moov = bytes.indexOf("moov") - 4;
+    bytes.replace(bytes.indexOf("edts", moov), 4, "free");
+    const QByteArray stated =
+        QStringLiteral(" 00000000 00000400 00000000 %1").arg(realSamples, 16, 16, QChar(u'0')).toUpper().toLatin1();
+    const QByteArray tag = box("----", box("mean", QByteArray(4, '\0') + "com.apple.iTunes")
+                                           + box("name", QByteArray(4, '\0') + "iTunSMPB")
+                                           + box("data", QByteArray::fromHex("0000000100000000") + stated));
+    const qsizetype ilst = bytes.indexOf("ilst", moov) - 4;
+    qsizetype ilstEnd = 0;
+    changeNumberAt(bytes, ilst, [&](quint32 size) { ilstEnd = ilst + size; return size; });
+    for (const char* parent : {"moov", "udta", "meta", "ilst"})
+        changeNumberAt(bytes, bytes.indexOf(parent, moov) - 4, [&](quint32 size) { return size + quint32(tag.size()); });
+    return bytes.insert(ilstEnd, tag);
+}
+
+std::vector<float> decodeWhole(DecodeStream& stream)
+{
+    std::vector<float> samples;
+    std::vector<float> chunk(std::size_t(4096) * DecodeStream::outputChannels);
+    while (!stream.atEnd()) {
+        const std::int64_t frames = stream.read(chunk.data(), 4096);
+        if (frames <= 0)
+            break;
+        samples.insert(samples.end(), chunk.begin(), chunk.begin() + frames * DecodeStream::outputChannels);
+    }
+    return samples;
+}
+
 }  // namespace
 
 class DecodingRegressionsTest : public QObject {
@@ -241,6 +281,33 @@ private slots:
         const auto stream = DecodeStream::open(jumpedPath, 8000, nullptr);
         QVERIFY(stream);
         QVERIFY2(stream->durationSeconds() < 1.2, qPrintable(QString::number(stream->durationSeconds())));
+    }
+
+    // Without an edit list the track's time starts at the priming, which the
+    // gapless tag skips: the length is the tag's, not the priming's frame
+    // more (a loop to the track's end replayed the encoder's tail at every
+    // pass), and the audio is the same sample for sample.
+    void anItunesGaplessTagTakesTheEditListsPlace()
+    {
+        const QString path = m_folder.filePath(QStringLiteral("itunes.m4a"));
+        QVERIFY(writeFile(path, asItunesWritesIt(readFile(fixturePath(QStringLiteral("chirp.m4a"))), 264600)));
+        const auto withTag = DecodeStream::open(path, playerRate, nullptr);
+        const auto withEditList = DecodeStream::open(fixturePath(QStringLiteral("chirp.m4a")), playerRate, nullptr);
+        QVERIFY(withTag && withEditList);
+        QCOMPARE(withTag->outputLengthFrames(), withEditList->outputLengthFrames());
+        const std::vector<float> whole = decodeWhole(*withEditList);
+        QVERIFY(decodeWhole(*withTag) == whole);
+
+        // Where the table lists the last frame's padding too, the tag's count ends it.
+        const QString padded = m_folder.filePath(QStringLiteral("padded.m4a"));
+        QVERIFY(writeFile(padded, asItunesWritesIt(readFile(fixturePath(QStringLiteral("chirp.m4a"))), 264600 - 441)));
+        const auto shorter = DecodeStream::open(padded, playerRate, nullptr);
+        QVERIFY(shorter);
+        QCOMPARE(shorter->outputLengthFrames(), withEditList->outputLengthFrames() - playerRate / 100);
+        const std::vector<float> cut = decodeWhole(*shorter);
+        QCOMPARE(cut.size(), std::size_t(shorter->outputLengthFrames() * DecodeStream::outputChannels));
+        // (The resampler's last few frames meet the end of its input.)
+        QVERIFY(std::equal(cut.begin(), cut.end() - 64 * DecodeStream::outputChannels, whole.begin()));
     }
 
     // Six channels folded into two at the level they have: the sum of the

@@ -7,8 +7,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QStringList>
 
 extern "C" {
+#include <libavutil/dict.h>
 #include <libavutil/mem.h>
 #include <libavutil/opt.h>
 }
@@ -121,6 +123,26 @@ bool isPlausibleRate(int rate)
 bool isPlausible(std::int64_t frames)
 {
     return frames > -plausibleFrames && frames < plausibleFrames;
+}
+
+int frameSizeOf(const AVStream& stream)
+{
+    return stream.codecpar->frame_size > 0 ? stream.codecpar->frame_size : 1024;
+}
+
+// The real samples an iTunes gapless tag states ("iTunSMPB": hex words for a
+// reserved field, the priming, the padding and the count); none without one.
+std::optional<std::int64_t> itunesStatedSamples(const AVFormatContext& format)
+{
+    const AVDictionaryEntry* tag = av_dict_get(format.metadata, "iTunSMPB", nullptr, 0);
+    if (!tag || !tag->value)
+        return std::nullopt;
+    const QStringList words = QString::fromLatin1(tag->value).split(u' ', Qt::SkipEmptyParts);
+    bool ok = false;
+    const qulonglong samples = words.size() >= 4 ? words[3].toULongLong(&ok, 16) : 0;
+    if (!ok || samples == 0 || samples >= qulonglong(plausibleFrames))
+        return std::nullopt;
+    return std::int64_t(samples);
 }
 
 std::int64_t ceilDivide(std::int64_t value, std::int64_t divisor)
@@ -452,15 +474,21 @@ int DecodeStream::measureRealLength(const QString& path)
         else if (formatSamples > 0)
             m_lengthInputFrames = formatSamples - m_firstPacketSkip;
     } else if (isMp4Family && streamSamples > 0) {
-        m_lengthInputFrames = streamSamples;
+        // With an edit list the track's time starts at its first real sample
+        // (the priming packet before it); without one (as iTunes writes AAC)
+        // it starts at the priming, which the gapless tag has skipped.
+        m_lengthInputFrames = m_firstPacketSample >= 0 ? streamSamples - m_firstPacketSkip : streamSamples;
+        // That tag also states the real length, short of the last frame's padding.
+        if (const std::optional<std::int64_t> stated = itunesStatedSamples(*format);
+            stated && *stated <= m_lengthInputFrames && *stated > m_lengthInputFrames - 2 * std::int64_t(frameSizeOf(*stream)))
+            m_lengthInputFrames = *stated;
         // A track header that states fewer samples than its table lists
         // (damaged, or a tool's mistake) would end the lesson partway, the
         // rest never reached: the table holds. Priming and padding the edit
         // list leaves out are a frame or two; samples it cuts are marked in
         // the table and not counted.
         const std::int64_t listed = samplesListed();
-        const int frameSize = stream->codecpar->frame_size > 0 ? stream->codecpar->frame_size : 1024;
-        if (listed > streamSamples + 3 * std::int64_t(frameSize))
+        if (listed > streamSamples + 3 * std::int64_t(frameSizeOf(*stream)))
             m_lengthInputFrames = listed;
     } else if (streamSamples > 0) {
         m_lengthInputFrames = m_firstPacketSample + streamSamples - m_firstRealSampleOnTimeline;
@@ -484,7 +512,7 @@ int DecodeStream::measureRealLength(const QString& path)
 std::int64_t DecodeStream::samplesListed() const
 {
     AVStream* stream = m_format->streams[m_streamIndex];
-    const int frameSize = stream->codecpar->frame_size > 0 ? stream->codecpar->frame_size : 1024;
+    const int frameSize = frameSizeOf(*stream);
     std::int64_t kept = 0;
     std::optional<std::int64_t> lastTime;
     for (int index = avformat_index_get_entries_count(stream) - 1; index >= 0; --index) {
