@@ -10,11 +10,14 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QTest>
 
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <utility>
 
 using Action = CommandLine::Parsed::Action;
 
@@ -157,6 +160,16 @@ private slots:
         QCOMPARE(parsed.action, Action::Refuse);
         QVERIFY2(parsed.message.startsWith(QStringLiteral("rivetone: a name that is not UTF-8 cannot be opened: ") + argument + u'\n'),
                  qPrintable(parsed.message));
+        // The same bytes in the working folder's name (an old archive's
+        // folder, entered with cd), or spelled out in a file: URL.
+        const QString lostFolder = m_folder.path() + u'/' + QString::fromLocal8Bit("\xb0\xa1");
+        const QString spelled = QUrl::fromLocalFile(m_folder.path()).toString(QUrl::FullyEncoded) + "/%B0%A1%20Lesson.mp3";
+        for (const auto& [given, folder] : {std::pair{QStringLiteral("Lesson.mp3"), lostFolder}, std::pair{spelled, m_folder.path()}}) {
+            const CommandLine::Parsed lost = CommandLine::parse({given}, folder);
+            QCOMPARE(lost.action, Action::Refuse);
+            QVERIFY2(lost.message.startsWith(QStringLiteral("rivetone: a name that is not UTF-8 cannot be opened: ")),
+                     qPrintable(lost.message));
+        }
 
         if (!QFile::exists(program()))
             QSKIP("the rivetone program is not built beside the tests");

@@ -342,6 +342,7 @@ private slots:
         QVERIFY(QFile::copy(fixturePath(QStringLiteral("chirp-cbr.mp3")), lesson));
         const QStringList refused{QStringLiteral("http://example.invalid/a.mp3"), QUrl::fromLocalFile(folder.path()).toString(),
                                   QUrl::fromLocalFile(folder.filePath(QStringLiteral("gone.mp3"))).toString(),
+                                  QUrl::fromLocalFile(folder.path()).toString() + "/%B0%A1.mp3",  // not UTF-8
                                   QStringLiteral("Leçon 1 #a.mp3"), QString(),
                                   QStringLiteral("file:/") + QUrl::fromLocalFile(lesson).path(QUrl::FullyEncoded)};  // host: the first folder
         for (const QString& uri : refused)
@@ -361,6 +362,7 @@ private slots:
                  QStringList{QStringLiteral("Media controls: not opened (no such file): ")
                              + Log::quoted(QUrl::fromLocalFile(folder.filePath(QStringLiteral("gone.mp3"))).toString())});
         QCOMPARE(refusals.filter(QStringLiteral("(not a file)")).size(), 1);  // the folder
+        QCOMPARE(refusals.filter(QStringLiteral("(a name that is not UTF-8)")).size(), 1);
         QCOMPARE(refusals.filter(QStringLiteral("(not a local file)")).size(), 4);
     }
 

@@ -117,9 +117,15 @@ Parsed parse(const QStringList& arguments, const QString& workingDirectory)
         if (path.isEmpty() || !info.exists()) {
             // Bytes that are not UTF-8 reach us as replacement characters, so
             // the name was lost before it got here: "no such file" would
-            // send the learner looking for a file that is there.
-            if (argument.contains(QChar::ReplacementCharacter))
-                return refused(QStringLiteral("a name that is not UTF-8 cannot be opened: %1").arg(argument));
+            // send the learner looking for a file that is there. So it is
+            // when the working folder's name is not UTF-8, or a file: URL
+            // spells such bytes out.
+            const bool urlNotInUtf8 =
+                argument.startsWith(QLatin1String("file:")) && AudioFiles::localPathNotInUtf8(QUrl(argument));
+            if (argument.contains(QChar::ReplacementCharacter) || path.contains(QChar::ReplacementCharacter)
+                || urlNotInUtf8)
+                return refused(QStringLiteral("a name that is not UTF-8 cannot be opened: %1")
+                                   .arg(argument.contains(QChar::ReplacementCharacter) || urlNotInUtf8 ? argument : path));
             return refused(QStringLiteral("no such file or folder: %1").arg(argument.isEmpty() ? QStringLiteral("\"\"") : argument));
         }
         if (!info.isDir() && !(info.isFile() && audio.accepts(info.fileName())))

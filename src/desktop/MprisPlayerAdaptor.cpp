@@ -247,8 +247,11 @@ void MprisPlayerAdaptor::OpenUri(const QString& uri)
         return;
     }
     if (const QFileInfo file(path); !file.isFile()) {
+        // Bytes that are not UTF-8 are lost in the path: the file may well be there.
         Log::line((file.exists() ? QStringLiteral("Media controls: not opened (not a file): ")
-                                 : QStringLiteral("Media controls: not opened (no such file): "))
+                   : AudioFiles::localPathNotInUtf8(QUrl(uri, QUrl::TolerantMode))
+                       ? QStringLiteral("Media controls: not opened (a name that is not UTF-8): ")
+                       : QStringLiteral("Media controls: not opened (no such file): "))
                   + Log::quoted(uri));
         return;
     }
