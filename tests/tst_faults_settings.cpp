@@ -324,6 +324,40 @@ private slots:
         QVERIFY(!QFile::exists(path + QStringLiteral(".unreadable-2")));
     }
 
+    // The settings file a link in a folder that cannot be written (a
+    // managed ~/.config) leads to, in one that can: the copy goes beside the
+    // file, and were it not made, the value is still kept and every later
+    // store goes through.
+    void aHandEditBehindALinkIsKeptWhereTheWritesGo()
+    {
+        QTemporaryDir folder;
+        const QDir root(folder.path());
+        QVERIFY(root.mkpath(QStringLiteral("managed")) && root.mkpath(QStringLiteral("dots")));
+        const QString target = folder.filePath(QStringLiteral("dots/Rivetone.ini"));
+        const QString link = folder.filePath(QStringLiteral("managed/Rivetone.ini"));
+        const QByteArray typed("[General]\nplaylists=@ByteArray({\"Drills\":[\"file:///a.mp3\",\"file:///b.mp3\"]})\n");
+        QVERIFY(damageFile(target, typed));
+        QVERIFY(QFile::link(QStringLiteral("../dots/Rivetone.ini"), link));
+        Unwritable managed(QStringLiteral("folder read-only"), link);
+        if (!managed)
+            QSKIP(cannotMakeReadOnly);
+        {
+            Run run(link);
+            QVERIFY2(run.log.lines().value(0).endsWith(QStringLiteral(", and the settings file as it was as ") + target
+                                                       + QStringLiteral(".unreadable-1")),
+                     qPrintable(run.log.lines().join(u'\n')));
+            run.state.setNewPlaylistName(QStringLiteral("New"));
+            run.library.addPlaylist();
+            QVERIFY(!run.store.setDouble(ContentState::seekIntervalKey, 10).refused);
+            run.store.finishWrites();
+            QVERIFY2(run.store.lastWriteError().isEmpty(), qPrintable(run.store.lastWriteError()));
+        }
+        QCOMPARE(readFile(target + QStringLiteral(".unreadable-1")), typed);
+        Run next(link);
+        QCOMPARE(next.state.playlists().names(), QStringList{QStringLiteral("New")});
+        QCOMPARE(next.state.seekInterval(), 10.0);
+    }
+
     // The next run meeting the same damage (the last one crashed before it
     // wrote) keeps the copy it finds; other damage gets a copy of its own.
     void sameDamageMetTwiceIsCopiedOnceAndNewDamageAgain()

@@ -722,6 +722,11 @@ DefaultsStore::FileCopy DefaultsStore::keepCopyOfFile()
     return copy;
 }
 
+DefaultsStore::FileCopy DefaultsStore::copyFileAside() const
+{
+    return copyAside(pathWrittenTo(), QStringLiteral(".unreadable-"));
+}
+
 std::optional<DefaultsStore::FileStamp> DefaultsStore::stampOf(const QString& path)
 {
     struct stat status {};

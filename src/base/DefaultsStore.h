@@ -104,6 +104,10 @@ public:
     // number; a copy with the same content made earlier is kept instead.
     // Until a copy succeeds, stores are refused rather than replace the file.
     FileCopy keepCopyOfFile();
+    // The same copy, made beside the file the writes go to (where a link
+    // leads), for a file that reads whole: one that cannot be made holds up
+    // no store.
+    FileCopy copyFileAside() const;
 
     // Why the latest write that finished failed; empty when it went to disk
     // (or none finished yet). Main thread.

@@ -22,7 +22,8 @@ ValueBackup ValueBackup::keep(DefaultsStore& store, const QString& group, const 
     // Before the value's own store, which writes the file over. A file that
     // is not there (or not a file) holds nothing to lose.
     if (!readFrom.isEmpty() && !store.storedThisRun(readFrom) && QFileInfo(store.filePath()).isFile()) {
-        const DefaultsStore::FileCopy copy = store.keepCopyOfFile();
+        // Best done, not owed: the value itself is kept in the file all the same.
+        const DefaultsStore::FileCopy copy = store.copyFileAside();
         if (copy.written)
             backup.fileCopy = copy.path;
     }

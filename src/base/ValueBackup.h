@@ -15,9 +15,10 @@ struct ValueBackup {
     QString fileCopy;       // where the settings file as it was is kept too; empty when it was not copied
 
     // readFrom: the key the value was read under. When the file gave it (this
-    // run has not stored that key), the file is first copied aside as it is:
-    // the reading of a hand edit can lose what the text held (bare quotes and
-    // commas read as a list), so the value kept may not be what was written.
+    // run has not stored that key), the file is first copied aside as it is,
+    // where that can be done: the reading of a hand edit can lose what the
+    // text held (bare quotes and commas read as a list), so the value kept
+    // may not be what was written.
     static ValueBackup keep(DefaultsStore& store, const QString& group, const QVariant& value,
                             const QString& readFrom = {});
 
