@@ -583,7 +583,10 @@ private slots:
         QVERIFY(watch.observe(9.0, true, 1.0, 1, 560));     // a loop went back
         QVERIFY(!watch.observe(9.0, false, 1.0, 1, 5000));  // paused
         QVERIFY(!watch.observe(9.04, false, 1.0, 1, 5040));  // settled on the last sound heard
-        QVERIFY(watch.observe(8.9, false, 1.0, 1, 5100));    // sent back meanwhile
+        QVERIFY(watch.observe(9.2, false, 1.0, 1, 5090));    // then a step on: not the settling
+        QVERIFY(!watch.observe(9.2, true, 1.0, 1, 5100));
+        QVERIFY(!watch.observe(9.2, false, 1.0, 1, 5100));
+        QVERIFY(watch.observe(8.9, false, 1.0, 1, 5150));    // sent back while settling
         QVERIFY(!watch.observe(8.9, false, 1.0, 1, 9000));
         QVERIFY(watch.observe(8.95, false, 1.0, 1, 9100));  // nudged while paused
         QVERIFY(!watch.observe(0.0, true, 1.0, 2, 9200));   // another track starts

@@ -20,13 +20,14 @@ bool PositionJumpWatch::observe(double positionSeconds, bool isPlaying, double s
             // next to the observation on the playing side.
             latest += std::min(elapsedSeconds, longestUnobservedPlaySeconds * speed);
             tolerance = playingToleranceSeconds;
-        } else if (double(nowMilliseconds - m_stoppedAtMilliseconds) / 1000.0 <= longestUnobservedPlaySeconds) {
+        } else if (m_settlingSinceMilliseconds
+                   && double(nowMilliseconds - *m_settlingSinceMilliseconds) / 1000.0 <= longestUnobservedPlaySeconds) {
             latest += longestUnobservedPlaySeconds * speed;  // settling after the stop
         }
         jumped = positionSeconds < earliest - tolerance || positionSeconds > latest + tolerance;
     }
-    if (m_hasObserved && m_wasPlaying && !isPlaying)
-        m_stoppedAtMilliseconds = nowMilliseconds;
+    const bool stopped = m_hasObserved && m_wasPlaying && !isPlaying;
+    m_settlingSinceMilliseconds = stopped ? std::optional<qint64>(nowMilliseconds) : std::nullopt;
     m_hasObserved = true;
     m_positionSeconds = positionSeconds;
     m_wasPlaying = isPlaying;

@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <optional>
+
 // Tells when the play head jumped: moved otherwise than playback moves it
 // (a seek from any control, a loop going back to its start). The desktop is
 // told of such jumps only; between them it runs its own clock.
@@ -15,9 +17,9 @@ public:
     static constexpr double restingToleranceSeconds = 0.001;
     // A start or a stop is itself a change, observed within this much of the
     // clock: a pause of any length before it moved the play head no further.
-    // Just after a stop the position still settles forward by as much (to
-    // the last of the sound heard, as the output's fade-out drains), which
-    // is no jump either.
+    // Just after a stop the position settles forward once, by as much at
+    // most (to the last of the sound heard, as the output's fade-out
+    // drains), which is no jump either.
     static constexpr double longestUnobservedPlaySeconds = 0.25;
 
     // Notes the position as published at nowMilliseconds (a steady clock),
@@ -31,5 +33,5 @@ private:
     bool m_wasPlaying = false;
     quint64 m_trackSerial = 0;
     qint64 m_atMilliseconds = 0;
-    qint64 m_stoppedAtMilliseconds = 0;  // when it was last seen to stop playing
+    std::optional<qint64> m_settlingSinceMilliseconds;  // stopped, and not yet seen at rest since
 };
