@@ -2,6 +2,7 @@
 // on, and text sizes that follow the desktop's font size.
 
 #include "app/ContentView.h"
+#include "ui/screens/ImportStatus.h"
 #include "ui/screens/PlaylistListView.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/TextLine.h"
@@ -52,6 +53,8 @@ private slots:
             if (contrastRatio(Palette::over(colour, surface), surface) < Palette::minimumTextContrast)
                 faint.append(label->text());
         }
+        if (contrastRatio(Palette::over(ImportStatus::textColour(), surface), surface) < Palette::minimumTextContrast)
+            faint.append(QStringLiteral("the import note"));
         QVERIFY(labels.size() >= 10);
         QVERIFY2(faint.isEmpty(), qPrintable(faint.join(QStringLiteral(", "))));
     }

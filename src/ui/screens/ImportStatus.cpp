@@ -235,6 +235,11 @@ void ImportStatus::paintEvent(QPaintEvent*)
     const QRectF capsule = QRectF(rect()).adjusted(shadowRoom, shadowRoom, -shadowRoom, -shadowRoom);
     capsuleStyle(capsule.size()).paint(painter, capsule);
     painter.setFont(m_font);
-    painter.setPen(Palette::gray());
+    painter.setPen(textColour());
     painter.drawText(textRect(), Qt::AlignCenter | Qt::TextSingleLine, shownText());
+}
+
+QColor ImportStatus::textColour()
+{
+    return Palette::grayText();
 }

@@ -3,6 +3,7 @@
 #include "base/DefaultsStore.h"
 #include "library/FileImport.h"
 
+#include <QColor>
 #include <QFont>
 #include <QString>
 #include <QTimer>
@@ -40,6 +41,9 @@ public:
     // settings file's path (at settingsPath) it starts with, in the window's
     // language.
     static QString saveProblemText(const QString& error, const QString& settingsPath);
+
+    // The text's colour: grey, as readable as every other grey text.
+    static QColor textColour();
 
     QSize sizeHint() const override;
 
