@@ -12,6 +12,8 @@
 #include "WidgetTesting.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -100,6 +102,33 @@ class SheetsTest : public QObject {
 
 private slots:
     void cleanup() { Typography::setDesktopFont(std::nullopt); }
+
+    // Every key the README's table lists is in the guide, by its first name
+    // there ("↑" for "↑ / ↓", "1" for "1 … 9").
+    void theGuideNamesEveryKeyTheReadmeLists()
+    {
+        QFile readme(QDir(fixturePath(QStringLiteral("."))).filePath(QStringLiteral("../../README.md")));
+        QVERIFY(readme.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(readme.readAll());
+        const qsizetype table = text.indexOf(QStringLiteral("| key | does |"));
+        QVERIFY(table >= 0);
+        QStringList keys;
+        for (const QString& row : text.mid(table).split(u'\n').mid(2)) {
+            if (!row.startsWith(u'|'))
+                break;
+            keys << row.section(u'|', 1, 1).trimmed().section(u' ', 0, 0);
+        }
+        QVERIFY(keys.size() >= 15);
+        SheetWindow w;
+        QString guide;
+        for (const QLabel* label : w.guide->findChildren<QLabel*>())
+            guide += label->text() + u'\n';
+        QStringList missing;
+        for (const QString& key : keys)
+            if (!guide.contains(key))
+                missing << key;
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral(", "))));
+    }
 
     // A larger desktop font makes the guide's text larger: the card grows to
     // hold every line whole. At the font it was drawn for it keeps its size.

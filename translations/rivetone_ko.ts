@@ -421,6 +421,14 @@
         <translation>막대에서 오른쪽 클릭 또는 메뉴 키: 저장한 구간</translation>
     </message>
     <message>
+        <source>↑/↓: Playlists&apos; Rows · Volume ±5 %</source>
+        <translation>↑/↓: 재생목록 행 · 볼륨 ±5 %</translation>
+    </message>
+    <message>
+        <source>Home/End: First/Last Row · Enter: Play/Open</source>
+        <translation>Home/End: 처음/마지막 행 · Enter: 재생/열기</translation>
+    </message>
+    <message>
         <source>Tab / Shift+Tab: Move Focus · Esc: Close</source>
         <translation>Tab / Shift+Tab: 포커스 이동 · Esc: 닫기</translation>
     </message>

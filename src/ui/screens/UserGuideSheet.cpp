@@ -125,6 +125,8 @@ QStringList UserGuideSheet::drillingKeyLines()
             tr("0: Normal Speed"),
             tr("Wheel over the Speed: Slower/Faster"),
             tr("Right-Click or Menu Key on the Bar: Saved Loops"),
+            tr("↑/↓: Playlists' Rows · Volume ±5 %"),
+            tr("Home/End: First/Last Row · Enter: Play/Open"),
             tr("Tab / Shift+Tab: Move Focus · Esc: Close")};
 }
 
