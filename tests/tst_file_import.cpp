@@ -12,6 +12,7 @@
 #include "ui/screens/PlayerCard.h"
 #include "ui/screens/PlaylistListView.h"
 #include "ui/screens/PlaylistPanel.h"
+#include "ui/screens/UserGuideSheet.h"
 #include "library/NamesNotInUtf8.h"
 #include "TestSupport.h"
 
@@ -196,6 +197,15 @@ private slots:
         QCOMPARE(w.log.lines(), dialogLines);
         QCOMPARE(w.tracks(Drills), TrackList{mp3} + course.inOrder());
         QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(mp3));
+
+        // Not while a sheet is over the window: it holds the window's input.
+        w.view->state().setShowUserGuide(true);
+        QTRY_VERIFY(w.view->findChild<UserGuideSheet*>()->isVisible());
+        QVERIFY(!w.send(QEvent::DragEnter, w.onRow(Songs), {course.url()}).first);
+        QVERIFY(!w.send(QEvent::Drop, w.onRow(Songs), {course.url()}).first);
+        QVERIFY(!w.outlinedRow());
+        w.view->state().setShowUserGuide(false);
+        QTRY_VERIFY(!w.view->findChild<UserGuideSheet*>()->isVisible());
 
         QVERIFY(w.dragAndDrop(w.onRow(Songs), {course.url("Course/Lesson 10.mp3"), course.url("Course/Lesson 2.mp3")}));
         QCOMPARE(w.tracks(Songs), course.inOrder().mid(0, 2));

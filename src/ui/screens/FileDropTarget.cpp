@@ -4,6 +4,7 @@
 #include "library/FileImport.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shapes.h"
+#include "ui/kit/SheetDialog.h"
 #include "ui/screens/PlaylistListView.h"
 
 #include <QDragMoveEvent>
@@ -12,6 +13,8 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace {
 
@@ -136,8 +139,12 @@ bool FileDropTarget::eventFilter(QObject* watched, QEvent* event)
 // where it would go.
 bool FileDropTarget::follow(QDropEvent* event)
 {
+    // A sheet over the window (the guide, the new-playlist prompt) holds
+    // its input: a drop behind it would add files the learner cannot see go.
+    const QList<SheetDialog*> sheets = m_window.findChildren<SheetDialog*>();
+    const bool blocked = std::any_of(sheets.begin(), sheets.end(), [](const SheetDialog* sheet) { return sheet->isVisible(); });
     const std::optional<Qt::DropAction> action = dropActionFor(event->possibleActions());
-    if (!action || (localPaths(event->mimeData()).isEmpty() && localPathsNotInUtf8(event->mimeData()).isEmpty())) {
+    if (blocked || !action || (localPaths(event->mimeData()).isEmpty() && localPathsNotInUtf8(event->mimeData()).isEmpty())) {
         event->ignore();
         showTarget(std::nullopt);
         return false;
