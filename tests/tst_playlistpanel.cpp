@@ -283,6 +283,40 @@ private slots:
         QVERIFY(!w.panel->addFilesButton()->isEnabled());
     }
 
+    // A playlist that becomes the current one out of sight comes into it,
+    // where Add Files and drops now go: one made, the next after a delete.
+    // One opened shows its first tracks below its own row.
+    void aPlaylistThatBecomesCurrentComesIntoSight()
+    {
+        std::map<QString, TrackList> many;
+        for (int i = 0; i < 30; ++i)
+            many[QStringLiteral("P%1").arg(i, 2, 10, QLatin1Char('0'))] = {mp3, m4a};
+        PanelWindow w(many, 300);
+        QScrollBar* bar = w.list().verticalScrollBar();
+        QTRY_VERIFY(bar->isVisible());
+        const auto inSight = [&](const QString& name, int track = -1) {
+            const int group = w.group(name);
+            const QRectF where = track < 0 ? w.layout().labelRect(group) : w.layout().trackRect(group, track);
+            return QRectF(w.list().viewport()->rect()).contains(w.list().toViewport(where));
+        };
+        bar->setValue(bar->maximum());
+        w.state->setNewPlaylistName(QStringLiteral("AAA"));
+        w.library->addPlaylist();
+        QVERIFY(inSight(QStringLiteral("AAA")));
+
+        bar->setValue(bar->maximum());
+        w.library->deletePlaylist();
+        QCOMPARE(w.state->currentPlaylist(), QStringLiteral("P00"));
+        QVERIFY(inSight(QStringLiteral("P00")));
+
+        bar->setValue(bar->maximum());
+        const QString last = QStringLiteral("P29");
+        QVERIFY(inSight(last));
+        w.clickLabel(last);
+        QCOMPARE(w.rowsOf(last), 2);  // opened
+        QVERIFY(inSight(last) && inSight(last, 0) && inSight(last, 1));
+    }
+
     void tenThousandTracksOpenScrollAndHighlight()
     {
         TrackList tracks;

@@ -21,11 +21,13 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSet>
 #include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -120,6 +122,10 @@ void PlaylistListView::reload()
 
     const QStringList names = m_library.sortedPlaylistNames();
     const QString& current = m_state.currentPlaylist();
+    QSet<QString> wereOpen;
+    for (const Group& group : m_groups)
+        if (group.expanded)
+            wereOpen.insert(group.name);
     m_groups.clear();
     m_groups.reserve(size_t(names.size()));
     m_currentGroup = -1;
@@ -149,6 +155,15 @@ void PlaylistListView::reload()
     }
     m_dropTargetGroup.reset();
     relayout();
+    // Opening a row selects its playlist: two changes, either one first.
+    QString openedNow;
+    for (const Group& group : m_groups)
+        if (group.expanded && !wereOpen.contains(group.name))
+            openedNow = group.name;
+    const QString openedBefore = std::exchange(m_openedLast, openedNow);
+    const bool currentOpened = m_currentGroup >= 0 && m_groups[size_t(m_currentGroup)].expanded
+        && (m_groups[size_t(m_currentGroup)].name == openedNow || m_groups[size_t(m_currentGroup)].name == openedBefore);
+    bringCurrentIntoSight(currentOpened);
     if (m_cursorRow >= 0 && hasFocus()) {
         ensureRowVisible(m_cursorRow);
         announceCursor();
@@ -240,6 +255,32 @@ void PlaylistListView::setCursorRow(int index)
     ensureRowVisible(clamped);
     viewport()->update();
     announceCursor();
+}
+
+// A playlist that became the current one out of sight (made, or the next
+// after a delete) is brought into it, where Add Files and drops now go; one
+// just opened shows as many of its first tracks as fit below its own row.
+// A current playlist already in sight (a track clicked in it) stays put.
+void PlaylistListView::bringCurrentIntoSight(bool newlyOpened)
+{
+    const Group* current = m_currentGroup >= 0 ? &m_groups[size_t(m_currentGroup)] : nullptr;
+    const bool newlyCurrent = current && !PlaylistName::same(current->name, m_shownCurrent);
+    m_shownCurrent = current ? current->name : QString();
+    if (!current || !(newlyCurrent || newlyOpened) || !isVisible())
+        return;
+    const int header = m_groupRows[size_t(m_currentGroup)];
+    const int lastRow = header + (current->expanded ? int(current->tracks.size()) : 0);
+    if (!newlyOpened) {
+        const QRectF shown(viewport()->rect());
+        for (int index = header; index <= lastRow; ++index)
+            if (rowRect(index).intersects(shown))
+                return;
+    }
+    int lastFitting = header;
+    while (lastFitting < lastRow && rowRect(lastFitting + 1).bottom() - rowRect(header).top() <= viewport()->height())
+        ++lastFitting;
+    ensureRowVisible(lastFitting);
+    ensureRowVisible(header);
 }
 
 void PlaylistListView::ensureRowVisible(int index)

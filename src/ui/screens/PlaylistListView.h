@@ -125,6 +125,9 @@ private:
     void countRows();
     int startingRow() const;
     void ensureRowVisible(int index);
+    // newlyOpened: the current playlist was opened by this rebuild's change
+    // or the one before.
+    void bringCurrentIntoSight(bool newlyOpened);
     void placeCursor(int index);
     void announceCursor();
     void paintCursor(QPainter& painter, const QRectF& outline, qreal cornerRadius) const;
@@ -144,6 +147,9 @@ private:
     PlaylistLibrary& m_library;
     std::vector<Group> m_groups;
     int m_currentGroup = -1;
+    // The current playlist at the last rebuild, and the playlist it opened.
+    QString m_shownCurrent;
+    QString m_openedLast;
     PlaylistListLayout m_layout;
     PlaylistListLayout::Metrics m_metrics;
     QFont m_nameFont;
