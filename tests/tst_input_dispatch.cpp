@@ -177,6 +177,7 @@ private slots:
         const std::initializer_list<std::pair<Qt::Key, QString>> navigation{
             {Qt::Key_Tab, QStringLiteral("\t")}, {Qt::Key_Backtab, QString()}, {Qt::Key_Up, QString()},
             {Qt::Key_Down, QString()}, {Qt::Key_Home, QString()}, {Qt::Key_End, QString()},
+            {Qt::Key_PageUp, QString()}, {Qt::Key_PageDown, QString()},
             {Qt::Key_Return, QStringLiteral("\r")}, {Qt::Key_Enter, QStringLiteral("\r")}};
         for (const auto& [key, text] : navigation)
             QCOMPARE(keyActionFor(key, text, Qt::NoModifier).command, KeyCommand::None);

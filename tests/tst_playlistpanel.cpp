@@ -317,6 +317,35 @@ private slots:
         QVERIFY(inSight(last) && inSight(last, 0) && inSight(last, 1));
     }
 
+    // Page Down and Page Up cross a long list a screenful at a time, the
+    // row they reach in sight.
+    void pageKeysMoveAScreenfulOfRows()
+    {
+        std::map<QString, TrackList> many;
+        for (int i = 0; i < 30; ++i)
+            many[QStringLiteral("P%1").arg(i, 2, 10, QLatin1Char('0'))] = {};
+        PanelWindow w(many);
+        PlaylistListView& list = w.list();
+        QTest::keyClick(&list, Qt::Key_Home);
+        QCOMPARE(list.cursorRow(), 0);
+        const auto cursorInSight = [&] { return QRectF(list.viewport()->rect()).contains(list.rowRect(list.cursorRow())); };
+        QTest::keyClick(&list, Qt::Key_PageDown);
+        const int page = list.cursorRow();
+        QVERIFY2(page >= 3 && list.rowRect(page).top() - list.rowRect(0).top() <= list.viewport()->height(),
+                 qPrintable(QString::number(page)));
+        QVERIFY(cursorInSight());
+        QTest::keyClick(&list, Qt::Key_PageDown);
+        QVERIFY(list.cursorRow() >= page + 3);
+        QVERIFY(cursorInSight());
+        QTest::keyClick(&list, Qt::Key_PageUp);
+        QTest::keyClick(&list, Qt::Key_PageUp);
+        QCOMPARE(list.cursorRow(), 0);
+        for (int i = 0; i < 20; ++i)
+            QTest::keyClick(&list, Qt::Key_PageDown);
+        QCOMPARE(list.cursorRow(), list.rowCount() - 1);
+        QVERIFY(cursorInSight());
+    }
+
     void tenThousandTracksOpenScrollAndHighlight()
     {
         TrackList tracks;

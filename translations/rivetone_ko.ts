@@ -425,8 +425,12 @@
         <translation>↑/↓: 재생목록 행 · 볼륨 ±5 %</translation>
     </message>
     <message>
-        <source>Home/End: First/Last Row · Enter: Play/Open</source>
-        <translation>Home/End: 처음/마지막 행 · Enter: 재생/열기</translation>
+        <source>PgUp/PgDn · Home/End: Page · First/Last Row</source>
+        <translation>PgUp/PgDn · Home/End: 한 화면 · 처음/마지막 행</translation>
+    </message>
+    <message>
+        <source>Enter: Play Track · Open Playlist</source>
+        <translation>Enter: 트랙 재생 · 재생목록 열기</translation>
     </message>
     <message>
         <source>Tab / Shift+Tab: Move Focus · Esc: Close</source>

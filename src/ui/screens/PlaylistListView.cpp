@@ -359,6 +359,23 @@ void PlaylistListView::keyPressEvent(QKeyEvent* event)
     case Qt::Key_End:
         setCursorRow(m_rowCount - 1);
         break;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown: {
+        // As many rows as the list shows at once (at least one): a long
+        // playlist is crossed a screenful at a time.
+        const int step = event->key() == Qt::Key_PageDown ? 1 : -1;
+        const int from = hasCursor ? m_cursorRow : startingRow();
+        int to = from;
+        while (to + step >= 0 && to + step < m_rowCount) {
+            const QRectF first = rowRect(step > 0 ? from : to + step);
+            const QRectF last = rowRect(step > 0 ? to + step : from);
+            if (last.bottom() - first.top() > viewport()->height() && to != from)
+                break;
+            to += step;
+        }
+        setCursorRow(to);
+        break;
+    }
     case Qt::Key_Return:
     case Qt::Key_Enter:
         // A held Enter must not toggle a playlist on and off or restart a track.

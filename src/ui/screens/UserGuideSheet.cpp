@@ -126,7 +126,8 @@ QStringList UserGuideSheet::drillingKeyLines()
             tr("Wheel over the Speed: Slower/Faster"),
             tr("Right-Click or Menu Key on the Bar: Saved Loops"),
             tr("↑/↓: Playlists' Rows · Volume ±5 %"),
-            tr("Home/End: First/Last Row · Enter: Play/Open"),
+            tr("PgUp/PgDn · Home/End: Page · First/Last Row"),
+            tr("Enter: Play Track · Open Playlist"),
             tr("Tab / Shift+Tab: Move Focus · Esc: Close")};
 }
 

@@ -18,7 +18,7 @@ class UserGuideSheet : public SheetDialog {
     Q_OBJECT
 
 public:
-    static constexpr QSize cardSize{270, 480};
+    static constexpr QSize cardSize{270, 494};
 
     // The keys beyond play, loop and seek, as the sheet lists them.
     static QStringList drillingKeyLines();
