@@ -353,9 +353,24 @@ private slots:
             QVERIFY2(run.store.lastWriteError().isEmpty(), qPrintable(run.store.lastWriteError()));
         }
         QCOMPARE(readFile(target + QStringLiteral(".unreadable-1")), typed);
-        Run next(link);
-        QCOMPARE(next.state.playlists().names(), QStringList{QStringLiteral("New")});
-        QCOMPARE(next.state.seekInterval(), 10.0);
+        {
+            Run next(link);
+            QCOMPARE(next.state.playlists().names(), QStringList{QStringLiteral("New")});
+            QCOMPARE(next.state.seekInterval(), 10.0);
+        }
+
+        // A value only a later version reads: the whole file's copy goes
+        // there too, and the stores go on.
+        const QByteArray later = readFile(target) + "laterSetting=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x10RivetoneFuture)\n";
+        QVERIFY(damageFile(target, later));
+        Run afterLater(link);
+        QVERIFY2(afterLater.log.lines().value(0).endsWith(QStringLiteral("a copy of it is kept as ") + target
+                                                          + QStringLiteral(".unreadable-2")),
+                 qPrintable(afterLater.log.lines().join(u'\n')));
+        QVERIFY(!afterLater.store.setDouble(ContentState::seekIntervalKey, 5).refused);
+        afterLater.store.finishWrites();
+        QVERIFY2(afterLater.store.lastWriteError().isEmpty(), qPrintable(afterLater.store.lastWriteError()));
+        QCOMPARE(readFile(target + QStringLiteral(".unreadable-2")), later);
     }
 
     // The next run meeting the same damage (the last one crashed before it

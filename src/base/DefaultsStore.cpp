@@ -717,7 +717,10 @@ void DefaultsStore::cutWritesForTesting(qint64 bytes)
 
 DefaultsStore::FileCopy DefaultsStore::keepCopyOfFile()
 {
-    const FileCopy copy = copyAside(m_filePath, QStringLiteral(".unreadable-"));
+    // Beside the file the writes go to: a link's own folder may be one
+    // that cannot be written (a managed ~/.config), where a copy that can
+    // never be made would hold up every store.
+    const FileCopy copy = copyAside(pathWrittenTo(), QStringLiteral(".unreadable-"));
     m_copyOwed = !copy.written && QFile::exists(m_filePath);  // no file: nothing to lose
     return copy;
 }
@@ -770,7 +773,7 @@ QMap<QString, QVariant> DefaultsStore::withChangesOnDisk(const Job& job)
             m_onDisk = *theirs;
         }
         if (!theirs || !replaced.isEmpty()) {
-            const FileCopy copy = copyAside(m_filePath, QStringLiteral(".changed-"));
+            const FileCopy copy = copyAside(target, QStringLiteral(".changed-"));
             const QString what = theirs
                 ? QStringLiteral("Settings file changed by another program: its changes to %1 in %2 are replaced by "
                                  "Rivetone's own")

@@ -100,13 +100,13 @@ public:
     // waited for them (whenWritten) whose context is still there.
     void finishWrites();
 
-    // Copies the file as it is now to "<file>.unreadable-1", or the next free
-    // number; a copy with the same content made earlier is kept instead.
-    // Until a copy succeeds, stores are refused rather than replace the file.
+    // Copies the file as it is now to "<file>.unreadable-1" beside the file
+    // the writes go to (where a link leads), or the next free number; a copy
+    // with the same content made earlier is kept instead. Until a copy
+    // succeeds, stores are refused rather than replace the file.
     FileCopy keepCopyOfFile();
-    // The same copy, made beside the file the writes go to (where a link
-    // leads), for a file that reads whole: one that cannot be made holds up
-    // no store.
+    // The same copy, for a file that reads whole: one that cannot be made
+    // holds up no store.
     FileCopy copyFileAside() const;
 
     // Why the latest write that finished failed; empty when it went to disk
