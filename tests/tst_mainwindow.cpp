@@ -438,6 +438,12 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.size(), window.firstWindowSize());
         QVERIFY(window.height() >= ContentView::firstRightColumnHeight + 2 * ContentView::padding);
+        // The user guide opens whole in it, not cut to the window's height.
+        window.state().setShowUserGuide(true);
+        QTRY_VERIFY(window.userGuideSheet()->isVisible());
+        QCOMPARE(window.userGuideSheet()->card()->size(), UserGuideSheet::cardSize);
+        window.state().setShowUserGuide(false);
+        QTRY_VERIFY(!window.userGuideSheet()->isVisible());
 
         // At its smallest, everything still shows whole.
         window.resize(50, 50);

@@ -288,6 +288,23 @@ private slots:
     // One opened shows its first tracks below its own row.
     void aPlaylistThatBecomesCurrentComesIntoSight()
     {
+        // Opened at the start, the current playlist is in sight already: a
+        // track played further down leaves the list where it is.
+        {
+            TrackList course;
+            for (int i = 0; i < 100; ++i)
+                course << (i % 2 ? mp3 : m4a);
+            PanelWindow started({{A, course}, {B, {}}}, 300);
+            QScrollBar* bar = started.list().verticalScrollBar();
+            QTRY_VERIFY(bar->maximum() > 1000);
+            bar->setValue(600);
+            const int track = started.list().listLayout().tracksIn(started.group(A), 600 + 60, 600 + 120).first;
+            QVERIFY(track > 5);
+            started.clickPlay(A, track);
+            QVERIFY(started.isPlaying(course[track]));
+            QCOMPARE(bar->value(), 600);
+        }
+
         std::map<QString, TrackList> many;
         for (int i = 0; i < 30; ++i)
             many[QStringLiteral("P%1").arg(i, 2, 10, QLatin1Char('0'))] = {mp3, m4a};
@@ -303,6 +320,15 @@ private slots:
         w.state->setNewPlaylistName(QStringLiteral("AAA"));
         w.library->addPlaylist();
         QVERIFY(inSight(QStringLiteral("AAA")));
+        // Made below, it comes up with the note that it has no files.
+        bar->setValue(0);
+        w.state->setNewPlaylistName(QStringLiteral("ZZZ"));
+        w.library->addPlaylist();
+        QVERIFY(inSight(QStringLiteral("ZZZ")));
+        const QRectF note = w.list().toViewport(w.layout().noFilesRect(w.group(QStringLiteral("ZZZ"))));
+        QVERIFY(QRectF(w.list().viewport()->rect()).contains(note));
+        w.library->deletePlaylist();
+        QCOMPARE(w.state->currentPlaylist(), QStringLiteral("AAA"));
 
         bar->setValue(bar->maximum());
         w.library->deletePlaylist();

@@ -29,6 +29,8 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 LinearGradient backgroundGradient()
@@ -168,7 +170,9 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event)
 QSize ContentView::firstWindowSize() const
 {
     const QSize content = sizeHint().expandedTo(minimumSizeHint());
-    return content.expandedTo({0, firstRightColumnHeight + 2 * padding});
+    // The user guide opens whole in it, its Close button in sight.
+    const int guideHeight = UserGuideSheet::cardSize.height() + 2 * padding;
+    return content.expandedTo({0, std::max(firstRightColumnHeight + 2 * padding, guideHeight)});
 }
 
 void ContentView::playPause()

@@ -160,9 +160,12 @@ void PlaylistListView::reload()
     for (const Group& group : m_groups)
         if (group.expanded && !wereOpen.contains(group.name))
             openedNow = group.name;
-    const QString openedBefore = std::exchange(m_openedLast, openedNow);
+    // Kept for the next rebuild only while it is not the current one yet:
+    // once shown, a later rebuild (a track played) must not bring it back.
+    const QString currentName = m_currentGroup >= 0 ? m_groups[size_t(m_currentGroup)].name : QString();
+    const QString openedBefore = std::exchange(m_openedLast, openedNow == currentName ? QString() : openedNow);
     const bool currentOpened = m_currentGroup >= 0 && m_groups[size_t(m_currentGroup)].expanded
-        && (m_groups[size_t(m_currentGroup)].name == openedNow || m_groups[size_t(m_currentGroup)].name == openedBefore);
+        && !currentName.isEmpty() && (currentName == openedNow || currentName == openedBefore);
     bringCurrentIntoSight(currentOpened);
     if (m_cursorRow >= 0 && hasFocus()) {
         ensureRowVisible(m_cursorRow);
@@ -280,6 +283,9 @@ void PlaylistListView::bringCurrentIntoSight(bool newlyOpened)
     while (lastFitting < lastRow && rowRect(lastFitting + 1).bottom() - rowRect(header).top() <= viewport()->height())
         ++lastFitting;
     ensureRowVisible(lastFitting);
+    // An open playlist without files: its note below the row.
+    if (current->expanded && current->tracks.isEmpty())
+        ensureContentVisible(m_layout.noFilesRect(m_currentGroup));
     ensureRowVisible(header);
 }
 
@@ -289,9 +295,13 @@ void PlaylistListView::ensureRowVisible(int index)
         return;
     if (!fitsViewport())
         relayout();
-    // The ring around the row shows whole.
+    ensureContentVisible(rowRect(index).translated(0, scrollOffset()));
+}
+
+void PlaylistListView::ensureContentVisible(const QRectF& content)
+{
+    // The ring around a row shows whole.
     const qreal margin = FocusRing::gap + FocusRing::lineWidth;
-    const QRectF content = rowRect(index).translated(0, scrollOffset());
     QScrollBar* bar = verticalScrollBar();
     const int top = int(std::floor(content.top() - margin));
     const int bottom = int(std::ceil(content.bottom() + margin));

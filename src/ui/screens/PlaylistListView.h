@@ -125,6 +125,8 @@ private:
     void countRows();
     int startingRow() const;
     void ensureRowVisible(int index);
+    // A rect in content coordinates (the layout's).
+    void ensureContentVisible(const QRectF& content);
     // newlyOpened: the current playlist was opened by this rebuild's change
     // or the one before.
     void bringCurrentIntoSight(bool newlyOpened);
