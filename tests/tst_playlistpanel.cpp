@@ -341,6 +341,37 @@ private slots:
         w.clickLabel(last);
         QCOMPARE(w.rowsOf(last), 2);  // opened
         QVERIFY(inSight(last) && inSight(last, 0) && inSight(last, 1));
+
+        // The empty name is a playlist's too, first in the list: the next
+        // current one after a delete down there.
+        many[QString()] = {mp3};
+        PanelWindow withEmpty(many, 300);
+        QScrollBar* emptyBar = withEmpty.list().verticalScrollBar();
+        QTRY_VERIFY(emptyBar->isVisible());
+        emptyBar->setValue(emptyBar->maximum());
+        withEmpty.clickLabel(last);
+        withEmpty.library->deletePlaylist();
+        QCOMPARE(withEmpty.state->currentPlaylist(), QString());
+        QVERIFY(QRectF(withEmpty.list().viewport()->rect())
+                    .contains(withEmpty.list().toViewport(withEmpty.layout().labelRect(withEmpty.group(QString())))));
+    }
+
+    // The list has the keyboard's focus, its cursor on the top row, and
+    // another playlist becomes the current one (files handed over to it):
+    // that one is shown, not the cursor's row again.
+    void aPlaylistMadeCurrentShowsThoughTheCursorIsElsewhere()
+    {
+        std::map<QString, TrackList> many;
+        for (int i = 0; i < 30; ++i)
+            many[QStringLiteral("P%1").arg(i, 2, 10, QLatin1Char('0'))] = {mp3};
+        PanelWindow w(many, 300);
+        w.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        w.list().setFocus();
+        QTRY_VERIFY(w.list().hasFocus());
+        QTest::keyClick(&w.list(), Qt::Key_Home);
+        w.state->setCurrentPlaylist(QStringLiteral("P28"));
+        QVERIFY(QRectF(w.list().viewport()->rect()).contains(w.list().toViewport(w.layout().labelRect(w.group(QStringLiteral("P28"))))));
     }
 
     // Page Down and Page Up cross a long list a screenful at a time, the

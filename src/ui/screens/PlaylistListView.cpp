@@ -156,19 +156,25 @@ void PlaylistListView::reload()
     m_dropTargetGroup.reset();
     relayout();
     // Opening a row selects its playlist: two changes, either one first.
-    QString openedNow;
+    // (The empty name is a playlist's too: none is nullopt.)
+    std::optional<QString> openedNow;
     for (const Group& group : m_groups)
         if (group.expanded && !wereOpen.contains(group.name))
             openedNow = group.name;
     // Kept for the next rebuild only while it is not the current one yet:
     // once shown, a later rebuild (a track played) must not bring it back.
-    const QString currentName = m_currentGroup >= 0 ? m_groups[size_t(m_currentGroup)].name : QString();
-    const QString openedBefore = std::exchange(m_openedLast, openedNow == currentName ? QString() : openedNow);
-    const bool currentOpened = m_currentGroup >= 0 && m_groups[size_t(m_currentGroup)].expanded
-        && !currentName.isEmpty() && (currentName == openedNow || currentName == openedBefore);
-    bringCurrentIntoSight(currentOpened);
+    const std::optional<QString> currentName =
+        m_currentGroup >= 0 ? std::optional(m_groups[size_t(m_currentGroup)].name) : std::nullopt;
+    const std::optional<QString> openedBefore =
+        std::exchange(m_openedLast, openedNow == currentName ? std::nullopt : openedNow);
+    const bool currentOpened = currentName && m_groups[size_t(m_currentGroup)].expanded
+        && (currentName == openedNow || currentName == openedBefore);
+    const bool brought = bringCurrentIntoSight(currentOpened);
     if (m_cursorRow >= 0 && hasFocus()) {
-        ensureRowVisible(m_cursorRow);
+        // Not back to the cursor when the current playlist was just brought
+        // into sight (files handed over while the list has the focus).
+        if (!brought)
+            ensureRowVisible(m_cursorRow);
         announceCursor();
     }
 }
@@ -264,20 +270,20 @@ void PlaylistListView::setCursorRow(int index)
 // after a delete) is brought into it, where Add Files and drops now go; one
 // just opened shows as many of its first tracks as fit below its own row.
 // A current playlist already in sight (a track clicked in it) stays put.
-void PlaylistListView::bringCurrentIntoSight(bool newlyOpened)
+bool PlaylistListView::bringCurrentIntoSight(bool newlyOpened)
 {
     const Group* current = m_currentGroup >= 0 ? &m_groups[size_t(m_currentGroup)] : nullptr;
-    const bool newlyCurrent = current && !PlaylistName::same(current->name, m_shownCurrent);
-    m_shownCurrent = current ? current->name : QString();
+    const bool newlyCurrent = current && !(m_shownCurrent && PlaylistName::same(current->name, *m_shownCurrent));
+    m_shownCurrent = current ? std::optional(current->name) : std::nullopt;
     if (!current || !(newlyCurrent || newlyOpened) || !isVisible())
-        return;
+        return false;
     const int header = m_groupRows[size_t(m_currentGroup)];
     const int lastRow = header + (current->expanded ? int(current->tracks.size()) : 0);
     if (!newlyOpened) {
         const QRectF shown(viewport()->rect());
         for (int index = header; index <= lastRow; ++index)
             if (rowRect(index).intersects(shown))
-                return;
+                return false;
     }
     int lastFitting = header;
     while (lastFitting < lastRow && rowRect(lastFitting + 1).bottom() - rowRect(header).top() <= viewport()->height())
@@ -287,6 +293,7 @@ void PlaylistListView::bringCurrentIntoSight(bool newlyOpened)
     if (current->expanded && current->tracks.isEmpty())
         ensureContentVisible(m_layout.noFilesRect(m_currentGroup));
     ensureRowVisible(header);
+    return true;
 }
 
 void PlaylistListView::ensureRowVisible(int index)

@@ -128,8 +128,8 @@ private:
     // A rect in content coordinates (the layout's).
     void ensureContentVisible(const QRectF& content);
     // newlyOpened: the current playlist was opened by this rebuild's change
-    // or the one before.
-    void bringCurrentIntoSight(bool newlyOpened);
+    // or the one before. Returns whether it was brought into sight.
+    bool bringCurrentIntoSight(bool newlyOpened);
     void placeCursor(int index);
     void announceCursor();
     void paintCursor(QPainter& painter, const QRectF& outline, qreal cornerRadius) const;
@@ -150,8 +150,8 @@ private:
     std::vector<Group> m_groups;
     int m_currentGroup = -1;
     // The current playlist at the last rebuild, and the playlist it opened.
-    QString m_shownCurrent;
-    QString m_openedLast;
+    std::optional<QString> m_shownCurrent;
+    std::optional<QString> m_openedLast;
     PlaylistListLayout m_layout;
     PlaylistListLayout::Metrics m_metrics;
     QFont m_nameFont;
