@@ -90,6 +90,14 @@ private slots:
         QCOMPARE(player.loopStart(), std::optional<double>(map.loopBounds(3).startSeconds));
         player.setLoop(std::nullopt, std::nullopt);
 
+        // Looped from before the first phrase (a lesson's intro): heard
+        // from the phrase's start, not after the rest of the intro.
+        player.setCurrentTime(0);
+        QVERIFY(map.loopBounds(0).startSeconds > 0.1);
+        QVERIFY(PhraseNavigation::loopHere(*f->state));
+        QCOMPARE(player.currentTime(), map.loopBounds(0).startSeconds);
+        player.setLoop(std::nullopt, std::nullopt);
+
         // Loop this phrase, then move the loop along.
         player.setCurrentTime(m_lesson->sentences[2].endSeconds + 0.1);  // in the pause after phrase 3
         QVERIFY(PhraseNavigation::loopHere(*f->state));

@@ -4,6 +4,8 @@
 #include "engine/AudioPlayer.h"
 #include "state/ContentState.h"
 
+#include <cmath>
+
 namespace PhraseNavigation {
 namespace {
 
@@ -122,8 +124,9 @@ bool loopHere(ContentState& state)
     Log::line(QStringLiteral("Loop set to phrase %1: %2 to %3")
                   .arg(ofAll(*map, *index), Log::formatDouble(bounds.startSeconds), Log::formatDouble(bounds.endSeconds)));
     // The phrase is heard from its start: the rest of it, from a play head
-    // partway in, would count as the first of the drill's passes.
-    if (player.currentTime() > bounds.startSeconds + samePlaceSeconds)
+    // partway in, would count as the first of the drill's passes, and so
+    // would a lesson's intro, from a play head before the first phrase.
+    if (std::abs(player.currentTime() - bounds.startSeconds) > samePlaceSeconds)
         playFrom(player, bounds.startSeconds);
     // A phrase looped is a phrase to hear, as a recalled loop is.
     if (!player.isPlaying())
