@@ -54,6 +54,18 @@ double toMillisecond(double seconds)
     return std::round(seconds * 1000) / 1000;
 }
 
+bool refused(LoopEdit::Refusal refusal, const QString& line)
+{
+    if (refusal == LoopEdit::Refusal::Said)
+        Log::line(line);
+    return false;
+}
+
+QString atItsLimit(const QString& point, double seconds)
+{
+    return QStringLiteral("%1 not moved: %2 is as far as it goes").arg(point, Log::formatDouble(seconds));
+}
+
 }  // namespace
 
 bool setStartHere(AudioPlayer& player, const std::function<void(bool)>& setIsSettingLoop)
@@ -91,10 +103,10 @@ bool setEndHere(AudioPlayer& player, const std::function<void(bool)>& setIsSetti
     return true;
 }
 
-bool nudgeStart(AudioPlayer& player, double deltaSeconds)
+bool nudgeStart(AudioPlayer& player, double deltaSeconds, Refusal refusal)
 {
     if (!player.loopStart())
-        return false;
+        return refused(refusal, QStringLiteral("Loop start not moved: no loop is set"));
     double moved = std::max(0.0, toMillisecond(*player.loopStart() + deltaSeconds));
     // Room is left for an end after it: a start at the track's last frame
     // would have every end refused until it was moved back.
@@ -106,16 +118,16 @@ bool nudgeStart(AudioPlayer& player, double deltaSeconds)
     // would be pushed the other way: refused instead.
     const bool asAsked = deltaSeconds > 0 ? moved > *player.loopStart() : moved < *player.loopStart();
     if (!asAsked || moved < 0)
-        return false;
+        return refused(refusal, atItsLimit(QStringLiteral("Loop start"), *player.loopStart()));
     player.setLoopStart(moved);
     Log::line(QStringLiteral("Loop start moved to ") + Log::formatDouble(moved));
     return true;
 }
 
-bool nudgeEnd(AudioPlayer& player, double deltaSeconds)
+bool nudgeEnd(AudioPlayer& player, double deltaSeconds, Refusal refusal)
 {
     if (!player.loopEnd() || !player.loopStart())
-        return false;
+        return refused(refusal, QStringLiteral("Loop end not moved: no loop end is set"));
     double moved = toMillisecond(*player.loopEnd() + deltaSeconds);
     moved = std::max(moved, toMillisecond(*player.loopStart() + shortestLoopSeconds));
     // The track's end last: a loop too short already, at the very end (one
@@ -124,7 +136,7 @@ bool nudgeEnd(AudioPlayer& player, double deltaSeconds)
         moved = std::min(moved, *length);
     const bool asAsked = deltaSeconds > 0 ? moved > *player.loopEnd() : moved < *player.loopEnd();
     if (!asAsked || moved < toMillisecond(*player.loopStart() + shortestLoopSeconds))
-        return false;
+        return refused(refusal, atItsLimit(QStringLiteral("Loop end"), *player.loopEnd()));
     player.setLoopEnd(moved);
     Log::line(QStringLiteral("Loop end moved to ") + Log::formatDouble(moved));
     return true;

@@ -28,9 +28,12 @@ bool setStartHere(AudioPlayer& player, const std::function<void(bool)>& setIsSet
 // The end at the published position. Refused at or before the start; with no
 // start yet, the loop starts at the beginning of the track.
 bool setEndHere(AudioPlayer& player, const std::function<void(bool)>& setIsSettingLoop);
+// Whether a refused nudge writes its line: a key's does; a handle dragged
+// against a limit would write one at every move of the pointer.
+enum class Refusal { Said, Unsaid };
 // Moves a point that is set by deltaSeconds (to the millisecond), within the
 // track and keeping the loop at least shortestLoopSeconds long.
-bool nudgeStart(AudioPlayer& player, double deltaSeconds);
-bool nudgeEnd(AudioPlayer& player, double deltaSeconds);
+bool nudgeStart(AudioPlayer& player, double deltaSeconds, Refusal refusal = Refusal::Said);
+bool nudgeEnd(AudioPlayer& player, double deltaSeconds, Refusal refusal = Refusal::Said);
 
 }  // namespace LoopEdit

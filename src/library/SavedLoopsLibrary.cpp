@@ -183,8 +183,10 @@ bool saveCurrentLoop(ContentState& state)
 {
     const AudioPlayer& player = state.audioPlayer();
     const QString track = currentTrackKey(state);
-    if (track.isEmpty() || !player.hasLoop())
+    if (track.isEmpty() || !player.hasLoop()) {
+        Log::line(QStringLiteral("Loop not saved: no loop is set"));
         return false;
+    }
     const SavedLoop loop{*player.loopStart(), *player.loopEnd()};
     SavedLoops loops = state.savedLoops();
     if (const qsizetype saved = savedIndexOfLoopInForce(state); saved >= 0) {
@@ -261,10 +263,16 @@ bool remove(ContentState& state, int number)
 bool removeCurrentLoop(ContentState& state)
 {
     const AudioPlayer& player = state.audioPlayer();
-    if (!player.hasLoop())
+    if (!player.hasLoop()) {
+        Log::line(QStringLiteral("No saved loop removed: no loop is set"));
         return false;
+    }
     const qsizetype index = savedIndexOfLoopInForce(state);
-    return index >= 0 && remove(state, int(index) + 1);
+    if (index < 0) {
+        Log::line(QStringLiteral("No saved loop removed: the loop in force is not saved"));
+        return false;
+    }
+    return remove(state, int(index) + 1);
 }
 
 }  // namespace SavedLoopsLibrary

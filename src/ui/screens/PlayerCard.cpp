@@ -98,11 +98,11 @@ PlayerCard::PlayerCard(ContentState& state, QWidget* parent)
     // Dragged handles: moved as a nudge moves them, kept 50 ms apart.
     m_strip->setOnMoveLoopStart([&player](double seconds) {
         if (player.loopStart())
-            LoopEdit::nudgeStart(player, seconds - *player.loopStart());
+            LoopEdit::nudgeStart(player, seconds - *player.loopStart(), LoopEdit::Refusal::Unsaid);
     });
     m_strip->setOnMoveLoopEnd([&player](double seconds) {
         if (player.loopEnd())
-            LoopEdit::nudgeEnd(player, seconds - *player.loopEnd());
+            LoopEdit::nudgeEnd(player, seconds - *player.loopEnd(), LoopEdit::Refusal::Unsaid);
     });
     followPhraseMap();  // a map made before the card, as well
 
