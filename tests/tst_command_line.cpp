@@ -114,6 +114,9 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"--shuffle"} << 2 << "" << "rivetone: Unknown option 'shuffle'.\n";
         QTest::newRow("unknown beside the toolkit's") << QStringList{"-style", "fusion", "--shuffle"} << 2 << ""
                                                       << "rivetone: Unknown option 'shuffle'.\n";
+        // Left by the toolkit for want of its value: named as a whole.
+        QTest::newRow("the toolkit's own, its value missing") << QStringList{"-style"} << 2 << ""
+                                                             << "rivetone: Unknown option 'style'.\n";
         QTest::newRow("missing file") << QStringList{"Course", "Lesson 99.mp3"} << 2 << ""
                                       << "rivetone: no such file or folder: Lesson 99.mp3\n"
                                          "Try 'rivetone --help' for more information.\n";

@@ -96,7 +96,9 @@ QString helpText()
 Parsed parse(const QStringList& arguments, const QString& workingDirectory)
 {
     QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    // "-style" is one word, as the toolkit's own options are: read as
+    // letters, one left without its value was refused as "s, t, y, l, e".
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QString());
     parser.addOption(help);
