@@ -285,7 +285,10 @@ private slots:
         process.start(program(), QStringList());
         ::close(ends[1]);
         // Started: the settings written, and lines written (and lost) meanwhile.
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(settings) || process.state() != QProcess::Running, 10000);
+        // (Not yet running is "starting": the wait would end at once, and a
+        // slow start be ended before it could take the signal.)
+        QVERIFY(process.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(settings) || process.state() == QProcess::NotRunning, 10000);
         QTest::qWait(200);
         QCOMPARE(process.state(), QProcess::Running);
         QCOMPARE(::kill(pid_t(process.processId()), SIGTERM), 0);
