@@ -346,6 +346,18 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         QVERIFY(!w.guide->isVisible());
         QVERIFY(!w.state->showUserGuide());
+
+        // The card is a surface of its own: nothing of the window behind
+        // shows through it (a track's name under the text one reads).
+        auto* dark = new QWidget(&w.window);
+        dark->setGeometry(w.window.rect());
+        dark->setStyleSheet(QStringLiteral("background: black"));
+        dark->show();
+        w.openNewPlaylist();
+        const QRect card = w.newPlaylist->card()->geometry();
+        const QPoint inCardMargin(card.left() + 6, card.center().y());
+        QCOMPARE(qGray(w.window.grab().toImage().pixel(inCardMargin)), 255);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     }
 
     void theFieldFollowsTheNameChangedElsewhereAndLogsOnlyWhileOpen()
