@@ -533,6 +533,12 @@ private slots:
                                                   QStringLiteral("1.00 – 1.20 · 2 / 3 · pause 1.5 s"),
                                                   QStringLiteral("2 / 3 · pause 1.5 s")}));
         QVERIFY2(narrowed[4].startsWith(u'2') && narrowed[4].endsWith(QChar(0x2026)), qPrintable(narrowed[4]));
+        // At the row's least width (the window's), the pass and the pause
+        // are still whole: nothing else shows them.
+        row.resize(row.minimumSizeHint().width(), row.sizeHint().height());
+        row.show();
+        QTRY_COMPARE(row.loopLine()->displayedText(), QStringLiteral("2 / 3 · pause 1.5 s"));
+        row.hide();
         // Where the pause's words take the room the word and the points
         // had, the next pass keeps to the shorter form rather than have the
         // line's start jump back and forth at every pass; another loop does not.
@@ -858,7 +864,8 @@ private slots:
         QMenu fifth;
         card.fillBarMenu(fifth, 2.2);
         QVERIFY(!chosen(fifth, QStringLiteral("Save This Loop (9 Saved Already)"))->isEnabled());
-        QVERIFY(std::none_of(fifth.actions().begin(), fifth.actions().end(),
+        const QList<QAction*> items = fifth.actions();  // (one list: two calls make two)
+        QVERIFY(std::none_of(items.begin(), items.end(),
                              [](QAction* action) { return action->text() == QStringLiteral("Save This Loop"); }));
     }
 

@@ -10,7 +10,9 @@
 #include "ui/kit/Typography.h"
 #include "ui/screens/PlayerDisplay.h"
 
+#include <QCoreApplication>
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QActionGroup>
 #include <QHBoxLayout>
 #include <QMenu>
@@ -174,6 +176,7 @@ void DrillRow::changeEvent(QEvent* event)
     if (event->type() == QEvent::LanguageChange) {
         m_followed.reset();
         followDrill();
+        updateGeometry();  // the shortest line's words too
     }
     QWidget::changeEvent(event);
 }
@@ -194,6 +197,11 @@ QSize DrillRow::sizeHint() const
 
 QSize DrillRow::minimumSizeHint() const
 {
-    return {m_passes->sizeHint().width() + m_pause->sizeHint().width() + m_speed->sizeHint().width() + 66,
+    // The loop line keeps room for its shortest form, the pass and a pause's
+    // countdown, which nothing else shows (at two digits of passes).
+    const QString shortest = QStringLiteral("88 / 88 · ")
+        + QCoreApplication::translate("PlayerDisplay", "pause %1 s").arg(QStringLiteral("8.8"));
+    const int loop = int(std::ceil(QFontMetricsF(m_loop->textFont()).horizontalAdvance(shortest)));
+    return {m_passes->sizeHint().width() + m_pause->sizeHint().width() + m_speed->sizeHint().width() + 18 + loop,
             sizeHint().height()};
 }
