@@ -322,7 +322,13 @@ private slots:
         QCOMPARE(f.player().speed(), 1.0);
         press(Qt::Key_Minus, QStringLiteral("-"), 20);
         QCOMPARE(f.player().speed(), 0.5);
-        QCOMPARE(f.log.lines().last(), QStringLiteral("Speed set to: 0.5×"));
+        QVERIFY(f.log.lines().contains(QStringLiteral("Speed set to: 0.5×")));
+        // Held on at the end: said, and nothing stored again.
+        f.defaults.store().finishWrites();
+        f.defaults.store().setValue(SpeedOption::key, QStringLiteral("0.50"));  // as if typed meanwhile
+        press(Qt::Key_Minus, QStringLiteral("-"));
+        QCOMPARE(f.log.lines().last(), QStringLiteral("Speed not changed: 0.5× is the slowest"));
+        QCOMPARE(f.defaults.store().value(SpeedOption::key).toString(), QStringLiteral("0.50"));
 
         DrillRow row(*f.state);
         row.resize(row.sizeHint());
@@ -651,6 +657,11 @@ private slots:
             QCOMPARE(log.lines().size(), 1);
             QCOMPARE(f.defaults.store().value(SpeedOption::key).toString(), damaged);  // left as it was
         }
+        f.defaults.store().setValue(SpeedOption::key, QStringList{QStringLiteral("0"), QStringLiteral("75")});  // typed "0,75"
+        Log::Capture log;
+        QCOMPARE(ContentState(f.defaults.store()).audioPlayer().speed(), 1.0);
+        QCOMPARE(log.lines(), QStringList{QStringLiteral(
+                                  "Stored playback speed 0,75 is not one of the steps from 0.5 to 2.0, so 1.0 is used")});
     }
 };
 
