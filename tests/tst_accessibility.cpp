@@ -9,6 +9,7 @@
 #include "ui/kit/CustomProgressBar.h"
 #include "ui/kit/CustomVerticalSlider.h"
 #include "ui/kit/PlainButton.h"
+#include "ui/screens/DrillRow.h"
 #include "ui/screens/PlayerCard.h"
 #include "ui/screens/PlaylistListView.h"
 #include "ui/screens/PlaylistPanel.h"
@@ -241,6 +242,9 @@ private slots:
         QCOMPARE(accessible(w.view->playlistPanel()->addFilesButton())->text(QAccessible::Name),
                  QStringLiteral("Add Files"));
         QCOMPARE(accessible(row.helpButton())->text(QAccessible::Name), QStringLiteral("Help"));
+        // The speed chip shows a number alone: heard, it says what it is.
+        QCOMPARE(accessible(w.view->playerCard()->drillRow()->speedButton())->text(QAccessible::Name),
+                 QStringLiteral("Speed 1.0×"));
     }
 };
 

@@ -15,6 +15,10 @@
 <context>
     <name>DrillRow</name>
     <message>
+        <source>Speed %1</source>
+        <translation>속도 %1</translation>
+    </message>
+    <message>
         <source>Endless</source>
         <translation>끝없이</translation>
     </message>

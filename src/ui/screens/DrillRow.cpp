@@ -161,6 +161,8 @@ void DrillRow::followDrill()
     if (m_speed->text() != speed) {
         m_speed->setLabel(chipLabel(speed));
         m_speed->setText(speed);
+        // Heard alone, "1.0×" says nothing of what it is.
+        m_speed->setAccessibleName(tr("Speed %1").arg(speed));
     }
     for (QAction* item : m_speedMenu->actions())
         item->setChecked(std::abs(item->data().toDouble() - m_state.audioPlayer().speed()) < 1e-9);
