@@ -869,6 +869,26 @@ private slots:
                              [](QAction* action) { return action->text() == QStringLiteral("Save This Loop"); }));
     }
 
+    // A chip's menu opens under it, or above it near the screen's foot: it
+    // never covers the chip (and the line beside it).
+    void aChipsMenuLeavesTheChipInSight()
+    {
+        LibraryFixture f;
+        DrillRow row(*f.state);
+        row.resize(row.sizeHint());
+        const QRect screen = row.screen()->availableGeometry();
+        for (const int y : {screen.top() + 20, screen.bottom() - row.height() - 2}) {
+            row.move(screen.left() + 20, y);
+            row.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&row));
+            QTest::mouseClick(row.pauseButton(), Qt::LeftButton);
+            QTRY_VERIFY(row.pauseMenu()->isVisible());
+            const QRect chip(row.pauseButton()->mapToGlobal(QPoint(0, 0)), row.pauseButton()->size());
+            QVERIFY2(!row.pauseMenu()->geometry().intersects(chip), qPrintable(QString::number(y)));
+            row.pauseMenu()->hide();
+        }
+    }
+
     // The drill choices persist; one that is not offered counts as never made.
     void drillChoicesPersist()
     {

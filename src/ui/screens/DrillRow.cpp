@@ -3,6 +3,7 @@
 #include "state/ContentState.h"
 #include "state/DrillOptions.h"
 #include "state/SpeedOption.h"
+#include "ui/kit/MenuPopup.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/PlainButton.h"
 #include "ui/kit/TextButtonLabel.h"
@@ -114,12 +115,9 @@ DrillRow::DrillRow(ContentState& state, QWidget* parent)
         speeds->addAction(item);
         connect(item, &QAction::triggered, this, [this, choice] { SpeedOption::set(m_state, choice); });
     }
-    connect(m_speed, &QAbstractButton::clicked, this,
-            [this] { m_speedMenu->popup(m_speed->mapToGlobal(QPoint(0, m_speed->height()))); });
-    connect(m_passes, &QAbstractButton::clicked, this,
-            [this] { m_passesMenu->popup(m_passes->mapToGlobal(QPoint(0, m_passes->height()))); });
-    connect(m_pause, &QAbstractButton::clicked, this,
-            [this] { m_pauseMenu->popup(m_pause->mapToGlobal(QPoint(0, m_pause->height()))); });
+    connect(m_speed, &QAbstractButton::clicked, this, [this] { popUpMenuBy(*m_speedMenu, *m_speed); });
+    connect(m_passes, &QAbstractButton::clicked, this, [this] { popUpMenuBy(*m_passesMenu, *m_passes); });
+    connect(m_pause, &QAbstractButton::clicked, this, [this] { popUpMenuBy(*m_pauseMenu, *m_pause); });
     connect(&state, &ContentState::changed, this, [this](ContentState::Field field) {
         if (field == ContentState::Field::DrillThenNextPhrase)
             followDrill();

@@ -2,6 +2,7 @@
 
 #include "state/ContentState.h"
 #include "state/SeekInterval.h"
+#include "ui/kit/MenuPopup.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/PlainButton.h"
 #include "ui/kit/Shapes.h"
@@ -207,7 +208,7 @@ UserGuideSheet::UserGuideSheet(ContentState& state, QWidget* parent)
     }
 
     connect(m_menuButton, &QAbstractButton::clicked, this, [this] {
-        m_menu->popup(m_menuButton->mapToGlobal(QPoint(0, m_menuButton->height())));
+        popUpMenuBy(*m_menu, *m_menuButton);
     });
     connect(m_close, &QAbstractButton::clicked, this, [this] { m_state.setShowUserGuide(false); });
     connect(&state, &ContentState::changed, this, [this](ContentState::Field field) {
