@@ -8,6 +8,7 @@
 #include "engine/Mp3GaplessInfo.h"
 #include "LibraryFixture.h"
 #include "ManualOutput.h"
+#include "SpeechFixture.h"
 
 #include <QDialog>
 #include <QDataStream>
@@ -209,6 +210,37 @@ private slots:
         QVERIFY2(std::abs(againSeconds - heardSeconds) < 0.05, qPrintable(QString::number(againSeconds)));
         QCOMPARE(shelf.earlyEnds().size(), 1);
         QVERIFY(shelf.libraryIntact());
+    }
+
+    // Saved over while it plays with another recording at another rate (a
+    // lesson exported again): where the old file's frames stop, the bytes
+    // between read as frames of damage, far past full scale. They are heard
+    // as silence, all of them: none is left to ring on through the
+    // resampler into the sound after.
+    void overwrittenWithAnotherRecordingPlaysNoBurst()
+    {
+        QTemporaryDir made;
+        QString error;
+        const auto mp3 = [&](const QString& name, const QString& source, const char* channels, const char* bitrate) {
+            const QString path = made.filePath(name);
+            const bool ok = SpeechFixture::runTool(QStringLiteral("ffmpeg"),
+                                                   {"-v", "error", "-y", "-f", "lavfi", "-i", source, "-ac", channels,
+                                                    "-c:a", "libmp3lame", "-b:a", bitrate, path},
+                                                   &error);
+            return ok ? readFile(path) : QByteArray();
+        };
+        const QByteArray lesson = mp3(QStringLiteral("a.mp3"), QStringLiteral("sine=f=440:d=60:r=44100"), "2", "128k");
+        const QByteArray again = mp3(QStringLiteral("b.mp3"), QStringLiteral("sine=f=1000:d=90:r=48000"), "1", "64k");
+        QVERIFY2(!lesson.isEmpty() && !again.isEmpty(), qPrintable(error));
+        Shelf shelf(lesson);
+        shelf.playLesson();
+        QCOMPARE(ManualOutput::pullCount(3 * rate), std::int64_t(3 * rate));
+        QVERIFY(writeFile(shelf.lessonPath, again));
+        const std::vector<float> heard = ManualOutput::pull(std::int64_t(20) * rate);
+        float peak = 0;
+        for (const float sample : heard)
+            peak = std::max(peak, std::abs(sample));
+        QVERIFY2(peak <= 1.0f, qPrintable(QString::number(peak)));
     }
 
     // A file that stopped answering (a drive unplugged) ends where its reads

@@ -841,13 +841,33 @@ bool DecodeStream::acceptFrame(const AVFrame& frame)
     }
     const std::int64_t offset = std::min<std::int64_t>(inFrameFrames(begin - position), frame.nb_samples);
     const std::int64_t until = end == wholeEnd ? frame.nb_samples : std::min<std::int64_t>(inFrameFrames(end - position), frame.nb_samples);
-    if (until > offset)
+    // Damage decoded as sound goes no further than the frame: checked only
+    // after the resampler, its filter spread what is left of a silenced
+    // burst into the next block (2.7 times full scale, from a file saved
+    // over while it played).
+    if (until > offset && decodedAsDamage(frame))
+        feedSilence(frame, int(until - offset));
+    else if (until > offset)
         feedResampler(&frame, int(offset), int(until - offset));
     m_fedAny = true;
     m_nextFeed = end;
     if (end >= m_lengthInputFrames)
         finishInput();
     return true;
+}
+
+bool DecodeStream::decodedAsDamage(const AVFrame& frame)
+{
+    const auto format = AVSampleFormat(frame.format);
+    if (format != AV_SAMPLE_FMT_FLTP && format != AV_SAMPLE_FMT_FLT)
+        return false;  // (integer samples cannot pass full scale)
+    const bool planar = format == AV_SAMPLE_FMT_FLTP;
+    const int channels = frame.ch_layout.nb_channels;
+    const std::size_t perPlane = std::size_t(frame.nb_samples) * std::size_t(planar ? 1 : channels);
+    for (int plane = 0; plane < (planar ? channels : 1); ++plane)
+        if (SampleGuard::isDamaged({reinterpret_cast<const float*>(frame.extended_data[plane]), perPlane}))
+            return true;
+    return false;
 }
 
 bool DecodeStream::feedSilence(const AVFrame& like, int frames)

@@ -100,6 +100,7 @@ private:
     void acceptPendingFrame();
     // False while the frame waits for silence before it to be fed.
     bool acceptFrame(const AVFrame& frame);
+    static bool decodedAsDamage(const AVFrame& frame);
     bool feedSilence(const AVFrame& like, int frames);
     void feedResampler(const AVFrame* frame, int offsetFrames, int frameCount);
     void drainResampler();

@@ -13,8 +13,10 @@ namespace SampleGuard {
 // Beyond this, a block is taken for damage (+12 dB over full scale).
 constexpr float damagedPeak = 4.0f;
 
-// In place: the whole block silenced when a sample is past damagedPeak or
-// not a number. True when silenced.
+// Whether a sample is past damagedPeak or not a number.
+bool isDamaged(std::span<const float> samples);
+
+// In place: the whole block silenced when it is damaged. True when silenced.
 bool tame(std::span<float> samples);
 
 }  // namespace SampleGuard
