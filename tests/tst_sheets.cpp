@@ -20,6 +20,8 @@
 #include <QRegularExpression>
 #include <QPaintEvent>
 #include <QInputMethodEvent>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <limits>
@@ -150,6 +152,11 @@ private slots:
         SheetWindow w;
         w.window.resize(900, 300);
         w.openGuide();
+        // Cut, the card scrolls with the playlists' slim bar, not the
+        // desktop's square one with arrows at the card's edge.
+        const QScrollBar* bar = w.guide->findChild<QScrollArea*>()->verticalScrollBar();
+        QTRY_VERIFY(bar->isVisible());
+        QCOMPARE(bar->width(), 10);
         std::vector<std::pair<QRegion, QRect>> paints;  // what was painted, where the card was then
         const EventTap tap(*w.guide, QEvent::Paint, [&](QObject*, QEvent* event) {
             paints.emplace_back(static_cast<QPaintEvent*>(event)->region(), w.guide->card()->geometry());

@@ -35,3 +35,13 @@ QMarginsF CardStyle::shadowMargins() const
     }
     return margins;
 }
+
+QString CardStyle::slimScrollBarStyleSheet()
+{
+    return QStringLiteral(
+        "QScrollBar:vertical { background: transparent; width: 10px; margin: 8px 2px 8px 0px; }"
+        "QScrollBar::handle:vertical { background: rgba(0, 0, 0, 64); border-radius: 4px; min-height: 24px; }"
+        "QScrollBar::handle:vertical:hover, QScrollBar::handle:vertical:pressed { background: rgba(0, 0, 0, 110); }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }");
+}

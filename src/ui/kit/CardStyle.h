@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMarginsF>
 #include <QRectF>
+#include <QString>
 
 class QPainter;
 
@@ -25,4 +26,8 @@ struct CardStyle {
 
     // How far beyond the card its shadows reach on each side.
     QMarginsF shadowMargins() const;
+
+    // A style sheet for the scroll bar of what scrolls in a card: slim, out
+    // of the card's way, a rounded grey thumb on no groove, no arrows.
+    static QString slimScrollBarStyleSheet();
 };

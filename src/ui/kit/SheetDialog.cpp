@@ -60,6 +60,7 @@ SheetDialog::SheetDialog(const QSize& cardSize, QWidget* parent)
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->verticalScrollBar()->setStyleSheet(CardStyle::slimScrollBarStyleSheet());
     m_scroll->setWidgetResizable(true);
     m_scroll->setWidget(m_content);
     m_scroll->viewport()->setAutoFillBackground(false);

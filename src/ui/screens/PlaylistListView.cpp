@@ -47,15 +47,6 @@ QString absoluteString(const std::optional<QUrl>& track)
     return track ? PlaylistCodec::trackToString(*track) : QString();
 }
 
-// A slim scroll bar that keeps out of the card's way: a rounded grey thumb on
-// no groove, and no arrow buttons.
-const char* const scrollBarStyle =
-    "QScrollBar:vertical { background: transparent; width: 10px; margin: 8px 2px 8px 0px; }"
-    "QScrollBar::handle:vertical { background: rgba(0, 0, 0, 64); border-radius: 4px; min-height: 24px; }"
-    "QScrollBar::handle:vertical:hover, QScrollBar::handle:vertical:pressed { background: rgba(0, 0, 0, 110); }"
-    "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
-    "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }";
-
 }  // namespace
 
 PlaylistListView::PlaylistListView(ContentState& state, PlaylistLibrary& library, QWidget* parent)
@@ -77,7 +68,7 @@ PlaylistListView::PlaylistListView(ContentState& state, PlaylistLibrary& library
     setAutoFillBackground(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    verticalScrollBar()->setStyleSheet(QString::fromLatin1(scrollBarStyle));
+    verticalScrollBar()->setStyleSheet(CardStyle::slimScrollBarStyleSheet());
     verticalScrollBar()->setFocusPolicy(Qt::NoFocus);
     // A wheel notch (three steps) moves about two track rows.
     verticalScrollBar()->setSingleStep(int(std::lround(m_metrics.trackHeight)));
