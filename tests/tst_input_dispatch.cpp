@@ -256,6 +256,13 @@ private slots:
         QCOMPARE(w.log.lines().filter(QStringLiteral("Recalled saved loop 1")).size(), 2);
         hold(Qt::Key_Period, QStringLiteral("."), 3, marked);
         QCOMPARE(w.engine().loopStart(), std::optional<double>(1.2));  // ...while a nudge steps four times
+        // Held on past the track's start, it stops there without a line per
+        // repeat; pressed again there, it says so once.
+        hold(Qt::Key_Comma, QStringLiteral(","), 30, marked);
+        QCOMPARE(w.engine().loopStart(), std::optional<double>(0.0));
+        QCOMPARE(w.log.lines().filter(QStringLiteral("not moved")).size(), 0);
+        hold(Qt::Key_Comma, QStringLiteral(","), 0, marked);
+        QCOMPARE(w.log.lines().filter(QStringLiteral("not moved")).size(), 1);
         const bool playing = w.engine().isPlaying();
         hold(Qt::Key_Space, QStringLiteral(" "), 2, marked);
         QCOMPARE(w.engine().isPlaying(), !playing);  // Space: three presses

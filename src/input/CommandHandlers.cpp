@@ -31,11 +31,12 @@ bool CommandHandlers::seekBy(double deltaSeconds)
     return Transport::seekTo(m_state, m_state.audioPlayer().currentTime() + deltaSeconds);
 }
 
-bool CommandHandlers::performKeyCommand(const KeyAction& action, LoopLogging logging)
+bool CommandHandlers::performKeyCommand(const KeyAction& action, LoopLogging logging, bool repeat)
 {
     AudioPlayer& player = m_state.audioPlayer();
     const auto setIsSettingLoop = [this](bool value) { m_state.setIsSettingLoop(value); };
     const double nudge = action.fine ? LoopEdit::fineNudgeSeconds : LoopEdit::nudgeSeconds;
+    const LoopEdit::Refusal refusal = repeat ? LoopEdit::Refusal::Unsaid : LoopEdit::Refusal::Said;
     switch (action.command) {
     case KeyCommand::SeekForward:
         return seekBy(+m_state.seekInterval());
@@ -56,16 +57,16 @@ bool CommandHandlers::performKeyCommand(const KeyAction& action, LoopLogging log
         LoopEdit::setEndHere(player, setIsSettingLoop);
         return true;
     case KeyCommand::NudgeLoopStartEarlier:
-        LoopEdit::nudgeStart(player, -nudge);
+        LoopEdit::nudgeStart(player, -nudge, refusal);
         return true;
     case KeyCommand::NudgeLoopStartLater:
-        LoopEdit::nudgeStart(player, +nudge);
+        LoopEdit::nudgeStart(player, +nudge, refusal);
         return true;
     case KeyCommand::NudgeLoopEndEarlier:
-        LoopEdit::nudgeEnd(player, -nudge);
+        LoopEdit::nudgeEnd(player, -nudge, refusal);
         return true;
     case KeyCommand::NudgeLoopEndLater:
-        LoopEdit::nudgeEnd(player, +nudge);
+        LoopEdit::nudgeEnd(player, +nudge, refusal);
         return true;
     case KeyCommand::SaveLoop:
         SavedLoopsLibrary::saveCurrentLoop(m_state);
@@ -134,7 +135,7 @@ void CommandHandlers::handleKeyPress(const QKeyEvent* event)
                   .arg(QString::number(event->nativeScanCode()), characters));
     const KeyAction action = keyActionFor(*event);
     if (!KeyRepeats::isRepeat(*event) || repeatsWhileHeld(action.command))
-        performKeyCommand(action, LoopLogging::WithLogLines);
+        performKeyCommand(action, LoopLogging::WithLogLines, KeyRepeats::isRepeat(*event));
 }
 
 void CommandHandlers::handleWheel(double deltaY)
@@ -162,7 +163,7 @@ MonitorVerdict CommandHandlers::handleMonitoredEvent(QObject* receiver, QEvent* 
         const bool oneOffRepeat = KeyRepeats::isRepeat(key) && !repeatsWhileHeld(action.command);
         const bool acted = event->type() == QEvent::ShortcutOverride || oneOffRepeat
             ? monitorClaims(action.command)
-            : performKeyCommand(action, LoopLogging::Silent);
+            : performKeyCommand(action, LoopLogging::Silent, KeyRepeats::isRepeat(key));
         if (!acted)
             return MonitorVerdict::LetThrough;
         event->accept();

@@ -39,7 +39,9 @@ public:
 private:
     bool hasSeekableTrack() const;
     // Runs the command; false when there was none or a seek found no track.
-    bool performKeyCommand(const KeyAction& action, LoopLogging logging);
+    // A held key's repeats say nothing of a refusal: the first press said it,
+    // and a line at every repeat would bury the log.
+    bool performKeyCommand(const KeyAction& action, LoopLogging logging, bool repeat);
     // Whether the monitor will act on this key when it arrives as a key press.
     bool monitorClaims(KeyCommand command) const;
     void performWheelCommand(WheelCommand command);
