@@ -245,6 +245,10 @@
         <source>pause %1 s</source>
         <translation>쉼 %1초</translation>
     </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1초</translation>
+    </message>
 </context>
 <context>
     <name>PlaylistListView</name>

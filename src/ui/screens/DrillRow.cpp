@@ -200,7 +200,7 @@ QSize DrillRow::minimumSizeHint() const
     // The loop line keeps room for its shortest form, the pass and a pause's
     // countdown, which nothing else shows (at two digits of passes).
     const QString shortest = QStringLiteral("88 / 88 · ")
-        + QCoreApplication::translate("PlayerDisplay", "pause %1 s").arg(QStringLiteral("8.8"));
+        + QCoreApplication::translate("PlayerDisplay", "%1 s").arg(QStringLiteral("8.8"));
     const int loop = int(std::ceil(QFontMetricsF(m_loop->textFont()).horizontalAdvance(shortest)));
     return {m_passes->sizeHint().width() + m_pause->sizeHint().width() + m_speed->sizeHint().width() + 18 + loop,
             sizeHint().height()};

@@ -141,6 +141,13 @@ const QString& DrillLine::of(const AudioPlayer& player)
     }
     if (!drill.isEmpty())
         m_shorterForms << drill.join(QStringLiteral(" · "));
+    // Shortest of all, the window at its least width: the countdown without
+    // its word (it counts down where the pass was just shown).
+    if (said.pauseTenthsLeft > 0)
+        m_shorterForms << QStringList(drill.mid(0, drill.size() - 1)
+                                      << QCoreApplication::translate("PlayerDisplay", "%1 s")
+                                             .arg(QString::number(said.pauseTenthsLeft / 10, 'f', 1)))
+                              .join(QStringLiteral(" · "));
     return m_text;
 }
 
