@@ -1,5 +1,6 @@
 #include "ui/kit/MenuPopup.h"
 
+#include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
 #include <QWidget>
@@ -7,7 +8,11 @@
 void popUpMenuBy(QMenu& menu, const QWidget& anchor)
 {
     const QPoint below = anchor.mapToGlobal(QPoint(0, anchor.height()));
-    const QScreen* screen = anchor.screen();
+    // The screen under the control: on screens one above the other, the
+    // window's own may be another.
+    const QScreen* screen = QGuiApplication::screenAt(below);
+    if (!screen)
+        screen = anchor.screen();
     const int height = menu.sizeHint().height();
     if (screen) {
         const QRect room = screen->availableGeometry();
