@@ -277,10 +277,16 @@ private slots:
         w.library->addPickedFiles(QDialog::Accepted, {mp3, m4a});
         QCOMPARE(w.rowsOf(C), 2);  // files that arrive show at once
 
+        // The last one deleted from the keyboard: the focus stays in the
+        // panel, on New, not handed on past it to the window's next control.
+        w.window.activateWindow();
+        w.panel->deleteButton()->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(w.panel->deleteButton()->hasFocus());
         QTest::mouseClick(w.panel->deleteButton(), Qt::LeftButton);
         QCOMPARE(w.layout().groupCount(), 0);
         QVERIFY(!w.panel->deleteButton()->isEnabled());
         QVERIFY(!w.panel->addFilesButton()->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), w.panel->newButton());
     }
 
     // A playlist that becomes the current one out of sight comes into it,
@@ -354,6 +360,22 @@ private slots:
         QCOMPARE(withEmpty.state->currentPlaylist(), QString());
         QVERIFY(QRectF(withEmpty.list().viewport()->rect())
                     .contains(withEmpty.list().toViewport(withEmpty.layout().labelRect(withEmpty.group(QString())))));
+    }
+
+    // A track played from outside (handed over, or by the media controls)
+    // far down the open current playlist is scrolled to.
+    void aTrackPlayedFromOutsideComesIntoSight()
+    {
+        TrackList lesson(60, m4a);
+        lesson[45] = mp3;
+        PanelWindow w({{A, lesson}}, 300);
+        QScrollBar* bar = w.list().verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 1000);
+        QCOMPARE(bar->value(), 0);
+        w.library->playTrackInPlaylist(A, mp3);
+        QVERIFY(w.isPlaying(mp3));
+        const QRectF row = w.list().toViewport(w.layout().trackRect(w.group(A), 45));
+        QVERIFY(QRectF(w.list().viewport()->rect()).contains(row));
     }
 
     // The list has the keyboard's focus, its cursor on the top row, and

@@ -160,7 +160,10 @@ void PlaylistListView::reload()
         std::exchange(m_openedLast, openedNow == currentName ? std::nullopt : openedNow);
     const bool currentOpened = currentName && m_groups[size_t(m_currentGroup)].expanded
         && (currentName == openedNow || currentName == openedBefore);
-    const bool brought = bringCurrentIntoSight(currentOpened);
+    bool brought = bringCurrentIntoSight(currentOpened);
+    // After the playlist, its track: files handed over, one of them played.
+    brought = bringPlayingIntoSight() || brought;
+    m_playingToShow = false;
     if (m_cursorRow >= 0 && hasFocus()) {
         // Not back to the cursor when the current playlist was just brought
         // into sight (files handed over while the list has the focus).
@@ -478,7 +481,38 @@ void PlaylistListView::checkCurrentTrack()
     if (track == m_checkedTrack)
         return;
     m_checkedTrack = track;
+    // Its rows may come only with the rebuild that follows (files added).
+    m_playingToShow = track.has_value();
+    bringPlayingIntoSight();
     viewport()->update();
+}
+
+bool PlaylistListView::bringPlayingIntoSight()
+{
+    if (!m_playingToShow || m_currentGroup < 0 || !isVisible())
+        return false;
+    const Group& group = m_groups[size_t(m_currentGroup)];
+    const QString playing = absoluteString(m_state.audioPlayer().currentTrack());
+    if (!group.expanded || playing.isEmpty())
+        return false;
+    int first = -1;
+    const QRectF shown(viewport()->rect());
+    for (int track = 0; track < group.tracks.size(); ++track) {
+        if (PlaylistCodec::trackToString(group.tracks[track]) != playing)
+            continue;
+        const int index = rowIndex({m_currentGroup, track});
+        if (rowRect(index).intersects(shown)) {
+            m_playingToShow = false;
+            return false;  // (a row clicked, or listed twice and one in sight)
+        }
+        if (first < 0)
+            first = index;
+    }
+    if (first < 0)
+        return false;
+    m_playingToShow = false;
+    ensureRowVisible(first);
+    return true;
 }
 
 PlaylistListLayout::Hit PlaylistListView::hitAt(const QPointF& viewportPoint) const

@@ -130,6 +130,9 @@ private:
     // newlyOpened: the current playlist was opened by this rebuild's change
     // or the one before. Returns whether it was brought into sight.
     bool bringCurrentIntoSight(bool newlyOpened);
+    // A new current track out of sight (opened from outside, an added file
+    // played) is scrolled to, unless one of its rows shows already.
+    bool bringPlayingIntoSight();
     void placeCursor(int index);
     void announceCursor();
     void paintCursor(QPainter& painter, const QRectF& outline, qreal cornerRadius) const;
@@ -164,6 +167,7 @@ private:
 
     // The current track at the last check.
     std::optional<QUrl> m_checkedTrack;
+    bool m_playingToShow = false;  // the current track changed; its row not yet shown
 
     // The row index of each group's own row.
     std::vector<int> m_groupRows;

@@ -110,6 +110,11 @@ PlaylistPanel::PlaylistPanel(ContentState& state, PlaylistLibrary& library, QWid
 
 void PlaylistPanel::followState()
 {
+    // The last playlist deleted from the keyboard: Qt would hand the focus
+    // on to the next control enabled, past the list's disabled neighbours to
+    // Help; New is the one thing left to do.
+    if (m_state.playlists().isEmpty() && m_delete->hasFocus())
+        m_new->setFocus(Qt::TabFocusReason);
     m_delete->setEnabled(!m_state.playlists().isEmpty());
     m_addFiles->setEnabled(!m_state.currentPlaylist().isEmpty());
 }
