@@ -238,9 +238,14 @@ private slots:
         QVERIFY(writeFile(shelf.lessonPath, again));
         const std::vector<float> heard = ManualOutput::pull(std::int64_t(20) * rate);
         float peak = 0;
-        for (const float sample : heard)
-            peak = std::max(peak, std::abs(sample));
+        float lastSecondPeak = 0;  // the new recording plays on
+        for (std::size_t i = 0; i < heard.size(); ++i) {
+            peak = std::max(peak, std::abs(heard[i]));
+            if (i >= heard.size() - std::size_t(2 * rate))
+                lastSecondPeak = std::max(lastSecondPeak, std::abs(heard[i]));
+        }
         QVERIFY2(peak <= 1.0f, qPrintable(QString::number(peak)));
+        QVERIFY2(lastSecondPeak > 0.05f, qPrintable(QString::number(lastSecondPeak)));
     }
 
     // A file that stopped answering (a drive unplugged) ends where its reads
