@@ -534,11 +534,11 @@ private slots:
                                                   QStringLiteral("2 / 3 · pause 1.5 s")}));
         QVERIFY2(narrowed[4].startsWith(u'2') && narrowed[4].endsWith(QChar(0x2026)), qPrintable(narrowed[4]));
         // At the row's least width (the window's), the pass and the pause's
-        // countdown are still whole, if not its word: nothing else shows them.
+        // countdown are still whole, if not its word: nothing else shows
+        // them, and room for the word would widen the window for all.
         row.resize(row.minimumSizeHint().width(), row.sizeHint().height());
         row.show();
-        QTRY_VERIFY2(QRegularExpression(QStringLiteral("^2 / 3 · (pause )?1\\.5 s$")).match(row.loopLine()->displayedText()).hasMatch(),
-                     qPrintable(row.loopLine()->displayedText()));
+        QTRY_COMPARE(row.loopLine()->displayedText(), QStringLiteral("2 / 3 · 1.5 s"));
         row.hide();
         // Where the pause's words take the room the word and the points
         // had, the next pass keeps to the shorter form rather than have the

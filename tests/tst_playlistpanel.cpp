@@ -1,6 +1,7 @@
 // The playlist panel as a user meets it: a real window offscreen, clicks on
 // what the user clicks, and the pictures the list paints.
 
+#include "state/Transport.h"
 #include "ui/kit/PlainButton.h"
 #include "ui/screens/PlaylistListView.h"
 #include "ui/screens/PlaylistPanel.h"
@@ -368,6 +369,7 @@ private slots:
     {
         TrackList lesson(60, m4a);
         lesson[45] = mp3;
+        lesson[46] = fixtureUrl(QStringLiteral("chirp-cbr.mp3"));
         PanelWindow w({{A, lesson}}, 300);
         QScrollBar* bar = w.list().verticalScrollBar();
         QTRY_VERIFY(bar->maximum() > 1000);
@@ -376,6 +378,17 @@ private slots:
         QVERIFY(w.isPlaying(mp3));
         const QRectF row = w.list().toViewport(w.layout().trackRect(w.group(A), 45));
         QVERIFY(QRectF(w.list().viewport()->rect()).contains(row));
+
+        // Stepped on (the media keys) while its playlist is closed, the track
+        // is not sought out when the playlist is opened again later: that
+        // shows the playlist's own row and first tracks.
+        w.clickLabel(A);
+        QCOMPARE(w.rowsOf(A), 0);
+        Transport::goToNextTrack(*w.state);
+        QVERIFY(w.isPlaying(lesson[46]));
+        w.clickLabel(A);
+        QCOMPARE(w.rowsOf(A), 60);
+        QVERIFY(QRectF(w.list().viewport()->rect()).contains(w.list().toViewport(w.layout().labelRect(w.group(A)))));
     }
 
     // The list has the keyboard's focus, its cursor on the top row, and

@@ -10,7 +10,7 @@ void popUpMenuBy(QMenu& menu, const QWidget& anchor)
     const QPoint below = anchor.mapToGlobal(QPoint(0, anchor.height()));
     // The screen under the control: on screens one above the other, the
     // window's own may be another.
-    const QScreen* screen = QGuiApplication::screenAt(below);
+    const QScreen* screen = QGuiApplication::screenAt(anchor.mapToGlobal(QPoint(0, anchor.height() - 1)));
     if (!screen)
         screen = anchor.screen();
     const int height = menu.sizeHint().height();

@@ -123,9 +123,9 @@ const QString& DrillLine::of(const AudioPlayer& player)
     if (said.pass > 0)
         drill << QString::number(said.pass) + QStringLiteral(" / ")
                 + (said.passes > 0 ? QString::number(said.passes) : QStringLiteral("∞"));
+    const QString pauseLeft = QString::number(said.pauseTenthsLeft / 10, 'f', 1);
     if (said.pauseTenthsLeft > 0)
-        drill << QCoreApplication::translate("PlayerDisplay", "pause %1 s")
-                     .arg(QString::number(said.pauseTenthsLeft / 10, 'f', 1));
+        drill << QCoreApplication::translate("PlayerDisplay", "pause %1 s").arg(pauseLeft);
     m_text += formatTimeHundredths(*said.loopEndSeconds);
     for (const QString& part : drill)
         m_text += QStringLiteral(" · ") + part;
@@ -145,8 +145,7 @@ const QString& DrillLine::of(const AudioPlayer& player)
     // its word (it counts down where the pass was just shown).
     if (said.pauseTenthsLeft > 0)
         m_shorterForms << QStringList(drill.mid(0, drill.size() - 1)
-                                      << QCoreApplication::translate("PlayerDisplay", "%1 s")
-                                             .arg(QString::number(said.pauseTenthsLeft / 10, 'f', 1)))
+                                      << QCoreApplication::translate("PlayerDisplay", "%1 s").arg(pauseLeft))
                               .join(QStringLiteral(" · "));
     return m_text;
 }

@@ -489,30 +489,42 @@ void PlaylistListView::checkCurrentTrack()
 
 bool PlaylistListView::bringPlayingIntoSight()
 {
-    if (!m_playingToShow || m_currentGroup < 0 || !isVisible())
+    if (!m_playingToShow || !isVisible())
         return false;
-    const Group& group = m_groups[size_t(m_currentGroup)];
+    const Group* group = m_currentGroup >= 0 ? &m_groups[size_t(m_currentGroup)] : nullptr;
     const QString playing = absoluteString(m_state.audioPlayer().currentTrack());
-    if (!group.expanded || playing.isEmpty())
+    // Kept only while the current playlist, open, may yet get the track's
+    // rows: a later rebuild (the playlist opened by hand) must not jump.
+    if (!group || !group->expanded || playing.isEmpty()) {
+        m_playingToShow = false;
         return false;
-    int first = -1;
+    }
+    // A row in sight whole (one clicked, or the track listed twice) leaves
+    // the list as it is; else one cut at the edge is shown whole; else the
+    // first.
+    std::optional<int> first;
+    std::optional<int> cut;
     const QRectF shown(viewport()->rect());
-    for (int track = 0; track < group.tracks.size(); ++track) {
-        if (PlaylistCodec::trackToString(group.tracks[track]) != playing)
+    for (int track = 0; track < group->tracks.size(); ++track) {
+        if (PlaylistCodec::trackToString(group->tracks[track]) != playing)
             continue;
         const int index = rowIndex({m_currentGroup, track});
-        if (rowRect(index).intersects(shown)) {
+        const QRectF rect = rowRect(index);
+        if (shown.contains(rect)) {
             m_playingToShow = false;
-            return false;  // (a row clicked, or listed twice and one in sight)
+            return false;
         }
-        if (first < 0)
+        if (!cut && rect.intersects(shown))
+            cut = index;
+        if (!first)
             first = index;
     }
-    if (first < 0)
+    if (!first)
         return false;
     m_playingToShow = false;
-    ensureRowVisible(first);
-    return true;
+    const int before = verticalScrollBar()->value();
+    ensureRowVisible(cut ? *cut : *first);
+    return verticalScrollBar()->value() != before;
 }
 
 PlaylistListLayout::Hit PlaylistListView::hitAt(const QPointF& viewportPoint) const
