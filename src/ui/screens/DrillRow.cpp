@@ -175,6 +175,7 @@ void DrillRow::changeEvent(QEvent* event)
     // The chips were made in the old language.
     if (event->type() == QEvent::LanguageChange) {
         m_followed.reset();
+        m_shortestLoopLineWidth.reset();
         followDrill();
         updateGeometry();  // the shortest line's words too
     }
@@ -195,13 +196,21 @@ QSize DrillRow::sizeHint() const
     return {m_loop->sizeHint().width() + chips, height};
 }
 
+// The loop line keeps room for its shortest form, the pass and a pause's
+// countdown, which nothing else shows (at two digits of passes).
+int DrillRow::shortestLoopLineWidth() const
+{
+    if (!m_shortestLoopLineWidth) {
+        const QString shortest = QStringLiteral("88 / 88 · ")
+            + QCoreApplication::translate("PlayerDisplay", "%1 s").arg(QStringLiteral("8.8"));
+        m_shortestLoopLineWidth = int(std::ceil(QFontMetricsF(m_loop->textFont()).horizontalAdvance(shortest)));
+    }
+    return *m_shortestLoopLineWidth;
+}
+
 QSize DrillRow::minimumSizeHint() const
 {
-    // The loop line keeps room for its shortest form, the pass and a pause's
-    // countdown, which nothing else shows (at two digits of passes).
-    const QString shortest = QStringLiteral("88 / 88 · ")
-        + QCoreApplication::translate("PlayerDisplay", "%1 s").arg(QStringLiteral("8.8"));
-    const int loop = int(std::ceil(QFontMetricsF(m_loop->textFont()).horizontalAdvance(shortest)));
-    return {m_passes->sizeHint().width() + m_pause->sizeHint().width() + m_speed->sizeHint().width() + 18 + loop,
+    return {m_passes->sizeHint().width() + m_pause->sizeHint().width() + m_speed->sizeHint().width() + 18
+                + shortestLoopLineWidth(),
             sizeHint().height()};
 }

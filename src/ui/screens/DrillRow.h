@@ -51,6 +51,9 @@ private:
     };
 
     void followDrill();
+    // The loop line's least width, made again only with the language: the
+    // layout asks at every change of the line's width (a pause counting down).
+    int shortestLoopLineWidth() const;
 
     ContentState& m_state;
     TextLine* m_loop;
@@ -62,4 +65,5 @@ private:
     PlainButton* m_speed;
     QMenu* m_speedMenu;
     std::optional<Followed> m_followed;
+    mutable std::optional<int> m_shortestLoopLineWidth;
 };
