@@ -657,9 +657,7 @@ private slots:
         QTemporaryDir folder;
         const QString lesson = folder.filePath(QStringLiteral("lesson.mp3"));
         QVERIFY(QFile::copy(fixturePath(chirp), lesson));
-        LibraryFixture f(QStringLiteral("{\"D\":[\"%1\",\"%2\"]}")
-                             .arg(QUrl::fromLocalFile(lesson).toString(), fixtureUrl(chirp).toString(QUrl::FullyEncoded))
-                             .toUtf8());
+        LibraryFixture f(LibraryFixture::encoded({{"D", {QUrl::fromLocalFile(lesson), fixtureUrl(chirp)}}}));
         f.library->loadPlaylists();
         SavedLoopsLibrary::load(*f.state);
         f.library->playTrackInPlaylist(QStringLiteral("D"), QUrl::fromLocalFile(lesson));

@@ -89,9 +89,8 @@ struct Shelf : LibraryFixture {
     {
         if (!writeFile(lessonPath, lessonBytes))
             qFatal("cannot write %s", qPrintable(lessonPath));
-        Playlists playlists;
-        playlists.insert(QStringLiteral("Drills"), {fixtureUrl(QStringLiteral("sine-5s.m4a")), lesson});
-        defaults.store().setData(ContentState::playlistsKey, PlaylistCodec::encode(playlists));
+        defaults.store().setData(ContentState::playlistsKey,
+                                 encoded({{QStringLiteral("Drills"), {fixtureUrl(QStringLiteral("sine-5s.m4a")), lesson}}}));
         library->loadPlaylists();
         libraryBefore = state->playlists();
         log.clear();

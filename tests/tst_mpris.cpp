@@ -132,10 +132,7 @@ private:
 
 QByteArray lessonsJson()
 {
-    return QStringLiteral(R"({"Lessons":["%1","%2","%3"]})")
-        .arg(fixtureUrl("sine-5s.mp3").toString(QUrl::FullyEncoded), fixtureUrl("chirp-cbr.mp3").toString(QUrl::FullyEncoded),
-             fixtureUrl("sine-5s.m4a").toString(QUrl::FullyEncoded))
-        .toUtf8();
+    return LibraryFixture::encoded({{"Lessons", {fixtureUrl("sine-5s.mp3"), fixtureUrl("chirp-cbr.mp3"), fixtureUrl("sine-5s.m4a")}}});
 }
 
 }  // namespace
@@ -263,7 +260,7 @@ private slots:
     {
         Desktop desktop(m_address);
         QVERIFY(desktop.published);
-        QCOMPARE(desktop.controls.serviceName(), MediaControls::serviceBaseName);
+        QCOMPARE(desktop.controls.serviceName(), QStringLiteral("org.mpris.MediaPlayer2.rivetone"));
         DesktopClient& widget = *desktop.client;
         QCOMPARE(widget.get(QStringLiteral("Identity"), rootInterface).toString(), QStringLiteral("Rivetone"));
         QCOMPARE(widget.get(QStringLiteral("DesktopEntry"), rootInterface).toString(), QStringLiteral("io.github.rivetone.Rivetone"));
@@ -281,8 +278,8 @@ private slots:
         LibraryFixture other;
         MediaControls second(*other.state, {});
         QVERIFY(second.publish(QDBusConnection::connectToBus(m_address, QStringLiteral("second"))));
-        QCOMPARE(second.serviceName(), MediaControls::serviceBaseName + QStringLiteral(".instance")
-                                           + QString::number(QCoreApplication::applicationPid()));
+        QCOMPARE(second.serviceName(),
+                 QStringLiteral("org.mpris.MediaPlayer2.rivetone.instance") + QString::number(QCoreApplication::applicationPid()));
         QDBusConnection::disconnectFromBus(QStringLiteral("second"));
     }
 
@@ -526,8 +523,12 @@ private slots:
         QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("Rate")).toDouble(), 0.75);
         SpeedOption::set(*desktop.fixture.state, 1.25);  // the window's keys
         QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("Rate")).toDouble(), 1.25);
-        widget.set(QStringLiteral("Rate"), 7.0);
-        QCOMPARE(desktop.engine().speed(), 2.0);
+        // A rate of 0 pauses and leaves the speed as it was.
+        widget.call(QStringLiteral("Play"));
+        QTRY_VERIFY(desktop.engine().isPlaying());
+        widget.set(QStringLiteral("Rate"), 0.0);
+        QVERIFY(!desktop.engine().isPlaying());
+        QCOMPARE(desktop.engine().speed(), 1.25);
     }
 
     // Between jumps the desktop runs its own clock: only a jump is told.

@@ -296,9 +296,10 @@ private slots:
         QTest::addColumn<int>("phrase");
         QTest::addColumn<double>("start");
         QTest::addColumn<double>("end");
-        // Phrases 0.05-1 s, 1.8-2.5 s, 2.7-4 s in a track of 4.1 s.
-        QTest::newRow("near the track's start, long pause after") << 0 << 0.0 << 1.0 + PhraseMap::loopMarginSeconds;
-        QTest::newRow("long pause before, short after") << 1 << 1.8 - PhraseMap::loopMarginSeconds << 2.6;
+        // Phrases 0.05-1 s, 1.8-2.5 s, 2.7-4 s in a track of 4.1 s; a loop reaches
+        // 0.13 s into a long pause, half of a short one.
+        QTest::newRow("near the track's start, long pause after") << 0 << 0.0 << 1.13;
+        QTest::newRow("long pause before, short after") << 1 << 1.67 << 2.6;
         QTest::newRow("short pause before, near the track's end") << 2 << 2.6 << 4.1;
     }
     void loopBoundsReachIntoPauses()

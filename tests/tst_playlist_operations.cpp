@@ -26,10 +26,7 @@ const QString B = QStringLiteral("B");
 struct Window : LibraryFixture {
     explicit Window(const std::map<QString, TrackList>& playlists)
     {
-        Playlists library;
-        for (const auto& [name, tracks] : playlists)
-            library.insert(name, tracks);
-        defaults.store().setData(ContentState::playlistsKey, PlaylistCodec::encode(library));
+        defaults.store().setData(ContentState::playlistsKey, encoded(playlists));
         this->library->loadPlaylists();
         log.clear();
     }

@@ -37,12 +37,8 @@ bool grey(const QColor& c) { return c.lightness() >= 90 && c.lightness() < 200 &
 struct PanelWindow : LibraryFixture {
     explicit PanelWindow(const std::map<QString, TrackList>& playlists = {}, int height = 560)
     {
-        if (!playlists.empty()) {
-            Playlists stored;
-            for (const auto& [name, tracks] : playlists)
-                stored.insert(name, tracks);
-            defaults.store().setData(ContentState::playlistsKey, PlaylistCodec::encode(stored));
-        }
+        if (!playlists.empty())
+            defaults.store().setData(ContentState::playlistsKey, encoded(playlists));
         library->loadPlaylists();
         window.resize(320, height);
         panel = new PlaylistPanel(*state, *library, &window);

@@ -104,10 +104,7 @@ private slots:
 
     void aPausedPlayerStepsToATrackAndStaysPaused()
     {
-        LibraryFixture fixture(QStringLiteral(R"({"Drill":["%1","%2"]})")
-                                   .arg(fixtureUrl("sine-5s.mp3").toString(QUrl::FullyEncoded),
-                                        fixtureUrl("chirp-cbr.mp3").toString(QUrl::FullyEncoded))
-                                   .toUtf8());
+        LibraryFixture fixture(LibraryFixture::encoded({{"Drill", {fixtureUrl("sine-5s.mp3"), fixtureUrl("chirp-cbr.mp3")}}}));
         fixture.library->loadPlaylists();
         AudioPlayer& engine = fixture.player();
         engine.playTrack(0);

@@ -8,6 +8,7 @@
 
 #include <QTest>
 
+#include <map>
 #include <memory>
 
 // A window's state and library over a temporary defaults store, with the log
@@ -21,6 +22,15 @@ struct LibraryFixture {
         library = std::make_unique<PlaylistLibrary>(*state);
         // The lines are read in order: a save's line comes before the next one.
         library->setSaveWait(std::chrono::seconds(10));
+    }
+
+    // The given playlists, encoded as the library stores them.
+    static QByteArray encoded(const std::map<QString, TrackList>& playlists)
+    {
+        Playlists library;
+        for (const auto& [name, tracks] : playlists)
+            library.insert(name, tracks);
+        return PlaylistCodec::encode(library);
     }
 
     // The library as stored now, decoded; fails the test when it does not decode.

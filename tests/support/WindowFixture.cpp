@@ -1,6 +1,6 @@
 #include "WindowFixture.h"
 
-#include "library/PlaylistLibrary.h"
+#include "LibraryFixture.h"
 
 #include <QTest>
 
@@ -8,10 +8,7 @@ WindowFixture::WindowFixture(bool withLibrary)
 {
     if (withLibrary)
         defaults.store().setData(ContentState::playlistsKey,
-                                 QStringLiteral(R"({"Drills":["%1","%2"],"Songs":[]})")
-                                     .arg(fixtureUrl(QStringLiteral("sine-5s.mp3")).toString(QUrl::FullyEncoded),
-                                          fixtureUrl(QStringLiteral("sine-5s.m4a")).toString(QUrl::FullyEncoded))
-                                     .toUtf8());
+                                 LibraryFixture::encoded({{"Drills", {fixtureUrl("sine-5s.mp3"), fixtureUrl("sine-5s.m4a")}}, {"Songs", {}}}));
     view = std::make_unique<ContentView>(defaults.store());
     view->library().setSaveWait(std::chrono::seconds(10));
     view->resize(view->firstWindowSize());
