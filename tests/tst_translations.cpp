@@ -102,6 +102,12 @@ private slots:
         QVERIFY(marked.size() > 50);
         for (const QString& text : marked)
             QVERIFY2(!korean.value(text).isEmpty(), qPrintable(QStringLiteral("no Korean for: ") + text));
+        // A particle whose form follows the sound before it (로/으로, 를/을
+        // ...) cannot be joined straight to a number or a name: "구간 3로" is
+        // wrong where "구간 2로" is right. The paired form "을(를)" may.
+        static const QRegularExpression joinedParticle(QStringLiteral("%(?:\\d|n)(?:으로|로|을|를|이|가|은|는|과|와)(?!\\()"));
+        for (const QString& translation : korean)
+            QVERIFY2(!translation.contains(joinedParticle), qPrintable(translation));
     }
 
     void aKoreanDesktopGetsTheWindowInKoreanAndTheSameLogLines()
@@ -141,6 +147,18 @@ private slots:
         QCOMPARE(window.userGuideSheet()->seekIntervalRow()->text(), QStringLiteral("이동 간격: 2초"));
         QCOMPARE(QCoreApplication::translate("DrillRow", "%n passes", nullptr, 3), QStringLiteral("3회"));
         QCOMPARE(QCoreApplication::translate("DrillRow", "1 pass"), QStringLiteral("1회"));
+
+        // The import note is pieced together from its parts: the first reads
+        // as one of a list, not as a finished sentence with more after it.
+        const auto outcome = [](int added, int alreadyListed, int namesNotInUtf8, int unreadableFolders) {
+            return FileImport::Outcome{QStringLiteral("Lessons"), added, alreadyListed, 0, namesNotInUtf8, unreadableFolders};
+        };
+        for (const FileImport::Outcome& joined : {outcome(1, 3, 0, 0), outcome(4, 0, 2, 1), outcome(0, 2, 1, 2), outcome(0, 0, 2, 1)}) {
+            const QString note = ImportStatus::outcomeText(joined);
+            QVERIFY2(note.contains(QStringLiteral(", ")) && !note.contains(QRegularExpression(QStringLiteral("다[,;]"))),
+                     qPrintable(note));
+        }
+        QCOMPARE(ImportStatus::outcomeText(outcome(1, 3, 0, 0)), QStringLiteral("“Lessons”에 파일 1개 추가됨, 3개는 이미 있음"));
 
         // Why a save failed, as the settings store tells it: in Korean in the
         // note, in English in the log.

@@ -82,26 +82,26 @@
     </message>
     <message>
         <source>No MP3 or MPEG-4 audio found</source>
-        <translation>MP3 또는 MPEG-4 오디오가 없습니다</translation>
+        <translation>MP3 또는 MPEG-4 오디오 없음</translation>
     </message>
     <message>
         <source>Added 1 file to “%1”</source>
-        <translation>“%1”에 파일 1개를 추가했습니다</translation>
+        <translation>“%1”에 파일 1개 추가됨</translation>
     </message>
     <message numerus="yes">
         <source>Added %n files to “%1”</source>
         <translation>
-            <numerusform>“%1”에 파일 %n개를 추가했습니다</numerusform>
+            <numerusform>“%1”에 파일 %n개 추가됨</numerusform>
         </translation>
     </message>
     <message>
         <source>No audio added: 1 file’s name is not UTF-8</source>
-        <translation>오디오를 추가하지 못했습니다: 파일 1개의 이름이 UTF-8이 아닙니다</translation>
+        <translation>추가된 오디오 없음: 파일 1개의 이름이 UTF-8이 아님</translation>
     </message>
     <message numerus="yes">
         <source>No audio added: %n files’ names are not UTF-8</source>
         <translation>
-            <numerusform>오디오를 추가하지 못했습니다: 파일 %n개의 이름이 UTF-8이 아닙니다</numerusform>
+            <numerusform>추가된 오디오 없음: 파일 %n개의 이름이 UTF-8이 아님</numerusform>
         </translation>
     </message>
     <message>
@@ -156,12 +156,12 @@
     </message>
     <message>
         <source>No audio added: 1 folder could not be read</source>
-        <translation>오디오를 추가하지 못했습니다: 폴더 1개를 읽을 수 없습니다</translation>
+        <translation>추가된 오디오 없음: 폴더 1개를 읽을 수 없음</translation>
     </message>
     <message numerus="yes">
         <source>No audio added: %n folders could not be read</source>
         <translation>
-            <numerusform>오디오를 추가하지 못했습니다: 폴더 %n개를 읽을 수 없습니다</numerusform>
+            <numerusform>추가된 오디오 없음: 폴더 %n개를 읽을 수 없음</numerusform>
         </translation>
     </message>
     <message>
@@ -186,7 +186,7 @@
     </message>
     <message>
         <source>Already in “%1”</source>
-        <translation>이미 “%1”에 있습니다</translation>
+        <translation>이미 “%1”에 있음</translation>
     </message>
 </context>
 <context>
@@ -212,7 +212,7 @@
     </message>
     <message>
         <source>Saved as Loop %1</source>
-        <translation>구간 %1로 저장됨</translation>
+        <translation>저장됨: 구간 %1</translation>
     </message>
     <message>
         <source>Save This Loop (%1 Saved Already)</source>
@@ -430,15 +430,15 @@
     </message>
     <message>
         <source>↑/↓: Playlists&apos; Rows · Volume ±5 %</source>
-        <translation>↑/↓: 재생목록 행 · 볼륨 ±5 %</translation>
+        <translation>↑/↓: 재생목록 행 · 음량 ±5 %</translation>
     </message>
     <message>
         <source>PgUp/PgDn · Home/End: Page · First/Last Row</source>
         <translation>PgUp/PgDn · Home/End: 한 화면 · 처음/마지막 행</translation>
     </message>
     <message>
-        <source>Enter: Play Track · Open Playlist</source>
-        <translation>Enter: 트랙 재생 · 재생목록 열기</translation>
+        <source>Enter or Return: Play Track · Open/Close Playlist</source>
+        <translation>Enter 또는 Return: 트랙 재생 · 재생목록 열기/닫기</translation>
     </message>
     <message>
         <source>Tab / Shift+Tab: Move Focus · Esc: Close</source>

@@ -128,7 +128,7 @@ QStringList UserGuideSheet::drillingKeyLines()
             tr("Right-Click or Menu Key on the Bar: Saved Loops"),
             tr("↑/↓: Playlists' Rows · Volume ±5 %"),
             tr("PgUp/PgDn · Home/End: Page · First/Last Row"),
-            tr("Enter: Play Track · Open Playlist"),
+            tr("Enter or Return: Play Track · Open/Close Playlist"),
             tr("Tab / Shift+Tab: Move Focus · Esc: Close")};
 }
 
