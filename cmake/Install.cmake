@@ -57,8 +57,8 @@ install(FILES ${_icon_svg} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/sc
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/rivetone RENAME copyright)
 
 # The Debian package. Its library dependencies are read off the binary by
-# dpkg-shlibdeps (package dpkg-dev); the platform plugins (loaded at run
-# time, so invisible to it) are named here.
+# dpkg-shlibdeps (package dpkg-dev); the X and offscreen platform plugins,
+# loaded at run time, come with libqt6gui6, which it finds.
 set(RIVETONE_PACKAGE_MAINTAINER "Rivetone developers <maintainers@rivetone.invalid>"
   CACHE STRING "Maintainer field of the Debian package")
 set(CPACK_GENERATOR DEB)
@@ -75,7 +75,6 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${RIVETONE_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # The rounded face the window is drawn in; without it, the system face.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-nanum, qt6-translations-l10n")
 include(CPack)
