@@ -79,9 +79,10 @@ constexpr std::int64_t largestMp3FrameBytes = 1441;
 // hour-long MP3 takes a fraction of it); past it, the estimate stands.
 constexpr auto sampleCountTime = std::chrono::milliseconds(1500);
 // Frames decoded before a seek target so that the decoder's state is the one
-// a straight decode would have there: an MP3 frame may draw on bits stored in
-// up to ~6 earlier frames, and every codec overlaps with the previous frame.
-constexpr int mp3PrerollPackets = 12;
+// a straight decode would have there: every codec overlaps with the previous
+// frame, and an MP3 frame may draw on bits stored in the frames before it
+// (mp3PrerollPackets).
+constexpr int leastMp3PrerollPackets = 12;
 // Data that runs out this close to the stated length (a download cut short
 // by a few hundred bytes, a length a frame too long) is made up to it with
 // silence: the stream ends where it says, so a loop that ends there turns.
@@ -148,6 +149,24 @@ std::optional<std::int64_t> itunesStatedSamples(const AVFormatContext& format)
 std::int64_t ceilDivide(std::int64_t value, std::int64_t divisor)
 {
     return value >= 0 ? (value + divisor - 1) / divisor : -((-value) / divisor);
+}
+
+// MP3 frames before a seek target that hold what a frame there may draw on.
+// A frame's main data may begin up to 511 bytes (MPEG-1) or 255 bytes (MPEG-2
+// and 2.5) back, in the frames before it, and a frame at the leanest bitrate
+// holds only a few bytes of it: a stereo 8 kbit/s frame at 24 kHz, 3. Such
+// frames are what a VBR encoder writes for the pauses in speech, so the phrase
+// after a pause may need two seconds of them (at 22.05 kHz it lost its first
+// 60 ms when only twelve were decoded). Two frames more: the overlap with
+// the frame before, and one to spare.
+int mp3PrerollPackets(int sampleRate, int channels)
+{
+    const bool mpeg1 = sampleRate >= 32000;
+    const int leanestFrameBytes = mpeg1 ? 144 * 32000 / sampleRate : 72 * 8000 / std::max(sampleRate, 1);
+    const int sideInfoBytes = mpeg1 ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17);
+    const int mainDataBytes = std::max(1, leanestFrameBytes - 4 - sideInfoBytes);
+    const int reachBytes = mpeg1 ? 511 : 255;
+    return std::max(leastMp3PrerollPackets, int(ceilDivide(reachBytes, mainDataBytes)) + 2);
 }
 
 std::int64_t skipSamplesOf(const AVPacket& packet)
@@ -362,7 +381,8 @@ int DecodeStream::openDecoder(const QString& path)
     switch (stream->codecpar->codec_id) {
     case AV_CODEC_ID_MP3:
     case AV_CODEC_ID_MP2:
-        m_decoderPrerollFrames = mp3PrerollPackets * std::int64_t(m_codec->frame_size > 0 ? m_codec->frame_size : 1152);
+        m_decoderPrerollFrames = mp3PrerollPackets(stream->codecpar->sample_rate, stream->codecpar->ch_layout.nb_channels)
+            * std::int64_t(m_codec->frame_size > 0 ? m_codec->frame_size : 1152);
         break;
     case AV_CODEC_ID_AAC:
         m_decoderPrerollFrames = aacPrerollFrames;
