@@ -380,6 +380,24 @@ private slots:
         }
     }
 
+    // A tag in front larger than FFmpeg's probe looks through (a big cover
+    // picture) left the file to be judged by its name: an MP3 named .m4a
+    // was refused as MPEG-4 with no index.
+    void anMp3BehindABigTagPlaysWhateverItsName()
+    {
+        const QString original = fixturePath(QStringLiteral("chirp-cbr.mp3"));
+        constexpr int pictureBytes = 3 << 19;  // 1.5 MB
+        QByteArray frontTag("ID3\x03\x00\x00", 6);
+        for (const int shift : {21, 14, 7, 0})
+            frontTag += char((pictureBytes >> shift) & 0x7f);
+        frontTag += QByteArray(pictureBytes, '\x55');
+        const QString path = m_folder.filePath(QStringLiteral("cover.m4a"));
+        QVERIFY(writeFile(path, frontTag + readFile(original)));
+        QString error;
+        QVERIFY2(DecodeStream::open(path, 44100, &error), qPrintable(error));
+        QCOMPARE(KnownSignal::straightDecode(path, 44100), KnownSignal::straightDecode(original, 44100));
+    }
+
     // Data that is not audio but named so, in which the probes find what
     // passes for frames (most programs are MPEG audio Layer I to them, a
     // font MP3 with a frame here and there), is refused: it played as

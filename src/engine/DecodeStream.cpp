@@ -169,6 +169,12 @@ int mp3PrerollPackets(int sampleRate, int channels)
     return std::max(leastMp3PrerollPackets, int(ceilDivide(reachBytes, mainDataBytes)) + 2);
 }
 
+bool startsWithId3v2Tag(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && Mp3Tags::id3v2Bytes(file.read(10)) > 0;
+}
+
 std::int64_t skipSamplesOf(const AVPacket& packet)
 {
     size_t size = 0;
@@ -298,6 +304,14 @@ bool DecodeStream::fail(const QString& path, int code, QString* error)
 bool DecodeStream::openFile(const QString& path, QString* error)
 {
     int status = openDecoder(path);
+    // An MP3 whose leading tag outgrows the probe (a large cover picture) is
+    // judged by its name alone: named .m4a, it fails as MPEG-4. The tag says
+    // an MPEG audio stream follows.
+    if (status < 0 && status != AVERROR_EXIT && startsWithId3v2Tag(path)) {
+        m_codec.reset();
+        m_format.reset();
+        status = openDecoder(path, av_find_input_format("mp3"));
+    }
     if (status == 0)
         status = findFirstRealSample();
     if (status == 0)
@@ -307,7 +321,7 @@ bool DecodeStream::openFile(const QString& path, QString* error)
 
 // Opens the container and the decoder of its best audio stream. Returns 0 or
 // FFmpeg's error code.
-int DecodeStream::openDecoder(const QString& path)
+int DecodeStream::openDecoder(const QString& path, const AVInputFormat* container)
 {
     AVDictionary* options = nullptr;
     // The mp3 demuxer's table-of-contents seek is approximate; the generic
@@ -326,7 +340,7 @@ int DecodeStream::openDecoder(const QString& path)
         return AVERROR(ENOMEM);
     format->interrupt_callback = {&DecodeStream::interrupted, this};
     // "file:" keeps a path that looks like "name:rest" from being taken for a protocol.
-    int status = avformat_open_input(&format, QFile::encodeName(QStringLiteral("file:") + path).constData(), nullptr,
+    int status = avformat_open_input(&format, QFile::encodeName(QStringLiteral("file:") + path).constData(), container,
                                      &options);
     const Ffmpeg::DictionaryHandle unusedOptions(options);
     if (status < 0)

@@ -87,7 +87,7 @@ private:
     static bool fail(const QString& path, int code, QString* error);
     static int interrupted(void* opaque);
     static QString tooLongText();
-    int openDecoder(const QString& path);
+    int openDecoder(const QString& path, const AVInputFormat* container = nullptr);
     int findFirstRealSample();
     int measureRealLength(const QString& path);
     std::int64_t countSamplesToTheEnd();
