@@ -183,7 +183,7 @@ int main(int argc, char** argv)
 
     // Seek exactness.
     std::printf("Seek exactness (against a straight decode; targets 0 samples and 0 ms):\n");
-    for (const char* name : {"chirp-cbr.mp3", "chirp-vbr-mono.mp3", "chirp.m4a"})
+    for (const char* name : {"chirp-cbr.mp3", "chirp-vbr-mono.mp3", "chirp-vbr-24k.mp3", "chirp.m4a"})
         for (int rate : {44100, 48000})
             seekExactness(name, rate);
 
