@@ -422,6 +422,12 @@ private slots:
         // restart within it, which an instrumented build cannot promise.
         if (seek)
             QSKIP("a device's pace means little under a sanitizer");
+        // Nor can it keep up with a device's pace at every change: what is
+        // heard is checked in the plain build; here the changes are made, and
+        // taken up, for the threads' sake.
+        constexpr bool heardAtPace = false;
+#else
+        constexpr bool heardAtPace = true;
 #endif
         LoopPlan plan;
         const auto player = tonePlayingInALoop(speed, plan);
@@ -468,29 +474,31 @@ private slots:
                 const std::vector<float> more = ManualOutput::render(renderFrames);
                 heard.insert(heard.end(), more.begin(), more.end());
             }
-            // Nothing played twice where the new sound came in: the track went
-            // on by what was heard, at the one speed or the other.
-            // (After a seek, from where it went.)
-            const double went = player->currentTime() - before - (seek ? 1.0 : 0.0);
-            const double heardSeconds = double(renders) * renderFrames / rate;
-            const double slowest = std::min(speed, player->speed());
-            const double fastest = std::max(speed, player->speed());
-            // (A seek's old position played on is not in it.)
-            const double least = seek ? 0.0 : heardSeconds * slowest - 0.008;
-            QVERIFY2(went > least && went < heardSeconds * fastest + 0.008,
-                     qPrintable(QStringLiteral("round %1: on by %2 s in %3 s heard").arg(round).arg(went).arg(heardSeconds)));
-            // The tone is near zero for a sample or two where it crosses, and
-            // for a few more where a crossfade meets it out of phase.
-            int quietRun = 0;
-            int longestQuietRun = 0;
-            for (std::size_t i = 0; i < heard.size(); i += 2) {
-                quietRun = std::abs(heard[i]) < 0.02f ? quietRun + 1 : 0;
-                longestQuietRun = std::max(longestQuietRun, quietRun);
+            if (heardAtPace) {
+                // Nothing played twice where the new sound came in: the track went
+                // on by what was heard, at the one speed or the other.
+                // (After a seek, from where it went.)
+                const double went = player->currentTime() - before - (seek ? 1.0 : 0.0);
+                const double heardSeconds = double(renders) * renderFrames / rate;
+                const double slowest = std::min(speed, player->speed());
+                const double fastest = std::max(speed, player->speed());
+                // (A seek's old position played on is not in it.)
+                const double least = seek ? 0.0 : heardSeconds * slowest - 0.008;
+                QVERIFY2(went > least && went < heardSeconds * fastest + 0.008,
+                         qPrintable(QStringLiteral("round %1: on by %2 s in %3 s heard").arg(round).arg(went).arg(heardSeconds)));
+                // The tone is near zero for a sample or two where it crosses, and
+                // for a few more where a crossfade meets it out of phase.
+                int quietRun = 0;
+                int longestQuietRun = 0;
+                for (std::size_t i = 0; i < heard.size(); i += 2) {
+                    quietRun = std::abs(heard[i]) < 0.02f ? quietRun + 1 : 0;
+                    longestQuietRun = std::max(longestQuietRun, quietRun);
+                }
+                QVERIFY2(longestQuietRun < 100,
+                         qPrintable(QStringLiteral("round %1: %2 frames of silence").arg(round).arg(longestQuietRun)));
+                QVERIFY2(largestStepHeard(heard) <= toneStepBound,
+                         qPrintable(QStringLiteral("round %1: a step of %2").arg(round).arg(largestStepHeard(heard))));
             }
-            QVERIFY2(longestQuietRun < 100,
-                     qPrintable(QStringLiteral("round %1: %2 frames of silence").arg(round).arg(longestQuietRun)));
-            QVERIFY2(largestStepHeard(heard) <= toneStepBound,
-                     qPrintable(QStringLiteral("round %1: a step of %2").arg(round).arg(largestStepHeard(heard))));
             QVERIFY(ManualOutput::likeADevice(player.get()));
             ManualOutput::pull(rate / 10);
         }
