@@ -322,12 +322,8 @@ private slots:
                 w.view->state().setSeekInterval(1);
                 QWidget* focused = control ? control(w) : w.view->captureView();
                 QVERIFY(w.tabTo(focused));
-                w.typed(Qt::Key_Space, QStringLiteral(" "));  // the first track loaded, then paused
-                QTRY_VERIFY(w.player().isPlaying());
-                w.typed(Qt::Key_Space, QStringLiteral(" "));
+                w.pausedAtTwoSeconds();  // by Space, whatever has the focus
                 QVERIFY(!w.player().isPlaying());
-                w.player().seek(2);
-                w.player().setCurrentTime(2);
                 w.log.clear();
                 w.key(Qt::Key_Right);
                 w.key(Qt::Key_Left);
