@@ -468,7 +468,7 @@ private slots:
         d.player().tick();
         const double restSeconds = 0.25 - double(pauseRendered + ManualOutput::unsuppliedFrames() - unsuppliedBefore) / rate;
         QVERIFY2(std::abs(d.player().passPauseSecondsLeft() - restSeconds) < 0.01,
-                 qPrintable(QString::number(d.player().passPauseSecondsLeft())));
+                 qPrintable(QStringLiteral("%1 s left, %2 s expected").arg(d.player().passPauseSecondsLeft()).arg(restSeconds)));
         QCOMPARE(d.player().loopPass(), 2);
         const std::int64_t unsuppliedBeforeRest = ManualOutput::unsuppliedFrames();
         const std::vector<float> rest = ManualOutput::pull(rate / 4 + rate / 10);
