@@ -48,6 +48,21 @@ public:
         m_source.ring().publish();
     }
 
+    // The rest of a pause between passes, counted to a device frame (as the
+    // decoder carries it over a change made in the pause).
+    void queuePause(std::uint64_t generation, std::int64_t pauseFrames, std::int64_t countedTo)
+    {
+        AudioBlock* block = m_source.ring().writableBlock();
+        QVERIFY(block);
+        *block = AudioBlock{};
+        block->generation = generation;
+        block->pauseFrames = pauseFrames;
+        block->pauseCountedTo = countedTo;
+        m_generation = generation;
+        m_nextFrame = 0;
+        m_source.ring().publish();
+    }
+
     // Plays a buffer of generation 1, a few blocks of one level queued.
     bool startPlaying(int blocks)
     {
@@ -252,6 +267,34 @@ private slots:
         stream.source().setRequestedGeneration(2, true);
         stream.queueAt(2, bufferFrames, 0.5f, AudioBlock::capacityFrames, false, true, 1);
         QCOMPARE(stream.render(), stream.source().fadeFrames());
+    }
+
+    // A change made in a pause between passes, not decoded yet when the
+    // device asks (a loop handle nudged twice in the pause, faster than the
+    // decoder): the silence played meanwhile was the pause too. The rest the
+    // output tells of is counted to the frame it names, so the change, made
+    // from it, comes in once that rest is over, not after all of it again.
+    void silencePlayedWhileAChangeIsOnItsWayCountsAsThePause()
+    {
+        Stream stream;
+        stream.source().setRequestedGeneration(1);
+        const std::int64_t rest = bufferFrames / 2;
+        stream.queuePause(1, rest, 0);
+        QCOMPARE(stream.render(), 0);  // less than a buffer's worth, and nothing behind it yet
+        stream.source().setRequestedGeneration(2, true);
+        QCOMPARE(stream.render(), 0);
+
+        // Made as the decoder makes it: the rest as told, then the loop's start.
+        const PlaybackSource::OutputPosition told = stream.source().outputPosition();
+        QCOMPARE(told.pauseFramesLeft, rest);
+        stream.queuePause(2, told.pauseFramesLeft, told.renderEnd);
+        for (int i = 0; i < 3; ++i)
+            stream.queue(2, 0.5f);
+        std::vector<float> heard;
+        QCOMPARE(stream.render(&heard), bufferFrames);
+        // Two buffers of silence since less than one of the pause was left:
+        // the audio comes in at once, not after the rest again.
+        QCOMPARE(heard[std::size_t(rest - 1) * 2], 0.5f);
     }
 
     // The volume slider dragged, or a desktop's media keys, while sound goes

@@ -70,8 +70,13 @@ void PlaybackSource::publishPosition(std::int64_t renderEnd, bool play)
 {
     const AudioBlock* front = m_ring.readableBlock();
     OutputPosition position = m_outputPosition.load();
-    position.renderEnd = renderEnd;
+    // Where neither the queue nor what was heard tells of the served audio
+    // (taken up without a frame of it played, then dropped for a change not
+    // decoded yet), the position stays as it was, counted to the frame it
+    // was counted to: a change made from it then takes off all the silence
+    // played since.
     if (front && front->generation == m_serving) {
+        position.renderEnd = renderEnd;
         position.generation = m_serving;
         position.nextFrame = front->isPause() ? front->startFrame : streamFrameOf(*front, m_offset);
         position.known = 1;
@@ -80,6 +85,7 @@ void PlaybackSource::publishPosition(std::int64_t renderEnd, bool play)
         position.region = front->marks.region;
     } else if (m_timeline.segmentCount > 0 && m_timeline.newest().generation == m_serving) {
         const HeardSegment& newest = m_timeline.newest();
+        position.renderEnd = renderEnd;
         position.generation = m_serving;
         position.nextFrame = newest.streamEnd();
         position.known = 1;
