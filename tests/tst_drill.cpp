@@ -124,6 +124,14 @@ private slots:
         for (int i = 0; i < 20; ++i)
             LoopEdit::nudgeStart(d.player(), +LoopEdit::nudgeSeconds);
         QCOMPARE(d.player().loopStart(), std::optional<double>(5.95));
+        // Set there, a start would have no room for an end: refused.
+        d.player().setLoop(std::nullopt, std::nullopt);
+        d.player().setCurrentTime(5.97);
+        QVERIFY(!LoopEdit::setStartHere(d.player(), d.settingLoop()));
+        QCOMPARE(d.log.lines().last(), QStringLiteral("Loop start not set: 5.97 is too near the track's end"));
+        QCOMPARE(d.player().loopStart(), std::nullopt);
+        d.player().setCurrentTime(5.9);
+        QVERIFY(LoopEdit::setStartHere(d.player(), d.settingLoop()));
         d.player().setCurrentTime(6.0);
         QVERIFY(LoopEdit::setEndHere(d.player(), d.settingLoop()));
         QCOMPARE(d.player().loopEnd(), std::optional<double>(6.0));
@@ -144,6 +152,15 @@ private slots:
         QCOMPARE(d.player().loopEnd(), std::optional<double>(2.02));
         QVERIFY(LoopEdit::nudgeEnd(d.player(), +LoopEdit::fineNudgeSeconds));  // longer: as asked
         QCOMPARE(d.player().loopEnd(), std::optional<double>(2.05));
+        // The other point off the millisecond grid: the limit still leaves
+        // the full 50 ms, rather than rounding into them.
+        d.player().setLoop(1.9, 2.0236);
+        while (LoopEdit::nudgeStart(d.player(), +LoopEdit::fineNudgeSeconds)) {}
+        QCOMPARE(d.player().loopStart(), std::optional<double>(1.973));
+        QVERIFY(*d.player().loopEnd() - *d.player().loopStart() >= LoopEdit::shortestLoopSeconds);
+        d.player().setLoop(2.0004, 2.2);
+        while (LoopEdit::nudgeEnd(d.player(), -LoopEdit::fineNudgeSeconds)) {}
+        QCOMPARE(d.player().loopEnd(), std::optional<double>(2.051));
         // At the track's very end, longer would be past it, and a loop
         // reaching past it (phrases of a map made to an estimated length)
         // would become too short at it: both refused.

@@ -231,8 +231,8 @@ private slots:
         QCOMPARE(w.count(w.view, QEvent::KeyPress), 1);  // the arrow only
     }
 
-    // A held key repeats what it steps (a nudge, here) and, as always, Space
-    // and B; one that acts once (recall a saved loop) acts once.
+    // A held key repeats what it steps (a nudge, the speed) and, as always,
+    // Space and B; one that acts once (recall a saved loop) acts once.
     void aHeldKeyRepeatsStepsButNotOneOffs_data()
     {
         QTest::addColumn<bool>("marked");
@@ -263,6 +263,19 @@ private slots:
         QCOMPARE(w.log.lines().filter(QStringLiteral("not moved")).size(), 0);
         hold(Qt::Key_Comma, QStringLiteral(","), 0, marked);
         QCOMPARE(w.log.lines().filter(QStringLiteral("not moved")).size(), 1);
+        // So do the speed and phrase steps: held past the fastest speed, or
+        // where there is no phrase to go to, the press alone says so.
+        hold(Qt::Key_Equal, QStringLiteral("="), 25, marked);
+        QCOMPARE(w.engine().speed(), 2.0);
+        QCOMPARE(w.log.lines().filter(QStringLiteral("Speed not changed")).size(), 0);
+        hold(Qt::Key_Equal, QStringLiteral("="), 0, marked);
+        QCOMPARE(w.log.lines().filter(QStringLiteral("Speed not changed")).size(), 1);
+        w.engine().setLoop(std::nullopt, std::nullopt);
+        w.placeAt(4.99);
+        const qsizetype phraseLinesBefore = w.log.lines().filter(QStringLiteral("hrase")).size();
+        for (const auto& [key, text] : {std::pair{Qt::Key_N, QStringLiteral("n")}, std::pair{Qt::Key_P, QStringLiteral("p")}})
+            hold(key, text, 5, marked);
+        QCOMPARE(w.log.lines().filter(QStringLiteral("hrase")).size() - phraseLinesBefore, 2);
         const bool playing = w.engine().isPlaying();
         hold(Qt::Key_Space, QStringLiteral(" "), 2, marked);
         QCOMPARE(w.engine().isPlaying(), !playing);  // Space: three presses

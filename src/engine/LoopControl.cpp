@@ -54,6 +54,20 @@ double toMillisecond(double seconds)
     return std::round(seconds * 1000) / 1000;
 }
 
+// A limit that keeps a loop at least shortestLoopSeconds long, to the
+// millisecond on its own side: rounded to the nearest, a start's limit
+// before an end off the millisecond grid (the track's end) could round past
+// it. The tolerance keeps a limit that is on the grid where it is.
+double millisecondAtOrBefore(double seconds)
+{
+    return std::floor(seconds * 1000 + 1e-6) / 1000;
+}
+
+double millisecondAtOrAfter(double seconds)
+{
+    return std::ceil(seconds * 1000 - 1e-6) / 1000;
+}
+
 bool refused(LoopEdit::Refusal refusal, const QString& line)
 {
     if (refusal == LoopEdit::Refusal::Said)
@@ -74,6 +88,14 @@ bool setStartHere(AudioPlayer& player, const std::function<void(bool)>& setIsSet
     if (player.loopEnd() && !(position < *player.loopEnd())) {
         Log::line(QStringLiteral("Loop start not set: ") + Log::formatDouble(position)
                   + QStringLiteral(" is not before the loop end"));
+        return false;
+    }
+    // A start with no room after it for an end would refuse every end, and
+    // the loop key, finding a start and no end, could not clear it either.
+    if (const std::optional<double> length = trackLength(player);
+        !player.loopEnd() && length && position > *length - shortestLoopSeconds) {
+        Log::line(QStringLiteral("Loop start not set: ") + Log::formatDouble(position)
+                  + QStringLiteral(" is too near the track's end"));
         return false;
     }
     player.setLoopStart(position);
@@ -111,9 +133,9 @@ bool nudgeStart(AudioPlayer& player, double deltaSeconds, Refusal refusal)
     // Room is left for an end after it: a start at the track's last frame
     // would have every end refused until it was moved back.
     if (const std::optional<double> length = trackLength(player))
-        moved = std::min(moved, toMillisecond(*length - shortestLoopSeconds));
+        moved = std::min(moved, millisecondAtOrBefore(*length - shortestLoopSeconds));
     if (player.loopEnd())
-        moved = std::min(moved, toMillisecond(*player.loopEnd() - shortestLoopSeconds));
+        moved = std::min(moved, millisecondAtOrBefore(*player.loopEnd() - shortestLoopSeconds));
     // A loop already shorter than the shortest (set by two quick presses)
     // would be pushed the other way: refused instead.
     const bool asAsked = deltaSeconds > 0 ? moved > *player.loopStart() : moved < *player.loopStart();
@@ -129,13 +151,14 @@ bool nudgeEnd(AudioPlayer& player, double deltaSeconds, Refusal refusal)
     if (!player.loopEnd() || !player.loopStart())
         return refused(refusal, QStringLiteral("Loop end not moved: no loop end is set"));
     double moved = toMillisecond(*player.loopEnd() + deltaSeconds);
-    moved = std::max(moved, toMillisecond(*player.loopStart() + shortestLoopSeconds));
+    const double shortestEnd = millisecondAtOrAfter(*player.loopStart() + shortestLoopSeconds);
+    moved = std::max(moved, shortestEnd);
     // The track's end last: a loop too short already, at the very end (one
     // recalled on a file that got shorter), is not lengthened past it.
     if (const std::optional<double> length = trackLength(player))
         moved = std::min(moved, *length);
     const bool asAsked = deltaSeconds > 0 ? moved > *player.loopEnd() : moved < *player.loopEnd();
-    if (!asAsked || moved < toMillisecond(*player.loopStart() + shortestLoopSeconds))
+    if (!asAsked || moved < shortestEnd)
         return refused(refusal, atItsLimit(QStringLiteral("Loop end"), *player.loopEnd()));
     player.setLoopEnd(moved);
     Log::line(QStringLiteral("Loop end moved to ") + Log::formatDouble(moved));

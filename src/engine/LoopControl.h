@@ -23,13 +23,15 @@ constexpr double fineNudgeSeconds = 0.01;
 constexpr double shortestLoopSeconds = 0.05;
 
 // The start at the published position. Refused, with no change, at or after
-// an end that is set. Returns whether it changed anything.
+// an end that is set, or with no end, less than shortestLoopSeconds before
+// the track's end. Returns whether it changed anything.
 bool setStartHere(AudioPlayer& player, const std::function<void(bool)>& setIsSettingLoop);
 // The end at the published position. Refused at or before the start; with no
 // start yet, the loop starts at the beginning of the track.
 bool setEndHere(AudioPlayer& player, const std::function<void(bool)>& setIsSettingLoop);
-// Whether a refused nudge writes its line: a key's does; a handle dragged
-// against a limit would write one at every move of the pointer.
+// Whether a refusal writes its line: a key's press does; its repeats (the
+// key held against a limit) and a handle dragged against one would write one
+// at every repeat or move of the pointer.
 enum class Refusal { Said, Unsaid };
 // Moves a point that is set by deltaSeconds (to the millisecond), within the
 // track and keeping the loop at least shortestLoopSeconds long.

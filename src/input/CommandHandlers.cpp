@@ -78,19 +78,19 @@ bool CommandHandlers::performKeyCommand(const KeyAction& action, LoopLogging log
         SavedLoopsLibrary::removeCurrentLoop(m_state);
         return true;
     case KeyCommand::PreviousPhrase:
-        PhraseNavigation::previous(m_state);
+        PhraseNavigation::previous(m_state, refusal);
         return true;
     case KeyCommand::NextPhrase:
-        PhraseNavigation::next(m_state);
+        PhraseNavigation::next(m_state, refusal);
         return true;
     case KeyCommand::LoopPhrase:
         PhraseNavigation::loopHere(m_state);
         return true;
     case KeyCommand::Slower:
-        SpeedOption::set(m_state, player.speed() - SpeedOption::step);
+        SpeedOption::set(m_state, player.speed() - SpeedOption::step, refusal);
         return true;
     case KeyCommand::Faster:
-        SpeedOption::set(m_state, player.speed() + SpeedOption::step);
+        SpeedOption::set(m_state, player.speed() + SpeedOption::step, refusal);
         return true;
     case KeyCommand::NormalSpeed:
         SpeedOption::set(m_state, 1.0);

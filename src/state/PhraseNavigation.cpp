@@ -10,17 +10,21 @@ namespace PhraseNavigation {
 namespace {
 
 // The map, if there is one to use; else a line that says why not.
-const PhraseMap* usableMap(const ContentState& state)
+const PhraseMap* usableMap(const ContentState& state, LoopEdit::Refusal refusal = LoopEdit::Refusal::Said)
 {
+    const auto say = [refusal](const QString& line) {
+        if (refusal == LoopEdit::Refusal::Said)
+            Log::line(line);
+    };
     if (!state.audioPlayer().player())
         return nullptr;
     if (!state.phraseMap()) {
-        Log::line(state.phraseMapProgress() >= 0 ? QStringLiteral("Phrases are still being found")
-                                                 : QStringLiteral("No phrase map for this track"));
+        say(state.phraseMapProgress() >= 0 ? QStringLiteral("Phrases are still being found")
+                                           : QStringLiteral("No phrase map for this track"));
         return nullptr;
     }
     if (state.phraseMap()->phraseCount() == 0) {
-        Log::line(QStringLiteral("No phrases in this track"));
+        say(QStringLiteral("No phrases in this track"));
         return nullptr;
     }
     return &*state.phraseMap();
@@ -59,9 +63,9 @@ bool goTo(ContentState& state, const PhraseMap& map, int index, const QString& w
 
 }  // namespace
 
-bool next(ContentState& state)
+bool next(ContentState& state, LoopEdit::Refusal refusal)
 {
-    const PhraseMap* map = usableMap(state);
+    const PhraseMap* map = usableMap(state, refusal);
     if (!map)
         return false;
     const AudioPlayer& player = state.audioPlayer();
@@ -77,15 +81,16 @@ bool next(ContentState& state)
             index = *index + 1 < map->phraseCount() ? std::optional<int>(*index + 1) : std::nullopt;
     }
     if (!index) {
-        Log::line(QStringLiteral("No phrase after this one"));
+        if (refusal == LoopEdit::Refusal::Said)
+            Log::line(QStringLiteral("No phrase after this one"));
         return false;
     }
     return goTo(state, *map, *index, QStringLiteral("Next phrase: "));
 }
 
-bool previous(ContentState& state)
+bool previous(ContentState& state, LoopEdit::Refusal refusal)
 {
-    const PhraseMap* map = usableMap(state);
+    const PhraseMap* map = usableMap(state, refusal);
     if (!map)
         return false;
     const AudioPlayer& player = state.audioPlayer();
@@ -103,7 +108,8 @@ bool previous(ContentState& state)
             index = under;
     }
     if (!index) {
-        Log::line(QStringLiteral("No phrase before this one"));
+        if (refusal == LoopEdit::Refusal::Said)
+            Log::line(QStringLiteral("No phrase before this one"));
         return false;
     }
     return goTo(state, *map, *index, QStringLiteral("Previous phrase: "));

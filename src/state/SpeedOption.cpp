@@ -35,7 +35,7 @@ QString label(double speed)
     return text + QStringLiteral("×");
 }
 
-void set(ContentState& state, double speed)
+void set(ContentState& state, double speed, LoopEdit::Refusal refusal)
 {
     AudioPlayer& player = state.audioPlayer();
     const double was = player.speed();
@@ -43,8 +43,9 @@ void set(ContentState& state, double speed)
     // A step past either end (a key held there): nothing to store.
     const bool pastTheEnd = speed < TimeStretcher::slowest || speed > TimeStretcher::fastest;
     if (pastTheEnd && player.speed() == was) {
-        Log::line(QStringLiteral("Speed not changed: %1 is the %2")
-                      .arg(label(was), speed < was ? QStringLiteral("slowest") : QStringLiteral("fastest")));
+        if (refusal == LoopEdit::Refusal::Said)
+            Log::line(QStringLiteral("Speed not changed: %1 is the %2")
+                          .arg(label(was), speed < was ? QStringLiteral("slowest") : QStringLiteral("fastest")));
         return;
     }
     state.defaults().setValue(key, QString::number(player.speed()));

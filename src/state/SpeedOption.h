@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/LoopControl.h"
+
 #include <QString>
 
 class ContentState;
@@ -19,7 +21,8 @@ double stored(const DefaultsStore& store);
 // "1.0×", "0.75×".
 QString label(double speed);
 // Makes the choice (rounded to a step, within the range), stores it and logs
-// one line.
-void set(ContentState& state, double speed);
+// one line. A step past either end changes nothing, and says so unless asked
+// not to (a held key's repeats there).
+void set(ContentState& state, double speed, LoopEdit::Refusal refusal = LoopEdit::Refusal::Said);
 
 }  // namespace SpeedOption
