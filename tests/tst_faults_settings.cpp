@@ -19,11 +19,13 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <fcntl.h>
 #include <functional>
 #include <optional>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -187,6 +189,8 @@ private slots:
         QTest::newRow("a line with no name (a merge's marker)") << "no name" << QStringList{copied, loaded} << true;
         QTest::newRow("a line with no name in a group") << "no name in a group" << QStringList{copied, loaded} << true;
         QTest::newRow("a name a write would change") << "changing name" << QStringList{copied, loaded} << true;
+        // Two files joined by hand: the reader keeps one of the two values.
+        QTest::newRow("a key on two lines") << "key twice" << QStringList{copied, loaded} << true;
         QTest::newRow("emptied") << "emptied" << QStringList{fresh} << false;
         QTest::newRow("a value of an unknown type")
             << "unknown type"
@@ -219,6 +223,8 @@ private slots:
             damaged += "\n[unreadablePlaylists]\n=stray\n";
         else if (damage == QStringLiteral("changing name"))
             damaged.insert(key, "x=1\n\\x=2\n");  // "\x" is the key "/x", which a write stores as "x"
+        else if (damage == QStringLiteral("key twice"))
+            damaged += "\n[General]\nplaylists=@ByteArray({\\\"Laptop\\\":[]})\n";
         else if (damage == QStringLiteral("emptied"))
             damaged.clear();
         else
@@ -772,25 +778,38 @@ private slots:
     // a loop of links), and is back by the first save.
     void aFileThatCannotBeReadAtStartIsNeverWrittenOver_data()
     {
-        QTest::addColumn<bool>("folderOutOfReach");
-        QTest::newRow("out of descriptors") << false;
-        QTest::newRow("its folder out of reach") << true;
+        QTest::addColumn<QString>("how");
+        QTest::newRow("out of descriptors") << "out of descriptors";
+        QTest::newRow("its folder out of reach") << "folder out of reach";
+        // Text typed by hand is read through an escaped copy; read as it
+        // is, its Korean would load (and be saved) as "?".
+        QTest::newRow("no copy of typed text can be made") << "no copy";
     }
 
     void aFileThatCannotBeReadAtStartIsNeverWrittenOver()
     {
-        QFETCH(bool, folderOutOfReach);
+        QFETCH(QString, how);
         QTemporaryDir folder;
         const QString realPath = firstRun(folder);
+        if (how == QStringLiteral("no copy"))
+            QVERIFY(damageFile(realPath, "[General]\nplaylists=@ByteArray({\\\"Drills\\\":[\\\"/home/u/한국어.mp3\\\"]})\n"));
         const QByteArray before = readFile(realPath);
         const QString via = folder.filePath(QStringLiteral("via"));
-        const QString path = folderOutOfReach ? via + QStringLiteral("/Rivetone.ini") : realPath;
+        const QString path = how == QStringLiteral("folder out of reach") ? via + QStringLiteral("/Rivetone.ini") : realPath;
         std::optional<Run> blind;
-        if (folderOutOfReach) {
+        if (how == QStringLiteral("folder out of reach")) {
             QVERIFY(QFile::link(QStringLiteral("via"), via));
             blind.emplace(path);
             QVERIFY(QFile::remove(via) && QFile::link(QStringLiteral("."), via));
             QCOMPARE(readFile(path), before);  // back in reach
+        } else if (how == QStringLiteral("no copy")) {
+            const QByteArray temporaryFolder = qgetenv("TMPDIR");
+            qputenv("TMPDIR", QFile::encodeName(realPath));  // a file, where a folder should be
+            blind.emplace(path);
+            if (temporaryFolder.isNull())
+                qunsetenv("TMPDIR");
+            else
+                qputenv("TMPDIR", temporaryFolder);
         } else {
             DescriptorsUsedUp noFiles;
             QVERIFY(noFiles);
@@ -812,6 +831,44 @@ private slots:
         QCOMPARE(readFile(realPath), before);
         Run next(path);
         QCOMPARE(next.state.playlists().names(), QStringList{QStringLiteral("Drills")});
+        if (how == QStringLiteral("no copy"))
+            QCOMPARE(next.state.playlists().tracks(QStringLiteral("Drills")),
+                     TrackList{QUrl::fromLocalFile(QStringLiteral("/home/u/한국어.mp3"))});
+    }
+
+    // A pipe in the file's place would hold the start for ever, waiting for
+    // a writer; nothing is read from it, and nothing written over it.
+    void aPipeInTheFilesPlaceIsNotWaitedFor()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("Rivetone.ini"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        // Should the start wait on the pipe, this ends the wait, and says so.
+        std::atomic<bool> done = false;
+        std::atomic<bool> aReaderWaited = false;
+        std::thread writer([&] {
+            while (!done) {
+                const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    aReaderWaited = true;
+                    ::close(fd);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+        std::optional<Run> run;
+        run.emplace(path);
+        done = true;
+        writer.join();
+        QVERIFY(!aReaderWaited);
+        QVERIFY2(readAs(run->log.lines(),
+                        {QStringLiteral("Settings file unreadable: <file> could not be read (it is not a regular "
+                                        "file); nothing is written to it until Rivetone starts again"),
+                         QStringLiteral("Error saving playlists: …")},
+                        path),
+                 qPrintable(run->log.lines().join(u'\n')));
+        run.reset();
+        QVERIFY(QFileInfo(path).isFile() == false && QFileInfo::exists(path));
     }
 
     // A settings file that is a link (into a folder of dotfiles, say) stays

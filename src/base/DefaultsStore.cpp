@@ -10,6 +10,7 @@
 #include <QMetaObject>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -125,8 +126,8 @@ struct ReadValues {
     QMap<QString, QVariant> values;
     bool formatError = false;
     // A line with no name before its "=" (a merge's "=======" in a synced
-    // dotfile), in a [group] too, or a name a write would store as another
-    // ("/x" as "x"): no write can store it as it was.
+    // dotfile), in a [group] too, a name a write would store as another
+    // ("/x" as "x"), or a key on two lines: no write can store it as it was.
     bool lostLines = false;
     // A value of a type only a later version knows loads as nothing and would
     // be written back as nothing; one stored as nothing ("@Invalid()", an
@@ -135,9 +136,42 @@ struct ReadValues {
     bool whole() const { return !formatError && !lostLines && !laterValues; }
 };
 
+// Whether a key has two lines (two files joined by hand, a sync's conflict
+// copy pasted in, a group written twice): the reader keeps one of them, and
+// a write would lose the other. Names are compared as typed, within their
+// group; a line that a backslash carries on is part of the one before.
+bool hasKeyTwice(const QByteArray& text)
+{
+    QSet<QByteArray> keys;
+    QByteArray group = "General";
+    bool carriedOn = false;
+    for (const QByteArray& rawLine : QByteArray(text).replace('\r', '\n').split('\n')) {
+        const QByteArray line = rawLine.trimmed();
+        if (line.isEmpty())  // (a "\r\n" leaves one between its two ends)
+            continue;
+        const bool continued = carriedOn;
+        carriedOn = line.endsWith('\\');
+        if (continued || line.startsWith(';') || line.startsWith('#'))
+            continue;
+        if (line.startsWith('[')) {
+            group = line.mid(1, line.indexOf(']') - 1).trimmed();
+            continue;
+        }
+        const qsizetype equals = line.indexOf('=');
+        if (equals <= 0)
+            continue;
+        const QByteArray key = group + '/' + line.first(equals).trimmed();
+        if (keys.contains(key))
+            return true;
+        keys.insert(key);
+    }
+    return false;
+}
+
 ReadValues readValues(const QSettings& settings, const QByteArray& text)
 {
     ReadValues read;
+    read.lostLines = hasKeyTwice(text);
     qsizetype valuesOfNothing = 0;
     for (const QString& key : settings.allKeys()) {
         if (key.isEmpty() || key.endsWith(u'/') || key.startsWith(u'/') || key.contains(QStringLiteral("//"))) {
@@ -259,6 +293,11 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
         refuseWrites(QString::fromLocal8Bit(std::strerror(lookUpError)));
         return;
     }
+    // A pipe or a device would hold the reader (and the start) for ever.
+    if (lookedUp && !isFile && !S_ISDIR(found.st_mode)) {
+        refuseWrites(QStringLiteral("it is not a regular file"));
+        return;
+    }
     QByteArray text;
     if (isFile) {
         QFile existing(filePath);
@@ -279,8 +318,14 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     QString readFrom = filePath;
     QTemporaryFile typedEscaped(QDir::tempPath() + QStringLiteral("/rivetone-settings-XXXXXX"));
     if (const QByteArray typed = withTypedBytesEscaped(text); typed != text || marked) {
-        if (typedEscaped.open() && typedEscaped.write(typed) == typed.size() && typedEscaped.flush())
-            readFrom = typedEscaped.fileName();
+        // Read as it is, typed text past Latin-1 would load as "?", and the
+        // first write would store that for good.
+        if (!typedEscaped.open() || typedEscaped.write(typed) != typed.size() || !typedEscaped.flush()) {
+            refuseWrites(QStringLiteral("a copy to read it through could not be made in %1: %2")
+                             .arg(QDir::tempPath(), typedEscaped.errorString()));
+            return;
+        }
+        readFrom = typedEscaped.fileName();
     }
     QSettings settings(readFrom, QSettings::IniFormat);
     removeLeftoverWrites();
