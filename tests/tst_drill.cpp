@@ -161,6 +161,16 @@ private slots:
         d.player().setLoop(2.0004, 2.2);
         while (LoopEdit::nudgeEnd(d.player(), -LoopEdit::fineNudgeSeconds)) {}
         QCOMPARE(d.player().loopEnd(), std::optional<double>(2.051));
+        // As short as it goes at a track's end off the millisecond grid: the
+        // end still goes as far as the track's end, short of the millisecond.
+        Drill offGrid(1.0, QStringLiteral("chirp-vbr-noheader.mp3"));
+        const double length = offGrid.player().player()->duration();
+        const double pastMillisecond = length * 1000 - std::floor(length * 1000);
+        QVERIFY2(pastMillisecond > 0.01, qPrintable(QString::number(length, 'f', 6)));
+        const double start = length - LoopEdit::shortestLoopSeconds - pastMillisecond / 2000;
+        offGrid.player().setLoop(start, start + 0.04);
+        QVERIFY(LoopEdit::nudgeEnd(offGrid.player(), +LoopEdit::fineNudgeSeconds));
+        QCOMPARE(offGrid.player().loopEnd(), std::optional<double>(length));
         // At the track's very end, longer would be past it, and a loop
         // reaching past it (phrases of a map made to an estimated length)
         // would become too short at it: both refused.

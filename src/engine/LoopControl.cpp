@@ -158,7 +158,9 @@ bool nudgeEnd(AudioPlayer& player, double deltaSeconds, Refusal refusal)
     if (const std::optional<double> length = trackLength(player))
         moved = std::min(moved, *length);
     const bool asAsked = deltaSeconds > 0 ? moved > *player.loopEnd() : moved < *player.loopEnd();
-    if (!asAsked || moved < shortestEnd)
+    // Held to the loop's shortest itself, not to the millisecond after it:
+    // the track may end between the two.
+    if (!asAsked || moved < *player.loopStart() + shortestLoopSeconds - 1e-9)
         return refused(refusal, atItsLimit(QStringLiteral("Loop end"), *player.loopEnd()));
     player.setLoopEnd(moved);
     Log::line(QStringLiteral("Loop end moved to ") + Log::formatDouble(moved));
