@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTest>
@@ -1030,6 +1031,35 @@ private slots:
                 run.store.finishWrites();
             }
         }
+    }
+
+    // What the settings reader takes as one line is no key on two: a value
+    // it writes ending in a backslash, just before a group whose keys repeat
+    // another's; a quoted value holding a line break and a "name="; a comment.
+    void linesTheReaderTakesAsOneAreNoKeyTwice()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("Rivetone.ini"));
+        {
+            QSettings written(path, QSettings::IniFormat);
+            written.setValue(QStringLiteral("unreadablePlaylists/1"), QStringLiteral("C:\\Music\\"));
+            written.setValue(QStringLiteral("unreadableSavedLoops/1"), QStringLiteral("x"));
+        }
+        QVERIFY(damageFile(path, "[General]\n; seekInterval=1\nnote=\"two\nseekInterval=2\"\nseekInterval=5\n\n"
+                                     + readFile(path)));
+        {
+            Run run(path);
+            QVERIFY2(!run.log.lines().join(u'\n').contains(QStringLiteral("Settings file")),
+                     qPrintable(run.log.lines().join(u'\n')));
+            QCOMPARE(run.state.seekInterval(), 5.0);
+            run.state.setNewPlaylistName(QStringLiteral("Fresh"));
+            run.library.addPlaylist();
+            run.store.finishWrites();
+            QCOMPARE(run.store.lastWriteError(), QString());
+        }
+        Run next(path);
+        QVERIFY(next.state.playlists().contains(QStringLiteral("Fresh")));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("Rivetone.ini")});
     }
 
     // Only byte values are read as typed bytes: text that merely holds

@@ -138,29 +138,53 @@ struct ReadValues {
 
 // Whether a key has two lines (two files joined by hand, a sync's conflict
 // copy pasted in, a group written twice): the reader keeps one of them, and
-// a write would lose the other. Names are compared as typed, within their
-// group; a line that a backslash carries on is part of the one before.
+// a write would lose the other. The lines are split as the settings reader
+// splits them: a backslash takes the next character with it (a line break
+// too), quotes hold line breaks and "=", and a ";" starts a comment. Names
+// are compared as typed, within their group.
 bool hasKeyTwice(const QByteArray& text)
 {
+    const auto isLineBreak = [](char c) { return c == '\n' || c == '\r'; };
     QSet<QByteArray> keys;
-    QByteArray group = "General";
-    bool carriedOn = false;
-    for (const QByteArray& rawLine : QByteArray(text).replace('\r', '\n').split('\n')) {
-        const QByteArray line = rawLine.trimmed();
-        if (line.isEmpty())  // (a "\r\n" leaves one between its two ends)
-            continue;
-        const bool continued = carriedOn;
-        carriedOn = line.endsWith('\\');
-        if (continued || line.startsWith(';') || line.startsWith('#'))
-            continue;
-        if (line.startsWith('[')) {
-            group = line.mid(1, line.indexOf(']') - 1).trimmed();
+    QByteArray group;
+    const qsizetype size = text.size();
+    qsizetype at = 0;
+    while (at < size) {
+        while (at < size && std::isspace(static_cast<unsigned char>(text[at])))
+            ++at;
+        if (at < size && text[at] == ';') {
+            while (at < size && !isLineBreak(text[at]))
+                ++at;
             continue;
         }
-        const qsizetype equals = line.indexOf('=');
-        if (equals <= 0)
+        const qsizetype lineStart = at;
+        qsizetype equals = -1;
+        bool inQuotes = false;
+        while (at < size) {
+            const char c = text[at];
+            if (!inQuotes && (isLineBreak(c) || c == ';'))
+                break;
+            ++at;
+            if (c == '=' && !inQuotes && equals < 0) {
+                equals = at - 1;
+            } else if (c == '"') {
+                inQuotes = !inQuotes;
+            } else if (c == '\\' && at < size) {
+                const char escaped = text[at++];
+                if (at < size && isLineBreak(escaped) && isLineBreak(text[at]) && text[at] != escaped)
+                    ++at;  // "\r\n" or "\n\r"
+            }
+        }
+        const QByteArray line = text.mid(lineStart, at - lineStart);
+        if (line.startsWith('[')) {
+            group = line.mid(1, line.indexOf(']') - 1);
+            if (group.compare("general", Qt::CaseInsensitive) == 0)
+                group.clear();
             continue;
-        const QByteArray key = group + '/' + line.first(equals).trimmed();
+        }
+        if (equals < 0)
+            continue;
+        const QByteArray key = group + '/' + text.mid(lineStart, equals - lineStart).trimmed();
         if (keys.contains(key))
             return true;
         keys.insert(key);
