@@ -262,7 +262,8 @@ private slots:
     // Opened from outside again (each day's lesson from the file manager), a
     // file the playlist lists already plays where it is, not listed again;
     // given with new ones, only those are added, and the first given plays.
-    // A drop adds, as Add Files does, copies and all.
+    // So does one reached through a link. A drop adds, as Add Files does,
+    // copies and all.
     void anOpenedFileTheListHasPlaysWhereItIs()
     {
         const Course course;
@@ -281,6 +282,12 @@ private slots:
         QCOMPARE(w.log.lines().filter(QStringLiteral("Added files")), QStringList());
         QVERIFY(w.log.lines().contains(QStringLiteral("Already in Drills: [\"Lesson 2.mp3\"]")));
         QCOMPARE(ImportStatus::outcomeText(finished.last().at(0).value<FileImport::Outcome>()), QStringLiteral("Already in “Drills”"));
+        // Reached through a link to its folder, it is the same file.
+        QVERIFY(QFile::link(course.path("Course"), course.path("Linked")));
+        w.player().playTrack(0);
+        QVERIFY(w.add({course.path("Linked/Lesson 2.mp3")}, Playback::FirstOpened));
+        QCOMPARE(w.tracks(Drills), listed);
+        QCOMPARE(w.player().currentTrackIndex(), std::optional<qint64>(1));
 
         w.player().playTrack(0);
         QVERIFY(w.add({course.path("Course/Lesson 10.mp3"), course.path("Course/Lesson 2.mp3")}, Playback::FirstOpened));

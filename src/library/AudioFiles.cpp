@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QHash>
 #include <QSet>
 #include <QSysInfo>
 
@@ -253,11 +254,18 @@ private:
         // Devices, pipes and sockets are no tracks; a link to a file is.
         if (info.isFile()) {
             const QString path = QDir::cleanPath(info.absoluteFilePath());
-            if (!m_filter.accepts(info.fileName()))
+            // A file and a link to it are one track, listed by the file's
+            // own path where it is among those found.
+            QString file = info.canonicalFilePath();
+            if (file.isEmpty())
+                file = path;  // gone meanwhile: taken as named
+            if (!m_filter.accepts(info.fileName())) {
                 ++m_found.skipped;
-            else if (!m_seen.contains(path)) {
-                m_seen.insert(path);
+            } else if (const auto seen = m_seen.constFind(file); seen == m_seen.cend()) {
+                m_seen.insert(file, m_found.files.size());
                 m_found.files << path;
+            } else if (path == file) {
+                m_found.files[*seen] = path;
             }
         }
         return goOn();
@@ -274,7 +282,7 @@ private:
     const std::function<bool(int)>& m_keepGoing;
     const QLocale& m_locale;
     Found m_found;
-    QSet<QString> m_seen;
+    QHash<QString, qsizetype> m_seen;  // a file's own path: where it is in m_found.files
     AudioOutOfReach m_outOfReach{m_filter, [this] { return goOn(); }};
     bool m_namedAfterFolder = false;
     bool m_stopped = false;

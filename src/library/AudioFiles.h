@@ -96,7 +96,9 @@ struct Found {
 // their paths (whatever order the paths were given in): a file stands for itself, a folder for the files in it and in its sub-folders.
 // Hidden files and folders inside a folder are left out, and links to folders
 // are not followed (a link may lead back up the tree); a link to a file counts
-// as that file. Paths that do not exist are passed over.
+// as that file, and a file met more than once, itself or through links, is
+// found once, by its own path when that is met. Paths that do not exist are
+// passed over.
 //
 // keepGoing is asked after every entry looked at, with the count of audio
 // files found so far; when it says no, the look stops and what was found so

@@ -18,6 +18,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <optional>
 
 PlaylistLibrary::PlaylistLibrary(ContentState& state, QObject* parent)
     : QObject(parent)
@@ -306,9 +307,34 @@ qsizetype PlaylistLibrary::appendFiles(const QString& name, const QList<QUrl>& u
         QHash<QUrl, qint64> entryOf;
         for (qint64 i = listed.size() - 1; i >= 0; --i)
             entryOf.insert(listed[i], i);  // the first entry of a file listed twice
+        // Reached through a link (a lesson folder linked from a data disk,
+        // browsed one way one day and the other way the next), a listed file
+        // is still that file. Its own path is looked up only for a file the
+        // list does not name as given.
+        std::optional<QHash<QString, qint64>> entryOfFile;
+        const auto ownPath = [](const QUrl& url) {
+            return url.isLocalFile() ? QFileInfo(url.toLocalFile()).canonicalFilePath() : QString();
+        };
+        const auto listedAsFile = [&](const QUrl& url) -> std::optional<qint64> {
+            const QString file = ownPath(url);
+            if (file.isEmpty())
+                return std::nullopt;
+            if (!entryOfFile) {
+                entryOfFile.emplace();
+                for (qint64 i = listed.size() - 1; i >= 0; --i)
+                    if (const QString listedFile = ownPath(listed[i]); !listedFile.isEmpty())
+                        entryOfFile->insert(listedFile, i);
+            }
+            const auto entry = entryOfFile->constFind(file);
+            return entry == entryOfFile->cend() ? std::nullopt : std::optional<qint64>(*entry);
+        };
         added.clear();
         for (const QUrl& url : urls) {
             auto entry = entryOf.constFind(url);
+            if (entry == entryOf.cend()) {
+                if (const std::optional<qint64> listedEntry = listedAsFile(url))
+                    entry = entryOf.insert(url, *listedEntry);
+            }
             if (entry == entryOf.cend()) {
                 entry = entryOf.insert(url, listed.size() + added.size());
                 added << url;
