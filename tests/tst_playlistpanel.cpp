@@ -175,6 +175,17 @@ private slots:
         QCOMPARE(w.nameInk(A, 2, blue), 0);
     }
 
+    // A tab in a file's name shows as a space, and is measured as one: a
+    // short name is not cut short.
+    void aTabInANameTakesASpacesRoom()
+    {
+        const QUrl tabbed = QUrl::fromLocalFile(QStringLiteral("/lessons/Unit\t1 Greetings.mp3"));
+        PanelWindow w({{QStringLiteral("A"), {tabbed}}});
+        const int group = w.group(QStringLiteral("A"));
+        w.library->setPlaylistExpanded(QStringLiteral("A"), true);
+        QCOMPARE(w.list().elidedTrackName(group, 0), QStringLiteral("Unit 1 Greetings.mp3"));
+    }
+
     // Lessons of one course, and courses of one series, differ at their ends.
     // Hovered, a cut name shows whole, as written (tags in it are text, two
     // spaces stay two), on one line.

@@ -55,6 +55,14 @@ void TextLine::setElideMode(Qt::TextElideMode mode)
     update();
 }
 
+QString onOneLine(QString text)
+{
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control)
+            c = u' ';
+    return text;
+}
+
 QString TextLine::displayedText() const
 {
     if (m_elideMode == Qt::ElideNone)

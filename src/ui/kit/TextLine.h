@@ -6,6 +6,12 @@
 #include <QStringList>
 #include <QWidget>
 
+// Text as one line shows it: control characters (a tab or a line break in a
+// file's name) as spaces. Measured as they are, a tab would count as a tab
+// stop's width where a one-line drawing gives it a space's, and cut short a
+// name that fits.
+QString onOneLine(QString text);
+
 // One line of text in a fixed font and colour, never wrapped: when it does not
 // fit, it is elided. Setting the same text again costs nothing, so a fast
 // timer may feed it freely; it repaints only when the text really changes.

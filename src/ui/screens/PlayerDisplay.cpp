@@ -1,6 +1,7 @@
 #include "ui/screens/PlayerDisplay.h"
 
 #include "engine/AudioPlayer.h"
+#include "ui/kit/TextLine.h"
 
 #include <QCoreApplication>
 
@@ -161,7 +162,7 @@ PlayerDisplay PlayerDisplay::of(const AudioPlayer& player, DrillLine& drillLine)
     PlayerDisplay display;
     const FilePlayer* loaded = player.player();
     if (player.currentTrack())
-        display.title = player.currentTrack()->fileName();
+        display.title = onOneLine(player.currentTrack()->fileName());
     if (loaded)
         display.progressDurationSeconds = loaded->duration();
     display.timeText = formatTime(player.currentTime()) + QStringLiteral(" / ") +

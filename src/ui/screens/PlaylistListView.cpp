@@ -11,6 +11,7 @@
 #include "ui/kit/PlainButton.h"
 #include "ui/kit/Shapes.h"
 #include "ui/kit/Symbols.h"
+#include "ui/kit/TextLine.h"
 #include "ui/kit/Typography.h"
 
 #include <QAccessible>
@@ -618,7 +619,7 @@ QString PlaylistListView::elidedName(int group) const
 QString PlaylistListView::elidedTrackName(int group, int track) const
 {
     return QFontMetricsF(m_trackFont)
-        .elidedText(trackName(group, track), Qt::ElideMiddle, m_layout.trackTextRect(group, track).width());
+        .elidedText(onOneLine(trackName(group, track)), Qt::ElideMiddle, m_layout.trackTextRect(group, track).width());
 }
 
 QString PlaylistListView::trackName(int group, int track) const
@@ -638,7 +639,7 @@ QString PlaylistListView::toolTipAt(const QPointF& viewportPoint) const
     if (hit.part == Part::TrackRow) {
         const QString name = trackName(hit.group, hit.track);
         const qreal width = m_layout.trackTextRect(hit.group, hit.track).width();
-        return QFontMetricsF(m_trackFont).horizontalAdvance(name) > width ? name : QString();
+        return QFontMetricsF(m_trackFont).horizontalAdvance(onOneLine(name)) > width ? name : QString();
     }
     return {};
 }
