@@ -225,7 +225,7 @@ private slots:
         else if (damage == QStringLiteral("changing name"))
             damaged.insert(key, "x=1\n\\x=2\n");  // "\x" is the key "/x", which a write stores as "x"
         else if (damage == QStringLiteral("key twice"))
-            damaged += "\n[General]\nplaylists=@ByteArray({\\\"Laptop\\\":[]})\n";
+            damaged += "\n[ general ]\nplaylists=@ByteArray({\\\"Laptop\\\":[]})\n";
         else if (damage == QStringLiteral("emptied"))
             damaged.clear();
         else

@@ -307,6 +307,13 @@ private slots:
 
         QVERIFY(w.dragAndDrop(w.onCard(), {course.url("Course/Lesson 10.mp3")}));
         QCOMPARE(w.tracks(Drills).count(course.url("Course/Lesson 10.mp3")), 2);
+
+        // A listed link to one file ("latest.mp3", moved on each week) is a
+        // track of its own: the file it leads to now, opened, is added.
+        QVERIFY(QFile::link(course.path("Course/Lesson 1.mp3"), course.path("Course/latest.mp3")));
+        QVERIFY(w.add({course.path("Course/latest.mp3")}, Playback::FirstOpened));
+        QVERIFY(w.add({course.path("Course/Lesson 1.mp3")}, Playback::FirstOpened));
+        QVERIFY(w.tracks(Drills).contains(course.url("Course/Lesson 1.mp3")));
     }
 
     // While a big folder is looked through the window says how far it got and

@@ -177,7 +177,7 @@ bool hasKeyTwice(const QByteArray& text)
         }
         const QByteArray line = text.mid(lineStart, at - lineStart);
         if (line.startsWith('[')) {
-            group = line.mid(1, line.indexOf(']') - 1);
+            group = line.mid(1, line.indexOf(']') - 1).trimmed();
             if (group.compare("general", Qt::CaseInsensitive) == 0)
                 group.clear();
             continue;

@@ -254,17 +254,19 @@ private:
         // Devices, pipes and sockets are no tracks; a link to a file is.
         if (info.isFile()) {
             const QString path = QDir::cleanPath(info.absoluteFilePath());
+            if (!m_filter.accepts(info.fileName())) {
+                ++m_found.skipped;
+                return goOn();
+            }
             // A file and a link to it are one track, listed by the file's
             // own path where it is among those found.
             QString file = info.canonicalFilePath();
             if (file.isEmpty())
                 file = path;  // gone meanwhile: taken as named
-            if (!m_filter.accepts(info.fileName())) {
-                ++m_found.skipped;
-            } else if (const auto seen = m_seen.constFind(file); seen == m_seen.cend()) {
+            if (const auto seen = m_seen.constFind(file); seen == m_seen.cend()) {
                 m_seen.insert(file, m_found.files.size());
                 m_found.files << path;
-            } else if (path == file) {
+            } else if (!info.isSymLink()) {
                 m_found.files[*seen] = path;
             }
         }

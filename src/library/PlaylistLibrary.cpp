@@ -307,26 +307,35 @@ qsizetype PlaylistLibrary::appendFiles(const QString& name, const QList<QUrl>& u
         QHash<QUrl, qint64> entryOf;
         for (qint64 i = listed.size() - 1; i >= 0; --i)
             entryOf.insert(listed[i], i);  // the first entry of a file listed twice
-        // Reached through a link (a lesson folder linked from a data disk,
-        // browsed one way one day and the other way the next), a listed file
-        // is still that file. Its own path is looked up only for a file the
-        // list does not name as given.
-        std::optional<QHash<QString, qint64>> entryOfFile;
-        const auto ownPath = [](const QUrl& url) {
-            return url.isLocalFile() ? QFileInfo(url.toLocalFile()).canonicalFilePath() : QString();
+        // Reached through a linked folder (a lesson folder linked from a data
+        // disk, browsed one way one day and the other way the next), a listed
+        // file is still that file. Folders are resolved, once each, not the
+        // files: a list of thousands has a few folders, and a listed link to
+        // a single file ("latest.mp3") stays a file of its own.
+        QHash<QString, QString> realFolderOf;
+        const auto realPath = [&](const QUrl& url) {
+            if (!url.isLocalFile())
+                return QString();
+            const QFileInfo file(url.toLocalFile());
+            const QString folder = file.absolutePath();
+            auto real = realFolderOf.constFind(folder);
+            if (real == realFolderOf.cend())
+                real = realFolderOf.insert(folder, QFileInfo(folder).canonicalFilePath());
+            return real->isEmpty() ? QString() : *real + u'/' + file.fileName();
         };
+        std::optional<QHash<QString, qint64>> entryOfRealPath;
         const auto listedAsFile = [&](const QUrl& url) -> std::optional<qint64> {
-            const QString file = ownPath(url);
-            if (file.isEmpty())
+            const QString path = realPath(url);
+            if (path.isEmpty())
                 return std::nullopt;
-            if (!entryOfFile) {
-                entryOfFile.emplace();
+            if (!entryOfRealPath) {
+                entryOfRealPath.emplace();
                 for (qint64 i = listed.size() - 1; i >= 0; --i)
-                    if (const QString listedFile = ownPath(listed[i]); !listedFile.isEmpty())
-                        entryOfFile->insert(listedFile, i);
+                    if (const QString listedPath = realPath(listed[i]); !listedPath.isEmpty())
+                        entryOfRealPath->insert(listedPath, i);
             }
-            const auto entry = entryOfFile->constFind(file);
-            return entry == entryOfFile->cend() ? std::nullopt : std::optional<qint64>(*entry);
+            const auto entry = entryOfRealPath->constFind(path);
+            return entry == entryOfRealPath->cend() ? std::nullopt : std::optional<qint64>(*entry);
         };
         added.clear();
         for (const QUrl& url : urls) {
