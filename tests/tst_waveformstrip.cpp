@@ -128,6 +128,26 @@ private slots:
         QVERIFY(QRegion(loopArea).subtracted(painted.region).isEmpty());
     }
 
+    // A neighbour's repaint that takes a sliver of the strip along (the bar
+    // above overlaps its top edge) does not count as the play head's move:
+    // the next frame still takes the line off where the rest of it stands.
+    void aSliverRepaintedByANeighbourLeavesNoLineBehind()
+    {
+        StripUnderTest t;
+        t.strip.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&t.strip));
+        t.playHead = 1;
+        t.strip.refresh();
+        QCoreApplication::processEvents();
+        t.playHead = 3;
+        t.strip.repaint(QRect(0, 0, t.strip.width(), 2));
+        PaintCounter painted(t.strip);
+        t.strip.refresh();
+        QCoreApplication::processEvents();
+        const QRect oldLine(int(t.strip.xOf(1)) - 1, 0, 3, t.strip.height());
+        QVERIFY(QRegion(oldLine).subtracted(painted.region).isEmpty());
+    }
+
     // A click seeks to the time under it; a handle dragged moves its end,
     // snapping within a few points to where stepping would loop a phrase
     // (not to the sound's very edge) unless Shift is held.

@@ -238,12 +238,21 @@ void WaveformStrip::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     painter.setClipRegion(event->region());
     painter.drawPixmap(0, 0, m_background);
-    const double playHead = m_playHead ? m_playHead() : 0;
+    // A sliver of the strip (the bar above overlaps its top edge, and its
+    // repaint at every frame takes the strip's part along) shows the play
+    // head where the rest of the strip shows it: moved there alone, it would
+    // stand apart, and the line the rest shows would be left behind, as the
+    // next repaint reaches only from where the line counted as painted.
+    double playHead = m_playHead ? m_playHead() : 0;
+    const QRect lineMoves = playHeadRect(m_paintedPlayHead).united(playHeadRect(playHead)).intersected(rect());
+    if (QRegion(lineMoves).subtracted(event->region()).isEmpty())
+        m_paintedPlayHead = playHead;
+    else
+        playHead = m_paintedPlayHead;
     if (envelope) {
         const qreal x = std::round(xOf(playHead) * devicePixelRatioF()) / devicePixelRatioF();
         painter.fillRect(QRectF(x - 0.5, 0, 1, height()), Palette::red());
     }
-    m_paintedPlayHead = playHead;
 }
 
 double WaveformStrip::snapped(double seconds) const
