@@ -1,10 +1,12 @@
 // The strip of a track's loudness: which stretch of the track it shows as the
 // play head moves, what a click and a drag report, and what it repaints.
 
+#include "ui/kit/Shapes.h"
 #include "ui/kit/WaveformStrip.h"
 #include "WidgetTesting.h"
 
 #include <QPaintEvent>
+#include <QPainter>
 #include <QTest>
 
 #include <cmath>
@@ -146,6 +148,41 @@ private slots:
         QCoreApplication::processEvents();
         const QRect oldLine(int(t.strip.xOf(1)) - 1, 0, 3, t.strip.height());
         QVERIFY(QRegion(oldLine).subtracted(painted.region).isEmpty());
+    }
+
+    // The strip's round corners are smooth whatever lies in them (the loop,
+    // here): each corner pixel is the inside's colour, as much of it as the
+    // rounded outline covers of that pixel.
+    void theCornersAreSmoothUnderTheLoop()
+    {
+        StripUnderTest t;
+        auto silence = std::make_shared<WaveformStrip::Envelope>();  // nothing in it but the loop
+        silence->durationSeconds = 60;
+        silence->levelsDecibels.assign(6000, -90.0f);
+        t.envelope = silence;
+        t.loop = WaveformStrip::Span{0, 60};
+        t.strip.refresh();
+        QImage drawn(t.strip.size(), QImage::Format_ARGB32_Premultiplied);
+        drawn.fill(Qt::transparent);
+        t.strip.render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);  // no window behind
+        QImage outline(t.strip.size(), QImage::Format_ARGB32_Premultiplied);
+        outline.fill(Qt::transparent);
+        QPainter painter(&outline);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.fillPath(Shapes::roundedRect(QRectF(outline.rect()), WaveformStrip::cornerRadius), Qt::white);
+        painter.end();
+        const int inside = qAlpha(drawn.pixel(drawn.width() - 30, drawn.height() / 2 - 8));
+        QVERIFY(inside > 40);
+        int partlyCovered = 0;
+        for (int y = 0; y < 8; ++y) {
+            for (int x = drawn.width() - 8; x < drawn.width(); ++x) {
+                const int coverage = qAlpha(outline.pixel(x, y));
+                partlyCovered += coverage > 0 && coverage < 255 ? 1 : 0;
+                QVERIFY2(std::abs(qAlpha(drawn.pixel(x, y)) - coverage * inside / 255) <= 4,
+                         qPrintable(QStringLiteral("%1,%2: %3 of %4").arg(x).arg(y).arg(qAlpha(drawn.pixel(x, y))).arg(coverage)));
+            }
+        }
+        QVERIFY(partlyCovered > 3);
     }
 
     // A click seeks to the time under it; a handle dragged moves its end,

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr qreal cornerRadius = 5;
 constexpr qreal handleWidth = 3;
 constexpr qreal progressHeight = 2;
 
@@ -167,7 +166,6 @@ void WaveformStrip::renderBackground()
     const QPainterPath frame = Shapes::roundedRect(all, cornerRadius);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.fillPath(frame, Palette::gray(0.08));
-    painter.setClipPath(frame);
     painter.setRenderHint(QPainter::Antialiasing, false);
 
     const std::shared_ptr<const Envelope> envelope = m_envelope ? m_envelope() : nullptr;
@@ -214,6 +212,13 @@ void WaveformStrip::renderBackground()
         painter.fillRect(QRectF(0, height() - progressHeight, width() * std::min(progress, 1.0), progressHeight),
                          Palette::blue(0.7));
     }
+    // Cut to the frame last, smoothly: a clip path is not antialiased, and
+    // the shading and the loop would meet its round corners in steps.
+    QPainterPath outside;
+    outside.addRect(all);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setCompositionMode(QPainter::CompositionMode_Clear);
+    painter.fillPath(outside.subtracted(frame), Qt::black);
     m_paintedEnvelope = envelope;
     m_paintedLoop = loop;
     m_paintedWindowStart = m_windowStart;

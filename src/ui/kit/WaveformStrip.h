@@ -26,6 +26,7 @@ class WaveformStrip : public QWidget {
 public:
     static constexpr double windowSeconds = 10;
     static constexpr int preferredHeight = 30;
+    static constexpr qreal cornerRadius = 5;
     static constexpr qreal handleReach = 5;   // points either side of a handle that grab it
     static constexpr qreal handleJitter = 3;  // points a held handle's pointer may stray before it moves it
     static constexpr qreal snapReach = 6;     // points within which a handle snaps to a phrase's loop end
