@@ -325,6 +325,24 @@ private slots:
         sendMouse(t.strip, QEvent::MouseButtonRelease, {1, 10});
     }
 
+    // A handle dragged against the page's edge stays on the page, though a
+    // phrase's edge just past it is within snapping reach.
+    void aHandleSnapsWithinThePageOnly()
+    {
+        StripUnderTest t;
+        auto withAnEdgeJustPast = std::make_shared<WaveformStrip::Envelope>(*t.envelope);
+        withAnEdgeJustPast->phraseLoops.emplace_back(10.05, 10.5);
+        t.envelope = withAnEdgeJustPast;
+        t.loop = WaveformStrip::Span{5, 8};
+        t.strip.refresh();
+        sendMouse(t.strip, QEvent::MouseButtonPress, {t.strip.xOf(8), 10});
+        for (const qreal x : {450, 500, 530})
+            sendMouse(t.strip, QEvent::MouseMove, {x, 10});
+        QVERIFY(!t.ends.empty());
+        QCOMPARE(t.ends.back(), 10.0);
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {530, 10});
+    }
+
     void withoutAnEnvelopeNothingIsDrawnOrReported()
     {
         StripUnderTest t;

@@ -392,9 +392,12 @@ void WaveformStrip::dragTo(const QPointF& position, Qt::KeyboardModifiers modifi
     const double duration = m_envelope && m_envelope() ? m_envelope()->durationSeconds : 0;
     const double pageEnd = std::min(m_windowStart + m_windowLength, duration);
     const qreal x = m_grip == Grip::None ? position.x() : position.x() + m_handleOffset;
-    double seconds = std::clamp(timeAt(x), std::min(m_windowStart, pageEnd), pageEnd);
+    const double pageStart = std::min(m_windowStart, pageEnd);
+    double seconds = std::clamp(timeAt(x), pageStart, pageEnd);
+    // Snapped within the page: a phrase's edge just past it would take the
+    // handle off the page held under the hand.
     if (m_grip != Grip::None && !modifiers.testFlag(Qt::ShiftModifier))
-        seconds = snapped(seconds);
+        seconds = std::clamp(snapped(seconds), pageStart, pageEnd);
     switch (m_grip) {
     case Grip::LoopStart:
         if (m_onMoveLoopStart)
