@@ -326,7 +326,8 @@ private slots:
     }
 
     // A handle dragged against the page's edge stays on the page, though a
-    // phrase's edge just past it is within snapping reach.
+    // phrase's edge just past it is within snapping reach, and snaps to one
+    // on the page in reach, though that one is further.
     void aHandleSnapsWithinThePageOnly()
     {
         StripUnderTest t;
@@ -340,6 +341,13 @@ private slots:
             sendMouse(t.strip, QEvent::MouseMove, {x, 10});
         QVERIFY(!t.ends.empty());
         QCOMPARE(t.ends.back(), 10.0);
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {530, 10});
+        // One on the page, though further than the one past it: that one.
+        withAnEdgeJustPast->phraseLoops.emplace_back(9.0, 9.93);
+        sendMouse(t.strip, QEvent::MouseButtonPress, {t.strip.xOf(8), 10});  // the loop stays as it was
+        for (const qreal x : {450, 500, 530})
+            sendMouse(t.strip, QEvent::MouseMove, {x, 10});
+        QCOMPARE(t.ends.back(), 9.93);
         sendMouse(t.strip, QEvent::MouseButtonRelease, {530, 10});
     }
 

@@ -260,7 +260,7 @@ void WaveformStrip::paintEvent(QPaintEvent* event)
     }
 }
 
-double WaveformStrip::snapped(double seconds) const
+double WaveformStrip::snapped(double seconds, double fromSeconds, double toSeconds) const
 {
     const std::shared_ptr<const Envelope> envelope = m_envelope ? m_envelope() : nullptr;
     if (!envelope)
@@ -273,6 +273,8 @@ double WaveformStrip::snapped(double seconds) const
     const auto& targets = envelope->phraseLoops.empty() ? envelope->phrases : envelope->phraseLoops;
     for (const auto& [from, to] : targets) {
         for (const double edge : {from, to}) {
+            if (edge < fromSeconds || edge > toSeconds)
+                continue;
             const qreal distance = std::abs(xOf(edge) - xOf(seconds));
             if (distance <= bestDistance) {
                 bestDistance = distance;
@@ -394,10 +396,10 @@ void WaveformStrip::dragTo(const QPointF& position, Qt::KeyboardModifiers modifi
     const qreal x = m_grip == Grip::None ? position.x() : position.x() + m_handleOffset;
     const double pageStart = std::min(m_windowStart, pageEnd);
     double seconds = std::clamp(timeAt(x), pageStart, pageEnd);
-    // Snapped within the page: a phrase's edge just past it would take the
+    // Snapped to an edge on the page only: one just past it would take the
     // handle off the page held under the hand.
     if (m_grip != Grip::None && !modifiers.testFlag(Qt::ShiftModifier))
-        seconds = std::clamp(snapped(seconds), pageStart, pageEnd);
+        seconds = snapped(seconds, pageStart, pageEnd);
     switch (m_grip) {
     case Grip::LoopStart:
         if (m_onMoveLoopStart)

@@ -89,7 +89,7 @@ private:
     bool takesHandleMove(qreal x);
     bool holdsGrippedLoop(const std::optional<Span>& loop) const;
     void endDrag();
-    double snapped(double seconds) const;
+    double snapped(double seconds, double fromSeconds, double toSeconds) const;
 
     std::function<std::shared_ptr<const Envelope>()> m_envelope;
     std::function<double()> m_playHead;
