@@ -93,6 +93,10 @@ private slots:
         QCOMPARE(tree.relative(found.files), (QStringList{"Course/Book.M4B", "Course/Lesson 2.MP3", "Course/Lesson 10.mp3",
                                                           "Course/Linked.m4a", "Course/Unit 2/Talk.m4a"}));
         QCOMPARE(found.skipped, 3);
+        // The folder given again through a link: its files by their own paths.
+        QVERIFY(QFile::link(tree.path("Course"), tree.path("Course again")));
+        const AudioFiles::Found twice = AudioFiles::collect({tree.path("Course"), tree.path("Course again")}, AudioFiles::NameFilter());
+        QCOMPARE(twice.files, found.files);
         QCOMPARE(AudioFiles::playlistNameFor(found.namingFolder), QStringLiteral("Course"));
         QCOMPARE(AudioFiles::playlistNameFor(QStringLiteral("/x/Unit 1 ")), QStringLiteral("Unit 1"));
         QCOMPARE(AudioFiles::playlistNameFor(QStringLiteral("/x/ ")), QStringLiteral("/x/"));

@@ -263,11 +263,13 @@ private:
             QString file = info.canonicalFilePath();
             if (file.isEmpty())
                 file = path;  // gone meanwhile: taken as named
-            if (const auto seen = m_seen.constFind(file); seen == m_seen.cend()) {
-                m_seen.insert(file, m_found.files.size());
+            const bool isLink = info.isSymLink();
+            if (const auto seen = m_seen.find(file); seen == m_seen.end()) {
+                m_seen.insert(file, {m_found.files.size(), isLink});
                 m_found.files << path;
-            } else if (!info.isSymLink()) {
-                m_found.files[*seen] = path;
+            } else if (path == file || (seen->isLink && !isLink)) {
+                m_found.files[seen->index] = path;
+                seen->isLink = isLink;
             }
         }
         return goOn();
@@ -284,7 +286,11 @@ private:
     const std::function<bool(int)>& m_keepGoing;
     const QLocale& m_locale;
     Found m_found;
-    QHash<QString, qsizetype> m_seen;  // a file's own path: where it is in m_found.files
+    struct Seen {
+        qsizetype index = 0;  // in m_found.files
+        bool isLink = false;  // what is listed there
+    };
+    QHash<QString, Seen> m_seen;  // by a file's own path
     AudioOutOfReach m_outOfReach{m_filter, [this] { return goOn(); }};
     bool m_namedAfterFolder = false;
     bool m_stopped = false;
