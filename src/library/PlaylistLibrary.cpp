@@ -304,48 +304,33 @@ qsizetype PlaylistLibrary::appendFiles(const QString& name, const QList<QUrl>& u
     QList<qint64> opened;  // the entries of the files given, in their order
     if (playback == AddedPlayback::FirstOpened) {
         const TrackList listed = m_state.playlists().tracks(name);
-        QHash<QUrl, qint64> entryOf;
-        for (qint64 i = listed.size() - 1; i >= 0; --i)
-            entryOf.insert(listed[i], i);  // the first entry of a file listed twice
         // Reached through a linked folder (a lesson folder linked from a data
         // disk, browsed one way one day and the other way the next), a listed
         // file is still that file. Folders are resolved, once each, not the
         // files: a list of thousands has a few folders, and a listed link to
         // a single file ("latest.mp3") stays a file of its own.
         QHash<QString, QString> realFolderOf;
-        const auto realPath = [&](const QUrl& url) {
-            if (!url.isLocalFile())
-                return QString();
-            const QFileInfo file(url.toLocalFile());
-            const QString folder = file.absolutePath();
-            auto real = realFolderOf.constFind(folder);
-            if (real == realFolderOf.cend())
-                real = realFolderOf.insert(folder, QFileInfo(folder).canonicalFilePath());
-            return real->isEmpty() ? QString() : *real + u'/' + file.fileName();
-        };
-        std::optional<QHash<QString, qint64>> entryOfRealPath;
-        const auto listedAsFile = [&](const QUrl& url) -> std::optional<qint64> {
-            const QString path = realPath(url);
-            if (path.isEmpty())
-                return std::nullopt;
-            if (!entryOfRealPath) {
-                entryOfRealPath.emplace();
-                for (qint64 i = listed.size() - 1; i >= 0; --i)
-                    if (const QString listedPath = realPath(listed[i]); !listedPath.isEmpty())
-                        entryOfRealPath->insert(listedPath, i);
+        const auto fileKey = [&](const QUrl& url) {
+            if (url.isLocalFile()) {
+                const QFileInfo file(url.toLocalFile());
+                const QString folder = file.absolutePath();
+                auto real = realFolderOf.constFind(folder);
+                if (real == realFolderOf.cend())
+                    real = realFolderOf.insert(folder, QFileInfo(folder).canonicalFilePath());
+                if (!real->isEmpty())
+                    return *real + u'/' + file.fileName();
             }
-            const auto entry = entryOfRealPath->constFind(path);
-            return entry == entryOfRealPath->cend() ? std::nullopt : std::optional<qint64>(*entry);
+            return url.toString(QUrl::FullyEncoded);  // (no path starts as a URL does)
         };
+        QHash<QString, qint64> entryOf;
+        for (qint64 i = listed.size() - 1; i >= 0; --i)
+            entryOf.insert(fileKey(listed[i]), i);  // the first entry of a file listed twice
         added.clear();
         for (const QUrl& url : urls) {
-            auto entry = entryOf.constFind(url);
+            const QString key = fileKey(url);
+            auto entry = entryOf.constFind(key);
             if (entry == entryOf.cend()) {
-                if (const std::optional<qint64> listedEntry = listedAsFile(url))
-                    entry = entryOf.insert(url, *listedEntry);
-            }
-            if (entry == entryOf.cend()) {
-                entry = entryOf.insert(url, listed.size() + added.size());
+                entry = entryOf.insert(key, listed.size() + added.size());
                 added << url;
             }
             if (opened.contains(*entry))
