@@ -70,8 +70,7 @@ double millisecondAtOrAfter(double seconds)
 
 bool refused(LoopEdit::Refusal refusal, const QString& line)
 {
-    if (refusal == LoopEdit::Refusal::Said)
-        Log::line(line);
+    LoopEdit::say(refusal, line);
     return false;
 }
 
@@ -81,6 +80,12 @@ QString atItsLimit(const QString& point, double seconds)
 }
 
 }  // namespace
+
+void say(Refusal refusal, const QString& line)
+{
+    if (refusal == Refusal::Said)
+        Log::line(line);
+}
 
 bool setStartHere(AudioPlayer& player, const std::function<void(bool)>& setIsSettingLoop)
 {

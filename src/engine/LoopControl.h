@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 
 class AudioPlayer;
@@ -33,6 +35,8 @@ bool setEndHere(AudioPlayer& player, const std::function<void(bool)>& setIsSetti
 // key held against a limit) and a handle dragged against one would write one
 // at every repeat or move of the pointer.
 enum class Refusal { Said, Unsaid };
+// Writes a refusal's line, unless it is to go unsaid.
+void say(Refusal refusal, const QString& line);
 // Moves a point that is set by deltaSeconds (to the millisecond), within the
 // track and keeping the loop at least shortestLoopSeconds long.
 bool nudgeStart(AudioPlayer& player, double deltaSeconds, Refusal refusal = Refusal::Said);

@@ -12,19 +12,15 @@ namespace {
 // The map, if there is one to use; else a line that says why not.
 const PhraseMap* usableMap(const ContentState& state, LoopEdit::Refusal refusal = LoopEdit::Refusal::Said)
 {
-    const auto say = [refusal](const QString& line) {
-        if (refusal == LoopEdit::Refusal::Said)
-            Log::line(line);
-    };
     if (!state.audioPlayer().player())
         return nullptr;
     if (!state.phraseMap()) {
-        say(state.phraseMapProgress() >= 0 ? QStringLiteral("Phrases are still being found")
-                                           : QStringLiteral("No phrase map for this track"));
+        LoopEdit::say(refusal, state.phraseMapProgress() >= 0 ? QStringLiteral("Phrases are still being found")
+                                                              : QStringLiteral("No phrase map for this track"));
         return nullptr;
     }
     if (state.phraseMap()->phraseCount() == 0) {
-        say(QStringLiteral("No phrases in this track"));
+        LoopEdit::say(refusal, QStringLiteral("No phrases in this track"));
         return nullptr;
     }
     return &*state.phraseMap();
@@ -81,8 +77,7 @@ bool next(ContentState& state, LoopEdit::Refusal refusal)
             index = *index + 1 < map->phraseCount() ? std::optional<int>(*index + 1) : std::nullopt;
     }
     if (!index) {
-        if (refusal == LoopEdit::Refusal::Said)
-            Log::line(QStringLiteral("No phrase after this one"));
+        LoopEdit::say(refusal, QStringLiteral("No phrase after this one"));
         return false;
     }
     return goTo(state, *map, *index, QStringLiteral("Next phrase: "));
@@ -108,8 +103,7 @@ bool previous(ContentState& state, LoopEdit::Refusal refusal)
             index = under;
     }
     if (!index) {
-        if (refusal == LoopEdit::Refusal::Said)
-            Log::line(QStringLiteral("No phrase before this one"));
+        LoopEdit::say(refusal, QStringLiteral("No phrase before this one"));
         return false;
     }
     return goTo(state, *map, *index, QStringLiteral("Previous phrase: "));

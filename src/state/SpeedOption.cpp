@@ -43,9 +43,8 @@ void set(ContentState& state, double speed, LoopEdit::Refusal refusal)
     // A step past either end (a key held there): nothing to store.
     const bool pastTheEnd = speed < TimeStretcher::slowest || speed > TimeStretcher::fastest;
     if (pastTheEnd && player.speed() == was) {
-        if (refusal == LoopEdit::Refusal::Said)
-            Log::line(QStringLiteral("Speed not changed: %1 is the %2")
-                          .arg(label(was), speed < was ? QStringLiteral("slowest") : QStringLiteral("fastest")));
+        LoopEdit::say(refusal, QStringLiteral("Speed not changed: %1 is the %2")
+                                   .arg(label(was), speed < was ? QStringLiteral("slowest") : QStringLiteral("fastest")));
         return;
     }
     state.defaults().setValue(key, QString::number(player.speed()));

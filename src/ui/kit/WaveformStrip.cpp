@@ -243,8 +243,8 @@ void WaveformStrip::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     painter.setClipRegion(event->region());
     painter.drawPixmap(0, 0, m_background);
-    // A sliver of the strip (the bar above overlaps its top edge, and its
-    // repaint at every frame takes the strip's part along) shows the play
+    // A sliver of the strip (the bar above overlaps its top edge, and a
+    // repaint of the whole bar takes the strip's part along) shows the play
     // head where the rest of the strip shows it: moved there alone, it would
     // stand apart, and the line the rest shows would be left behind, as the
     // next repaint reaches only from where the line counted as painted.
