@@ -207,6 +207,17 @@ private slots:
             QCOMPARE(linesFrom(press), 1);  // at the track's start, as short as it goes, not saved
         QCOMPARE(d.log.lines().last(), QStringLiteral("No saved loop removed: the loop in force is not saved"));
         QCOMPARE(linesFrom([&] { return LoopEdit::nudgeStart(player, -0.05, LoopEdit::Refusal::Unsaid); }), 0);
+
+        // No track: a point set would only leave the loop key's phase
+        // behind, and the first B on the next track would clear it.
+        LibraryFixture empty;
+        const auto settingLoop = [&](bool value) { empty.state->setIsSettingLoop(value); };
+        QVERIFY(!LoopEdit::setStartHere(empty.state->audioPlayer(), settingLoop));
+        QCOMPARE(empty.log.lines().last(), QStringLiteral("Loop start not set: no track is loaded"));
+        QVERIFY(!LoopEdit::setEndHere(empty.state->audioPlayer(), settingLoop));
+        QCOMPARE(empty.log.lines().last(), QStringLiteral("Loop end not set: no track is loaded"));
+        QVERIFY(!empty.state->isSettingLoop());
+        QCOMPARE(empty.state->audioPlayer().loopStart(), std::nullopt);
     }
 
     // Short of room, a loop's points lose their leading zeros, both in the

@@ -270,6 +270,10 @@ private slots:
         QCOMPARE(w.log.lines().filter(QStringLiteral("Speed not changed")).size(), 0);
         hold(Qt::Key_Equal, QStringLiteral("="), 0, marked);
         QCOMPARE(w.log.lines().filter(QStringLiteral("Speed not changed")).size(), 1);
+        // Back to the normal speed has nothing to step: once per press.
+        hold(Qt::Key_0, QStringLiteral("0"), 5, marked);
+        QCOMPARE(w.engine().speed(), 1.0);
+        QCOMPARE(w.log.lines().count(QStringLiteral("Speed set to: 1.0×")), 1);
         w.engine().setLoop(std::nullopt, std::nullopt);
         w.placeAt(4.99);
         const qsizetype phraseLinesBefore = w.log.lines().filter(QStringLiteral("hrase")).size();

@@ -89,6 +89,12 @@ void say(Refusal refusal, const QString& line)
 
 bool setStartHere(AudioPlayer& player, const std::function<void(bool)>& setIsSettingLoop)
 {
+    // With no track, a point would only mark the loop key's phase: the
+    // first press on the track chosen next would then clear, not start.
+    if (!player.player()) {
+        Log::line(QStringLiteral("Loop start not set: no track is loaded"));
+        return false;
+    }
     const double position = player.currentTime();
     if (player.loopEnd() && !(position < *player.loopEnd())) {
         Log::line(QStringLiteral("Loop start not set: ") + Log::formatDouble(position)
@@ -111,6 +117,10 @@ bool setStartHere(AudioPlayer& player, const std::function<void(bool)>& setIsSet
 
 bool setEndHere(AudioPlayer& player, const std::function<void(bool)>& setIsSettingLoop)
 {
+    if (!player.player()) {
+        Log::line(QStringLiteral("Loop end not set: no track is loaded"));
+        return false;
+    }
     const double position = player.currentTime();
     if (!player.loopStart()) {
         if (!(position > 0)) {

@@ -144,6 +144,7 @@ bool repeatsWhileHeld(KeyCommand command)
     case KeyCommand::RecallLoop:
     case KeyCommand::RemoveLoop:
     case KeyCommand::LoopPhrase:
+    case KeyCommand::NormalSpeed:  // nothing to step: a repeat would only store and say it again
         return false;
     default:
         return true;

@@ -65,9 +65,9 @@ KeyAction keyActionFor(int qtKey, const QString& characters, Qt::KeyboardModifie
 KeyAction keyActionFor(const QKeyEvent& event);
 
 // Whether a held key's repeats repeat the command. Seeks, nudges, steps and
-// speeds go on while the key is held, as do Space and the loop key, which
-// have always taken every key-down; setting, saving, recalling, removing and
-// looping a phrase act once per press.
+// speed steps go on while the key is held, as do Space and the loop key, which
+// have always taken every key-down; setting, saving, recalling, removing,
+// looping a phrase and the normal speed act once per press.
 bool repeatsWhileHeld(KeyCommand command);
 
 // The first table's commands: seeks, play / pause and the loop key, which act
