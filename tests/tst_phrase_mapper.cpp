@@ -24,7 +24,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <sys/resource.h>
 #include <memory>
 
 extern "C" {
@@ -406,6 +410,27 @@ private slots:
         const LoudnessEnvelope day{std::vector<float>(8'640'000, -20.0f), 86'400};
         QVERIFY2(cache.store(identity, day, &error), qPrintable(error));
         QVERIFY(cache.load(identity) == day);
+    }
+
+    // A disk that takes part of an entry and then refuses: nothing is left
+    // behind, and the line says what the system said.
+    void anEntryTheDiskRefusesSaysWhy()
+    {
+        QTemporaryDir folder;
+        const PhraseMapCache cache(folder.path());
+        const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit previous{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &previous) == 0);
+        rlimit small = previous;
+        small.rlim_cur = 64 * 1024;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        QString error;
+        const bool stored = cache.store(PhraseMapCache::identify(m_lesson), {std::vector<float>(100'000, -20.0f), 1000}, &error);
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousSignal);
+        QVERIFY(!stored);
+        QCOMPARE(error, QString::fromLocal8Bit(std::strerror(EFBIG)));
+        QVERIFY(QDir(folder.path()).isEmpty());
     }
 
     // The folder keeps to its size: past it, the entries used least

@@ -96,10 +96,25 @@ bool PhraseMapCache::store(const FileIdentity& file, const LoudnessEnvelope& env
         *error = entry.errorString();
         return false;
     }
-    QDataStream out(&entry);
-    out.setVersion(streamVersion);
-    out << entryMagic << formatVersion << payload << QCryptographicHash::hash(payload, checksumAlgorithm);
-    if (out.status() != QDataStream::Ok || !entry.commit()) {
+    QByteArray bytes;
+    {
+        QDataStream out(&bytes, QIODevice::WriteOnly);
+        out.setVersion(streamVersion);
+        out << entryMagic << formatVersion << payload << QCryptographicHash::hash(payload, checksumAlgorithm);
+    }
+    // Written on after a short write: the system says why only when a write
+    // takes nothing (a full disk takes what fits first, then refuses).
+    for (qint64 written = 0; written < bytes.size();) {
+        const qint64 taken = entry.write(bytes.constData() + written, bytes.size() - written);
+        if (taken <= 0) {
+            *error = entry.error() != QFileDevice::NoError
+                         ? entry.errorString()
+                         : QStringLiteral("only %1 of %2 bytes could be written").arg(written).arg(bytes.size());
+            return false;
+        }
+        written += taken;
+    }
+    if (!entry.flush() || !entry.commit()) {
         *error = entry.errorString();
         return false;
     }
