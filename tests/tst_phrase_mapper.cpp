@@ -413,21 +413,33 @@ private slots:
     }
 
     // A disk that takes part of an entry and then refuses: nothing is left
-    // behind, and the line says what the system said.
+    // behind, and the line says what the system said, for an entry of a
+    // short clip as for a long one.
+    void anEntryTheDiskRefusesSaysWhy_data()
+    {
+        QTest::addColumn<int>("levels");
+        QTest::addColumn<int>("limitBytes");
+        QTest::newRow("40 s clip, 4 KB left") << 4000 << 4096;
+        QTest::newRow("17 minutes, 64 KB left") << 100'000 << 64 * 1024;
+    }
     void anEntryTheDiskRefusesSaysWhy()
     {
+        QFETCH(int, levels);
+        QFETCH(int, limitBytes);
         QTemporaryDir folder;
         const PhraseMapCache cache(folder.path());
         const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+        const auto restoreSignal = qScopeGuard([&] { std::signal(SIGXFSZ, previousSignal); });
         rlimit previous{};
         QVERIFY(getrlimit(RLIMIT_FSIZE, &previous) == 0);
         rlimit small = previous;
-        small.rlim_cur = 64 * 1024;
+        small.rlim_cur = rlim_t(limitBytes);
         QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        auto restoreLimit = qScopeGuard([&] { setrlimit(RLIMIT_FSIZE, &previous); });
         QString error;
-        const bool stored = cache.store(PhraseMapCache::identify(m_lesson), {std::vector<float>(100'000, -20.0f), 1000}, &error);
-        setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, previousSignal);
+        const bool stored = cache.store(PhraseMapCache::identify(m_lesson), {std::vector<float>(levels, -20.0f), levels / 100.0}, &error);
+        restoreLimit.dismiss();
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &previous) == 0);
         QVERIFY(!stored);
         QCOMPARE(error, QString::fromLocal8Bit(std::strerror(EFBIG)));
         QVERIFY(QDir(folder.path()).isEmpty());

@@ -92,29 +92,40 @@ bool PhraseMapCache::store(const FileIdentity& file, const LoudnessEnvelope& env
         return false;
     }
     QSaveFile entry(entryPath(file.path));
-    if (!entry.open(QIODevice::WriteOnly)) {
+    // Unbuffered, and written on after a short write: the system says why
+    // only when a write takes nothing (a full disk takes what fits first,
+    // then refuses), which a buffer's flush would not pass on.
+    if (!entry.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         *error = entry.errorString();
         return false;
     }
-    QByteArray bytes;
-    {
+    const auto writeAll = [&](const QByteArray& bytes) {
+        for (qint64 written = 0; written < bytes.size();) {
+            const qint64 taken = entry.write(bytes.constData() + written, bytes.size() - written);
+            if (taken <= 0) {
+                *error = entry.error() != QFileDevice::NoError
+                             ? entry.errorString()
+                             : QStringLiteral("only %1 of %2 bytes could be written").arg(written).arg(bytes.size());
+                return false;
+            }
+            written += taken;
+        }
+        return true;
+    };
+    // The payload as a stream writes an array (its length, then its bytes),
+    // sent from where it lies rather than copied next to its head.
+    const auto streamed = [](auto write) {
+        QByteArray bytes;
         QDataStream out(&bytes, QIODevice::WriteOnly);
         out.setVersion(streamVersion);
-        out << entryMagic << formatVersion << payload << QCryptographicHash::hash(payload, checksumAlgorithm);
-    }
-    // Written on after a short write: the system says why only when a write
-    // takes nothing (a full disk takes what fits first, then refuses).
-    for (qint64 written = 0; written < bytes.size();) {
-        const qint64 taken = entry.write(bytes.constData() + written, bytes.size() - written);
-        if (taken <= 0) {
-            *error = entry.error() != QFileDevice::NoError
-                         ? entry.errorString()
-                         : QStringLiteral("only %1 of %2 bytes could be written").arg(written).arg(bytes.size());
-            return false;
-        }
-        written += taken;
-    }
-    if (!entry.flush() || !entry.commit()) {
+        write(out);
+        return bytes;
+    };
+    const QByteArray head = streamed([&](QDataStream& out) { out << entryMagic << formatVersion << quint32(payload.size()); });
+    const QByteArray checksum = streamed([&](QDataStream& out) { out << QCryptographicHash::hash(payload, checksumAlgorithm); });
+    if (!writeAll(head) || !writeAll(payload) || !writeAll(checksum))
+        return false;
+    if (!entry.commit()) {
         *error = entry.errorString();
         return false;
     }
