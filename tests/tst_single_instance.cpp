@@ -404,6 +404,21 @@ private slots:
         QVERIFY2(said.contains("Added files to lessons: [\"lesson 1.m4a\", \"lesson 3.mp3\"]\n"), said.constData());
         QVERIFY2(said.contains("Playing: lesson 1.m4a\n"), said.constData());
 
+        // After "--", a folder named like one of the toolkit's options is a
+        // folder: handed over, not taken out of the line on the way.
+        QDir(m_folder.path()).mkpath(QStringLiteral("-reverse"));
+        QVERIFY(QFile::copy(fixturePath(QStringLiteral("sine-5s.mp3")), m_folder.filePath(QStringLiteral("-reverse/r.mp3"))));
+        QProcess third;
+        third.setProcessEnvironment(environment);
+        third.setWorkingDirectory(m_folder.path());
+        third.start(program, {QStringLiteral("--"), QStringLiteral("-reverse")});
+        QVERIFY(third.waitForFinished(10000));
+        QVERIFY2(third.exitCode() == 0, third.readAllStandardError().constData());
+        said.clear();
+        QTRY_VERIFY2_WITH_TIMEOUT((said += first.readAllStandardOutput()).contains("Added files to "), said.constData(), 10000);
+        QVERIFY2(said.contains("Another start handed over: [\"--\", \"-reverse\"]\n"), said.constData());
+        QVERIFY2(said.contains("Added files to lessons: [\"r.mp3\"]\n"), said.constData());
+
         // One from another session cannot reach the first, and leaves rather
         // than run beside it.
         QProcessEnvironment otherSession = environment;

@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -76,10 +77,18 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "xcb");
     // Qt takes the desktop's id for this start as it starts.
     const QString startupId = LaunchFeedback::idFromEnvironment();
-    QApplication application(argc, argv);
+    // The toolkit takes its own options ("-reverse", "-style x") out of the
+    // line wherever they stand, and acts on them; after "--" they are the
+    // names of files, so it is shown only the part before.
+    int toolkitArgc = 1;
+    while (toolkitArgc < argc && std::strcmp(argv[toolkitArgc], "--") != 0)
+        ++toolkitArgc;
+    const QStringList fromDashes = argumentsOf(argc, argv).mid(toolkitArgc - 1);
+    QApplication application(toolkitArgc, argv);
     RivetoneApp::configure(application);
+    const QStringList arguments = application.arguments().mid(1) + fromDashes;
     if (parsed.unknownOption) {
-        parsed = CommandLine::parse(application.arguments().mid(1), QDir::currentPath());
+        parsed = CommandLine::parse(arguments, QDir::currentPath());
         if (const std::optional<int> status = answered(parsed, startupId))
             return *status;
     }
@@ -87,7 +96,7 @@ int main(int argc, char** argv)
     const QString settingsFile = DefaultsStore::standardFilePath();
     InstanceChannel channel(settingsFile);
     QString error;
-    switch (channel.claimOrHandOver({application.arguments().mid(1), QDir::currentPath(), startupId}, &error)) {
+    switch (channel.claimOrHandOver({arguments, QDir::currentPath(), startupId}, &error)) {
     case InstanceChannel::Role::HandedOver:
         return 0;
     case InstanceChannel::Role::Failed:
