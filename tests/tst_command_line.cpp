@@ -114,6 +114,10 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"--shuffle"} << 2 << "" << "rivetone: Unknown option 'shuffle'.\n";
         QTest::newRow("unknown beside the toolkit's") << QStringList{"-style", "fusion", "--shuffle"} << 2 << ""
                                                       << "rivetone: Unknown option 'shuffle'.\n";
+        // After "--" a name is a file, whatever it looks like: nothing for
+        // the toolkit to take, so no reason to start it first.
+        QTest::newRow("unknown, a toolkit-like file after --") << QStringList{"--shuffle", "--", "-reverse"} << 2 << ""
+                                                               << "rivetone: Unknown option 'shuffle'.\n";
         // Left by the toolkit for want of its value: named as a whole.
         QTest::newRow("the toolkit's own, its value missing") << QStringList{"-style"} << 2 << ""
                                                              << "rivetone: Unknown option 'style'.\n";

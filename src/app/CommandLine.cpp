@@ -104,8 +104,11 @@ Parsed parse(const QStringList& arguments, const QString& workingDirectory)
     parser.addOption(help);
     parser.addOption(version);
     // The parser takes the first item for the program's name.
-    if (!parser.parse(QStringList{programName} + arguments))
-        return refused(parser.errorText(), std::any_of(arguments.begin(), arguments.end(), mayBeToolkitOption));
+    if (!parser.parse(QStringList{programName} + arguments)) {
+        // After "--" the toolkit is not shown the line: names there are files.
+        const auto toolkitsPart = std::find(arguments.begin(), arguments.end(), QStringLiteral("--"));
+        return refused(parser.errorText(), std::any_of(arguments.begin(), toolkitsPart, mayBeToolkitOption));
+    }
     if (parser.isSet(help))
         return {Parsed::Action::ShowHelp, {}, helpText()};
     if (parser.isSet(version))
