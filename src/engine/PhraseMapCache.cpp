@@ -99,16 +99,18 @@ bool PhraseMapCache::store(const FileIdentity& file, const LoudnessEnvelope& env
         *error = entry.errorString();
         return false;
     }
+    qint64 entryWritten = 0;
     const auto writeAll = [&](const QByteArray& bytes) {
         for (qint64 written = 0; written < bytes.size();) {
             const qint64 taken = entry.write(bytes.constData() + written, bytes.size() - written);
             if (taken <= 0) {
                 *error = entry.error() != QFileDevice::NoError
                              ? entry.errorString()
-                             : QStringLiteral("only %1 of %2 bytes could be written").arg(written).arg(bytes.size());
+                             : QStringLiteral("the disk took %1 bytes of the entry, then nothing").arg(entryWritten);
                 return false;
             }
             written += taken;
+            entryWritten += taken;
         }
         return true;
     };
