@@ -8,11 +8,14 @@
 #include "input/EventMonitor.h"
 #include "input/EventMonitorView.h"
 #include "library/FileImport.h"
+#include "state/DrillOptions.h"
+#include "state/SpeedOption.h"
 #include "ui/kit/CustomProgressBar.h"
 #include "ui/kit/CustomVerticalSlider.h"
 #include "ui/kit/FramePacer.h"
 #include "ui/kit/PlainButton.h"
 #include "ui/kit/TextLine.h"
+#include "ui/screens/DrillRow.h"
 #include "ui/screens/NewPlaylistSheet.h"
 #include "ui/screens/PlayerCard.h"
 #include "ui/screens/PlayerDisplay.h"
@@ -453,6 +456,18 @@ private slots:
             QVERIFY2(content.contains(QRect(part->mapTo(&window, QPoint()), part->size())), part->metaObject()->className());
         const TextLine& hint = *window.playerCard()->loopHintLine();
         QVERIFY(hint.width() >= hint.sizeHint().width());
+        // Wider chips picked at the smallest size widen the window's least
+        // width, so the loop line keeps its pass and countdown.
+        const int narrowest = window.minimumSize().width();
+        DrillOptions::setPasses(window.state(), 10);
+        window.state().setDrillThenNextPhrase(true);
+        DrillOptions::setPause(window.state(), {PassPause::Kind::LoopLength, 0});
+        SpeedOption::set(window.state(), 0.75);
+        const DrillRow& drill = *window.playerCard()->drillRow();
+        QTRY_VERIFY2(window.minimumSize().width() > narrowest && window.size() == window.minimumSize(),
+                     qPrintable(QStringLiteral("%1 → %2").arg(narrowest).arg(window.minimumSize().width())));
+        QTRY_VERIFY2(drill.width() >= drill.minimumSizeHint().width(),
+                     qPrintable(QStringLiteral("%1 < %2").arg(drill.width()).arg(drill.minimumSizeHint().width())));
 
         // Names of study files differ at their ends, so a long one loses its middle.
         TextLine& title = *window.playerCard()->titleLine();

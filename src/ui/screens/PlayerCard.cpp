@@ -13,6 +13,7 @@
 #include "ui/screens/DrillRow.h"
 #include "ui/screens/PlayerDisplay.h"
 
+#include <QEvent>
 #include <QMenu>
 #include <QVBoxLayout>
 
@@ -163,6 +164,24 @@ QSize PlayerCard::sizeHint() const
 QSize PlayerCard::minimumSizeHint() const
 {
     return {2 * padding + minimumTextWidth() + columnSpacing + volumeColumnWidth, sizeHint().height()};
+}
+
+// The card places its parts itself: a part asking for other room (a drill
+// chip that grew with its choice) is heard here, and passed up to the
+// window's layout, whose least size follows. Only a change of the card's
+// own hints goes up: the time text asks whenever its digits change width,
+// and the window need not be laid out again for that.
+bool PlayerCard::event(QEvent* event)
+{
+    if (event->type() == QEvent::LayoutRequest) {
+        const std::pair<QSize, QSize> hints{sizeHint(), minimumSizeHint()};
+        if (hints != m_hintsPassedOn) {
+            m_hintsPassedOn = hints;
+            updateGeometry();
+        }
+        placeContent();
+    }
+    return QWidget::event(event);
 }
 
 void PlayerCard::resizeEvent(QResizeEvent*)

@@ -5,6 +5,8 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 class ContentState;
 class CustomProgressBar;
@@ -59,6 +61,7 @@ public:
     void fillBarMenu(QMenu& menu, double seconds);
 
 protected:
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -75,6 +78,8 @@ private:
     std::shared_ptr<const WaveformStripEnvelope> m_envelope;  // of the current map
     TextLine* m_time;
     DrillRow* m_drill;
+    // The size and least size the window's layout last heard of.
+    std::optional<std::pair<QSize, QSize>> m_hintsPassedOn;
     TextLine* m_loopHint;
     QWidget* m_volumeColumn;
     CustomVerticalSlider* m_volume;
