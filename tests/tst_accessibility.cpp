@@ -5,11 +5,13 @@
 
 #include "app/ContentView.h"
 #include "base/Log.h"
+#include "state/DrillOptions.h"
 #include "ui/kit/AccessibleEvents.h"
 #include "ui/kit/CustomProgressBar.h"
 #include "ui/kit/CustomVerticalSlider.h"
 #include "ui/kit/PlainButton.h"
 #include "ui/screens/DrillRow.h"
+#include "ui/screens/NewPlaylistSheet.h"
 #include "ui/screens/PlayerCard.h"
 #include "ui/screens/PlaylistListView.h"
 #include "ui/screens/PlaylistPanel.h"
@@ -20,6 +22,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QLineEdit>
 #include <QTest>
 
 #include <limits>
@@ -245,6 +248,19 @@ private slots:
         // The speed chip shows a number alone: heard, it says what it is.
         QCOMPARE(accessible(w.view->playerCard()->drillRow()->speedButton())->text(QAccessible::Name),
                  QStringLiteral("Speed 1.0×"));
+        // So do the seek interval's menu button and the passes chip's arrow;
+        // the name field is named by its placeholder.
+        QCOMPARE(accessible(w.view->userGuideSheet()->seekIntervalButton())->text(QAccessible::Name),
+                 QStringLiteral("Seek Interval: 2s"));
+        DrillRow& drill = *w.view->playerCard()->drillRow();
+        DrillOptions::setPasses(w.view->state(), 5);
+        w.view->state().setDrillThenNextPhrase(true);
+        QTRY_COMPARE(accessible(drill.passesButton())->text(QAccessible::Name),
+                     QStringLiteral("Passes 5, Then On to the Next Phrase"));
+        w.view->state().setDrillThenNextPhrase(false);
+        QTRY_COMPARE(accessible(drill.passesButton())->text(QAccessible::Name), QStringLiteral("Passes 5"));
+        QCOMPARE(accessible(w.view->newPlaylistSheet()->nameField())->text(QAccessible::Name),
+                 QStringLiteral("Playlist Name"));
     }
 };
 

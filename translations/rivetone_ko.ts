@@ -53,6 +53,10 @@
         <translation>반복 %1</translation>
     </message>
     <message>
+        <source>Passes %1, Then On to the Next Phrase</source>
+        <translation>반복 %1, 이어서 다음 구절로</translation>
+    </message>
+    <message>
         <source>Off</source>
         <translation>끔</translation>
     </message>

@@ -144,6 +144,10 @@ void DrillRow::followDrill()
     if (m_passes->text() != passes) {
         m_passes->setLabel(chipLabel(passes));
         m_passes->setText(passes);
+        // The arrow is read as one, or not at all: its meaning in words.
+        const bool goesOn = passes.endsWith(QStringLiteral(" →"));
+        m_passes->setAccessibleName(
+            goesOn ? tr("Passes %1, Then On to the Next Phrase").arg(DrillOptions::passesLabel(drill.passes)) : passes);
     }
     if (m_pause->text() != pause) {
         m_pause->setLabel(chipLabel(pause));

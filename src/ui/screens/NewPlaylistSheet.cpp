@@ -23,6 +23,9 @@ QLineEdit* makeNameField(QWidget* parent)
 {
     auto* field = new QLineEdit(parent);
     field->setPlaceholderText(QObject::tr("Playlist Name"));
+    // A placeholder reaches a screen reader as a description only: the
+    // field would be heard as an unnamed one.
+    field->setAccessibleName(field->placeholderText());
     field->setFont(Typography::font(TextStyle::Body, FontDesign::Default));
     field->setFixedWidth(NewPlaylistSheet::fieldWidth);
     QPalette palette = field->palette();

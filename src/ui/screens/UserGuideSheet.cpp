@@ -225,6 +225,8 @@ void UserGuideSheet::followSeekInterval()
     m_row->setText(tr("Seek Interval: ") + label);
     m_menuButton->setLabel(std::make_shared<SeekIntervalMenuLabel>(label));
     m_menuButton->setText(label);
+    // Heard alone, "2s" says nothing of what it is (the row beside it is text).
+    m_menuButton->setAccessibleName(tr("Seek Interval: ") + label);
     for (QAction* item : m_menu->actions())
         item->setIcon(item->data().toDouble() == seconds ? m_checkmark : QIcon());  // exact: 2.5 marks nothing
 }
