@@ -368,6 +368,10 @@ private slots:
         // A tag of compressed bytes (a picture) holds what looks like frames.
         QTest::newRow("a large tag after the frames") << chirp + apeTag(300'000) << 6.0;
         QTest::newRow("an ID3v2 tag after the frames") << chirp + id3TagWithFooter(30'000) << 6.0;
+        // Without the header, the frames are counted: up to the tags, not into them.
+        const QByteArray noHeader = readFile(fixturePath(QStringLiteral("chirp-vbr-noheader.mp3")));
+        QTest::newRow("no header, then a large tag") << noHeader + apeTag(300'000) << 6.0;
+        QTest::newRow("no header, then an ID3v2 tag") << noHeader + id3TagWithFooter(300'000) << 6.0;
         // A tag whose size does not check out sets nothing aside.
         QTest::newRow("joined, then a damaged lyrics block") << chirp + chirp + QByteArray("999999LYRICS200") << 12.0;
         QByteArray damagedApe = apeTag(100);

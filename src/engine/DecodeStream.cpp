@@ -457,6 +457,9 @@ int DecodeStream::measureRealLength(const QString& path)
     std::int64_t tagBytes = 0;
     const std::optional<Mp3GaplessInfo> gapless =
         isMp3 ? readMp3GaplessInfo(path, &fileSize, &tagBytes) : std::optional<Mp3GaplessInfo>();
+    // Where the frames end: tags after them (a cover picture) may hold what
+    // the demuxer takes for frames, which the decoder makes nothing of.
+    const std::int64_t framesEndByte = isMp3 && tagBytes > 0 ? fileSize - tagBytes : -1;
     if (gapless && gapless->sampleRate == m_inputRate
         && gapless->encoderDelaySamples + mp3DecoderDelay == m_firstPacketSkip) {
         m_lengthInputFrames = gapless->realSampleCount();
@@ -481,7 +484,7 @@ int DecodeStream::measureRealLength(const QString& path)
         const bool countBelied = frameBytes < gapless->frameCount * smallestMp3FrameBytes
             || frameBytes > (gapless->frameCount + 1) * largestMp3FrameBytes || constantBelied;
         if (cutShort || joined || countBelied) {
-            const std::int64_t counted = countSamplesToTheEnd();
+            const std::int64_t counted = countSamplesToTheEnd(framesEndByte);
             m_lengthEstimated = counted <= 0;
             const std::int64_t headerSamples = gapless->frameCount * gapless->samplesPerFrame;
             if (counted > 0 && std::abs(counted - headerSamples) > gapless->samplesPerFrame)
@@ -501,7 +504,7 @@ int DecodeStream::measureRealLength(const QString& path)
         // No header states the length: FFmpeg guessed it from the first
         // frame's bitrate, which a VBR file does not keep to (nor AAC frames
         // as they are, renamed ".mp3" by a recorder or a download).
-        const std::int64_t counted = countSamplesToTheEnd();
+        const std::int64_t counted = countSamplesToTheEnd(framesEndByte);
         m_lengthEstimated = counted <= 0;
         if (counted > 0)
             m_lengthInputFrames = counted - m_firstPacketSkip;
@@ -571,8 +574,9 @@ std::int64_t DecodeStream::samplesListed() const
 // packet by packet without decoding (each MP3 packet is one frame and states
 // its samples). Reads on from the first packet; the open seeks back after.
 // -1 when they cannot be counted, or not in time: a long file on a slow disk
-// keeps the estimate rather than keep the learner waiting.
-std::int64_t DecodeStream::countSamplesToTheEnd()
+// keeps the estimate rather than keep the learner waiting. Packets from
+// framesEndByte on (when not -1) are not counted.
+std::int64_t DecodeStream::countSamplesToTheEnd(std::int64_t framesEndByte)
 {
     const auto started = std::chrono::steady_clock::now();
     const auto giveUpAt = started + sampleCountTime;
@@ -595,7 +599,10 @@ std::int64_t DecodeStream::countSamplesToTheEnd()
             return -1;
         const bool ours = m_packet->stream_index == m_streamIndex;
         const std::int64_t duration = m_packet->duration;
+        const bool pastTheFrames = framesEndByte >= 0 && m_packet->pos >= framesEndByte;
         av_packet_unref(m_packet.get());
+        if (pastTheFrames)
+            break;
         if (ours && (duration <= 0 || !isPlausible(total += duration)))
             return -1;
         if (packets % 512 == 0 && std::chrono::steady_clock::now() > giveUpAt)

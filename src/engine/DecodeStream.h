@@ -90,7 +90,7 @@ private:
     int openDecoder(const QString& path, const AVInputFormat* container = nullptr);
     int findFirstRealSample();
     int measureRealLength(const QString& path);
-    std::int64_t countSamplesToTheEnd();
+    std::int64_t countSamplesToTheEnd(std::int64_t framesEndByte);
     std::int64_t samplesListed() const;
     void decodeStep();
     std::int64_t shortEndPadding() const;
