@@ -404,6 +404,26 @@ private slots:
         QCOMPARE(shelf.earlyEnds(), QStringList());
     }
 
+    // Counted, the frames end where the tags begin, to the frame: also with
+    // junk before the tags, which the demuxer joins to the first "frame" it
+    // finds in them.
+    void tagsAfterCountedFramesAddNoFrame()
+    {
+        const QByteArray noHeader = readFile(fixturePath(QStringLiteral("chirp-vbr-noheader.mp3")));
+        QTemporaryDir folder;
+        const auto secondsOf = [&](const QByteArray& bytes) {
+            const QString path = folder.filePath(QStringLiteral("lesson.mp3"));
+            if (!writeFile(path, bytes))
+                return -1.0;
+            const std::unique_ptr<DecodeStream> stream = DecodeStream::open(path, rate, nullptr);
+            return stream ? stream->durationSeconds() : -1.0;
+        };
+        const double plain = secondsOf(noHeader);
+        QVERIFY(plain > 5.9);
+        QCOMPARE(secondsOf(noHeader + apeTag(300'000)), plain);
+        QCOMPARE(secondsOf(noHeader + QByteArray(2000, '\0') + apeTag(300'000)), plain);
+    }
+
     // Joined files whose length could not be counted in time (a slow disk)
     // are taken at the first one's rate for the bytes there are, not at the
     // first one's length alone.

@@ -599,7 +599,9 @@ std::int64_t DecodeStream::countSamplesToTheEnd(std::int64_t framesEndByte)
             return -1;
         const bool ours = m_packet->stream_index == m_streamIndex;
         const std::int64_t duration = m_packet->duration;
-        const bool pastTheFrames = framesEndByte >= 0 && m_packet->pos >= framesEndByte;
+        // By where the packet ends: junk before a frame goes with it, so a
+        // first "frame" in the tag starts where the last real one ended.
+        const bool pastTheFrames = framesEndByte >= 0 && m_packet->pos >= 0 && m_packet->pos + m_packet->size > framesEndByte;
         av_packet_unref(m_packet.get());
         if (pastTheFrames)
             break;
