@@ -43,7 +43,8 @@ QFileDialog* show(QWidget* parent, const QString& startDirectory, QObject* conte
     auto* dialog = new QFileDialog(parent, QFileDialog::tr("Add Files"), startDirectory);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFiles);
-    dialog->setMimeTypeFilters(mimeTypes());
+    // Name filters alone: a desktop's dialog (the portal's, Plasma's) takes
+    // the types instead where both are set, without the filter showing all.
     dialog->setNameFilters(nameFilters());
     // QDialog::open() would make it window-modal; the window must stay usable.
     dialog->setWindowModality(Qt::NonModal);
