@@ -173,7 +173,9 @@ private slots:
         QMimeData data;
         data.setUrls({QUrl(QStringLiteral("file:///m/a.mp3")), QUrl(QStringLiteral("file://localhost/m/b.mp3")),
                       QUrl(QStringLiteral("file://LOCALHOST/m/c.mp3")), QUrl(QStringLiteral("file://server/m/d.mp3")),
-                      QUrl(QStringLiteral("https://example.com/e.mp3")), QUrl(QStringLiteral("file:"))});
+                      QUrl(QStringLiteral("https://example.com/e.mp3")), QUrl(QStringLiteral("file:")),
+                      // Relative to nothing the sender could mean here.
+                      QUrl(QStringLiteral("file:Music")), QUrl(QStringLiteral("file:./x.mp3"))});
         QCOMPARE(FileDropTarget::localPaths(&data), (QStringList{"/m/a.mp3", "/m/b.mp3", "/m/c.mp3"}));
         // This machine by its own name, as some file managers put it.
         QVERIFY(!QSysInfo::machineHostName().isEmpty());
@@ -445,6 +447,22 @@ private slots:
         // The log tells of the audio left out, and not that there was none.
         QVERIFY2(w.log.lines().filter(QStringLiteral("No MP3 or MPEG-4 audio")).isEmpty(), qPrintable(w.log.lines().join(u'\n')));
         QCOMPARE(w.log.lines().filter(QStringLiteral("their names not UTF-8")).size(), 4);
+
+        // Files dropped themselves that are not audio are named, in the log
+        // and the note; a folder's other files (its notes.txt) are not.
+        const QString wav = dir.filePath(QStringLiteral("Lesson 2.wav"));
+        QVERIFY(writeFile(wav, "RIFF"));
+        QVERIFY(QFile::copy(fixturePath(QStringLiteral("sine-5s.mp3")), dir.filePath(QStringLiteral("Lesson 1.mp3"))));
+        QVERIFY(w.dragAndDrop(w.onCard(), {QUrl::fromLocalFile(dir.filePath(QStringLiteral("Lesson 1.mp3"))), QUrl::fromLocalFile(wav), dropped}));
+        QTRY_COMPARE(note.text(), QStringLiteral("Added 1 file to “%1”; 2 left out (names not UTF-8); 1 left out (not MP3 or MPEG-4 audio)").arg(Drills));
+        QVERIFY2(w.log.lines().contains(QStringLiteral("Left out, not MP3 or MPEG-4 audio: [\"Lesson 2.wav\"]")),
+                 qPrintable(w.log.lines().join(u'\n')));
+        // Nothing but a file so named that is no audio: the line names it.
+        const QByteArray notes = QFile::encodeName(dir.path()) + "/\xc7\xd1.txt";
+        const int fd = ::open(notes.constData(), O_CREAT | O_WRONLY, 0600);
+        QVERIFY(fd >= 0 && ::close(fd) == 0);
+        QVERIFY(w.dragAndDrop(w.onCard(), {QUrl::fromEncoded("file://" + notes.toPercentEncoding("/"))}));
+        QTRY_VERIFY(!w.log.lines().filter(QStringLiteral("No MP3 or MPEG-4 audio to add in: [\"")).isEmpty());
     }
 
     // A folder that cannot be opened (no permission, a share that refuses)

@@ -153,7 +153,9 @@ private slots:
         const auto outcome = [](int added, int alreadyListed, int namesNotInUtf8, int unreadableFolders) {
             return FileImport::Outcome{QStringLiteral("Lessons"), added, alreadyListed, 0, namesNotInUtf8, unreadableFolders};
         };
-        for (const FileImport::Outcome& joined : {outcome(1, 3, 0, 0), outcome(4, 0, 2, 1), outcome(0, 2, 1, 2), outcome(0, 0, 2, 1)}) {
+        FileImport::Outcome notAudio = outcome(2, 0, 0, 0);
+        notAudio.givenNotAudio = 3;
+        for (const FileImport::Outcome& joined : {outcome(1, 3, 0, 0), outcome(4, 0, 2, 1), outcome(0, 2, 1, 2), outcome(0, 0, 2, 1), notAudio}) {
             const QString note = ImportStatus::outcomeText(joined);
             QVERIFY2(note.contains(QStringLiteral(", ")) && !note.contains(QRegularExpression(QStringLiteral("다[,;]"))),
                      qPrintable(note));

@@ -158,6 +158,12 @@
             <numerusform>, %n개 제외 (이름이 UTF-8이 아님)</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>; %n left out (not MP3 or MPEG-4 audio)</source>
+        <translation>
+            <numerusform>, %n개 제외 (MP3나 MPEG-4 오디오가 아님)</numerusform>
+        </translation>
+    </message>
     <message>
         <source>No audio added: 1 folder could not be read</source>
         <translation>추가된 오디오 없음: 폴더 1개를 읽을 수 없음</translation>

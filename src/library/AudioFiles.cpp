@@ -227,6 +227,8 @@ public:
         }
         if (!info.exists())
             return goOn();
+        if (info.isFile() && !m_filter.accepts(info.fileName()))
+            m_found.givenNotAudio << info.fileName();
         const qsizetype before = m_found.files.size();
         const bool go = takeFile(info);
         if (m_found.namingFolder.isEmpty() && m_found.files.size() > before)

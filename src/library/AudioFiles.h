@@ -81,6 +81,7 @@ std::optional<QByteArray> localPathNotInUtf8(const QUrl& url);
 struct Found {
     QStringList files;  // absolute paths, in natural order, each once
     int skipped = 0;    // regular files that are not audio this player takes
+    QStringList givenNotAudio;  // the names of those given themselves (not found in a folder)
     // Audio files left out because a name on their path is not UTF-8, which
     // this program's paths cannot hold (see NamesNotInUtf8.h).
     int namesNotInUtf8 = 0;

@@ -50,11 +50,14 @@ void FileImport::addFound(const AudioFiles::Found& found)
     const Request request = std::move(*m_running);
     Outcome outcome;
     outcome.skipped = found.skipped;
+    outcome.givenNotAudio = int(found.givenNotAudio.size());
+    if (!found.givenNotAudio.isEmpty())
+        Log::line(QStringLiteral("Left out, not MP3 or MPEG-4 audio: ") + Log::formatNameList(found.givenNotAudio));
     outcome.namesNotInUtf8 = found.namesNotInUtf8;
+    QStringList given = request.paths;
+    for (const QByteArray& path : request.pathsNotInUtf8)
+        given << QString::fromUtf8(path);  // shown with its odd bytes replaced
     if (found.namesNotInUtf8 > 0) {
-        QStringList given = request.paths;
-        for (const QByteArray& path : request.pathsNotInUtf8)
-            given << QString::fromUtf8(path);  // shown with its odd bytes replaced
         Log::line(QStringLiteral("Audio files left out, their names not UTF-8: %1 in %2")
                       .arg(QString::number(found.namesNotInUtf8), Log::formatNameList(given)));
     }
@@ -71,7 +74,7 @@ void FileImport::addFound(const AudioFiles::Found& found)
     if (found.files.isEmpty()) {
         // Audio left out for its names was there: the line above says so.
         if (found.namesNotInUtf8 == 0)
-            Log::line(QStringLiteral("No MP3 or MPEG-4 audio to add in: ") + Log::formatNameList(request.paths));
+            Log::line(QStringLiteral("No MP3 or MPEG-4 audio to add in: ") + Log::formatNameList(given));
     } else {
         // Decided now, not when asked: the current playlist may have changed
         // meanwhile, as it may while the Add Files dialog is open.

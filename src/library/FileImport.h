@@ -39,6 +39,7 @@ public:
         int skipped = 0;  // files that are not audio this player takes
         int namesNotInUtf8 = 0;  // audio files out of reach: a name on their path is not UTF-8
         int unreadableFolders = 0;  // folders that could not be opened
+        int givenNotAudio = 0;  // of the files skipped, those given themselves (a cover.jpg in a folder goes unmentioned)
     };
 
     FileImport(ContentState& state, PlaylistLibrary& library, QObject* parent = nullptr);

@@ -7,6 +7,7 @@
 #include "ui/kit/SheetDialog.h"
 #include "ui/screens/PlaylistListView.h"
 
+#include <QDir>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QEvent>
@@ -73,7 +74,10 @@ QStringList FileDropTarget::localPaths(const QMimeData* data)
     for (const QUrl& url : data->urls()) {
         if (AudioFiles::localPathNotInUtf8(url))
             continue;
-        if (const std::optional<QString> path = AudioFiles::localPathOf(url))
+        // "file:Music" is relative to nothing a drag's source could mean
+        // here (taken against this program's working folder, it would name
+        // whatever lies there); the command line's own are another matter.
+        if (const std::optional<QString> path = AudioFiles::localPathOf(url); path && QDir::isAbsolutePath(*path))
             paths << *path;
     }
     return paths;
@@ -85,7 +89,7 @@ QList<QByteArray> FileDropTarget::localPathsNotInUtf8(const QMimeData* data)
     if (!data || !data->hasUrls())
         return paths;
     for (const QUrl& url : data->urls()) {
-        if (const std::optional<QByteArray> path = AudioFiles::localPathNotInUtf8(url))
+        if (const std::optional<QByteArray> path = AudioFiles::localPathNotInUtf8(url); path && path->startsWith('/'))
             paths << *path;
     }
     return paths;

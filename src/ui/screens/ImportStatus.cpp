@@ -159,8 +159,11 @@ QString ImportStatus::outcomeText(const FileImport::Outcome& outcome)
         ? tr("; %n already there", nullptr, outcome.alreadyListed)
         : QString();
     const QString namesOutOfReach = outOfReach > 0 ? tr("; %n left out (names not UTF-8)", nullptr, outOfReach) : QString();
+    const QString notAudio = outcome.givenNotAudio > 0
+        ? tr("; %n left out (not MP3 or MPEG-4 audio)", nullptr, outcome.givenNotAudio)
+        : QString();
     if (outcome.added == 0 && outcome.alreadyListed > 0)
-        return tr("Already in “%1”").arg(outcome.playlist) + namesOutOfReach + folders;
+        return tr("Already in “%1”").arg(outcome.playlist) + namesOutOfReach + notAudio + folders;
     if (outcome.added == 0) {
         if (outOfReach == 1)
             return tr("No audio added: 1 file’s name is not UTF-8") + folders;
@@ -174,7 +177,7 @@ QString ImportStatus::outcomeText(const FileImport::Outcome& outcome)
     }
     QString added = outcome.added == 1 ? tr("Added 1 file to “%1”").arg(outcome.playlist)
                                        : tr("Added %n files to “%1”", nullptr, outcome.added).arg(outcome.playlist);
-    return added + namesOutOfReach + alreadyListed + folders;
+    return added + namesOutOfReach + notAudio + alreadyListed + folders;
 }
 
 QSize ImportStatus::sizeHint() const
