@@ -450,18 +450,27 @@ private slots:
 
         // Files dropped themselves that are not audio are named, in the log
         // and the note; a folder's other files (its notes.txt) are not.
+        // Each once, however often given, and also when its name is not UTF-8.
         const QString wav = dir.filePath(QStringLiteral("Lesson 2.wav"));
         QVERIFY(writeFile(wav, "RIFF"));
         QVERIFY(QFile::copy(fixturePath(QStringLiteral("sine-5s.mp3")), dir.filePath(QStringLiteral("Lesson 1.mp3"))));
-        QVERIFY(w.dragAndDrop(w.onCard(), {QUrl::fromLocalFile(dir.filePath(QStringLiteral("Lesson 1.mp3"))), QUrl::fromLocalFile(wav), dropped}));
-        QTRY_COMPARE(note.text(), QStringLiteral("Added 1 file to “%1”; 2 left out (names not UTF-8); 1 left out (not MP3 or MPEG-4 audio)").arg(Drills));
-        QVERIFY2(w.log.lines().contains(QStringLiteral("Left out, not MP3 or MPEG-4 audio: [\"Lesson 2.wav\"]")),
-                 qPrintable(w.log.lines().join(u'\n')));
-        // Nothing but a file so named that is no audio: the line names it.
         const QByteArray notes = QFile::encodeName(dir.path()) + "/\xc7\xd1.txt";
         const int fd = ::open(notes.constData(), O_CREAT | O_WRONLY, 0600);
         QVERIFY(fd >= 0 && ::close(fd) == 0);
-        QVERIFY(w.dragAndDrop(w.onCard(), {QUrl::fromEncoded("file://" + notes.toPercentEncoding("/"))}));
+        const QUrl notesUrl = QUrl::fromEncoded("file://" + notes.toPercentEncoding("/"));
+        QVERIFY(w.dragAndDrop(w.onCard(), {QUrl::fromLocalFile(dir.filePath(QStringLiteral("Lesson 1.mp3"))), QUrl::fromLocalFile(wav),
+                                           dropped, QUrl::fromLocalFile(wav), notesUrl, QUrl::fromLocalFile(wav)}));
+        QTRY_COMPARE(note.text(), QStringLiteral("Added 1 file to “%1”; 2 left out (names not UTF-8); 2 left out (not MP3 or MPEG-4 audio)").arg(Drills));
+        QVERIFY2(w.log.lines().contains(QStringLiteral("Left out, not MP3 or MPEG-4 audio: [\"Lesson 2.wav\", \"\uFFFD\uFFFD.txt\"]")),
+                 qPrintable(w.log.lines().join(u'\n')));
+        // With no audio added, the note still counts them.
+        FileImport::Outcome none;
+        none.namesNotInUtf8 = 1;
+        none.givenNotAudio = 1;
+        QCOMPARE(ImportStatus::outcomeText(none),
+                 QStringLiteral("No audio added: 1 file’s name is not UTF-8; 1 left out (not MP3 or MPEG-4 audio)"));
+        // Nothing but a file so named that is no audio: the line names it.
+        QVERIFY(w.dragAndDrop(w.onCard(), {notesUrl}));
         QTRY_VERIFY(!w.log.lines().filter(QStringLiteral("No MP3 or MPEG-4 audio to add in: [\"")).isEmpty());
     }
 

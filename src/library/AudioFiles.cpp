@@ -13,7 +13,11 @@
 
 #include <algorithm>
 #include <numeric>
+#include <set>
+#include <utility>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace AudioFiles {
 
@@ -227,8 +231,7 @@ public:
         }
         if (!info.exists())
             return goOn();
-        if (info.isFile() && !m_filter.accepts(info.fileName()))
-            m_found.givenNotAudio << info.fileName();
+        noteIfNotAudio(QFile::encodeName(path));
         const qsizetype before = m_found.files.size();
         const bool go = takeFile(info);
         if (m_found.namingFolder.isEmpty() && m_found.files.size() > before)
@@ -239,6 +242,7 @@ public:
     bool takeNotInUtf8(const QByteArray& path)
     {
         m_outOfReach.lookAtPath(path);
+        noteIfNotAudio(path);
         return goOn();
     }
 
@@ -251,6 +255,18 @@ public:
     }
 
 private:
+    // A file given itself that is not audio, named once however often it is
+    // given (or through a link to it).
+    void noteIfNotAudio(const QByteArray& localPath)
+    {
+        struct stat found = {};
+        if (localPath.contains('\0') || ::stat(localPath.constData(), &found) != 0 || !S_ISREG(found.st_mode))
+            return;
+        const QString name = QString::fromUtf8(localPath.mid(localPath.lastIndexOf('/') + 1));
+        if (!m_filter.accepts(name) && m_givenNotAudio.insert({found.st_dev, found.st_ino}).second)
+            m_found.givenNotAudio << name;
+    }
+
     bool takeFile(const QFileInfo& info)
     {
         // Devices, pipes and sockets are no tracks; a link to a file is.
@@ -293,6 +309,7 @@ private:
         bool isLink = false;  // what is listed there
     };
     QHash<QString, Seen> m_seen;  // by a file's own path
+    std::set<std::pair<dev_t, ino_t>> m_givenNotAudio;
     AudioOutOfReach m_outOfReach{m_filter, [this] { return goOn(); }};
     bool m_namedAfterFolder = false;
     bool m_stopped = false;

@@ -166,13 +166,13 @@ QString ImportStatus::outcomeText(const FileImport::Outcome& outcome)
         return tr("Already in “%1”").arg(outcome.playlist) + namesOutOfReach + notAudio + folders;
     if (outcome.added == 0) {
         if (outOfReach == 1)
-            return tr("No audio added: 1 file’s name is not UTF-8") + folders;
+            return tr("No audio added: 1 file’s name is not UTF-8") + notAudio + folders;
         if (outOfReach > 1)
-            return tr("No audio added: %n files’ names are not UTF-8", nullptr, outOfReach) + folders;
+            return tr("No audio added: %n files’ names are not UTF-8", nullptr, outOfReach) + notAudio + folders;
         if (unreadable == 1)
-            return tr("No audio added: 1 folder could not be read");
+            return tr("No audio added: 1 folder could not be read") + notAudio;
         if (unreadable > 1)
-            return tr("No audio added: %n folders could not be read", nullptr, unreadable);
+            return tr("No audio added: %n folders could not be read", nullptr, unreadable) + notAudio;
         return tr("No MP3 or MPEG-4 audio found");
     }
     QString added = outcome.added == 1 ? tr("Added 1 file to “%1”").arg(outcome.playlist)
