@@ -259,11 +259,14 @@ private:
     // given (or through a link to it).
     void noteIfNotAudio(const QByteArray& localPath)
     {
+        // The name first: most given files are audio, and need no look at the disk.
+        const QString name = QString::fromUtf8(localPath.mid(localPath.lastIndexOf('/') + 1));
+        if (m_filter.accepts(name))
+            return;
         struct stat found = {};
         if (localPath.contains('\0') || ::stat(localPath.constData(), &found) != 0 || !S_ISREG(found.st_mode))
             return;
-        const QString name = QString::fromUtf8(localPath.mid(localPath.lastIndexOf('/') + 1));
-        if (!m_filter.accepts(name) && m_givenNotAudio.insert({found.st_dev, found.st_ino}).second)
+        if (m_givenNotAudio.insert({found.st_dev, found.st_ino}).second)
             m_found.givenNotAudio << name;
     }
 
