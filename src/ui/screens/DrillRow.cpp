@@ -135,8 +135,8 @@ void DrillRow::followDrill()
     if (m_followed == now)
         return;
     m_followed = now;
-    const QString passes = tr("Passes %1").arg(DrillOptions::passesLabel(drill.passes))
-        + (drill.passes > 0 && m_state.drillThenNextPhrase() ? QStringLiteral(" →") : QString());
+    const bool goesOn = drill.passes > 0 && m_state.drillThenNextPhrase();
+    const QString passes = tr("Passes %1").arg(DrillOptions::passesLabel(drill.passes)) + (goesOn ? QStringLiteral(" →") : QString());
     const QString pauseKind = drill.pause.kind == PassPause::Kind::Off ? tr("Off")
         : drill.pause.kind == PassPause::Kind::LoopLength             ? tr("Loop")
                                                                       : tr("%1 s").arg(drill.pause.seconds);
@@ -145,7 +145,6 @@ void DrillRow::followDrill()
         m_passes->setLabel(chipLabel(passes));
         m_passes->setText(passes);
         // The arrow is read as one, or not at all: its meaning in words.
-        const bool goesOn = passes.endsWith(QStringLiteral(" →"));
         m_passes->setAccessibleName(
             goesOn ? tr("Passes %1, Then On to the Next Phrase").arg(DrillOptions::passesLabel(drill.passes)) : passes);
     }
