@@ -229,6 +229,28 @@ private slots:
         sendMouse(t.strip, QEvent::MouseButtonRelease, {t.strip.xOf(7.5), 10});
         QVERIFY(t.starts.empty() && t.ends.empty());
         QCOMPARE(t.seeks.size(), std::size_t(1));
+
+        // The map goes (the next track loading) or is made anew (the file
+        // read again) under a held button: the drag ends, and neither seeks
+        // to where the pointer goes next nor moves the loop's end.
+        t.loop = WaveformStrip::Span{3.0, 5.0};
+        t.seeks.clear();
+        sendMouse(t.strip, QEvent::MouseButtonPress, {t.strip.xOf(7.0), 10});
+        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(7.5), 10});
+        t.envelope = lesson();
+        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(8.0), 10});
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {t.strip.xOf(8.0), 10});
+        QCOMPARE(t.seeks, (std::vector<double>{7.0, 7.5}));
+        sendMouse(t.strip, QEvent::MouseButtonPress, {t.strip.xOf(5.0) + 3, 10});
+        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(5.6), 10});
+        QCOMPARE(t.ends.size(), std::size_t(1));
+        t.envelope = nullptr;
+        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(5.8), 10});
+        t.envelope = lesson();
+        sendMouse(t.strip, QEvent::MouseMove, {t.strip.xOf(6.2), 10});
+        sendMouse(t.strip, QEvent::MouseButtonRelease, {t.strip.xOf(6.2), 10});
+        QCOMPARE(t.ends.size(), std::size_t(1));
+        QCOMPARE(t.seeks, (std::vector<double>{7.0, 7.5}));
     }
 
     // A handle is the hand's: a click beside it with a tremor moves nothing,

@@ -292,6 +292,7 @@ void WaveformStrip::mousePressEvent(QMouseEvent* event)
         return;
     }
     m_pressed = true;
+    m_pressedEnvelope = m_envelope();
     m_grip = Grip::None;
     if (const std::optional<Span> loop = m_loop ? m_loop() : std::nullopt) {
         const qreal x = event->position().x();
@@ -339,6 +340,7 @@ void WaveformStrip::endDrag()
 {
     m_pressed = false;
     m_grip = Grip::None;
+    m_pressedEnvelope.reset();
     refresh();  // the page held under the drag catches up
 }
 
@@ -380,6 +382,16 @@ bool WaveformStrip::takesHandleMove(qreal x)
 
 void WaveformStrip::dragTo(const QPointF& position, Qt::KeyboardModifiers modifiers)
 {
+    // The map went or was made anew under the hand (the next track loaded,
+    // the file read again): the times the drag points at were another
+    // track's, or are no time at all. The drag ends there.
+    const std::shared_ptr<const Envelope> envelope = m_envelope ? m_envelope() : nullptr;
+    if (!envelope || envelope != m_pressedEnvelope) {
+        m_grip = Grip::None;
+        m_pressed = false;
+        m_pressedEnvelope.reset();
+        return;
+    }
     if (m_grip != Grip::None) {
         // The loop changed under the hand (the drill moved on to the next
         // phrase, or let go): the handle held is gone, and the drag with it.
@@ -391,7 +403,7 @@ void WaveformStrip::dragTo(const QPointF& position, Qt::KeyboardModifiers modifi
         if (!takesHandleMove(position.x()))
             return;
     }
-    const double duration = m_envelope && m_envelope() ? m_envelope()->durationSeconds : 0;
+    const double duration = envelope->durationSeconds;
     const double pageEnd = std::min(m_windowStart + m_windowLength, duration);
     const qreal x = m_grip == Grip::None ? position.x() : position.x() + m_handleOffset;
     const double pageStart = std::min(m_windowStart, pageEnd);

@@ -107,6 +107,8 @@ private:
     bool m_handleMoving = false;  // the pointer strayed past the jitter: the handle follows it
     qreal m_handleOffset = 0;     // from the pointer to the handle taken, kept as it moves
     bool m_pressed = false;
+    // The map the press was made on: a drag goes on only over the same one.
+    std::shared_ptr<const Envelope> m_pressedEnvelope;
 
     // What the background pixmap shows, to tell when it must be made again.
     QPixmap m_background;
