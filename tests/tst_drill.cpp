@@ -7,6 +7,7 @@
 #include "engine/AudioOutput.h"
 #include "engine/Crossfade.h"
 #include "engine/LoopControl.h"
+#include "library/PlaylistCodec.h"
 #include "library/SavedLoopsLibrary.h"
 #include "state/DrillOptions.h"
 #include "state/SpeedOption.h"
@@ -218,6 +219,9 @@ private slots:
         QCOMPARE(empty.log.lines().last(), QStringLiteral("Loop end not set: no track is loaded"));
         QVERIFY(!empty.state->isSettingLoop());
         QCOMPARE(empty.state->audioPlayer().loopStart(), std::nullopt);
+        // Nor is a saved loop recalled, and the number key says why.
+        QVERIFY(!SavedLoopsLibrary::recall(*empty.state, 3));
+        QCOMPARE(empty.log.lines().last(), QStringLiteral("No saved loop 3: no track is loaded"));
     }
 
     // Short of room, a loop's points lose their leading zeros, both in the
@@ -844,6 +848,19 @@ private slots:
             starts.append(loop.startSeconds);
         QCOMPARE(starts, (QList<double>{1, 3, 3, 7}));
         QCOMPARE(joined.state->savedLoops().of(QStringLiteral("y")).size(), 1);
+
+        // A track typed by hand, as a plain path or as a file URL with its
+        // space and Korean as typed, is the track under the name the window
+        // looks it up by; both spellings of one file are that one track.
+        const QString korean = folder.filePath(QStringLiteral("Unit 1 듣기.mp3"));
+        const QString typed = QStringLiteral("{\"%1\":[[1,2]],\"file://%1\":[[3,4]],\"%2\":[[5,6]]}").arg(korean, lesson);
+        LibraryFixture byHand;
+        byHand.defaults.store().setData(SavedLoopsLibrary::storedKey, typed.toUtf8());
+        SavedLoopsLibrary::load(*byHand.state);
+        QCOMPARE(byHand.state->savedLoops().of(PlaylistCodec::trackToString(QUrl::fromLocalFile(korean))),
+                 (QList<SavedLoop>{{1, 2}, {3, 4}}));
+        QCOMPARE(byHand.state->savedLoops().of(PlaylistCodec::trackToString(QUrl::fromLocalFile(lesson))),
+                 (QList<SavedLoop>{{5, 6}}));
     }
 
     // The bar's menu names the saved loops where it was opened. Keys work on

@@ -74,10 +74,15 @@ std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error, QStrin
     // hand, a sync's conflict) keeps the loops of both.
     QStringList order;
     QHash<QString, QList<SavedLoop>> byTrack;
-    for (const auto& [track, text] : PlaylistCodec::topLevelMembers(bytes)) {
+    for (const auto& [stored, text] : PlaylistCodec::topLevelMembers(bytes)) {
+        // A track's path typed by hand (a plain path, or a file URL with a
+        // space or Korean as typed) is the track the window plays, under the
+        // name it is written with; one that names no track stays as it is.
+        const std::optional<Track> named = PlaylistCodec::trackFromString(stored);
+        const QString track = named ? PlaylistCodec::trackToString(*named) : stored;
         const QJsonValue value = QJsonDocument::fromJson('[' + text + ']').array().at(0);
         if (!value.isArray())
-            return fail(QStringLiteral("track %1: expected an array of loops").arg(Log::quoted(track)));
+            return fail(QStringLiteral("track %1: expected an array of loops").arg(Log::quoted(stored)));
         if (!byTrack.contains(track))
             order.append(track);
         else if (tracksJoined && !tracksJoined->contains(track))
@@ -90,7 +95,7 @@ std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error, QStrin
             const double end = bounds.at(1).toDouble(-1);
             if (!pair.isArray() || bounds.size() != 2 || !std::isfinite(start) || !std::isfinite(end) || start < 0
                 || !(start < end))
-                return fail(QStringLiteral("track %1: a loop is not a [start, end] pair").arg(Log::quoted(track)));
+                return fail(QStringLiteral("track %1: a loop is not a [start, end] pair").arg(Log::quoted(stored)));
             // A loop an earlier member of the track holds too is that loop
             // (within a member, each is kept as stored).
             const SavedLoop loop{start, end};
@@ -216,8 +221,12 @@ bool recall(ContentState& state, int number)
     AudioPlayer& player = state.audioPlayer();
     const QString track = currentTrackKey(state);
     const QList<SavedLoop> loops = state.savedLoops().of(track);
-    if (track.isEmpty() || number < 1)
+    if (number < 1)
         return false;
+    if (track.isEmpty()) {
+        Log::line(QStringLiteral("No saved loop %1: no track is loaded").arg(number));
+        return false;
+    }
     if (number > loops.size()) {
         // Said, as every drill key's outcome is: a key that does nothing
         // silently reads as a key not taken.
