@@ -206,6 +206,14 @@ private slots:
         QTest::newRow("short phrase joins the nearer neighbour")
             << Levels().then(0.5, -120).then(1, -12).then(0.3, -120).then(0.1, -12).then(0.6, -120).then(1, -12).then(0.5, -120).levels()
             << std::vector<Phrase>{{0.5, 1.9}, {2.5, 3.5}};
+        // Evenly spaced syllables too short alone pair up, each with the
+        // shorter of two neighbours as near: not all into one phrase.
+        Levels syllables;
+        syllables.then(0.5, -120);
+        for (int i = 0; i < 6; ++i)
+            syllables.then(0.1, -12).then(i < 5 ? 0.25 : 0.5, -120);
+        QTest::newRow("short sounds evenly spaced")
+            << syllables.levels() << std::vector<Phrase>{{0.5, 0.95}, {1.2, 1.65}, {1.9, 2.35}};
         QTest::newRow("click in a pause")
             << Levels().then(0.5, -120).then(1, -12).then(0.4, -120).then(0.03, -12).then(0.4, -120).then(1, -12).then(0.5, -120).levels()
             << std::vector<Phrase>{{0.5, 1.5}, {2.33, 3.33}};

@@ -79,7 +79,11 @@ void joinShortSpans(std::vector<HopSpan>& spans, std::int64_t minimumHops)
         const bool hasAfter = shortest + 1 != spans.end();
         const std::int64_t pauseBefore = hasBefore ? shortest->firstHop - (shortest - 1)->endHop : INT64_MAX;
         const std::int64_t pauseAfter = hasAfter ? (shortest + 1)->firstHop - shortest->endHop : INT64_MAX;
-        if (pauseBefore <= pauseAfter) {
+        // As near to both: the shorter neighbour takes it, or a row of
+        // evenly spaced short sounds would all run into the one that grows.
+        const bool joinsBefore = pauseBefore < pauseAfter
+            || (pauseBefore == pauseAfter && (shortest - 1)->hops() <= (shortest + 1)->hops());
+        if (joinsBefore) {
             (shortest - 1)->endHop = shortest->endHop;
         } else {
             (shortest + 1)->firstHop = shortest->firstHop;
