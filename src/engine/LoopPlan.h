@@ -15,7 +15,8 @@ struct LoopRegion {
     bool operator==(const LoopRegion&) const = default;
 };
 
-// The silence left after each pass, for the learner to repeat aloud.
+// The silence left between passes (and before a hands-free drill moves on),
+// for the learner to repeat aloud.
 struct PassPause {
     enum class Kind { Off, Fixed, LoopLength };
     Kind kind = Kind::Off;

@@ -16,7 +16,7 @@ struct PlayerDisplay;
 // The drill line of the player card: the loop's points as times with
 // hundredths, the pass in progress and, in a pause between passes, the
 // seconds left; at its right three small menus: passes per loop, the pause
-// after each pass, and the speed (which the wheel also turns, over it).
+// between passes, and the speed (which the wheel also turns, over it).
 class DrillRow : public QWidget {
     Q_OBJECT
 
