@@ -1,5 +1,5 @@
 // Drilling a loop: setting and nudging its points one at a time, passes per
-// loop and the pause after each pass, saved loops per track, and a track that
+// loop and the pause between passes, saved loops per track, and a track that
 // keeps playing when its list goes. The audio is pulled by hand and placed on
 // a straight decode, so every claim about what is heard is checked on the
 // samples themselves.

@@ -14,8 +14,8 @@
 
 class QTimer;
 
-// How a loop is drilled: passes per loop (0: endless) and the pause after
-// each pass.
+// How a loop is drilled: passes per loop (0: endless) and the pause between
+// passes.
 struct DrillSettings {
     int passes = 0;
     PassPause pause;

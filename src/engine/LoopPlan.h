@@ -27,8 +27,8 @@ struct PassPause {
 };
 
 // How the decoder plays a loop: the region, how many passes (0: endless), the
-// pause after each pass, and what follows the last pass: the next region to
-// drill (drilling hands-free), or else play on past the end.
+// pause between passes, and what follows the last pass: the next region to
+// drill (drilling hands-free, after a pause), or else play on past the end.
 struct LoopPlan {
     LoopRegion region;
     int passes = 0;

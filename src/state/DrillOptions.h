@@ -11,7 +11,7 @@ class ContentState;
 class DefaultsStore;
 
 // How a loop is drilled, as the learner chooses it: passes per loop and the
-// pause after each pass (for repeating aloud). Stored under keys of their own;
+// pause between passes (for repeating aloud). Stored under keys of their own;
 // a stored value that is not one of the choices counts as never chosen.
 namespace DrillOptions {
 
