@@ -387,17 +387,14 @@ void WaveformStrip::dragTo(const QPointF& position, Qt::KeyboardModifiers modifi
     // track's, or are no time at all. The drag ends there.
     const std::shared_ptr<const Envelope> envelope = m_envelope ? m_envelope() : nullptr;
     if (!envelope || envelope != m_pressedEnvelope) {
-        m_grip = Grip::None;
-        m_pressed = false;
-        m_pressedEnvelope.reset();
+        endDrag();
         return;
     }
     if (m_grip != Grip::None) {
         // The loop changed under the hand (the drill moved on to the next
         // phrase, or let go): the handle held is gone, and the drag with it.
         if (!holdsGrippedLoop(m_loop ? m_loop() : std::nullopt)) {
-            m_grip = Grip::None;
-            m_pressed = false;
+            endDrag();
             return;
         }
         if (!takesHandleMove(position.x()))
