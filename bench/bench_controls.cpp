@@ -1,7 +1,10 @@
 // Prints what the drawing layer costs: a progress bar fed at the position
-// timer's rate, a full repaint of it, and making versus reusing card shadows.
+// timer's rate, a full repaint of it, a drill's repaint of its fill (and the fill
+// alone, two ways), and making versus reusing card shadows.
 
 #include "ui/kit/CustomProgressBar.h"
+#include "ui/kit/Gradient.h"
+#include "ui/kit/GradientCapsulePainter.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shadow.h"
 #include "ui/kit/Shapes.h"
@@ -62,6 +65,37 @@ int main(int argc, char** argv)
         bar.render(&target);
     });
     std::printf("progress bar full repaint (500 px, loop with labels): %.1f us\n", paintUs);
+
+    // A drill moves the fill a pixel or more at every frame, and the gradient
+    // spans it: the repaint asked for is the fill as far as it reaches.
+    const QRectF track = bar.barRect();
+    const double drillFrameUs = microsecondsPer(4000, [&] {
+        currentTime = currentTime >= 95 ? 30 : currentTime + 0.5;
+        const qreal reach = track.width() * currentTime / 180;
+        bar.render(&target, QPoint(), QRegion(QRectF(track.left() - 1, track.top() - 1, reach + 2, track.height() + 2).toAlignedRect()));
+    });
+    std::printf("progress bar repaint of its fill while drilling (30-95 s of 180 s): %.1f us\n", drillFrameUs);
+
+    // The fill alone, 300 points of it: through the painter's path fill, and
+    // row by row as the bar paints it.
+    QImage fillTarget(400, 20, QImage::Format_RGB32);
+    fillTarget.fill(Qt::white);
+    const LinearGradient fillGradient{{Palette::green(), Palette::blue()}, UnitPoint::leading(), UnitPoint::trailing()};
+    qreal fillWidth = 300;
+    const double pathFillUs = microsecondsPer(20000, [&] {
+        fillWidth = fillWidth > 310 ? 300 : fillWidth + 0.7;
+        const QRectF fill(4, 4, fillWidth, 12);
+        QPainter painter(&fillTarget);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.fillPath(Shapes::capsule(fill), fillGradient.brushIn(fill));
+    });
+    GradientCapsulePainter capsule(Palette::green(), Palette::blue());
+    const double rowFillUs = microsecondsPer(20000, [&] {
+        fillWidth = fillWidth > 310 ? 300 : fillWidth + 0.7;
+        QPainter painter(&fillTarget);
+        capsule.paint(painter, QRectF(4, 4, fillWidth, 12));
+    });
+    std::printf("the fill alone (300 px): path fill %.1f us, row by row %.1f us\n", pathFillUs, rowFillUs);
 
     // The loudness strip at 1600 points: a page made anew (once per page, loop
     // or map), and a frame while playing (the cached page and the play head).

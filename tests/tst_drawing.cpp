@@ -1,6 +1,7 @@
 #include "ui/kit/Backdrop.h"
 #include "ui/kit/CustomProgressBar.h"
 #include "ui/kit/Gradient.h"
+#include "ui/kit/GradientCapsulePainter.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shadow.h"
 #include "ui/kit/Shapes.h"
@@ -83,6 +84,79 @@ private slots:
         }
         QCOMPARE(Shapes::roundedRect(QRectF(0, 0, 100, 12), 50).boundingRect(), QRectF(0, 0, 100, 12));
         QVERIFY(Shapes::roundedRect(QRectF(0, 0, 0, 12), 6).isEmpty());
+    }
+
+    // The bar's fill is painted row by row instead of through the painter's
+    // path fill, as it changes at every frame of a drill. It must look the
+    // same: the gradient along its length, the round ends smoothed alike,
+    // at any length, place and pixel ratio, and over one fill drawn before.
+    void aGradientCapsuleLooksLikeThePathFillOfIt_data()
+    {
+        QTest::addColumn<QRectF>("rect");
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<QTransform>("transform");
+        const QTransform none;
+        QTest::newRow("a long fill") << QRectF(10, 6, 300.4, 12) << 1.0 << none;
+        QTest::newRow("a fill just under its height") << QRectF(10, 6, 11.3, 12) << 1.0 << none;
+        QTest::newRow("a sliver of a fill") << QRectF(10, 6, 1.6, 12) << 1.0 << none;
+        QTest::newRow("between pixels") << QRectF(10.4, 6.7, 57.25, 12) << 1.0 << none;
+        QTest::newRow("twice as fine") << QRectF(10, 6, 120.3, 12) << 2.0 << none;
+        QTest::newRow("a fractional ratio") << QRectF(11, 7, 80.9, 12) << 1.25 << none;
+        QTest::newRow("moved by the painter") << QRectF(0, 0, 64.5, 12) << 1.5 << QTransform::fromTranslate(10.5, 6);
+        QTest::newRow("turned, by the path") << QRectF(10, 0, 40, 12) << 1.0 << QTransform().rotate(10);
+    }
+
+    void aGradientCapsuleLooksLikeThePathFillOfIt()
+    {
+        QFETCH(QRectF, rect);
+        QFETCH(qreal, ratio);
+        QFETCH(QTransform, transform);
+        const QColor from = Palette::green();
+        const QColor to = Palette::blue();
+        const auto underneath = [&](QPainter& painter) {
+            painter.fillRect(QRectF(0, 0, 160, 12), Palette::gray(0.5));
+            painter.setTransform(transform);
+        };
+        const QImage expected = painted(340, 30, [&](QPainter& painter) {
+            underneath(painter);
+            painter.setRenderHint(QPainter::Antialiasing);
+            const LinearGradient gradient{{from, to}, UnitPoint::leading(), UnitPoint::trailing()};
+            painter.fillPath(Shapes::capsule(rect), gradient.brushIn(rect));
+        }, ratio);
+        GradientCapsulePainter capsule(from, to);
+        // Used before for a larger one, as the bar's is at every frame.
+        painted(340, 30, [&](QPainter& painter) { capsule.paint(painter, rect.adjusted(-5, -2, 40, 4)); }, ratio);
+        const QImage actual = painted(340, 30, [&](QPainter& painter) {
+            underneath(painter);
+            capsule.paint(painter, rect);
+        }, ratio);
+
+        const QImage bare = painted(340, 30, underneath, ratio);
+
+        // The painter's path fill cuts the round ends a little short (its
+        // curves become chords), so pixels on the outline may differ more;
+        // everywhere else the two agree to the level.
+        const QRectF shape = (transform * QTransform::fromScale(ratio, ratio)).mapRect(rect);
+        const qreal radius = std::min(shape.width(), shape.height()) / 2;
+        const auto onOutline = [&](int x, int y) {
+            const QPointF centre(x + 0.5, y + 0.5);
+            const QPointF nearestOnSpine(std::clamp(centre.x(), shape.left() + radius, std::max(shape.left() + radius, shape.right() - radius)),
+                                         std::clamp(centre.y(), shape.top() + radius, std::max(shape.top() + radius, shape.bottom() - radius)));
+            return std::abs(QLineF(centre, nearestOnSpine).length() - radius) < 1.2;
+        };
+        int touched = 0;
+        for (int y = 0; y < expected.height(); ++y)
+            for (int x = 0; x < expected.width(); ++x) {
+                const QRgb e = expected.pixel(x, y);
+                const QRgb a = actual.pixel(x, y);
+                const int difference = std::max({std::abs(qRed(e) - qRed(a)), std::abs(qGreen(e) - qGreen(a)),
+                                                 std::abs(qBlue(e) - qBlue(a))});
+                touched += e != bare.pixel(x, y);
+                const int allowed = onOutline(x, y) ? 40 : 2;
+                QVERIFY2(difference <= allowed,
+                         qPrintable(QStringLiteral("(%1, %2): %3 for %4").arg(x).arg(y).arg(a, 8, 16).arg(e, 8, 16)));
+            }
+        QVERIFY2(touched > 0, "the reference shows the fill");
     }
 
     // The surface keeps its picture for the small repaints of playing. Moved

@@ -1,7 +1,6 @@
 #include "ui/kit/CustomProgressBar.h"
 
 #include "ui/kit/AccessibleEvents.h"
-#include "ui/kit/Gradient.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/Shadow.h"
 #include "ui/kit/Shapes.h"
@@ -250,15 +249,8 @@ void CustomProgressBar::paintEvent(QPaintEvent* event)
         const QRectF fill(bar.left(), bar.top(), *fillWidth, barHeight);
         return region.intersects(fill.adjusted(-1, -1, 1, 1).toAlignedRect());
     };
-    if (fillWidth && fillShown()) {
-        painter.save();
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.translate(bar.topLeft());
-        const QRectF fill(0, 0, *fillWidth, barHeight);
-        const LinearGradient gradient{{Palette::green(), Palette::blue()}, UnitPoint::leading(), UnitPoint::trailing()};
-        painter.fillPath(Shapes::roundedRect(fill, cornerRadius), gradient.brushIn(fill));
-        painter.restore();
-    }
+    if (fillWidth && fillShown())
+        m_fillPainter.paint(painter, QRectF(bar.left(), bar.top(), *fillWidth, barHeight));
     painter.drawPixmap(0, 0, layers.overFill);
 }
 

@@ -3,6 +3,8 @@
 #include "ui/kit/Backdrop.h"
 #include "ui/kit/Binding.h"
 #include "ui/kit/FocusRing.h"
+#include "ui/kit/GradientCapsulePainter.h"
+#include "ui/kit/Palette.h"
 #include "ui/kit/PointerDrag.h"
 #include "ui/kit/ProgressBarLayout.h"
 
@@ -158,6 +160,10 @@ private:
     std::optional<ProgressBarLayout> m_paintedLayout;
     QSizeF m_paintedBarSize;
     std::optional<Layers> m_layers;
+    // The played part, green to blue along its length: a capsule, as its
+    // corners are half the bar's height.
+    static_assert(cornerRadius * 2 == barHeight);
+    GradientCapsulePainter m_fillPainter{Palette::green(), Palette::blue()};
     std::optional<Background> m_background;
     // The whole second and the duration assistive tools last heard of.
     std::optional<std::pair<double, double>> m_announcedValue;
