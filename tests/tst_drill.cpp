@@ -776,6 +776,20 @@ private slots:
         QCOMPARE(f.log.lines().last(), QStringLiteral("Loop already saved as 2"));
         QVERIFY(SavedLoopsLibrary::removeCurrentLoop(*f.state));
         QCOMPARE(f.state->savedLoops().of(QUrl::fromLocalFile(lesson).toString()), (QList<SavedLoop>{{1.0, 1.5}}));
+        // Two with one start, both past the end, are cut to one loop: the
+        // one recalled is the one in force, and the one Delete removes.
+        SavedLoops sharingAStart = f.state->savedLoops();
+        QVERIFY(sharingAStart.add(QUrl::fromLocalFile(lesson).toString(), {2.5, 4.0}));
+        QVERIFY(sharingAStart.add(QUrl::fromLocalFile(lesson).toString(), {2.5, 5.0}));
+        f.state->setSavedLoops(sharingAStart);
+        QVERIFY(SavedLoopsLibrary::recall(*f.state, 3));
+        QCOMPARE(SavedLoopsLibrary::numberOfLoopInForce(*f.state), 3);
+        QVERIFY(SavedLoopsLibrary::removeCurrentLoop(*f.state));
+        QCOMPARE(f.state->savedLoops().of(QUrl::fromLocalFile(lesson).toString()),
+                 (QList<SavedLoop>{{1.0, 1.5}, {2.5, 4.0}}));
+        QVERIFY(SavedLoopsLibrary::recall(*f.state, 2));
+        QCOMPARE(SavedLoopsLibrary::numberOfLoopInForce(*f.state), 2);
+        QVERIFY(SavedLoopsLibrary::remove(*f.state, 2));
         // One the cut leaves a sliver of is not recalled; one as short as
         // the nudges make is.
         const double cutEnd = f.player().player()->duration();

@@ -166,20 +166,30 @@ void load(ContentState& state)
 namespace {
 
 // Which saved loop of the track is the loop in force, or -1. One recalled
-// onto a track that got shorter was cut to its end, and is still that one.
+// onto a track that got shorter was cut to its end, and is still that one;
+// where the cut makes several alike (the same start, both ends past the
+// new end), it is the one recalled last, so that Delete removes that one.
 qsizetype savedIndexOfLoopInForce(const ContentState& state)
 {
     const AudioPlayer& player = state.audioPlayer();
-    const QList<SavedLoop> saved = state.savedLoops().of(currentTrackKey(state));
+    const QString track = currentTrackKey(state);
+    const QList<SavedLoop> saved = state.savedLoops().of(track);
     const SavedLoop inForce{*player.loopStart(), *player.loopEnd()};
     for (qsizetype i = 0; i < saved.size(); ++i)
         if (saved[i].matches(inForce))
             return i;
     const double length = player.player() ? player.player()->duration() : 0.0;
-    for (qsizetype i = 0; i < saved.size(); ++i)
-        if (SavedLoop{saved[i].startSeconds, std::min(saved[i].endSeconds, length)}.matches(inForce))
+    qsizetype firstCut = -1;
+    const std::optional<ContentState::RecalledLoop>& recalled = state.recalledLoop();
+    for (qsizetype i = 0; i < saved.size(); ++i) {
+        if (!SavedLoop{saved[i].startSeconds, std::min(saved[i].endSeconds, length)}.matches(inForce))
+            continue;
+        if (recalled && recalled->track == track && recalled->loop == saved[i])
             return i;
-    return -1;
+        if (firstCut < 0)
+            firstCut = i;
+    }
+    return firstCut;
 }
 
 }  // namespace
@@ -249,6 +259,7 @@ bool recall(ContentState& state, int number)
         return false;
     }
     player.setLoop(loop.startSeconds, loop.endSeconds);
+    state.setRecalledLoop(ContentState::RecalledLoop{track, loops.at(number - 1)});
     state.setIsSettingLoop(true);
     Log::line(QStringLiteral("Recalled saved loop %1: %2").arg(QString::number(number), describe(loop)));
     player.seek(loop.startSeconds);

@@ -151,3 +151,9 @@ void ContentState::setSavedLoops(SavedLoops value)
     m_savedLoops = std::move(value);
     emit changed(Field::SavedLoops);
 }
+
+void ContentState::setRecalledLoop(std::optional<RecalledLoop> value)
+{
+    m_recalledLoop = std::move(value);
+    emit changed(Field::RecalledLoop);
+}

@@ -31,6 +31,7 @@ public:
         ShowNewPlaylistPrompt,
         ExpandedPlaylists,
         SavedLoops,
+        RecalledLoop,
         PhraseMap,
         DrillThenNextPhrase,
     };
@@ -57,6 +58,14 @@ public:
     bool showNewPlaylistPrompt() const { return m_showNewPlaylistPrompt; }
     const PlaylistNameSet& expandedPlaylists() const { return m_expandedPlaylists; }
     const SavedLoops& savedLoops() const { return m_savedLoops; }
+    // The saved loop last recalled, as stored, and its track: of several
+    // that a shorter file cuts to the same loop, the one in force.
+    struct RecalledLoop {
+        QString track;
+        SavedLoop loop;
+        bool operator==(const RecalledLoop&) const = default;
+    };
+    const std::optional<RecalledLoop>& recalledLoop() const { return m_recalledLoop; }
     // The current track's phrase map, once made; and while it is being made,
     // the share done (0...1), else a negative number.
     const std::optional<PhraseMap>& phraseMap() const { return m_phraseMap; }
@@ -76,6 +85,7 @@ public:
     void setShowNewPlaylistPrompt(bool value);
     void setExpandedPlaylists(PlaylistNameSet value);
     void setSavedLoops(SavedLoops value);
+    void setRecalledLoop(std::optional<RecalledLoop> value);
     void setDrillThenNextPhrase(bool value);
     // Copy, change, store: one store (and one changed()) per edit.
     template <typename Edit>
@@ -109,6 +119,7 @@ private:
     bool m_showNewPlaylistPrompt = false;
     PlaylistNameSet m_expandedPlaylists;
     SavedLoops m_savedLoops;
+    std::optional<RecalledLoop> m_recalledLoop;
     std::optional<PhraseMap> m_phraseMap;
     double m_phraseMapProgress = -1;
     bool m_drillThenNextPhrase = false;
