@@ -13,7 +13,8 @@ namespace {
 
 // Beyond these the image would be larger than the fill is worth.
 constexpr int largestWidthPixels = 16384;
-constexpr int largestHeightPixels = 1024;
+constexpr int largestHeightPixels = 128;
+constexpr qreal largestDeviceCoordinate = 1 << 24;
 
 // A premultiplied colour scaled by a coverage of 0..255, each channel
 // rounded to the nearest level, two channels to a multiplication.
@@ -48,14 +49,17 @@ const GradientCapsulePainter::EndProfile& GradientCapsulePainter::endProfile(qre
     EndProfile& profile = m_endProfile;
     if (profile.top == top && profile.height == height && profile.radius == radius && profile.rows == rows)
         return profile;
-    profile = EndProfile{top, height, radius, rows, EndProfile::steps / radius, {}, {}};
+    // Fine enough that the curve's steep part near the tip, where the area
+    // grows fastest, adds no visible error: 32 steps to a pixel at least.
+    const int steps = std::max(EndProfile::fewestSteps, int(std::ceil(32 * radius)));
+    profile = EndProfile{top, height, radius, rows, steps, steps / radius, {}, {}};
     const qreal middle = top + height / 2;
-    const qreal stepWidth = radius / EndProfile::steps;
+    const qreal stepWidth = radius / steps;
     for (int row = 0; row < rows; ++row) {
         profile.coverageByRow.push_back(overlap(row, top, top + height));
         qreal area = 0;
         profile.areasByRow.push_back(area);
-        for (int step = 0; step < EndProfile::steps; ++step) {
+        for (int step = 0; step < steps; ++step) {
             const qreal distance = (step + 0.5) * stepWidth;
             const qreal half = height / 2 - radius + std::sqrt(std::max<qreal>(0, radius * radius - distance * distance));
             area += overlap(row, middle - half, middle + half) * stepWidth;
@@ -76,18 +80,32 @@ void GradientCapsulePainter::paint(QPainter& painter, const QRectF& rect)
     const QRectF r = rect.normalized();
     if (r.isEmpty() || !std::isfinite(r.width()) || !std::isfinite(r.height()))
         return;
+    // Rows of device pixels stand for the shape only where a point's two
+    // axes scale alike and the image is laid over what is there.
     const QTransform toDevice = painter.deviceTransform();
-    if (toDevice.type() > QTransform::TxScale || toDevice.m11() <= 0 || toDevice.m22() <= 0) {
+    if (toDevice.type() > QTransform::TxScale || !(toDevice.m11() > 0) || toDevice.m11() != toDevice.m22() ||
+        painter.compositionMode() != QPainter::CompositionMode_SourceOver) {
         paintAsPath(painter, r);
         return;
     }
     const QRectF deviceRect = toDevice.mapRect(r);
+    // Far off the device, or too large to be worth an image: the path fill
+    // clips it. Checked before any edge becomes a whole pixel number.
+    const auto onDevice = [](qreal edge) { return std::abs(edge) < largestDeviceCoordinate; };
+    if (!onDevice(deviceRect.left()) || !onDevice(deviceRect.right()) || !onDevice(deviceRect.top()) ||
+        !onDevice(deviceRect.bottom())) {
+        paintAsPath(painter, r);
+        return;
+    }
     const QPoint origin(int(std::floor(deviceRect.left())), int(std::floor(deviceRect.top())));
     const QSize pixels(int(std::ceil(deviceRect.right())) - origin.x(), int(std::ceil(deviceRect.bottom())) - origin.y());
     if (pixels.width() > largestWidthPixels || pixels.height() > largestHeightPixels) {
         paintAsPath(painter, r);
         return;
     }
+    // Thinner than a speck covers nothing a level can show.
+    if (pixels.isEmpty() || deviceRect.width() < 1e-3 || deviceRect.height() < 1e-3)
+        return;
     render(deviceRect.translated(-origin), pixels);
 
     // Drawn in device pixels, so that the image lands on them one to one:

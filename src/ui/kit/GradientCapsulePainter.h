@@ -26,8 +26,10 @@ class QPainter;
 // the ends are faded by their coverage, and the rows go to the screen as one
 // image copy.
 //
-// Only a painter that maps to device pixels by a scale and a shift is drawn
-// on this way; any other falls back to the path fill. GUI thread only.
+// Only a painter that maps to device pixels by one scale for both axes and a
+// shift, and lays what it paints over what is there, is drawn on this way;
+// any other, and a shape taller than 128 device pixels or far off the
+// device, falls back to the path fill. GUI thread only.
 class GradientCapsulePainter {
 public:
     GradientCapsulePainter(QColor from, QColor to);
@@ -46,11 +48,12 @@ private:
     // ends, and for every frame of a fill that only grows: made again only
     // when the height, the radius or the place on the pixel grid changes.
     struct EndProfile {
-        static constexpr int steps = 256;
+        static constexpr int fewestSteps = 256;
         qreal top = -1;  // in the image's pixels: within the first one
         qreal height = -1;
         qreal radius = -1;
         int rows = 0;
+        int steps = fewestSteps;
         qreal stepsPerPixel = 0;
         std::vector<qreal> coverageByRow;  // of a straight column
         std::vector<qreal> areasByRow;     // rows of steps + 1
@@ -70,7 +73,7 @@ private:
         // The area of the row the end covers from the curve's start out to there.
         qreal area(int row, Place place) const
         {
-            const qreal* areas = areasByRow.data() + size_t(row) * (steps + 1) + place.step;
+            const qreal* areas = areasByRow.data() + size_t(row) * size_t(steps + 1) + size_t(place.step);
             return areas[0] + (areas[1] - areas[0]) * place.fraction;
         }
         qreal rowCoverage(int row) const { return coverageByRow[size_t(row)]; }
