@@ -790,6 +790,18 @@ private slots:
         QVERIFY(SavedLoopsLibrary::recall(*f.state, 2));
         QCOMPARE(SavedLoopsLibrary::numberOfLoopInForce(*f.state), 2);
         QVERIFY(SavedLoopsLibrary::remove(*f.state, 2));
+        // So too beside one that ends where the file now does.
+        const double fileEnd = f.player().player()->duration();
+        SavedLoops endingThere = f.state->savedLoops();
+        QVERIFY(endingThere.add(QUrl::fromLocalFile(lesson).toString(), {2.5, fileEnd}));
+        QVERIFY(endingThere.add(QUrl::fromLocalFile(lesson).toString(), {2.5, 4.0}));
+        f.state->setSavedLoops(endingThere);
+        QVERIFY(SavedLoopsLibrary::recall(*f.state, 3));
+        QCOMPARE(SavedLoopsLibrary::numberOfLoopInForce(*f.state), 3);
+        QVERIFY(SavedLoopsLibrary::removeCurrentLoop(*f.state));
+        QCOMPARE(f.state->savedLoops().of(QUrl::fromLocalFile(lesson).toString()),
+                 (QList<SavedLoop>{{1.0, 1.5}, {2.5, fileEnd}}));
+        QVERIFY(SavedLoopsLibrary::remove(*f.state, 2));
         // One the cut leaves a sliver of is not recalled; one as short as
         // the nudges make is.
         const double cutEnd = f.player().player()->duration();

@@ -167,29 +167,30 @@ namespace {
 
 // Which saved loop of the track is the loop in force, or -1. One recalled
 // onto a track that got shorter was cut to its end, and is still that one;
-// where the cut makes several alike (the same start, both ends past the
-// new end), it is the one recalled last, so that Delete removes that one.
+// where the cut makes it alike to another (the same start, and an end at
+// or past the new one), it is the one recalled last, so that Delete
+// removes that one.
 qsizetype savedIndexOfLoopInForce(const ContentState& state)
 {
     const AudioPlayer& player = state.audioPlayer();
     const QString track = currentTrackKey(state);
     const QList<SavedLoop> saved = state.savedLoops().of(track);
     const SavedLoop inForce{*player.loopStart(), *player.loopEnd()};
+    const double length = player.player() ? player.player()->duration() : 0.0;
+    const auto cut = [&](const SavedLoop& loop) { return SavedLoop{loop.startSeconds, std::min(loop.endSeconds, length)}; };
+    if (const std::optional<ContentState::RecalledLoop>& recalled = state.recalledLoop();
+        recalled && recalled->track == track) {
+        const qsizetype index = saved.indexOf(recalled->loop);
+        if (index >= 0 && (saved[index].matches(inForce) || cut(saved[index]).matches(inForce)))
+            return index;
+    }
     for (qsizetype i = 0; i < saved.size(); ++i)
         if (saved[i].matches(inForce))
             return i;
-    const double length = player.player() ? player.player()->duration() : 0.0;
-    qsizetype firstCut = -1;
-    const std::optional<ContentState::RecalledLoop>& recalled = state.recalledLoop();
-    for (qsizetype i = 0; i < saved.size(); ++i) {
-        if (!SavedLoop{saved[i].startSeconds, std::min(saved[i].endSeconds, length)}.matches(inForce))
-            continue;
-        if (recalled && recalled->track == track && recalled->loop == saved[i])
+    for (qsizetype i = 0; i < saved.size(); ++i)
+        if (cut(saved[i]).matches(inForce))
             return i;
-        if (firstCut < 0)
-            firstCut = i;
-    }
-    return firstCut;
+    return -1;
 }
 
 }  // namespace
