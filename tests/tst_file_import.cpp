@@ -317,6 +317,22 @@ private slots:
         QVERIFY(w.tracks(Drills).contains(course.url("Course/latest.mp3")));
         QVERIFY(w.add({course.path("Course/Unit 2/Lesson 1.mp3")}, Playback::FirstOpened));
         QVERIFY(w.tracks(Drills).contains(course.url("Course/Unit 2/Lesson 1.mp3")));
+
+        // Opened as Rivetone quits (another start hands them over while a
+        // folder is still being looked through): added, nothing starts, and
+        // still not listed twice.
+        const TrackList before = w.tracks(Drills);
+        FileImport& import = w.view->fileImport();
+        import.scan().setEntryDelayForTesting(std::chrono::milliseconds(200));
+        import.add({{course.path("Course/Lesson 2.mp3"), course.path("Course/Unit 2")}, std::nullopt, Playback::FirstOpened});
+        if (w.player().isPlaying())
+            w.player().togglePlayPause();
+        w.log.clear();
+        QVERIFY(import.finishBy(std::chrono::steady_clock::now() + std::chrono::seconds(10)));
+        QCOMPARE(w.tracks(Drills), before);
+        QVERIFY2(w.log.lines().contains(QStringLiteral("Already in Drills: [\"Lesson 2.mp3\", \"Lesson 1.mp3\"]")),
+                 qPrintable(w.log.lines().join(u'\n')));
+        QVERIFY(!w.player().isPlaying());
     }
 
     // While a big folder is looked through the window says how far it got and

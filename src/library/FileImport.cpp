@@ -23,11 +23,16 @@ void FileImport::add(Request request)
 
 bool FileImport::finishBy(std::chrono::steady_clock::time_point deadline)
 {
-    // Added, but nothing starts playing on the way out.
+    // Added, but nothing starts playing on the way out; files opened from
+    // outside are still not listed twice.
+    const auto quietly = [](PlaylistLibrary::AddedPlayback playback) {
+        return playback == PlaylistLibrary::AddedPlayback::FirstOpened ? PlaylistLibrary::AddedPlayback::OpenedAsQuitting
+                                                                       : PlaylistLibrary::AddedPlayback::None;
+    };
     if (m_running)
-        m_running->playback = PlaylistLibrary::AddedPlayback::None;
+        m_running->playback = quietly(m_running->playback);
     for (Request& waiting : m_waiting)
-        waiting.playback = PlaylistLibrary::AddedPlayback::None;
+        waiting.playback = quietly(waiting.playback);
     // Each result adds its files and starts the next look.
     while (m_running)
         if (!m_scan.waitForFinished(deadline))

@@ -302,7 +302,8 @@ qsizetype PlaylistLibrary::appendFiles(const QString& name, const QList<QUrl>& u
     QList<QUrl> added = urls;
     QStringList alreadyListed;
     QList<qint64> opened;  // the entries of the files given, in their order
-    if (playback == AddedPlayback::FirstOpened) {
+    const bool opensFromOutside = playback == AddedPlayback::FirstOpened || playback == AddedPlayback::OpenedAsQuitting;
+    if (opensFromOutside) {
         const TrackList listed = m_state.playlists().tracks(name);
         // Reached through a linked folder (a lesson folder linked from a data
         // disk, browsed one way one day and the other way the next), a listed
@@ -365,12 +366,13 @@ qsizetype PlaylistLibrary::appendFiles(const QString& name, const QList<QUrl>& u
         Transport::playFirstLoadableOf(m_state, opened);
         break;
     case AddedPlayback::None:
+    case AddedPlayback::OpenedAsQuitting:
         break;
     }
 
     if (!alreadyListed.isEmpty())
         Log::line(QStringLiteral("Already in ") + name + QStringLiteral(": ") + Log::formatNameList(alreadyListed));
-    if (added.isEmpty() && playback == AddedPlayback::FirstOpened)
+    if (added.isEmpty() && opensFromOutside)
         return 0;
     QStringList fileNames;
     fileNames.reserve(added.size());

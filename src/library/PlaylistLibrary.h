@@ -72,6 +72,9 @@ public:
         FirstOpened,
         // Nothing starts (files added as Rivetone quits).
         None,
+        // Opened from outside, and Rivetone quits before they are added:
+        // listed as FirstOpened lists them, but nothing starts.
+        OpenedAsQuitting,
     };
     // Files from outside the dialog (dropped, or given on the command line):
     // appended to the playlist of that name (made when there is none), which
