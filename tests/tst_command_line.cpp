@@ -56,20 +56,21 @@ private slots:
     }
 
     // Relative to where it was started, file URLs as their paths (a relative
-    // one, too, and one naming this machine), and after "--" a name that
+    // one, too, one naming this machine, and one with its scheme in capitals),
+    // and after "--" a name that
     // looks like an option is a file.
     void filesAndFoldersAreTakenAbsoluteInTheOrderGiven()
     {
         const CommandLine::Parsed parsed = CommandLine::parse(
             {"Course/Lesson 10.mp3", QUrl::fromLocalFile(m_folder.filePath("Course")).toString(),
              "./Course/../Course/Lesson 2.m4a", "file:Course/Lesson%202.m4a",
-             "file://localhost" + m_folder.filePath("Course"), "--", "-dash.mp3"},
+             "file://localhost" + m_folder.filePath("Course"), "FILE://" + m_folder.filePath("Course"), "--", "-dash.mp3"},
             m_folder.path());
         QCOMPARE(parsed.action, Action::Run);
         QCOMPARE(parsed.paths, (QStringList{m_folder.filePath("Course/Lesson 10.mp3"), m_folder.filePath("Course"),
                                             m_folder.filePath("Course/Lesson 2.m4a"),
                                             m_folder.filePath("Course/Lesson 2.m4a"), m_folder.filePath("Course"),
-                                            m_folder.filePath("-dash.mp3")}));
+                                            m_folder.filePath("Course"), m_folder.filePath("-dash.mp3")}));
     }
 
     // Nothing (an unset variable in a script), or a file URL that names no

@@ -56,7 +56,8 @@ QString pathOf(const QString& argument, const QString& workingDirectory)
 {
     if (argument.isEmpty())
         return {};
-    if (argument.startsWith(QLatin1String("file:"))) {
+    // A scheme is read in any case ("FILE:///…" from a script).
+    if (argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
         const QUrl url(argument);
         // "file:Lesson.mp3" is relative, like a plain name.
         if (url.isLocalFile()) {
@@ -126,7 +127,7 @@ Parsed parse(const QStringList& arguments, const QString& workingDirectory)
             // when the working folder's name is not UTF-8, or a file: URL
             // spells such bytes out.
             const bool urlNotInUtf8 =
-                argument.startsWith(QLatin1String("file:")) && AudioFiles::localPathNotInUtf8(QUrl(argument));
+                argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) && AudioFiles::localPathNotInUtf8(QUrl(argument));
             if (argument.contains(QChar::ReplacementCharacter) || path.contains(QChar::ReplacementCharacter)
                 || urlNotInUtf8)
                 return refused(QStringLiteral("a name that is not UTF-8 cannot be opened: %1")
