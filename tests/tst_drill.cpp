@@ -776,35 +776,24 @@ private slots:
         QCOMPARE(f.log.lines().last(), QStringLiteral("Loop already saved as 2"));
         QVERIFY(SavedLoopsLibrary::removeCurrentLoop(*f.state));
         QCOMPARE(f.state->savedLoops().of(QUrl::fromLocalFile(lesson).toString()), (QList<SavedLoop>{{1.0, 1.5}}));
-        // Two with one start, both past the end, are cut to one loop: the
-        // one recalled is the one in force, and the one Delete removes.
-        SavedLoops sharingAStart = f.state->savedLoops();
-        QVERIFY(sharingAStart.add(QUrl::fromLocalFile(lesson).toString(), {2.5, 4.0}));
-        QVERIFY(sharingAStart.add(QUrl::fromLocalFile(lesson).toString(), {2.5, 5.0}));
-        f.state->setSavedLoops(sharingAStart);
-        QVERIFY(SavedLoopsLibrary::recall(*f.state, 3));
-        QCOMPARE(SavedLoopsLibrary::numberOfLoopInForce(*f.state), 3);
-        QVERIFY(SavedLoopsLibrary::removeCurrentLoop(*f.state));
-        QCOMPARE(f.state->savedLoops().of(QUrl::fromLocalFile(lesson).toString()),
-                 (QList<SavedLoop>{{1.0, 1.5}, {2.5, 4.0}}));
-        QVERIFY(SavedLoopsLibrary::recall(*f.state, 2));
-        QCOMPARE(SavedLoopsLibrary::numberOfLoopInForce(*f.state), 2);
-        QVERIFY(SavedLoopsLibrary::remove(*f.state, 2));
-        // So too beside one that ends where the file now does.
+        // Two with one start, cut to one loop by the shorter file (both past
+        // its end, or one ending where it now does): the one recalled is the
+        // one in force, and the one Delete removes.
         const double fileEnd = f.player().player()->duration();
-        SavedLoops endingThere = f.state->savedLoops();
-        QVERIFY(endingThere.add(QUrl::fromLocalFile(lesson).toString(), {2.5, fileEnd}));
-        QVERIFY(endingThere.add(QUrl::fromLocalFile(lesson).toString(), {2.5, 4.0}));
-        f.state->setSavedLoops(endingThere);
-        QVERIFY(SavedLoopsLibrary::recall(*f.state, 3));
-        QCOMPARE(SavedLoopsLibrary::numberOfLoopInForce(*f.state), 3);
-        QVERIFY(SavedLoopsLibrary::removeCurrentLoop(*f.state));
-        QCOMPARE(f.state->savedLoops().of(QUrl::fromLocalFile(lesson).toString()),
-                 (QList<SavedLoop>{{1.0, 1.5}, {2.5, fileEnd}}));
-        QVERIFY(SavedLoopsLibrary::remove(*f.state, 2));
+        for (const SavedLoop& other : {SavedLoop{2.5, 4.0}, SavedLoop{2.5, fileEnd}}) {
+            SavedLoops sharingAStart = f.state->savedLoops();
+            QVERIFY(sharingAStart.add(QUrl::fromLocalFile(lesson).toString(), other));
+            QVERIFY(sharingAStart.add(QUrl::fromLocalFile(lesson).toString(), {2.5, 5.0}));
+            f.state->setSavedLoops(sharingAStart);
+            QVERIFY(SavedLoopsLibrary::recall(*f.state, 3));
+            QCOMPARE(SavedLoopsLibrary::numberOfLoopInForce(*f.state), 3);
+            QVERIFY(SavedLoopsLibrary::removeCurrentLoop(*f.state));
+            QCOMPARE(f.state->savedLoops().of(QUrl::fromLocalFile(lesson).toString()), (QList<SavedLoop>{{1.0, 1.5}, other}));
+            QVERIFY(SavedLoopsLibrary::remove(*f.state, 2));
+        }
         // One the cut leaves a sliver of is not recalled; one as short as
         // the nudges make is.
-        const double cutEnd = f.player().player()->duration();
+        const double cutEnd = fileEnd;
         SavedLoops withSliver = f.state->savedLoops();
         QVERIFY(withSliver.add(QUrl::fromLocalFile(lesson).toString(), {cutEnd - 0.005, 4.0}));
         QVERIFY(withSliver.add(QUrl::fromLocalFile(lesson).toString(), {2.0, 2.05}));
