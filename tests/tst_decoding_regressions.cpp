@@ -356,18 +356,33 @@ private slots:
     }
 
     // A tagger that puts its tag in front of the encoder's leaves two in a
-    // row; the encoder's header after them still sets the length (its
-    // padding cut, as without the second tag).
+    // row; one that shrank its tag in place leaves zeros after it. The
+    // encoder's header after them still sets the length (its padding cut,
+    // as without them).
+    void tagsInARowBeforeTheFramesHideNoHeader_data()
+    {
+        QTest::addColumn<QByteArray>("front");
+        QTest::addColumn<int>("zerosAfterTags");
+        const QByteArray tag = QByteArray("ID3\x03\x00\x00\x00\x00\x01\x00", 10) + QByteArray(128, '\0');
+        QTest::newRow("a second tag") << tag << 0;
+        QTest::newRow("zeros after the tag") << QByteArray() << 700;
+        QTest::newRow("a second tag, zeros after both") << tag << 3000;
+    }
     void tagsInARowBeforeTheFramesHideNoHeader()
     {
+        QFETCH(QByteArray, front);
+        QFETCH(int, zerosAfterTags);
         const QString original = fixturePath(QStringLiteral("chirp-cbr.mp3"));
-        const QByteArray frontTag = QByteArray("ID3\x03\x00\x00\x00\x00\x01\x00", 10) + QByteArray(128, '\0');
-        QByteArray tagged = frontTag + readFile(original);
+        const QByteArray originalBytes = readFile(original);
+        const qsizetype originalTagBytes = Mp3Tags::id3v2Bytes(originalBytes.left(10));
+        QVERIFY(originalTagBytes > 0);
+        QByteArray tagged = front + originalBytes.left(originalTagBytes) + QByteArray(zerosAfterTags, '\0')
+            + originalBytes.mid(originalTagBytes);
         QBuffer buffer(&tagged);
         QVERIFY(buffer.open(QIODevice::ReadOnly));
         const auto info = Mp3GaplessInfo::read(buffer);
         QVERIFY(info);
-        QCOMPARE(info->headerFrameOffset, frontTag.size() + Mp3Tags::id3v2Bytes(readFile(original).left(10)));
+        QCOMPARE(info->headerFrameOffset, front.size() + originalTagBytes + zerosAfterTags);
 
         const QString path = m_folder.filePath(QStringLiteral("retagged.mp3"));
         QVERIFY(writeFile(path, tagged));
@@ -376,7 +391,15 @@ private slots:
             const auto stream = DecodeStream::open(path, rate, nullptr);
             QVERIFY(expected && stream);
             QCOMPARE(stream->outputLengthFrames(), expected->outputLengthFrames());
-            QCOMPARE(KnownSignal::straightDecode(path, rate), KnownSignal::straightDecode(original, rate));
+            const std::vector<float> straight = KnownSignal::straightDecode(original, rate);
+            QCOMPARE(KnownSignal::straightDecode(path, rate), straight);
+            // Seeks land where they do in the file as encoded.
+            std::vector<float> landed(2 * 256);
+            for (const std::int64_t target : {std::int64_t(rate) / 3, std::int64_t(rate) * 4 + 17}) {
+                stream->seek(target);
+                QCOMPARE(stream->read(landed.data(), 256), 256);
+                QVERIFY(std::equal(landed.begin(), landed.end(), straight.begin() + 2 * target));
+            }
         }
     }
 

@@ -175,6 +175,12 @@ bool startsWithId3v2Tag(const QString& path)
     return file.open(QIODevice::ReadOnly) && Mp3Tags::id3v2Bytes(file.read(10)) > 0;
 }
 
+std::optional<std::int64_t> firstMp3FrameAfterZeros(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? Mp3GaplessInfo::firstFrameAfterZeros(file) : std::nullopt;
+}
+
 std::int64_t skipSamplesOf(const AVPacket& packet)
 {
     size_t size = 0;
@@ -335,6 +341,10 @@ int DecodeStream::openDecoder(const QString& path, const AVInputFormat* containe
     av_dict_set(&options, "probesize", "5000000", 0);
     av_dict_set(&options, "formatprobesize", "5000000", 0);
     av_dict_set(&options, "analyzeduration", "5000000", 0);
+    // Zeros between the tags and the first frame hide the encoder's header
+    // from the demuxer: it is read from the frame on, the tags passed over.
+    if (const std::optional<std::int64_t> frameAt = firstMp3FrameAfterZeros(path))
+        av_dict_set_int(&options, "skip_initial_bytes", *frameAt, 0);
     AVFormatContext* format = avformat_alloc_context();
     if (!format)
         return AVERROR(ENOMEM);

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -35,10 +36,36 @@ std::int64_t Mp3GaplessInfo::realSampleCount() const
     return frameCount * samplesPerFrame - encoderDelaySamples - paddingSamples;
 }
 
-std::optional<Mp3GaplessInfo> Mp3GaplessInfo::read(QIODevice& file)
+// A tagger that shrank its tag in place leaves zeros between it and the
+// first frame, where no frame header can start; FFmpeg steps over them, and
+// so must the header's reader, or the length keeps the encoder's padding.
+std::int64_t Mp3GaplessInfo::zerosFrom(const QByteArray& bytes, std::int64_t at)
+{
+    const std::int64_t end = std::min<std::int64_t>(bytes.size(), at + mostZerosBeforeFirstFrame);
+    while (at < end && bytes.at(at) == '\0')
+        ++at;
+    return at;
+}
+
+std::optional<std::int64_t> Mp3GaplessInfo::firstFrameAfterZeros(QIODevice& file)
 {
     const std::int64_t tagBytes = Mp3Tags::leadingBytes(file);
-    return file.seek(0) ? parse(file.read(tagBytes + roomForFirstFrame)) : std::nullopt;
+    if (tagBytes == 0 || !file.seek(tagBytes))
+        return std::nullopt;
+    const QByteArray after = file.read(mostZerosBeforeFirstFrame + 2);
+    const std::int64_t frameAt = zerosFrom(after, 0);
+    if (frameAt == 0 || frameAt + 2 > after.size())
+        return std::nullopt;
+    const auto* sync = reinterpret_cast<const unsigned char*>(after.constData()) + frameAt;
+    if (sync[0] != 0xFF || (sync[1] & 0xE0) != 0xE0)
+        return std::nullopt;
+    return tagBytes + frameAt;
+}
+
+std::optional<Mp3GaplessInfo> Mp3GaplessInfo::read(QIODevice& file)
+{
+    const std::int64_t frameAt = firstFrameAfterZeros(file).value_or(Mp3Tags::leadingBytes(file));
+    return file.seek(0) ? parse(file.read(frameAt + roomForFirstFrame)) : std::nullopt;
 }
 
 std::optional<Mp3GaplessInfo> Mp3GaplessInfo::parse(const QByteArray& fileStart)
@@ -48,7 +75,7 @@ std::optional<Mp3GaplessInfo> Mp3GaplessInfo::parse(const QByteArray& fileStart)
     QBuffer start;
     start.setData(fileStart);
     start.open(QIODevice::ReadOnly);
-    const std::int64_t frameOffset = Mp3Tags::leadingBytes(start);
+    const std::int64_t frameOffset = zerosFrom(fileStart, Mp3Tags::leadingBytes(start));
     if (frameOffset + 4 > size)
         return std::nullopt;
     const unsigned char* header = bytes + frameOffset;

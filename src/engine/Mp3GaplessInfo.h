@@ -27,11 +27,21 @@ struct Mp3GaplessInfo {
     // Real samples: everything decoded minus encoder delay and padding.
     std::int64_t realSampleCount() const;
 
-    // Reads the header from the first bytes of a file (ID3v2 tags included;
-    // 4 KiB past them is plenty). Null when the file has no such header or
+    // Reads the header from the first bytes of a file (ID3v2 tags and zeros
+    // after them included; 4 KiB past them is plenty). Null when the file has no such header or
     // the header carries no delay and padding.
     static std::optional<Mp3GaplessInfo> parse(const QByteArray& fileStart);
     // parse() on as much of the file's start as it needs: the tags, then
     // room for the first frame. Moves the device's position.
     static std::optional<Mp3GaplessInfo> read(QIODevice& file);
+    // Where the first frame starts when zeros lie between the leading tags
+    // and it (a tagger shrank its tag in place); none when they do not.
+    // FFmpeg looks for the header only right after the tags, and decodes
+    // the encoder's delay as audio.
+    static std::optional<std::int64_t> firstFrameAfterZeros(QIODevice& file);
+
+private:
+    // Zeros after the tags skipped on the way to the first frame, at most.
+    static constexpr std::int64_t mostZerosBeforeFirstFrame = 64 * 1024;
+    static std::int64_t zerosFrom(const QByteArray& bytes, std::int64_t at);
 };

@@ -20,8 +20,10 @@ constexpr quint32 entryMagic = 0x52'50'4d'43;  // "RPMC"
 // Raise on any change to the entry's layout or to what the levels mean; old
 // entries are then simply mapped again. 2: MP3 lengths that were estimated
 // are counted, so version 1 entries of such files stop short. 3: the file's
-// change time is part of its identity.
-constexpr quint32 formatVersion = 3;
+// change time is part of its identity. 4: an MP3 with zeros between its tags
+// and its first frame no longer starts with the encoder's delay, so version 3
+// maps of such files lie some 25 ms late.
+constexpr quint32 formatVersion = 4;
 // An entry this large is damage: ten hours of levels take some 14 MB.
 constexpr qint64 largestEntryBytes = 64 * 1024 * 1024;
 constexpr auto checksumAlgorithm = QCryptographicHash::Sha1;
