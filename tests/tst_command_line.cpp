@@ -3,6 +3,7 @@
 // to the library and played.
 
 #include "app/CommandLine.h"
+#include "app/QuitOnSignal.h"
 #include "app/Translations.h"
 #include "TestSupport.h"
 
@@ -15,8 +16,11 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
 #include <utility>
 
 using Action = CommandLine::Parsed::Action;
@@ -248,6 +252,31 @@ private slots:
         QVERIFY2(!said.contains("Playlists saved"), said.constData());
         QCOMPARE(readFile(settings), stored);
         QFile::remove(settings);
+    }
+
+    // One stop is often told twice (`timeout` signals its child, then the
+    // child's group): the second ended Rivetone in the middle of its last
+    // writes, files handed over just before lost. Told again after a while,
+    // it ends it at once, as by default.
+    void aSignalToldAgainSoonIsTheSameStop()
+    {
+        using namespace std::chrono_literals;
+        const auto statusWhenToldAgainAfter = [](std::chrono::milliseconds gap) {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                const QuitOnSignal quitOnSignal;
+                ::raise(SIGTERM);
+                std::this_thread::sleep_for(gap);
+                ::raise(SIGTERM);
+                ::_exit(0);
+            }
+            int status = -1;
+            return child > 0 && ::waitpid(child, &status, 0) == child ? status : -1;
+        };
+        const int soon = statusWhenToldAgainAfter(300ms);
+        QVERIFY2(WIFEXITED(soon) && WEXITSTATUS(soon) == 0, qPrintable(QString::number(soon)));
+        const int later = statusWhenToldAgainAfter(2300ms);
+        QVERIFY2(WIFSIGNALED(later) && WTERMSIG(later) == SIGTERM, qPrintable(QString::number(later)));
     }
 
     // Started with nohup, or in the background of a script: the terminal's

@@ -3,9 +3,12 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
+#include <ctime>
 #include <fcntl.h>
 #include <iterator>
 #include <sys/socket.h>
@@ -17,6 +20,22 @@ constexpr int quittingSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 // The handler may only write a byte: the event loop reads it.
 std::atomic<int> handlerWriteEnd{-1};
+
+// One stop is often told twice: `timeout` signals its child and then the
+// child's group, a service manager the process and then its group. The same
+// signal again within this time is that stop; later, it is someone who has
+// waited for the quit long enough.
+constexpr std::int64_t sameStopNanoseconds = 2'000'000'000;
+// Per signal: when it first came (CLOCK_MONOTONIC); 0: not yet.
+std::atomic<std::int64_t> firstCameNs[std::size(quittingSignals)] = {};
+static_assert(std::atomic<std::int64_t>::is_always_lock_free);
+
+std::int64_t monotonicNs()
+{
+    timespec now = {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
 
 }  // namespace
 
@@ -34,7 +53,7 @@ QuitOnSignal::QuitOnSignal(QObject* parent)
     struct sigaction action = {};
     action.sa_handler = &QuitOnSignal::handle;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    action.sa_flags = SA_RESTART;
     // A signal the caller chose to ignore stays ignored: started with nohup,
     // or in the background of a script, closing its terminal must not end
     // the lesson.
@@ -60,9 +79,22 @@ QuitOnSignal::~QuitOnSignal()
     ::close(m_writeEnd);
 }
 
-void QuitOnSignal::handle(int)
+void QuitOnSignal::handle(int signal)
 {
     const int savedErrno = errno;
+    const auto* kind = std::find(std::begin(quittingSignals), std::end(quittingSignals), signal);
+    if (kind != std::end(quittingSignals)) {
+        std::atomic<std::int64_t>& firstCame = firstCameNs[kind - std::begin(quittingSignals)];
+        const std::int64_t now = monotonicNs();
+        std::int64_t first = 0;
+        if (!firstCame.compare_exchange_strong(first, now) && now - first >= sameStopNanoseconds) {
+            // Asked again, after a while: ended at once, as by default.
+            struct sigaction byDefault = {};
+            byDefault.sa_handler = SIG_DFL;
+            ::sigaction(signal, &byDefault, nullptr);
+            ::raise(signal);
+        }
+    }
     const char byte = 1;
     const int end = handlerWriteEnd.load();
     if (end >= 0) {

@@ -9,7 +9,8 @@ class QSocketNotifier;
 // A logout (SIGTERM, or SIGHUP from a closed terminal) or Ctrl+C ends
 // Rivetone as closing its window does: the window's place is kept and the
 // writes under way finish. By default such a signal ends the process where it
-// stands. A second signal of the kind ends it at once, as by default. A
+// stands. The same signal again within two seconds is taken for the same
+// stop (often told twice); later, it ends Rivetone at once, as by default. A
 // signal ignored when Rivetone starts (nohup) stays ignored.
 class QuitOnSignal : public QObject {
 public:
