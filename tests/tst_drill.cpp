@@ -10,6 +10,7 @@
 #include "library/PlaylistCodec.h"
 #include "library/SavedLoopsLibrary.h"
 #include "state/DrillOptions.h"
+#include "state/PhraseNavigation.h"
 #include "state/SpeedOption.h"
 #include "ui/kit/PlainButton.h"
 #include "ui/kit/CustomProgressBar.h"
@@ -222,6 +223,15 @@ private slots:
         // Nor is a saved loop recalled, and the number key says why.
         QVERIFY(!SavedLoopsLibrary::recall(*empty.state, 3));
         QCOMPARE(empty.log.lines().last(), QStringLiteral("No saved loop 3: no track is loaded"));
+        // Nor are the phrase keys taken in silence.
+        for (const auto& press : std::vector<std::function<bool()>>{
+                 [&] { return PhraseNavigation::next(*empty.state); },
+                 [&] { return PhraseNavigation::previous(*empty.state); },
+                 [&] { return PhraseNavigation::loopHere(*empty.state); }}) {
+            empty.log.clear();
+            QVERIFY(!press());
+            QCOMPARE(empty.log.lines(), QStringList{QStringLiteral("No phrases: no track is loaded")});
+        }
     }
 
     // Short of room, a loop's points lose their leading zeros, both in the

@@ -12,8 +12,10 @@ namespace {
 // The map, if there is one to use; else a line that says why not.
 const PhraseMap* usableMap(const ContentState& state, LoopEdit::Refusal refusal = LoopEdit::Refusal::Said)
 {
-    if (!state.audioPlayer().player())
+    if (!state.audioPlayer().player()) {
+        LoopEdit::say(refusal, QStringLiteral("No phrases: no track is loaded"));
         return nullptr;
+    }
     if (!state.phraseMap()) {
         LoopEdit::say(refusal, state.phraseMapProgress() >= 0 ? QStringLiteral("Phrases are still being found")
                                                               : QStringLiteral("No phrase map for this track"));
