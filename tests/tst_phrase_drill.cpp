@@ -185,6 +185,36 @@ private slots:
         QCOMPARE(f->log.lines().filter(QStringLiteral("Loop cleared")).size(), 0);
     }
 
+    // The window held up (a slow disk opening a file) through the next
+    // phrase's passes too: the audio, told of no phrase after that one, went
+    // on past it. The drill goes on to the phrase after, not away.
+    void aHeldUpWindowDoesNotEndTheDrill()
+    {
+        const auto f = loaded(m_lesson->path);
+        QVERIFY(f);
+        const PhraseMap& map = *f->state->phraseMap();
+        QVERIFY(map.phraseCount() >= 4);
+        DrillOptions::setPasses(*f->state, 1);
+        DrillOptions::setPause(*f->state, {PassPause::Kind::Fixed, 1});
+        DrillOptions::setThenNextPhrase(*f->state, true);
+        f->player().setCurrentTime(map.loopBounds(0).startSeconds + 0.2);
+        QVERIFY(PhraseNavigation::loopHere(*f->state));
+        const auto seconds = [&](int phrase) { return map.loopBounds(phrase).endSeconds - map.loopBounds(phrase).startSeconds; };
+        ManualOutput::pull(std::int64_t((seconds(0) + 1 + seconds(1) + 1 + 0.3) * rate));
+        QTest::qWait(30);
+        f->player().tick();
+        QCOMPARE(f->player().loopStart(), std::optional<double>(map.loopBounds(2).startSeconds));
+        QCOMPARE(f->player().loopEnd(), std::optional<double>(map.loopBounds(2).endSeconds));
+        QVERIFY(f->state->isSettingLoop());
+        QCOMPARE(f->log.lines().filter(QStringLiteral("Loop cleared")).size(), 0);
+        // And on from there without a key, as ever.
+        ManualOutput::pull(std::int64_t((seconds(2) + 1 + 0.2) * rate));
+        QTest::qWait(30);
+        f->player().tick();
+        QCOMPARE(f->player().loopStart(), std::optional<double>(map.loopBounds(3).startSeconds));
+        QCOMPARE(f->log.lines().filter(QStringLiteral("Loop moved on to ")).size(), 3);
+    }
+
     // A loop over two phrases, drilled hands-free, moves on to the phrase
     // after both of them; one cut short inside a phrase, to the next.
     void handsFreeGoesOnToThePhraseAfterTheLoop_data()

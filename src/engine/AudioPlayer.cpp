@@ -416,9 +416,13 @@ void AudioPlayer::followHeardLoop()
     // loop belonged to the loop before it; so does a move on to any region
     // but the one handed over after this loop.
     const bool aboutThisLoop = heard.generation >= m_newLoopGeneration;
-    const bool finished = aboutThisLoop && heard.marks.finishes > before.finishes;
-    const bool advanced =
-        aboutThisLoop && heard.marks.advances > before.advances && heard.marks.region == m_loopSerial + 1;
+    bool finished = aboutThisLoop && heard.marks.finishes > before.finishes;
+    const bool movedOn = aboutThisLoop && heard.marks.advances > before.advances;
+    // A window held up (a slow open) for longer than the next region's
+    // passes hears the move on to it and the end of them at once: the audio
+    // was told of no region after that one, so it finished there.
+    const bool movedOnAndFinished = movedOn && finished && heard.marks.region == 0;
+    const bool advanced = movedOn && (heard.marks.region == m_loopSerial + 1 || movedOnAndFinished);
     m_lastHeard = heard;
     if (advanced && hasLoop() && m_nextLoop) {
         // The audio went on to the next region: it is the loop now, with the
@@ -435,6 +439,18 @@ void AudioPlayer::followHeardLoop()
         Log::line(QStringLiteral("Loop moved on to ") + Log::formatDouble(start) + QStringLiteral(" to ")
                   + Log::formatDouble(end));
         emit loopAdvanced();
+        if (movedOnAndFinished && m_nextLoop) {
+            // Its passes were heard: the drill goes on from the start of the
+            // region after it, where the audio would have gone.
+            const auto [nextStart, nextEnd] = *m_nextLoop;
+            setLoop(nextStart, nextEnd);
+            Log::line(QStringLiteral("Loop moved on to ") + Log::formatDouble(nextStart) + QStringLiteral(" to ")
+                      + Log::formatDouble(nextEnd));
+            seek(nextStart);
+            setCurrentTime(nextStart);
+            emit loopAdvanced();
+            finished = false;  // the loop the audio finished is behind
+        }
     }
     // Until anything of the latest seek or loop is heard (for as long as the
     // learner keeps it paused), the audio tells no pass: a seek within the
