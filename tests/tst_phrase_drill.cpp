@@ -14,6 +14,7 @@
 #include "WidgetTesting.h"
 
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -70,6 +71,18 @@ private slots:
         }
         QVERIFY(!PhraseNavigation::next(*f->state));
         QCOMPARE(f->log.lines().last(), QStringLiteral("No phrase after this one"));
+        // The lines tell each loop to the millisecond, not with the binary
+        // noise of the levels' sums ("15.090000000000002").
+        for (int i = 0; i < map.phraseCount(); ++i) {
+            player.setCurrentTime(m_lesson->sentences[std::size_t(i)].startSeconds + 0.2);
+            QVERIFY(PhraseNavigation::loopHere(*f->state));
+            player.togglePlayPause();
+            static const QRegularExpression toTheMillisecond(
+                QStringLiteral("^Loop set to phrase \\d of \\d: \\d+(\\.\\d{1,3})? to \\d+(\\.\\d{1,3})?$"));
+            const QString told = f->log.lines().filter(QStringLiteral("Loop set to")).last();
+            QVERIFY2(toTheMillisecond.match(told).hasMatch(), qPrintable(told));
+        }
+        player.setLoop(std::nullopt, std::nullopt);
 
         player.setCurrentTime(m_lesson->sentences[3].startSeconds + 1.5);  // well into phrase 4
         QVERIFY(PhraseNavigation::previous(*f->state));

@@ -1,6 +1,7 @@
 #include "engine/PhraseMap.h"
 
 #include <algorithm>
+#include <cmath>
 
 PhraseMap::PhraseMap(std::vector<float> levelsDecibels, double durationSeconds, std::vector<Phrase> phrases)
     : m_levelsDecibels(std::move(levelsDecibels))
@@ -96,7 +97,11 @@ PhraseLoop PhraseMap::loopBounds(int index, double marginSeconds) const
         (hasAfter ? m_phrases[std::size_t(index) + 1].startSeconds : m_durationSeconds) - phrase.endSeconds;
     const double lead = std::clamp(std::min(marginSeconds, hasBefore ? pauseBefore / 2 : pauseBefore), 0.0, marginSeconds);
     const double tail = std::clamp(std::min(marginSeconds, hasAfter ? pauseAfter / 2 : pauseAfter), 0.0, marginSeconds);
-    return {phrase.startSeconds - lead, phrase.endSeconds + tail};
+    // To the millisecond: the levels place a phrase to a hop at best, and the
+    // sums of hops carry binary noise into the lines that tell a loop
+    // ("15.090000000000002").
+    const auto toMillisecond = [](double seconds) { return std::max(0.0, std::round(seconds * 1000) / 1000); };
+    return {toMillisecond(phrase.startSeconds - lead), std::min(toMillisecond(phrase.endSeconds + tail), m_durationSeconds)};
 }
 
 std::optional<PhraseLoop> PhraseMap::loopAround(double seconds, double marginSeconds) const
