@@ -275,8 +275,12 @@ private slots:
         };
         const int soon = statusWhenToldAgainAfter(300ms);
         QVERIFY2(WIFEXITED(soon) && WEXITSTATUS(soon) == 0, qPrintable(QString::number(soon)));
+#if !defined(__SANITIZE_THREAD__)
+        // (ThreadSanitizer holds a signal raised in a handler back and then
+        // drops it, the handler being the default by then.)
         const int later = statusWhenToldAgainAfter(2300ms);
         QVERIFY2(WIFSIGNALED(later) && WTERMSIG(later) == SIGTERM, qPrintable(QString::number(later)));
+#endif
     }
 
     // Started with nohup, or in the background of a script: the terminal's
