@@ -403,6 +403,35 @@ private slots:
         QCOMPARE(note.text(), ImportStatus::searchingText(12));
     }
 
+    // News of an import (files handed over by another start, a look still
+    // counting) comes while a sheet is open: the note stays under the sheet,
+    // not across the card the learner reads; above the window otherwise.
+    void theNoteStaysUnderAnOpenSheet()
+    {
+        Window w;
+        FileImport& import = w.view->fileImport();
+        const ImportStatus& note = *w.view->importStatus();
+        const auto* guide = w.view->findChild<UserGuideSheet*>();
+        const auto stackPlace = [&](const QWidget* widget) { return w.view->children().indexOf(const_cast<QWidget*>(widget)); };
+        FileImport::Outcome outcome;
+        outcome.playlist = Drills;
+        outcome.added = 2;
+        emit import.finished(outcome);
+        QVERIFY(note.isVisible());
+        w.view->state().setShowUserGuide(true);
+        QTRY_VERIFY(guide->isVisible());
+        QVERIFY(stackPlace(&note) < stackPlace(guide));
+        emit import.progressed(0);
+        QTRY_COMPARE_WITH_TIMEOUT(note.text(), ImportStatus::searchingText(0), ImportStatus::lingerMilliseconds + 2000);
+        QVERIFY(note.isVisible());
+        QVERIFY(stackPlace(&note) < stackPlace(guide));
+        w.view->state().setShowUserGuide(false);
+        QTRY_VERIFY(!guide->isVisible());
+        emit import.progressed(3);
+        QCOMPARE(note.text(), ImportStatus::searchingText(3));
+        QCOMPARE(stackPlace(&note), int(w.view->children().size()) - 1);
+    }
+
     // A long playlist name: the note still stays inside the window, left of
     // the playlists, with its text cut short at the end.
     void aLongNameKeepsTheNoteInItsPlace()

@@ -2,6 +2,7 @@
 
 #include "ui/kit/CardStyle.h"
 #include "ui/kit/Palette.h"
+#include "ui/kit/SheetDialog.h"
 #include "ui/kit/Typography.h"
 
 #include <QRegularExpression>
@@ -194,7 +195,17 @@ void ImportStatus::show(const QString& text)
         place();
         update();
     }
+    // Above the window's content, but under a sheet that is open: the guide
+    // or the new-playlist prompt is read there, and a sheet raises itself
+    // only when it opens.
     raise();
+    for (QObject* sibling : parentWidget()->children()) {
+        auto* sheet = qobject_cast<SheetDialog*>(sibling);
+        if (sheet && sheet->isVisible()) {
+            stackUnder(sheet);
+            break;
+        }
+    }
     QWidget::show();
 }
 
