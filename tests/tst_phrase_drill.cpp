@@ -3,6 +3,7 @@
 // drilling moves the loop on to the next phrase after its last pass. The
 // recordings are spoken at test time; the audio is pulled by hand.
 
+#include "base/Log.h"
 #include "engine/AudioOutput.h"
 #include "state/DrillOptions.h"
 #include "state/PhraseNavigation.h"
@@ -226,6 +227,34 @@ private slots:
         f->player().tick();
         QCOMPARE(f->player().loopStart(), std::optional<double>(map.loopBounds(3).startSeconds));
         QCOMPARE(f->log.lines().filter(QStringLiteral("Loop moved on to ")).size(), 3);
+    }
+
+    // Held up over passes of two phrases, the window tells each jump back
+    // with the start of the phrase it went back to, in the order heard.
+    void aHeldUpWindowTellsEachPassWithItsPhrase()
+    {
+        const auto f = loaded(m_lesson->path);
+        QVERIFY(f);
+        const PhraseMap& map = *f->state->phraseMap();
+        QVERIFY(map.phraseCount() >= 3);
+        DrillOptions::setPasses(*f->state, 2);
+        DrillOptions::setPause(*f->state, {PassPause::Kind::Fixed, 1});
+        DrillOptions::setThenNextPhrase(*f->state, true);
+        f->player().setCurrentTime(map.loopBounds(0).startSeconds + 0.2);
+        QVERIFY(PhraseNavigation::loopHere(*f->state));
+        f->log.clear();
+        const auto seconds = [&](int phrase) { return map.loopBounds(phrase).endSeconds - map.loopBounds(phrase).startSeconds; };
+        ManualOutput::pull(std::int64_t((2 * (seconds(0) + 1) + seconds(1) + 1 + 0.3) * rate));
+        QTest::qWait(30);
+        f->player().tick();
+        const auto told = [](double seconds) { return Log::formatDouble(seconds); };
+        QCOMPARE(f->log.lines(), (QStringList{
+                                     QStringLiteral("Seek to: ") + told(map.loopBounds(0).startSeconds),
+                                     QStringLiteral("Loop moved on to ") + told(map.loopBounds(1).startSeconds)
+                                         + QStringLiteral(" to ") + told(map.loopBounds(1).endSeconds),
+                                     QStringLiteral("Seek to: ") + told(map.loopBounds(1).startSeconds),
+                                 }));
+        QCOMPARE(f->player().loopPass(), 2);
     }
 
     // A loop over two phrases, drilled hands-free, moves on to the phrase

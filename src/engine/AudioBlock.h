@@ -11,7 +11,7 @@ struct LoopMarks {
     std::uint32_t advances = 0;  // loops that moved on to the next region after their last pass
     std::uint32_t pass = 0;      // pass in progress, from 1; 0 outside a loop
     std::uint32_t region = 0;    // serial of the loop region the audio belongs to; 0 outside a loop
-    std::uint32_t unused = 0;
+    std::uint32_t wrapsBeforeAdvance = 0;  // of the wraps, those made before the latest advance
 
     bool operator==(const LoopMarks&) const = default;
 };

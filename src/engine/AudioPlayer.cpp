@@ -408,10 +408,6 @@ void AudioPlayer::followHeardLoop()
         m_lastHeard = {heard.generation, {}, 0};
     const LoopMarks& before = m_lastHeard.marks;
     const bool wentBack = m_loopStart && hasLoop() && heard.marks.wraps > before.wraps;
-    if (wentBack) {
-        for (std::uint32_t wrap = before.wraps; wrap < heard.marks.wraps; ++wrap)
-            Log::line(QStringLiteral("Seek to: ") + Log::formatDouble(std::clamp(*m_loopStart, 0.0, m_player->duration())));
-    }
     // A finish or a move on heard in audio made before the learner's latest
     // loop belonged to the loop before it; so does a move on to any region
     // but the one handed over after this loop.
@@ -423,8 +419,15 @@ void AudioPlayer::followHeardLoop()
     // was told of no region after that one, so it finished there.
     const bool movedOnAndFinished = movedOn && finished && heard.marks.region == 0;
     const bool advanced = movedOn && (heard.marks.region == m_loopSerial + 1 || movedOnAndFinished);
+    const bool takesMove = advanced && hasLoop() && m_nextLoop;
+    // Wraps heard after the move (a tick held up over passes of both) went
+    // back to the new region's start, and are told after the move.
+    const std::uint32_t wrapsBeforeMove =
+        takesMove ? std::clamp(heard.marks.wrapsBeforeAdvance, before.wraps, heard.marks.wraps) : heard.marks.wraps;
+    if (wentBack)
+        logWrapsBack(wrapsBeforeMove - before.wraps);
     m_lastHeard = heard;
-    if (advanced && hasLoop() && m_nextLoop) {
+    if (takesMove) {
         // The audio went on to the next region: it is the loop now, with the
         // serial the decoder gave it, so its passes are counted on.
         const auto [start, end] = *m_nextLoop;
@@ -436,16 +439,16 @@ void AudioPlayer::followHeardLoop()
         m_loopEnd = end;
         emit changed();
         handOverLoop();
-        Log::line(QStringLiteral("Loop moved on to ") + Log::formatDouble(start) + QStringLiteral(" to ")
-                  + Log::formatDouble(end));
+        logLoopMovedOn();
         emit loopAdvanced();
+        if (wentBack)
+            logWrapsBack(heard.marks.wraps - wrapsBeforeMove);
         if (movedOnAndFinished && m_nextLoop) {
             // Its passes were heard: the drill goes on from the start of the
             // region after it, where the audio would have gone.
             const auto [nextStart, nextEnd] = *m_nextLoop;
             setLoop(nextStart, nextEnd);
-            Log::line(QStringLiteral("Loop moved on to ") + Log::formatDouble(nextStart) + QStringLiteral(" to ")
-                      + Log::formatDouble(nextEnd));
+            logLoopMovedOn();
             seek(nextStart);
             setCurrentTime(nextStart);
             emit loopAdvanced();
@@ -479,6 +482,21 @@ void AudioPlayer::followHeardLoop()
         Log::line(QStringLiteral("Loop cleared"));
         emit loopFinished();
     }
+}
+
+// Each jump back to the loop's start heard, told as the tick's seek there
+// would have been.
+void AudioPlayer::logWrapsBack(std::uint32_t wraps) const
+{
+    const double start = std::clamp(*m_loopStart, 0.0, m_player->duration());
+    for (std::uint32_t wrap = 0; wrap < wraps; ++wrap)
+        Log::line(QStringLiteral("Seek to: ") + Log::formatDouble(start));
+}
+
+void AudioPlayer::logLoopMovedOn() const
+{
+    Log::line(QStringLiteral("Loop moved on to ") + Log::formatDouble(*m_loopStart) + QStringLiteral(" to ")
+              + Log::formatDouble(*m_loopEnd));
 }
 
 void AudioPlayer::settleSoon()

@@ -148,6 +148,8 @@ private:
     void takeNewLoopSerial();
     void handOverLoop();
     void followHeardLoop();
+    void logWrapsBack(std::uint32_t wraps) const;
+    void logLoopMovedOn() const;
     void settleSoon();
 
     std::unique_ptr<FilePlayer> m_player;

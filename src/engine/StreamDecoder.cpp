@@ -201,6 +201,7 @@ LoopMarks StreamDecoder::marks() const
     marks.wraps = m_wraps;
     marks.finishes = m_finishes;
     marks.advances = m_advances;
+    marks.wrapsBeforeAdvance = m_wrapsBeforeAdvance;
     marks.pass = m_plan ? std::uint32_t(m_passesDone + 1) : 0;
     marks.region = m_plan ? m_plan->region.serial : 0;
     return marks;
@@ -257,6 +258,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     m_wraps = 0;  // counted afresh in each generation
     m_finishes = tookFinish ? 1 : 0;
     m_advances = tookAdvance ? 1 : 0;
+    m_wrapsBeforeAdvance = 0;
     m_pendingPauseFrames = 0;
     m_pendingPauseCountedTo = -1;
     m_fadeInAt = -1;
@@ -306,6 +308,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
                         m_plan->next.reset();
                         m_passesDone = 0;
                         ++m_advances;
+                        m_wrapsBeforeAdvance = m_wraps;
                         from = m_plan->region.startFrame;
                     } else {
                         from = m_plan->region.endFrame;
@@ -506,6 +509,7 @@ void StreamDecoder::joinRegions(Turn turn, const float* tail, int fade, std::int
         m_plan->next.reset();
         m_passesDone = 0;
         ++m_advances;
+        m_wrapsBeforeAdvance = m_wraps;
     }
     const LoopMarks after = marks();
     std::fill(m_head.begin(), m_head.end(), 0.0f);
