@@ -75,13 +75,13 @@ private slots:
         engine.playTrack(-1);
         QVERIFY(log.lines().isEmpty() && !engine.player());
         engine.togglePlayPause();
-        QCOMPARE(willChange.count(), 5);  // stop (playing, loop start, loop end), track, playing
+        QCOMPARE(willChange.count(), 6);  // stop (playing, loop start, loop end, position), track, playing
         QCOMPARE(log.lines(), (QStringList{stopLine, QStringLiteral("Playing: sine-5s.mp3")}));
         QVERIFY(engine.isPlaying() && engine.timer() && engine.timer()->isActive());
         QCOMPARE(engine.currentTrack(), std::optional<QUrl>(fixtureUrl(tone)));
         QCOMPARE(engine.player()->volume(), 0.3f);  // the volume carries to the track
         engine.tick();  // unchanged values are announced too
-        QCOMPARE(willChange.count(), 6);
+        QCOMPARE(willChange.count(), 7);
     }
 
     void seekClampsAndLogs()
@@ -118,9 +118,18 @@ private slots:
         QVERIFY(engine.isPlaying() && engine.timer());
         QCOMPARE(engine.loopEnd(), std::optional<double>(2.0));  // only stop clears the loop
 
+        // A track begun again, or a stop, shows its new place at once, not
+        // the one the last tick copied: a relative seek (the desktop's, an
+        // arrow key) goes from there.
+        QTRY_VERIFY_WITH_TIMEOUT(engine.currentTime() > 0.3, 10000);
+        engine.playTrack(0);
+        QVERIFY2(engine.currentTime() < 0.1, qPrintable(QString::number(engine.currentTime())));
+        loaded = engine.player();
+        QTRY_VERIFY_WITH_TIMEOUT(engine.currentTime() > 0.3, 10000);
         Log::Capture log;
         engine.stop();
         QCOMPARE(log.lines(), QStringList{stopLine});
+        QCOMPARE(engine.currentTime(), 0.0);
         QVERIFY(!engine.loopStart() && !engine.loopEnd() && !engine.player()->isPlaying());
         engine.togglePlayPause();
         QCOMPARE(engine.player(), loaded);

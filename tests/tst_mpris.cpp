@@ -422,8 +422,15 @@ private slots:
         QVERIFY(!widget.can("CanGoPrevious"));
         const QDBusObjectPath first = widget.trackId();
 
+        // A while in, so that the old place is far from the new track's start.
+        QTRY_VERIFY(widget.position() > second);
         widget.clear();
         widget.call(QStringLiteral("Next"));
+        // The new track's place, and no seek in it (the old place seen
+        // falling to its start).
+        QVERIFY2(widget.position() < second / 2, qPrintable(QString::number(widget.position())));
+        QTest::qWait(100);
+        QCOMPARE(widget.seeked, QList<qlonglong>{});
         QTRY_VERIFY(!widget.lastAnnounced(QStringLiteral("Metadata")).isNull());
         metadata = asMap(widget.lastAnnounced(QStringLiteral("Metadata")));
         QCOMPARE(metadata.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("chirp-cbr.mp3"));

@@ -219,7 +219,10 @@ void AudioPlayer::stop()
     setLoopEnd(std::nullopt);
     stopTimer();
     settleSoon();
+    // Shown at once, not at the next tick: a relative seek that follows at
+    // once (an arrow key, the desktop's Seek after its Next) goes from here.
     const double position = m_player ? m_player->currentTime() : 0.0;
+    storeCurrentTime(position);
     Log::line(QStringLiteral("Stop: currentTime=%1, loop cleared").arg(Log::formatDouble(position)));
 }
 
