@@ -403,6 +403,33 @@ private slots:
         }
     }
 
+    // Two recordings joined into one file, the second at another rate: a
+    // seek back into the first after playing into the second (a loop
+    // across the join going back) plays what a straight decode plays
+    // there. The decoder stamps the first frame after a seek with the rate
+    // of the frame decoded before it: measured at that rate, it was cut or
+    // laid over the next one, and the track's start lost.
+    void aSeekBackAcrossAJoinAtAnotherRateLandsInPlace()
+    {
+        const QString path = m_folder.filePath(QStringLiteral("joined.mp3"));
+        QVERIFY(writeFile(path, readFile(fixturePath(QStringLiteral("chirp-cbr.mp3")))
+                                    + readFile(fixturePath(QStringLiteral("chirp-vbr-24k.mp3")))));
+        const int rate = 44100;
+        const std::vector<float> straight = KnownSignal::straightDecode(path, rate);
+        const std::int64_t join = 6 * rate;
+        QVERIFY(std::int64_t(straight.size()) / 2 > join + 2 * rate);
+        const auto stream = DecodeStream::open(path, rate, nullptr);
+        QVERIFY(stream);
+        std::vector<float> chunk(2 * 4096);
+        for (const std::int64_t target : {std::int64_t(0), std::int64_t(rate) / 2 + 7}) {
+            while (stream->position() < join + rate)
+                QVERIFY(stream->read(chunk.data(), 4096) > 0);
+            stream->seek(target);
+            QCOMPARE(stream->read(chunk.data(), 4096), 4096);
+            QVERIFY2(std::equal(chunk.begin(), chunk.end(), straight.begin() + 2 * target), qPrintable(QString::number(target)));
+        }
+    }
+
     // A tag in front larger than FFmpeg's probe looks through (a big cover
     // picture) left the file to be judged by its name: an MP3 named .m4a
     // was refused as MPEG-4 with no index.

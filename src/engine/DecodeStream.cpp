@@ -1,6 +1,7 @@
 #include "engine/DecodeStream.h"
 
 #include "engine/Mp3GaplessInfo.h"
+#include "engine/MpegFrameHeader.h"
 #include "engine/Mp3Tags.h"
 #include "engine/SampleGuard.h"
 
@@ -773,6 +774,11 @@ void DecodeStream::notePacketSent(const AVPacket& packet)
     // run of them add up past counting.
     const std::int64_t stated = packet.duration > 0 ? av_rescale_q(packet.duration, m_timeBase, AVRational{1, m_inputRate}) : 0;
     m_lastSentFrames = std::clamp<std::int64_t>(stated, 0, 8 * std::clamp(m_codec->frame_size, 1152, 16384));
+    m_lastSentMpegRate = 0;
+    if (m_codec->codec_id == AV_CODEC_ID_MP3 || m_codec->codec_id == AV_CODEC_ID_MP2) {
+        if (const auto header = MpegFrameHeader::parse(packet.data, packet.size))
+            m_lastSentMpegRate = header->sampleRate;
+    }
     if (m_lastSentFrames > 0)
         m_sentSinceFrame.knownFrames += m_lastSentFrames;
     else
@@ -796,6 +802,12 @@ void DecodeStream::noteFrameReceived()
 
 void DecodeStream::acceptPendingFrame()
 {
+    // The MPEG audio decoder stamps a frame with the rate of the one decoded
+    // before it: the first of a joined part at another rate, or the first
+    // after a seek back across the join, would be measured at the wrong
+    // rate. Each frame comes of the packet sent last, whose header is sure.
+    if (m_lastSentMpegRate > 0)
+        m_frame->sample_rate = m_lastSentMpegRate;
     if (acceptFrame(*m_frame)) {
         av_frame_unref(m_frame.get());
         m_framePending = false;

@@ -158,6 +158,7 @@ private:
     };
     PacketTime m_sentSinceFrame;                 // since the decoder last gave a frame
     std::int64_t m_lastSentFrames = 0;           // the last one's length; 0 when untimed
+    int m_lastSentMpegRate = 0;                  // the rate its MPEG audio header states; 0: none
     PacketTime m_lostBeforeFrame;                // those that made none, before m_frame
     std::optional<std::int64_t> m_silenceUntil;  // where the silence before m_frame ends
     bool m_demuxerDone = false;

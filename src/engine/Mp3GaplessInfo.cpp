@@ -1,6 +1,7 @@
 #include "engine/Mp3GaplessInfo.h"
 
 #include "engine/Mp3Tags.h"
+#include "engine/MpegFrameHeader.h"
 
 #include <QBuffer>
 
@@ -78,22 +79,16 @@ std::optional<Mp3GaplessInfo> Mp3GaplessInfo::parse(const QByteArray& fileStart)
     const std::int64_t frameOffset = zerosFrom(fileStart, Mp3Tags::leadingBytes(start));
     if (frameOffset + 4 > size)
         return std::nullopt;
-    const unsigned char* header = bytes + frameOffset;
-    if (header[0] != 0xFF || (header[1] & 0xE0) != 0xE0)
+    const unsigned char* headerBytes = bytes + frameOffset;
+    const std::optional<MpegFrameHeader> header = MpegFrameHeader::parse(headerBytes, size - frameOffset);
+    if (!header || header->layer != 3)
         return std::nullopt;
+    const bool mpeg1 = header->mpeg1;
+    const bool mono = header->mono;
+    const bool hasCrc = header->hasCrc;
 
-    const int versionBits = (header[1] >> 3) & 3;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
-    const int layerBits = (header[1] >> 1) & 3;    // 1: layer III
-    const bool hasCrc = !(header[1] & 1);
-    const int rateIndex = (header[2] >> 2) & 3;
-    const bool mono = ((header[3] >> 6) & 3) == 3;
-    if (versionBits == 1 || layerBits != 1 || rateIndex == 3)
-        return std::nullopt;
-    const bool mpeg1 = versionBits == 3;
-
-    static constexpr int mpeg1Rates[3] = {44100, 48000, 32000};
     Mp3GaplessInfo info;
-    info.sampleRate = mpeg1Rates[rateIndex] / (mpeg1 ? 1 : versionBits == 2 ? 2 : 4);
+    info.sampleRate = header->sampleRate;
     info.samplesPerFrame = mpeg1 ? 1152 : 576;
     info.headerFrameOffset = frameOffset;
 
@@ -137,12 +132,13 @@ std::optional<Mp3GaplessInfo> Mp3GaplessInfo::parse(const QByteArray& fileStart)
     if (info.realSampleCount() <= 0)
         return std::nullopt;
     if (std::memcmp(bytes + tagAt, "Info", 4) == 0) {
-        const int headerFrameBytes = layer3FrameBytes(header, mpeg1, info.sampleRate);
+        const int headerFrameBytes = layer3FrameBytes(headerBytes, mpeg1, info.sampleRate);
         const std::int64_t nextAt = frameOffset + headerFrameBytes;
         if (headerFrameBytes > 0 && nextAt + 4 <= size) {
             const unsigned char* next = bytes + nextAt;
             // The same kind of frame at the same rate: the audio's first.
-            if (next[0] == 0xFF && (next[1] & 0xFE) == (header[1] & 0xFE) && ((next[2] >> 2) & 3) == rateIndex) {
+            if (next[0] == 0xFF && (next[1] & 0xFE) == (headerBytes[1] & 0xFE)
+                && ((next[2] >> 2) & 3) == ((headerBytes[2] >> 2) & 3)) {
                 const int padded = layer3FrameBytes(next, mpeg1, info.sampleRate);
                 info.constantFrameBytes = padded > 0 ? padded - ((next[2] >> 1) & 1) : 0;
                 info.headerFrameBytes = headerFrameBytes;
