@@ -65,7 +65,9 @@ std::optional<std::int64_t> Mp3GaplessInfo::firstFrameAfterZeros(QIODevice& file
 
 std::optional<Mp3GaplessInfo> Mp3GaplessInfo::read(QIODevice& file)
 {
-    const std::int64_t frameAt = firstFrameAfterZeros(file).value_or(Mp3Tags::leadingBytes(file));
+    // (Not value_or: the tags would be walked again when zeros were found.)
+    const std::optional<std::int64_t> afterZeros = firstFrameAfterZeros(file);
+    const std::int64_t frameAt = afterZeros ? *afterZeros : Mp3Tags::leadingBytes(file);
     return file.seek(0) ? parse(file.read(frameAt + roomForFirstFrame)) : std::nullopt;
 }
 
