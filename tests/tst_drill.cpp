@@ -432,6 +432,40 @@ private slots:
         QCOMPARE(d.log.lines().filter(QStringLiteral("Seek to: 1")).size(), 1);  // two passes, one turn
     }
 
+    // A turn heard just before a change (the end nudged, the speed stepped)
+    // is heard, and the change's audio after it, before the next tick: the
+    // turn is in the count of neither generation's jumps, and still told.
+    void aTurnHeardJustBeforeAChangeIsTold_data()
+    {
+        QTest::addColumn<bool>("speedStep");
+        QTest::newRow("the end nudged") << false;
+        QTest::newRow("the speed stepped") << true;
+    }
+    void aTurnHeardJustBeforeAChangeIsTold()
+    {
+        QFETCH(bool, speedStep);
+        Drill d(1.0);
+        QSignalSpy wentBack(&d.player(), &AudioPlayer::loopWentBack);
+        QVERIFY(d.drill({0, PassPause{}}, 1.0, 1.2));
+        const std::int64_t pass = std::llround(0.2 * rate);
+        ManualOutput::pull(pass - fade - 300);
+        d.player().tick();
+        QCOMPARE(d.player().loopPass(), 1);
+        d.log.clear();
+        ManualOutput::render(600);  // the turn
+        if (speedStep)
+            d.player().setSpeed(0.95);
+        else
+            d.player().setLoopEnd(1.21);
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        ManualOutput::render(512);
+        d.player().tick();
+        QCOMPARE(d.player().loopPass(), 2);
+        QCOMPARE(d.log.lines().filter(QStringLiteral("Seek to: ")), QStringList{QStringLiteral("Seek to: 1.0")});
+        QCOMPARE(wentBack.size(), 1);
+        QVERIFY2(d.player().currentTime() < 1.1, qPrintable(QString::number(d.player().currentTime())));
+    }
+
     // Paused mid-drill, nothing new is heard: a seek within the loop shows
     // the pass it goes on with, not a first one, and a new loop its first,
     // not the old loop's pass; played on, the audio counts from there.

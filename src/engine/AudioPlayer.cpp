@@ -407,10 +407,19 @@ void AudioPlayer::followHeardLoop()
         return;
     }
     const FilePlayer::Heard heard = m_player->heard();
-    if (heard.generation != m_lastHeard.generation)
+    std::uint32_t turnsBetweenGenerations = 0;
+    if (heard.generation != m_lastHeard.generation) {
+        // New audio (the loop nudged, the speed stepped) goes on from where
+        // the old was heard, with its pass: a turn the old audio made, heard
+        // since the last tick, is in neither's count of jumps, but in the
+        // passes. (A jump the new audio began with counts no pass.)
+        const LoopMarks& last = m_lastHeard.marks;
+        if (last.region != 0 && heard.marks.region == last.region && heard.marks.pass > last.pass + heard.marks.wraps)
+            turnsBetweenGenerations = heard.marks.pass - last.pass - heard.marks.wraps;
         m_lastHeard = {heard.generation, {}, 0};
+    }
     const LoopMarks& before = m_lastHeard.marks;
-    const bool wentBack = m_loopStart && hasLoop() && heard.marks.wraps > before.wraps;
+    const bool wentBack = m_loopStart && hasLoop() && (heard.marks.wraps > before.wraps || turnsBetweenGenerations > 0);
     // A finish or a move on heard in audio made before the learner's latest
     // loop belonged to the loop before it; so does a move on to any region
     // but the one handed over after this loop.
@@ -428,7 +437,7 @@ void AudioPlayer::followHeardLoop()
     const std::uint32_t wrapsBeforeMove =
         takesMove ? std::clamp(heard.marks.wrapsBeforeAdvance, before.wraps, heard.marks.wraps) : heard.marks.wraps;
     if (wentBack)
-        logWrapsBack(wrapsBeforeMove - before.wraps);
+        logWrapsBack(turnsBetweenGenerations + wrapsBeforeMove - before.wraps);
     m_lastHeard = heard;
     if (takesMove) {
         // The audio went on to the next region: it is the loop now, with the
