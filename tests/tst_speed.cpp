@@ -350,6 +350,13 @@ private slots:
             if (item->text() == QStringLiteral("1.25×"))
                 item->trigger();
         QCOMPARE(f.player().speed(), 1.25);
+        // Opened again, at the speed in force: the keys go on from there.
+        row.show();
+        QTest::mouseClick(row.speedButton(), Qt::LeftButton);
+        QTRY_VERIFY(row.speedMenu()->isVisible());
+        QVERIFY(row.speedMenu()->activeAction());
+        QCOMPARE(row.speedMenu()->activeAction()->text(), QStringLiteral("1.25×"));
+        row.speedMenu()->close();
     }
 
     // A loop handle dragged at another speed: a change at every buffer the
