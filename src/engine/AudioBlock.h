@@ -12,6 +12,7 @@ struct LoopMarks {
     std::uint32_t pass = 0;      // pass in progress, from 1; 0 outside a loop
     std::uint32_t region = 0;    // serial of the loop region the audio belongs to; 0 outside a loop
     std::uint32_t wrapsBeforeAdvance = 0;  // of the wraps, those made before the latest advance
+    std::uint32_t jumpsAtBegin = 0;        // of the wraps, the one the audio began with (past the end): no pass
 
     bool operator==(const LoopMarks&) const = default;
 };

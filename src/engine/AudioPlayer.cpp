@@ -407,18 +407,22 @@ void AudioPlayer::followHeardLoop()
         return;
     }
     const FilePlayer::Heard heard = m_player->heard();
+    // Until the new audio (a seek, the loop nudged, the speed stepped) is
+    // heard, the old audio's last marks are kept to weigh it against.
+    const bool newAudioUnheard = !heard.any && heard.generation != m_lastHeard.generation;
     std::uint32_t turnsBetweenGenerations = 0;
-    if (heard.generation != m_lastHeard.generation) {
-        // New audio (the loop nudged, the speed stepped) goes on from where
-        // the old was heard, with its pass: a turn the old audio made, heard
-        // since the last tick, is in neither's count of jumps, but in the
-        // passes. (A jump the new audio began with counts no pass.)
+    if (heard.generation != m_lastHeard.generation && !newAudioUnheard) {
+        // New audio goes on with the pass the output was in: a turn the old
+        // audio made, heard since the last tick, is in neither's count of
+        // jumps, but in the passes. (A jump the new audio began with, from
+        // past the loop's end, counts no pass.)
         const LoopMarks& last = m_lastHeard.marks;
-        if (last.region != 0 && heard.marks.region == last.region && heard.marks.pass > last.pass + heard.marks.wraps)
-            turnsBetweenGenerations = heard.marks.pass - last.pass - heard.marks.wraps;
+        const std::uint32_t passTurns = heard.marks.wraps - std::min(heard.marks.jumpsAtBegin, heard.marks.wraps);
+        if (last.region != 0 && heard.marks.region == last.region && heard.marks.pass > last.pass + passTurns)
+            turnsBetweenGenerations = heard.marks.pass - last.pass - passTurns;
         m_lastHeard = {heard.generation, {}, 0};
     }
-    const LoopMarks& before = m_lastHeard.marks;
+    const LoopMarks& before = newAudioUnheard ? heard.marks : m_lastHeard.marks;
     const bool wentBack = m_loopStart && hasLoop() && (heard.marks.wraps > before.wraps || turnsBetweenGenerations > 0);
     // A finish or a move on heard in audio made before the learner's latest
     // loop belonged to the loop before it; so does a move on to any region
@@ -438,7 +442,8 @@ void AudioPlayer::followHeardLoop()
         takesMove ? std::clamp(heard.marks.wrapsBeforeAdvance, before.wraps, heard.marks.wraps) : heard.marks.wraps;
     if (wentBack)
         logWrapsBack(turnsBetweenGenerations + wrapsBeforeMove - before.wraps);
-    m_lastHeard = heard;
+    if (!newAudioUnheard)
+        m_lastHeard = heard;
     if (takesMove) {
         // The audio went on to the next region: it is the loop now, with the
         // serial the decoder gave it, so its passes are counted on.

@@ -324,7 +324,7 @@ bool PlaybackSource::takesUpOvertaken(std::uint64_t wanted, int frames, std::int
         // none past where the output is (the stream's own audio), or past
         // what the output will have played on beyond its start (stretched
         // audio, crossfaded there).
-        if (!block->joinsInPlace || !(block->marks == LoopMarks{0, 0, 0, block->marks.pass, block->marks.region, 0}))
+        if (!block->joinsInPlace || !(block->marks == LoopMarks{0, 0, 0, block->marks.pass, block->marks.region, 0, 0}))
             continue;
         std::int64_t needed = 0;
         if (block->speed == 1.0) {

@@ -202,6 +202,7 @@ LoopMarks StreamDecoder::marks() const
     marks.finishes = m_finishes;
     marks.advances = m_advances;
     marks.wrapsBeforeAdvance = m_wrapsBeforeAdvance;
+    marks.jumpsAtBegin = m_jumpsAtBegin;
     marks.pass = m_plan ? std::uint32_t(m_passesDone + 1) : 0;
     marks.region = m_plan ? m_plan->region.serial : 0;
     return marks;
@@ -259,6 +260,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     m_finishes = tookFinish ? 1 : 0;
     m_advances = tookAdvance ? 1 : 0;
     m_wrapsBeforeAdvance = 0;
+    m_jumpsAtBegin = 0;
     m_pendingPauseFrames = 0;
     m_pendingPauseCountedTo = -1;
     m_fadeInAt = -1;
@@ -325,6 +327,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         // a seek went beyond it): the next audio is the loop start.
         from = m_plan->region.startFrame;
         ++m_wraps;
+        m_jumpsAtBegin = 1;
         joins = false;
     }
     m_ended = false;

@@ -117,6 +117,7 @@ private:
     std::uint32_t m_finishedRegion = 0;  // the region whose last pass ended last; 0: none
     std::uint32_t m_wraps = 0, m_finishes = 0, m_advances = 0;
     std::uint32_t m_wrapsBeforeAdvance = 0;  // m_wraps when m_advances last grew
+    std::uint32_t m_jumpsAtBegin = 0;        // 1 when this generation began at the loop's start, past its end
     bool m_ended = false;
     bool m_nextBlockJoins = false;
     std::int64_t m_pendingPauseFrames = 0;  // the rest of a pause a request cut into, to be made first
