@@ -8,6 +8,7 @@
 #include "desktop/MprisPlayerAdaptor.h"
 #include "desktop/PlayerSnapshot.h"
 #include "desktop/PositionJumpWatch.h"
+#include "desktop/SessionBusProbe.h"
 #include "engine/DecodeStream.h"
 #include "library/AudioFiles.h"
 #include "state/DrillOptions.h"
@@ -29,6 +30,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QFile>
+#include <QLocalServer>
 #include <QMimeDatabase>
 #include <QTemporaryDir>
 #include <QTest>
@@ -227,6 +229,33 @@ private slots:
         qunsetenv(MediaControls::disablingVariable);
         QVERIFY(!quiet.mediaControls());
         QCOMPARE(log.lines().filter(QStringLiteral("Media controls")).size(), 1);
+    }
+
+    // A bus whose daemon stopped answering (stopped, or a stale socket that
+    // still takes connections): the controls are given up after a while,
+    // with a line, and the window goes on. Joining it would wait for good.
+    void aBusThatDoesNotAnswerIsGivenUp()
+    {
+        QTemporaryDir folder;
+        QLocalServer silent;  // takes connections, and never reads them
+        QVERIFY(silent.listen(folder.filePath(QStringLiteral("bus"))));
+        const QByteArray before = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(silent.fullServerName()));
+        TemporaryDefaults defaults;
+        Log::Capture log;
+        RivetoneApp rivetone(defaults.filePath());
+        QElapsedTimer started;
+        started.start();
+        rivetone.startMediaControls();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", before);
+        QVERIFY2(started.elapsed() < MediaControls::busPatience.count() + 2000, qPrintable(QString::number(started.elapsed())));
+        QVERIFY(rivetone.mediaControls()->serviceName().isEmpty());
+        QTRY_COMPARE(log.lines().filter(QStringLiteral("Media controls")),
+                     QStringList{QStringLiteral("Media controls unavailable: the session bus does not answer")});
+        // One that answers is no such bus (this test's own daemon).
+        QCOMPARE(SessionBusProbe::askAt("unix:path=/nonexistent/bus;" + m_address.toUtf8(), std::chrono::seconds(2)),
+                 SessionBusProbe::Answer::Answers);
+        QCOMPARE(SessionBusProbe::askAt("unix:path=/nonexistent/bus", std::chrono::seconds(2)), SessionBusProbe::Answer::Unknown);
     }
 
     // Joining the bus is a few round trips to its daemon: the first picture

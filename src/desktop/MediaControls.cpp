@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "desktop/MprisPlayerAdaptor.h"
 #include "desktop/MprisRootAdaptor.h"
+#include "desktop/SessionBusProbe.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -27,6 +28,10 @@ bool MediaControls::disabledByEnvironment()
 
 bool MediaControls::publishOnSessionBus()
 {
+    if (SessionBusProbe::ask(busPatience) == SessionBusProbe::Answer::Silent) {
+        Log::line(QStringLiteral("Media controls unavailable: the session bus does not answer"));
+        return false;
+    }
     return publish(QDBusConnection::sessionBus());
 }
 

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -33,6 +34,9 @@ public:
     static inline const QString serviceBaseName = QStringLiteral("org.mpris.MediaPlayer2.rivetone");
     // Set to 1, Rivetone leaves the bus alone (to measure, or by choice).
     static inline const char* disablingVariable = "RIVETONE_NO_MPRIS";
+    // How long a bus daemon may take to say anything before the controls
+    // are given up: joining the bus has no deadline of its own.
+    static constexpr std::chrono::milliseconds busPatience{2000};
 
     MediaControls(ContentState& state, WindowHooks hooks, QObject* parent = nullptr);
     ~MediaControls() override;
