@@ -39,6 +39,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <signal.h>
 
 extern "C" {
 #include <libavutil/error.h>
@@ -256,6 +257,23 @@ private slots:
         QCOMPARE(SessionBusProbe::askAt("unix:path=/nonexistent/bus;" + m_address.toUtf8(), std::chrono::seconds(2)),
                  SessionBusProbe::Answer::Answers);
         QCOMPARE(SessionBusProbe::askAt("unix:path=/nonexistent/bus", std::chrono::seconds(2)), SessionBusProbe::Answer::Unknown);
+    }
+
+    // The daemon stops answering while the controls are up: giving back the
+    // name at the quit waits no longer than the controls' patience.
+    void aBusThatStopsAnsweringDoesNotHoldTheQuit()
+    {
+        LibraryFixture fixture(lessonsJson());
+        auto controls = std::make_unique<MediaControls>(*fixture.state, MediaControls::WindowHooks{});
+        const auto disconnect = qScopeGuard([] { QDBusConnection::disconnectFromBus(QStringLiteral("stalling")); });
+        QVERIFY(controls->publish(QDBusConnection::connectToBus(m_address, QStringLiteral("stalling"))));
+        QVERIFY(!controls->serviceName().isEmpty());
+        const auto resume = qScopeGuard([&] { ::kill(pid_t(m_daemon.processId()), SIGCONT); });
+        QCOMPARE(::kill(pid_t(m_daemon.processId()), SIGSTOP), 0);
+        QElapsedTimer quitting;
+        quitting.start();
+        controls.reset();
+        QVERIFY2(quitting.elapsed() < MediaControls::busPatience.count() + 2000, qPrintable(QString::number(quitting.elapsed())));
     }
 
     // Joining the bus is a few round trips to its daemon: the first picture

@@ -43,6 +43,11 @@ bool MediaControls::publish(const QDBusConnection& connection)
         return false;
     }
     m_connection = std::make_unique<QDBusConnection>(connection);
+    // Taking and giving back the name wait for the daemon's reply, by default
+    // for 25 s: one that stopped answering since would hold the window (and
+    // the quit) that long.
+    if (QDBusConnectionInterface* bus = m_connection->interface())
+        bus->setTimeout(int(busPatience.count()));
     m_exported = std::make_unique<QObject>();
     new MprisRootAdaptor(m_exported.get(), m_hooks.raise, m_hooks.quit);
     m_player = new MprisPlayerAdaptor(
