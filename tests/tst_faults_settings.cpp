@@ -872,6 +872,44 @@ private slots:
         QVERIFY(QFileInfo(path).isFile() == false && QFileInfo::exists(path));
     }
 
+    // A settings file linked into a folder that is not there (dotfiles on a
+    // drive not mounted) is a library out of reach, not none: nothing is
+    // written, and no folder made where the drive goes; back, it loads.
+    void aLinkIntoAFolderNotThereIsNotWrittenThrough()
+    {
+        QTemporaryDir folder;
+        const QString realPath = firstRun(folder);
+        const QString drive = folder.filePath(QStringLiteral("media/usb"));
+        QVERIFY(QDir().mkpath(drive + QStringLiteral("/dots")));
+        QVERIFY(QFile::rename(realPath, drive + QStringLiteral("/dots/Rivetone.ini")));
+        const QString link = folder.filePath(QStringLiteral("Rivetone.ini"));
+        QVERIFY(QFile::link(drive + QStringLiteral("/dots/Rivetone.ini"), link));
+        QVERIFY(QDir(drive).rename(QStringLiteral("dots"), QStringLiteral("../unplugged")));
+        {
+            Run run(link);
+            QVERIFY2(readAs(run.log.lines().mid(0, 1),
+                            {QStringLiteral("Settings file unreadable: <file> could not be read (it is a link into ")
+                             + drive + QStringLiteral("/dots, which is not there (a drive not mounted?)); nothing is "
+                                                      "written to it until Rivetone starts again")},
+                            link),
+                     qPrintable(run.log.lines().join(u'\n')));
+            run.state.setNewPlaylistName(QStringLiteral("Fresh"));
+            run.library.addPlaylist();
+            QVERIFY(!run.store.lastWriteError().isEmpty());
+        }
+        QVERIFY(!QFileInfo::exists(drive + QStringLiteral("/dots")));
+        QVERIFY(QDir(folder.filePath(QStringLiteral("media"))).rename(QStringLiteral("unplugged"), QStringLiteral("usb/dots")));
+        Run back(link);
+        QCOMPARE(back.state.playlists().names(), QStringList{QStringLiteral("Drills")});
+        // Unplugged while it runs: the next save fails, and makes nothing there.
+        QVERIFY(QDir(drive).rename(QStringLiteral("dots"), QStringLiteral("../unplugged")));
+        back.state.setNewPlaylistName(QStringLiteral("Fresh"));
+        back.library.addPlaylist();
+        back.store.finishWrites();
+        QVERIFY(back.store.lastWriteError().contains(QStringLiteral("which is not there")));
+        QVERIFY(!QFileInfo::exists(drive + QStringLiteral("/dots")));
+    }
+
     // A settings file that is a link (into a folder of dotfiles, say) stays
     // one: the writes go where it points, with the permissions found there.
     // A link to a file not made yet points from where its folder really is,

@@ -317,6 +317,15 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
         refuseWrites(QString::fromLocal8Bit(std::strerror(lookUpError)));
         return;
     }
+    // A link into a folder that is not there (dotfiles on a drive not
+    // mounted) leads to a library out of reach, not to none: written, the
+    // folders would be made under the empty mount point, and the library
+    // hidden by the drive once it is back.
+    if (!lookedUp && QFileInfo(filePath).isSymLink() && !QFileInfo(pathWrittenTo()).absoluteDir().exists()) {
+        refuseWrites(QStringLiteral("it is a link into %1, which is not there (a drive not mounted?)")
+                         .arg(QFileInfo(pathWrittenTo()).absolutePath()));
+        return;
+    }
     // A pipe or a device would hold the reader (and the start) for ever.
     if (lookedUp && !isFile && !S_ISDIR(found.st_mode)) {
         refuseWrites(QStringLiteral("it is not a regular file"));
@@ -633,6 +642,11 @@ DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& v
 {
     const QString target = pathWrittenTo();
     const QFileInfo file(target);
+    // (Gone since the start: its drive unplugged. Not made again under the
+    // mount point.)
+    if (target != m_filePath && !file.absoluteDir().exists())
+        return {false, QStringLiteral("cannot write %1: it is a link into %2, which is not there (a drive not mounted?)")
+                           .arg(m_filePath, file.absolutePath())};
     if (!QDir().mkpath(file.absolutePath()))
         return {false, describeWriteFailure(QStringLiteral("the folder cannot be made"))};
     if (file.isDir())
