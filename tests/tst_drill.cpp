@@ -442,24 +442,32 @@ private slots:
         QTest::addColumn<QString>("change");
         QTest::addColumn<bool>("tickBeforeItsAudio");
         QTest::addColumn<QStringList>("told");
+        QTest::addColumn<int>("heardFrames");  // from 300 before the turn's joint
+        QTest::addColumn<int>("passAfter");
         const QString toStart = QStringLiteral("Seek to: 1.0");
-        QTest::newRow("the end nudged") << QStringLiteral("end") << false << QStringList{toStart};
-        QTest::newRow("the speed stepped") << QStringLiteral("speed") << false << QStringList{toStart};
-        QTest::newRow("the speed stepped, a tick between") << QStringLiteral("speed") << true << QStringList{toStart};
+        QTest::newRow("the end nudged") << QStringLiteral("end") << false << QStringList{toStart} << 600 << 2;
+        QTest::newRow("the speed stepped") << QStringLiteral("speed") << false << QStringList{toStart} << 600 << 2;
+        QTest::newRow("the speed stepped, a tick between") << QStringLiteral("speed") << true << QStringList{toStart} << 600 << 2;
         QTest::newRow("a seek within") << QStringLiteral("within") << false
-                                       << QStringList{QStringLiteral("Seek to: 1.1"), toStart};
+                                       << QStringList{QStringLiteral("Seek to: 1.1"), toStart} << 600 << 2;
         QTest::newRow("a seek within, a tick between") << QStringLiteral("within") << true
-                                                       << QStringList{QStringLiteral("Seek to: 1.1"), toStart};
+                                                       << QStringList{QStringLiteral("Seek to: 1.1"), toStart} << 600 << 2;
         QTest::newRow("a seek past the end") << QStringLiteral("past") << false
-                                             << QStringList{QStringLiteral("Seek to: 1.25"), toStart, toStart};
+                                             << QStringList{QStringLiteral("Seek to: 1.25"), toStart, toStart} << 600 << 2;
         QTest::newRow("the end moved behind the play head") << QStringLiteral("behind") << false
-                                                            << QStringList{toStart, toStart};
+                                                            << QStringList{toStart, toStart} << 2900 << 2;
+        // Played up to the turn's first frame, not one of it: no turn heard,
+        // though the next pass's audio was queued.
+        QTest::newRow("a seek within, at the turn") << QStringLiteral("within") << false
+                                                    << QStringList{QStringLiteral("Seek to: 1.1")} << 300 << 1;
     }
     void aTurnHeardJustBeforeAChangeIsTold()
     {
         QFETCH(QString, change);
         QFETCH(bool, tickBeforeItsAudio);
         QFETCH(QStringList, told);
+        QFETCH(int, heardFrames);
+        QFETCH(int, passAfter);
         Drill d(1.0);
         QSignalSpy wentBack(&d.player(), &AudioPlayer::loopWentBack);
         QVERIFY(d.drill({0, PassPause{}}, 1.0, 1.2));
@@ -468,7 +476,7 @@ private slots:
         d.player().tick();
         QCOMPARE(d.player().loopPass(), 1);
         d.log.clear();
-        ManualOutput::render(change == QStringLiteral("behind") ? 2900 : 600);  // the turn, and on
+        ManualOutput::render(heardFrames);
         const auto seek = [&](double seconds) {
             d.player().seek(seconds);
             d.player().setCurrentTime(seconds);
@@ -488,7 +496,7 @@ private slots:
         QVERIFY(ManualOutput::likeADevice(d.player().player()));
         ManualOutput::render(512);
         d.player().tick();
-        QCOMPARE(d.player().loopPass(), 2);
+        QCOMPARE(d.player().loopPass(), passAfter);
         QCOMPARE(d.log.lines().filter(QStringLiteral("Seek to: ")), told);
         QCOMPARE(wentBack.size(), int(told.filter(QStringLiteral("Seek to: 1.0")).size()) > 0 ? 1 : 0);
     }

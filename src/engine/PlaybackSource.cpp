@@ -83,6 +83,8 @@ void PlaybackSource::publishPosition(std::int64_t renderEnd, bool play)
         position.pauseFramesLeft = front->isPause() ? front->pauseFrames - m_offset : 0;
         position.pass = front->marks.pass;
         position.region = front->marks.region;
+        const bool untouched = m_offset == 0 && m_timeline.segmentCount > 0 && m_timeline.newest().generation == m_serving;
+        position.heardPass = untouched ? m_timeline.newest().marks.pass : front->marks.pass;
     } else if (m_timeline.segmentCount > 0 && m_timeline.newest().generation == m_serving) {
         const HeardSegment& newest = m_timeline.newest();
         position.renderEnd = renderEnd;
@@ -96,6 +98,7 @@ void PlaybackSource::publishPosition(std::int64_t renderEnd, bool play)
         position.pauseFramesLeft = newest.held ? std::max<std::int64_t>(0, newest.pauseAfter - silentSince) : 0;
         position.pass = newest.marks.pass;
         position.region = newest.marks.region;
+        position.heardPass = newest.marks.pass;
     }
     m_outputPosition.store(position);
 }

@@ -76,8 +76,11 @@ public:
         std::int64_t known = 0;  // 1 once the output has served anything
         std::int64_t pauseFramesLeft = 0;
         std::int64_t renderEnd = 0;  // the device frame all this is counted to
-        std::uint32_t pass = 0;
+        std::uint32_t pass = 0;  // of the audio the output plays next
         std::uint32_t region = 0;
+        // Of the audio it played last: before a turn's first frame, still
+        // the pass before it.
+        std::uint32_t heardPass = 0;
     };
     OutputPosition outputPosition() const { return m_outputPosition.load(); }
 

@@ -229,7 +229,10 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     if (!sameLoop)
         m_passesDone = 0;
     else if (outputCurrent)
-        m_passesDone = int(std::max<std::uint32_t>(output.pass, 1)) - 1;
+        // A seek goes on in the pass heard: the output may have stopped just
+        // before a turn, the next pass's audio queued but not a frame of it
+        // played. Audio that goes on from the output's place takes that turn.
+        m_passesDone = int(std::max<std::uint32_t>(request.keepsPosition ? output.pass : output.heardPass, 1)) - 1;
     else if (m_countAtBegin)
         m_passesDone = m_countAtBegin->passesDone;
     m_plan = request.loop;
