@@ -4,6 +4,7 @@
 
 #include "app/ContentView.h"
 #include "app/Translations.h"
+#include "library/PlaylistCodec.h"
 #include "state/DrillOptions.h"
 #include "ui/kit/PlainButton.h"
 #include "ui/kit/TextLine.h"
@@ -192,6 +193,11 @@ private slots:
             QVERIFY2(!QString(note).remove(settingsFolder).contains(QRegularExpression(QStringLiteral("[A-Za-z]"))),
                      qPrintable(note));
         }
+
+        // Why stored text is not JSON goes into a log line: in English,
+        // though Qt's own texts are Korean now.
+        QVERIFY(QCoreApplication::translate("QJsonParseError", "unterminated object") != QStringLiteral("unterminated object"));
+        QCOMPARE(PlaylistCodec::decode("{\"Drills\": [], ").error, QStringLiteral("not JSON: unterminated object at byte 15"));
 
         f.log.clear();
         DrillOptions::setPause(*f.state, {PassPause::Kind::LoopLength, 0});

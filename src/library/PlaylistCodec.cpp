@@ -1,5 +1,6 @@
 #include "library/PlaylistCodec.h"
 
+#include "base/JsonErrorText.h"
 #include "base/Log.h"
 
 #include <QJsonArray>
@@ -135,7 +136,7 @@ Decoded decode(const QByteArray& bytes)
         const QJsonDocument wrapped = QJsonDocument::fromJson('[' + bytes + ']');
         if (wrapped.isArray() && wrapped.array().size() == 1)
             return failure(QStringLiteral("expected an object of playlists, found %1").arg(describe(wrapped.array().at(0))));
-        return failure(QStringLiteral("not JSON: %1 at byte %2").arg(parseError.errorString(), QString::number(parseError.offset)));
+        return failure(QStringLiteral("not JSON: %1 at byte %2").arg(jsonErrorText(parseError.error), QString::number(parseError.offset)));
     }
     if (!document.isObject()) {
         const QJsonValue top = document.isArray() ? QJsonValue(document.array()) : QJsonValue();

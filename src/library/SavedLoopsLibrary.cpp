@@ -1,6 +1,7 @@
 #include "library/SavedLoopsLibrary.h"
 
 #include "base/DefaultsStore.h"
+#include "base/JsonErrorText.h"
 #include "base/Log.h"
 #include "base/ValueBackup.h"
 #include "engine/AudioPlayer.h"
@@ -67,7 +68,7 @@ std::optional<SavedLoops> decode(const QByteArray& bytes, QString* error, QStrin
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        return fail(QStringLiteral("not JSON: ") + parseError.errorString());
+        return fail(QStringLiteral("not JSON: ") + jsonErrorText(parseError.error));
     if (!document.isObject())
         return fail(QStringLiteral("expected an object of tracks"));
     // Member by member, as stored: a track stored twice (two files joined by
