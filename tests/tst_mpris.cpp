@@ -248,11 +248,21 @@ private slots:
         QElapsedTimer started;
         started.start();
         rivetone.startMediaControls();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", before);
         QVERIFY2(started.elapsed() < MediaControls::busPatience.count() + 2000, qPrintable(QString::number(started.elapsed())));
         QVERIFY(rivetone.mediaControls()->serviceName().isEmpty());
         QTRY_COMPARE(log.lines().filter(QStringLiteral("Media controls")),
                      QStringList{QStringLiteral("Media controls unavailable: the session bus does not answer")});
+        // No address given: the library joins $XDG_RUNTIME_DIR/bus, and so
+        // that one is asked; one we do not ask, given first, may answer.
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        const QByteArray runtimeBefore = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
+        QCOMPARE(SessionBusProbe::ask(std::chrono::milliseconds(300)), SessionBusProbe::Answer::Silent);
+        qputenv("XDG_RUNTIME_DIR", runtimeBefore);
+        qputenv("DBUS_SESSION_BUS_ADDRESS", before);
+        QCOMPARE(SessionBusProbe::askAt("tcp:host=localhost,port=1;unix:path=" + QFile::encodeName(silent.fullServerName()),
+                                        std::chrono::milliseconds(300)),
+                 SessionBusProbe::Answer::Unknown);
         // One that answers is no such bus (this test's own daemon).
         QCOMPARE(SessionBusProbe::askAt("unix:path=/nonexistent/bus;" + m_address.toUtf8(), std::chrono::seconds(2)),
                  SessionBusProbe::Answer::Answers);

@@ -43,11 +43,6 @@ bool MediaControls::publish(const QDBusConnection& connection)
         return false;
     }
     m_connection = std::make_unique<QDBusConnection>(connection);
-    // Taking and giving back the name wait for the daemon's reply, by default
-    // for 25 s: one that stopped answering since would hold the window (and
-    // the quit) that long.
-    if (QDBusConnectionInterface* bus = m_connection->interface())
-        bus->setTimeout(int(busPatience.count()));
     m_exported = std::make_unique<QObject>();
     new MprisRootAdaptor(m_exported.get(), m_hooks.raise, m_hooks.quit);
     m_player = new MprisPlayerAdaptor(
@@ -83,8 +78,15 @@ void MediaControls::unpublish()
 {
     if (!m_connection)
         return;
-    if (!m_serviceName.isEmpty())
+    if (!m_serviceName.isEmpty()) {
+        // Giving back the name waits for the daemon's reply, by default for
+        // 25 s: one that stopped answering would hold the quit that long.
+        // (Taking it keeps the default: a name taken after its call gave up
+        // would stay ours with nothing behind it.)
+        if (QDBusConnectionInterface* bus = m_connection->interface())
+            bus->setTimeout(int(busPatience.count()));
         m_connection->unregisterService(m_serviceName);
+    }
     m_connection->unregisterObject(objectPath);
     m_serviceName.clear();
     m_player = nullptr;

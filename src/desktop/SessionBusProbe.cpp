@@ -108,8 +108,11 @@ Answer askAt(const QByteArray& address, std::chrono::milliseconds deadline)
     for (const QByteArray& entry : address.split(';')) {
         socklen_t length = 0;
         const std::optional<sockaddr_un> socketAddress = unixAddress(entry.trimmed(), &length);
-        if (!socketAddress)
+        if (!socketAddress) {
+            if (!entry.trimmed().isEmpty())
+                return Answer::Unknown;  // one we do not ask comes first, and may answer
             continue;
+        }
         const Answer answer = askOne(*socketAddress, length, until);
         if (answer != Answer::Unknown)
             return answer;  // (the library takes the first that it can reach)
@@ -119,7 +122,12 @@ Answer askAt(const QByteArray& address, std::chrono::milliseconds deadline)
 
 Answer ask(std::chrono::milliseconds deadline)
 {
-    return askAt(qgetenv("DBUS_SESSION_BUS_ADDRESS"), deadline);
+    const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (!address.isEmpty())
+        return askAt(address, deadline);
+    // Unset, the library looks where a user's bus is made by default.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    return runtime.isEmpty() ? Answer::Unknown : askAt("unix:path=" + runtime + "/bus", deadline);
 }
 
 }  // namespace SessionBusProbe

@@ -16,7 +16,8 @@ enum class Answer {
     Unknown,  // no socket we can reach by ourselves (none there, or not a local one)
 };
 
-// The bus named by DBUS_SESSION_BUS_ADDRESS.
+// The bus named by DBUS_SESSION_BUS_ADDRESS; without it, the one the D-Bus
+// library then joins, $XDG_RUNTIME_DIR/bus.
 Answer ask(std::chrono::milliseconds deadline);
 // `address` as D-Bus writes them: "unix:path=/run/user/1000/bus", or
 // several, separated by ';'.
