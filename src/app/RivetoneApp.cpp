@@ -21,7 +21,6 @@
 #include <QLocale>
 #include <QTimer>
 
-#include <clocale>
 #include <functional>
 
 namespace {
@@ -60,10 +59,6 @@ private:
 void RivetoneApp::configure(QApplication& application)
 {
     application.setApplicationName(name);
-    // The system's own words (a file's error, the audio device's) go into
-    // the lines on standard output, which are the same in every language.
-    // The window's language is Qt's own choice, from the environment.
-    std::setlocale(LC_MESSAGES, "C");
     // The window's app id on Wayland: the desktop finds its name and icon.
     QGuiApplication::setDesktopFileName(DesktopEntry::applicationId());
     // The window's own icon (what X11 taskbars and title bars show): the

@@ -1,6 +1,7 @@
 #include "base/DefaultsStore.h"
 
 #include "base/Log.h"
+#include "base/SystemErrorText.h"
 #include "base/Threads.h"
 
 #include <QDateTime>
@@ -314,7 +315,7 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     m_stampOnDisk = stampOf(pathWrittenTo());
     // (A file where a folder of the path goes: nothing can be there.)
     if (!lookedUp && lookUpError != ENOENT && lookUpError != ENOTDIR) {
-        refuseWrites(QString::fromLocal8Bit(std::strerror(lookUpError)));
+        refuseWrites(systemErrorText(lookUpError));
         return;
     }
     // A link into a folder that is not there (dotfiles on a drive not
@@ -688,12 +689,12 @@ DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& v
     if (!readsBackWhole)
         return {false, describeWriteFailure(QStringLiteral("what was written does not read back whole"))};
     if (!syncToDisk(temporaryPath, false))
-        return {false, describeWriteFailure(QString::fromLocal8Bit(std::strerror(errno)))};
+        return {false, describeWriteFailure(systemErrorText(errno))};
     // The renamed file keeps this: taken after the rename, a change another
     // program made at once would pass for ours.
     *written = stampOf(temporaryPath);
     if (std::rename(QFile::encodeName(temporaryPath).constData(), QFile::encodeName(target).constData()) != 0)
-        return {false, describeWriteFailure(QString::fromLocal8Bit(std::strerror(errno)))};
+        return {false, describeWriteFailure(systemErrorText(errno))};
     temporary.setAutoRemove(false);  // it is the file now
     syncToDisk(file.absolutePath(), true);
     return {true, {}};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/SystemErrorText.h"
+
 #include <thread>
 
 // Called wherever the program starts a thread of its own. A test that is run
@@ -20,6 +22,7 @@ std::thread startThread(const char* what, const char* name, Work work)
     noteThreadStart(what);
     return std::thread([name, work = std::move(work)]() mutable {
         nameThisThread(name);
+        speakEnglishOnThisThread();
         work();
     });
 }

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// The system's words for an error number, in English whatever the locale:
+// they go into the lines on standard output, which are the same in every
+// language. (The C library's strerror() speaks the desktop's language.)
+QString systemErrorText(int errorNumber);
+
+// For the life of the calling thread, the C library's messages in English:
+// our own threads, which write nothing the learner reads in the window but
+// through the log. The window's thread keeps the desktop's language (a
+// native file dialog takes its texts from it).
+void speakEnglishOnThisThread();
