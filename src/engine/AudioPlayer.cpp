@@ -417,7 +417,7 @@ void AudioPlayer::followHeardLoop()
         // jumps, but in the passes. (A jump the new audio began with, from
         // past the loop's end, counts no pass.)
         const LoopMarks& last = m_lastHeard.marks;
-        const std::uint32_t passTurns = heard.marks.wraps - std::min(heard.marks.jumpsAtBegin, heard.marks.wraps);
+        const std::uint32_t passTurns = heard.marks.wraps - heard.marks.jumpsAtBegin;  // (counted with the wraps)
         if (last.region != 0 && heard.marks.region == last.region && heard.marks.pass > last.pass + passTurns)
             turnsBetweenGenerations = heard.marks.pass - last.pass - passTurns;
         m_lastHeard = {heard.generation, {}, 0};
