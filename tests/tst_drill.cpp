@@ -460,6 +460,10 @@ private slots:
         // though the next pass's audio was queued.
         QTest::newRow("a seek within, at the turn") << QStringLiteral("within") << false
                                                     << QStringList{QStringLiteral("Seek to: 1.1")} << 300 << 1;
+        // The change's audio goes on with that turn; the seek, made before
+        // the output took it up, goes on in the pass heard.
+        QTest::newRow("the end nudged, then a seek within, at the turn")
+            << QStringLiteral("end, within") << false << QStringList{QStringLiteral("Seek to: 1.1")} << 300 << 1;
     }
     void aTurnHeardJustBeforeAChangeIsTold()
     {
@@ -487,6 +491,11 @@ private slots:
             d.player().setSpeed(0.95);
         else if (change == QStringLiteral("within"))
             seek(1.1);
+        else if (change == QStringLiteral("end, within")) {
+            d.player().setLoopEnd(1.21);
+            QVERIFY(ManualOutput::likeADevice(d.player().player()));
+            seek(1.1);
+        }
         else if (change == QStringLiteral("past"))
             seek(1.25);
         else

@@ -30,7 +30,7 @@ public:
     // The first block of a loop change, the stream's own audio from where
     // the output was (pass: as the decoder counts them).
     void queueAt(std::uint64_t generation, std::int64_t startFrame, float level, int frames = AudioBlock::capacityFrames,
-                 bool last = false, bool joins = false, std::uint32_t pass = 0)
+                 bool last = false, bool joins = false, std::uint32_t pass = 0, std::uint32_t region = 0)
     {
         AudioBlock* block = m_source.ring().writableBlock();
         QVERIFY(block);
@@ -42,6 +42,7 @@ public:
         block->joinsInPlace = joins;
         block->marks = LoopMarks{};
         block->marks.pass = pass;
+        block->marks.region = region;
         std::fill_n(block->samples, frames * AudioBlock::channels, level);
         m_generation = generation;
         m_nextFrame = block->startFrame + frames;
@@ -267,6 +268,46 @@ private slots:
         stream.source().setRequestedGeneration(2, true);
         stream.queueAt(2, bufferFrames, 0.5f, AudioBlock::capacityFrames, false, true, 1);
         QCOMPARE(stream.render(), stream.source().fadeFrames());
+    }
+
+    // Paused at a turn's first frame, then the loop nudged: the change's
+    // audio goes on with the turn, but until a frame of it is played the
+    // pass heard is still the one before (a seek from here goes on in it).
+    // A new loop's audio tells of its own pass: nothing of it was heard.
+    void aChangeTakenUpAtATurnTellsThePassHeard_data()
+    {
+        QTest::addColumn<std::uint32_t>("newRegion");
+        QTest::addColumn<std::uint32_t>("heardPass");
+        QTest::newRow("the same loop") << std::uint32_t(7) << std::uint32_t(1);
+        QTest::newRow("a new loop") << std::uint32_t(8) << std::uint32_t(2);
+    }
+    void aChangeTakenUpAtATurnTellsThePassHeard()
+    {
+        QFETCH(std::uint32_t, newRegion);
+        QFETCH(std::uint32_t, heardPass);
+        Stream stream;
+        const int fade = stream.source().fadeFrames();
+        stream.source().setRequestedGeneration(1);
+        const int capacity = AudioBlock::capacityFrames;
+        for (int i = 0; i < bufferFrames / capacity; ++i)
+            stream.queueAt(1, i * capacity, 0.5f, capacity, false, false, 1, 7);
+        stream.queueAt(1, bufferFrames, 0.5f, fade, false, false, 1, 7);  // faded out by the pause
+        for (int i = 0; i < 2; ++i)
+            stream.queueAt(1, i * capacity, 0.5f, capacity, false, false, 2, 7);
+        QCOMPARE(stream.render(), bufferFrames);
+        stream.source().setPlayRequested(false);
+        QCOMPARE(stream.render(), fade);
+        QCOMPARE(stream.source().outputPosition().heardPass, std::uint32_t(1));
+
+        stream.source().setRequestedGeneration(2, true);
+        for (int i = 0; i < 2; ++i)
+            stream.queueAt(2, i * capacity, 0.5f, capacity, false, true, 2, newRegion);
+        QCOMPARE(stream.render(), 0);
+        const PlaybackSource::OutputPosition told = stream.source().outputPosition();
+        QCOMPARE(told.generation, std::uint64_t(2));
+        QCOMPARE(told.nextFrame, std::int64_t(0));
+        QCOMPARE(told.pass, std::uint32_t(2));
+        QCOMPARE(told.heardPass, heardPass);
     }
 
     // A change made in a pause between passes, not decoded yet when the

@@ -83,8 +83,14 @@ void PlaybackSource::publishPosition(std::int64_t renderEnd, bool play)
         position.pauseFramesLeft = front->isPause() ? front->pauseFrames - m_offset : 0;
         position.pass = front->marks.pass;
         position.region = front->marks.region;
-        const bool untouched = m_offset == 0 && m_timeline.segmentCount > 0 && m_timeline.newest().generation == m_serving;
-        position.heardPass = untouched ? m_timeline.newest().marks.pass : front->marks.pass;
+        // Not a frame of the front played yet: the pass heard is the one
+        // before it, also where a change that kept the position was taken
+        // up at a turn's first frame (the same loop, counted on); of another
+        // loop, nothing of this one was heard.
+        const HeardSegment* newest = m_timeline.segmentCount > 0 ? &m_timeline.newest() : nullptr;
+        const bool untouched = m_offset == 0 && newest
+            && (newest->generation == m_serving || newest->marks.region == front->marks.region);
+        position.heardPass = untouched ? newest->marks.pass : front->marks.pass;
     } else if (m_timeline.segmentCount > 0 && m_timeline.newest().generation == m_serving) {
         const HeardSegment& newest = m_timeline.newest();
         position.renderEnd = renderEnd;

@@ -226,15 +226,23 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         sameLoop = request.loop && output.region == requestedRegion;
     else if (m_countAtBegin)
         sameLoop = request.loop && m_countAtBegin->region == requestedRegion;
-    if (!sameLoop)
+    // The passes heard, where they differ from those the new audio goes on
+    // from: stopped at a turn's first frame, audio that keeps the position
+    // takes that turn, but a seek made before it is played goes on in the
+    // pass heard.
+    int heardPassesDone = 0;
+    if (!sameLoop) {
         m_passesDone = 0;
-    else if (outputCurrent)
+    } else if (outputCurrent) {
         // A seek goes on in the pass heard: the output may have stopped just
         // before a turn, the next pass's audio queued but not a frame of it
         // played. Audio that goes on from the output's place takes that turn.
-        m_passesDone = int(std::max<std::uint32_t>(request.keepsPosition ? output.pass : output.heardPass, 1)) - 1;
-    else if (m_countAtBegin)
-        m_passesDone = m_countAtBegin->passesDone;
+        heardPassesDone = int(std::max<std::uint32_t>(output.heardPass, 1)) - 1;
+        m_passesDone = request.keepsPosition ? int(std::max<std::uint32_t>(output.pass, 1)) - 1 : heardPassesDone;
+    } else if (m_countAtBegin) {
+        heardPassesDone = m_countAtBegin->heardPassesDone;
+        m_passesDone = request.keepsPosition ? m_countAtBegin->passesDone : heardPassesDone;
+    }
     m_plan = request.loop;
     // The output may have heard the loop let go (its last pass ended, or it
     // moved on to the next region) before the main thread heard of that: a
@@ -249,6 +257,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
             m_plan->region = *m_plan->next;
             m_plan->next.reset();
             m_passesDone = outputCurrent ? int(std::max<std::uint32_t>(output.pass, 1)) - 1 : m_countAtBegin->passesDone;
+            heardPassesDone = m_passesDone;
             sameLoop = true;  // a pause into it goes on
             tookAdvance = true;
         } else if (heardRegion == 0 && requestedRegion == m_finishedRegion) {
@@ -257,7 +266,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         }
     }
     if (outputCurrent || m_countAtBegin)
-        m_countAtBegin = PassCount{m_passesDone, m_plan ? m_plan->region.serial : 0};
+        m_countAtBegin = PassCount{m_passesDone, std::min(heardPassesDone, m_passesDone), m_plan ? m_plan->region.serial : 0};
     m_generation = request.generation;
     m_wraps = 0;  // counted afresh in each generation
     m_finishes = tookFinish ? 1 : 0;
@@ -320,7 +329,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
                         m_pendingPauseFrames = 0;
                         finishLoop();
                     }
-                    m_countAtBegin = PassCount{0, m_plan ? m_plan->region.serial : 0};
+                    m_countAtBegin = PassCount{0, 0, m_plan ? m_plan->region.serial : 0};
                 }
             }
         }

@@ -111,6 +111,7 @@ private:
     // generation began, from the output's own report; decoder thread only.
     struct PassCount {
         int passesDone = 0;
+        int heardPassesDone = 0;  // one fewer, stopped at a turn's first frame
         std::uint32_t region = 0;
     };
     std::optional<PassCount> m_countAtBegin;
