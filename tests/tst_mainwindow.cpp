@@ -33,10 +33,13 @@
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
+#include <QWindow>
 
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <cmath>
 #include <memory>
 #include <numeric>
 #include <thread>
@@ -291,6 +294,58 @@ private slots:
         QCOMPARE(w.player().currentTime(), 5.0);
         QTRY_COMPARE_WITH_TIMEOUT(w.player().currentTime(), 0.0, 200);
         QTest::mouseRelease(&bar, Qt::LeftButton, {}, w.onBar(0.5));
+    }
+
+    // Held on the bar while another track is loaded (the desktop's Next, a
+    // file handed over by another start): the drag was the old track's, so
+    // the new one stays where it starts; a new press seeks as ever.
+    void aDragOnTheBarEndsWithItsTrack()
+    {
+        Window w;
+        QVERIFY(w.showPaused());
+        CustomProgressBar& bar = *w.card().progressBar();
+        QTest::mousePress(&bar, Qt::LeftButton, {}, w.onBar(0.2));
+        QVERIFY(std::abs(w.player().currentTime() - 0.2 * bar.duration()) < 0.05);
+        w.view->library().playTrackInPlaylist(QStringLiteral("Drills"), fixtureUrl("sine-5s.m4a"));
+        QCOMPARE(w.player().currentTrack(), std::optional<QUrl>(fixtureUrl("sine-5s.m4a")));
+        QTRY_COMPARE(bar.duration(), w.player().player()->duration());
+        const double startSeconds = w.player().currentTime();
+        QTest::mouseMove(&bar, w.onBar(0.8));
+        QCOMPARE(w.player().currentTime(), startSeconds);
+        QTest::mouseRelease(&bar, Qt::LeftButton, {}, w.onBar(0.8));
+        QTest::mousePress(&bar, Qt::LeftButton, {}, w.onBar(0.6));
+        QTest::mouseMove(&bar, w.onBar(0.8));
+        QVERIFY(std::abs(w.player().currentTime() - 0.8 * bar.duration()) < 0.05);
+        QTest::mouseRelease(&bar, Qt::LeftButton, {}, w.onBar(0.8));
+    }
+
+    // A menu open (the speed chip's), the toolkit hands it every turn of the
+    // wheel: the track behind it does not move.
+    void aTurnOfTheWheelWithAMenuOpenIsTheMenus()
+    {
+        Window w;
+        QVERIFY(w.showPaused());
+        w.player().seek(2.0);
+        QTRY_COMPARE(w.player().currentTime(), 2.0);
+        QWidget* chip = w.card().drillRow()->speedButton();
+        QMenu* menu = w.card().drillRow()->speedMenu();
+        QTest::mouseClick(chip, Qt::LeftButton);
+        QTRY_VERIFY(menu->isVisible());
+        const QPoint overChip = chip->mapTo(w.view.get(), chip->rect().center());
+        w.log.clear();
+        // As the platform hands it over: to the window under the pointer.
+        QWheelEvent turnOverChip(QPointF(overChip), w.view->mapToGlobal(QPointF(overChip)), QPoint(), QPoint(0, 120),
+                                 Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w.view->windowHandle(), &turnOverChip);
+        QCOMPARE(w.player().currentTime(), 2.0);
+        QCOMPARE(w.log.lines(), QStringList());
+        menu->close();
+        QTRY_VERIFY(!menu->isVisible());
+        // Closed, the wheel seeks again.
+        QWheelEvent turn(QPointF(10, 10), w.view->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                         Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w.view->windowHandle(), &turn);
+        QVERIFY(w.player().currentTime() > 2.0);
     }
 
     void onlyWhatChangedIsRepainted()

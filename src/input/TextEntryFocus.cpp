@@ -57,6 +57,11 @@ bool keysGoToTextEntry(const QObject* receiver)
 
 bool wheelGoesToControl(const QObject* receiver, const QPointF& globalPosition)
 {
+    // The toolkit hands every turn to an open menu, wherever the pointer
+    // is: it is the menu's (a seek would move the track behind it, and the
+    // control under the pointer never gets it).
+    if (QApplication::activePopupWidget())
+        return true;
     // The platform hands a turn to the window first; it goes on to the
     // widget under the pointer.
     if (receiver && !receiver->isWidgetType())

@@ -20,6 +20,7 @@ bool keysGoToTextEntry(const QObject* receiver);
 // A control that takes the wheel itself (it sets the "takesWheel" property,
 // as the speed control does): the receiver or one of its parents; for a
 // turn handed to a window, the widget under the pointer at globalPosition.
+// An open menu (a popup) takes every turn.
 bool wheelGoesToControl(const QObject* receiver, const QPointF& globalPosition);
 
 // Whether the event goes to a dialog in a window of its own (the Add Files

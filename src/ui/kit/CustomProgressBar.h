@@ -64,6 +64,9 @@ public:
     void setLoopEnd(std::function<std::optional<double>()> loopEndSeconds);
     // Called after every drag change with the position read back from the binding.
     void setOnTimeChanged(std::function<void(double)> onTimeChanged);
+    // What the bar shows (the track loaded): a drag begun in one ends when
+    // another is loaded, the button still held.
+    void setDragSession(std::function<quint64()> session) { m_drag.setSession(std::move(session)); }
     // Stretches to mark faintly along the bar's foot, in seconds (read like the bounds).
     struct Span {
         double fromSeconds = 0;

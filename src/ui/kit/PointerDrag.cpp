@@ -14,6 +14,7 @@ void PointerDrag::press(QMouseEvent* event)
         return;
     }
     m_isDragging = true;
+    m_pressedInSession = m_session ? m_session() : 0;
     m_onPosition(event->position());
 }
 
@@ -21,6 +22,10 @@ void PointerDrag::move(QMouseEvent* event)
 {
     if (!m_isDragging || !(event->buttons() & Qt::LeftButton))
         return;
+    if (m_session && m_session() != m_pressedInSession) {
+        m_isDragging = false;
+        return;
+    }
     m_onPosition(event->position());
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointF>
+#include <QtGlobal>
 
 #include <functional>
 
@@ -17,8 +18,14 @@ public:
     void move(QMouseEvent* event);
     void release(QMouseEvent* event);
     bool isDragging() const { return m_isDragging; }
+    // What the positions mean, taken at the press (the track the bar
+    // shows): once it changes, the drag is over, though the button is
+    // still held; the positions would point into something else.
+    void setSession(std::function<quint64()> session) { m_session = std::move(session); }
 
 private:
     std::function<void(QPointF)> m_onPosition;
+    std::function<quint64()> m_session;
+    quint64 m_pressedInSession = 0;
     bool m_isDragging = false;
 };

@@ -56,6 +56,7 @@ PlayerCard::PlayerCard(ContentState& state, QWidget* parent)
     m_progressBar->setLoopStart([&player] { return player.loopStart(); });
     m_progressBar->setLoopEnd([&player] { return player.loopEnd(); });
     m_progressBar->setOnTimeChanged([&player](double seconds) { player.seek(seconds); });
+    m_progressBar->setDragSession([&player] { return player.loadCount(); });
     // The bar asks at every frame: the spans are made again only when the
     // track or the saved loops change (comparing shared lists is cheap, the
     // track's key is a URL written out).
