@@ -4,6 +4,7 @@
 
 #include "app/ContentView.h"
 #include "app/Translations.h"
+#include "base/SystemErrorText.h"
 #include "library/PlaylistCodec.h"
 #include "state/DrillOptions.h"
 #include "ui/kit/PlainButton.h"
@@ -16,14 +17,18 @@
 #include "ui/screens/UserGuideSheet.h"
 #include "LibraryFixture.h"
 
+#include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
+
+#include <cerrno>
 
 namespace {
 
@@ -198,6 +203,20 @@ private slots:
         // though Qt's own texts are Korean now.
         QVERIFY(QCoreApplication::translate("QJsonParseError", "unterminated object") != QStringLiteral("unterminated object"));
         QCOMPARE(PlaylistCodec::decode("{\"Drills\": [], ").error, QStringLiteral("not JSON: unterminated object at byte 15"));
+        // So is why a file could not be opened or written (Qt words the
+        // commonest reasons itself): the settings store's lines, the phrase
+        // maps' cache.
+        const QString inMissingFolder = QDir::temp().filePath(QStringLiteral("rivetone-no-such-folder/Rivetone.ini"));
+        QFile reading(inMissingFolder);
+        errno = 0;
+        QVERIFY(!reading.open(QIODevice::ReadOnly));
+        const int readingError = errno;
+        QVERIFY2(reading.errorString() != QStringLiteral("No such file or directory"), qPrintable(reading.errorString()));
+        QCOMPARE(fileErrorText(reading, readingError), QStringLiteral("No such file or directory"));
+        QSaveFile writing(inMissingFolder);
+        errno = 0;
+        QVERIFY(!writing.open(QIODevice::WriteOnly));
+        QCOMPARE(fileErrorText(writing, errno), QStringLiteral("No such file or directory"));
 
         f.log.clear();
         DrillOptions::setPause(*f.state, {PassPause::Kind::LoopLength, 0});

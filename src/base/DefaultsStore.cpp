@@ -255,8 +255,9 @@ DefaultsStore::FileCopy copyAside(const QString& path, const QString& suffix)
         copy.error = QStringLiteral("there is no file");
         return copy;
     }
+    errno = 0;
     if (!original.open(QIODevice::ReadOnly)) {
-        copy.error = original.errorString();
+        copy.error = fileErrorText(original, errno);
         return copy;
     }
     const QByteArray content = original.readAll();
@@ -272,9 +273,10 @@ DefaultsStore::FileCopy copyAside(const QString& path, const QString& suffix)
     }
     QSaveFile out(copy.path);
     out.setDirectWriteFallback(false);
+    errno = 0;
     copy.written = out.open(QIODevice::WriteOnly) && out.write(content) == content.size() && out.commit();
     if (!copy.written)
-        copy.error = out.errorString();
+        copy.error = fileErrorText(out, errno);
     return copy;
 }
 
@@ -335,12 +337,13 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     QByteArray text;
     if (isFile) {
         QFile existing(filePath);
+        errno = 0;
         const bool opened = existing.open(QIODevice::ReadOnly);
         const qint64 size = opened ? existing.size() : 0;
         if (opened)
             text = existing.readAll();
         if (!opened || text.size() != size || existing.error() != QFileDevice::NoError) {
-            refuseWrites(existing.errorString());
+            refuseWrites(fileErrorText(existing, errno));
             return;
         }
     }
@@ -354,9 +357,10 @@ DefaultsStore::DefaultsStore(const QString& filePath, QObject* parent)
     if (const QByteArray typed = withTypedBytesEscaped(text); typed != text || marked) {
         // Read as it is, typed text past Latin-1 would load as "?", and the
         // first write would store that for good.
+        errno = 0;
         if (!typedEscaped.open() || typedEscaped.write(typed) != typed.size() || !typedEscaped.flush()) {
             refuseWrites(QStringLiteral("a copy to read it through could not be made in %1: %2")
-                             .arg(QDir::tempPath(), typedEscaped.errorString()));
+                             .arg(QDir::tempPath(), fileErrorText(typedEscaped, errno)));
             return;
         }
         readFrom = typedEscaped.fileName();
@@ -658,8 +662,9 @@ DefaultsStore::Outcome DefaultsStore::writeFile(const QMap<QString, QVariant>& v
 
     QTemporaryFile temporary(target + saveSuffix + QStringLiteral("XXXXXX"));
     temporary.setAutoRemove(true);
+    errno = 0;
     if (!temporary.open())
-        return {false, describeWriteFailure(temporary.errorString())};
+        return {false, describeWriteFailure(fileErrorText(temporary, errno))};
     if (file.exists())
         temporary.setPermissions(file.permissions());  // as the learner left them
     temporary.close();

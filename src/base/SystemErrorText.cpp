@@ -1,5 +1,7 @@
 #include "base/SystemErrorText.h"
 
+#include <QFileDevice>
+
 #include <clocale>
 #include <cstring>
 #include <locale.h>
@@ -18,6 +20,11 @@ QString systemErrorText(int errorNumber)
 {
     const locale_t english = englishLocale();
     return QString::fromLocal8Bit(english ? strerror_l(errorNumber, english) : std::strerror(errorNumber));
+}
+
+QString fileErrorText(const QFileDevice& file, int errorNumber)
+{
+    return errorNumber != 0 ? systemErrorText(errorNumber) : file.errorString();
 }
 
 void speakEnglishOnThisThread()

@@ -2,6 +2,8 @@
 
 #include "engine/PhraseMap.h"
 
+#include "base/SystemErrorText.h"
+
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDateTime>
@@ -11,6 +13,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <cerrno>
 #include <cmath>
 #include <sys/stat.h>
 
@@ -97,17 +100,19 @@ bool PhraseMapCache::store(const FileIdentity& file, const LoudnessEnvelope& env
     // Unbuffered, and written on after a short write: the system says why
     // only when a write takes nothing (a full disk takes what fits first,
     // then refuses), which a buffer's flush would not pass on.
+    errno = 0;
     if (!entry.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        *error = entry.errorString();
+        *error = fileErrorText(entry, errno);
         return false;
     }
     qint64 entryWritten = 0;
     const auto writeAll = [&](const QByteArray& bytes) {
         for (qint64 written = 0; written < bytes.size();) {
+            errno = 0;
             const qint64 taken = entry.write(bytes.constData() + written, bytes.size() - written);
             if (taken <= 0) {
                 *error = entry.error() != QFileDevice::NoError
-                             ? entry.errorString()
+                             ? fileErrorText(entry, errno)
                              : QStringLiteral("the disk took %1 bytes of the entry, then nothing").arg(entryWritten);
                 return false;
             }
@@ -129,8 +134,9 @@ bool PhraseMapCache::store(const FileIdentity& file, const LoudnessEnvelope& env
     const QByteArray checksum = streamed([&](QDataStream& out) { out << QCryptographicHash::hash(payload, checksumAlgorithm); });
     if (!writeAll(head) || !writeAll(payload) || !writeAll(checksum))
         return false;
+    errno = 0;
     if (!entry.commit()) {
-        *error = entry.errorString();
+        *error = fileErrorText(entry, errno);
         return false;
     }
     trim(entry.fileName());
