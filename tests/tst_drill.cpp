@@ -464,6 +464,10 @@ private slots:
         // the output took it up, goes on in the pass heard.
         QTest::newRow("the end nudged, then a seek within, at the turn")
             << QStringLiteral("end, within") << false << QStringList{QStringLiteral("Seek to: 1.1")} << 300 << 1;
+        // Played on in the old audio through the turn before the seek: the
+        // turn was heard.
+        QTest::newRow("the end nudged at the turn, played on through it, then a seek within")
+            << QStringLiteral("end, on, within") << false << QStringList{QStringLiteral("Seek to: 1.1"), toStart} << 300 << 2;
     }
     void aTurnHeardJustBeforeAChangeIsTold()
     {
@@ -480,6 +484,7 @@ private slots:
         d.player().tick();
         QCOMPARE(d.player().loopPass(), 1);
         d.log.clear();
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));  // the render then finds all it asks for
         ManualOutput::render(heardFrames);
         const auto seek = [&](double seconds) {
             d.player().seek(seconds);
@@ -491,9 +496,11 @@ private slots:
             d.player().setSpeed(0.95);
         else if (change == QStringLiteral("within"))
             seek(1.1);
-        else if (change == QStringLiteral("end, within")) {
+        else if (change.startsWith(QStringLiteral("end, "))) {
             d.player().setLoopEnd(1.21);
             QVERIFY(ManualOutput::likeADevice(d.player().player()));
+            if (change.contains(QStringLiteral(" on,")))
+                ManualOutput::render(128);
             seek(1.1);
         }
         else if (change == QStringLiteral("past"))
@@ -540,6 +547,39 @@ private slots:
         ManualOutput::pull(rate + rate / 2);
         d.player().tick();
         QCOMPARE(d.player().loopPass(), 2);
+    }
+
+    // Paused just as a pause between passes began, then the end nudged and a
+    // seek made within: no turn was heard, so none is told, and the seek
+    // goes on in the pass heard (the nudge's audio, taking up the rest of
+    // the pause, once counted the next pass as heard).
+    void aNudgeAndASeekPausedAtAPauseBetweenPassesTellNoTurn()
+    {
+        Drill d(1.0);
+        QSignalSpy wentBack(&d.player(), &AudioPlayer::loopWentBack);
+        QVERIFY(d.drill({0, PassPause{PassPause::Kind::Fixed, 1.0}}, 1.0, 1.2));
+        const std::int64_t pass = std::llround(0.2 * rate);
+        ManualOutput::pull(pass - fade - 300);
+        d.player().tick();
+        d.log.clear();
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        ManualOutput::render(300 + fade);  // through the pass's fade, to the pause's first frame
+        d.player().togglePlayPause();
+        ManualOutput::render(256);
+        d.player().setLoopEnd(1.21);
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        ManualOutput::render(256);
+        d.player().seek(1.1);
+        d.player().setCurrentTime(1.1);
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        ManualOutput::render(256);
+        d.player().togglePlayPause();
+        QVERIFY(ManualOutput::likeADevice(d.player().player()));
+        ManualOutput::render(512);
+        d.player().tick();
+        QCOMPARE(d.player().loopPass(), 1);
+        QCOMPARE(d.log.lines().filter(QStringLiteral("Seek to: ")), QStringList{QStringLiteral("Seek to: 1.1")});
+        QCOMPARE(wentBack.size(), 0);
     }
 
     // A change in a pause between passes (a nudge, a new speed) leaves the

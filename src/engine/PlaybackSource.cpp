@@ -87,8 +87,12 @@ void PlaybackSource::publishPosition(std::int64_t renderEnd, bool play)
         // before it, also where a change that kept the position was taken
         // up at a turn's first frame (the same loop, counted on); of another
         // loop, nothing of this one was heard.
+        // A pause's rest taken up past where it was counted to was not
+        // played here: untouched, unless a piece of it was heard.
         const HeardSegment* newest = m_timeline.segmentCount > 0 ? &m_timeline.newest() : nullptr;
-        const bool untouched = m_offset == 0 && newest
+        const bool restHeard = newest && newest->generation == m_serving && newest->held;
+        const bool played = m_offset > 0 && (!front->isPause() || restHeard);
+        const bool untouched = !played && newest
             && (newest->generation == m_serving || newest->marks.region == front->marks.region);
         position.heardPass = untouched ? newest->marks.pass : front->marks.pass;
     } else if (m_timeline.segmentCount > 0 && m_timeline.newest().generation == m_serving) {

@@ -241,6 +241,11 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         m_passesDone = request.keepsPosition ? int(std::max<std::uint32_t>(output.pass, 1)) - 1 : heardPassesDone;
     } else if (m_countAtBegin) {
         heardPassesDone = m_countAtBegin->heardPassesDone;
+        // Played on in older audio since, the output may have taken the
+        // turn it stood at then.
+        if (output.known && output.generation < previousGeneration && output.region == m_countAtBegin->region)
+            heardPassesDone = std::clamp(int(std::max<std::uint32_t>(output.heardPass, 1)) - 1, heardPassesDone,
+                                         m_countAtBegin->passesDone);
         m_passesDone = request.keepsPosition ? m_countAtBegin->passesDone : heardPassesDone;
     }
     m_plan = request.loop;
