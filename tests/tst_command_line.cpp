@@ -267,6 +267,30 @@ private slots:
         QVERIFY2(said.contains("could not be read (Too many levels of symbolic links)"), said.constData());
     }
 
+    // Started with a relative XDG_CONFIG_HOME, the library is not made in
+    // the folder it was started from (started from another, it would seem
+    // lost): the folder under HOME stands, as the XDG rules say.
+    void aRelativeConfigFolderIsIgnored()
+    {
+        if (!QFile::exists(program()))
+            QSKIP("the rivetone program is not built beside the tests");
+        QTemporaryDir home;
+        QProcess process;
+        prepare(process, false);
+        QProcessEnvironment environment = process.processEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QStringLiteral("config"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(environment);
+        process.start(program(), {m_folder.filePath(QStringLiteral("Course/Lesson 2.m4a"))});
+        QByteArray said;
+        QTRY_VERIFY2_WITH_TIMEOUT((said += process.readAllStandardOutput()).contains("Playlists saved"), said.constData(), 10000);
+        ::kill(pid_t(process.processId()), SIGTERM);
+        QVERIFY(process.waitForFinished(10000));
+        QVERIFY(QFile::exists(home.filePath(QStringLiteral(".config/Rivetone/Rivetone.ini"))));
+        QVERIFY(!QFile::exists(m_folder.filePath(QStringLiteral("config"))));
+    }
+
     // Under a file size limit (here 512 bytes, less than the settings take)
     // every save fails, says so and leaves the file as it was; the program
     // goes on, and a logout still ends it as closing does.

@@ -2,6 +2,7 @@
 #include "app/InstanceChannel.h"
 #include "app/QuitOnSignal.h"
 #include "app/RivetoneApp.h"
+#include "app/UserFolders.h"
 #include "desktop/LaunchFeedback.h"
 
 #include <QApplication>
@@ -60,6 +61,7 @@ int main(int argc, char** argv)
     // had just said was saved not yet on disk. Ignored, the line is lost and
     // the program goes on.
     std::signal(SIGPIPE, SIG_IGN);
+    UserFolders::settle();
     // Read before the application starts, so that help, the version and a
     // bad path need no display. An unknown option may be one of the toolkit's
     // own ("-platform", "-style"): the line is read again once those are taken.
