@@ -197,6 +197,14 @@ private slots:
         QTest::newRow("loud and clean") << lesson(-120, -12) << lessonPhrases;
         QTest::newRow("quiet with hiss") << lesson(-70, -40) << lessonPhrases;
         QTest::newRow("loud with hiss") << lesson(-45, -10) << lessonPhrases;
+        // Room tone, and digital silence an editor put around it: the floor
+        // is the room's, not the silence's.
+        const auto padded = [](double before, double after) {
+            return Levels().then(before, -120).then(0.5, -62).then(1.5, -20).then(0.6, -62).then(2.0, -20).then(0.5, -62)
+                .then(after, -120).levels();
+        };
+        QTest::newRow("room tone, silence before") << padded(1.0, 0) << std::vector<Phrase>{{1.5, 3.0}, {3.6, 5.6}};
+        QTest::newRow("room tone, silence after") << padded(0, 1.0) << std::vector<Phrase>{{0.5, 2.0}, {2.6, 4.6}};
         QTest::newRow("gap of 190 ms inside a phrase")
             << Levels().then(0.5, -120).then(1, -12).then(0.19, -120).then(1, -12).then(0.5, -120).levels()
             << std::vector<Phrase>{{0.5, 2.69}};

@@ -100,7 +100,17 @@ PhraseFinder::Threshold PhraseFinder::thresholdFor(const std::vector<float>& lev
     if (levelsDecibels.empty())
         return threshold;
     std::vector<float> levels = levelsDecibels;
-    threshold.floorDecibels = std::max(percentile(levels, m_settings.floorPercentile), m_settings.floorLimitDecibels);
+    // Digital silence an editor put before or after the recording (a
+    // lead-in, padding) is not its noise floor: once it made a twentieth of
+    // the track, the floor fell to the limit, and room tone never counted
+    // as a pause (the whole lesson one phrase). Silence within the
+    // recording counts: a clean one's pauses are such.
+    const auto isDigitalSilence = [this](float level) { return level <= m_settings.floorLimitDecibels; };
+    const auto recordedFrom = std::find_if_not(levels.begin(), levels.end(), isDigitalSilence);
+    const auto recordedTo = std::find_if_not(levels.rbegin(), levels.rend(), isDigitalSilence).base();
+    std::vector<float> recorded(recordedFrom, recordedFrom < recordedTo ? recordedTo : recordedFrom);
+    threshold.floorDecibels = std::max(percentile(recorded.empty() ? levels : recorded, m_settings.floorPercentile),
+                                       m_settings.floorLimitDecibels);
     // Speech is measured where there is sound at all, so that a few words in
     // a long silence still count.
     std::erase_if(levels, [this](float level) { return level < m_settings.silentBelowDecibels; });
