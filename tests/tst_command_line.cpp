@@ -269,8 +269,9 @@ private slots:
 
     // Started with a relative XDG_CONFIG_HOME, the library is not made in
     // the folder it was started from (started from another, it would seem
-    // lost): the folder under HOME stands, as the XDG rules say.
-    void aRelativeConfigFolderIsIgnored()
+    // lost): the folder under HOME stands, as the XDG rules say. Nor is the
+    // lock a second start looks for, with a relative XDG_RUNTIME_DIR.
+    void aRelativeXdgFolderIsIgnored()
     {
         if (!QFile::exists(program()))
             QSKIP("the rivetone program is not built beside the tests");
@@ -280,6 +281,7 @@ private slots:
         QProcessEnvironment environment = process.processEnvironment();
         environment.insert(QStringLiteral("HOME"), home.path());
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QStringLiteral("config"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), QStringLiteral("runtime"));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(environment);
         process.start(program(), {m_folder.filePath(QStringLiteral("Course/Lesson 2.m4a"))});
@@ -289,6 +291,7 @@ private slots:
         QVERIFY(process.waitForFinished(10000));
         QVERIFY(QFile::exists(home.filePath(QStringLiteral(".config/Rivetone/Rivetone.ini"))));
         QVERIFY(!QFile::exists(m_folder.filePath(QStringLiteral("config"))));
+        QVERIFY(!QFile::exists(m_folder.filePath(QStringLiteral("runtime"))));
     }
 
     // Under a file size limit (here 512 bytes, less than the settings take)
