@@ -7,6 +7,7 @@
 #include "engine/Crossfade.h"
 #include "engine/FilePlayer.h"
 #include "input/CommandHandlers.h"
+#include "state/DrillOptions.h"
 #include "state/SpeedOption.h"
 #include "ui/kit/PlainButton.h"
 #include "ui/screens/DrillRow.h"
@@ -632,6 +633,36 @@ private slots:
         QVERIFY(ManualOutput::likeADevice(player.get()));
         ManualOutput::pull(rate / 20);
         QCOMPARE(player->heard().marks.finishes + player->heard().marks.advances, 1u);
+    }
+
+    // The chips keep their widths whatever they show: a new speed or number
+    // of passes moved the chips beside it along, and at the window's least
+    // width grew the window.
+    void theChipsKeepTheirWidths()
+    {
+        LibraryFixture f;
+        DrillRow row(*f.state);
+        const auto widths = [&] {
+            row.present(PlayerDisplay::of(f.player()));
+            return QList<int>{row.passesButton()->sizeHint().width(), row.pauseButton()->sizeHint().width(),
+                              row.speedButton()->sizeHint().width(), row.minimumSizeHint().width()};
+        };
+        const QList<int> first = widths();
+        const QString firstSpeed = row.speedButton()->text();
+        for (const double speed : {0.55, 1.25, 2.0, 0.5}) {
+            SpeedOption::set(*f.state, speed);
+            QCOMPARE(widths(), first);
+        }
+        QVERIFY(row.speedButton()->text() != firstSpeed);
+        for (const int passes : {1, 10, 0}) {
+            DrillOptions::setPasses(*f.state, passes);
+            DrillOptions::setThenNextPhrase(*f.state, passes > 0);
+            QCOMPARE(widths(), first);
+        }
+        for (const PassPause& pause : DrillOptions::pauseChoices()) {
+            DrillOptions::setPause(*f.state, pause);
+            QCOMPARE(widths(), first);
+        }
     }
 
     void theChosenSpeedIsKeptAndADamagedOneIsNot()

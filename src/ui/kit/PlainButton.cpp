@@ -42,6 +42,14 @@ void PlainButton::setOverflowMargins(const QMargins& margins)
     update();
 }
 
+void PlainButton::setMinimumLabelWidth(qreal width)
+{
+    if (width == m_minimumLabelWidth)
+        return;
+    m_minimumLabelWidth = width;
+    updateGeometry();
+}
+
 QRectF PlainButton::labelRect() const
 {
     return QRectF(rect()).marginsRemoved(QMarginsF(m_overflow));
@@ -50,7 +58,7 @@ QRectF PlainButton::labelRect() const
 QSize PlainButton::sizeHint() const
 {
     const QSizeF label = m_label ? m_label->sizeHint() : QSizeF();
-    return QSize(int(std::ceil(label.width())), int(std::ceil(label.height())))
+    return QSize(int(std::ceil(std::max(label.width(), m_minimumLabelWidth))), int(std::ceil(label.height())))
         .grownBy(m_overflow);
 }
 

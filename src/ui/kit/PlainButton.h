@@ -41,6 +41,9 @@ public:
     void setOverflowMargins(const QMargins& margins);
     QMargins overflowMargins() const { return m_overflow; }
     QRectF labelRect() const;
+    // At least this wide, whatever the label (a chip whose label changes
+    // keeps its place and the places beside it).
+    void setMinimumLabelWidth(qreal width);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -58,4 +61,5 @@ private:
     std::shared_ptr<const ButtonLabel> m_label;
     qreal m_scale = 1.0;
     QMargins m_overflow;
+    qreal m_minimumLabelWidth = 0;
 };

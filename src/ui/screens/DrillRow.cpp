@@ -1,5 +1,6 @@
 #include "ui/screens/DrillRow.h"
 
+#include "engine/TimeStretcher.h"
 #include "state/ContentState.h"
 #include "state/DrillOptions.h"
 #include "state/SpeedOption.h"
@@ -122,7 +123,46 @@ DrillRow::DrillRow(ContentState& state, QWidget* parent)
         if (field == ContentState::Field::DrillThenNextPhrase)
             followDrill();
     });
+    fitChipsToTheirWidestLabels();
     followDrill();
+}
+
+QString DrillRow::passesText(int passes, bool goesOn)
+{
+    return tr("Passes %1").arg(DrillOptions::passesLabel(passes)) + (goesOn ? QStringLiteral(" →") : QString());
+}
+
+QString DrillRow::pauseText(const PassPause& pause)
+{
+    const QString kind = pause.kind == PassPause::Kind::Off ? tr("Off")
+        : pause.kind == PassPause::Kind::LoopLength         ? tr("Loop")
+                                                            : tr("%1 s").arg(pause.seconds);
+    return tr("Pause %1").arg(kind);
+}
+
+// Each chip as wide as the widest of its choices: a new speed or number of
+// passes would move the chips beside it, and at the window's least width
+// the window itself.
+void DrillRow::fitChipsToTheirWidestLabels()
+{
+    const auto widest = [](const QStringList& texts) {
+        qreal width = 0;
+        for (const QString& text : texts)
+            width = std::max(width, chipLabel(text)->sizeHint().width());
+        return width;
+    };
+    QStringList passes;
+    for (const int choice : DrillOptions::passChoices)
+        passes << passesText(choice, false) << passesText(choice, true);
+    QStringList pauses;
+    for (const PassPause& choice : DrillOptions::pauseChoices())
+        pauses << pauseText(choice);
+    QStringList speeds;
+    for (int step = 0; TimeStretcher::slowest + step * SpeedOption::step <= TimeStretcher::fastest + 1e-9; ++step)
+        speeds << SpeedOption::label(TimeStretcher::slowest + step * SpeedOption::step);
+    m_passes->setMinimumLabelWidth(widest(passes));
+    m_pause->setMinimumLabelWidth(widest(pauses));
+    m_speed->setMinimumLabelWidth(widest(speeds));
 }
 
 // The menus' labels and check marks, from the engine's drill settings.
@@ -136,11 +176,8 @@ void DrillRow::followDrill()
         return;
     m_followed = now;
     const bool goesOn = drill.passes > 0 && m_state.drillThenNextPhrase();
-    const QString passes = tr("Passes %1").arg(DrillOptions::passesLabel(drill.passes)) + (goesOn ? QStringLiteral(" →") : QString());
-    const QString pauseKind = drill.pause.kind == PassPause::Kind::Off ? tr("Off")
-        : drill.pause.kind == PassPause::Kind::LoopLength             ? tr("Loop")
-                                                                      : tr("%1 s").arg(drill.pause.seconds);
-    const QString pause = tr("Pause %1").arg(pauseKind);
+    const QString passes = passesText(drill.passes, goesOn);
+    const QString pause = pauseText(drill.pause);
     if (m_passes->text() != passes) {
         m_passes->setLabel(chipLabel(passes));
         m_passes->setText(passes);
@@ -179,6 +216,7 @@ void DrillRow::changeEvent(QEvent* event)
     if (event->type() == QEvent::LanguageChange) {
         m_followed.reset();
         m_shortestLoopLineWidth.reset();
+        fitChipsToTheirWidestLabels();
         followDrill();
         updateGeometry();  // the shortest line's words too
     }

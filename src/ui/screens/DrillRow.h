@@ -23,6 +23,10 @@ class DrillRow : public QWidget {
 public:
     explicit DrillRow(ContentState& state, QWidget* parent = nullptr);
 
+    // The chips' words.
+    static QString passesText(int passes, bool goesOn);
+    static QString pauseText(const PassPause& pause);
+
     void present(const PlayerDisplay& display);
 
     TextLine* loopLine() const { return m_loop; }
@@ -51,6 +55,7 @@ private:
     };
 
     void followDrill();
+    void fitChipsToTheirWidestLabels();
     // The loop line's least width, made again only with the language: the
     // layout asks at every change of the line's width (a pause counting down).
     int shortestLoopLineWidth() const;
