@@ -2,7 +2,9 @@
 // on, and text sizes that follow the desktop's font size.
 
 #include "app/ContentView.h"
+#include "ui/kit/CustomProgressBar.h"
 #include "ui/screens/ImportStatus.h"
+#include "ui/screens/PlayerCard.h"
 #include "ui/screens/PlaylistListView.h"
 #include "ui/kit/Palette.h"
 #include "ui/kit/TextLine.h"
@@ -120,6 +122,27 @@ private slots:
         QVERIFY2(atDouble.names > atDesigned.names * 0.95, qPrintable(QStringLiteral("%1 %2").arg(atDouble.names).arg(atDesigned.names)));
         QVERIFY(atDouble.windowWidth > atDesigned.windowWidth + 200);
         QCOMPARE(column(6).width, atDesigned.width);
+    }
+
+    // The bar's loop labels overhang it into the card's padding at its ends:
+    // with a large desktop font, wider than the usual padding, the card makes
+    // room (a label at the start was cut to "tart").
+    void theLoopLabelsShowWholeAtTheBarsEnds()
+    {
+        for (const int desktopPoints : {9, 18, 24}) {
+            Typography::setDesktopFont(QFont(QStringLiteral("Sans Serif"), desktopPoints));
+            TemporaryDefaults defaults;
+            ContentView view(defaults.store());
+            view.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&view));
+            view.resize(view.minimumSizeHint());
+            QTRY_COMPARE(view.size(), view.minimumSize());
+            const PlayerCard& card = *view.playerCard();
+            const CustomProgressBar& bar = *card.progressBar();
+            const QRect onCard(bar.mapTo(&card, QPoint()), bar.size());
+            QVERIFY2(card.rect().contains(onCard), qPrintable(QStringLiteral("%1 pt: the bar at %2, %3 wide, on a card %4 wide")
+                                                                  .arg(desktopPoints).arg(onCard.x()).arg(onCard.width()).arg(card.width())));
+        }
     }
 };
 

@@ -49,8 +49,6 @@ PlayerCard::PlayerCard(ContentState& state, QWidget* parent)
     m_loopHint->setElideMode(Qt::ElideNone);
     m_loopHint->setText(loopHint);
 
-    // The bar's labels and shadow overhang it sideways into the card's padding.
-    Q_ASSERT(m_progressBar->barMargins().left() <= padding && m_progressBar->barMargins().right() <= padding);
     m_progressBar->setCurrentTime({[&player] { return player.currentTime(); },
                                    [&player](double seconds) { player.setCurrentTime(seconds); }});
     m_progressBar->setLoopStart([&player] { return player.loopStart(); });
@@ -155,16 +153,22 @@ int PlayerCard::minimumTextWidth() const
     return std::max({m_loopHint->sizeHint().width(), longestTime, m_drill->minimumSizeHint().width(), 120});
 }
 
+int PlayerCard::sidePadding() const
+{
+    const QMargins bar = m_progressBar->barMargins();
+    return std::max({padding, bar.left(), bar.right()});
+}
+
 QSize PlayerCard::sizeHint() const
 {
     const int contentHeight = std::max(textColumnHeight(), m_volumeColumn->sizeHint().height());
-    return {2 * padding + std::max(preferredTextWidth, minimumTextWidth()) + columnSpacing + volumeColumnWidth,
+    return {2 * sidePadding() + std::max(preferredTextWidth, minimumTextWidth()) + columnSpacing + volumeColumnWidth,
             2 * padding + contentHeight};
 }
 
 QSize PlayerCard::minimumSizeHint() const
 {
-    return {2 * padding + minimumTextWidth() + columnSpacing + volumeColumnWidth, sizeHint().height()};
+    return {2 * sidePadding() + minimumTextWidth() + columnSpacing + volumeColumnWidth, sizeHint().height()};
 }
 
 // The card places its parts itself: a part asking for other room (a drill
@@ -192,7 +196,7 @@ void PlayerCard::resizeEvent(QResizeEvent*)
 
 void PlayerCard::placeContent()
 {
-    const QRect content = rect().marginsRemoved(QMargins(padding, padding, padding, padding));
+    const QRect content = rect().marginsRemoved(QMargins(sidePadding(), padding, sidePadding(), padding));
     const int volumeHeight = m_volumeColumn->sizeHint().height();
     m_volumeColumn->setGeometry(content.right() + 1 - volumeColumnWidth,
                                 content.top() + (content.height() - volumeHeight) / 2, volumeColumnWidth, volumeHeight);

@@ -67,6 +67,9 @@ protected:
 private:
     int textColumnHeight() const;
     int minimumTextWidth() const;
+    // The padding at the sides: the bar's loop labels and shadow overhang it
+    // sideways into it, which a large desktop font widens past the usual.
+    int sidePadding() const;
     void placeContent();
     void showBarMenu(double seconds, const QPoint& globalPosition);
     void followPhraseMap();
