@@ -1,7 +1,9 @@
 #include "ui/kit/CustomProgressBar.h"
+#include "ui/kit/Typography.h"
 #include "ui/kit/Shadow.h"
 #include "WidgetTesting.h"
 
+#include <QScopeGuard>
 #include <QTest>
 
 #include <cmath>
@@ -169,6 +171,32 @@ private slots:
         // Narrow bands on the outer sides, where the two labels cannot meet.
         QCOMPARE(t.hasLabelNear(40 - 6, 5), labelsShown);
         QCOMPARE(t.hasLabelNear(endX + 4, 4), labelsShown);
+    }
+
+    // With a large desktop font the labels are wider: they show only where
+    // both fit whole, a little apart (at 35 points they ran into each
+    // other, "StartEnd").
+    void widerLabelsNeedMoreRoomBetweenTicks_data()
+    {
+        QTest::addColumn<double>("loopEnd");
+        QTest::addColumn<bool>("labelsShown");
+        QTest::newRow("35 points") << 3.75 << false;
+        QTest::newRow("60 points") << 5.0 << true;
+    }
+    void widerLabelsNeedMoreRoomBetweenTicks()
+    {
+        QFETCH(double, loopEnd);
+        QFETCH(bool, labelsShown);
+        Typography::setDesktopFont(QFont(QStringLiteral("Sans Serif"), 18));
+        const auto usual = qScopeGuard([] { Typography::setDesktopFont(std::nullopt); });
+        BarUnderTest t(10);
+        t.loopStart = 2;
+        t.loopEnd = loopEnd;
+        t.paint();
+        const qreal endX = loopEnd * 20;
+        QVERIFY(t.hasTickAt(40) && t.hasTickAt(endX));
+        QCOMPARE(t.hasLabelNear(40 - 12, 6), labelsShown);
+        QCOMPARE(t.hasLabelNear(endX + 8, 6), labelsShown);
     }
 
     // While playing the bar asks to repaint only its fill. A loop point set

@@ -70,6 +70,8 @@ CustomProgressBar::CustomProgressBar(QWidget* parent)
     const qreal tickOverhang = (tickHeight - barHeight) / 2;
     const qreal labelOverhang = labelRise + labelHeight / 2 - barHeight / 2;
     const int side = int(std::ceil(std::max(labelHalfWidth, shadowReach)));
+    // Both labels whole, a little apart, or neither.
+    m_labelSpacing = std::max(ProgressBarLayout::labelSpacingPoints, (startSize.width() + endSize.width()) / 2 + 6);
     m_margins = QMargins(side, int(std::ceil(std::max(labelOverhang, tickOverhang + shadowReach))), side,
                          int(std::ceil(tickOverhang + shadowReach)));
 }
@@ -152,7 +154,7 @@ void CustomProgressBar::refresh()
 {
     announceValueIfChanged();
     const QRectF bar = barRect();
-    const ProgressBarLayout next = ProgressBarLayout::compute(values(), bar.size());
+    const ProgressBarLayout next = ProgressBarLayout::compute(values(), bar.size(), m_labelSpacing);
     if (!m_paintedLayout || m_paintedBarSize != bar.size()) {
         update();
         return;
@@ -203,7 +205,7 @@ QPointF CustomProgressBar::labelBaseline(const LabelShape& label, qreal markerX)
 void CustomProgressBar::paintEvent(QPaintEvent* event)
 {
     const QRectF bar = barRect();
-    const ProgressBarLayout layout = ProgressBarLayout::compute(values(), bar.size());
+    const ProgressBarLayout layout = ProgressBarLayout::compute(values(), bar.size(), m_labelSpacing);
     // A repaint of part of the bar (its fill, as refresh() asks while
     // playing, or a sliver a neighbour's repaint overlaps) shows only that
     // part of the picture now. If the rest changed since the part was asked

@@ -158,6 +158,7 @@ private:
     LabelShape m_startLabelShape;
     LabelShape m_endLabelShape;
     QMargins m_margins;
+    qreal m_labelSpacing = ProgressBarLayout::labelSpacingPoints;  // markers closer drop their labels
     PointerDrag m_drag{[this](QPointF position) { seekToWidgetX(position.x()); }};
     // What the last paint showed, to tell whether new values change the picture.
     std::optional<ProgressBarLayout> m_paintedLayout;

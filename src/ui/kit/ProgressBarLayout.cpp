@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-ProgressBarLayout ProgressBarLayout::compute(const ProgressBarValues& values, const QSizeF& barSize)
+ProgressBarLayout ProgressBarLayout::compute(const ProgressBarValues& values, const QSizeF& barSize, qreal labelSpacing)
 {
     ProgressBarLayout layout;
     const double w = barSize.width();
@@ -29,9 +29,9 @@ ProgressBarLayout ProgressBarLayout::compute(const ProgressBarValues& values, co
             layout.loopRegion = QRectF(startX, 0, endX - startX, h);
     }
     if (start && *start <= d && std::isfinite(xOf(*start)))
-        layout.startMarker = Marker{xOf(*start), !end || spacing > labelSpacingPoints};
+        layout.startMarker = Marker{xOf(*start), !end || spacing > labelSpacing};
     if (end && *end <= d && std::isfinite(xOf(*end)))
-        layout.endMarker = Marker{xOf(*end), start && spacing > labelSpacingPoints};
+        layout.endMarker = Marker{xOf(*end), start && spacing > labelSpacing};
     for (const auto& [from, to] : values.faintSpans) {
         const double left = xOf(std::clamp(from, 0.0, d));
         const double right = xOf(std::clamp(to, 0.0, d));

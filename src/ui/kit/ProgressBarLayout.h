@@ -24,7 +24,8 @@ struct ProgressBarValues {
 // geometry would not be finite (a zero duration or width) are left out, and so
 // is a fill or region of no width.
 struct ProgressBarLayout {
-    // Markers closer than this (in points) drop their labels.
+    // Markers closer than this (in points) drop their labels; the bar asks
+    // for more where its labels are wider (a large desktop font).
     static constexpr qreal labelSpacingPoints = 30;
     static constexpr qreal faintSpanHeight = 3;
 
@@ -40,7 +41,8 @@ struct ProgressBarLayout {
     std::optional<Marker> endMarker;
     std::vector<QRectF> faintSpans;  // a thin strip each, within the bar
 
-    static ProgressBarLayout compute(const ProgressBarValues& values, const QSizeF& barSize);
+    static ProgressBarLayout compute(const ProgressBarValues& values, const QSizeF& barSize,
+                                     qreal labelSpacing = labelSpacingPoints);
 
     bool operator==(const ProgressBarLayout&) const = default;
 };
