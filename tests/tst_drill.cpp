@@ -184,6 +184,10 @@ private slots:
         QCOMPARE(d.player().loopEnd(), std::optional<double>(6.3));
         QCOMPARE(formatTimeHundredths(1.514), QStringLiteral("00:01.51"));
         QCOMPARE(formatTimeHundredths(3725.456), QStringLiteral("01:02:05.46"));
+        // Beside a point past the hour, a point before it reads alike.
+        QCOMPARE(formatTimeHundredths(3599.5, 3600.75), QStringLiteral("00:59:59.50"));
+        QCOMPARE(formatTimeHundredths(3600.75, 3599.5), QStringLiteral("01:00:00.75"));
+        QCOMPARE(formatTimeHundredths(3599.5, 3599.9), QStringLiteral("59:59.50"));
     }
 
     // A drill key that changes nothing says why: silence reads as a key not

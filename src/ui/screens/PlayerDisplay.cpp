@@ -65,13 +65,14 @@ QString formatTime(double seconds)
     return clockText(s / 3600, (s % 3600) / 60, s % 60, std::nullopt);
 }
 
-QString formatTimeHundredths(double seconds)
+QString formatTimeHundredths(double seconds, double besideSeconds)
 {
     constexpr double limit = 9223372036854775808.0 / 100;
     if (!(seconds > -limit && seconds < limit))
         return QStringLiteral("--:--.--");
     const long long hundredths = std::llround(seconds * 100);
-    return hundredthsClock(hundredths, hundredths / 100 >= 3600);
+    const bool besideHasHours = besideSeconds > -limit && besideSeconds < limit && std::llround(besideSeconds * 100) / 100 >= 3600;
+    return hundredthsClock(hundredths, hundredths / 100 >= 3600 || besideHasHours);
 }
 
 QString formatLoopPointCompact(double seconds, double laterSeconds)
@@ -117,8 +118,10 @@ const QString& DrillLine::of(const AudioPlayer& player)
     m_text = QCoreApplication::translate("PlayerDisplay", "Loop %1 – ").arg(formatTimeHundredths(*said.loopStartSeconds));
     if (!said.loopEndSeconds)
         return m_text;
-    const QString points = formatTimeHundredths(*said.loopStartSeconds) + QStringLiteral(" – ")
-        + formatTimeHundredths(*said.loopEndSeconds);
+    const QString startText = formatTimeHundredths(*said.loopStartSeconds, *said.loopEndSeconds);
+    const QString endText = formatTimeHundredths(*said.loopEndSeconds, *said.loopStartSeconds);
+    m_text = QCoreApplication::translate("PlayerDisplay", "Loop %1 – ").arg(startText);
+    const QString points = startText + QStringLiteral(" – ") + endText;
     m_family = points;
     QStringList drill;
     if (said.pass > 0)
@@ -127,7 +130,7 @@ const QString& DrillLine::of(const AudioPlayer& player)
     const QString pauseLeft = QString::number(said.pauseTenthsLeft / 10, 'f', 1);
     if (said.pauseTenthsLeft > 0)
         drill << QCoreApplication::translate("PlayerDisplay", "pause %1 s").arg(pauseLeft);
-    m_text += formatTimeHundredths(*said.loopEndSeconds);
+    m_text += endText;
     for (const QString& part : drill)
         m_text += QStringLiteral(" · ") + part;
     // Short of room, the word goes first, then the points' leading zeros,

@@ -14,8 +14,10 @@ class AudioPlayer;
 // truncating to whole seconds. Values that are not finite or do not fit a
 // 64-bit count of seconds show as "--:--".
 QString formatTime(double seconds);
-// A point of a loop, to the hundredth (rounded): "00:12.34", "01:02:05.50".
-QString formatTimeHundredths(double seconds);
+// A point of a loop, to the hundredth (rounded): "00:12.34", "01:02:05.50";
+// with the hours also where the other point beside it needs them
+// ("00:59:59.50 – 01:00:00.75"), so that the two read alike.
+QString formatTimeHundredths(double seconds, double besideSeconds = 0);
 // A loop's point as short as it reads unambiguously beside the later one:
 // "2.60" under a minute, "1:02.50" under an hour, "1:02:05.50" past it (both
 // points in the form the later one needs). For a row short of room.
