@@ -171,8 +171,8 @@ QSize PlayerCard::minimumSizeHint() const
     return {2 * sidePadding() + minimumTextWidth() + columnSpacing + volumeColumnWidth, sizeHint().height()};
 }
 
-// The card places its parts itself: a part asking for other room (a drill
-// chip that grew with its choice) is heard here, and passed up to the
+// The card places its parts itself: a part asking for other room (the
+// drill row in another language) is heard here, and passed up to the
 // window's layout, whose least size follows. Only a change of the card's
 // own hints goes up: the time text asks whenever its digits change width,
 // and the window need not be laid out again for that.
