@@ -538,10 +538,11 @@ void StreamDecoder::joinRegions(Turn turn, const float* tail, int fade, std::int
         m_stream->seek(target.startFrame);
         headFrames = m_stream->read(m_head.data(), fade);
     } else {
-        restartStretch(target.startFrame);
+        restartStretch(target.startFrame, true);
         // Toward where the coming pass stops: a short loop's pass may be
         // over within the head, and a last one goes on into the track.
-        feedStretcher(upcomingTurn() == Turn::Finish ? m_lengthFrames : m_plan->region.endFrame, fade);
+        const bool finishes = upcomingTurn() == Turn::Finish;
+        feedStretcher(finishes ? m_lengthFrames : m_plan->region.endFrame, fade, !finishes);
         headFrames = m_stretcher->take(m_head.data(), fade);
         m_stretchSource += headFrames * m_speed;
     }
@@ -577,37 +578,45 @@ void StreamDecoder::joinRegions(Turn turn, const float* tail, int fade, std::int
 
 // Starts the stretcher afresh at a stream frame, primed with the audio just
 // before it, so that its first frame out is that frame's.
-void StreamDecoder::restartStretch(std::int64_t from)
+void StreamDecoder::restartStretch(std::int64_t from, bool warm)
 {
     if (!m_stretcher)
         m_stretcher = std::make_unique<TimeStretcher>(m_sampleRate, m_speed);
-    const int lead = int(std::min<std::int64_t>(m_stretcher->leadFrames(), std::max<std::int64_t>(from, 0)));
+    const int lead = int(std::min<std::int64_t>(m_stretcher->leadFrames(warm), std::max<std::int64_t>(from, 0)));
     std::vector<float>& buffer = m_stretchBuffer;
     buffer.resize(std::max<std::size_t>(buffer.size(), std::size_t(std::max(lead, 4096)) * AudioBlock::channels));
     m_stream->seek(from - lead);
     const int got = m_stream->read(buffer.data(), lead);
-    m_stretcher->restart(m_speed, buffer.data(), got);
+    m_stretcher->restart(m_speed, buffer.data(), got, warm);
     m_stream->seek(from);
+    m_stretchFrom = from;
     m_stretchSource = double(from);
     m_stretchFlushed = false;
     m_stretchRanDry = false;
 }
 
-// Feeds the stretcher from the stream, never past sourceEnd (where it is
-// told to give out all it holds), until it has ready frames or nothing more
-// will come. Returns how many are ready.
-int StreamDecoder::feedStretcher(std::int64_t sourceEnd, int ready)
+// Feeds the stretcher from the stream until it has ready frames or nothing
+// more will come, and tells it to give out all it holds where the feed
+// stops: at sourceEnd, or, running on (a loop's end), as far past it as the
+// stretcher's windows reach, its output cut at sourceEnd. (Told there, its
+// last windows would fade into the silence it pads with: a dip at every
+// turn.) Returns how many are ready.
+int StreamDecoder::feedStretcher(std::int64_t sourceEnd, int ready, bool runsOn)
 {
     std::vector<float>& buffer = m_stretchBuffer;
+    const std::int64_t feedEnd = runsOn ? std::min(sourceEnd + m_stretcher->runOutFrames(), m_lengthFrames) : sourceEnd;
     while (m_stretcher->available() < ready && !m_stretchFlushed) {
         const std::int64_t position = m_stream->position();
         const int wanted = std::clamp(m_stretcher->inputWanted(), 256, 2048);
-        const int count = int(std::clamp<std::int64_t>(sourceEnd - position, 0, wanted));
+        const int count = int(std::clamp<std::int64_t>(feedEnd - position, 0, wanted));
         const int got = count > 0 ? m_stream->read(buffer.data(), count) : 0;
-        const bool last = got < wanted || position + got >= sourceEnd;
+        const bool pastEnd = runsOn && position + got >= sourceEnd;
+        const bool last = got < wanted || position + got >= feedEnd;
         m_stretcher->put(buffer.data(), got, last);
+        if (pastEnd)
+            m_stretcher->endOutputAt(sourceEnd - m_stretchFrom);
         m_stretchFlushed = last;
-        m_stretchRanDry = got < count;
+        m_stretchRanDry = got < count && !pastEnd;
     }
     return m_stretcher->available();
 }
@@ -641,7 +650,7 @@ void StreamDecoder::produceStretched()
     // The joint's tail (the last frames before the end) stays in the
     // stretcher until everything before it is out.
     int keep = joint ? junctionFrames(turn) : 0;
-    const int ready = feedStretcher(end, AudioBlock::capacityFrames + keep);
+    const int ready = feedStretcher(end, AudioBlock::capacityFrames + keep, joint);
     if (joint && m_stretchRanDry) {
         // The data ends before the loop does (a file cut short since it was
         // opened): the track ends there, as it does at 1x. Turning would

@@ -91,9 +91,9 @@ private:
     void finishLoop();
     std::int64_t pauseFramesAfter(const LoopRegion& heard) const;
     // At a speed other than 1: the stream through the stretcher.
-    void restartStretch(std::int64_t from);
+    void restartStretch(std::int64_t from, bool warm = false);
     void produceStretched();
-    int feedStretcher(std::int64_t sourceEnd, int ready);
+    int feedStretcher(std::int64_t sourceEnd, int ready, bool runsOn = false);
     void publishStretched(const float* frames, int count, bool endOfStream);
     void noteEarlyEnd();
     LoopMarks marks() const;
@@ -149,6 +149,7 @@ private:
     double m_speed = 1.0;
     std::unique_ptr<TimeStretcher> m_stretcher;  // made when first needed
     double m_stretchSource = 0;       // stream frame of the next stretched frame out
+    std::int64_t m_stretchFrom = 0;   // the stream frame the stretcher was last started at
     bool m_stretchFlushed = false;    // fed up to where it must stop, and told so
     bool m_stretchRanDry = false;     // flushed because the data ended before that point
     std::vector<float> m_stretchBuffer;

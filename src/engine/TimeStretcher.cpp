@@ -29,30 +29,40 @@ TimeStretcher::TimeStretcher(int sampleRate, double speed)
 
 TimeStretcher::~TimeStretcher() = default;
 
-int TimeStretcher::leadFrames() const
+int TimeStretcher::leadFrames(bool warm) const
 {
-    return int(m_stretcher->getPreferredStartPad());
+    return int(m_stretcher->getPreferredStartPad()) + (warm ? warmUpFrames : 0);
 }
 
-void TimeStretcher::restart(double speed, const float* lead, int leadCount)
+int TimeStretcher::runOutFrames() const
+{
+    // As far as its windows reach past the frame it is making, in input.
+    return int(std::ceil(double(m_stretcher->getStartDelay()) * m_speed)) + warmUpFrames;
+}
+
+void TimeStretcher::restart(double speed, const float* lead, int leadCount, bool warm)
 {
     m_stretcher->reset();
     m_speed = speed;
     m_stretcher->setTimeRatio(1.0 / speed);
-    const int pad = leadFrames();
+    const int total = leadFrames(warm);
+    const int warmUp = warm ? warmUpFrames : 0;
     // What is missing of the lead (the start of the track) is silence. The
     // buffer is kept: a loop restarts the stretcher on every wrap.
     std::vector<float>& primer = m_primer;
-    primer.assign(std::size_t(pad) * channels, 0.0f);
-    const int given = std::clamp(leadCount, 0, pad);
+    primer.assign(std::size_t(total) * channels, 0.0f);
+    const int given = std::clamp(leadCount, 0, total);
     if (given > 0)
         std::copy_n(lead + std::ptrdiff_t(leadCount - given) * channels, std::size_t(given) * channels,
-                    primer.begin() + std::ptrdiff_t(pad - given) * channels);
-    put(primer.data(), pad, false);
-    m_startDelayLeft = int(m_stretcher->getStartDelay());
+                    primer.begin() + std::ptrdiff_t(total - given) * channels);
+    put(primer.data(), total, false);
+    // What the warm-up makes is not heard either: the first frame out is
+    // the start's.
+    m_startDelayLeft = int(m_stretcher->getStartDelay()) + int(std::llround(double(warmUp) / speed));
     m_framesIn = 0;
     m_framesOut = 0;
     m_lastIn = false;
+    m_outputEndsAtInput = -1;
 }
 
 int TimeStretcher::inputWanted() const
@@ -79,9 +89,10 @@ void TimeStretcher::put(const float* frames, int count, bool last)
 
 int TimeStretcher::budgetCap(int ready) const
 {
-    if (!m_lastIn)
+    if (!m_lastIn && m_outputEndsAtInput < 0)
         return ready;
-    const std::int64_t left = std::llround(double(m_framesIn) / m_speed) - m_framesOut;
+    const std::int64_t endsAt = m_outputEndsAtInput >= 0 ? m_outputEndsAtInput : m_framesIn;
+    const std::int64_t left = std::llround(double(endsAt) / m_speed) - m_framesOut;
     return int(std::clamp<std::int64_t>(left, 0, ready));
 }
 

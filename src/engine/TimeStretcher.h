@@ -28,17 +28,30 @@ public:
     TimeStretcher(const TimeStretcher&) = delete;
     TimeStretcher& operator=(const TimeStretcher&) = delete;
 
-    // How many frames of the audio before a start restart() wants.
-    int leadFrames() const;
+    // Frames of audio before a start that warm the stretcher up: started on
+    // its pad alone, it comes in at a third of the level and rises over some
+    // 15 ms, which a loop's start would make a dip at every turn. (More made
+    // no steadier a turn in the tests, at more work every pass.)
+    static constexpr int warmUpFrames = 1024;
+    // Frames fed on past a loop's end before it is cut there: told its input
+    // ends, it fades its last windows into the silence it pads with.
+    int runOutFrames() const;
+
+    // How many frames of the audio before a start restart() wants; warmed
+    // up, as many more.
+    int leadFrames(bool warm = false) const;
     // Starts afresh at speed (frames in per frame out), primed with up to
-    // leadFrames() frames that come before the start (fewer, or none, at the
-    // start of a track: silence stands in).
-    void restart(double speed, const float* lead, int leadCount);
+    // leadFrames(warm) frames that come before the start (fewer, or none, at
+    // the start of a track: silence stands in).
+    void restart(double speed, const float* lead, int leadCount, bool warm = false);
     // Input it wants before more output comes.
     int inputWanted() const;
     // Interleaved frames in; last flushes out everything it holds.
     void put(const float* frames, int count, bool last);
     int available() const;
+    // Its output ends where its input since the restart reaches this many
+    // frames, though it is fed on past them.
+    void endOutputAt(std::int64_t inputFrames) { m_outputEndsAtInput = inputFrames; }
     // Up to maxCount interleaved frames out; returns how many.
     int take(float* frames, int maxCount);
 
@@ -57,4 +70,5 @@ private:
     std::int64_t m_framesIn = 0;
     std::int64_t m_framesOut = 0;
     bool m_lastIn = false;
+    std::int64_t m_outputEndsAtInput = -1;  // -1: where the input ends, once told
 };
