@@ -148,20 +148,31 @@ private slots:
         QVERIFY2(t.isTrackOnlyAt(trackX), "only the track: no region");
     }
 
+    // With a large desktop font the labels are wider: they show only where
+    // both fit whole, a little apart (at 35 points they ran into each
+    // other, "StartEnd").
     void labelsNeedMoreThanThirtyPointsBetweenTicks_data()
     {
+        QTest::addColumn<int>("desktopPoints");  // 0: the desktop's own
         QTest::addColumn<double>("loopEnd");
         QTest::addColumn<bool>("labelsShown");
         // Start at 2 s is x = 40 on a 200-point bar of 10 s: 1.5 s is 30 points.
-        QTest::newRow("just above 30 points") << 3.51 << true;
-        QTest::newRow("exactly 30 points") << 3.5 << false;
-        QTest::newRow("closer") << 2.5 << false;
+        QTest::newRow("just above 30 points") << 0 << 3.51 << true;
+        QTest::newRow("exactly 30 points") << 0 << 3.5 << false;
+        QTest::newRow("closer") << 0 << 2.5 << false;
+        QTest::newRow("35 points, at a large font") << 18 << 3.75 << false;
+        QTest::newRow("60 points, at a large font") << 18 << 5.0 << true;
     }
 
     void labelsNeedMoreThanThirtyPointsBetweenTicks()
     {
+        QFETCH(int, desktopPoints);
         QFETCH(double, loopEnd);
         QFETCH(bool, labelsShown);
+        if (desktopPoints > 0)
+            Typography::setDesktopFont(QFont(QStringLiteral("Sans Serif"), desktopPoints));
+        const auto usual = qScopeGuard([] { Typography::setDesktopFont(std::nullopt); });
+        const qreal scale = desktopPoints > 0 ? 2 : 1;  // the text at 18 points
         BarUnderTest t(10);
         t.loopStart = 2;
         t.loopEnd = loopEnd;
@@ -169,34 +180,8 @@ private slots:
         const qreal endX = loopEnd * 20;
         QVERIFY(t.hasTickAt(40) && t.hasTickAt(endX));
         // Narrow bands on the outer sides, where the two labels cannot meet.
-        QCOMPARE(t.hasLabelNear(40 - 6, 5), labelsShown);
-        QCOMPARE(t.hasLabelNear(endX + 4, 4), labelsShown);
-    }
-
-    // With a large desktop font the labels are wider: they show only where
-    // both fit whole, a little apart (at 35 points they ran into each
-    // other, "StartEnd").
-    void widerLabelsNeedMoreRoomBetweenTicks_data()
-    {
-        QTest::addColumn<double>("loopEnd");
-        QTest::addColumn<bool>("labelsShown");
-        QTest::newRow("35 points") << 3.75 << false;
-        QTest::newRow("60 points") << 5.0 << true;
-    }
-    void widerLabelsNeedMoreRoomBetweenTicks()
-    {
-        QFETCH(double, loopEnd);
-        QFETCH(bool, labelsShown);
-        Typography::setDesktopFont(QFont(QStringLiteral("Sans Serif"), 18));
-        const auto usual = qScopeGuard([] { Typography::setDesktopFont(std::nullopt); });
-        BarUnderTest t(10);
-        t.loopStart = 2;
-        t.loopEnd = loopEnd;
-        t.paint();
-        const qreal endX = loopEnd * 20;
-        QVERIFY(t.hasTickAt(40) && t.hasTickAt(endX));
-        QCOMPARE(t.hasLabelNear(40 - 12, 6), labelsShown);
-        QCOMPARE(t.hasLabelNear(endX + 8, 6), labelsShown);
+        QCOMPARE(t.hasLabelNear(40 - 6 * scale, 5 * scale), labelsShown);
+        QCOMPARE(t.hasLabelNear(endX + 4 * scale, 4 * scale), labelsShown);
     }
 
     // While playing the bar asks to repaint only its fill. A loop point set

@@ -614,7 +614,7 @@ int StreamDecoder::feedStretcher(std::int64_t sourceEnd, int ready, bool runsOn)
         const bool last = got < wanted || position + got >= feedEnd;
         m_stretcher->put(buffer.data(), got, last);
         if (pastEnd)
-            m_stretcher->endOutputAt(sourceEnd - m_stretchFrom);
+            m_stretcher->endOutputAt(std::max<std::int64_t>(0, sourceEnd - m_stretchFrom));
         m_stretchFlushed = last;
         m_stretchRanDry = got < count && !pastEnd;
     }
