@@ -83,12 +83,11 @@ void PlaybackSource::publishPosition(std::int64_t renderEnd, bool play)
         position.pauseFramesLeft = front->isPause() ? front->pauseFrames - m_offset : 0;
         position.pass = front->marks.pass;
         position.region = front->marks.region;
-        // Not a frame of the front played yet: the pass heard is the one
-        // before it, also where a change that kept the position was taken
-        // up at a turn's first frame (the same loop, counted on); of another
-        // loop, nothing of this one was heard.
-        // A pause's rest taken up past where it was counted to was not
-        // played here: untouched, unless a piece of it was heard.
+        // Not a frame of the front played yet (a pause's rest taken up past
+        // where it was counted to was not played here either): the pass
+        // heard is the one before it, also where a change that kept the
+        // position was taken up at a turn's first frame (the same loop,
+        // counted on); of another loop, nothing of this one was heard.
         const HeardSegment* newest = m_timeline.segmentCount > 0 ? &m_timeline.newest() : nullptr;
         const bool restHeard = newest && newest->generation == m_serving && newest->held;
         const bool played = m_offset > 0 && (!front->isPause() || restHeard);

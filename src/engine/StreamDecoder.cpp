@@ -14,6 +14,12 @@
 
 namespace {
 
+// The passes done before a pass the output reports (0: none, outside a loop).
+int passesDoneBefore(std::uint32_t pass)
+{
+    return int(std::max<std::uint32_t>(pass, 1)) - 1;
+}
+
 // The decoder keeps this much queued; the rest of the ring is headroom, so
 // that after a seek the new position can be queued before the stale audio
 // has been dropped.
@@ -237,14 +243,14 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         // A seek goes on in the pass heard: the output may have stopped just
         // before a turn, the next pass's audio queued but not a frame of it
         // played. Audio that goes on from the output's place takes that turn.
-        heardPassesDone = int(std::max<std::uint32_t>(output.heardPass, 1)) - 1;
-        m_passesDone = request.keepsPosition ? int(std::max<std::uint32_t>(output.pass, 1)) - 1 : heardPassesDone;
+        heardPassesDone = passesDoneBefore(output.heardPass);
+        m_passesDone = request.keepsPosition ? passesDoneBefore(output.pass) : heardPassesDone;
     } else if (m_countAtBegin) {
         heardPassesDone = m_countAtBegin->heardPassesDone;
         // Played on in older audio since, the output may have taken the
         // turn it stood at then.
         if (output.known && output.generation < previousGeneration && output.region == m_countAtBegin->region)
-            heardPassesDone = std::clamp(int(std::max<std::uint32_t>(output.heardPass, 1)) - 1, heardPassesDone,
+            heardPassesDone = std::clamp(passesDoneBefore(output.heardPass), heardPassesDone,
                                          m_countAtBegin->passesDone);
         m_passesDone = request.keepsPosition ? m_countAtBegin->passesDone : heardPassesDone;
     }
@@ -261,7 +267,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         if (m_plan->next && heardRegion == m_plan->next->serial) {
             m_plan->region = *m_plan->next;
             m_plan->next.reset();
-            m_passesDone = outputCurrent ? int(std::max<std::uint32_t>(output.pass, 1)) - 1 : m_countAtBegin->passesDone;
+            m_passesDone = outputCurrent ? passesDoneBefore(output.pass) : m_countAtBegin->passesDone;
             heardPassesDone = m_passesDone;
             sameLoop = true;  // a pause into it goes on
             tookAdvance = true;
