@@ -147,7 +147,7 @@ private slots:
     // Only the loop changed: the old audio is what the new will be up to the
     // loop's turn, so it plays on until the new is here, with no gap, and is
     // crossfaded out of then (stretched audio is not joined in place). When
-    // it runs out first, it dies away all the same.
+    // it runs out first, it dies away over the last fade's worth of it.
     void aLoopChangePlaysOnUntilItsAudioIsHere()
     {
         Stream stream;
@@ -166,9 +166,12 @@ private slots:
             QVERIFY(heard[std::size_t(frame) * 2] <= heard[std::size_t(frame - 1) * 2]);  // from the old level down
         QCOMPARE(heard[std::size_t(fade) * 2], -0.5f);
 
-        stream.source().setRequestedGeneration(3, true);  // 512 frames of 2 left: less than a buffer
-        QCOMPARE(stream.render(&heard), fade);
-        QVERIFY(std::fabs(heard[std::size_t(fade - 1) * 2]) < 0.001f);
+        // 512 frames of 2 left, less than a buffer: played on, dying away at their end.
+        stream.source().setRequestedGeneration(3, true);
+        const int left = AudioBlock::capacityFrames;
+        QCOMPARE(stream.render(&heard), left);
+        QCOMPARE(heard[std::size_t(left - fade - 1) * 2], -0.5f);
+        QVERIFY(std::fabs(heard[std::size_t(left - 1) * 2]) < 0.001f);
     }
 
     // A pause, or a jump whose new audio is not here yet, with less than a
@@ -255,19 +258,35 @@ private slots:
     }
 
     // The old audio turns back to the loop's start within the next buffer:
-    // past that turn the new loop may turn elsewhere, so it dies away there.
-    void aLoopChangeDoesNotPlayOnThroughATurn()
+    // past that turn the new loop may turn elsewhere, so it plays on to a
+    // fade before the turn and dies away there. The new audio, begun where
+    // the output was when the change was asked, then comes in at its own
+    // turn: what the old played on is not played again, nor the turn twice.
+    void aLoopChangeDiesAwayBeforeATurnAndLeavesTheTurnToTheNewAudio()
     {
         Stream stream;
+        const int fade = stream.source().fadeFrames();
+        const int capacity = AudioBlock::capacityFrames;
         stream.source().setRequestedGeneration(1);
         for (int i = 0; i < 3; ++i)
-            stream.queueAt(1, i * AudioBlock::capacityFrames, 0.5f, AudioBlock::capacityFrames, false, false, 1);
+            stream.queueAt(1, i * capacity, 0.5f, capacity, false, false, 1);
         for (int i = 0; i < 2; ++i)
-            stream.queueAt(1, i * AudioBlock::capacityFrames, 0.5f, AudioBlock::capacityFrames, false, false, 2);
+            stream.queueAt(1, i * capacity, 0.5f, capacity, false, false, 2);
         QCOMPARE(stream.render(), bufferFrames);
         stream.source().setRequestedGeneration(2, true);
-        stream.queueAt(2, bufferFrames, 0.5f, AudioBlock::capacityFrames, false, true, 1);
-        QCOMPARE(stream.render(), stream.source().fadeFrames());
+        std::vector<float> heard;
+        QCOMPARE(stream.render(&heard), capacity);
+        QCOMPARE(heard[std::size_t(capacity - fade - 1) * 2], 0.5f);
+        QVERIFY(heard[std::size_t(capacity - 1) * 2] < 0.01f);
+
+        // Made as the decoder makes it: the rest of the pass from where the
+        // output was asked, then the turn into the next.
+        stream.queueAt(2, bufferFrames, 0.25f, capacity, false, true, 1);
+        for (int i = 0; i < 3; ++i)
+            stream.queueAt(2, i * capacity, 0.75f, capacity, false, false, 2);
+        QCOMPARE(stream.render(&heard), bufferFrames);
+        QCOMPARE(heard[std::size_t(fade) * 2], 0.75f);
+        QCOMPARE(stream.source().outputPosition().pass, std::uint32_t(2));
     }
 
     // Paused at a turn's first frame, then the loop nudged: the change's

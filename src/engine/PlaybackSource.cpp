@@ -126,22 +126,30 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
     int written = 0;
 
     const std::uint64_t wanted = requestedGeneration();
+    // The same sound at another pace or in a moved loop, not here yet: the
+    // old dies away before its turn (below).
+    const bool changeUnheard = wanted != m_serving && m_keepsPositionGeneration.load(std::memory_order_relaxed) == wanted;
     if (!play) {
         // A pause (or a stop): the sound dies away where it is, and only
         // then is whatever was asked for in the meantime taken up.
         if (m_sounding)
-            written = fadeOutInto(out, frames, deviceFrame);
+            written = fadeOutInto(out, frames, deviceFrame, changeUnheard);
         m_sounding = false;
         m_resumeSkipsPause = true;
         if (wanted != m_serving)
             switchTo(wanted, false, frames, deviceFrame + frames);
     } else if (wanted != m_serving && !switchTo(wanted, true, frames, deviceFrame)
                && !takesUpOvertaken(wanted, frames, deviceFrame)
-               && !playsOnUntil(wanted, frames) && !playsOnAfterJump(wanted, frames)) {
+               && !(playsOnUntil(wanted, frames) && !turnQueuedWithin(frames + m_fadeFrames))
+               && !playsOnAfterJump(wanted, frames)) {
         // The new position is not decoded yet: let the old one die away
-        // rather than cut it, and wait in silence.
+        // rather than cut it, and wait in silence. The same sound at another
+        // pace or in a moved loop dies away just before its turn (with a
+        // whole fade: it stops playing on a fade early): the new audio,
+        // begun before the turn, takes the turn itself (played on into the
+        // next pass, the old would have the turn heard twice).
         if (m_sounding)
-            written = fadeOutInto(out, frames, deviceFrame);
+            written = fadeOutInto(out, frames, deviceFrame, changeUnheard);
         m_sounding = false;
         switchTo(wanted, false, frames, deviceFrame + frames);
     } else {
@@ -202,6 +210,8 @@ bool PlaybackSource::switchTo(std::uint64_t wanted, bool play, int frames, std::
         const int needed = int(std::min<std::int64_t>(frames + passed + playedOn, std::numeric_limits<int>::max()));
         if (framesQueued(index, wanted, needed) < needed)
             return false;
+    } else if (block->joinsInPlace) {
+        playedOn = heardPast(index);
     }
     bool joined = false;
     if (seamless)
@@ -241,13 +251,14 @@ int PlaybackSource::framesQueued(int fromIndex, std::uint64_t generation, int at
 }
 
 // The served audio queued from where the output is, up to atMost: as far as
-// a pause, another generation or the stream's end.
-int PlaybackSource::audioFramesQueued(int atMost)
+// a pause, another generation or the stream's end (or, withinPass, a turn).
+int PlaybackSource::audioFramesQueued(int atMost, bool withinPass)
 {
+    const AudioBlock* front = m_ring.readableBlock();
     std::int64_t queued = 0;
     for (int index = 0; queued < atMost; ++index) {
         const AudioBlock* block = m_ring.peek(index);
-        if (!block || block->generation != m_serving || block->isPause())
+        if (!block || block->generation != m_serving || block->isPause() || (withinPass && !(block->marks == front->marks)))
             break;
         queued += block->frames - (index == 0 ? m_offset : 0);
         if (block->endOfStream)
@@ -303,6 +314,25 @@ bool PlaybackSource::servedHoldsWithoutTurn(int frames)
         queued += block->frames;
     }
     return true;
+}
+
+// Whether a turn, a pause or the end of the served audio is queued within
+// frames of where the output is.
+bool PlaybackSource::turnQueuedWithin(int frames)
+{
+    const AudioBlock* front = m_ring.readableBlock();
+    if (!front || front->generation != m_serving)
+        return false;
+    std::int64_t queued = -m_offset;
+    for (int index = 0; queued < frames; ++index) {
+        const AudioBlock* block = m_ring.peek(index);
+        if (!block || block->generation != m_serving)
+            return false;
+        if (block->isPause() || block->endOfStream || !(block->marks == front->marks))
+            return true;
+        queued += block->frames;
+    }
+    return false;
 }
 
 // The loop changed again before the last change's audio was here (a handle
@@ -459,12 +489,33 @@ std::int64_t PlaybackSource::playedOnPast(int wantedIndex)
     return ahead > 0 ? std::llround(double(ahead) / wantedFirst->speed) : 0;
 }
 
-// Passes over frames of the audio served, as far as its next pause or end.
+// What the output played of the served audio past where the wanted audio
+// (its first block at wantedIndex) begins, in the wanted audio's frames, in
+// the pass that audio begins in. Taken up after the old audio died away (its
+// fade played on past where the decoder began the new), the new audio does
+// not play that again.
+std::int64_t PlaybackSource::heardPast(int wantedIndex)
+{
+    const AudioBlock* wantedFirst = m_ring.peek(wantedIndex);
+    if (!wantedFirst || wantedFirst->isPause() || m_timeline.segmentCount == 0)
+        return 0;
+    const HeardSegment& last = m_timeline.newest();
+    if (last.generation != m_serving || last.held || last.marks.pass != wantedFirst->marks.pass
+        || last.marks.region != wantedFirst->marks.region)
+        return 0;
+    const std::int64_t ahead = last.streamEnd() - wantedFirst->startFrame;
+    return ahead > 0 ? std::llround(double(ahead) / wantedFirst->speed) : 0;
+}
+
+// Passes over frames of the audio served, as far as its next turn, pause or
+// end.
 void PlaybackSource::skipServed(std::int64_t frames)
 {
+    const AudioBlock* first = m_ring.readableBlock();
+    const LoopMarks marks = first ? first->marks : LoopMarks{};
     while (frames > 0) {
         const AudioBlock* block = m_ring.readableBlock();
-        if (!block || block->generation != m_serving || block->isPause())
+        if (!block || block->generation != m_serving || block->isPause() || !(block->marks == marks))
             return;
         const std::int64_t left = block->frames - m_offset;
         if (frames < left || block->endOfStream) {
@@ -587,20 +638,24 @@ void PlaybackSource::noteEndOfStream(std::int64_t deviceFrame, const LoopMarks& 
 
 // Plays on for one fade's length, falling to silence: a pause, or a jump
 // whose new audio is not here yet. With less queued, the fall is as long as
-// what there is: cut short, it would end in a click.
-int PlaybackSource::fadeOutInto(float* out, int frames, std::int64_t deviceFrame)
+// what there is: cut short, it would end in a click. Before a turn (the same
+// sound's change not here yet), it plays on as far as a fade before the turn
+// and falls to silence there.
+int PlaybackSource::fadeOutInto(float* out, int frames, std::int64_t deviceFrame, bool beforeTurn)
 {
-    const int length = audioFramesQueued(std::min(frames, m_fadeFrames));
-    int done = 0;
-    while (done < length) {
+    const int playedOn =
+        beforeTurn ? playInto(out, std::max(0, audioFramesQueued(frames, true) - m_fadeFrames), deviceFrame) : 0;
+    const int length = audioFramesQueued(std::min(frames - playedOn, m_fadeFrames), beforeTurn);
+    int done = playedOn;
+    while (done < playedOn + length) {
         AudioBlock* block = m_ring.readableBlock();
         if (!block || block->generation != m_serving || block->isPause())
             break;
-        const int count = int(std::min<std::int64_t>(block->frames - m_offset, length - done));
+        const int count = int(std::min<std::int64_t>(block->frames - m_offset, playedOn + length - done));
         const float* from = block->samples + m_offset * AudioBlock::channels;
         float* to = out + std::ptrdiff_t(done) * AudioBlock::channels;
         for (int f = 0; f < count; ++f) {
-            const float down = Crossfade::fadeOutGain(done + f, length) * gainAt(done + f);
+            const float down = Crossfade::fadeOutGain(done - playedOn + f, length) * gainAt(done + f);
             for (int c = 0; c < AudioBlock::channels; ++c)
                 to[f * AudioBlock::channels + c] += from[f * AudioBlock::channels + c] * down;
         }

@@ -110,10 +110,12 @@ private:
     bool switchTo(std::uint64_t wanted, bool play, int frames, std::int64_t atDeviceFrame);
     int framesQueued(int fromIndex, std::uint64_t generation, int atMost);
     std::int64_t playedOnPast(int wantedIndex);
+    std::int64_t heardPast(int wantedIndex);
     void skipServed(std::int64_t frames);
     bool playsOnUntil(std::uint64_t wanted, int frames);
     bool playsOnAfterJump(std::uint64_t wanted, int frames);
     bool servedHoldsWithoutTurn(int frames);
+    bool turnQueuedWithin(int frames);
     bool takesUpOvertaken(std::uint64_t wanted, int frames, std::int64_t atDeviceFrame);
     bool servedFrontShaped();
     float gainAt(int renderFrame) const;
@@ -124,8 +126,8 @@ private:
     void startJunction(bool withTail);
     void dropBlocksBefore(int index);
     int playInto(float* out, int frames, std::int64_t deviceFrame);
-    int fadeOutInto(float* out, int frames, std::int64_t deviceFrame);
-    int audioFramesQueued(int atMost);
+    int fadeOutInto(float* out, int frames, std::int64_t deviceFrame, bool withinPass = false);
+    int audioFramesQueued(int atMost, bool withinPass = false);
     // From out's renderFrame-th frame (the gain's ramp counts from the render's start).
     int fadeTailInto(float* out, int renderFrame, int frames);
     void noteEndOfStream(std::int64_t deviceFrame, const LoopMarks& marks);
