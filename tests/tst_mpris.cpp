@@ -502,6 +502,7 @@ private slots:
         widget.call(QStringLiteral("Next"));
         QVERIFY(!desktop.engine().isPlaying());
         QCOMPARE(widget.metadata().value(QStringLiteral("xesam:title")).toString(), QStringLiteral("sine-5s.m4a"));
+        QCOMPARE(widget.status(), QStringLiteral("Paused"));  // at the new track's start, but not stopped
         QTRY_COMPARE(widget.lastAnnounced(QStringLiteral("CanGoNext")), QVariant(false));
         QVERIFY(!widget.can("CanGoNext"));
         widget.call(QStringLiteral("Next"));  // the end of the list: no effect
@@ -523,6 +524,7 @@ private slots:
         // seconds in, as near 3 s as makes the seek below no jump at all.
         widget.call(QStringLiteral("SetPosition"), {QVariant::fromValue(track), qlonglong(0)});
         QCOMPARE(widget.position(), 0);
+        QCOMPARE(widget.status(), QStringLiteral("Paused"));
         widget.clear();
 
         widget.call(QStringLiteral("SetPosition"), {QVariant::fromValue(track), 3 * second});
@@ -561,6 +563,38 @@ private slots:
         QCOMPARE(widget.seeked.size(), 1);
         QVERIFY2(std::abs(widget.seeked.first() - (before + second / 5)) < second / 10,
                  qPrintable(QStringLiteral("%1 after %2").arg(widget.seeked.first()).arg(before)));
+    }
+
+    // With a loop in force, a place asked for at or past its end is one the
+    // loop sends the play head back from at once: its start is the place
+    // taken, and told, once.
+    void aPlacePastALoopsEndIsItsStart()
+    {
+        Desktop desktop(m_address);
+        DesktopClient& widget = *desktop.client;
+        AudioPlayer& engine = desktop.engine();
+        widget.call(QStringLiteral("Play"));
+        widget.call(QStringLiteral("Pause"));
+        engine.setLoopStart(1.0);
+        engine.setLoopEnd(2.0);
+        widget.call(QStringLiteral("SetPosition"), {QVariant::fromValue(widget.trackId()), 3 * second / 2});
+        QCOMPARE(widget.position(), 3 * second / 2);
+        QTest::qWait(100);
+        widget.clear();
+
+        widget.call(QStringLiteral("Seek"), {second});
+        QCOMPARE(widget.position(), second);
+        QTest::qWait(300);  // the ticks that pull a paused play head back
+        QCOMPARE(widget.seeked, QList<qlonglong>{second});
+        QCOMPARE(widget.position(), second);
+
+        widget.call(QStringLiteral("SetPosition"), {QVariant::fromValue(widget.trackId()), 3 * second / 2});
+        QTest::qWait(100);
+        widget.clear();
+        widget.call(QStringLiteral("SetPosition"), {QVariant::fromValue(widget.trackId()), 3 * second});
+        QCOMPARE(widget.position(), second);
+        QTest::qWait(300);
+        QCOMPARE(widget.seeked, QList<qlonglong>{second});
     }
 
     // A track whose reads failed (a drive unplugged), opened afresh by Play,

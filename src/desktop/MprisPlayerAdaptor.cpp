@@ -219,9 +219,19 @@ void MprisPlayerAdaptor::Seek(qlonglong offsetMicroseconds)
         Next();
         return;
     }
-    Transport::seekTo(m_state, std::max(target, 0.0));
+    Transport::seekTo(m_state, withinLoop(std::max(target, 0.0)));
     m_seekAsked = true;
     announceChanges();
+}
+
+// A loop in force sends the play head back to its start from its end or
+// beyond (playing, the audio goes there at once; paused, at the next tick):
+// a place asked for there goes straight to the start, so that the place told
+// back is the one heard, and told once.
+double MprisPlayerAdaptor::withinLoop(double seconds) const
+{
+    const AudioPlayer& engine = m_state.audioPlayer();
+    return engine.hasLoop() && seconds >= *engine.loopEnd() ? *engine.loopStart() : seconds;
 }
 
 void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong positionMicroseconds)
@@ -232,7 +242,7 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong p
         return;
     if (positionMicroseconds < 0 || positionMicroseconds > now.lengthMicroseconds)
         return;
-    Transport::seekTo(m_state, double(positionMicroseconds) / 1e6);
+    Transport::seekTo(m_state, withinLoop(double(positionMicroseconds) / 1e6));
     m_seekAsked = true;
     announceChanges();
 }

@@ -88,6 +88,7 @@ private:
     static constexpr int gatherMilliseconds = 50;
 
     PlayerSnapshot snapshot() const;
+    double withinLoop(double seconds) const;
     void noteLoadedTrack();
     void announceSoon();
     void announceNow();

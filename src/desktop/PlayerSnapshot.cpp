@@ -14,7 +14,7 @@ PlayerSnapshot PlayerSnapshot::of(const ContentState& state, quint64 trackSerial
     // At rest, where the track itself stands: a stop rewinds it at once, while
     // the published position settles a moment later (stopped, the old place
     // would read as paused there meanwhile).
-    snapshot.status = statusOf(engine.isPlaying(), loaded != nullptr,
+    snapshot.status = statusOf(engine.isPlaying(), loaded != nullptr, engine.isStopped(),
                                loaded && !engine.isPlaying() ? loaded->currentTime() : engine.currentTime());
     snapshot.volume = engine.volume();
     snapshot.rate = engine.speed();
@@ -36,11 +36,11 @@ PlayerSnapshot PlayerSnapshot::of(const ContentState& state, quint64 trackSerial
     return snapshot;
 }
 
-PlayerSnapshot::Status PlayerSnapshot::statusOf(bool isPlaying, bool hasTrack, double positionSeconds)
+PlayerSnapshot::Status PlayerSnapshot::statusOf(bool isPlaying, bool hasTrack, bool stopped, double positionSeconds)
 {
     if (isPlaying)
         return Status::Playing;
-    if (hasTrack && positionSeconds > 0)
+    if (hasTrack && !(stopped && !(positionSeconds > 0)))
         return Status::Paused;
     return Status::Stopped;
 }

@@ -35,10 +35,11 @@ struct PlayerSnapshot {
     // The window's player now; trackSerial numbers the loaded track.
     static PlayerSnapshot of(const ContentState& state, quint64 trackSerial);
 
-    // Playing while the engine plays; paused with a track loaded and the
-    // position past its start; stopped otherwise (nothing loaded, stopped,
-    // or played to the end, which rewinds).
-    static Status statusOf(bool isPlaying, bool hasTrack, double positionSeconds);
+    // Playing while the engine plays; stopped with nothing loaded, or
+    // stopped (or played to the end, which rewinds) and still at the start;
+    // paused otherwise, also at the start (the next track loaded while
+    // paused, a pause in the first moment).
+    static Status statusOf(bool isPlaying, bool hasTrack, bool stopped, double positionSeconds);
     static QString statusName(Status status);
     // The track id clients pass back to SetPosition.
     static QDBusObjectPath trackIdPath(quint64 trackSerial);

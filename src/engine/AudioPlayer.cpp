@@ -27,10 +27,11 @@ AudioPlayer::AudioPlayer(QObject* parent)
 // reference, so nothing keeps the engine alive.
 AudioPlayer::~AudioPlayer() = default;
 
-void AudioPlayer::setIsPlaying(bool playing)
+void AudioPlayer::setIsPlaying(bool playing, bool stopped)
 {
     emit objectWillChange();
     m_isPlaying = playing;
+    m_stopped = stopped;
     emit changed();
 }
 
@@ -214,7 +215,7 @@ void AudioPlayer::stop()
         m_player->pause();
         m_player->setCurrentTime(0);
     }
-    setIsPlaying(false);
+    setIsPlaying(false, true);
     setLoopStart(std::nullopt);
     setLoopEnd(std::nullopt);
     stopTimer();
@@ -231,7 +232,7 @@ void AudioPlayer::playTrack(qint64 index, OnFailure onFailure)
     if (!loadTrack(index, onFailure))
         return;
     m_player->play();
-    setIsPlaying(true);
+    setIsPlaying(true, false);
     startTimer();
     const QString name = m_currentTrack ? m_currentTrack->fileName() : QStringLiteral("none");
     Log::line(QStringLiteral("Playing: ") + name);
@@ -239,8 +240,13 @@ void AudioPlayer::playTrack(qint64 index, OnFailure onFailure)
 
 void AudioPlayer::cueTrack(qint64 index)
 {
+    // Loaded while paused, the track is paused at its start, not stopped
+    // (a load stops what played before).
+    const bool wasStopped = m_stopped;
     if (!loadTrack(index))
         return;
+    if (!wasStopped)
+        setIsPlaying(false, false);
     settleSoon();
     Log::line(QStringLiteral("Cued: ") + m_currentTrack->fileName());
 }
@@ -329,7 +335,7 @@ void AudioPlayer::togglePlayPause()
     if (m_isPlaying) {
         if (m_player)
             m_player->pause();
-        setIsPlaying(false);
+        setIsPlaying(false, false);
         stopTimer();
         settleSoon();
         return;
@@ -340,7 +346,7 @@ void AudioPlayer::togglePlayPause()
         if (!reopenAfterReadFailure())
             return;
         m_player->play();
-        setIsPlaying(true);
+        setIsPlaying(true, false);
         startTimer();
         return;
     }
@@ -533,7 +539,7 @@ void AudioPlayer::finishIfRunOut()
     m_player->pause();
     const double stoppedAt = m_player->readFailedAtSeconds().value_or(0.0);
     m_player->setCurrentTime(stoppedAt);
-    setIsPlaying(false);
+    setIsPlaying(false, true);
     stopTimer();
     storeCurrentTime(stoppedAt);
 }

@@ -48,6 +48,9 @@ public:
     // Counts the tracks loaded: a track opened afresh after its reads failed
     // is still the one loaded before, though its player is new.
     quint64 loadCount() const { return m_loadCount; }
+    // Stopped (the stop command, or played to the end) and not played
+    // since: at rest by the learner's choice, not merely paused.
+    bool isStopped() const { return m_stopped; }
     // The engine's own position timer; present only while playing.
     QTimer* timer() const { return m_timer.get(); }
 
@@ -134,7 +137,7 @@ signals:
 
 private:
     void storeCurrentTime(double seconds);
-    void setIsPlaying(bool playing);
+    void setIsPlaying(bool playing, bool stopped);
     void setCurrentTrack(std::optional<QUrl> track);
     // Stops and loads the track at index (volume applied, not started);
     // false, with the error logged, when there is none or it does not load.
@@ -155,6 +158,7 @@ private:
     std::unique_ptr<FilePlayer> m_player;
     quint64 m_loadCount = 0;
     bool m_isPlaying = false;
+    bool m_stopped = true;  // told with isPlaying's changes
     double m_currentTime = 0;
     float m_volume = 1.0f;
     QList<QUrl> m_playlist;
