@@ -30,7 +30,8 @@ public:
     // The first block of a loop change, the stream's own audio from where
     // the output was (pass: as the decoder counts them).
     void queueAt(std::uint64_t generation, std::int64_t startFrame, float level, int frames = AudioBlock::capacityFrames,
-                 bool last = false, bool joins = false, std::uint32_t pass = 0, std::uint32_t region = 0)
+                 bool last = false, bool joins = false, std::uint32_t pass = 0, std::uint32_t region = 0,
+                 std::int64_t countedTo = -1)
     {
         AudioBlock* block = m_source.ring().writableBlock();
         QVERIFY(block);
@@ -40,6 +41,7 @@ public:
         block->pauseFrames = 0;
         block->endOfStream = last;
         block->joinsInPlace = joins;
+        block->positionCountedTo = countedTo;
         block->marks = LoopMarks{};
         block->marks.pass = pass;
         block->marks.region = region;
@@ -280,13 +282,46 @@ private slots:
         QVERIFY(heard[std::size_t(capacity - 1) * 2] < 0.01f);
 
         // Made as the decoder makes it: the rest of the pass from where the
-        // output was asked, then the turn into the next.
-        stream.queueAt(2, bufferFrames, 0.25f, capacity, false, true, 1);
+        // output was when the change was asked, then the turn into the next.
+        stream.queueAt(2, bufferFrames, 0.25f, capacity, false, true, 1, 0, bufferFrames);
         for (int i = 0; i < 3; ++i)
             stream.queueAt(2, i * capacity, 0.75f, capacity, false, false, 2);
         QCOMPARE(stream.render(&heard), bufferFrames);
         QCOMPARE(heard[std::size_t(fade) * 2], 0.75f);
         QCOMPARE(stream.source().outputPosition().pass, std::uint32_t(2));
+    }
+
+    // The loop cleared just before its turn, the new audio slow to come
+    // (its first block alone, shorter than what the old played on): once
+    // here, it goes on from where the old died away, not from where it
+    // began. A pause asked meanwhile dies away at once.
+    void theNewAudioGoesOnFromWhereTheOldDiedAway()
+    {
+        Stream stream;
+        const int fade = stream.source().fadeFrames();
+        const int capacity = AudioBlock::capacityFrames;
+        stream.source().setRequestedGeneration(1);
+        for (int i = 0; i < 3; ++i)
+            stream.queueAt(1, i * capacity, 0.5f, capacity, false, false, 1, 7);
+        for (int i = 0; i < 2; ++i)
+            stream.queueAt(1, i * capacity, 0.5f, capacity, false, false, 2, 7);
+        QCOMPARE(stream.render(), bufferFrames);
+        stream.source().setRequestedGeneration(2, true);
+        QCOMPARE(stream.render(), capacity);
+
+        const int first = capacity / 2;
+        stream.queueAt(2, bufferFrames, 0.25f, first, false, true, 0, 0, bufferFrames);
+        QCOMPARE(stream.render(), 0);
+        stream.queueAt(2, bufferFrames + first, 0.25f, capacity - first);
+        for (int i = 0; i < 3; ++i)
+            stream.queue(2, 0.75f);
+        std::vector<float> heard;
+        QCOMPARE(stream.render(&heard), bufferFrames);
+        QCOMPARE(heard[std::size_t(fade) * 2], 0.75f);
+
+        stream.source().setRequestedGeneration(3, true);
+        stream.source().setPlayRequested(false);
+        QCOMPARE(stream.render(), fade);
     }
 
     // Paused at a turn's first frame, then the loop nudged: the change's

@@ -43,6 +43,10 @@ struct AudioBlock {
     // counted to. What the output plays past it before taking the block up
     // (the old pause, or silence while the change was made) is of the pause.
     std::int64_t pauseCountedTo = -1;
+    // Audio that goes on from where the output was (joinsInPlace): the
+    // device frame that place was counted to. What the output plays past it
+    // before taking the block up is of the same sound, played already.
+    std::int64_t positionCountedTo = -1;
     LoopMarks marks;
     float samples[capacityFrames * channels] = {};
 

@@ -126,14 +126,11 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
     int written = 0;
 
     const std::uint64_t wanted = requestedGeneration();
-    // The same sound at another pace or in a moved loop, not here yet: the
-    // old dies away before its turn (below).
-    const bool changeUnheard = wanted != m_serving && m_keepsPositionGeneration.load(std::memory_order_relaxed) == wanted;
     if (!play) {
         // A pause (or a stop): the sound dies away where it is, and only
         // then is whatever was asked for in the meantime taken up.
         if (m_sounding)
-            written = fadeOutInto(out, frames, deviceFrame, changeUnheard);
+            written = fadeOutInto(out, frames, deviceFrame);
         m_sounding = false;
         m_resumeSkipsPause = true;
         if (wanted != m_serving)
@@ -149,7 +146,7 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
         // begun before the turn, takes the turn itself (played on into the
         // next pass, the old would have the turn heard twice).
         if (m_sounding)
-            written = fadeOutInto(out, frames, deviceFrame, changeUnheard);
+            written = fadeOutInto(out, frames, deviceFrame, m_keepsPositionGeneration.load(std::memory_order_relaxed) == wanted);
         m_sounding = false;
         switchTo(wanted, false, frames, deviceFrame + frames);
     } else {
@@ -211,7 +208,14 @@ bool PlaybackSource::switchTo(std::uint64_t wanted, bool play, int frames, std::
         if (framesQueued(index, wanted, needed) < needed)
             return false;
     } else if (block->joinsInPlace) {
+        // Come in from silence after the old audio played on past where the
+        // new begins: taken up once what it played is queued to be passed
+        // over (the stretcher's first blocks come one by one).
         playedOn = heardPast(index);
+        if (playedOn > 0 && !queuedThrough(index, playedOn)) {
+            dropStale(index);
+            return false;
+        }
     }
     bool joined = false;
     if (seamless)
@@ -490,21 +494,39 @@ std::int64_t PlaybackSource::playedOnPast(int wantedIndex)
 }
 
 // What the output played of the served audio past where the wanted audio
-// (its first block at wantedIndex) begins, in the wanted audio's frames, in
-// the pass that audio begins in. Taken up after the old audio died away (its
-// fade played on past where the decoder began the new), the new audio does
-// not play that again.
+// (its first block at wantedIndex) begins, in the wanted audio's frames:
+// what it played in its last stretch of sound after the place the new
+// audio goes on from was counted. Taken up after the old audio died away
+// (it played on meanwhile), the new audio does not play that again.
 std::int64_t PlaybackSource::heardPast(int wantedIndex)
 {
     const AudioBlock* wantedFirst = m_ring.peek(wantedIndex);
-    if (!wantedFirst || wantedFirst->isPause() || m_timeline.segmentCount == 0)
+    if (!wantedFirst || wantedFirst->positionCountedTo < 0 || m_timeline.segmentCount == 0)
         return 0;
     const HeardSegment& last = m_timeline.newest();
-    if (last.generation != m_serving || last.held || last.marks.pass != wantedFirst->marks.pass
-        || last.marks.region != wantedFirst->marks.region)
+    const std::int64_t countedTo = wantedFirst->positionCountedTo;
+    // (A stretch begun after it, a turn's, is not the same sound.)
+    if (last.generation != m_serving || last.held || countedTo < last.deviceFrame || countedTo >= last.deviceEnd())
         return 0;
-    const std::int64_t ahead = last.streamEnd() - wantedFirst->startFrame;
-    return ahead > 0 ? std::llround(double(ahead) / wantedFirst->speed) : 0;
+    const std::int64_t played = last.streamEnd() - last.streamAt(countedTo - last.deviceFrame);
+    return std::llround(double(played) / wantedFirst->speed);
+}
+
+// Whether frames of the generation whose first block is at fromIndex are
+// queued, or a turn, pause or end within them.
+bool PlaybackSource::queuedThrough(int fromIndex, std::int64_t frames)
+{
+    const AudioBlock* first = m_ring.peek(fromIndex);
+    std::int64_t queued = 0;
+    for (int index = fromIndex; queued < frames; ++index) {
+        const AudioBlock* block = m_ring.peek(index);
+        if (!block || block->generation != first->generation)
+            return false;
+        if (block->isPause() || block->endOfStream || !(block->marks == first->marks))
+            return true;
+        queued += block->frames;
+    }
+    return true;
 }
 
 // Passes over frames of the audio served, as far as its next turn, pause or
@@ -639,13 +661,14 @@ void PlaybackSource::noteEndOfStream(std::int64_t deviceFrame, const LoopMarks& 
 // Plays on for one fade's length, falling to silence: a pause, or a jump
 // whose new audio is not here yet. With less queued, the fall is as long as
 // what there is: cut short, it would end in a click. Before a turn (the same
-// sound's change not here yet), it plays on as far as a fade before the turn
-// and falls to silence there.
-int PlaybackSource::fadeOutInto(float* out, int frames, std::int64_t deviceFrame, bool beforeTurn)
+// sound's change not here yet), it plays on to a fade before the turn and
+// falls to silence there; with less than a fade left before it, the fall
+// goes on through the turn as it would anyway.
+int PlaybackSource::fadeOutInto(float* out, int frames, std::int64_t deviceFrame, bool toTurn)
 {
-    const int playedOn =
-        beforeTurn ? playInto(out, std::max(0, audioFramesQueued(frames, true) - m_fadeFrames), deviceFrame) : 0;
-    const int length = audioFramesQueued(std::min(frames - playedOn, m_fadeFrames), beforeTurn);
+    const int beforeTurn = toTurn ? audioFramesQueued(frames, true) : 0;
+    const int playedOn = beforeTurn > m_fadeFrames ? playInto(out, beforeTurn - m_fadeFrames, deviceFrame) : 0;
+    const int length = audioFramesQueued(std::min(frames - playedOn, m_fadeFrames));
     int done = playedOn;
     while (done < playedOn + length) {
         AudioBlock* block = m_ring.readableBlock();

@@ -111,6 +111,7 @@ private:
     int framesQueued(int fromIndex, std::uint64_t generation, int atMost);
     std::int64_t playedOnPast(int wantedIndex);
     std::int64_t heardPast(int wantedIndex);
+    bool queuedThrough(int fromIndex, std::int64_t frames);
     void skipServed(std::int64_t frames);
     bool playsOnUntil(std::uint64_t wanted, int frames);
     bool playsOnAfterJump(std::uint64_t wanted, int frames);
@@ -126,7 +127,7 @@ private:
     void startJunction(bool withTail);
     void dropBlocksBefore(int index);
     int playInto(float* out, int frames, std::int64_t deviceFrame);
-    int fadeOutInto(float* out, int frames, std::int64_t deviceFrame, bool withinPass = false);
+    int fadeOutInto(float* out, int frames, std::int64_t deviceFrame, bool toTurn = false);
     int audioFramesQueued(int atMost, bool withinPass = false);
     // From out's renderFrame-th frame (the gain's ramp counts from the render's start).
     int fadeTailInto(float* out, int renderFrame, int frames);

@@ -291,6 +291,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
     m_speed = request.speed;
     std::int64_t from = request.frame;
     bool joins = false;
+    std::int64_t positionCountedTo = -1;
     if (request.keepsPosition) {
         // Go on from where the output is, if it plays what was made last;
         // in a pause between passes, with the rest of the pause and then
@@ -307,6 +308,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
             m_pendingPauseFrames = m_start.pauseFrames;
             m_pendingPauseCountedTo = m_start.pauseCountedTo;
             joins = m_start.joins;
+            positionCountedTo = m_start.positionCountedTo;
         } else if ((outputCurrent && previousGeneration >= request.positionGeneration)
                    || (!outputCurrent && audible && output.known && output.generation >= request.positionGeneration)) {
             // Where the output is. (Changes faster than it takes them up, a
@@ -315,6 +317,7 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
             // main thread's heard position is a latency behind.)
             from = output.nextFrame;
             joins = true;
+            positionCountedTo = output.renderEnd;
             if (sameLoop && output.pauseFramesLeft > 0) {
                 // No longer than the pause now chosen (none: at once), after
                 // the pass it follows (the loop may have moved on since).
@@ -354,7 +357,10 @@ void StreamDecoder::begin(const PlaybackRequest& request, std::uint64_t previous
         joins = false;
     }
     m_ended = false;
-    m_start = Start{m_generation, from, m_pendingPauseFrames, m_pendingPauseCountedTo, joins};
+    if (!joins)
+        positionCountedTo = -1;
+    m_start = Start{m_generation, from, m_pendingPauseFrames, m_pendingPauseCountedTo, joins, positionCountedTo};
+    m_positionCountedTo = positionCountedTo;
     // The output joins the stream's own audio where it has got to; stretched
     // audio on either side, not the stream's own, it crossfades there.
     m_nextBlockJoins = joins;
@@ -454,6 +460,7 @@ AudioBlock* StreamDecoder::nextBlock(std::int64_t startFrame, const LoopMarks& m
     block->joinsInPlace = false;
     block->shaped = false;
     block->pauseCountedTo = -1;
+    block->positionCountedTo = -1;
     block->marks = marks;
     return block;
 }
@@ -492,6 +499,7 @@ void StreamDecoder::readBlock(int frames)
     if (!block)
         return;
     block->joinsInPlace = m_nextBlockJoins;
+    block->positionCountedTo = m_nextBlockJoins ? m_positionCountedTo : -1;
     block->frames = frames > 0 ? m_stream->read(block->samples, frames) : 0;
     fadeInIfDue(*block);
     block->endOfStream = block->frames < frames || m_stream->position() >= m_lengthFrames;
@@ -633,6 +641,7 @@ void StreamDecoder::publishStretched(const float* frames, int count, bool endOfS
     if (!block)
         return;
     block->joinsInPlace = m_nextBlockJoins;
+    block->positionCountedTo = m_nextBlockJoins ? m_positionCountedTo : -1;
     m_nextBlockJoins = false;
     block->frames = count;
     block->endOfStream = endOfStream;

@@ -121,6 +121,7 @@ private:
     std::uint32_t m_jumpsAtBegin = 0;        // 1 when this generation began at the loop's start, past its end
     bool m_ended = false;
     bool m_nextBlockJoins = false;
+    std::int64_t m_positionCountedTo = -1;  // of the audio that joins (AudioBlock::positionCountedTo)
     std::int64_t m_pendingPauseFrames = 0;  // the rest of a pause a request cut into, to be made first
     std::int64_t m_pendingPauseCountedTo = -1;  // the device frame that rest was counted to
     // The last pause made on moving on to the next region, by its marks, and
@@ -139,6 +140,7 @@ private:
         std::int64_t pauseFrames = 0;
         std::int64_t pauseCountedTo = -1;
         bool joins = false;
+        std::int64_t positionCountedTo = -1;  // when it joins
     };
     Start m_start;
     // The change was begun where the output, sounding, plays on in older
