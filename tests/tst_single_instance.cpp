@@ -292,6 +292,24 @@ private slots:
         const InstanceChannel linked(m_folder.filePath(QStringLiteral("g-link/Rivetone.ini")));
         QCOMPARE(linked.serverName(), real.serverName());
         QCOMPARE(linked.settingsLockFilePath(), real.settingsLockFilePath());
+
+        // Two config folders whose settings files both lead to one dotfile
+        // (made already, or not yet): one library too.
+        QVERIFY(QDir().mkpath(m_folder.filePath(QStringLiteral("dots"))));
+        QFile made(m_folder.filePath(QStringLiteral("dots/made.ini")));
+        QVERIFY(made.open(QIODevice::WriteOnly));
+        made.close();
+        for (const QString& dotfile : {QStringLiteral("made.ini"), QStringLiteral("not-yet.ini")}) {
+            QStringList servers;
+            for (const QString& home : {QStringLiteral("home-a-"), QStringLiteral("home-b-")}) {
+                const QString folder = m_folder.filePath(home + dotfile);
+                QVERIFY(QDir().mkpath(folder));
+                QVERIFY(QFile::link(m_folder.filePath(QStringLiteral("dots/") + dotfile), folder + QStringLiteral("/Rivetone.ini")));
+                servers << InstanceChannel(folder + QStringLiteral("/Rivetone.ini")).serverName();
+            }
+            QCOMPARE(servers.first(), servers.last());
+            QVERIFY(servers.first() != real.serverName());
+        }
     }
 
     // The lock and the socket lie in a folder of the user's alone: the

@@ -1,5 +1,6 @@
 #include "app/InstanceChannel.h"
 
+#include "base/DefaultsStore.h"
 #include "base/Log.h"
 
 #include <QCryptographicHash>
@@ -103,14 +104,19 @@ InstanceChannel::InstanceChannel(const QString& settingsFilePath, QObject* paren
     // Keyed by the settings file: a second library (another config folder)
     // is another Rivetone.
     // One file reached by two paths (a symbolic link on the way) is one
-    // library, so the key is taken from its folder's real path.
+    // library, so the key is taken from its folder's real path; and so is
+    // a file two settings files link to (one dotfile, two config folders):
+    // the key follows the file written.
     const QFileInfo given(settingsFilePath);
     QDir().mkpath(given.absolutePath());
-    const QString realFolder = QFileInfo(given.absolutePath()).canonicalFilePath();
-    const QString absolute =
-        realFolder.isEmpty() ? given.absoluteFilePath() : realFolder + u'/' + given.fileName();
+    const auto inRealFolder = [](const QFileInfo& file) {
+        const QString realFolder = QFileInfo(file.absolutePath()).canonicalFilePath();
+        return realFolder.isEmpty() ? file.absoluteFilePath() : realFolder + u'/' + file.fileName();
+    };
+    const QString absolute = inRealFolder(given);
+    const QString written = inRealFolder(QFileInfo(DefaultsStore::pathWrittenFor(absolute)));
     const QString key = QString::fromLatin1(
-        QCryptographicHash::hash(absolute.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+        QCryptographicHash::hash(written.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
     const QString name = QStringLiteral("rivetone-") + key;
     if (const std::optional<QString> folder = runtimeFolder(name.size() + 7, &m_folderError)) {
         m_lockPath = *folder + u'/' + name + QStringLiteral(".lock");

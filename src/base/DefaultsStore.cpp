@@ -602,7 +602,12 @@ void DefaultsStore::noteMade(quint64 number, const QString& key, const QByteArra
 // the folder it points into would never hear of a change again.
 QString DefaultsStore::pathWrittenTo() const
 {
-    QString path = m_filePath;
+    return pathWrittenFor(m_filePath);
+}
+
+QString DefaultsStore::pathWrittenFor(const QString& filePath)
+{
+    QString path = filePath;
     for (int hop = 0; hop < 40; ++hop) {  // as many links as the system follows
         const QFileInfo file(path);
         if (!file.isSymLink())

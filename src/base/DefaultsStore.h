@@ -67,6 +67,9 @@ public:
 
     // ~/.config/Rivetone/Rivetone.ini, following XDG_CONFIG_HOME.
     static QString standardFilePath();
+    // The file a settings file's writes go to: the file itself, or, through
+    // a symbolic link, the file it leads to (made or not).
+    static QString pathWrittenFor(const QString& filePath);
 
     QString filePath() const { return m_filePath; }
 
