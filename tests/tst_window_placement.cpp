@@ -90,6 +90,23 @@ private slots:
         QVERIFY(again.log.lines().filter(QStringLiteral("window")).isEmpty());
     }
 
+    // Kept a moment after it was moved, with the window still open: a
+    // display that goes away ends the program with neither a close nor a
+    // quit.
+    void aMovedWindowsPlaceIsKeptWhileItIsOpen()
+    {
+        const QString settings = freshSettings();
+        Start start(settings);
+        const QRect moved(freeArea().topLeft() + QPoint(40, 30), start.window().minimumSize() + QSize(16, 8));
+        start.window().setGeometry(moved);
+        QTRY_COMPARE(start.window().geometry(), moved);
+        const auto stored = [&settings] {
+            return WindowPlacement::decode(DefaultsStore(settings).data(WindowPlacement::key).value_or(QByteArray()));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(stored() && stored()->geometry == moved, 5000);
+        QCOMPARE(stored()->maximized, false);
+    }
+
     // Stored for a place now off the screen and larger than it: the window
     // is kept inside the screen's free area.
     void aWindowIsKeptOnItsScreen()

@@ -118,17 +118,39 @@ WindowPlacementKeeper::WindowPlacementKeeper(DefaultsStore& store, QWidget& wind
 {
     window.installEventFilter(this);
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &WindowPlacementKeeper::save);
+    m_settled.setSingleShot(true);
+    m_settled.setInterval(settledMilliseconds);
+    connect(&m_settled, &QTimer::timeout, this, &WindowPlacementKeeper::save);
 }
 
 void WindowPlacementKeeper::save()
 {
-    if (m_window.isVisible())
-        m_store.setData(WindowPlacement::key, WindowPlacement::of(m_window).encode());
+    m_settled.stop();
+    if (!m_window.isVisible())
+        return;
+    const QByteArray placement = WindowPlacement::of(m_window).encode();
+    if (m_store.data(WindowPlacement::key) != placement)
+        m_store.setData(WindowPlacement::key, placement);
 }
 
 bool WindowPlacementKeeper::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == &m_window && event->type() == QEvent::Close)
+    if (watched != &m_window)
+        return false;
+    switch (event->type()) {
+    case QEvent::Close:
         save();
+        break;
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::WindowStateChange:
+        // Also kept once it rests: a session whose display goes away
+        // (the X server ended, the connection broken) ends the program
+        // with neither a close nor a quit.
+        m_settled.start();
+        break;
+    default:
+        break;
+    }
     return false;
 }

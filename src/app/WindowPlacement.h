@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QRect>
+#include <QTimer>
 #include <QString>
 
 #include <optional>
@@ -39,12 +40,14 @@ struct WindowPlacement {
     static QSize firstSizeWithin(QSize designed, QSize least, const QRect& area);
 };
 
-// Stores the window's placement when it closes, and when the application
-// quits with it open.
+// Stores the window's placement when it closes, when the application quits
+// with it open, and a second after it was last moved or resized.
 class WindowPlacementKeeper : public QObject {
     Q_OBJECT
 
 public:
+    static constexpr int settledMilliseconds = 1000;
+
     WindowPlacementKeeper(DefaultsStore& store, QWidget& window);
 
     void save();
@@ -55,4 +58,5 @@ protected:
 private:
     DefaultsStore& m_store;
     QWidget& m_window;
+    QTimer m_settled;
 };
