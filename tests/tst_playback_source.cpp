@@ -51,6 +51,18 @@ public:
         m_source.ring().publish();
     }
 
+    // A loop's pass that turns a buffer and a block from its start, then
+    // the next pass, of the loop region given.
+    void playTowardATurn(std::uint32_t region)
+    {
+        const int capacity = AudioBlock::capacityFrames;
+        m_source.setRequestedGeneration(1);
+        for (int i = 0; i < 3; ++i)
+            queueAt(1, i * capacity, 0.5f, capacity, false, false, 1, region);
+        for (int i = 0; i < 2; ++i)
+            queueAt(1, i * capacity, 0.5f, capacity, false, false, 2, region);
+    }
+
     // The rest of a pause between passes, counted to a device frame (as the
     // decoder carries it over a change made in the pause).
     void queuePause(std::uint64_t generation, std::int64_t pauseFrames, std::int64_t countedTo)
@@ -269,11 +281,7 @@ private slots:
         Stream stream;
         const int fade = stream.source().fadeFrames();
         const int capacity = AudioBlock::capacityFrames;
-        stream.source().setRequestedGeneration(1);
-        for (int i = 0; i < 3; ++i)
-            stream.queueAt(1, i * capacity, 0.5f, capacity, false, false, 1);
-        for (int i = 0; i < 2; ++i)
-            stream.queueAt(1, i * capacity, 0.5f, capacity, false, false, 2);
+        stream.playTowardATurn(0);
         QCOMPARE(stream.render(), bufferFrames);
         stream.source().setRequestedGeneration(2, true);
         std::vector<float> heard;
@@ -300,11 +308,7 @@ private slots:
         Stream stream;
         const int fade = stream.source().fadeFrames();
         const int capacity = AudioBlock::capacityFrames;
-        stream.source().setRequestedGeneration(1);
-        for (int i = 0; i < 3; ++i)
-            stream.queueAt(1, i * capacity, 0.5f, capacity, false, false, 1, 7);
-        for (int i = 0; i < 2; ++i)
-            stream.queueAt(1, i * capacity, 0.5f, capacity, false, false, 2, 7);
+        stream.playTowardATurn(7);
         QCOMPARE(stream.render(), bufferFrames);
         stream.source().setRequestedGeneration(2, true);
         QCOMPARE(stream.render(), capacity);
