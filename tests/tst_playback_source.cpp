@@ -42,6 +42,7 @@ public:
         block->endOfStream = last;
         block->joinsInPlace = joins;
         block->positionCountedTo = countedTo;
+        block->speed = m_speed;
         block->marks = LoopMarks{};
         block->marks.pass = pass;
         block->marks.region = region;
@@ -53,14 +54,17 @@ public:
 
     // A loop's pass that turns a buffer and a block from its start, then
     // the next pass, of the loop region given.
-    void playTowardATurn(std::uint32_t region)
+    // Stretched, the blocks' stream frames are rounded as the decoder
+    // rounds them.
+    void playTowardATurn(std::uint32_t region, double speed = 1.0)
     {
         const int capacity = AudioBlock::capacityFrames;
         m_source.setRequestedGeneration(1);
+        m_speed = speed;
         for (int i = 0; i < 3; ++i)
-            queueAt(1, i * capacity, 0.5f, capacity, false, false, 1, region);
+            queueAt(1, std::llround(i * capacity * speed), 0.5f, capacity, false, false, 1, region);
         for (int i = 0; i < 2; ++i)
-            queueAt(1, i * capacity, 0.5f, capacity, false, false, 2, region);
+            queueAt(1, std::llround(i * capacity * speed), 0.5f, capacity, false, false, 2, region);
     }
 
     // The rest of a pause between passes, counted to a device frame (as the
@@ -103,6 +107,7 @@ private:
     std::uint64_t m_generation = 0;
     std::int64_t m_nextFrame = 0;
     std::int64_t m_deviceFrame = 0;
+    double m_speed = 1.0;  // of the blocks queued
 };
 
 }  // namespace
@@ -276,12 +281,19 @@ private slots:
     // fade before the turn and dies away there. The new audio, begun where
     // the output was when the change was asked, then comes in at its own
     // turn: what the old played on is not played again, nor the turn twice.
+    void aLoopChangeDiesAwayBeforeATurnAndLeavesTheTurnToTheNewAudio_data()
+    {
+        QTest::addColumn<double>("speed");
+        QTest::newRow("the stream's own audio") << 1.0;
+        QTest::newRow("stretched") << 0.9;
+    }
     void aLoopChangeDiesAwayBeforeATurnAndLeavesTheTurnToTheNewAudio()
     {
+        QFETCH(double, speed);
         Stream stream;
         const int fade = stream.source().fadeFrames();
         const int capacity = AudioBlock::capacityFrames;
-        stream.playTowardATurn(0);
+        stream.playTowardATurn(0, speed);
         QCOMPARE(stream.render(), bufferFrames);
         stream.source().setRequestedGeneration(2, true);
         std::vector<float> heard;
@@ -291,9 +303,9 @@ private slots:
 
         // Made as the decoder makes it: the rest of the pass from where the
         // output was when the change was asked, then the turn into the next.
-        stream.queueAt(2, bufferFrames, 0.25f, capacity, false, true, 1, 0, bufferFrames);
+        stream.queueAt(2, std::llround(bufferFrames * speed), 0.25f, capacity, false, true, 1, 0, bufferFrames);
         for (int i = 0; i < 3; ++i)
-            stream.queueAt(2, i * capacity, 0.75f, capacity, false, false, 2);
+            stream.queueAt(2, std::llround(i * capacity * speed), 0.75f, capacity, false, false, 2);
         QCOMPARE(stream.render(&heard), bufferFrames);
         QCOMPARE(heard[std::size_t(fade) * 2], 0.75f);
         QCOMPARE(stream.source().outputPosition().pass, std::uint32_t(2));

@@ -495,21 +495,39 @@ std::int64_t PlaybackSource::playedOnPast(int wantedIndex)
 
 // What the output played of the served audio past where the wanted audio
 // (its first block at wantedIndex) begins, in the wanted audio's frames:
-// what it played in its last stretch of sound after the place the new
-// audio goes on from was counted. Taken up after the old audio died away
-// (it played on meanwhile), the new audio does not play that again.
+// what it played since the place the new audio goes on from was counted,
+// back along its sound without a break (a turn, a pause, silence). Taken up
+// after the old audio died away (it played on meanwhile), the new audio
+// does not play that again. (The pieces of a stretch of sound may be
+// several: another generation taken up on the way, or stretched pieces
+// whose stream frames were rounded apart.)
 std::int64_t PlaybackSource::heardPast(int wantedIndex)
 {
     const AudioBlock* wantedFirst = m_ring.peek(wantedIndex);
     if (!wantedFirst || wantedFirst->positionCountedTo < 0 || m_timeline.segmentCount == 0)
         return 0;
-    const HeardSegment& last = m_timeline.newest();
     const std::int64_t countedTo = wantedFirst->positionCountedTo;
-    // (A stretch begun after it, a turn's, is not the same sound.)
-    if (last.generation != m_serving || last.held || countedTo < last.deviceFrame || countedTo >= last.deviceEnd())
+    if (m_timeline.newest().generation != m_serving || countedTo >= m_timeline.newest().deviceEnd())
         return 0;
-    const std::int64_t played = last.streamEnd() - last.streamAt(countedTo - last.deviceFrame);
-    return std::llround(double(played) / wantedFirst->speed);
+    const std::int64_t oldest = std::max<std::int64_t>(0, m_timeline.segmentCount - HeardTimeline::segmentCapacity);
+    std::int64_t played = 0;
+    const HeardSegment* later = nullptr;
+    for (std::int64_t n = m_timeline.segmentCount - 1; n >= oldest; --n) {
+        const HeardSegment& piece = m_timeline.segments[n % HeardTimeline::segmentCapacity];
+        if (piece.held)
+            return 0;
+        if (later
+            && (piece.deviceEnd() != later->deviceFrame || piece.marks.pass != later->marks.pass
+                || piece.marks.region != later->marks.region
+                || (piece.generation == later->generation && !(piece.marks == later->marks))))
+            return 0;
+        if (countedTo >= piece.deviceFrame)
+            return std::llround(double(played + piece.streamEnd() - piece.streamAt(countedTo - piece.deviceFrame))
+                                / wantedFirst->speed);
+        played += piece.streamEnd() - piece.streamFrame;
+        later = &piece;
+    }
+    return 0;
 }
 
 // Whether frames of the generation whose first block is at fromIndex are
@@ -662,13 +680,15 @@ void PlaybackSource::noteEndOfStream(std::int64_t deviceFrame, const LoopMarks& 
 // whose new audio is not here yet. With less queued, the fall is as long as
 // what there is: cut short, it would end in a click. Before a turn (the same
 // sound's change not here yet), it plays on to a fade before the turn and
-// falls to silence there; with less than a fade left before it, the fall
-// goes on through the turn as it would anyway.
+// falls to silence there; with less than a fade left before it, over what
+// is left, down to half a fade (shorter, it would click: the fall goes on
+// through the turn as it would anyway).
 int PlaybackSource::fadeOutInto(float* out, int frames, std::int64_t deviceFrame, bool toTurn)
 {
     const int beforeTurn = toTurn ? audioFramesQueued(frames, true) : 0;
     const int playedOn = beforeTurn > m_fadeFrames ? playInto(out, beforeTurn - m_fadeFrames, deviceFrame) : 0;
-    const int length = audioFramesQueued(std::min(frames - playedOn, m_fadeFrames));
+    const bool withinPass = toTurn && beforeTurn >= m_fadeFrames / 2;
+    const int length = audioFramesQueued(std::min(frames - playedOn, m_fadeFrames), withinPass);
     int done = playedOn;
     while (done < playedOn + length) {
         AudioBlock* block = m_ring.readableBlock();
