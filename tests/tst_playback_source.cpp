@@ -54,6 +54,8 @@ public:
 
     // A loop's pass that turns a buffer and a block from its start, then
     // the next pass, of the loop region given.
+    void setSpeed(double speed) { m_speed = speed; }
+
     // Stretched, the blocks' stream frames are rounded as the decoder
     // rounds them.
     void playTowardATurn(std::uint32_t region, double speed = 1.0)
@@ -309,6 +311,22 @@ private slots:
         QCOMPARE(stream.render(&heard), bufferFrames);
         QCOMPARE(heard[std::size_t(fade) * 2], 0.75f);
         QCOMPARE(stream.source().outputPosition().pass, std::uint32_t(2));
+    }
+
+    // Stretched audio of a change overtaken while it was made runs out
+    // within the next buffer and a fade, the newest change not here yet: it
+    // dies away before its end rather than be cut off there.
+    void stretchedAudioAboutToRunOutDiesAwayBeforeItsEnd()
+    {
+        Stream stream;
+        const int fade = stream.source().fadeFrames();
+        stream.setSpeed(0.75);
+        QVERIFY(stream.startPlaying(2 * bufferFrames / AudioBlock::capacityFrames));
+        stream.source().setRequestedGeneration(2, true);
+        std::vector<float> heard;
+        QCOMPARE(stream.render(&heard), bufferFrames);
+        QCOMPARE(heard[std::size_t(bufferFrames - fade - 1) * 2], 0.5f);
+        QVERIFY(heard[std::size_t(bufferFrames - 1) * 2] < 0.01f);
     }
 
     // The loop cleared just before its turn, the new audio slow to come

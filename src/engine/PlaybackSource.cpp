@@ -321,7 +321,9 @@ bool PlaybackSource::servedHoldsWithoutTurn(int frames)
 }
 
 // Whether a turn, a pause or the end of the served audio is queued within
-// frames of where the output is.
+// frames of where the output is. Stretched, so is the end of what is
+// queued (a change overtaken while it was made): the change's audio is
+// crossfaded in, not joined where the old runs out, which would cut it off.
 bool PlaybackSource::turnQueuedWithin(int frames)
 {
     const AudioBlock* front = m_ring.readableBlock();
@@ -331,7 +333,7 @@ bool PlaybackSource::turnQueuedWithin(int frames)
     for (int index = 0; queued < frames; ++index) {
         const AudioBlock* block = m_ring.peek(index);
         if (!block || block->generation != m_serving)
-            return false;
+            return front->speed != 1.0;
         if (block->isPause() || block->endOfStream || !(block->marks == front->marks))
             return true;
         queued += block->frames;
