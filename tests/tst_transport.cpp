@@ -71,6 +71,7 @@ private slots:
         Transport::goToPreviousTrack(*fixture.state);
         QCOMPARE(engine.currentTrackIndex(), 0);
         QVERIFY(!engine.isPlaying());
+        QVERIFY(!engine.isStopped());  // paused still, though the loads on the way failed
         Transport::goToNextTrack(*fixture.state);
         Transport::goToNextTrack(*fixture.state);  // only the gone one is left
         QCOMPARE(engine.currentTrackIndex(), 3);

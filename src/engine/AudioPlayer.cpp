@@ -238,11 +238,11 @@ void AudioPlayer::playTrack(qint64 index, OnFailure onFailure)
     Log::line(QStringLiteral("Playing: ") + name);
 }
 
-void AudioPlayer::cueTrack(qint64 index)
+void AudioPlayer::cueTrack(qint64 index, std::optional<bool> stopped)
 {
     // Loaded while paused, the track is paused at its start, not stopped
     // (a load stops what played before).
-    const bool wasStopped = m_stopped;
+    const bool wasStopped = stopped.value_or(m_stopped);
     if (!loadTrack(index))
         return;
     if (!wasStopped)
@@ -539,7 +539,7 @@ void AudioPlayer::finishIfRunOut()
     m_player->pause();
     const double stoppedAt = m_player->readFailedAtSeconds().value_or(0.0);
     m_player->setCurrentTime(stoppedAt);
-    setIsPlaying(false, true);
+    setIsPlaying(false, !m_player->readFailedAtSeconds());  // a read that failed did not end it
     stopTimer();
     storeCurrentTime(stoppedAt);
 }

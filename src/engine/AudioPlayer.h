@@ -98,8 +98,9 @@ public:
     enum class OnFailure { Stop, KeepTrack };
     void playTrack(qint64 index, OnFailure onFailure = OnFailure::Stop);
     // Loads the track at index as playTrack() does, but leaves it paused at
-    // its start (a paused player stepping to another track stays paused).
-    void cueTrack(qint64 index);
+    // its start (a paused player stepping to another track stays paused),
+    // or stopped when stopped is (by default, as the player is now).
+    void cueTrack(qint64 index, std::optional<bool> stopped = std::nullopt);
     // Where the loaded track stands in the track list: the index it was
     // loaded from while that entry still holds it, else its first entry;
     // none when the list does not hold it.

@@ -41,6 +41,9 @@ void loadFirstLoadableOf(ContentState& state, Targets&& targets, bool play, bool
 {
     AudioPlayer& player = state.audioPlayer();
     const qint64 entries = player.playlist().size();
+    // Cued paused or stopped as the player was before any load was tried
+    // (a failed one stops what was loaded).
+    const bool stopped = player.isStopped();
     QElapsedTimer trying;
     trying.start();
     for (const qint64 target : targets) {
@@ -53,7 +56,7 @@ void loadFirstLoadableOf(ContentState& state, Targets&& targets, bool play, bool
         if (play)
             player.playTrack(target, stepping ? AudioPlayer::OnFailure::Stop : AudioPlayer::OnFailure::KeepTrack);
         else
-            player.cueTrack(target);
+            player.cueTrack(target, stopped);
         if (player.loadCount() != loadsBefore && player.currentTrackIndex() == target)
             return;
         if (stepping)
