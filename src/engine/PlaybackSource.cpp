@@ -141,10 +141,10 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
                && !playsOnAfterJump(wanted, frames)) {
         // The new position is not decoded yet: let the old one die away
         // rather than cut it, and wait in silence. The same sound at another
-        // pace or in a moved loop dies away just before its turn (with a
-        // whole fade: it stops playing on a fade early): the new audio,
-        // begun before the turn, takes the turn itself (played on into the
-        // next pass, the old would have the turn heard twice).
+        // pace or in a moved loop dies away just before its turn (it stops
+        // playing on a fade before it): the new audio, begun before the
+        // turn, takes the turn itself (played on into the next pass, the
+        // old would have the turn heard twice).
         if (m_sounding)
             written = fadeOutInto(out, frames, deviceFrame, m_keepsPositionGeneration.load(std::memory_order_relaxed) == wanted);
         m_sounding = false;
@@ -529,7 +529,12 @@ std::int64_t PlaybackSource::heardPast(int wantedIndex)
         played += piece.streamEnd() - piece.streamFrame;
         later = &piece;
     }
-    return 0;
+    // Unbroken further back than the timeline keeps (many small buffers):
+    // from where the new audio begins to the oldest piece kept.
+    if (!later || later->marks.pass != wantedFirst->marks.pass || later->marks.region != wantedFirst->marks.region)
+        return 0;
+    return std::llround(double(played + std::max<std::int64_t>(0, later->streamFrame - wantedFirst->startFrame))
+                        / wantedFirst->speed);
 }
 
 // Whether frames of the generation whose first block is at fromIndex are
