@@ -164,16 +164,19 @@ class SpeedTest : public QObject {
         return player;
     }
 
+    // A row per speed, named by it.
+    static void addSpeedRows(std::initializer_list<double> speeds)
+    {
+        QTest::addColumn<double>("speed");
+        for (double speed : speeds)
+            QTest::addRow("%.2fx", speed) << speed;
+    }
+
 private slots:
     void initTestCase() { AudioOutput::useManualOutputForTesting(rate); }
 
     // The 440 Hz tone of 5 s: still 440 Hz, 5 s / speed long.
-    void aToneKeepsItsPitchAndTakesItsTime_data()
-    {
-        QTest::addColumn<double>("speed");
-        for (double speed : {0.5, 0.75, 1.5, 2.0})
-            QTest::addRow("%.2fx", speed) << speed;
-    }
+    void aToneKeepsItsPitchAndTakesItsTime_data() { addSpeedRows({0.5, 0.75, 1.5, 2.0}); }
 
     void aToneKeepsItsPitchAndTakesItsTime()
     {
@@ -247,12 +250,7 @@ private slots:
     // A loop at 0.75x and 1.25x with a pause after each pass: every pass is
     // the loop start's tone from its first moment, and the tone just past the
     // loop's end is never heard.
-    void loopsWrapExactlyAtAnySpeed_data()
-    {
-        QTest::addColumn<double>("speed");
-        QTest::newRow("0.75x") << 0.75;
-        QTest::newRow("1.25x") << 1.25;
-    }
+    void loopsWrapExactlyAtAnySpeed_data() { addSpeedRows({0.75, 1.25}); }
 
     void loopsWrapExactlyAtAnySpeed()
     {
@@ -366,12 +364,7 @@ private slots:
     // taken it up, and each starting the stretcher afresh. The sound plays
     // on through the drag (it fell silent once the audio queued before the
     // drag had run out, about half a second in, until the drag stopped).
-    void aHandleDraggedAtSpeedKeepsPlaying_data()
-    {
-        QTest::addColumn<double>("speed");
-        QTest::newRow("0.75x") << 0.75;
-        QTest::newRow("1.25x") << 1.25;
-    }
+    void aHandleDraggedAtSpeedKeepsPlaying_data() { addSpeedRows({0.75, 1.25}); }
     void aHandleDraggedAtSpeedKeepsPlaying()
     {
         QFETCH(double, speed);
@@ -407,12 +400,7 @@ private slots:
     // audio alone came in at a third of the level, and told at the loop's
     // end that its input ended there, faded into the silence it pads with:
     // at 0.75x a dip of 9 dB over some 15 ms at every turn.
-    void aLoopAtSpeedKeepsItsLevelThroughItsTurns_data()
-    {
-        QTest::addColumn<double>("speed");
-        for (double speed : {0.5, 0.75, 1.25, 2.0})
-            QTest::addRow("%.2fx", speed) << speed;
-    }
+    void aLoopAtSpeedKeepsItsLevelThroughItsTurns_data() { addSpeedRows({0.5, 0.75, 1.25, 2.0}); }
     void aLoopAtSpeedKeepsItsLevelThroughItsTurns()
     {
         QFETCH(double, speed);
