@@ -40,7 +40,7 @@ PlayerSnapshot::Status PlayerSnapshot::statusOf(bool isPlaying, bool hasTrack, b
 {
     if (isPlaying)
         return Status::Playing;
-    if (hasTrack && !(stopped && !(positionSeconds > 0)))
+    if (hasTrack && (!stopped || positionSeconds > 0))
         return Status::Paused;
     return Status::Stopped;
 }

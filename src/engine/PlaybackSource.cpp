@@ -146,7 +146,7 @@ int PlaybackSource::mixInto(float* out, int frames, std::int64_t deviceFrame, st
         // turn, takes the turn itself (played on into the next pass, the
         // old would have the turn heard twice).
         if (m_sounding)
-            written = fadeOutInto(out, frames, deviceFrame, m_keepsPositionGeneration.load(std::memory_order_relaxed) == wanted);
+            written = fadeOutInto(out, frames, deviceFrame, keepsPosition(wanted));
         m_sounding = false;
         switchTo(wanted, false, frames, deviceFrame + frames);
     } else {
@@ -280,7 +280,7 @@ int PlaybackSource::audioFramesQueued(int atMost, bool withinPass)
 // be joined.
 bool PlaybackSource::playsOnUntil(std::uint64_t wanted, int frames)
 {
-    return m_keepsPositionGeneration.load(std::memory_order_relaxed) == wanted && servedHoldsWithoutTurn(frames);
+    return keepsPosition(wanted) && servedHoldsWithoutTurn(frames);
 }
 
 // A jump (a seek) whose audio is not here yet: the old position plays on a
@@ -295,7 +295,7 @@ bool PlaybackSource::playsOnAfterJump(std::uint64_t wanted, int frames)
 {
     // (A change that keeps the position was weighed by playsOnUntil.)
     const std::int64_t limit = std::int64_t(m_sampleRate) * playOnAfterJumpMilliseconds / 1000;
-    if (m_keepsPositionGeneration.load(std::memory_order_relaxed) == wanted || m_playedOnAfterJump + frames > limit
+    if (keepsPosition(wanted) || m_playedOnAfterJump + frames > limit
         || !servedHoldsWithoutTurn(frames + m_fadeFrames))
         return false;
     m_playedOnAfterJump += frames;
@@ -351,7 +351,7 @@ bool PlaybackSource::turnQueuedWithin(int frames)
 // output.
 bool PlaybackSource::takesUpOvertaken(std::uint64_t wanted, int frames, std::int64_t atDeviceFrame)
 {
-    if (!m_sounding || m_keepsPositionGeneration.load(std::memory_order_relaxed) != wanted
+    if (!m_sounding || !keepsPosition(wanted)
         || (servedFrontShaped() && playsOnUntil(wanted, frames)))
         return false;
     // Where the output is in the served audio, for every candidate of the

@@ -55,7 +55,7 @@ public:
     bool requestedKeepsPosition() const
     {
         const std::uint64_t requested = requestedGeneration();
-        return m_keepsPositionGeneration.load(std::memory_order_relaxed) == requested;
+        return keepsPosition(requested);
     }
     void setPlayRequested(bool play) { m_playRequested.store(play, std::memory_order_release); }
     bool playRequested() const { return m_playRequested.load(std::memory_order_acquire); }
@@ -107,6 +107,11 @@ public:
     int mixInto(float* out, int frames, std::int64_t deviceFrame, std::int64_t nowNs, std::int64_t latencyNs);
 
 private:
+    // Whether the request of that generation keeps the position (the loop or the speed changed).
+    bool keepsPosition(std::uint64_t generation) const
+    {
+        return m_keepsPositionGeneration.load(std::memory_order_relaxed) == generation;
+    }
     bool switchTo(std::uint64_t wanted, bool play, int frames, std::int64_t atDeviceFrame);
     int framesQueued(int fromIndex, std::uint64_t generation, int atMost);
     std::int64_t playedOnPast(int wantedIndex);
